@@ -1,0 +1,18 @@
+#pragma once
+
+#include <cstdint>
+
+#include "model/position.h"
+
+namespace quarn {
+
+enum class NodeType : int32_t { DEPOT = 0, TARGET = 1 };
+
+struct Node {
+  uint64_t id = 0;
+  Position position;
+  NodeType type = NodeType::TARGET;
+  double demand = 0.0;
+};
+
+}  // namespace quarn

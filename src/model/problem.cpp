@@ -1,0 +1,60 @@
+#include "model/problem.h"
+
+#include <algorithm>
+#include <iostream>
+
+namespace quarn {
+
+void Problem::add_node(const Node& node) {
+  nodes_.push_back(node);
+  num_nodes_ = nodes_.size();
+}
+
+void Problem::add_agent(const Agent& agent, uint64_t id) {
+  auto known = type_index_by_name_.find(agent.type);
+  int32_t type_index = 0;
+  if (known == type_index_by_name_.end()) {
+    type_index = static_cast<int32_t>(type_names_.size());
+    type_index_by_name_.emplace(agent.type, type_index);
+    type_names_.push_back(agent.type);
+  } else {
+    type_index = known->second;
+  }
+  agent_type_index_by_id_[id] = type_index;
+  agent_index_by_id_[id] = static_cast<int32_t>(agents_ordered_.size());
+  agents_ordered_.push_back(agent);
+  agents_by_id_[id] = agent;
+  num_agents_ = agents_by_id_.size();
+}
+
+void Problem::set_cost_matrix(const std::string& agent_type, const CostMatrix& matrix) {
+  cost_matrices_[agent_type] = matrix;
+}
+
+void Problem::set_assignment_constraint(const AssignmentConstraint& constraint) {
+  assignment_ = constraint;
+}
+
+void Problem::set_timewindow_constraint(const TimeWindowConstraint& constraint) {
+  time_windows_ = constraint;
+}
+
+std::vector<int32_t> Problem::allowed_types(uint64_t node_id) const {
+  std::vector<int32_t> types;
+  auto entry = assignment_.allowed_types_by_node.find(node_id);
+  if (entry != assignment_.allowed_types_by_node.end()) {
+    for (const std::string& name : entry->second) {
+      auto known = type_index_by_name_.find(name);
+      if (known != type_index_by_name_.end()) types.push_back(known->second);
+    }
+  } else {
+    std::cerr << "[warning] node " << node_id
+              << " has no assignment constraint; allowing all types" << std::endl;
+    for (const auto& named : type_index_by_name_) types.push_back(named.second);
+  }
+  std::sort(types.begin(), types.end());
+  types.erase(std::unique(types.begin(), types.end()), types.end());
+  return types;
+}
+
+}  // namespace quarn

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "graph/planner_graph.h"
+#include "plugins/plugin_base.h"
+#include "solver/agent_entry.h"
+#include "solver/point.h"
+#include "solver/result.h"
+#include "solver/time_window_map.h"
+
+namespace quarn {
+
+class PostOptimizerPlugin : public PluginBase {
+ public:
+  // Rewrites the routes of `result` in place.
+  virtual void Optimize(const PlannerGraph* graph, const std::vector<Point>& points,
+                        const std::vector<AgentEntry>& agents, Result& result) = 0;
+  virtual void SetReturnToEnd(bool return_to_end) = 0;
+  virtual void SetStarts(const std::vector<int32_t>& starts) = 0;
+  virtual void SetEnds(const std::vector<int32_t>& ends) = 0;
+  virtual void SetTimeWindows(const TimeWindowMap& windows) = 0;
+};
+
+}  // namespace quarn

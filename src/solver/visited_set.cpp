@@ -1,0 +1,40 @@
+#include "solver/visited_set.h"
+
+#include <stdexcept>
+#include <string>
+
+namespace quarn {
+
+VisitedSet::VisitedSet(int32_t n) {
+  if (n > kCapacity) {
+    throw std::runtime_error("the solver handles at most " + std::to_string(kCapacity) +
+                             " nodes, but the instance has " + std::to_string(n));
+  }
+  size = n;
+  words.fill(~uint64_t{0});
+  for (int32_t i = 0; i < n; ++i) reset(i);
+}
+
+bool VisitedSet::all() const {
+  if (size < 1) return true;
+  for (uint64_t w : words) {
+    if (w != ~uint64_t{0}) return false;
+  }
+  return true;
+}
+
+int32_t VisitedSet::count() const {
+  if (size < 1) return 0;
+  int32_t n = 0;
+  for (int32_t i = 0; i < size && i < kCapacity; ++i) n += test(i) ? 1 : 0;
+  return n;
+}
+
+bool VisitedSet::IsSubsetOf(const VisitedSet& other) const {
+  for (size_t k = 0; k < words.size(); ++k) {
+    if ((words[k] & ~other.words[k]) != 0) return false;
+  }
+  return true;
+}
+
+}  // namespace quarn
