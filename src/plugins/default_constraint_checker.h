@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "plugins/constraint_checker_plugin.h"
+
+namespace quarn {
+
+// Agent-type assignment and the rule that nodes reserved for type 0 need an
+// unfinished type-0 agent.
+class DefaultConstraintChecker : public ConstraintCheckerPlugin {
+ public:
+  DefaultConstraintChecker() = default;
+
+  std::string Name() const override { return "DefaultConstraintChecker"; }
+  void Init(const PlannerGraph* graph, const std::vector<Point>& points,
+            const std::vector<AgentEntry>& agents) override;
+  // True when the node admits no type or not the agent's type.
+  bool IsForbidden(int32_t agent, int32_t node) const override;
+  ArrivalCheck CheckArrival(const Label& child, int32_t agent, int32_t node) const override;
+  BudgetCheck CheckBudget(const Label& child, int32_t agent) const override;
+  // True when every type-0 agent has finished but a node only type 0 may visit is unvisited.
+  bool IsDeadEnd(const Label& child) const override;
+
+  void SetEnds(const std::vector<int32_t>& ends) { ends_ = ends; }
+
+ private:
+  bool AnyTypeZeroAgentActive(const Label& label) const;
+
+  const PlannerGraph* graph_ = nullptr;
+  std::vector<Point> points_;
+  std::vector<AgentEntry> agents_;
+  std::vector<int32_t> ends_;  // kept for the solver's hand-over; the checks do not read it
+  uint64_t num_agents_ = 0;
+};
+
+}  // namespace quarn
