@@ -1,0 +1,51 @@
+#include "plugins/default_constraint_checker.h"
+
+#include <algorithm>
+
+namespace quarn {
+
+void DefaultConstraintChecker::Init(const PlannerGraph* graph, const std::vector<Point>& points,
+                                    const std::vector<AgentEntry>& agents) {
+  graph_ = graph;
+  points_ = points;
+  agents_ = agents;
+  num_agents_ = agents_.size();
+}
+
+bool DefaultConstraintChecker::IsForbidden(int32_t agent, int32_t node) const {
+  // Indices outside the tables are never valid moves.
+  if (agent < 0 || static_cast<uint64_t>(agent) >= num_agents_) return true;
+  if (node < 0 || static_cast<size_t>(node) >= points_.size()) return true;
+  const std::vector<int32_t>& types = points_[node].types;
+  return std::find(types.begin(), types.end(), agents_[agent].type) == types.end();
+}
+
+ArrivalCheck DefaultConstraintChecker::CheckArrival(const Label&, int32_t, int32_t) const {
+  return ArrivalCheck{};
+}
+
+BudgetCheck DefaultConstraintChecker::CheckBudget(const Label&, int32_t) const {
+  return BudgetCheck{};
+}
+
+bool DefaultConstraintChecker::AnyTypeZeroAgentActive(const Label& label) const {
+  const size_t n = std::min<size_t>(num_agents_, label.finished.size());
+  for (size_t a = 0; a < n; ++a) {
+    if (agents_[a].type == 0 && label.finished[a] == 0) return true;
+  }
+  return false;
+}
+
+bool DefaultConstraintChecker::IsDeadEnd(const Label& child) const {
+  if (AnyTypeZeroAgentActive(child)) return false;
+  uint64_t n = graph_ != nullptr ? graph_->NumVertex() : points_.size();
+  n = std::min<uint64_t>({n, points_.size(), VisitedSet::kCapacity});
+  const std::vector<int32_t> type_zero_only{0};
+  for (uint64_t v = 0; v < n; ++v) {
+    const auto node = static_cast<int32_t>(v);
+    if (points_[v].types == type_zero_only && !child.visited.test(node)) return true;
+  }
+  return false;
+}
+
+}  // namespace quarn
