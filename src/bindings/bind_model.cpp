@@ -1,0 +1,88 @@
+#include "bindings/bind_model.h"
+
+#include <pybind11/stl.h>
+
+#include "model/problem.h"
+
+namespace py = pybind11;
+
+namespace quarn::bindings {
+namespace {
+
+void BindEnums(py::module_& m) {
+  py::enum_<ObjectiveType>(m, "ObjectiveType")
+      .value("MinMax", ObjectiveType::MinMax)
+      .value("MinSum", ObjectiveType::MinSum);
+  py::enum_<NodeType>(m, "NodeType")
+      .value("DEPOT", NodeType::DEPOT)
+      .value("TARGET", NodeType::TARGET);
+}
+
+void BindRecords(py::module_& m) {
+  py::class_<Position>(m, "Position")
+      .def(py::init<>())
+      .def_readwrite("x", &Position::x)
+      .def_readwrite("y", &Position::y)
+      .def_readwrite("z", &Position::z);
+  py::class_<Node>(m, "Node")
+      .def(py::init<>())
+      .def_readwrite("id", &Node::id)
+      .def_readwrite("position", &Node::position)
+      .def_readwrite("type", &Node::type)
+      .def_readwrite("demand", &Node::demand);
+  py::class_<Agent>(m, "Agent")
+      .def(py::init<>())
+      .def_readwrite("id", &Agent::id)
+      .def_readwrite("type", &Agent::type)
+      .def_readwrite("start_node", &Agent::start_node)
+      .def_readwrite("end_node", &Agent::end_node)
+      .def_readwrite("capacity_limit", &Agent::capacity_limit)
+      .def_readwrite("time_limit", &Agent::time_limit);
+  py::class_<Options>(m, "Options")
+      .def(py::init<>())
+      .def_readwrite("return_to_end", &Options::return_to_end)
+      .def_readwrite("objective", &Options::objective)
+      .def_readwrite("time_limit", &Options::time_limit);
+}
+
+void BindConstraints(py::module_& m) {
+  py::class_<AssignmentConstraint>(m, "AssignmentConstraint")
+      .def(py::init<>())
+      .def("set_assignment", &AssignmentConstraint::set_assignment, py::arg("node"),
+           py::arg("types"));
+  py::class_<TimeWindowConstraint>(m, "TimeWindowConstraint")
+      .def(py::init<>())
+      .def("set_timewindow", &TimeWindowConstraint::set_timewindow, py::arg("node"),
+           py::arg("start"), py::arg("end"));
+}
+
+void BindProblem(py::module_& m) {
+  // nodes() and agents_ordered() hand out references into the problem's
+  // storage, which never moves on append; reference_internal keeps the
+  // problem alive while any of them exists.
+  py::class_<Problem>(m, "Problem")
+      .def(py::init<>())
+      .def("add_node", &Problem::add_node, py::arg("node"))
+      .def("add_agent", &Problem::add_agent, py::arg("agent"), py::arg("id"))
+      .def("set_cost_matrix", &Problem::set_cost_matrix, py::arg("agent_type"), py::arg("matrix"))
+      .def("set_assignment_constraint", &Problem::set_assignment_constraint,
+           py::arg("constraint"))
+      .def("set_timewindow_constraint", &Problem::set_timewindow_constraint,
+           py::arg("constraint"))
+      .def("options", py::overload_cast<>(&Problem::options),
+           py::return_value_policy::reference_internal)
+      .def("nodes", &Problem::nodes, py::return_value_policy::reference_internal)
+      .def("agents_ordered", &Problem::agents_ordered,
+           py::return_value_policy::reference_internal);
+}
+
+}  // namespace
+
+void BindModel(py::module_& m) {
+  BindEnums(m);
+  BindRecords(m);
+  BindConstraints(m);
+  BindProblem(m);
+}
+
+}  // namespace quarn::bindings

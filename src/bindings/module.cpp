@@ -1,0 +1,8 @@
+#include <pybind11/pybind11.h>
+
+#include "bindings/bind_model.h"
+
+PYBIND11_MODULE(_pyzel_core, m) {
+  m.doc() = "ZEL MTSP Solver \u2014 C++ core bindings";
+  quarn::bindings::BindModel(m);
+}
