@@ -1,0 +1,187 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <set>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
+#include <vector>
+
+#include "graph/planner_graph.h"
+#include "model/options.h"
+#include "model/problem.h"
+#include "plugins/constraint_checker_plugin.h"
+#include "plugins/expansion_plugin.h"
+#include "plugins/focal_comparator_plugin.h"
+#include "plugins/heuristic_plugin.h"
+#include "plugins/objective_plugin.h"
+#include "plugins/post_optimizer_plugin.h"
+#include "solver/agent_entry.h"
+#include "solver/frontier.h"
+#include "solver/instance_stats.h"
+#include "solver/label.h"
+#include "solver/list_entries.h"
+#include "solver/mst_edge.h"
+#include "solver/point.h"
+#include "solver/result.h"
+#include "solver/simple_timer.h"
+#include "solver/time_window_map.h"
+
+namespace quarn {
+
+// Orders the focal list by the installed comparator plug-in; entries it cannot
+// tell apart are one key, so only the first of them enters the list.
+struct FocalOrder {
+  const FocalComparatorPlugin* comparator = nullptr;
+  bool operator()(const FocalEntry& a, const FocalEntry& b) const {
+    return comparator->Compare(a, b);
+  }
+};
+
+using OpenList = std::set<OpenEntry, OpenEntryLess>;
+using FocalList = std::set<FocalEntry, FocalOrder>;
+using AnytimeEntry = std::pair<double, Result>;
+
+// Dominance key of a joint position: each agent's node index followed by "_".
+std::string PositionKey(const std::vector<int32_t>& positions);
+
+// The anytime, bounded-suboptimal focal search over the joint states of all agents.
+// Setup lives in solver_setup.cpp, pre-computations in solver_precompute.cpp, list
+// upkeep in solver_lists.cpp, the label pool in solver_labels.cpp, the search loop
+// in solver_search.cpp and the read-out in solver_results.cpp.
+class Solver {
+ public:
+  // Compiles the problem into the tables, builds the graph and the plug-ins, then
+  // runs Prepare. Throws std::out_of_range for an agent depot or a cost-matrix type
+  // that does not exist.
+  Solver(Problem problem, const Options& options);
+  Solver(const Solver&) = delete;
+  Solver& operator=(const Solver&) = delete;
+
+  virtual ~Solver();
+  // Replaces the node table; every type list must be [0] or [0, 1].
+  virtual void SetPoints(const std::vector<Point>& points);
+  virtual void SetAgents(const std::vector<AgentEntry>& agents);
+  // The caller keeps the graph alive while the solver uses it.
+  virtual void SetGraph(const PlannerGraph* graph);
+  // Set-up from ready-made tables, then the search. Throws std::runtime_error for
+  // input the search cannot index safely.
+  virtual int32_t SolveWith(const PlannerGraph* graph, const std::vector<Point>& points,
+                            const std::vector<AgentEntry>& agents,
+                            const std::vector<int32_t>& starts, const std::vector<int32_t>& ends,
+                            double time_limit, const std::string& name);
+  virtual Result get_result();
+  virtual InstanceStats GetBounds() const;
+  virtual std::vector<AnytimeEntry> get_result_process() const;
+  // 1 when a solution was found (the last one is in the result), 0 otherwise.
+  virtual int32_t solve();
+  virtual int32_t Prepare();
+  virtual int32_t CheckReachability();
+  virtual int32_t ComputeTimeWindowMst();
+  virtual int32_t NewLabelId();
+  virtual bool IsDominated(const Label& label);
+  virtual void AddToFrontier(const Label& label);
+  virtual void ExtractSolution(int32_t label_id);
+  virtual bool IsGoal(const Label& label) const;
+  virtual double SumCost(const Label& label) const;
+  virtual void ResetCounter();
+  virtual int32_t CountVisited(const Label& label) const;
+  virtual void UpdateFocal(double old_bound, double new_bound);
+  virtual void ComputeInstanceStats();
+  virtual void PruneByIncumbent(double cost);
+
+ protected:
+  // How one iteration of a pass ended.
+  enum class Iteration { kContinue, kEndPass };
+
+  // Setup (solver_setup.cpp).
+  void BuildNodeTable(const Problem& problem);
+  void BuildAgentTable(const Problem& problem);
+  void AssignAllowedTypes(const Problem& problem);
+  void BuildTimeWindows(const Problem& problem);
+  void BuildGraph(const Problem& problem);
+  void ChoosePlugins(const Options& options);
+  void HandOverToCheckers();
+  void ValidateDirectInput(const PlannerGraph* graph, const std::vector<Point>& points,
+                           const std::vector<AgentEntry>& agents,
+                           const std::vector<int32_t>& starts,
+                           const std::vector<int32_t>& ends) const;
+
+  // Search (solver_search.cpp), in the order the search takes them.
+  void ResetSearch();
+  Label MakeRoot() const;
+  void MarkUnusedDepots(VisitedSet& visited) const;
+  void PushRoot();
+  void RunPasses();
+  Iteration RunIteration(int32_t pass);
+  void UpdateBound(int32_t pass);
+  void GenerateSuccessors(const Label& cur, int32_t agent);
+  bool MayEnter(const Label& cur, int32_t agent, int32_t node) const;
+  bool CompleteChild(Label& child, int32_t agent, int32_t node);
+  void StoreChild(Label&& child, int32_t parent_id);
+  void HandleGoal(const Label& goal);
+  void RecordAnytime();
+  void KeepNoWorseThan(const Result& extracted);
+  void AppendPassWeight();
+
+  // Label measures and list helpers (solver_labels.cpp, solver_lists.cpp).
+  FocalEntry MakeFocalEntry(const Label& label) const;
+  std::vector<double> CostsInAgentOrder(const Result& result) const;
+  double LargestRouteCost(const Result& result) const;
+  double IncumbentOf(const Result& result) const;
+  Frontier& FrontierOf(const std::string& key);
+
+  // Read-out (solver_results.cpp).
+  void WritePathDump() const;
+
+  std::unique_ptr<FocalComparatorPlugin> focal_comparator_;
+  std::unique_ptr<HeuristicPlugin> heuristic_;
+  std::unique_ptr<PostOptimizerPlugin> post_optimizer_;
+  std::unique_ptr<ConstraintCheckerPlugin> constraint_checker_;
+  std::unique_ptr<ExpansionPlugin> expansion_;
+  std::unique_ptr<ObjectivePlugin> objective_;
+  const PlannerGraph* graph_ = nullptr;
+  std::vector<Point> points_;
+  std::vector<AgentEntry> agents_;
+  std::unordered_map<std::string, int32_t> type_index_;
+  int32_t num_types_ = 0;
+  std::unordered_map<uint64_t, uint64_t> node_index_;
+  std::unique_ptr<PlannerGraph> owned_graph_;
+  std::vector<MstEdge> mst_edges_;
+  Result result_;
+  InstanceStats instance_stats_;
+  std::vector<int32_t> starts_;
+  std::unordered_set<int32_t> start_set_;
+  std::unordered_set<int32_t> end_set_;
+  uint64_t num_agents_ = 0;
+  std::vector<int32_t> ends_;
+  std::vector<int32_t> unreachable_;
+  TimeWindowMap time_windows_;
+  double time_limit_ = 0.0;
+  bool return_to_end_ = false;
+  double last_update_time_ = 0.0;
+  SimpleTimer timer_;
+  uint64_t pool_size_ = 0;
+  uint64_t pool_step_ = 1024;
+  uint64_t pool_cap_ = 4096;
+  std::vector<Label> labels_;
+  OpenList open_;
+  FocalList focal_;
+  std::vector<double> focal_weights_{100.0};
+  double focal_bound_ = 0.0;
+  double incumbent_ = -1.0;
+  int32_t max_passes_ = 100;
+  int32_t found_ = 0;
+  double max_path_length_ = -1.0;
+  std::unordered_map<std::string, int32_t> frontier_index_;
+  int32_t frontier_count_ = 0;
+  std::vector<std::unique_ptr<Frontier>> frontiers_;
+  std::vector<AnytimeEntry> anytime_;
+  int32_t next_label_id_ = 0;
+  std::vector<int32_t> parents_;
+  std::string name_;
+};
+
+}  // namespace quarn

@@ -1,0 +1,65 @@
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "solver/solver.h"
+
+namespace quarn {
+
+Solver::~Solver() = default;
+
+Result Solver::get_result() {
+  result_.last_update_time = last_update_time_;
+  return result_;
+}
+
+InstanceStats Solver::GetBounds() const { return instance_stats_; }
+
+std::vector<AnytimeEntry> Solver::get_result_process() const { return anytime_; }
+
+void Solver::WritePathDump() const {
+  nlohmann::json dump;  // the default object writes its keys in ascending order
+  dump["num_agents"] = num_agents_;
+  dump["starts"] = starts_;
+  dump["goals"] = ends_;
+  dump["max_path_length"] = max_path_length_;
+
+  nlohmann::json paths = nlohmann::json::object();
+  const auto num_paths = static_cast<int32_t>(result_.paths.size());
+  for (int32_t i = 0; i < num_paths; ++i) {
+    // The last node is the agent's end, which the reader knows from "goals".
+    std::vector<int32_t> route;
+    auto it = result_.paths.find(i);
+    if (it != result_.paths.end() && it->second.size() >= 2) {
+      route.assign(it->second.begin(), it->second.end() - 1);
+    }
+    paths[std::to_string(i)] = route;
+  }
+  dump["paths"] = paths;
+
+  std::vector<double> total_costs;
+  const auto num_times = static_cast<int32_t>(result_.times.size());
+  for (int32_t i = 0; i < num_times; ++i) {
+    auto it = result_.times.find(i);
+    total_costs.push_back(it == result_.times.end() ? 0.0 : it->second);
+  }
+  dump["total_costs"] = total_costs;
+
+  const std::string directory = "paths/paths_astar";
+  std::filesystem::create_directories(directory);
+  const std::string file_name = directory + "/" + name_ + "_astar.json";
+  std::ofstream file(file_name, std::ios::out | std::ios::trunc);
+  if (!file) {
+    std::cerr << "Error: cannot open " << file_name << " for writing." << std::endl;
+    return;
+  }
+  file << dump.dump(2) << std::endl;
+  file.close();
+  std::cout << "Saved to " << file_name << std::endl;
+}
+
+}  // namespace quarn

@@ -1,0 +1,297 @@
+#include <algorithm>
+#include <cmath>
+#include <iostream>
+#include <limits>
+#include <stdexcept>
+#include <string>
+#include <unordered_set>
+#include <utility>
+
+#include "graph/arc_cost.h"
+#include "solver/solver.h"
+
+namespace quarn {
+namespace {
+
+constexpr double kInitialWeight = 100.0;
+constexpr double kWeightShrinkSteps = 5.0;
+constexpr double kSmallestWeightStep = 0.001;
+constexpr double kNoWorseTolerance = 1e-9;
+
+}  // namespace
+
+int32_t Solver::solve() {
+  ResetSearch();
+  timer_.Start();
+  ResetCounter();
+  PushRoot();
+  if (max_passes_ >= 1) RunPasses();
+  if (found_ == 0) return 0;
+  if (!name_.empty()) WritePathDump();
+  return 1;
+}
+
+// Every solve is a fresh search: nothing of an earlier one may leak into it.
+void Solver::ResetSearch() {
+  anytime_.clear();
+  labels_.clear();
+  parents_.clear();
+  pool_size_ = 0;
+  pool_step_ = 1024;
+  next_label_id_ = 0;
+  open_.clear();
+  focal_ = FocalList(FocalOrder{focal_comparator_.get()});
+  frontier_index_.clear();
+  frontiers_.clear();
+  frontier_count_ = 0;
+  focal_weights_.assign(1, kInitialWeight);
+  focal_bound_ = 0.0;
+  incumbent_ = -1.0;
+  found_ = 0;
+  max_path_length_ = -1.0;
+  result_ = Result{};
+  instance_stats_ = InstanceStats{};
+  last_update_time_ = 0.0;
+}
+
+Label Solver::MakeRoot() const {
+  Label root;
+  root.positions = starts_;
+  root.costs.assign(num_agents_, 0.0);
+  root.finished.assign(num_agents_, 0);
+  root.remaining = static_cast<int32_t>(num_agents_);
+  root.last_agent = 0;
+  // Throws above 256 vertices, before anything of the search is built.
+  const uint64_t vertices = graph_->NumVertex();
+  const uint64_t widest = static_cast<uint64_t>(std::numeric_limits<int32_t>::max());
+  root.visited = VisitedSet(static_cast<int32_t>(std::min(vertices, widest)));
+  for (int32_t node : unreachable_) root.visited.set(node);
+  MarkUnusedDepots(root.visited);
+  return root;
+}
+
+// Depots that no finishing move is bound to visit count as visited from the start,
+// or a goal could never be reached. A depot where some agent finishes while standing
+// at home stays open: that move must set its bit, or the child would equal its
+// parent and be pruned as dominated.
+void Solver::MarkUnusedDepots(VisitedSet& visited) const {
+  if (return_to_end_) {
+    // An agent never re-enters its start unless the start is also an end.
+    for (int32_t start : starts_) {
+      if (end_set_.count(start) == 0) visited.set(start);
+    }
+    return;
+  }
+  // Open routes: an agent with distinct depots stops at only one of them.
+  std::unordered_set<int32_t> homes;
+  for (uint64_t k = 0; k < num_agents_; ++k) {
+    if (starts_[k] == ends_[k]) homes.insert(starts_[k]);
+  }
+  for (uint64_t k = 0; k < num_agents_; ++k) {
+    if (starts_[k] == ends_[k]) continue;
+    if (homes.count(starts_[k]) == 0) visited.set(starts_[k]);
+    if (homes.count(ends_[k]) == 0) visited.set(ends_[k]);
+  }
+}
+
+void Solver::PushRoot() {
+  Label root = MakeRoot();
+  root.id = NewLabelId();
+  root.g = objective_->Evaluate(root.costs);
+  root.h = heuristic_->Estimate(root);
+  root.f = objective_->Combine(root, root.h, static_cast<int32_t>(num_agents_));
+  const int32_t id = root.id;
+  labels_[static_cast<size_t>(id)] = std::move(root);
+  parents_[static_cast<size_t>(id)] = -1;
+  ++result_.n_generated;
+
+  const Label& stored = labels_[static_cast<size_t>(id)];
+  focal_bound_ = stored.f * focal_weights_[0];
+  open_.insert(OpenEntry{stored.f, id});
+  if (SumCost(stored) != 0.0) {
+    const std::string message = "Initial length is not 0 !";
+    std::cerr << message << std::endl;
+    throw std::runtime_error(message);
+  }
+  // The root enters the focal list whatever the bound says.
+  focal_.insert(MakeFocalEntry(stored));
+}
+
+void Solver::RunPasses() {
+  int32_t pass = 0;
+  while (!result_.timeout) {
+    while (!focal_.empty() && RunIteration(pass) == Iteration::kContinue) {
+    }
+    if (result_.timeout || open_.empty()) return;
+    ++pass;
+    AppendPassWeight();
+    if (pass >= max_passes_) return;
+  }
+}
+
+Solver::Iteration Solver::RunIteration(int32_t pass) {
+  // Checked before the pop, so an expansion once begun always completes.
+  if (timer_.GetDuration() > time_limit_) {
+    result_.timeout = true;
+    return Iteration::kEndPass;
+  }
+
+  const int32_t id = focal_.begin()->id;
+  focal_.erase(focal_.begin());
+  // A copy: storing children may move the pool.
+  const Label cur = labels_[static_cast<size_t>(id)];
+  open_.erase(OpenEntry{cur.f, cur.id});
+
+  if (IsDominated(cur)) return Iteration::kContinue;
+  if (found_ != 0 && cur.f >= incumbent_) return Iteration::kContinue;
+  UpdateBound(pass);
+  AddToFrontier(cur);
+  if (IsGoal(cur)) {
+    HandleGoal(cur);
+    return Iteration::kEndPass;
+  }
+
+  ++result_.n_expanded;
+  const int32_t agent = expansion_->SelectAgent(cur);
+  if (agent < 0 || static_cast<uint64_t>(agent) >= num_agents_) {
+    std::cerr << "can't find next expanded agent" << std::endl;
+    return Iteration::kEndPass;
+  }
+  GenerateSuccessors(cur, agent);
+  UpdateBound(pass);
+  return Iteration::kContinue;
+}
+
+void Solver::UpdateBound(int32_t pass) {
+  if (open_.empty()) return;
+  const double bound = focal_weights_[static_cast<size_t>(pass)] * open_.begin()->f;
+  if (bound != focal_bound_) UpdateFocal(focal_bound_, bound);
+}
+
+void Solver::GenerateSuccessors(const Label& cur, int32_t agent) {
+  const auto n = static_cast<int32_t>(points_.size());
+  for (int32_t node = 0; node < n; ++node) {
+    if (!MayEnter(cur, agent, node)) continue;
+    Label child = cur;
+    if (!CompleteChild(child, agent, node)) continue;
+    if (found_ != 0 && child.f >= incumbent_) continue;
+    StoreChild(std::move(child), cur.id);
+  }
+}
+
+bool Solver::MayEnter(const Label& cur, int32_t agent, int32_t node) const {
+  const int32_t start = starts_[static_cast<size_t>(agent)];
+  const int32_t end = ends_[static_cast<size_t>(agent)];
+  if (cur.visited.test(node) && node != start && node != end) return false;
+  if (constraint_checker_->IsForbidden(agent, node)) return false;
+  if (return_to_end_) {
+    if (node == start && start != end) return false;
+  } else if (node != start && start_set_.count(node) != 0) {
+    return false;
+  }
+  return node == end || end_set_.count(node) == 0;
+}
+
+// Applies the move of `agent` to `node` to `child` (a copy of its parent), asking
+// the plug-ins in a fixed order; false when the child is to be discarded.
+bool Solver::CompleteChild(Label& child, int32_t agent, int32_t node) {
+  const auto a = static_cast<size_t>(agent);
+  const int32_t start = starts_[a];
+  const int32_t end = ends_[a];
+  child.visited.set(node);
+  child.last_agent = agent;
+
+  const bool finishing = node == end || (!return_to_end_ && node == start);
+  if (finishing) {
+    if (child.finished[a] == 0) {
+      child.finished[a] = 1;
+      --child.remaining;
+    }
+    if (child.remaining == 0 && !child.visited.all()) return false;
+    if (constraint_checker_->IsDeadEnd(child)) return false;
+  }
+
+  const int32_t from = child.positions[a];
+  if (from != node) {
+    const std::optional<double> arc = ArcComponent(*graph_, from, node, agents_[a].type);
+    if (!arc) return false;
+    // On open routes the move that stops an agent at a depot costs nothing.
+    if (return_to_end_ || (node != start && node != end)) child.costs[a] += *arc;
+  }
+
+  const ArrivalCheck arrival = constraint_checker_->CheckArrival(child, agent, node);
+  if (!arrival.feasible) return false;
+  if (arrival.time) child.costs[a] = *arrival.time;
+  if (!constraint_checker_->CheckBudget(child, agent).feasible) return false;
+
+  child.positions[a] = node;
+  if (IsDominated(child)) return false;
+
+  child.g = objective_->Evaluate(child.costs);
+  if (child.remaining > 0) {
+    child.h = heuristic_->Estimate(child);
+    child.f = objective_->Combine(child, child.h, child.remaining);
+  } else {
+    child.h = 0.0;
+    child.f = child.g;
+  }
+  return true;
+}
+
+void Solver::StoreChild(Label&& child, int32_t parent_id) {
+  const int32_t id = NewLabelId();
+  child.id = id;
+  labels_[static_cast<size_t>(id)] = std::move(child);
+  parents_[static_cast<size_t>(id)] = parent_id;
+  ++result_.n_generated;
+
+  const Label& stored = labels_[static_cast<size_t>(id)];
+  open_.insert(OpenEntry{stored.f, id});
+  if (focal_bound_ >= stored.f) focal_.insert(MakeFocalEntry(stored));
+}
+
+void Solver::HandleGoal(const Label& goal) {
+  found_ = 1;
+  ExtractSolution(goal.id);
+  RecordAnytime();
+  post_optimizer_->Optimize(graph_, points_, agents_, result_);
+  KeepNoWorseThan(anytime_.back().second);
+  RecordAnytime();
+  max_path_length_ = LargestRouteCost(result_);
+  ComputeInstanceStats();
+  PruneByIncumbent(IncumbentOf(result_));
+}
+
+void Solver::RecordAnytime() {
+  const double now = timer_.GetDuration();
+  anytime_.emplace_back(now, result_);
+  last_update_time_ = now;
+}
+
+// The post-optimizers pursue min-max; under another objective they may make the
+// solution worse, and then the extracted one stands.
+void Solver::KeepNoWorseThan(const Result& extracted) {
+  const double before = objective_->Evaluate(CostsInAgentOrder(extracted));
+  const double after = objective_->Evaluate(CostsInAgentOrder(result_));
+  if (after > before + kNoWorseTolerance) {
+    result_.paths = extracted.paths;
+    result_.times = extracted.times;
+  }
+}
+
+void Solver::AppendPassWeight() {
+  const double fmin = open_.begin()->f;
+  const double ratio = incumbent_ / fmin;
+  const double step = (ratio - 1.0) / kWeightShrinkSteps;
+  // Without a solution, or with a ratio that means nothing, the search turns optimal.
+  if (found_ == 0 || !std::isfinite(ratio) || !std::isfinite(step) ||
+      step < kSmallestWeightStep) {
+    focal_weights_.push_back(1.0);
+    std::cout << "w = 1" << std::endl;
+    return;
+  }
+  focal_weights_.push_back(ratio - step);
+  instance_stats_.bound_ratio = ratio;
+}
+
+}  // namespace quarn

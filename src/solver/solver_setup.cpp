@@ -1,0 +1,290 @@
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <iostream>
+#include <stdexcept>
+#include <string>
+#include <utility>
+
+#include "graph/sparse_graph.h"
+#include "model/checked_at.h"
+#include "model/numeric_cast.h"
+#include "plugins/composite_constraint_checker.h"
+#include "plugins/composite_post_optimizer.h"
+#include "plugins/default_constraint_checker.h"
+#include "plugins/default_expansion.h"
+#include "plugins/default_focal_comparator.h"
+#include "plugins/default_heuristic.h"
+#include "plugins/default_objective.h"
+#include "plugins/min_sum_objective.h"
+#include "plugins/time_limit_constraint_checker.h"
+#include "plugins/time_window_constraint_checker.h"
+#include "postopt/default_post_optimizer.h"
+#include "postopt/route_merging_post_optimizer.h"
+#include "solver/solver.h"
+
+namespace quarn {
+namespace {
+
+constexpr double kMissingCost = 9999.0;
+
+// Every checker the solver hands data to: a composite's children, or the checker itself.
+std::vector<ConstraintCheckerPlugin*> CheckersOf(ConstraintCheckerPlugin* checker) {
+  if (auto* composite = dynamic_cast<CompositeConstraintChecker*>(checker)) {
+    std::vector<ConstraintCheckerPlugin*> children;
+    for (const auto& child : composite->children()) children.push_back(child.get());
+    return children;
+  }
+  return {checker};
+}
+
+bool InGraph(int32_t node, const PlannerGraph& graph) {
+  return node >= 0 && static_cast<uint64_t>(node) < graph.NumVertex();
+}
+
+}  // namespace
+
+Solver::Solver(Problem problem, const Options& options)
+    : focal_comparator_(std::make_unique<DefaultFocalComparator>()),
+      heuristic_(std::make_unique<DefaultHeuristic>()),
+      post_optimizer_(std::make_unique<DefaultPostOptimizer>()),
+      constraint_checker_(std::make_unique<DefaultConstraintChecker>()),
+      expansion_(std::make_unique<DefaultExpansion>()),
+      objective_(std::make_unique<DefaultObjective>()),
+      focal_(FocalOrder{focal_comparator_.get()}) {
+  type_index_ = problem.type_index_by_name();
+  num_types_ = static_cast<int32_t>(type_index_.size());
+  BuildNodeTable(problem);
+  BuildAgentTable(problem);
+  AssignAllowedTypes(problem);
+  BuildTimeWindows(problem);
+  BuildGraph(problem);
+  ChoosePlugins(options);
+  graph_ = owned_graph_.get();
+  time_limit_ = options.time_limit;
+  return_to_end_ = options.return_to_end;
+  Prepare();
+}
+
+void Solver::BuildNodeTable(const Problem& problem) {
+  points_.clear();
+  node_index_.clear();
+  points_.reserve(problem.nodes().size());
+  for (const Node& node : problem.nodes()) {
+    node_index_[node.id] = points_.size();
+    Point point;
+    point.x = SaturatingToInt32(node.position.x);
+    point.y = SaturatingToInt32(node.position.y);
+    point.z = SaturatingToInt32(node.position.z);
+    point.id = static_cast<uint32_t>(node.id);
+    points_.push_back(std::move(point));
+  }
+}
+
+void Solver::BuildAgentTable(const Problem& problem) {
+  agents_.clear();
+  starts_.clear();
+  ends_.clear();
+  start_set_.clear();
+  end_set_.clear();
+  agents_.reserve(problem.agents_ordered().size());
+  for (const Agent& agent : problem.agents_ordered()) {
+    // By type name, so an agent filed under an id other than its own keeps its type.
+    auto type = type_index_.find(agent.type);
+    AgentEntry entry;
+    entry.id = static_cast<uint32_t>(agent.id);
+    entry.type = type == type_index_.end() ? -1 : type->second;
+    entry.capacity_limit = agent.capacity_limit;
+    entry.time_limit = agent.time_limit;
+    agents_.push_back(entry);
+    starts_.push_back(static_cast<int32_t>(CheckedAt(node_index_, agent.start_node)));
+    ends_.push_back(static_cast<int32_t>(CheckedAt(node_index_, agent.end_node)));
+  }
+  num_agents_ = agents_.size();
+  start_set_.insert(starts_.begin(), starts_.end());
+  end_set_.insert(ends_.begin(), ends_.end());
+}
+
+void Solver::AssignAllowedTypes(const Problem& problem) {
+  // The full 64-bit id, as the assignment table is keyed by it.
+  for (size_t i = 0; i < points_.size(); ++i) {
+    points_[i].types = problem.allowed_types(problem.nodes()[i].id);
+  }
+}
+
+void Solver::BuildTimeWindows(const Problem& problem) {
+  time_windows_.clear();
+  for (const auto& [node_id, window] : problem.time_windows().windows_by_node) {
+    auto index = node_index_.find(node_id);
+    if (index == node_index_.end()) {
+      std::cerr << "[warning] time window node id " << node_id << " not found in nodes"
+                << std::endl;
+      continue;
+    }
+    time_windows_[static_cast<int32_t>(index->second)] = window;
+  }
+}
+
+void Solver::BuildGraph(const Problem& problem) {
+  // Type lookups first: a matrix for a type no agent has leaves no half-built graph.
+  std::vector<std::pair<int32_t, const CostMatrix*>> matrices;
+  for (const auto& [type_name, matrix] : problem.cost_matrices()) {
+    matrices.emplace_back(CheckedAt(type_index_, type_name), &matrix);
+  }
+  const size_t n = problem.nodes().size();
+  auto graph = std::make_unique<SparseGraph>();
+  graph->ChangeCostDim(static_cast<uint64_t>(num_types_), kMissingCost);
+  for (size_t v = 0; v < n; ++v) graph->AddVertex(static_cast<int32_t>(v));
+  CostVector cost(static_cast<size_t>(num_types_));
+  for (size_t i = 0; i < n; ++i) {
+    for (size_t j = 0; j < n; ++j) {
+      if (i == j) continue;
+      std::fill(cost.begin(), cost.end(), kMissingCost);
+      for (const auto& [type, matrix] : matrices) {
+        // Entries beyond the node table are ignored; NaN would break the lists' order.
+        if (i >= matrix->size() || j >= (*matrix)[i].size()) continue;
+        double value = (*matrix)[i][j];
+        cost[static_cast<size_t>(type)] = std::isnan(value) ? kMissingCost : value;
+      }
+      graph->AddArc(static_cast<int32_t>(i), static_cast<int32_t>(j), cost);
+    }
+  }
+  owned_graph_ = std::move(graph);
+}
+
+void Solver::ChoosePlugins(const Options& options) {
+  if (options.objective == ObjectiveType::MinSum) {
+    objective_ = std::make_unique<MinSumObjective>();
+  } else {
+    objective_ = std::make_unique<DefaultObjective>();
+  }
+
+  bool has_windows = !time_windows_.empty();
+  bool has_limits = false;
+  for (const AgentEntry& agent : agents_) has_limits = has_limits || agent.time_limit > 0.0;
+  if (has_windows || has_limits) {
+    auto composite = std::make_unique<CompositeConstraintChecker>();
+    composite->AddChild(std::make_unique<DefaultConstraintChecker>());
+    if (has_windows) composite->AddChild(std::make_unique<TimeWindowConstraintChecker>());
+    if (has_limits) composite->AddChild(std::make_unique<TimeLimitConstraintChecker>());
+    constraint_checker_ = std::move(composite);
+  }
+
+  auto post = std::make_unique<CompositePostOptimizer>();
+  post->AddChild(std::make_unique<DefaultPostOptimizer>());
+  post->AddChild(std::make_unique<RouteMergingPostOptimizer>());
+  post_optimizer_ = std::move(post);
+}
+
+int32_t Solver::Prepare() {
+  ComputeTimeWindowMst();
+  CheckReachability();
+
+  heuristic_->Init(graph_, points_, agents_);
+  if (auto* heuristic = dynamic_cast<DefaultHeuristic*>(heuristic_.get())) {
+    heuristic->SetEnds(ends_);
+    heuristic->SetEdges(mst_edges_);
+  }
+
+  constraint_checker_->Init(graph_, points_, agents_);
+  HandOverToCheckers();
+
+  expansion_->SetEnds(ends_);
+  objective_->SetEnds(ends_);
+
+  post_optimizer_->SetReturnToEnd(return_to_end_);
+  post_optimizer_->SetStarts(starts_);
+  post_optimizer_->SetEnds(ends_);
+  post_optimizer_->SetTimeWindows(time_windows_);
+  return 1;
+}
+
+void Solver::HandOverToCheckers() {
+  const std::vector<ConstraintCheckerPlugin*> checkers = CheckersOf(constraint_checker_.get());
+  for (ConstraintCheckerPlugin* checker : checkers) {
+    if (auto* plain = dynamic_cast<DefaultConstraintChecker*>(checker)) plain->SetEnds(ends_);
+    if (auto* windows = dynamic_cast<TimeWindowConstraintChecker*>(checker)) windows->SetEnds(ends_);
+    if (auto* limits = dynamic_cast<TimeLimitConstraintChecker*>(checker)) limits->SetEnds(ends_);
+  }
+  for (ConstraintCheckerPlugin* checker : checkers) {
+    if (auto* windows = dynamic_cast<TimeWindowConstraintChecker*>(checker)) {
+      windows->SetTimeWindows(time_windows_);
+    }
+  }
+  for (ConstraintCheckerPlugin* checker : checkers) {
+    if (auto* windows = dynamic_cast<TimeWindowConstraintChecker*>(checker)) {
+      windows->SetStarts(starts_);
+    }
+  }
+  for (ConstraintCheckerPlugin* checker : checkers) {
+    if (auto* windows = dynamic_cast<TimeWindowConstraintChecker*>(checker)) {
+      windows->SetReturnToEnd(return_to_end_);
+    }
+  }
+}
+
+void Solver::SetPoints(const std::vector<Point>& points) {
+  points_ = points;
+  for (const Point& point : points_) {
+    bool type0_only = point.types == std::vector<int32_t>{0};
+    bool types01 = point.types == std::vector<int32_t>{0, 1};
+    if (!type0_only && !types01) {
+      const std::string message = "Wrong Point type";
+      std::cerr << message << std::endl;
+      throw std::runtime_error(message);
+    }
+  }
+}
+
+void Solver::SetAgents(const std::vector<AgentEntry>& agents) { agents_ = agents; }
+
+void Solver::SetGraph(const PlannerGraph* graph) { graph_ = graph; }
+
+void Solver::ValidateDirectInput(const PlannerGraph* graph, const std::vector<Point>& points,
+                                 const std::vector<AgentEntry>& agents,
+                                 const std::vector<int32_t>& starts,
+                                 const std::vector<int32_t>& ends) const {
+  if (graph == nullptr) throw std::runtime_error("SolveWith: no graph given");
+  if (points.size() != graph->NumVertex()) {
+    throw std::runtime_error("SolveWith: " + std::to_string(points.size()) +
+                             " points for a graph of " + std::to_string(graph->NumVertex()) +
+                             " vertices");
+  }
+  if (agents.size() < starts.size() || ends.size() < starts.size()) {
+    throw std::runtime_error("SolveWith: " + std::to_string(starts.size()) + " starts but " +
+                             std::to_string(agents.size()) + " agents and " +
+                             std::to_string(ends.size()) + " ends");
+  }
+  for (size_t k = 0; k < starts.size(); ++k) {
+    if (!InGraph(starts[k], *graph) || !InGraph(ends[k], *graph)) {
+      throw std::runtime_error("SolveWith: start or end of agent " + std::to_string(k) +
+                               " is not a vertex of the graph");
+    }
+  }
+}
+
+int32_t Solver::SolveWith(const PlannerGraph* graph, const std::vector<Point>& points,
+                          const std::vector<AgentEntry>& agents,
+                          const std::vector<int32_t>& starts, const std::vector<int32_t>& ends,
+                          double time_limit, const std::string& name) {
+  ValidateDirectInput(graph, points, agents, starts, ends);
+  // Entries beyond the starts describe no agent of the search; the plug-ins size
+  // their loops by these tables, so they must match the labels.
+  const auto num_agents = static_cast<std::ptrdiff_t>(starts.size());
+  name_ = name;
+  SetGraph(graph);
+  SetPoints(points);
+  SetAgents(std::vector<AgentEntry>(agents.begin(), agents.begin() + num_agents));
+  num_types_ = static_cast<int32_t>(graph->CostDim());
+  starts_ = starts;
+  start_set_.insert(starts_.begin(), starts_.end());
+  num_agents_ = starts_.size();
+  ends_.assign(ends.begin(), ends.begin() + num_agents);
+  end_set_.insert(ends_.begin(), ends_.end());
+  return_to_end_ = false;
+  Prepare();
+  time_limit_ = time_limit;
+  return solve();
+}
+
+}  // namespace quarn
