@@ -99,7 +99,9 @@ TEST_P(ApplyWindowTest, WaitsForOpeningAndRejectsLateArrival) {
   TimeWindowMap windows{{1, {5.0, 8.0}}};
   double out = -1.0;
   EXPECT_EQ(ApplyWindow(windows, 1, GetParam().arrival, out), GetParam().ok);
-  if (GetParam().ok) EXPECT_EQ(out, GetParam().out);
+  if (GetParam().ok) {
+    EXPECT_EQ(out, GetParam().out);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Arrivals, ApplyWindowTest,
