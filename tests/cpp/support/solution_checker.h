@@ -1,0 +1,28 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "model/options.h"
+#include "model/problem.h"
+#include "solver/result.h"
+
+namespace quarn::test {
+
+// Every rule of `problem` that `result` breaks, one line each; empty when the
+// solution is feasible. Works from the problem itself (ids, type names, the cost
+// matrices), not from the solver's tables, so it checks the solver's setup too:
+// - every node that is no agent's depot is visited exactly once;
+// - each route starts at its agent's start and stops at its end, or with
+//   `return_to_end` clear at its start; depots appear nowhere else;
+// - the agent's type is allowed at every node it enters;
+// - windows (with waiting) and the agent's route-length limit are met;
+// - each reported cost equals the recomputed cost of its route.
+std::vector<std::string> CheckSolution(const Problem& problem, const Options& options,
+                                       const Result& result);
+
+// The recomputed cost of `route` for the agent at `agent_index`, by the same rules.
+double RouteCost(const Problem& problem, const Options& options, int agent_index,
+                 const std::vector<int32_t>& route);
+
+}  // namespace quarn::test
