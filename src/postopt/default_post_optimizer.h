@@ -1,0 +1,78 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "plugins/post_optimizer_plugin.h"
+#include "postopt/route_validator.h"
+
+namespace quarn {
+
+// One agent's working route.
+struct AgentRoute {
+  int32_t agent = 0;
+  double cost = 0.0;  // arrival time at the last node; 0.0 for an invalid route
+  std::vector<int32_t> path;
+  // False while the path is the incoming one and failed validation; such a
+  // route is reported back with the cost the search gave it.
+  bool valid = true;
+};
+
+// The agents of one type, with the members of largest and smallest cost.
+struct AgentGroup {
+  int32_t count = 0;
+  int32_t type = 0;
+  int32_t longest = 0;
+  int32_t shortest = 0;
+  std::vector<int32_t> members;  // agent indices, in agent order
+};
+
+// Moving the target at donor position i before receiver position j; i = j = -1 is no move.
+struct RelocationMove {
+  int32_t i = -1;
+  int32_t j = -1;
+  int32_t from_type = 0;
+  int32_t to_type = 0;
+  double gain = 0.0;
+};
+
+// Improves a solution's routes for the min-max objective: 2-opt inside every
+// route, one relocation from the longest to the shortest route of each agent
+// type, then relocations from the type with the longest route to the type
+// whose longest route is shortest, while they pay.
+class DefaultPostOptimizer : public PostOptimizerPlugin {
+ public:
+  std::string Name() const override { return "DefaultPostOptimizer"; }
+  void Optimize(const PlannerGraph* graph, const std::vector<Point>& points,
+                const std::vector<AgentEntry>& agents, Result& result) override;
+  void SetReturnToEnd(bool return_to_end) override;
+  void SetStarts(const std::vector<int32_t>& starts) override;
+  void SetEnds(const std::vector<int32_t>& ends) override;
+  void SetTimeWindows(const TimeWindowMap& windows) override;
+
+  // Moves donor.path[i] before receiver.path[j] when both new routes are valid.
+  // Uses the tables of the last Optimize call.
+  void RelocateMove(AgentRoute& donor, AgentRoute& receiver, int32_t i, int32_t j) const;
+
+ private:
+  void BuildRoutes(Result& result);
+  void AddToGroup(int32_t agent, double cost);
+  void ImproveWithinGroup(int32_t type);
+  void BalanceGroups();
+  void WriteBack(Result& result) const;
+
+  RelocationMove BestRelocation(int32_t from_type, int32_t to_type) const;
+  void RefreshGroupExtremes(int32_t type);
+  AgentGroup& GroupOf(int32_t type, const std::string& context);
+  const AgentGroup& GroupOf(int32_t type) const;
+
+  RouteValidator validator_;
+  std::vector<int32_t> group_types_;
+  std::unordered_map<int32_t, AgentGroup> groups_;
+  std::vector<AgentRoute> routes_;
+};
+
+}  // namespace quarn

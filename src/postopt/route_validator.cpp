@@ -1,0 +1,143 @@
+#include "postopt/route_validator.h"
+
+#include <algorithm>
+#include <iostream>
+#include <utility>
+
+#include "graph/arc_cost.h"
+
+namespace quarn {
+
+void RouteValidator::SetStarts(const std::vector<int32_t>& starts) {
+  starts_ = starts;
+  start_set_ = std::unordered_set<int32_t>(starts.begin(), starts.end());
+}
+
+void RouteValidator::SetEnds(const std::vector<int32_t>& ends) {
+  ends_ = ends;
+  end_set_ = std::unordered_set<int32_t>(ends.begin(), ends.end());
+}
+
+void RouteValidator::SetTimeWindows(const TimeWindowMap& windows) {
+  windows_ = windows;
+  has_time_windows_ = !windows.empty();
+}
+
+void RouteValidator::Load(const PlannerGraph* graph, const std::vector<Point>& points,
+                          const std::vector<AgentEntry>& agents) {
+  graph_ = graph;
+  points_ = points;
+  agents_ = agents;
+}
+
+bool RouteValidator::EvaluatePath(const std::vector<int32_t>& path, int32_t agent,
+                                  double& cost) const {
+  cost = 0.0;
+  if (path.empty()) return true;
+  if (!starts_.empty() && path.front() != starts_.at(agent)) return false;
+  const bool at_end = IsEndOf(agent, path.back());
+  const bool at_start = IsStartOf(agent, path.back());
+  if (!(at_end || (!return_to_end_ && at_start))) return false;
+
+  const double limit = agents_.at(agent).time_limit;
+  const size_t last = path.size() - 1;
+  double t = 0.0;
+  for (size_t p = 0; p <= last; ++p) {
+    const int32_t node = path[p];
+    if (!NodeAllowed(node, p, last, agent)) return false;
+    if (p > 0) t += TravelTime(path[p - 1], node, agent);
+    if (!Arrive(node, t, t)) return false;
+    if (p > 0 && limit > 0.0 && t > limit) return false;
+  }
+  cost = t;
+  return true;
+}
+
+double RouteValidator::PathCost(const std::vector<int32_t>& path, int32_t agent) const {
+  bool valid = false;
+  return PathCost(path, agent, valid);
+}
+
+double RouteValidator::PathCost(const std::vector<int32_t>& path, int32_t agent,
+                                bool& valid) const {
+  double cost = 0.0;
+  valid = EvaluatePath(path, agent, cost);
+  if (!valid) {
+    std::cerr << "[post-opt] invalid path for agent " << agent << ", skip optimize" << std::endl;
+  }
+  return cost;
+}
+
+bool RouteValidator::CanServe(int32_t agent, int32_t node) const {
+  if (!TypeAllowed(agent, node)) return false;
+  if (!starts_.empty() && start_set_.count(node) > 0 && !IsStartOf(agent, node)) return false;
+  if (!ends_.empty() && end_set_.count(node) > 0 && !IsEndOf(agent, node)) return false;
+  return true;
+}
+
+bool RouteValidator::TwoOpt(std::vector<int32_t>& path, double& cost, int32_t agent) const {
+  const size_t n = path.size();
+  if (n < 4) return false;
+  bool changed = false;
+  bool improved = true;
+  while (improved) {
+    improved = false;
+    for (size_t i = 1; i + 3 <= n && !improved; ++i) {
+      for (size_t j = i + 1; j + 2 <= n && !improved; ++j) {
+        std::vector<int32_t> candidate = path;
+        std::reverse(candidate.begin() + static_cast<std::ptrdiff_t>(i),
+                     candidate.begin() + static_cast<std::ptrdiff_t>(j) + 1);
+        double candidate_cost = 0.0;
+        if (EvaluatePath(candidate, agent, candidate_cost) &&
+            cost > candidate_cost + kPostOptEpsilon) {
+          path = std::move(candidate);
+          cost = candidate_cost;
+          improved = true;  // first improvement: rescan from the start
+          changed = true;
+        }
+      }
+    }
+  }
+  return changed;
+}
+
+bool RouteValidator::NodeAllowed(int32_t node, size_t position, size_t last,
+                                 int32_t agent) const {
+  // The own start may only open the route or, without return_to_end, close it.
+  if (IsStartOf(agent, node) && position != 0 && position != last) return false;
+  if (!TypeAllowed(agent, node)) return false;
+  if (!starts_.empty() && start_set_.count(node) > 0 && !IsStartOf(agent, node)) return false;
+  if (!ends_.empty() && end_set_.count(node) > 0 && !IsEndOf(agent, node)) return false;
+  return true;
+}
+
+bool RouteValidator::Arrive(int32_t node, double t, double& out) const {
+  if (!has_time_windows_) {
+    out = t;
+    return true;
+  }
+  return ApplyWindow(windows_, node, t, out);
+}
+
+double RouteValidator::TravelTime(int32_t from, int32_t to, int32_t agent) const {
+  if (graph_ == nullptr || from == to) return 0.0;
+  // Without return_to_end the way home is not part of the route.
+  if (!return_to_end_ && (IsStartOf(agent, to) || IsEndOf(agent, to))) return 0.0;
+  return ArcComponent(*graph_, from, to, agents_.at(agent).type).value_or(0.0);
+}
+
+bool RouteValidator::IsStartOf(int32_t agent, int32_t node) const {
+  return !starts_.empty() && starts_.at(agent) == node;
+}
+
+bool RouteValidator::IsEndOf(int32_t agent, int32_t node) const {
+  return !ends_.empty() && ends_.at(agent) == node;
+}
+
+bool RouteValidator::TypeAllowed(int32_t agent, int32_t node) const {
+  // An agent without a type (-1) matches no list, since lists hold only real types.
+  const std::vector<int32_t>& types = points_.at(node).types;
+  return std::find(types.begin(), types.end(), agents_.at(agent).type) != types.end();
+}
+
+}  // namespace quarn
