@@ -7,12 +7,14 @@ namespace quarn {
 
 bool LabelDominates(const Label& a, const Label& b) {
   if (a.g > b.g) return false;
+  // The visited words sit inside the label; the costs behind a pointer, so they go last.
+  if (!b.visited.IsSubsetOf(a.visited)) return false;
   // Labels of one search carry one cost per agent; anything else is not comparable.
   if (a.costs.size() != b.costs.size()) return false;
   for (std::size_t i = 0; i < a.costs.size(); ++i) {
     if (a.costs[i] > b.costs[i]) return false;
   }
-  return b.visited.IsSubsetOf(a.visited);
+  return true;
 }
 
 bool Frontier::Dominates(const Label& label) const {

@@ -188,6 +188,25 @@ TEST(SolverSearch, TooManyNodesRaisesAClearErrorFromSolve) {
   }
 }
 
+// A root whose costs do not add up to zero is an internal inconsistency.
+class SkewedSumSolver : public SolverProbe {
+ public:
+  using SolverProbe::SolverProbe;
+  double SumCost(const Label& label) const override { return Solver::SumCost(label) + 1.0; }
+};
+
+TEST(SolverSearch, NonZeroRootCostIsReportedAndThrown) {
+  SkewedSumSolver solver(GridProblem({{0, 0}, {1, 0}}, {{0, "a", 0, 0}}), Options{});
+  ::testing::internal::CaptureStderr();
+  try {
+    solver.solve();
+    FAIL() << "no exception";
+  } catch (const std::runtime_error& error) {
+    EXPECT_STREQ(error.what(), "Initial length is not 0 !");
+  }
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Initial length is not 0 !\n");
+}
+
 TEST(SolverSearch, TimerAlreadyPastTheLimitPopsNothing) {
   Problem problem = GridProblem(Cross(), {{0, "a", 0, 0}});
   SolverProbe solver(problem, MakeOptions(ObjectiveType::MinMax, true, -1.0));

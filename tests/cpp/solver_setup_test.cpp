@@ -347,6 +347,58 @@ TEST(SolverSolveWith, SolvesFromReadyMadeTablesOnOpenRoutes) {
   EXPECT_EQ(result.times.at(0), 2.0);
 }
 
+TEST(SolverSolveWith, WrongPointTypeIsReportedAndThrown) {
+  DirectInput input;
+  input.points[1].types = {1};
+  SolverProbe solver(Problem{}, Options{});
+  CaptureStderr();
+  EXPECT_THROW(solver.SolveWith(&input.graph, input.points, input.agents, {0}, {0}, 30.0, ""),
+               std::runtime_error);
+  EXPECT_EQ(GetCapturedStderr(), "Wrong Point type\n");
+}
+
+TEST(SolverSolveWith, MovesOverMissingArcsAreDiscarded) {
+  // 0 -> 2 has no arc, so the only tour is 0 -> 1 -> 2 and the stop at 0.
+  SparseGraph graph;
+  graph.ChangeCostDim(1, 9999.0);
+  for (auto [u, v] : std::vector<std::pair<int32_t, int32_t>>{{0, 1}, {1, 0}, {1, 2}, {2, 1}, {2, 0}}) {
+    graph.AddArc(u, v, {1.0});
+  }
+  DirectInput input;
+  SolverProbe solver(Problem{}, Options{});
+  ASSERT_EQ(solver.SolveWith(&graph, input.points, input.agents, {0}, {0}, 30.0, ""), 1);
+  EXPECT_EQ(solver.get_result_process().front().second.paths.at(0),
+            (std::vector<int32_t>{0, 1, 2, 0}));
+}
+
+TEST(SolverSolveWith, AgentTypeBeyondTheCostVectorMovesNowhere) {
+  DirectInput input;
+  for (Point& point : input.points) point.types = {0, 1};
+  input.agents[0].type = 1;  // the graph has one cost component only
+  SolverProbe solver(Problem{}, Options{});
+  EXPECT_EQ(solver.SolveWith(&input.graph, input.points, input.agents, {0}, {0}, 30.0, ""), 0);
+  EXPECT_FALSE(solver.get_result().timeout);
+}
+
+TEST(SolverSolveWith, EmptyCostVectorsCountAsMissingCosts) {
+  SparseGraph graph;  // cost dimension 0: every arc exists but carries no cost
+  for (int32_t u = 0; u < 3; ++u) {
+    for (int32_t v = 0; v < 3; ++v) {
+      if (u != v) graph.AddArc(u, v, {});
+    }
+  }
+  DirectInput input;
+  SolverProbe solver(Problem{}, Options{});
+  CaptureStderr();
+  ::testing::internal::CaptureStdout();
+  EXPECT_EQ(solver.SolveWith(&graph, input.points, input.agents, {0}, {0}, 30.0, ""), 0);
+  const std::string out = ::testing::internal::GetCapturedStdout();
+  EXPECT_EQ(GetCapturedStderr(), "point: 0 can't be reached\n");
+  EXPECT_EQ(out.substr(0, out.find('\n') + 1),
+            "[TW-MST] blocked edges: 3 / 3 (set MTSP_DEBUG_TW_EDGES=1 for details)\n");
+  EXPECT_EQ(solver.unreachable_, (std::vector<int32_t>{0}));
+}
+
 struct BadInputCase {
   const char* label;
   bool null_graph;
