@@ -1,0 +1,182 @@
+#include "bindings/json_entry.h"
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include <nlohmann/json.hpp>
+#include <pybind11/stl.h>
+
+#include "io/json_loader.h"
+#include "solver/solver.h"
+
+namespace py = pybind11;
+
+namespace quarn::bindings {
+
+// A seconds value that converts exactly like a double but is shown as plain
+// "float" in the signature, as the functions are documented.
+struct Seconds {
+  double value = -1.0;
+};
+
+}  // namespace quarn::bindings
+
+namespace pybind11::detail {
+
+template <>
+struct type_caster<quarn::bindings::Seconds> {
+  PYBIND11_TYPE_CASTER(quarn::bindings::Seconds, const_name("float"));
+  bool load(handle src, bool convert) {
+    make_caster<double> inner;
+    if (!inner.load(src, convert)) return false;
+    value.value = cast_op<double>(inner);
+    return true;
+  }
+  static handle cast(quarn::bindings::Seconds src, return_value_policy, handle) {
+    return PyFloat_FromDouble(src.value);
+  }
+};
+
+}  // namespace pybind11::detail
+
+namespace quarn::bindings {
+namespace {
+
+// Route costs in ascending agent order, so sums do not depend on hash order.
+std::vector<double> CostsByAgent(const Result& result) {
+  std::vector<std::pair<int32_t, double>> entries(result.times.begin(), result.times.end());
+  std::sort(entries.begin(), entries.end());
+  std::vector<double> costs;
+  costs.reserve(entries.size());
+  for (const auto& entry : entries) costs.push_back(entry.second);
+  return costs;
+}
+
+py::dict RouteEntry(const Agent& agent, const Result& result, int32_t agent_index) {
+  py::dict route;
+  route["agent_id"] = agent.id;
+  auto path = result.paths.find(agent_index);
+  route["path"] = path == result.paths.end() ? std::vector<int32_t>{} : path->second;
+  auto cost = result.times.find(agent_index);
+  route["cost"] = cost == result.times.end() ? 0.0 : cost->second;
+  return route;
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path);
+  // A directory opens without complaint on this platform, so ask explicitly.
+  std::error_code ec;
+  if (!in || std::filesystem::is_directory(path, ec)) {
+    throw std::runtime_error("Cannot open file: " + path);
+  }
+  std::ostringstream text;
+  text << in.rdbuf();
+  if (in.bad()) throw std::runtime_error("Cannot open file: " + path);
+  return text.str();
+}
+
+}  // namespace
+
+py::dict build_result_dict(const Result& result, const Problem& problem, double solve_time) {
+  py::dict out;
+  out["status"] = result.paths.empty() ? "failed" : "success";
+  out["timeout"] = result.timeout;
+  py::list routes;
+  double max_cost = 0.0;
+  double sum_cost = 0.0;
+  int32_t agent_index = 0;
+  for (const Agent& agent : problem.agents_ordered()) {
+    py::dict route = RouteEntry(agent, result, agent_index++);
+    double cost = route["cost"].cast<double>();
+    max_cost = std::max(max_cost, cost);
+    sum_cost += cost;
+    routes.append(std::move(route));
+  }
+  out["routes"] = std::move(routes);
+  py::dict stats;
+  stats["solve_time"] = solve_time;
+  stats["max_cost"] = max_cost;
+  stats["sum_cost"] = sum_cost;
+  stats["n_generated"] = result.n_generated;
+  stats["n_expanded"] = result.n_expanded;
+  stats["last_update_time"] = result.last_update_time;
+  out["statistics"] = std::move(stats);
+  return out;
+}
+
+py::list build_anytime_list(const std::vector<std::pair<double, Result>>& record, bool min_sum) {
+  py::list out;
+  double best = 1e18;
+  for (const auto& [time, result] : record) {
+    double max_cost = 0.0;
+    double sum_cost = 0.0;
+    for (double cost : CostsByAgent(result)) {
+      max_cost = std::max(max_cost, cost);
+      sum_cost += cost;
+    }
+    double score = min_sum ? sum_cost : max_cost;
+    if (!(best - 1e-9 > score)) continue;
+    py::dict entry;
+    entry["time"] = time;
+    entry["max_cost"] = max_cost;
+    entry["sum_cost"] = sum_cost;
+    out.append(std::move(entry));
+    best = score;
+  }
+  return out;
+}
+
+py::dict solve_json_document(const std::string& text, double time_limit) {
+  nlohmann::json doc = nlohmann::json::parse(text);
+  Problem problem;
+  load_problem_from_json(doc, problem);
+  if (time_limit > 0) problem.options().time_limit = time_limit;
+
+  auto t0 = std::chrono::steady_clock::now();
+  Options options = problem.options();
+  Solver solver(problem, options);
+  solver.solve();
+  auto t1 = std::chrono::steady_clock::now();
+  double solve_time =
+      std::chrono::duration_cast<std::chrono::nanoseconds>(t1 - t0).count() / 1e9;
+
+  Result result = solver.get_result();
+  std::vector<std::pair<double, Result>> record = solver.get_result_process();
+  py::dict out = build_result_dict(result, problem, solve_time);
+  out["anytime"] =
+      build_anytime_list(record, problem.options().objective == ObjectiveType::MinSum);
+  return out;
+}
+
+py::dict solve_json_file(const std::string& input_path, double time_limit) {
+  return solve_json_document(ReadFile(input_path), time_limit);
+}
+
+py::dict solve_json_str(const std::string& json_str, double time_limit) {
+  return solve_json_document(json_str, time_limit);
+}
+
+void BindJsonEntryPoints(py::module_& m) {
+  m.def(
+      "solve_json_file",
+      [](const std::string& input_path, Seconds time_limit) {
+        return solve_json_file(input_path, time_limit.value);
+      },
+      py::arg("input_path"), py::arg_v("time_limit", Seconds{-1.0}, "-1"),
+        "Solve an MTSP instance from a JSON file path.\n"
+        "Returns a dict with keys: status, routes, statistics, anytime, timeout.");
+  m.def(
+      "solve_json_str",
+      [](const std::string& json_str, Seconds time_limit) {
+        return solve_json_str(json_str, time_limit.value);
+      },
+      py::arg("json_str"), py::arg_v("time_limit", Seconds{-1.0}, "-1"),
+        "Solve an MTSP instance from a JSON string.\n"
+        "Returns a dict with keys: status, routes, statistics, anytime, timeout.");
+}
+
+}  // namespace quarn::bindings
