@@ -253,18 +253,5 @@ TEST(SolverLabels, InstanceStatsFilledOnlyOnceASolutionExists) {
   EXPECT_EQ(stats.bound_ratio, -1.0);
 }
 
-TEST(SolverLabels, MeasuresOfALabel) {
-  SolverProbe solver(GridProblem({{0, 0}, {1, 0}}, {{0, "a", 0, 0}}), Options{});
-  Label label = MakeLabel(0, {1.5, 2.5, 3.0}, {0, 2}, 3);
-  label.remaining = 1;
-  EXPECT_EQ(solver.SumCost(label), 7.0);
-  EXPECT_EQ(solver.CountVisited(label), 2);
-  EXPECT_FALSE(solver.IsGoal(label));
-  label.visited.set(1);
-  EXPECT_FALSE(solver.IsGoal(label));  // agents still out
-  label.remaining = 0;
-  EXPECT_TRUE(solver.IsGoal(label));
-}
-
 }  // namespace
 }  // namespace quarn::test

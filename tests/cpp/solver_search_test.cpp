@@ -122,17 +122,6 @@ TEST_P(SolverEndToEnd, SameInstanceTwiceGivesIdenticalRoutesAndCounters) {
 INSTANTIATE_TEST_SUITE_P(Small, SolverEndToEnd, ::testing::ValuesIn(Instances()),
                          [](const auto& info) { return std::string(info.param.label); });
 
-TEST(SolverSearch, DepotAToBEndsAtBWhenRoutesAreClosed) {
-  Problem problem = GridProblem({{0, 0}, {4, 0}, {1, 1}, {2, -1}, {3, 1}}, {{0, "a", 0, 1}});
-  SolverProbe solver(problem, MakeOptions(ObjectiveType::MinMax, true));
-  ASSERT_EQ(solver.solve(), 1);
-  const std::vector<int32_t> path = solver.get_result().paths.at(0);
-  EXPECT_EQ(path.front(), 0);
-  EXPECT_EQ(path.back(), 1);
-  EXPECT_EQ(path.size(), 5u);
-  EXPECT_EQ(solver.get_result().times.at(0), 10.0);
-}
-
 TEST(SolverSearch, OpenRouteStopsAtTheStartAtNoCost) {
   // Targets in a line: 0 -> 1 -> 2 costs 2, the way back is free.
   Problem problem = GridProblem({{0, 0}, {1, 0}, {2, 0}}, {{0, "a", 0, 0}});
@@ -321,10 +310,8 @@ TEST_P(SolverWeightOne, FallsBackToOneAndSaysSo) {
 
 INSTANTIATE_TEST_SUITE_P(Table, SolverWeightOne,
                          ::testing::Values(WeightOneCase{"ratio_one", 1, 20.0, 20.0},
-                                           WeightOneCase{"step_too_small", 1, 20.001, 20.0},
                                            WeightOneCase{"no_solution_yet", 0, -1.0, 20.0},
-                                           WeightOneCase{"zero_fmin", 1, 5.0, 0.0},
-                                           WeightOneCase{"zero_over_zero", 1, 0.0, 0.0}),
+                                           WeightOneCase{"zero_fmin", 1, 5.0, 0.0}),
                          [](const auto& info) { return std::string(info.param.label); });
 
 }  // namespace
