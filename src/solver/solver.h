@@ -168,7 +168,7 @@ class Solver {
   uint64_t pool_cap_ = 4096;
   std::vector<Label> labels_;
   OpenList open_;
-  FocalList focal_;
+  FocalList focal_;  // ordered by focal_comparator_; rebuilt with it at every solve
   std::vector<double> focal_weights_{100.0};
   double focal_bound_ = 0.0;
   double incumbent_ = -1.0;
