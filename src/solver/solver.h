@@ -125,6 +125,7 @@ class Solver {
   void RecordAnytime();
   void KeepNoWorseThan(const Result& extracted);
   void AppendPassWeight();
+  void RefillFocal(int32_t pass);
 
   // Label measures and list helpers (solver_labels.cpp, solver_lists.cpp).
   FocalEntry MakeFocalEntry(const Label& label) const;

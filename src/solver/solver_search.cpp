@@ -126,7 +126,23 @@ void Solver::RunPasses() {
     ++pass;
     AppendPassWeight();
     if (pass >= max_passes_) return;
+    RefillFocal(pass);
   }
+}
+
+// A label that entered the open list beside an equivalent focal entry, or while
+// the bound was low, can be left only in the open list. Were the focal list then
+// empty, every later pass would end at once and a solvable instance could end
+// unsolved; so an empty focal list is filled again from the open list.
+void Solver::RefillFocal(int32_t pass) {
+  if (!focal_.empty() || open_.empty()) return;
+  const double bound = focal_weights_[static_cast<size_t>(pass)] * open_.begin()->f;
+  for (auto it = open_.begin(); it != open_.end(); ++it) {
+    // The head always goes in, whatever sign its f has.
+    if (it != open_.begin() && it->f > bound) break;
+    focal_.insert(MakeFocalEntry(labels_[static_cast<size_t>(it->id)]));
+  }
+  focal_bound_ = bound;
 }
 
 Solver::Iteration Solver::RunIteration(int32_t pass) {

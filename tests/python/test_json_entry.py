@@ -165,3 +165,18 @@ def test_anytime_is_strictly_improving(objective, expected):
     assert scores == sorted(scores, reverse=True)
     assert len(set(scores)) == len(scores)
     assert scores[-1] == expected[-1]
+
+
+# Instances whose focal list once ran dry while the open list still held the
+# labels that lead to the only feasible routes.
+FOCAL_RUNS_DRY = [
+    '{"nodes":[{"id":0,"x":8,"y":6},{"id":1,"x":6,"y":4},{"id":2,"x":6,"y":1},{"id":3,"x":3,"y":6},{"id":4,"x":0,"y":8},{"id":5,"x":3,"y":3}],"agents":[{"id":0,"type":"a","start_node":0,"end_node":0,"max_length":52}],"costs":{"a":[[0,4,7,5,10,8],[4,0,3,5,10,4],[7,3,0,8,13,5],[5,5,8,0,5,3],[10,10,13,5,0,8],[8,4,5,3,8,0]]},"constraints":[{"kind":"assignment","items":[{"node":0,"types":["a"]},{"node":1,"types":["a"]},{"node":2,"types":["a"]},{"node":3,"types":["a"]},{"node":4,"types":["a"]},{"node":5,"types":["a"]}]},{"kind":"timewindow","items":[{"node":4,"start":16,"end":28},{"node":5,"start":15,"end":24},{"node":1,"start":16,"end":33},{"node":2,"start":19,"end":30}]}],"options":{"objective":"min_max","time_limit":5}}',
+    '{"nodes":[{"id":0,"x":2,"y":4},{"id":1,"x":2,"y":4},{"id":2,"x":9,"y":6},{"id":3,"x":6,"y":10},{"id":4,"x":8,"y":4},{"id":5,"x":4,"y":8},{"id":6,"x":2,"y":5},{"id":7,"x":6,"y":5}],"agents":[{"id":0,"type":"a","start_node":0,"end_node":0,"max_length":32}],"costs":{"a":[[0,0,9,10,6,6,1,5],[0,0,9,10,6,6,1,5],[9,9,0,7,3,7,8,4],[10,10,7,0,8,4,9,5],[6,6,3,8,0,8,7,3],[6,6,7,4,8,0,5,5],[1,1,8,9,7,5,0,4],[5,5,4,5,3,5,4,0]]},"constraints":[{"kind":"assignment","items":[{"node":0,"types":["a"]},{"node":1,"types":["a"]},{"node":2,"types":["a"]},{"node":3,"types":["a"]},{"node":4,"types":["a"]},{"node":5,"types":["a"]},{"node":6,"types":["a"]},{"node":7,"types":["a"]}]},{"kind":"timewindow","items":[{"node":5,"start":2,"end":17},{"node":2,"start":7,"end":19},{"node":7,"start":10,"end":30},{"node":6,"start":9,"end":27},{"node":1,"start":11,"end":32},{"node":4,"start":0,"end":28},{"node":3,"start":5,"end":22}]}],"options":{"objective":"min_max","time_limit":5}}',
+]
+
+
+@pytest.mark.parametrize("text", FOCAL_RUNS_DRY)
+def test_search_goes_on_while_open_labels_remain(text):
+    doc = json.loads(text)
+    out = z.solve_json_str(text)
+    assert route_problems(doc, out) == []
