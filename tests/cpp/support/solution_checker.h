@@ -18,6 +18,9 @@ namespace quarn::test {
 // - the agent's type is allowed at every node it enters;
 // - windows (with waiting) and the agent's route-length limit are met;
 // - each reported cost equals the recomputed cost of its route.
+// The start depot's window is read both ways the system uses: the search starts
+// every agent at time 0, route improvement first waits there for the window to
+// open; a route that passes under either reading passes.
 std::vector<std::string> CheckSolution(const Problem& problem, const Options& options,
                                        const Result& result);
 
