@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
@@ -43,6 +44,9 @@ struct FocalOrder {
 using OpenList = std::set<OpenEntry, OpenEntryLess>;
 using FocalList = std::set<FocalEntry, FocalOrder>;
 using AnytimeEntry = std::pair<double, Result>;
+
+// Half of the machine's physical memory; the largest value when it cannot be read.
+uint64_t HalfPhysicalMemory();
 
 // Dominance key of a joint position: each agent's node index followed by "_".
 std::string PositionKey(const std::vector<int32_t>& positions);
@@ -92,6 +96,19 @@ class Solver {
   virtual void ComputeInstanceStats();
   virtual void PruneByIncumbent(double cost);
 
+  // Controls for callers in C++ only; each ends the search the way the time
+  // limit does (timeout set, the best solution so far kept).
+  // Stops once this many labels have been expanded; 0 means no budget.
+  void SetExpansionBudget(uint64_t max_expansions) { expansion_budget_ = max_expansions; }
+  // Called once per iteration before the pop; an exception it throws leaves
+  // solve, and a later solve starts afresh.
+  void SetInterruptCheck(std::function<void()> check) { interrupt_check_ = std::move(check); }
+  // Stops once the estimated bytes held by the search exceed the bound; the
+  // default is half the physical memory.
+  void SetMemoryLimit(uint64_t bytes) { memory_limit_ = bytes; }
+  // The running estimate the memory limit is tested against.
+  uint64_t MemoryInUse() const;
+
  protected:
   // How one iteration of a pass ended.
   enum class Iteration { kContinue, kEndPass };
@@ -116,6 +133,7 @@ class Solver {
   void PushRoot();
   void RunPasses();
   Iteration RunIteration(int32_t pass);
+  bool ShouldStop();
   void UpdateBound(int32_t pass);
   void GenerateSuccessors(const Label& cur, int32_t agent);
   bool MayEnter(const Label& cur, int32_t agent, int32_t node) const;
@@ -183,6 +201,10 @@ class Solver {
   int32_t next_label_id_ = 0;
   std::vector<int32_t> parents_;
   std::string name_;
+  uint64_t expansion_budget_ = 0;
+  std::function<void()> interrupt_check_;
+  uint64_t memory_limit_ = HalfPhysicalMemory();
+  uint64_t frontier_labels_ = 0;  // labels held by all frontiers together
 };
 
 }  // namespace quarn

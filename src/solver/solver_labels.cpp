@@ -2,6 +2,11 @@
 #include <charconv>
 #include <utility>
 
+#include <unistd.h>
+
+#include <limits>
+#include <set>
+
 #include "plugins/min_sum_objective.h"
 #include "solver/solver.h"
 
@@ -17,6 +22,49 @@ std::string PositionKey(const std::vector<int32_t>& positions) {
     key.push_back('_');
   }
   return key;
+}
+
+namespace {
+
+// Bytes the allocator takes for a block of `bytes`: a word of bookkeeping,
+// rounded up to 16, never less than 32.
+uint64_t HeapBlock(uint64_t bytes) {
+  if (bytes == 0) return 0;
+  return std::max<uint64_t>(32, (bytes + 8 + 15) / 16 * 16);
+}
+
+// A red-black tree node: three links and a colour word ahead of the value.
+template <typename T>
+constexpr uint64_t TreeNode() {
+  return HeapBlock(32 + sizeof(T));
+}
+
+}  // namespace
+
+uint64_t HalfPhysicalMemory() {
+  const long pages = sysconf(_SC_PHYS_PAGES);
+  const long page_size = sysconf(_SC_PAGE_SIZE);
+  if (pages <= 0 || page_size <= 0) return std::numeric_limits<uint64_t>::max();
+  return static_cast<uint64_t>(pages) / 2 * static_cast<uint64_t>(page_size);
+}
+
+// Counts what the search holds per label, not the allocator's spare capacity:
+// cheap enough for every iteration and close enough to stop before the machine swaps.
+uint64_t Solver::MemoryInUse() const {
+  const uint64_t label_heap = HeapBlock(num_agents_ * sizeof(int32_t)) +
+                              HeapBlock(num_agents_ * sizeof(double)) +
+                              HeapBlock(num_agents_ * sizeof(uint8_t));
+  const uint64_t per_label = sizeof(Label) + label_heap;
+  const uint64_t pool = labels_.size() * sizeof(Label) +
+                        static_cast<uint64_t>(next_label_id_) * label_heap +
+                        parents_.size() * sizeof(int32_t);
+  const uint64_t lists = open_.size() * TreeNode<OpenEntry>() + focal_.size() * TreeNode<FocalEntry>();
+  // A frontier: its object, its owner pointer and its index entry keyed by a short string.
+  const uint64_t per_frontier = HeapBlock(sizeof(Frontier)) + sizeof(std::unique_ptr<Frontier>) +
+                                HeapBlock(sizeof(std::pair<const std::string, int32_t>) + 16) +
+                                HeapBlock(num_agents_ * 4);
+  const uint64_t frontiers = frontiers_.size() * per_frontier + frontier_labels_ * per_label;
+  return pool + lists + frontiers;
 }
 
 int32_t Solver::NewLabelId() {
@@ -50,7 +98,8 @@ bool Solver::IsDominated(const Label& label) {
 }
 
 void Solver::AddToFrontier(const Label& label) {
-  FrontierOf(PositionKey(label.positions)).Insert(label);
+  const int32_t removed = FrontierOf(PositionKey(label.positions)).Insert(label);
+  frontier_labels_ = frontier_labels_ + 1 - static_cast<uint64_t>(removed);
 }
 
 void Solver::ExtractSolution(int32_t label_id) {

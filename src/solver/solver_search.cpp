@@ -44,6 +44,7 @@ void Solver::ResetSearch() {
   frontier_index_.clear();
   frontiers_.clear();
   frontier_count_ = 0;
+  frontier_labels_ = 0;
   focal_weights_.assign(1, kInitialWeight);
   focal_bound_ = 0.0;
   incumbent_ = -1.0;
@@ -147,7 +148,7 @@ void Solver::RefillFocal(int32_t pass) {
 
 Solver::Iteration Solver::RunIteration(int32_t pass) {
   // Checked before the pop, so an expansion once begun always completes.
-  if (timer_.GetDuration() > time_limit_) {
+  if (ShouldStop()) {
     result_.timeout = true;
     return Iteration::kEndPass;
   }
@@ -176,6 +177,16 @@ Solver::Iteration Solver::RunIteration(int32_t pass) {
   GenerateSuccessors(cur, agent);
   UpdateBound(pass);
   return Iteration::kContinue;
+}
+
+// The interrupt check runs first, so a caller can break off a long search at once.
+bool Solver::ShouldStop() {
+  if (interrupt_check_) interrupt_check_();
+  if (timer_.GetDuration() > time_limit_) return true;
+  if (expansion_budget_ != 0 && static_cast<uint64_t>(result_.n_expanded) >= expansion_budget_) {
+    return true;
+  }
+  return MemoryInUse() > memory_limit_;
 }
 
 void Solver::UpdateBound(int32_t pass) {
