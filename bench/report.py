@@ -1,0 +1,269 @@
+"""Tables and pictures from the run records.
+
+A record is a flat dict: the case's fields (instance, objective, agents,
+distance, reference, standing, all_agents_work), the node count "n", the
+"solver" ("zel" or "ortools"), the "limit" in seconds, and what the run
+measured: status, first_time, best, gap, gen_per_s, exp_per_s, peak_mib,
+anytime ([time, cost] pairs), error, problems.
+"""
+
+from __future__ import annotations
+
+import re
+from collections import defaultdict
+from pathlib import Path
+from statistics import mean, median
+
+SOLVER_NAMES = {"zel": "ZEL", "ortools": "OR-Tools"}
+MISSING = "–"
+NOT_APPLICABLE = "n/a"
+
+
+def gap_percent(best: float | None, reference: float | None) -> float | None:
+    """How far above the reference a cost lies, in percent (negative when below)."""
+    if best is None or reference is None or reference == 0:
+        return None
+    return (best - reference) / reference * 100.0
+
+
+def fmt(value: float | None, digits: int = 2) -> str:
+    return MISSING if value is None else f"{value:,.{digits}f}"
+
+
+def fmt_rate(record: dict, key: str) -> str:
+    if record["solver"] != "zel":
+        return NOT_APPLICABLE
+    value = record.get(key)
+    return MISSING if value is None else f"{value:,.0f}"
+
+
+def markdown_table(headers: list[str], rows: list[list[str]], numeric_from: int = 0) -> str:
+    """A GitHub Markdown table; columns from `numeric_from` on are right-aligned."""
+    align = ["---" if i < numeric_from else "--:" for i in range(len(headers))]
+    lines = ["| " + " | ".join(headers) + " |", "|" + "|".join(align) + "|"]
+    lines += ["| " + " | ".join(row) + " |" for row in rows]
+    return "\n".join(lines)
+
+
+def outcome(record: dict) -> str:
+    """The best cost, or why there is none."""
+    if record["status"] == "error":
+        return "not solvable"
+    if record["status"] != "success":
+        return record["status"]
+    text = fmt(record["best"])
+    return text + " (invalid)" if record.get("problems") else text
+
+
+def reference_text(record: dict) -> str:
+    if record["reference"] is None:
+        return MISSING
+    marks = {"optimal": " (opt)", "lower bound": " (lb)"}
+    return fmt(record["reference"]) + marks.get(record["standing"], "")
+
+
+RUN_HEADERS = ["instance", "n", "agents", "distance", "limit s", "solver", "first solution s",
+               "best", "best known", "gap %", "generated/s", "expanded/s", "peak MiB"]
+
+
+def run_row(r: dict) -> list[str]:
+    return [r["instance"], str(r["n"]), str(r["agents"]), r["distance"], fmt(r["limit"], 0),
+            SOLVER_NAMES[r["solver"]], fmt(r.get("first_time"), 3), outcome(r),
+            reference_text(r), fmt(r.get("gap")), fmt_rate(r, "gen_per_s"),
+            fmt_rate(r, "exp_per_s"), fmt(r.get("peak_mib"), 1)]
+
+
+def runs_table(records: list[dict], objective: str) -> str:
+    chosen = [r for r in records if r["objective"] == objective]
+    headers, rows = list(RUN_HEADERS), [run_row(r) for r in chosen]
+    if objective == "min_sum":
+        headers.insert(9, "all agents work")
+        for row, r in zip(rows, chosen):
+            row.insert(9, fmt(r.get("all_agents_work")))
+    return markdown_table(headers, rows, numeric_from=6)
+
+
+def summary_table(records: list[dict]) -> str:
+    """Per solver and limit: runs, solved runs, mean and median gap, and how often
+    each solver had the lower cost of the pair."""
+    groups: dict[tuple[str, str, float], list[dict]] = defaultdict(list)
+    for r in records:
+        groups[(r["objective"], r["solver"], r["limit"])].append(r)
+    rows = []
+    for (objective, solver, limit), runs in sorted(groups.items()):
+        gaps = [r["gap"] for r in runs if r.get("gap") is not None]
+        rows.append([objective, SOLVER_NAMES[solver], fmt(limit, 0), str(len(runs)),
+                     str(sum(r["status"] == "success" for r in runs)),
+                     fmt(mean(gaps)) if gaps else MISSING, fmt(median(gaps)) if gaps else MISSING,
+                     str(wins(records, solver, objective, limit))])
+    headers = ["objective", "solver", "limit s", "runs", "solved", "mean gap %",
+               "median gap %", "lower cost of the pair"]
+    return markdown_table(headers, rows, numeric_from=2)
+
+
+def wins(records: list[dict], solver: str, objective: str, limit: float) -> int:
+    """Cases where `solver` found a strictly lower cost than the other solver."""
+    best: dict[tuple, dict[str, float]] = defaultdict(dict)
+    for r in records:
+        if r["objective"] == objective and r["limit"] == limit and r.get("best") is not None:
+            best[(r["instance"], r["agents"], r["distance"])][r["solver"]] = r["best"]
+    count = 0
+    for costs in best.values():
+        mine = costs.get(solver)
+        others = [v for k, v in costs.items() if k != solver]
+        if mine is not None and (not others or all(mine < v - 1e-9 for v in others)):
+            count += 1
+    return count
+
+
+def failures(records: list[dict]) -> list[str]:
+    seen = []
+    for r in records:
+        if r.get("error"):
+            line = f"- {r['instance']} ({r['n']} nodes), {SOLVER_NAMES[r['solver']]}: {r['error']}"
+            if line not in seen:
+                seen.append(line)
+    return seen
+
+
+BEGIN = "<!-- bench:{mode}:begin -->"
+END = "<!-- bench:{mode}:end -->"
+
+
+def replace_block(text: str, mode: str, block: str) -> str:
+    """Puts `block` between this mode's markers, leaving every other part of the file
+    as it was; a new block goes right after the file's title."""
+    begin, end = BEGIN.format(mode=mode), END.format(mode=mode)
+    wrapped = f"{begin}\n{block.strip()}\n{end}"
+    pattern = re.compile(re.escape(begin) + r".*?" + re.escape(end), re.DOTALL)
+    if pattern.search(text):
+        return pattern.sub(lambda _: wrapped, text, count=1)
+    title = re.match(r"# [^\n]*\n", text)
+    if title is None:
+        return f"# Benchmark results\n\n{wrapped}\n\n{text.lstrip()}".rstrip() + "\n"
+    head, rest = text[: title.end()], text[title.end():].lstrip("\n")
+    return f"{head}\n{wrapped}\n\n{rest}".rstrip() + "\n"
+
+
+# ---- pictures -----------------------------------------------------------------------------
+
+def case_label(r: dict) -> str:
+    return f"{r['agents']} agents" + (", rounded" if r["distance"] == "rounded" else "")
+
+
+def plot_anytime(records: list[dict], path: Path) -> None:
+    """Gap to the best-known value over time, one panel per instance and objective,
+    at the longest time limit; ZEL solid, OR-Tools dashed, one colour per agent count."""
+    import matplotlib
+    matplotlib.use("Agg")
+    import matplotlib.pyplot as plt
+
+    limit = max(r["limit"] for r in records)
+    chosen = [r for r in records if r["limit"] == limit and r["anytime"] and r["reference"]]
+    instances = list(dict.fromkeys(r["instance"] for r in chosen))
+    objectives = ["min_max", "min_sum"]
+    fig, axes = plt.subplots(len(instances), 2, figsize=(11, 2.8 * len(instances)),
+                             squeeze=False, sharex=True)
+    colours = plt.rcParams["axes.prop_cycle"].by_key()["color"]
+    for row, instance in enumerate(instances):
+        for col, objective in enumerate(objectives):
+            ax = axes[row][col]
+            runs = [r for r in chosen if r["instance"] == instance and r["objective"] == objective]
+            labels = list(dict.fromkeys(case_label(r) for r in runs))
+            for r in runs:
+                times = [max(t, 1e-3) for t, _ in r["anytime"]] + [r["limit"]]
+                gaps = [gap_percent(c, r["reference"]) for _, c in r["anytime"]]
+                ax.step(times, gaps + gaps[-1:], where="post",
+                        color=colours[labels.index(case_label(r)) % len(colours)],
+                        linestyle="-" if r["solver"] == "zel" else "--",
+                        label=f"{SOLVER_NAMES[r['solver']]}, {case_label(r)}")
+            ax.set_xscale("log")
+            ax.set_yscale("symlog", linthresh=1.0)
+            lowest = min((g for r in runs for _, c in r["anytime"]
+                          if (g := gap_percent(c, r["reference"])) is not None), default=0.0)
+            ax.set_ylim(bottom=min(0.0, lowest * 1.5))
+            ax.set_title(f"{instance}, {objective.replace('_', '-')}", fontsize=9)
+            ax.grid(True, which="both", alpha=0.3)
+            if runs:
+                ax.legend(fontsize=6, ncol=2)
+            if col == 0:
+                ax.set_ylabel("gap to best known %")
+    for ax in axes[-1]:
+        ax.set_xlabel(f"time s (limit {limit:g} s)")
+    fig.tight_layout()
+    fig.savefig(path, dpi=110)
+    plt.close(fig)
+
+
+def plot_gaps(records: list[dict], path: Path) -> None:
+    """Final gap per case, one bar per solver and time limit; a cross marks a run
+    without a solution."""
+    import matplotlib
+    matplotlib.use("Agg")
+    import matplotlib.pyplot as plt
+
+    cases = list(dict.fromkeys(case_key(r) for r in records if r["reference"] is not None))
+    series = sorted({(r["solver"], r["limit"]) for r in records}, key=lambda s: (s[0] != "zel", s[1]))
+    limits = sorted({limit for _, limit in series})
+    colours = {"zel": "tab:blue", "ortools": "tab:orange"}
+    height = 0.8 / max(len(series), 1)
+    fig, ax = plt.subplots(figsize=(9, 0.16 * len(cases) * max(len(series), 2) + 1.5))
+    for i, (solver, limit) in enumerate(series):
+        values = {case_key(r): r.get("gap") for r in records
+                  if r["solver"] == solver and r["limit"] == limit}
+        ys = [j + i * height for j in range(len(cases))]
+        gaps = [values.get(c) for c in cases]
+        # The longest limit solid, shorter ones paler.
+        shade = 0.35 + 0.65 * (limits.index(limit) + 1) / len(limits)
+        ax.barh(ys, [g if g is not None else 0.0 for g in gaps], height=height,
+                color=colours[solver], alpha=shade, label=f"{SOLVER_NAMES[solver]}, {limit:g} s")
+        missing = [y for y, g, c in zip(ys, gaps, cases) if g is None and c in values]
+        ax.plot([0.0] * len(missing), missing, "kx", markersize=5)
+    ax.set_yticks([j + 0.4 - height / 2 for j in range(len(cases))])
+    ax.set_yticklabels(cases, fontsize=7)
+    ax.invert_yaxis()
+    ax.set_xscale("symlog", linthresh=1.0)
+    ax.set_xlabel("gap to best known % (min-sum above 2 agents: to the idle-allowed bound)")
+    ax.grid(True, axis="x", which="both", alpha=0.3)
+    ax.legend(fontsize=7)
+    fig.tight_layout()
+    fig.savefig(path, dpi=110)
+    plt.close(fig)
+
+
+def case_key(r: dict) -> str:
+    objective = "max" if r["objective"] == "min_max" else "sum"
+    rounded = " rnd" if r["distance"] == "rounded" else ""
+    return f"{r['instance']} {objective} k={r['agents']}{rounded}"
+
+
+# ---- the section of RESULTS.md --------------------------------------------------------------
+
+TITLES = {
+    "short": "Short mode: eil51 and berlin52, 2 and 3 agents, 1 s (a smoke run, not the full benchmark)",
+    "full": "Full benchmark: every case of the reference table, 1 s and 10 s",
+}
+
+
+def results_section(meta: dict, mode: str, anytime_png: str, gaps_png: str) -> str:
+    records, m = meta["records"], meta["machine"]
+    parts = [
+        f"## {TITLES[mode]}",
+        f"Run {meta['started']} on {m['cpu']} ({m['cores']} cores, load {m['load']} at the start, "
+        f"shared with other work), Python {m['python']}, OR-Tools {m['ortools']}, commit "
+        f"{m['commit']}; {meta['minutes']:.1f} minutes in all. Reproduce with "
+        f"`python bench/run.py --mode {mode}`; the columns are explained in "
+        "[README.md](README.md).",
+        "### Summary", summary_table(records),
+        "### Min-max (longest route)", runs_table(records, "min_max"),
+        "### Min-sum (total length)",
+        "`best known` is the total when agents may stay idle (the single tour): the optimum "
+        "at 2 agents, a lower bound (lb) above that; `all agents work` is the total when each "
+        "agent must visit a target. Both solvers may leave agents idle, ZEL at most one.",
+        runs_table(records, "min_sum"),
+    ]
+    lost = failures(records)
+    if lost:
+        parts += ["### Not solved", "\n".join(lost)]
+    parts += [f"![anytime curves]({anytime_png})", f"![gap per case]({gaps_png})"]
+    return "\n\n".join(parts)
