@@ -29,6 +29,8 @@ from typing import Any, Literal
 import numpy as np
 import vrplib
 
+from .errors import InputError
+
 Distances = Literal["rounded", "real"]
 Objective = Literal["min_max", "min_sum"]
 
@@ -52,7 +54,7 @@ _GEO_PI = 3.141592  # TSPLIB's own constant, needed to reproduce its GEO distanc
 _GEO_RADIUS = 6378.388
 
 
-class TsplibError(ValueError):
+class TsplibError(InputError):
     """A TSPLIB file or a conversion request that cannot be turned into an instance."""
 
 
