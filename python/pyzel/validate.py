@@ -1,0 +1,96 @@
+"""Checks a result dictionary against the instance it answers: every target
+visited once, routes from and to the agents' own depots, agent types, time
+windows, route-length limits and the reported costs."""
+
+from __future__ import annotations
+
+from typing import Any
+
+from .document import MISSING_COST, AgentView, Instance, check_result_shape, instance_from
+
+TOL = 1e-6
+
+
+def check_result(doc: Any, result: Any) -> list[str]:
+    """Every violation found, one readable line each; an empty list means valid.
+
+    Raises InputError when the instance is malformed or the result does not
+    answer it (wrong number of routes, node indices outside the instance).
+    """
+    instance = doc if isinstance(doc, Instance) else instance_from(doc)
+    check_result_shape(result, instance)
+    if result["status"] != "success":
+        return [f"status is {result['status']}"]
+    problems: list[str] = []
+    seen: dict[int, int] = {}
+    for k, (agent, route) in enumerate(zip(instance.agents, result["routes"])):
+        if route["agent_id"] != agent.id:
+            problems.append(f"agent {k}: agent_id {route['agent_id']} != {agent.id}")
+        problems += _route_problems(instance, k, agent, route, seen)
+    for v in range(len(instance.node_ids)):
+        if v not in instance.depots and seen.get(v, 0) != 1:
+            problems.append(f"node {v} visited {seen.get(v, 0)} times")
+    problems += _statistics_problems(result)
+    return problems
+
+
+# The name the tests have always used.
+route_problems = check_result
+
+
+def _route_problems(instance: Instance, k: int, agent: AgentView, route: dict[str, Any], seen: dict[int, int]) -> list[str]:
+    name = f"agent {k}"
+    path = route["path"]
+    s, e = agent.start, agent.end
+    if not path:
+        return [f"{name}: empty path"]
+    problems = []
+    if path[0] != s:
+        problems.append(f"{name}: starts at {path[0]}, not {s}")
+    if not (path[-1] == e or (not instance.return_to_end and path[-1] == s)):
+        problems.append(f"{name}: ends at {path[-1]}, not {e}")
+    depots = instance.depots
+    t = 0.0
+    for p, v in enumerate(path):
+        node_id = instance.node_ids[v]
+        if node_id in instance.allowed and agent.type not in instance.allowed[node_id]:
+            problems.append(f"{name}: type {agent.type} not allowed at node {v}")
+        if v in depots and v not in (s, e):
+            problems.append(f"{name}: enters foreign depot {v}")
+        if 0 < p < len(path) - 1 and v in (s, e):
+            problems.append(f"{name}: passes its own depot {v} mid-route")
+        if v not in depots:
+            seen[v] = seen.get(v, 0) + 1
+        if p > 0:
+            t += _step(instance, agent, path[p - 1], v, name, problems)
+        if node_id in instance.windows:
+            opens, closes = instance.windows[node_id]
+            if t > closes + TOL:
+                problems.append(f"{name}: reaches node {v} at {t:g}, its window closes at {closes:g}")
+            t = max(t, opens)  # early arrivals wait for the window to open
+        if agent.max_length > 0 and t > agent.max_length + TOL:
+            problems.append(f"{name}: time {t:g} at node {v} is over its limit {agent.max_length:g}")
+    if abs(t - route["cost"]) > TOL:
+        problems.append(f"{name}: reported cost {route['cost']} != recomputed {t}")
+    return problems
+
+
+def _step(instance: Instance, agent: AgentView, u: int, v: int, name: str, problems: list[str]) -> float:
+    # Staying put costs nothing; so does stopping at a depot when routes are open.
+    if u == v or (not instance.return_to_end and v in (agent.start, agent.end)):
+        return 0.0
+    cost = instance.cost(agent.type, u, v)
+    if cost >= MISSING_COST:
+        problems.append(f"{name}: no arc {u} -> {v} for type {agent.type}")
+    return cost
+
+
+def _statistics_problems(result: dict[str, Any]) -> list[str]:
+    costs = [r["cost"] for r in result["routes"]]
+    stats = result["statistics"]
+    problems = []
+    if abs(stats["max_cost"] - max([0.0] + costs)) > TOL:
+        problems.append(f"statistics max_cost {stats['max_cost']} differs from the routes' {max([0.0] + costs)}")
+    if abs(stats["sum_cost"] - sum(costs)) > TOL:
+        problems.append(f"statistics sum_cost {stats['sum_cost']} differs from the routes' {sum(costs)}")
+    return problems
