@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Builds the benchmark programs of an earlier commit beside the current ones, so
+# the two can be measured in one run on the same machine:
+#   bash bench/cpp/build_baseline.sh [COMMIT] [DIR]
+# The worktree gets today's bench/cpp (it uses only the public Solver API), so
+# both builds run the same benchmark code. Remove it afterwards with
+#   git worktree remove --force DIR
+set -euo pipefail
+commit=${1:-BASELINE_COMMIT}
+dir=${2:-/work/bench-baseline}
+root=$(git rev-parse --show-toplevel)
+if [ ! -d "$dir" ]; then
+  git -C "$root" worktree add --detach "$dir" "$commit"
+fi
+rm -rf "$dir/bench/cpp"
+mkdir -p "$dir/bench"
+cp -r "$root/bench/cpp" "$dir/bench/cpp"
+cmake -S "$dir" -B "$dir/build-bench" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  -DZEL_BUILD_MODULE=OFF -DZEL_BUILD_TESTS=OFF -DZEL_BUILD_BENCH=ON >/dev/null
+cmake --build "$dir/build-bench" -j2 --target zel_speed_bench zel_equivalence_dump
+echo "baseline programs in $dir/build-bench/bench/cpp"

@@ -1,0 +1,229 @@
+// Solves many small random instances and prints everything a search decides
+// (status, counters, routes, costs, every anytime entry) in a fixed text form.
+// Two builds that print the same text made the same searches; see run_equivalence.sh.
+//
+//   zel_equivalence_dump [--count N] [--seed S]
+//
+// Every instance is small enough that its search ends on its own; one that
+// does not prints "timeout=1" and the comparison then fails loudly.
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <exception>
+#include <iostream>
+#include <map>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "graph/sparse_graph.h"
+#include "model/problem.h"
+#include "solver/solver.h"
+
+namespace {
+
+// A small generator of our own, so the instances do not depend on how a
+// standard library implements its distributions.
+class Random {
+ public:
+  explicit Random(uint64_t seed) : state_(seed * 0x9E3779B97F4A7C15ull + 1) {}
+  uint64_t Next() {
+    state_ ^= state_ << 13;
+    state_ ^= state_ >> 7;
+    state_ ^= state_ << 17;
+    return state_;
+  }
+  int Between(int low, int high) { return low + static_cast<int>(Next() % (high - low + 1)); }
+  bool Chance(int percent) { return Between(1, 100) <= percent; }
+
+ private:
+  uint64_t state_;
+};
+
+struct Instance {
+  quarn::Problem problem;
+  quarn::Options options;
+  bool direct = false;  // solved through SolveWith on a caller's graph
+};
+
+std::string Text(double value) {
+  char buffer[40];
+  std::snprintf(buffer, sizeof(buffer), "%.17g", value);
+  return buffer;
+}
+
+std::vector<std::vector<double>> Distances(const std::vector<std::pair<int, int>>& coords,
+                                           bool euclidean, double scale) {
+  const size_t n = coords.size();
+  std::vector<std::vector<double>> matrix(n, std::vector<double>(n, 0.0));
+  for (size_t i = 0; i < n; ++i) {
+    for (size_t j = 0; j < n; ++j) {
+      const double dx = coords[i].first - coords[j].first;
+      const double dy = coords[i].second - coords[j].second;
+      matrix[i][j] = scale * (euclidean ? std::sqrt(dx * dx + dy * dy)
+                                        : std::abs(dx) + std::abs(dy));
+    }
+  }
+  return matrix;
+}
+
+Instance MakeInstance(uint64_t seed) {
+  Random random(seed);
+  Instance instance;
+  const int n = random.Chance(10) ? random.Between(10, 12) : random.Between(3, 9);
+  const int agents = random.Between(1, 3);
+  const bool two_types = agents > 1 && random.Chance(30);
+  std::vector<std::pair<int, int>> coords;
+  for (int i = 0; i < n; ++i) {
+    coords.emplace_back(random.Between(0, 10), random.Between(0, 10));
+    quarn::Node node;
+    node.id = static_cast<uint64_t>(i);
+    node.position = {static_cast<double>(coords.back().first),
+                     static_cast<double>(coords.back().second), 0.0};
+    instance.problem.add_node(node);
+  }
+  const bool shared_depot = random.Chance(50);
+  const bool has_limits = random.Chance(25);
+  for (int k = 0; k < agents; ++k) {
+    quarn::Agent agent;
+    agent.id = static_cast<uint64_t>(k);
+    agent.type = two_types && k % 2 == 1 ? "b" : "a";
+    agent.start_node = shared_depot ? 0 : static_cast<uint64_t>(random.Between(0, n - 1));
+    agent.end_node = random.Chance(70) ? agent.start_node
+                                       : static_cast<uint64_t>(random.Between(0, n - 1));
+    if (has_limits) agent.time_limit = random.Between(15, 60);
+    instance.problem.add_agent(agent, agent.id);
+  }
+  const bool euclidean = random.Chance(50);
+  instance.problem.set_cost_matrix("a", Distances(coords, euclidean, 1.0));
+  if (two_types) instance.problem.set_cost_matrix("b", Distances(coords, euclidean, 1.5));
+
+  quarn::AssignmentConstraint assignment;
+  for (int i = 0; i < n; ++i) {
+    std::vector<std::string> types = {"a"};
+    if (two_types && (i < 2 || random.Chance(70))) types.push_back("b");
+    assignment.set_assignment(static_cast<uint64_t>(i), types);
+  }
+  instance.problem.set_assignment_constraint(assignment);
+
+  if (random.Chance(30)) {
+    quarn::TimeWindowConstraint windows;
+    for (int i = 1; i < n; ++i) {
+      if (!random.Chance(50)) continue;
+      const int open = random.Between(0, 20);
+      windows.set_timewindow(static_cast<uint64_t>(i), open, open + random.Between(5, 40));
+    }
+    instance.problem.set_timewindow_constraint(windows);
+  }
+  instance.options.objective =
+      random.Chance(50) ? quarn::ObjectiveType::MinMax : quarn::ObjectiveType::MinSum;
+  instance.options.return_to_end = random.Chance(60);
+  instance.options.time_limit = 60.0;
+  instance.direct = random.Chance(15);
+  return instance;
+}
+
+void PrintResult(const std::string& tag, const quarn::Result& result) {
+  std::cout << tag;
+  for (int32_t k = 0; k < static_cast<int32_t>(result.paths.size()); ++k) {
+    auto path = result.paths.find(k);
+    auto time = result.times.find(k);
+    std::cout << " [" << k << ":";
+    if (path != result.paths.end()) {
+      for (int32_t node : path->second) std::cout << " " << node;
+    }
+    std::cout << " | " << (time != result.times.end() ? Text(time->second) : "-") << "]";
+  }
+  std::cout << "\n";
+}
+
+// The direct road: the solver's own tables handed back in through SolveWith,
+// with the costs in a graph the caller owns.
+int32_t SolveDirect(quarn::Solver& solver, const Instance& instance) {
+  const quarn::Problem& problem = instance.problem;
+  const size_t n = problem.nodes().size();
+  const auto types = problem.type_index_by_name();
+  quarn::SparseGraph graph;
+  graph.ChangeCostDim(types.size(), 9999.0);
+  for (size_t v = 0; v < n; ++v) graph.AddVertex(static_cast<int32_t>(v));
+  for (size_t i = 0; i < n; ++i) {
+    for (size_t j = 0; j < n; ++j) {
+      if (i == j) continue;
+      quarn::CostVector cost(types.size(), 9999.0);
+      for (const auto& [name, matrix] : problem.cost_matrices()) cost[types.at(name)] = matrix[i][j];
+      graph.AddArc(static_cast<int32_t>(i), static_cast<int32_t>(j), cost);
+    }
+  }
+  std::vector<quarn::Point> points(n);
+  for (size_t i = 0; i < n; ++i) {
+    points[i].id = static_cast<uint32_t>(i);
+    points[i].types = problem.allowed_types(i).size() == 2 ? std::vector<int32_t>{0, 1}
+                                                            : std::vector<int32_t>{0};
+  }
+  std::vector<quarn::AgentEntry> agents;
+  std::vector<int32_t> starts;
+  std::vector<int32_t> ends;
+  for (const quarn::Agent& agent : problem.agents_ordered()) {
+    quarn::AgentEntry entry;
+    entry.id = static_cast<uint32_t>(agent.id);
+    entry.type = types.at(agent.type);
+    entry.time_limit = agent.time_limit;
+    agents.push_back(entry);
+    starts.push_back(static_cast<int32_t>(agent.start_node));
+    ends.push_back(static_cast<int32_t>(agent.end_node));
+  }
+  return solver.SolveWith(&graph, points, agents, starts, ends, instance.options.time_limit, "");
+}
+
+void DumpSearch(const Instance& instance) {
+  quarn::Solver solver(instance.problem, instance.options);
+  const int32_t status = instance.direct ? SolveDirect(solver, instance) : solver.solve();
+  const quarn::Result result = solver.get_result();
+  const quarn::InstanceStats stats = solver.GetBounds();
+  std::cout << "status=" << status << " timeout=" << result.timeout
+            << " generated=" << result.n_generated << " expanded=" << result.n_expanded
+            << " max_cost=" << Text(stats.max_cost) << " cost_sum=" << Text(stats.cost_sum)
+            << " bound_ratio=" << Text(stats.bound_ratio) << "\n";
+  PrintResult("result", result);
+  for (const quarn::AnytimeEntry& entry : solver.get_result_process()) PrintResult("anytime", entry.second);
+}
+
+// An exception is an outcome like any other: both builds must raise the same one.
+void DumpOne(uint64_t seed) {
+  const Instance instance = MakeInstance(seed);
+  std::cout << "== seed " << seed << " nodes=" << instance.problem.nodes().size()
+            << " agents=" << instance.problem.agents_ordered().size()
+            << " direct=" << instance.direct << std::endl;
+  try {
+    DumpSearch(instance);
+  } catch (const std::exception& error) {
+    std::cout << "error=" << error.what() << "\n";
+  }
+  std::cout.flush();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  uint64_t count = 500;
+  uint64_t first_seed = 1;
+  try {
+    for (int i = 1; i + 1 < argc; i += 2) {
+      const std::string arg = argv[i];
+      if (arg == "--count") {
+        count = std::stoull(argv[i + 1]);
+      } else if (arg == "--seed") {
+        first_seed = std::stoull(argv[i + 1]);
+      } else {
+        throw std::invalid_argument("unknown argument " + arg);
+      }
+    }
+    for (uint64_t seed = first_seed; seed < first_seed + count; ++seed) DumpOne(seed);
+  } catch (const std::exception& error) {
+    std::cerr << "zel_equivalence_dump: " << error.what() << std::endl;
+    return 1;
+  }
+  return 0;
+}
