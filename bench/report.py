@@ -90,7 +90,8 @@ def summary_table(records: list[dict]) -> str:
     for r in records:
         groups[(r["objective"], r["solver"], r["limit"])].append(r)
     rows = []
-    for (objective, solver, limit), runs in sorted(groups.items()):
+    order = sorted(groups.items(), key=lambda g: (g[0][0], g[0][1] != "zel", g[0][2]))
+    for (objective, solver, limit), runs in order:
         gaps = [r["gap"] for r in runs if r.get("gap") is not None]
         rows.append([objective, SOLVER_NAMES[solver], fmt(limit, 0), str(len(runs)),
                      str(sum(r["status"] == "success" for r in runs)),
@@ -203,7 +204,8 @@ def plot_gaps(records: list[dict], path: Path) -> None:
     import matplotlib.pyplot as plt
 
     cases = list(dict.fromkeys(case_key(r) for r in records if r["reference"] is not None))
-    series = sorted({(r["solver"], r["limit"]) for r in records}, key=lambda s: (s[0] != "zel", s[1]))
+    series = sorted({(r["solver"], r["limit"]) for r in records},
+                    key=lambda s: (s[0] != "zel", s[1]))
     limits = sorted({limit for _, limit in series})
     colours = {"zel": "tab:blue", "ortools": "tab:orange"}
     height = 0.8 / max(len(series), 1)
@@ -240,7 +242,8 @@ def case_key(r: dict) -> str:
 # ---- the section of RESULTS.md --------------------------------------------------------------
 
 TITLES = {
-    "short": "Short mode: eil51 and berlin52, 2 and 3 agents, 1 s (a smoke run, not the full benchmark)",
+    "short": "Short mode: eil51 and berlin52, 2 and 3 agents, 1 s "
+             "(a smoke run, not the full benchmark)",
     "full": "Full benchmark: every case of the reference table, 1 s and 10 s",
 }
 
@@ -250,8 +253,9 @@ def results_section(meta: dict, mode: str, anytime_png: str, gaps_png: str) -> s
     parts = [
         f"## {TITLES[mode]}",
         f"Run {meta['started']} on {m['cpu']} ({m['cores']} cores, load {m['load']} at the start, "
-        f"shared with other work), Python {m['python']}, OR-Tools {m['ortools']}, commit "
-        f"{m['commit']}; {meta['minutes']:.1f} minutes in all. Reproduce with "
+        f"shared with other work), Python {m['python']}, OR-Tools {m['ortools']}, tree at commit "
+        f"{m['commit']}, `_pyzel_core` installed {m.get('module_built', 'at an unknown time')}; "
+        f"{meta['minutes']:.1f} minutes in all. Reproduce with "
         f"`python bench/run.py --mode {mode}`; the columns are explained in "
         "[README.md](README.md).",
         "### Summary", summary_table(records),

@@ -20,6 +20,7 @@ import sys
 import tempfile
 import time
 from dataclasses import asdict
+import importlib.util
 from importlib import metadata
 from pathlib import Path
 
@@ -48,7 +49,8 @@ def main() -> None:
 def parse_args() -> argparse.Namespace:
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--mode", choices=sorted(MODES), default="short")
-    parser.add_argument("--data", type=Path, default=Path(os.environ.get("ZEL_BENCH_DATA", DEFAULT_DATA)),
+    parser.add_argument("--data", type=Path,
+                        default=Path(os.environ.get("ZEL_BENCH_DATA", DEFAULT_DATA)),
                         help="folder with reference.csv and tsplib/ (default: %(default)s)")
     parser.add_argument("--solvers", nargs="+", choices=sorted(WORKERS), default=["zel", "ortools"])
     parser.add_argument("--results", type=Path, default=HERE / "RESULTS.md")
@@ -65,7 +67,10 @@ def selected_cases(mode: str, data: Path) -> list[bench_cases.Case]:
 
 
 def run_all(args: argparse.Namespace) -> dict:
-    from pyzel import tsplib  # the one TSPLIB conversion; `pip install .` provides it
+    try:
+        from pyzel import tsplib  # the one TSPLIB conversion
+    except ImportError as err:
+        raise SystemExit(f"{err}: run `pip install .` in the repository first") from None
 
     started = time.time()
     records = []
@@ -104,8 +109,8 @@ def run_worker(script: Path, instance: Path, limit: float) -> tuple[dict, float]
     with tempfile.TemporaryDirectory(prefix="zel-run-") as scratch:
         out, err = Path(scratch) / "record.json", Path(scratch) / "stderr.txt"
         with open(err, "wb") as err_handle:
-            proc = subprocess.Popen([sys.executable, str(script), str(instance), str(limit), str(out)],
-                                    stdout=subprocess.DEVNULL, stderr=err_handle, cwd=HERE)
+            command = [sys.executable, str(script), str(instance), str(limit), str(out)]
+            proc = subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=err_handle, cwd=HERE)
             status, usage, hung = reap(proc, limit + GRACE_SECONDS)
         peak_mib = usage.ru_maxrss / 1024.0  # Linux reports KiB
         code = os.waitstatus_to_exitcode(status)
@@ -144,7 +149,8 @@ def machine() -> dict:
     cpu = platform.processor() or platform.machine()
     try:
         with open("/proc/cpuinfo", encoding="utf-8") as handle:
-            cpu = next(line.split(":", 1)[1].strip() for line in handle if line.startswith("model name"))
+            cpu = next(line.split(":", 1)[1].strip() for line in handle
+                       if line.startswith("model name"))
     except (OSError, StopIteration):
         pass
     try:
@@ -153,8 +159,12 @@ def machine() -> dict:
         ortools = "not installed"
     commit = subprocess.run(["git", "-C", str(HERE), "rev-parse", "--short", "HEAD"],
                             capture_output=True, text=True).stdout.strip() or "unknown"
+    module = importlib.util.find_spec("_pyzel_core")
+    built = time.strftime("%Y-%m-%d %H:%M", time.localtime(os.path.getmtime(module.origin))) \
+        if module and module.origin else "not installed"
     return {"cpu": cpu, "cores": os.cpu_count(), "load": round(os.getloadavg()[0], 2),
-            "python": platform.python_version(), "ortools": ortools, "commit": commit}
+            "python": platform.python_version(), "ortools": ortools, "commit": commit,
+            "module_built": built}
 
 
 def write_report(meta: dict, mode: str, results: Path) -> None:

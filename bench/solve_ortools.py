@@ -74,7 +74,8 @@ def solve(doc: dict, time_limit: float) -> dict:
         if measure < best_scaled[0]:
             best_scaled[0] = measure
             routes = read_routes(manager, routing, agents, lambda var: var.Value())
-            anytime.append([time.perf_counter() - start, objective_value(matrix, routes, objective)])
+            cost = objective_value(matrix, routes, objective)
+            anytime.append([time.perf_counter() - start, cost])
 
     routing.AddAtSolutionCallback(on_solution)
     params = pywrapcp.DefaultRoutingSearchParameters()
