@@ -27,7 +27,7 @@ from dataclasses import dataclass
 from typing import Any, Literal
 
 import numpy as np
-import vrplib
+import vrplib  # type: ignore[import-untyped]  # ships no type information
 
 from .errors import InputError
 
@@ -121,7 +121,7 @@ def distance_matrix(data: TsplibData, distances: Distances = "rounded") -> list[
     np.fill_diagonal(matrix, 0.0)
     if rounded:
         return [[int(v) for v in row] for row in matrix.tolist()]
-    return matrix.tolist()
+    return [[float(v) for v in row] for row in matrix.tolist()]
 
 
 def to_instance(
@@ -164,16 +164,18 @@ def to_instance(
 
 def _nint(values: np.ndarray) -> np.ndarray:
     # TSPLIB's nint is (int)(x + 0.5), not round-half-to-even.
-    return np.floor(values + 0.5)
+    rounded: np.ndarray = np.floor(values + 0.5)
+    return rounded
 
 
 def _planar(dx: np.ndarray, dy: np.ndarray, weight_type: str, rounded: bool) -> np.ndarray:
     if weight_type == "ATT":
-        exact = np.sqrt((dx * dx + dy * dy) / 10.0)
+        exact: np.ndarray = np.sqrt((dx * dx + dy * dy) / 10.0)
         if not rounded:
             return exact
         near = _nint(exact)
-        return np.where(near < exact, near + 1.0, near)
+        lifted: np.ndarray = np.where(near < exact, near + 1.0, near)
+        return lifted
     exact = np.hypot(dx, dy)
     if not rounded:
         return exact
@@ -184,7 +186,8 @@ def _geo_radians(values: np.ndarray) -> np.ndarray:
     # DDD.MM: whole degrees, then minutes; TSPLIB truncates toward zero for the degrees.
     degrees = np.trunc(values)
     minutes = values - degrees
-    return _GEO_PI * (degrees + 5.0 * minutes / 3.0) / 180.0
+    radians: np.ndarray = _GEO_PI * (degrees + 5.0 * minutes / 3.0) / 180.0
+    return radians
 
 
 def _geo(xy: np.ndarray, rounded: bool) -> np.ndarray:
@@ -194,7 +197,7 @@ def _geo(xy: np.ndarray, rounded: bool) -> np.ndarray:
     q2 = np.cos(lat[:, None] - lat[None, :])
     q3 = np.cos(lat[:, None] + lat[None, :])
     inner = np.clip(0.5 * ((1.0 + q1) * q2 - (1.0 - q1) * q3), -1.0, 1.0)
-    exact = _GEO_RADIUS * np.arccos(inner)
+    exact: np.ndarray = _GEO_RADIUS * np.arccos(inner)
     return np.trunc(exact + 1.0) if rounded else exact
 
 
