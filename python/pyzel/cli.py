@@ -44,6 +44,10 @@ def main(argv: Sequence[str] | None = None) -> int:
     except KeyboardInterrupt:
         print("pyzel: interrupted", file=sys.stderr)
         return 130
+    except BrokenPipeError:
+        # The reader went away (pyzel ... | head): stop quietly, as a program ended by SIGPIPE would.
+        os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
+        return 141
 
 
 def build_parser() -> argparse.ArgumentParser:

@@ -10,6 +10,7 @@ from typing import Any
 from .document import Instance, check_result_shape, instance_from
 from .errors import InputError
 
+_LINEAR_UP_TO = 1e-3  # seconds drawn on a linear scale before the log scale takes over
 INSTALL_HINT = "plotting needs matplotlib: pip install .[plot] (or pip install matplotlib)"
 
 
@@ -79,6 +80,10 @@ def _draw_anytime(ax: Any, instance: Instance, result: dict[str, Any]) -> None:
     # Each value holds until the next improvement, so the curve is a step to the end of the solve.
     ax.step(times + [end], values + [values[-1]], where="post", color="tab:blue")
     ax.plot(times, values, "o", ms=4, color="tab:blue")
+    if end > 100 * _LINEAR_UP_TO:
+        # Improvements crowd into the first milliseconds; a log scale beyond them spreads them out.
+        ax.set_xscale("symlog", linthresh=_LINEAR_UP_TO)
+        ax.set_xlim(left=0.0)
     ax.grid(True, alpha=0.3)
 
 
