@@ -1,10 +1,13 @@
 #include "bindings/bind_solver.h"
 
 #include <algorithm>
+#include <memory>
+#include <utility>
 #include <vector>
 
 #include <pybind11/stl.h>
 
+#include "bindings/search_controls.h"
 #include "solver/result.h"
 #include "solver/solver.h"
 
@@ -45,7 +48,12 @@ void BindSolverClass(py::module_& m) {
   // Member pointers to virtual operations dispatch through the vtable, so a
   // derived solver's overrides are reached from Python too.
   py::class_<Solver>(m, "Solver")
-      .def(py::init<Problem, const Options&>(), py::arg("problem"), py::arg("options"))
+      .def(py::init([](Problem problem, const Options& options) {
+             auto solver = std::make_unique<Solver>(std::move(problem), SearchOptions(options));
+             InstallInterruptCheck(*solver);
+             return solver;
+           }),
+           py::arg("problem"), py::arg("options"))
       .def("solve", &Solver::solve, "Run the ZEL solver. Returns 1 on success, 0 on failure.")
       .def("get_result", &Solver::get_result)
       .def("get_result_process", &Solver::get_result_process);

@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 #include <pybind11/stl.h>
 
+#include "bindings/search_controls.h"
 #include "io/json_loader.h"
 #include "solver/solver.h"
 
@@ -134,11 +135,14 @@ py::dict solve_json_document(const std::string& text, double time_limit) {
   nlohmann::json doc = nlohmann::json::parse(text);
   Problem problem;
   load_problem_from_json(doc, problem);
+  // NaN is not greater than 0 either, so it leaves the document's limit; +inf
+  // lifts the limit, and the search then ends on its own or at the memory bound.
   if (time_limit > 0) problem.options().time_limit = time_limit;
 
   auto t0 = std::chrono::steady_clock::now();
-  Options options = problem.options();
+  Options options = SearchOptions(problem.options());
   Solver solver(problem, options);
+  InstallInterruptCheck(solver);
   solver.solve();
   auto t1 = std::chrono::steady_clock::now();
   double solve_time =

@@ -1,0 +1,19 @@
+#pragma once
+
+#include "model/options.h"
+#include "solver/solver.h"
+
+namespace quarn::bindings {
+
+// Lets Ctrl-C break off a long search. The core knows nothing of Python: it calls
+// the check once per iteration, and the check, run with the interpreter lock
+// held, raises the pending Python exception (KeyboardInterrupt for SIGINT, or
+// whatever a signal handler raised) out of the search.
+void InstallInterruptCheck(Solver& solver);
+
+// The options a search from Python runs with. A NaN time limit grants no search
+// time (the search times out at its first iteration) instead of a search that no
+// comparison with the clock could ever stop; +inf is no limit at all.
+Options SearchOptions(const Options& options);
+
+}  // namespace quarn::bindings
