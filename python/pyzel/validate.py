@@ -27,8 +27,9 @@ def check_result(doc: Any, result: Any) -> list[str]:
         if route["agent_id"] != agent.id:
             problems.append(f"agent {k}: agent_id {route['agent_id']} != {agent.id}")
         problems += _route_problems(instance, k, agent, route, seen)
+    depots = instance.depots
     for v in range(len(instance.node_ids)):
-        if v not in instance.depots and seen.get(v, 0) != 1:
+        if v not in depots and seen.get(v, 0) != 1:
             problems.append(f"node {v} visited {seen.get(v, 0)} times")
     problems += _statistics_problems(result)
     return problems
