@@ -42,6 +42,8 @@ def plot_solution(doc: Any, result: Any, path: str | os.PathLike[str], title: st
         figure.savefig(path)
     except OSError as err:
         raise InputError(f"{os.fspath(path)}: cannot write: {err.strerror or err}") from None
+    except ValueError as err:  # a suffix that names no picture format
+        raise InputError(f"{os.fspath(path)}: {err}") from None
 
 
 def _draw_routes(ax: Any, instance: Instance, result: dict[str, Any]) -> None:
