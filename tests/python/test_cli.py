@@ -154,3 +154,6 @@ def test_plot_command_draws_a_png(work, capsys):
     assert main(["solve", instance, "--output", str(work / "r.json")]) == 0
     assert main(["plot", instance, str(work / "r.json"), "-o", str(work / "routes.png"), "--title", "demo"]) == 0
     assert (work / "routes.png").read_bytes()[:8] == PNG_SIGNATURE
+    capsys.readouterr()
+    assert main(["plot", instance, str(work / "r.json"), "-o", str(work / "routes.xyz")]) == 2
+    assert "Format 'xyz' is not supported" in capsys.readouterr().err
