@@ -51,7 +51,6 @@ def _route_problems(instance: Instance, k: int, agent: AgentView, route: dict[st
     if not (path[-1] == e or (not instance.return_to_end and path[-1] == s)):
         problems.append(f"{name}: ends at {path[-1]}, not {e}")
     depots = instance.depots
-    t = 0.0
     for p, v in enumerate(path):
         node_id = instance.node_ids[v]
         if node_id in instance.allowed and agent.type not in instance.allowed[node_id]:
@@ -62,18 +61,39 @@ def _route_problems(instance: Instance, k: int, agent: AgentView, route: dict[st
             problems.append(f"{name}: passes its own depot {v} mid-route")
         if v not in depots:
             seen[v] = seen.get(v, 0) + 1
+    return problems + _time_problems(instance, name, agent, path, route["cost"])
+
+
+def _time_problems(instance: Instance, name: str, agent: AgentView, path: list[int], reported: float) -> list[str]:
+    """The search starts every agent at time 0, while route improvement waits at the start
+    depot for its window to open: a route passes when either reading meets every time rule."""
+    first: list[str] = []
+    for wait_at_start in (False, True):
+        problems: list[str] = []
+        t = _walk(instance, name, agent, path, wait_at_start, problems)
+        if abs(t - reported) > TOL:
+            problems.append(f"{name}: reported cost {reported} != recomputed {t}")
+        if not problems:
+            return []
+        if not wait_at_start:
+            first = problems
+    return first
+
+
+def _walk(instance: Instance, name: str, agent: AgentView, path: list[int], wait_at_start: bool, problems: list[str]) -> float:
+    t = 0.0
+    for p, v in enumerate(path):
+        node_id = instance.node_ids[v]
         if p > 0:
             t += _step(instance, agent, path[p - 1], v, name, problems)
-        if node_id in instance.windows:
+        if node_id in instance.windows and (p > 0 or wait_at_start):
             opens, closes = instance.windows[node_id]
             if t > closes + TOL:
                 problems.append(f"{name}: reaches node {v} at {t:g}, its window closes at {closes:g}")
             t = max(t, opens)  # early arrivals wait for the window to open
         if agent.max_length > 0 and t > agent.max_length + TOL:
             problems.append(f"{name}: time {t:g} at node {v} is over its limit {agent.max_length:g}")
-    if abs(t - route["cost"]) > TOL:
-        problems.append(f"{name}: reported cost {route['cost']} != recomputed {t}")
-    return problems
+    return t
 
 
 def _step(instance: Instance, agent: AgentView, u: int, v: int, name: str, problems: list[str]) -> float:

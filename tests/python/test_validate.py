@@ -62,6 +62,16 @@ def test_waiting_for_a_window_is_valid_and_counted():
     assert check_result(doc, res) == []
 
 
+@pytest.mark.parametrize("cost, valid", [(20.0, True), (25.0, True), (22.0, False)])
+def test_a_start_depot_window_is_read_with_or_without_waiting(cost, valid):
+    # The search starts at time 0; route improvement waits at the start for the window.
+    doc, res = instance(), result()
+    window(doc, 0, 5, 50)
+    set_route(res, 0, [0, 1, 2, 0], cost)
+    res["statistics"].update(max_cost=max(cost, 20.0), sum_cost=cost + 20.0)
+    assert (check_result(doc, res) == []) == valid
+
+
 def test_open_routes_end_at_the_start_for_free():
     doc, res = instance(), result()
     doc["options"]["return_to_end"] = False
