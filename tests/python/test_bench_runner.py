@@ -85,8 +85,8 @@ def test_summary_counts_the_lower_cost_of_each_pair():
                record("zel", agents=2, best=200.0, gap=1.0),
                record("ortools", agents=2, best=210.0, gap=6.0)]
     lines = report.summary_table(records).splitlines()
-    assert lines[2] == "| min_max | OR-Tools | 1 | 2 | 2 | 4.70 | 4.70 | 1 |"
-    assert lines[3] == "| min_max | ZEL | 1 | 2 | 2 | 3.75 | 3.75 | 1 |"
+    assert lines[2] == "| min_max | ZEL | 1 | 2 | 2 | 3.75 | 3.75 | 1 |"
+    assert lines[3] == "| min_max | OR-Tools | 1 | 2 | 2 | 4.70 | 4.70 | 1 |"
 
 
 def test_replace_block_keeps_the_rest_of_the_file():
