@@ -6,7 +6,7 @@
 # both builds run the same benchmark code. Remove it afterwards with
 #   git worktree remove --force DIR
 set -euo pipefail
-commit=${1:-BASELINE_COMMIT}
+commit=${1:-27a285b}
 dir=${2:-/work/bench-baseline}
 root=$(git rev-parse --show-toplevel)
 if [ ! -d "$dir" ]; then

@@ -18,18 +18,22 @@ bool CompositeConstraintChecker::IsForbidden(int32_t agent, int32_t node) const 
 
 ArrivalCheck CompositeConstraintChecker::CheckArrival(const Label& child, int32_t agent,
                                                       int32_t node) const {
-  Label corrected = child;  // later checkers must see the waiting earlier ones imposed
-  bool corrected_time = false;
+  // Later checkers must see the waiting earlier ones imposed; the copy is made
+  // only once some checker corrects the time, as most arrivals need no waiting.
+  const Label* seen = &child;
   for (const auto& checker : children_) {
-    ArrivalCheck check = checker->CheckArrival(corrected, agent, node);
+    ArrivalCheck check = checker->CheckArrival(*seen, agent, node);
     if (!check.feasible) return check;
     if (check.time) {
-      corrected.costs[agent] = *check.time;
-      corrected_time = true;
+      if (seen == &child) {
+        corrected_ = child;
+        seen = &corrected_;
+      }
+      corrected_.costs[agent] = *check.time;
     }
   }
   ArrivalCheck result;
-  if (corrected_time) result.time = corrected.costs[agent];
+  if (seen != &child) result.time = corrected_.costs[agent];
   return result;
 }
 

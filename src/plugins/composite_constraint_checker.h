@@ -27,6 +27,7 @@ class CompositeConstraintChecker : public ConstraintCheckerPlugin {
 
  private:
   std::vector<std::unique_ptr<ConstraintCheckerPlugin>> children_;
+  mutable Label corrected_;  // scratch of CheckArrival, kept to reuse its storage
 };
 
 }  // namespace quarn

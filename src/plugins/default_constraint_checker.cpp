@@ -10,14 +10,25 @@ void DefaultConstraintChecker::Init(const PlannerGraph* graph, const std::vector
   points_ = points;
   agents_ = agents;
   num_agents_ = agents_.size();
+  // The answers never change after Init, and the search asks for them at every expansion.
+  forbidden_.assign(num_agents_ * points_.size(), 1);
+  type_zero_only_.assign(points_.size(), 0);
+  const std::vector<int32_t> type_zero_only{0};
+  for (size_t v = 0; v < points_.size(); ++v) {
+    const std::vector<int32_t>& types = points_[v].types;
+    type_zero_only_[v] = types == type_zero_only ? 1 : 0;
+    for (size_t a = 0; a < num_agents_; ++a) {
+      const bool allowed = std::find(types.begin(), types.end(), agents_[a].type) != types.end();
+      forbidden_[a * points_.size() + v] = allowed ? 0 : 1;
+    }
+  }
 }
 
 bool DefaultConstraintChecker::IsForbidden(int32_t agent, int32_t node) const {
   // Indices outside the tables are never valid moves.
   if (agent < 0 || static_cast<uint64_t>(agent) >= num_agents_) return true;
   if (node < 0 || static_cast<size_t>(node) >= points_.size()) return true;
-  const std::vector<int32_t>& types = points_[node].types;
-  return std::find(types.begin(), types.end(), agents_[agent].type) == types.end();
+  return forbidden_[static_cast<size_t>(agent) * points_.size() + static_cast<size_t>(node)] != 0;
 }
 
 ArrivalCheck DefaultConstraintChecker::CheckArrival(const Label&, int32_t, int32_t) const {
@@ -40,10 +51,9 @@ bool DefaultConstraintChecker::IsDeadEnd(const Label& child) const {
   if (AnyTypeZeroAgentActive(child)) return false;
   uint64_t n = graph_ != nullptr ? graph_->NumVertex() : points_.size();
   n = std::min<uint64_t>({n, points_.size(), VisitedSet::kCapacity});
-  const std::vector<int32_t> type_zero_only{0};
   for (uint64_t v = 0; v < n; ++v) {
     const auto node = static_cast<int32_t>(v);
-    if (points_[v].types == type_zero_only && !child.visited.test(node)) return true;
+    if (type_zero_only_[v] != 0 && !child.visited.test(node)) return true;
   }
   return false;
 }

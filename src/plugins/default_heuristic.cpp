@@ -11,20 +11,48 @@ const double DefaultHeuristic::kUnreachable = std::numeric_limits<double>::max()
 namespace {
 
 constexpr double kNoEdge = std::numeric_limits<double>::infinity();
-using NodeBits = std::array<bool, VisitedSet::kCapacity>;
+constexpr int32_t kWords = VisitedSet::kCapacity / 64;
+using NodeWords = std::array<uint64_t, kWords>;
+
+// Words whose bits are the node indices below `limit`.
+NodeWords BitsBelow(int32_t limit) {
+  NodeWords mask{};
+  for (int32_t w = 0; w < kWords; ++w) {
+    const int32_t low = w * 64;
+    if (limit >= low + 64) {
+      mask[w] = ~uint64_t{0};
+    } else if (limit > low) {
+      mask[w] = (uint64_t{1} << (limit - low)) - 1;
+    }
+  }
+  return mask;
+}
 
 // covered: visited or stood on by any agent; live: not a visited node that no
 // unfinished agent stands on (edges through dead nodes are never used).
-void ClassifyNodes(const Label& label, int32_t size, NodeBits& covered, NodeBits& live) {
-  for (int32_t i = 0; i < size; ++i) {
-    covered[i] = label.visited.test(i);
-    live[i] = !covered[i];
+// Only nodes below `size` belong to either set.
+void ClassifyNodes(const Label& label, int32_t size, NodeWords& covered, NodeWords& live) {
+  const NodeWords in_range = BitsBelow(size);
+  for (int32_t w = 0; w < kWords; ++w) {
+    covered[w] = label.visited.words[w] & in_range[w];
+    live[w] = ~label.visited.words[w] & in_range[w];
   }
   for (size_t a = 0; a < label.positions.size(); ++a) {
     const int32_t p = label.positions[a];
     if (p < 0 || p >= size) continue;
-    covered[p] = true;
-    if (a < label.finished.size() && label.finished[a] == 0) live[p] = true;
+    const uint64_t bit = uint64_t{1} << (p & 63);
+    covered[p >> 6] |= bit;
+    if (a < label.finished.size() && label.finished[a] == 0) live[p >> 6] |= bit;
+  }
+}
+
+// Calls visit(i) for every set bit of `words`, in ascending order.
+template <typename Visit>
+void ForEachBit(const NodeWords& words, Visit visit) {
+  for (int32_t w = 0; w < kWords; ++w) {
+    for (uint64_t bits = words[w]; bits != 0; bits &= bits - 1) {
+      visit(w * 64 + __builtin_ctzll(bits));
+    }
   }
 }
 
@@ -63,47 +91,58 @@ double DefaultHeuristic::PairCost(int32_t a, int32_t b) const {
 }
 
 // Prim's algorithm grown from every covered live node at once, over the
-// cheapest usable edge of each node pair.
+// cheapest usable edge of each node pair. The sum is taken in the order Prim
+// attaches the nodes (ties to the earliest pending slot), which fixes its rounding.
 double DefaultHeuristic::Estimate(const Label& label) const {
   const int32_t size = std::min(label.visited.size, VisitedSet::kCapacity);
   if (size < 1) return 0.0;
-  NodeBits covered{};
-  NodeBits live{};
+  NodeWords covered{};
+  NodeWords live{};
   ClassifyNodes(label, size, covered, live);
 
   std::array<int32_t, VisitedSet::kCapacity> roots{};  // covered live nodes the forest grows from
   int32_t num_roots = 0;
-  for (int32_t c = 0; c < std::min(size, dim_); ++c) {
-    if (covered[c] && live[c]) roots[num_roots++] = c;
+  const NodeWords below_dim = BitsBelow(dim_);
+  NodeWords root_bits{};
+  NodeWords uncovered{};
+  const NodeWords in_range = BitsBelow(size);
+  for (int32_t w = 0; w < kWords; ++w) {
+    root_bits[w] = covered[w] & live[w] & below_dim[w];
+    uncovered[w] = ~covered[w] & in_range[w];
+    // A node no usable edge touches can never be attached.
+    if ((uncovered[w] & ~below_dim[w]) != 0) return kUnreachable;
   }
+  ForEachBit(root_bits, [&](int32_t c) { roots[num_roots++] = c; });
+
   std::array<int32_t, VisitedSet::kCapacity> pending{};  // uncovered nodes not yet attached
   std::array<double, VisitedSet::kCapacity> best{};      // cheapest link of each to the forest
   int32_t num_pending = 0;
-  for (int32_t x = 0; x < size; ++x) {
-    if (covered[x]) continue;
-    if (x >= dim_) return kUnreachable;  // no usable edge touches it
+  int32_t pick = 0;
+  ForEachBit(uncovered, [&](int32_t x) {
     double link = kNoEdge;
     for (int32_t r = 0; r < num_roots; ++r) link = std::min(link, PairCost(roots[r], x));
     pending[num_pending] = x;
     best[num_pending] = link;
+    if (best[num_pending] < best[pick]) pick = num_pending;
     ++num_pending;
-  }
+  });
 
   double total = 0.0;
   while (num_pending > 0) {
-    int32_t pick = 0;
-    for (int32_t i = 1; i < num_pending; ++i) {
-      if (best[i] < best[pick]) pick = i;
-    }
     if (best[pick] == kNoEdge) return kUnreachable;
     total += best[pick];
     const int32_t attached = pending[pick];
     --num_pending;
     pending[pick] = pending[num_pending];
     best[pick] = best[num_pending];
+    // Relax every pending link through the new node and find the next pick in one sweep.
+    const double* row = &pair_cost_[static_cast<size_t>(attached) * static_cast<size_t>(dim_)];
+    int32_t next = 0;
     for (int32_t i = 0; i < num_pending; ++i) {
-      best[i] = std::min(best[i], PairCost(attached, pending[i]));
+      best[i] = std::min(best[i], row[pending[i]]);
+      if (best[i] < best[next]) next = i;
     }
+    pick = next;
   }
   return total;
 }

@@ -2,9 +2,9 @@
 
 #include <cstdint>
 #include <string>
-#include <unordered_set>
 #include <vector>
 
+#include "graph/dense_cost_table.h"
 #include "plugins/default_constraint_checker.h"
 #include "solver/time_window_map.h"
 
@@ -28,8 +28,10 @@ class TimeWindowConstraintChecker : public ConstraintCheckerPlugin {
 
   void SetEnds(const std::vector<int32_t>& ends);
   void SetStarts(const std::vector<int32_t>& starts);
-  void SetTimeWindows(const TimeWindowMap& windows) { windows_ = windows; }
+  void SetTimeWindows(const TimeWindowMap& windows) { windows_ = DenseTimeWindows(windows); }
   void SetReturnToEnd(bool return_to_end) { return_to_end_ = return_to_end; }
+  // Costs of the graph given to Init, read instead of it; null reads the graph.
+  void SetArcTable(const DenseCostTable* table) { arc_table_ = table; }
 
  private:
   double TravelTime(int32_t from, int32_t to, int32_t agent) const;
@@ -42,14 +44,15 @@ class TimeWindowConstraintChecker : public ConstraintCheckerPlugin {
                 double arrival) const;
 
   DefaultConstraintChecker inner_;
-  TimeWindowMap windows_;
+  DenseTimeWindows windows_;
   const PlannerGraph* graph_ = nullptr;
+  const DenseCostTable* arc_table_ = nullptr;
   std::vector<Point> points_;
   std::vector<AgentEntry> agents_;
   std::vector<int32_t> ends_;
   std::vector<int32_t> starts_;
-  std::unordered_set<int32_t> end_set_;
-  std::unordered_set<int32_t> start_set_;
+  std::vector<uint8_t> is_end_;    // by node index: 1 for an end node of some agent
+  std::vector<uint8_t> is_start_;  // by node index: 1 for a start node of some agent
   bool return_to_end_ = false;
   uint64_t num_agents_ = 0;
 };

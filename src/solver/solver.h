@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <unordered_map>
@@ -10,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "graph/dense_cost_table.h"
 #include "graph/planner_graph.h"
 #include "model/options.h"
 #include "model/problem.h"
@@ -132,6 +134,7 @@ class Solver {
   void MarkUnusedDepots(VisitedSet& visited) const;
   void PushRoot();
   void RunPasses();
+  void MarkDepotNodes();
   Iteration RunIteration(int32_t pass);
   bool ShouldStop();
   void UpdateBound(int32_t pass);
@@ -152,6 +155,10 @@ class Solver {
   double IncumbentOf(const Result& result) const;
   Frontier& FrontierOf(const std::string& key);
 
+  // Arc cost for one agent type: the flat table of the solver's own graph, or a
+  // caller's graph through its interface.
+  std::optional<double> ArcCost(int32_t u, int32_t v, int32_t type) const;
+
   // Read-out (solver_results.cpp).
   void WritePathDump() const;
 
@@ -168,12 +175,15 @@ class Solver {
   int32_t num_types_ = 0;
   std::unordered_map<uint64_t, uint64_t> node_index_;
   std::unique_ptr<PlannerGraph> owned_graph_;
+  DenseCostTable own_costs_;  // the costs of owned_graph_, which never changes once built
   std::vector<MstEdge> mst_edges_;
   Result result_;
   InstanceStats instance_stats_;
   std::vector<int32_t> starts_;
   std::unordered_set<int32_t> start_set_;
   std::unordered_set<int32_t> end_set_;
+  std::vector<uint8_t> is_start_;  // start_set_ and end_set_ by node index, for each search
+  std::vector<uint8_t> is_end_;
   uint64_t num_agents_ = 0;
   std::vector<int32_t> ends_;
   std::vector<int32_t> unreachable_;

@@ -4,7 +4,6 @@
 #include <limits>
 #include <optional>
 
-#include "graph/arc_cost.h"
 #include "solver/solver.h"
 
 namespace quarn {
@@ -28,14 +27,15 @@ Window WindowOf(const TimeWindowMap& windows, int32_t node) {
 
 // Cheapest time from `tail` to `head` by any agent type, counting the least
 // waiting the windows force; kNoWay when no type can make it in time.
-double DirectionCost(const PlannerGraph& graph, int32_t num_types, const TimeWindowMap& windows,
+template <typename ArcCostOf>
+double DirectionCost(const ArcCostOf& arc_cost, int32_t num_types, const TimeWindowMap& windows,
                      int32_t tail, int32_t head) {
   const Window from = WindowOf(windows, tail);
   const Window to = WindowOf(windows, head);
   double best = kNoWay;
   for (int32_t type = 0; type < num_types; ++type) {
     // A missing component counts as no arc, like a missing matrix entry.
-    double cost = ArcComponent(graph, tail, head, type).value_or(kMissingCost);
+    double cost = arc_cost(tail, head, type).value_or(kMissingCost);
     if (cost >= kMissingCost) continue;
     if (to.present && cost + from.open > to.close) continue;
     double wait = 0.0;
@@ -55,7 +55,7 @@ int32_t Solver::CheckReachability() {
     double cheapest = kNoWay;
     for (int32_t u = 0; u < n; ++u) {
       if (u == v) continue;
-      cheapest = std::min(cheapest, ArcComponent(*graph_, v, u, 0).value_or(kMissingCost));
+      cheapest = std::min(cheapest, ArcCost(v, u, 0).value_or(kMissingCost));
     }
     if (cheapest == kMissingCost) {
       std::cerr << "point: " << v << " can't be reached" << std::endl;
@@ -70,12 +70,13 @@ int32_t Solver::ComputeTimeWindowMst() {
   const uint64_t n = graph_ == nullptr ? 0 : graph_->NumVertex();
   const bool debug = std::getenv("MTSP_DEBUG_TW_EDGES") != nullptr;
   int32_t blocked = 0;
+  auto arc_cost = [this](int32_t u, int32_t v, int32_t type) { return ArcCost(u, v, type); };
   for (uint64_t u = 1; u < n; ++u) {
     for (uint64_t v = 0; v < u; ++v) {
       const auto hi = static_cast<int32_t>(u);
       const auto lo = static_cast<int32_t>(v);
-      double weight = std::min(DirectionCost(*graph_, num_types_, time_windows_, lo, hi),
-                               DirectionCost(*graph_, num_types_, time_windows_, hi, lo));
+      double weight = std::min(DirectionCost(arc_cost, num_types_, time_windows_, lo, hi),
+                               DirectionCost(arc_cost, num_types_, time_windows_, hi, lo));
       if (weight != kNoWay) {
         mst_edges_.push_back({static_cast<uint32_t>(u), static_cast<uint32_t>(v), weight});
         continue;

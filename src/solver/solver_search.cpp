@@ -7,7 +7,6 @@
 #include <unordered_set>
 #include <utility>
 
-#include "graph/arc_cost.h"
 #include "solver/solver.h"
 
 namespace quarn {
@@ -22,6 +21,7 @@ constexpr double kNoWorseTolerance = 1e-9;
 
 int32_t Solver::solve() {
   ResetSearch();
+  MarkDepotNodes();
   timer_.Start();
   ResetCounter();
   PushRoot();
@@ -53,6 +53,17 @@ void Solver::ResetSearch() {
   result_ = Result{};
   instance_stats_ = InstanceStats{};
   last_update_time_ = 0.0;
+}
+
+void Solver::MarkDepotNodes() {
+  is_start_.assign(points_.size(), 0);
+  is_end_.assign(points_.size(), 0);
+  for (int32_t node : start_set_) {
+    if (node >= 0 && static_cast<size_t>(node) < points_.size()) is_start_[static_cast<size_t>(node)] = 1;
+  }
+  for (int32_t node : end_set_) {
+    if (node >= 0 && static_cast<size_t>(node) < points_.size()) is_end_[static_cast<size_t>(node)] = 1;
+  }
 }
 
 Label Solver::MakeRoot() const {
@@ -213,10 +224,10 @@ bool Solver::MayEnter(const Label& cur, int32_t agent, int32_t node) const {
   if (constraint_checker_->IsForbidden(agent, node)) return false;
   if (return_to_end_) {
     if (node == start && start != end) return false;
-  } else if (node != start && start_set_.count(node) != 0) {
+  } else if (node != start && is_start_[static_cast<size_t>(node)] != 0) {
     return false;
   }
-  return node == end || end_set_.count(node) == 0;
+  return node == end || is_end_[static_cast<size_t>(node)] == 0;
 }
 
 // Applies the move of `agent` to `node` to `child` (a copy of its parent), asking
@@ -240,7 +251,7 @@ bool Solver::CompleteChild(Label& child, int32_t agent, int32_t node) {
 
   const int32_t from = child.positions[a];
   if (from != node) {
-    const std::optional<double> arc = ArcComponent(*graph_, from, node, agents_[a].type);
+    const std::optional<double> arc = ArcCost(from, node, agents_[a].type);
     if (!arc) return false;
     // On open routes the move that stops an agent at a depot costs nothing.
     if (return_to_end_ || (node != start && node != end)) child.costs[a] += *arc;

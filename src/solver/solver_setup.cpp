@@ -6,6 +6,7 @@
 #include <string>
 #include <utility>
 
+#include "graph/arc_cost.h"
 #include "graph/sparse_graph.h"
 #include "model/checked_at.h"
 #include "model/numeric_cast.h"
@@ -149,7 +150,13 @@ void Solver::BuildGraph(const Problem& problem) {
       graph->AddArc(static_cast<int32_t>(i), static_cast<int32_t>(j), cost);
     }
   }
+  own_costs_ = DenseCostTable(*graph);
   owned_graph_ = std::move(graph);
+}
+
+std::optional<double> Solver::ArcCost(int32_t u, int32_t v, int32_t type) const {
+  if (owned_graph_ != nullptr && graph_ == owned_graph_.get()) return own_costs_.Arc(u, v, type);
+  return ArcComponent(*graph_, u, v, type);
 }
 
 void Solver::ChoosePlugins(const Options& options) {
@@ -219,6 +226,12 @@ void Solver::HandOverToCheckers() {
   for (ConstraintCheckerPlugin* checker : checkers) {
     if (auto* windows = dynamic_cast<TimeWindowConstraintChecker*>(checker)) {
       windows->SetReturnToEnd(return_to_end_);
+    }
+  }
+  const bool own_graph = owned_graph_ != nullptr && graph_ == owned_graph_.get();
+  for (ConstraintCheckerPlugin* checker : checkers) {
+    if (auto* windows = dynamic_cast<TimeWindowConstraintChecker*>(checker)) {
+      windows->SetArcTable(own_graph ? &own_costs_ : nullptr);
     }
   }
 }

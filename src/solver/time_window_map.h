@@ -1,17 +1,51 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <unordered_map>
 #include <utility>
+#include <vector>
 
 namespace quarn {
 
 // Time windows (earliest, latest) by node index.
 using TimeWindowMap = std::unordered_map<int32_t, std::pair<double, double>>;
 
-// Arrival at `node` at time `t`: `out` is the time after waiting for the window
-// to open. False when the window has already closed (arriving exactly at its
-// latest time is allowed). A node without a window takes any time unchanged.
+// Arrival at time `t` at a node with the window (earliest, latest): `out` is the
+// time after waiting for the window to open. False when the window has already
+// closed (arriving exactly at its latest time is allowed).
+inline bool ApplyWindowBounds(const std::pair<double, double>& window, double t, double& out) {
+  out = t;
+  if (t > window.second) return false;
+  if (window.first > t) out = window.first;
+  return true;
+}
+
+// The same rule by node; a node without a window takes any time unchanged.
 bool ApplyWindow(const TimeWindowMap& windows, int32_t node, double t, double& out);
+
+// The windows of a map in an array by node index, for lookups in hot loops.
+// Apply(node, ...) equals ApplyWindow(map, node, ...) for every node.
+class DenseTimeWindows {
+ public:
+  DenseTimeWindows() = default;
+  explicit DenseTimeWindows(const TimeWindowMap& windows);
+
+  bool Apply(int32_t node, double t, double& out) const {
+    if (node >= 0 && static_cast<size_t>(node) < present_.size()) {
+      if (present_[static_cast<size_t>(node)] == 0) {
+        out = t;
+        return true;
+      }
+      return ApplyWindowBounds(windows_[static_cast<size_t>(node)], t, out);
+    }
+    return ApplyWindow(others_, node, t, out);
+  }
+
+ private:
+  std::vector<uint8_t> present_;
+  std::vector<std::pair<double, double>> windows_;
+  TimeWindowMap others_;  // keys too large or negative for the array
+};
 
 }  // namespace quarn
