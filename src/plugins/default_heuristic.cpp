@@ -84,6 +84,7 @@ void DefaultHeuristic::SetEdges(const std::vector<MstEdge>& edges) {
     forward = std::min(forward, e.weight);
     pair_cost_[e.v * static_cast<size_t>(dim_) + e.u] = forward;
   }
+  nonnegative_ = std::all_of(pair_cost_.begin(), pair_cost_.end(), [](double c) { return c >= 0.0; });
 }
 
 double DefaultHeuristic::PairCost(int32_t a, int32_t b) const {
@@ -93,14 +94,21 @@ double DefaultHeuristic::PairCost(int32_t a, int32_t b) const {
 // Prim's algorithm grown from every covered live node at once, over the
 // cheapest usable edge of each node pair. The sum is taken in the order Prim
 // attaches the nodes (ties to the earliest pending slot), which fixes its rounding.
-double DefaultHeuristic::Estimate(const Label& label) const {
+double DefaultHeuristic::Estimate(const Label& label) const { return Estimate(label, kNoEdge); }
+
+double DefaultHeuristic::Estimate(const Label& label, double enough) const {
+  // A partial sum bounds the full one from below only when no edge subtracts,
+  // and the unreachable value must lie above any bound it stands in for.
+  const bool may_stop = nonnegative_ && enough <= kUnreachable;
   const int32_t size = std::min(label.visited.size, VisitedSet::kCapacity);
   if (size < 1) return 0.0;
   NodeWords covered{};
   NodeWords live{};
   ClassifyNodes(label, size, covered, live);
 
-  std::array<int32_t, VisitedSet::kCapacity> roots{};  // covered live nodes the forest grows from
+  // Left uninitialised: only the entries written below are read, and clearing
+  // four kilobytes per call would cost more than the rest of a typical call.
+  std::array<int32_t, VisitedSet::kCapacity> roots;  // covered live nodes the forest grows from
   int32_t num_roots = 0;
   const NodeWords below_dim = BitsBelow(dim_);
   NodeWords root_bits{};
@@ -114,8 +122,8 @@ double DefaultHeuristic::Estimate(const Label& label) const {
   }
   ForEachBit(root_bits, [&](int32_t c) { roots[num_roots++] = c; });
 
-  std::array<int32_t, VisitedSet::kCapacity> pending{};  // uncovered nodes not yet attached
-  std::array<double, VisitedSet::kCapacity> best{};      // cheapest link of each to the forest
+  std::array<int32_t, VisitedSet::kCapacity> pending;  // uncovered nodes not yet attached
+  std::array<double, VisitedSet::kCapacity> best;      // cheapest link of each to the forest
   int32_t num_pending = 0;
   int32_t pick = 0;
   ForEachBit(uncovered, [&](int32_t x) {
@@ -130,6 +138,7 @@ double DefaultHeuristic::Estimate(const Label& label) const {
   double total = 0.0;
   while (num_pending > 0) {
     if (best[pick] == kNoEdge) return kUnreachable;
+    if (may_stop && total >= enough) return total;
     total += best[pick];
     const int32_t attached = pending[pick];
     --num_pending;

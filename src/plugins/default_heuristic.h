@@ -25,6 +25,11 @@ class DefaultHeuristic : public HeuristicPlugin {
   void Init(const PlannerGraph* graph, const std::vector<Point>& points,
             const std::vector<AgentEntry>& agents) override;
   double Estimate(const Label& label) const override;
+  // The same estimate, except that once the sum built so far reaches `enough`
+  // it may stop and return that partial sum: a value at least `enough` and at
+  // most the full estimate. A caller that discards every label whose estimate
+  // reaches `enough` thus decides exactly as with the full estimate.
+  double Estimate(const Label& label, double enough) const;
 
   void SetEnds(const std::vector<int32_t>& ends) { ends_ = ends; }
   // Keeps the edges and derives the cheapest usable cost of every node pair.
@@ -41,6 +46,7 @@ class DefaultHeuristic : public HeuristicPlugin {
   std::vector<MstEdge> edges_;
   int32_t dim_ = 0;               // node indices covered by pair_cost_
   std::vector<double> pair_cost_;  // dim_ x dim_, +infinity where no usable edge
+  bool nonnegative_ = true;        // every usable edge costs 0 or more, so sums only grow
 };
 
 }  // namespace quarn

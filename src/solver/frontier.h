@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -8,17 +9,41 @@
 namespace quarn {
 
 // The labels already expanded at one joint position that no other stored label
-// dominates. A flat sequence: positions rarely hold many labels, and a linear
-// scan over four bit words and a few costs is cheaper than any index.
+// dominates. Only what dominance reads is kept (g, the costs, the visited
+// words), packed side by side in ascending g, so a scan reads only the labels
+// whose g allows dominance at all.
 class Frontier {
  public:
+  // Labels of one search carry one cost per agent and visited sets whose words
+  // from `visited_words` on are equal (all ones); only the first are compared.
+  explicit Frontier(size_t visited_words = 4);
   virtual ~Frontier() = default;
   // True when some stored label is at least as good as `label` in every respect.
   virtual bool Dominates(const Label& label) const;
-  // Removes the stored labels that `label` dominates, stores it, and returns how many went.
-  virtual int32_t Insert(Label label);
+  // Removes the stored labels that `label` dominates, stores it, and returns how
+  // many went. Throws std::invalid_argument for a label whose number of costs
+  // differs from the stored ones'.
+  virtual int32_t Insert(const Label& label);
 
-  std::vector<Label> labels;
+  size_t size() const { return g_.size(); }
+  // Bytes held by the stored labels.
+  uint64_t bytes() const;
+  // The g of each stored label, in storage order.
+  const std::vector<double>& g_values() const { return g_; }
+
+ private:
+  bool StoredDominates(size_t k, const Label& label) const;
+  bool DominatesStored(const Label& label, size_t k) const;
+  void MoveStored(size_t from, size_t to);
+  size_t FirstAbove(double g) const;
+  size_t FirstNotBelow(double g) const;
+
+  size_t visited_words_;
+  size_t num_costs_ = 0;
+  bool sorted_ = true;  // ascending g; given up for good once a g is NaN
+  std::vector<double> g_;
+  std::vector<double> costs_;     // num_costs_ per label
+  std::vector<uint64_t> visited_;  // visited_words_ per label
 };
 
 // `a` dominates `b`: no larger g, no larger cost for any of a's agents, and

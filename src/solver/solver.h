@@ -4,7 +4,6 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <set>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -16,18 +15,22 @@
 #include "model/options.h"
 #include "model/problem.h"
 #include "plugins/constraint_checker_plugin.h"
+#include "plugins/default_heuristic.h"
 #include "plugins/expansion_plugin.h"
 #include "plugins/focal_comparator_plugin.h"
 #include "plugins/heuristic_plugin.h"
 #include "plugins/objective_plugin.h"
 #include "plugins/post_optimizer_plugin.h"
 #include "solver/agent_entry.h"
+#include "solver/block_list.h"
 #include "solver/frontier.h"
 #include "solver/instance_stats.h"
 #include "solver/label.h"
+#include "solver/label_store.h"
 #include "solver/list_entries.h"
 #include "solver/mst_edge.h"
 #include "solver/point.h"
+#include "solver/position_index.h"
 #include "solver/result.h"
 #include "solver/simple_timer.h"
 #include "solver/time_window_map.h"
@@ -43,15 +46,12 @@ struct FocalOrder {
   }
 };
 
-using OpenList = std::set<OpenEntry, OpenEntryLess>;
-using FocalList = std::set<FocalEntry, FocalOrder>;
+using OpenList = BlockList<OpenEntry, OpenEntryLess>;
+using FocalList = BlockList<FocalEntry, FocalOrder>;
 using AnytimeEntry = std::pair<double, Result>;
 
 // Half of the machine's physical memory; the largest value when it cannot be read.
 uint64_t HalfPhysicalMemory();
-
-// Dominance key of a joint position: each agent's node index followed by "_".
-std::string PositionKey(const std::vector<int32_t>& positions);
 
 // The anytime, bounded-suboptimal focal search over the joint states of all agents.
 // Setup lives in solver_setup.cpp, pre-computations in solver_precompute.cpp, list
@@ -135,13 +135,16 @@ class Solver {
   void PushRoot();
   void RunPasses();
   void MarkDepotNodes();
+  void ChooseFastPaths();
   Iteration RunIteration(int32_t pass);
   bool ShouldStop();
   void UpdateBound(int32_t pass);
   void GenerateSuccessors(const Label& cur, int32_t agent);
   bool MayEnter(const Label& cur, int32_t agent, int32_t node) const;
   bool CompleteChild(Label& child, int32_t agent, int32_t node);
-  void StoreChild(Label&& child, int32_t parent_id);
+  double EstimateChild(const Label& child) const;
+  double DiscardingEstimate(const Label& child) const;
+  void StoreChild(Label& child, int32_t parent_id);
   void HandleGoal(const Label& goal);
   void RecordAnytime();
   void KeepNoWorseThan(const Result& extracted);
@@ -153,7 +156,7 @@ class Solver {
   std::vector<double> CostsInAgentOrder(const Result& result) const;
   double LargestRouteCost(const Result& result) const;
   double IncumbentOf(const Result& result) const;
-  Frontier& FrontierOf(const std::string& key);
+  Frontier& FrontierOf(const std::vector<int32_t>& positions);
 
   // Arc cost for one agent type: the flat table of the solver's own graph, or a
   // caller's graph through its interface.
@@ -192,10 +195,7 @@ class Solver {
   bool return_to_end_ = false;
   double last_update_time_ = 0.0;
   SimpleTimer timer_;
-  uint64_t pool_size_ = 0;
-  uint64_t pool_step_ = 1024;
-  uint64_t pool_cap_ = 4096;
-  std::vector<Label> labels_;
+  LabelStore labels_;  // every label of the search with its parent, by id
   OpenList open_;
   FocalList focal_;  // ordered by focal_comparator_; rebuilt with it at every solve
   std::vector<double> focal_weights_{100.0};
@@ -204,17 +204,24 @@ class Solver {
   int32_t max_passes_ = 100;
   int32_t found_ = 0;
   double max_path_length_ = -1.0;
-  std::unordered_map<std::string, int32_t> frontier_index_;
+  PositionIndex frontier_index_;  // joint position -> its frontier
   int32_t frontier_count_ = 0;
   std::vector<std::unique_ptr<Frontier>> frontiers_;
+  uint64_t frontier_bytes_ = 0;  // held by all frontiers together
   std::vector<AnytimeEntry> anytime_;
   int32_t next_label_id_ = 0;
-  std::vector<int32_t> parents_;
   std::string name_;
+  // The standard plug-ins, when installed, are asked through their faster paths.
+  enum class ObjectiveKind { kMinMax, kMinSum, kOther };
+  const DefaultHeuristic* fast_heuristic_ = nullptr;
+  ObjectiveKind objective_kind_ = ObjectiveKind::kOther;
+  // Working labels, kept so their storage is reused from one iteration to the next.
+  Label current_;  // the label being expanded
+  Label child_;    // the successor being built
+  Label lookup_;   // a stored label read for a list entry
   uint64_t expansion_budget_ = 0;
   std::function<void()> interrupt_check_;
   uint64_t memory_limit_ = HalfPhysicalMemory();
-  uint64_t frontier_labels_ = 0;  // labels held by all frontiers together
 };
 
 }  // namespace quarn

@@ -1,45 +1,14 @@
-#include <algorithm>
-#include <charconv>
-#include <utility>
-
 #include <unistd.h>
 
+#include <algorithm>
 #include <limits>
-#include <set>
+#include <memory>
+#include <utility>
 
 #include "plugins/min_sum_objective.h"
 #include "solver/solver.h"
 
 namespace quarn {
-
-std::string PositionKey(const std::vector<int32_t>& positions) {
-  std::string key;
-  key.reserve(positions.size() * 4);
-  char digits[16];
-  for (int32_t position : positions) {
-    auto end = std::to_chars(digits, digits + sizeof(digits), position).ptr;
-    key.append(digits, end);
-    key.push_back('_');
-  }
-  return key;
-}
-
-namespace {
-
-// Bytes the allocator takes for a block of `bytes`: a word of bookkeeping,
-// rounded up to 16, never less than 32.
-uint64_t HeapBlock(uint64_t bytes) {
-  if (bytes == 0) return 0;
-  return std::max<uint64_t>(32, (bytes + 8 + 15) / 16 * 16);
-}
-
-// A red-black tree node: three links and a colour word ahead of the value.
-template <typename T>
-constexpr uint64_t TreeNode() {
-  return HeapBlock(32 + sizeof(T));
-}
-
-}  // namespace
 
 uint64_t HalfPhysicalMemory() {
   const long pages = sysconf(_SC_PHYS_PAGES);
@@ -48,75 +17,60 @@ uint64_t HalfPhysicalMemory() {
   return static_cast<uint64_t>(pages) / 2 * static_cast<uint64_t>(page_size);
 }
 
-// Counts what the search holds per label, not the allocator's spare capacity:
-// cheap enough for every iteration and close enough to stop before the machine swaps.
+// Counts what the search holds, from figures its containers keep at hand:
+// cheap enough for every iteration, close enough to stop before the machine swaps.
 uint64_t Solver::MemoryInUse() const {
-  const uint64_t label_heap = HeapBlock(num_agents_ * sizeof(int32_t)) +
-                              HeapBlock(num_agents_ * sizeof(double)) +
-                              HeapBlock(num_agents_ * sizeof(uint8_t));
-  const uint64_t per_label = sizeof(Label) + label_heap;
-  const uint64_t pool = labels_.size() * sizeof(Label) +
-                        static_cast<uint64_t>(next_label_id_) * label_heap +
-                        parents_.size() * sizeof(int32_t);
-  const uint64_t lists = open_.size() * TreeNode<OpenEntry>() + focal_.size() * TreeNode<FocalEntry>();
-  // A frontier: its object, its owner pointer and its index entry keyed by a short string.
-  const uint64_t per_frontier = HeapBlock(sizeof(Frontier)) + sizeof(std::unique_ptr<Frontier>) +
-                                HeapBlock(sizeof(std::pair<const std::string, int32_t>) + 16) +
-                                HeapBlock(num_agents_ * 4);
-  const uint64_t frontiers = frontiers_.size() * per_frontier + frontier_labels_ * per_label;
-  return pool + lists + frontiers;
+  const uint64_t frontiers = frontiers_.capacity() * sizeof(std::unique_ptr<Frontier>) +
+                             frontiers_.size() * sizeof(Frontier) + frontier_bytes_ +
+                             frontier_index_.bytes();
+  return labels_.bytes() + open_.bytes() + focal_.bytes() + frontiers;
 }
 
 int32_t Solver::NewLabelId() {
   const int32_t id = next_label_id_++;
-  if (static_cast<int64_t>(id) + 1 <= static_cast<int64_t>(pool_size_)) return id;
-  // Grows in steps doubling up to the cap, then by the cap.
-  pool_size_ += pool_step_;
-  labels_.resize(pool_size_);
-  parents_.resize(pool_size_, 0);
-  if (pool_step_ < pool_cap_) pool_step_ *= 2;
+  labels_.Reserve(id);
   return id;
 }
 
-Frontier& Solver::FrontierOf(const std::string& key) {
-  auto [entry, inserted] = frontier_index_.try_emplace(key, frontier_count_);
-  if (inserted) {
+Frontier& Solver::FrontierOf(const std::vector<int32_t>& positions) {
+  const auto k = static_cast<size_t>(frontier_index_.FindOrAdd(positions));
+  if (k == frontiers_.size()) {
     ++frontier_count_;
-    frontiers_.push_back(std::make_unique<Frontier>());
+    frontiers_.push_back(std::make_unique<Frontier>(labels_.visited_words()));
   }
-  return *frontiers_[static_cast<size_t>(entry->second)];
+  return *frontiers_[k];
 }
 
 bool Solver::IsDominated(const Label& label) {
-  const std::string key = PositionKey(label.positions);
-  auto known = frontier_index_.find(key);
-  if (known == frontier_index_.end()) {
-    FrontierOf(key);
+  const int32_t known = frontier_index_.Find(label.positions);
+  if (known < 0) {
+    FrontierOf(label.positions);
     return false;
   }
-  return frontiers_[static_cast<size_t>(known->second)]->Dominates(label);
+  return frontiers_[static_cast<size_t>(known)]->Dominates(label);
 }
 
 void Solver::AddToFrontier(const Label& label) {
-  const int32_t removed = FrontierOf(PositionKey(label.positions)).Insert(label);
-  frontier_labels_ = frontier_labels_ + 1 - static_cast<uint64_t>(removed);
+  Frontier& frontier = FrontierOf(label.positions);
+  const uint64_t before = frontier.bytes();
+  frontier.Insert(label);
+  frontier_bytes_ += frontier.bytes() - before;
 }
 
 void Solver::ExtractSolution(int32_t label_id) {
   // Walk back to the root collecting (agent, node) moves, then prepend the starts.
   std::vector<std::pair<int32_t, int32_t>> trace;
-  for (int32_t i = label_id; i >= 1; i = parents_[static_cast<size_t>(i)]) {
-    const Label& label = labels_[static_cast<size_t>(i)];
-    trace.emplace_back(label.last_agent, label.positions[static_cast<size_t>(label.last_agent)]);
+  for (int32_t i = label_id; i >= 1; i = labels_.parent(i)) {
+    const int32_t agent = labels_.last_agent(i);
+    trace.emplace_back(agent, labels_.position(i, agent));
   }
   for (uint64_t k = 0; k < num_agents_; ++k) {
     trace.emplace_back(static_cast<int32_t>(k), starts_[k]);
   }
   std::reverse(trace.begin(), trace.end());
 
-  const Label& goal = labels_[static_cast<size_t>(label_id)];
   for (uint64_t k = 0; k < num_agents_; ++k) {
-    result_.times[static_cast<int32_t>(k)] = goal.costs[k];
+    result_.times[static_cast<int32_t>(k)] = labels_.cost(label_id, static_cast<int32_t>(k));
   }
   if (trace.empty()) return;
   std::vector<std::vector<int32_t>> paths(num_agents_);

@@ -4,9 +4,13 @@
 #include <limits>
 #include <stdexcept>
 #include <string>
+#include <typeinfo>
 #include <unordered_set>
 #include <utility>
 
+#include "plugins/default_heuristic.h"
+#include "plugins/default_objective.h"
+#include "plugins/min_sum_objective.h"
 #include "solver/solver.h"
 
 namespace quarn {
@@ -22,6 +26,7 @@ constexpr double kNoWorseTolerance = 1e-9;
 int32_t Solver::solve() {
   ResetSearch();
   MarkDepotNodes();
+  ChooseFastPaths();
   timer_.Start();
   ResetCounter();
   PushRoot();
@@ -34,17 +39,14 @@ int32_t Solver::solve() {
 // Every solve is a fresh search: nothing of an earlier one may leak into it.
 void Solver::ResetSearch() {
   anytime_.clear();
-  labels_.clear();
-  parents_.clear();
-  pool_size_ = 0;
-  pool_step_ = 1024;
+  labels_.Reset(num_agents_, 0);
   next_label_id_ = 0;
   open_.clear();
   focal_ = FocalList(FocalOrder{focal_comparator_.get()});
-  frontier_index_.clear();
+  frontier_index_.Reset(num_agents_);
   frontiers_.clear();
   frontier_count_ = 0;
-  frontier_labels_ = 0;
+  frontier_bytes_ = 0;
   focal_weights_.assign(1, kInitialWeight);
   focal_bound_ = 0.0;
   incumbent_ = -1.0;
@@ -53,6 +55,18 @@ void Solver::ResetSearch() {
   result_ = Result{};
   instance_stats_ = InstanceStats{};
   last_update_time_ = 0.0;
+}
+
+// Exact types only: a subclass may change what the estimate or f means.
+void Solver::ChooseFastPaths() {
+  const HeuristicPlugin& heuristic = *heuristic_;
+  fast_heuristic_ = typeid(heuristic) == typeid(DefaultHeuristic)
+                        ? static_cast<const DefaultHeuristic*>(heuristic_.get())
+                        : nullptr;
+  const ObjectivePlugin& objective = *objective_;
+  objective_kind_ = typeid(objective) == typeid(DefaultObjective)   ? ObjectiveKind::kMinMax
+                    : typeid(objective) == typeid(MinSumObjective) ? ObjectiveKind::kMinSum
+                                                                    : ObjectiveKind::kOther;
 }
 
 void Solver::MarkDepotNodes() {
@@ -108,25 +122,24 @@ void Solver::MarkUnusedDepots(VisitedSet& visited) const {
 
 void Solver::PushRoot() {
   Label root = MakeRoot();
+  // The root fixes the shape of every label of the search.
+  labels_.Reset(num_agents_, root.visited.size);
   root.id = NewLabelId();
   root.g = objective_->Evaluate(root.costs);
   root.h = heuristic_->Estimate(root);
   root.f = objective_->Combine(root, root.h, static_cast<int32_t>(num_agents_));
-  const int32_t id = root.id;
-  labels_[static_cast<size_t>(id)] = std::move(root);
-  parents_[static_cast<size_t>(id)] = -1;
+  labels_.Write(root.id, root, -1);
   ++result_.n_generated;
 
-  const Label& stored = labels_[static_cast<size_t>(id)];
-  focal_bound_ = stored.f * focal_weights_[0];
-  open_.insert(OpenEntry{stored.f, id});
-  if (SumCost(stored) != 0.0) {
+  focal_bound_ = root.f * focal_weights_[0];
+  open_.insert(OpenEntry{root.f, root.id});
+  if (SumCost(root) != 0.0) {
     const std::string message = "Initial length is not 0 !";
     std::cerr << message << std::endl;
     throw std::runtime_error(message);
   }
   // The root enters the focal list whatever the bound says.
-  focal_.insert(MakeFocalEntry(stored));
+  focal_.insert(MakeFocalEntry(root));
 }
 
 void Solver::RunPasses() {
@@ -152,7 +165,8 @@ void Solver::RefillFocal(int32_t pass) {
   for (auto it = open_.begin(); it != open_.end(); ++it) {
     // The head always goes in, whatever sign its f has.
     if (it != open_.begin() && it->f > bound) break;
-    focal_.insert(MakeFocalEntry(labels_[static_cast<size_t>(it->id)]));
+    labels_.Read(it->id, lookup_);
+    focal_.insert(MakeFocalEntry(lookup_));
   }
   focal_bound_ = bound;
 }
@@ -164,10 +178,10 @@ Solver::Iteration Solver::RunIteration(int32_t pass) {
     return Iteration::kEndPass;
   }
 
-  const int32_t id = focal_.begin()->id;
-  focal_.erase(focal_.begin());
-  // A copy: storing children may move the pool.
-  const Label cur = labels_[static_cast<size_t>(id)];
+  const int32_t id = focal_.front().id;
+  focal_.pop_front();
+  labels_.Read(id, current_);
+  const Label& cur = current_;
   open_.erase(OpenEntry{cur.f, cur.id});
 
   if (IsDominated(cur)) return Iteration::kContinue;
@@ -210,10 +224,10 @@ void Solver::GenerateSuccessors(const Label& cur, int32_t agent) {
   const auto n = static_cast<int32_t>(points_.size());
   for (int32_t node = 0; node < n; ++node) {
     if (!MayEnter(cur, agent, node)) continue;
-    Label child = cur;
-    if (!CompleteChild(child, agent, node)) continue;
-    if (found_ != 0 && child.f >= incumbent_) continue;
-    StoreChild(std::move(child), cur.id);
+    child_ = cur;
+    if (!CompleteChild(child_, agent, node)) continue;
+    if (found_ != 0 && child_.f >= incumbent_) continue;
+    StoreChild(child_, cur.id);
   }
 }
 
@@ -267,7 +281,7 @@ bool Solver::CompleteChild(Label& child, int32_t agent, int32_t node) {
 
   child.g = objective_->Evaluate(child.costs);
   if (child.remaining > 0) {
-    child.h = heuristic_->Estimate(child);
+    child.h = EstimateChild(child);
     child.f = objective_->Combine(child, child.h, child.remaining);
   } else {
     child.h = 0.0;
@@ -276,16 +290,43 @@ bool Solver::CompleteChild(Label& child, int32_t agent, int32_t node) {
   return true;
 }
 
-void Solver::StoreChild(Label&& child, int32_t parent_id) {
+// Once a solution exists, a child whose f reaches the incumbent is discarded
+// whatever its exact estimate; the standard heuristic may then stop summing
+// early. Only with the standard objectives, whose f never falls as h grows.
+double Solver::EstimateChild(const Label& child) const {
+  if (found_ == 0 || fast_heuristic_ == nullptr || objective_kind_ == ObjectiveKind::kOther) {
+    return heuristic_->Estimate(child);
+  }
+  return fast_heuristic_->Estimate(child, DiscardingEstimate(child));
+}
+
+// The least h (near enough) from which on Combine reaches the incumbent,
+// confirmed by Combine itself; +infinity when none is found.
+double Solver::DiscardingEstimate(const Label& child) const {
+  double guess = incumbent_ - child.g;
+  if (objective_kind_ == ObjectiveKind::kMinMax) {
+    double active = 0.0;
+    for (size_t a = 0; a < child.costs.size() && a < child.finished.size(); ++a) {
+      if (child.finished[a] == 0) active += child.costs[a];
+    }
+    guess = incumbent_ * static_cast<double>(child.remaining) - active;
+  }
+  for (int32_t attempt = 0; attempt < 4 && std::isfinite(guess); ++attempt) {
+    if (objective_->Combine(child, guess, child.remaining) >= incumbent_) return guess;
+    // Rounding left the guess a little short.
+    guess += std::abs(guess) * 1e-15 + std::numeric_limits<double>::denorm_min();
+  }
+  return std::numeric_limits<double>::infinity();
+}
+
+void Solver::StoreChild(Label& child, int32_t parent_id) {
   const int32_t id = NewLabelId();
   child.id = id;
-  labels_[static_cast<size_t>(id)] = std::move(child);
-  parents_[static_cast<size_t>(id)] = parent_id;
+  labels_.Write(id, child, parent_id);
   ++result_.n_generated;
 
-  const Label& stored = labels_[static_cast<size_t>(id)];
-  open_.insert(OpenEntry{stored.f, id});
-  if (focal_bound_ >= stored.f) focal_.insert(MakeFocalEntry(stored));
+  open_.insert(OpenEntry{child.f, id});
+  if (focal_bound_ >= child.f) focal_.insert(MakeFocalEntry(child));
 }
 
 void Solver::HandleGoal(const Label& goal) {

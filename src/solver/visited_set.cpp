@@ -25,8 +25,14 @@ bool VisitedSet::all() const {
 
 int32_t VisitedSet::count() const {
   if (size < 1) return 0;
+  const int32_t limit = size < kCapacity ? size : kCapacity;
   int32_t n = 0;
-  for (int32_t i = 0; i < size && i < kCapacity; ++i) n += test(i) ? 1 : 0;
+  for (int32_t w = 0; w * 64 < limit; ++w) {
+    uint64_t bits = words[static_cast<size_t>(w)];
+    // Only the bits below the size count; the ones beyond it are always set.
+    if (limit - w * 64 < 64) bits &= (uint64_t{1} << (limit - w * 64)) - 1;
+    n += __builtin_popcountll(bits);
+  }
   return n;
 }
 

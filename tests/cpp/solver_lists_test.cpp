@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -44,35 +49,78 @@ TEST(Frontier, InsertRemovesWhatTheNewLabelDominates) {
   frontier.Insert(MakeLabel(7, {7}, {0, 1}));
   frontier.Insert(MakeLabel(2, {2}, {2}));
   frontier.Insert(MakeLabel(9, {9}, {}));
-  ASSERT_EQ(frontier.labels.size(), 5u);
+  ASSERT_EQ(frontier.size(), 5u);
   // Dominates the labels of g 5 and 9 only: 7 covers more, 3 and 2 are cheaper.
   EXPECT_EQ(frontier.Insert(MakeLabel(4, {4}, {0})), 2);
-  ASSERT_EQ(frontier.labels.size(), 4u);
-  std::vector<double> kept;
-  for (const Label& label : frontier.labels) kept.push_back(label.g);
-  std::sort(kept.begin(), kept.end());
-  EXPECT_EQ(kept, (std::vector<double>{2, 3, 4, 7}));
-  EXPECT_EQ(frontier.labels.back().g, 4);
+  EXPECT_EQ(frontier.g_values(), (std::vector<double>{2, 3, 4, 7}));
+  EXPECT_THROW(frontier.Insert(MakeLabel(1, {1, 1}, {})), std::invalid_argument);
+}
+
+// The packed frontier against a plain list of labels and LabelDominates, over
+// random labels with many ties and the odd NaN: the answers must be the same.
+TEST(Frontier, AnswersAsAPlainListOfLabelsWould) {
+  uint32_t state = 7;
+  auto next = [&state](uint32_t range) {
+    state = state * 1664525u + 1013904223u;
+    return (state >> 8) % range;
+  };
+  for (int round = 0; round < 40; ++round) {
+    Frontier frontier(1);
+    std::vector<Label> plain;
+    for (int step = 0; step < 60; ++step) {
+      std::vector<int32_t> visited;
+      for (int32_t node = 0; node < 6; ++node) {
+        if (next(2) == 0) visited.push_back(node);
+      }
+      const double a = next(5);
+      const double b = next(5);
+      Label label = MakeLabel(std::max(a, b), {a, b}, visited, 6);
+      if (round % 4 == 3 && next(10) == 0) label.g = std::nan("");
+      bool expected = false;
+      for (const Label& stored : plain) expected = expected || LabelDominates(stored, label);
+      ASSERT_EQ(frontier.Dominates(label), expected) << "round " << round << " step " << step;
+      if (expected || next(3) == 0) continue;
+      const auto before = plain.size();
+      plain.erase(std::remove_if(plain.begin(), plain.end(),
+                                 [&](const Label& stored) { return LabelDominates(label, stored); }),
+                  plain.end());
+      plain.push_back(label);
+      ASSERT_EQ(frontier.Insert(label), static_cast<int32_t>(before + 1 - plain.size()));
+      ASSERT_EQ(frontier.size(), plain.size());
+    }
+  }
+}
+
+// A label of `agents` unfinished agents, all at node 0, shaped for a pool of that many.
+Label PoolLabel(size_t agents, int32_t nodes, std::vector<int32_t> visited = {}) {
+  Label label = MakeLabel(0, std::vector<double>(agents, 0.0), visited, nodes);
+  label.positions.assign(agents, 0);
+  label.finished.assign(agents, 0);
+  label.remaining = static_cast<int32_t>(agents);
+  return label;
 }
 
 class SolverLists : public ::testing::Test {
  protected:
-  SolverLists() : solver(GridProblem({{0, 0}, {1, 0}}, {{0, "a", 0, 0}}), Options{}) {}
+  SolverLists() : solver(GridProblem({{0, 0}, {1, 0}}, {{0, "a", 0, 0}}), Options{}) {
+    solver.ResetSearch();
+    solver.labels_.Reset(1, 4);
+  }
 
   // A label of the pool with the given f, in the open list.
   int32_t AddOpen(double f, std::vector<int32_t> visited = {}) {
     const int32_t id = solver.NewLabelId();
-    Label& label = solver.labels_[static_cast<size_t>(id)];
-    label = MakeLabel(0, {0}, visited, 4);
+    Label label = PoolLabel(1, 4, visited);
     label.id = id;
     label.f = f;
-    label.remaining = 1;
+    solver.labels_.Write(id, label, -1);
     solver.open_.insert(OpenEntry{f, id});
     return id;
   }
 
   void AddFocal(int32_t id) {
-    const Label& label = solver.labels_[static_cast<size_t>(id)];
+    Label label;
+    solver.labels_.Read(id, label);
     solver.focal_.insert(FocalEntry{id, solver.CountVisited(label), label.remaining, label.f,
                                     solver.SumCost(label)});
   }
@@ -150,35 +198,100 @@ TEST_F(SolverLists, IncumbentPrunesFocalStrictlyAndOpenWithSlack) {
   EXPECT_EQ(OpenIds(), (std::vector<int32_t>{keep, slack}));
 }
 
-TEST_F(SolverLists, LabelPoolGrowsInDoublingStepsUpToTheCap) {
-  const std::vector<std::pair<int32_t, size_t>> growth = {
-      {0, 1024}, {1023, 1024}, {1024, 3072}, {3071, 3072}, {3072, 7168}, {7168, 11264}};
-  int32_t next = 0;
-  for (const auto& [id, size] : growth) {
-    while (next < id) EXPECT_EQ(solver.NewLabelId(), next++);
-    EXPECT_EQ(solver.NewLabelId(), next++);
-    EXPECT_EQ(solver.labels_.size(), size) << "after id " << id;
-    EXPECT_EQ(solver.parents_.size(), size);
+TEST(LabelStore, ReadsBackEveryFieldAcrossChunks) {
+  LabelStore store;
+  store.Reset(3, 130);  // three visited words differ between labels, the fourth never
+  const auto count = static_cast<int32_t>(store.chunk_records() * 2 + 5);
+  for (int32_t id = 0; id < count; ++id) {
+    store.Reserve(id);
+    Label label = PoolLabel(3, 130, {id % 130, 129});
+    label.positions = {id % 256, 255 - id % 256, 7};
+    label.costs = {id * 0.5, -1.25, std::numeric_limits<double>::infinity()};
+    label.finished = {0, static_cast<uint8_t>(id % 2), 1};
+    label.remaining = 2 - id % 2;
+    label.f = id + 0.25;
+    label.g = -id;
+    label.h = 1e300;
+    label.last_agent = id % 3;
+    store.Write(id, label, id - 1);
   }
+  Label out = PoolLabel(1, 8);
+  for (int32_t id : {0, count / 2, count - 1}) {
+    store.Read(id, out);
+    Label expected = PoolLabel(3, 130, {id % 130, 129});
+    EXPECT_EQ(out.id, id);
+    EXPECT_EQ(out.positions, (std::vector<int32_t>{id % 256, 255 - id % 256, 7}));
+    EXPECT_EQ(out.costs, (std::vector<double>{id * 0.5, -1.25, std::numeric_limits<double>::infinity()}));
+    EXPECT_EQ(out.finished, (std::vector<uint8_t>{0, static_cast<uint8_t>(id % 2), 1}));
+    EXPECT_EQ(out.remaining, 2 - id % 2);
+    EXPECT_EQ(out.visited.words, expected.visited.words);
+    EXPECT_EQ(out.visited.size, 130);
+    EXPECT_EQ(out.f, id + 0.25);
+    EXPECT_EQ(out.g, -id);
+    EXPECT_EQ(out.h, 1e300);
+    EXPECT_EQ(out.last_agent, id % 3);
+    EXPECT_EQ(store.parent(id), id - 1);
+    EXPECT_EQ(store.last_agent(id), id % 3);
+    EXPECT_EQ(store.position(id, 1), 255 - id % 256);
+    EXPECT_EQ(store.cost(id, 0), id * 0.5);
+  }
+  EXPECT_EQ(store.size(), static_cast<size_t>(count));
+  EXPECT_GE(store.bytes(), store.size() * store.record_bytes());
 }
 
-TEST(PositionKey, JoinsNodeIndicesWithTrailingUnderscores) {
-  EXPECT_EQ(PositionKey({3, 0, 12}), "3_0_12_");
-  EXPECT_EQ(PositionKey({-1}), "-1_");
-  EXPECT_EQ(PositionKey({}), "");
+TEST(LabelStore, RefusesWhatItCannotHoldFaithfully) {
+  LabelStore store;
+  store.Reset(2, 8);
+  EXPECT_THROW(store.Reserve(1), std::invalid_argument);  // ids come in turn
+  store.Reserve(0);
+  Label good = PoolLabel(2, 8);
+  store.Write(0, good, -1);
+  struct Case {
+    const char* what;
+    void (*spoil)(Label&);
+  };
+  const std::vector<Case> cases = {
+      {"agents", [](Label& l) { l.costs.push_back(0.0); }},
+      {"visited size", [](Label& l) { l.visited = VisitedSet(9); }},
+      {"position above a byte", [](Label& l) { l.positions[0] = 256; }},
+      {"negative position", [](Label& l) { l.positions[1] = -1; }},
+      {"remaining out of step with the flags", [](Label& l) { l.remaining = 1; }},
+  };
+  for (const Case& c : cases) {
+    Label bad = good;
+    c.spoil(bad);
+    EXPECT_THROW(store.Write(0, bad, -1), std::invalid_argument) << c.what;
+  }
+  EXPECT_THROW(store.Write(1, good, -1), std::invalid_argument) << "id not reserved";
 }
 
-TEST_F(SolverLists, FrontierPerPositionKeyCreatedOnFirstSight) {
+TEST(PositionIndex, NumbersJointPositionsInOrderOfFirstSight) {
+  PositionIndex index;
+  index.Reset(3);
+  EXPECT_EQ(index.Find({1, 2, 3}), -1);
+  EXPECT_EQ(index.FindOrAdd({1, 2, 3}), 0);
+  EXPECT_EQ(index.FindOrAdd({3, 2, 1}), 1);
+  EXPECT_EQ(index.FindOrAdd({1, 2, 3}), 0);
+  // Enough positions to grow the table several times; every one keeps its number.
+  for (int32_t k = 0; k < 3000; ++k) EXPECT_EQ(index.FindOrAdd({k, -k, k % 7}), k + 2);
+  for (int32_t k = 0; k < 3000; ++k) ASSERT_EQ(index.Find({k, -k, k % 7}), k + 2);
+  EXPECT_EQ(index.Find({3, 2, 1}), 1);
+  EXPECT_EQ(index.PositionsOf(1), (std::vector<int32_t>{3, 2, 1}));
+  EXPECT_EQ(index.size(), 3002u);
+  EXPECT_THROW(index.Find({1, 2}), std::invalid_argument);
+}
+
+TEST_F(SolverLists, FrontierPerJointPositionCreatedOnFirstSight) {
   Label label = MakeLabel(4, {4}, {0});
   label.positions = {1};
   EXPECT_FALSE(solver.IsDominated(label));
   EXPECT_EQ(solver.frontier_count_, 1);
   ASSERT_EQ(solver.frontiers_.size(), 1u);
-  EXPECT_EQ(solver.frontier_index_.at("1_"), 0);
-  EXPECT_TRUE(solver.frontiers_[0]->labels.empty());
+  EXPECT_EQ(solver.frontier_index_.Find({1}), 0);
+  EXPECT_EQ(solver.frontiers_[0]->size(), 0u);
 
   solver.AddToFrontier(label);
-  EXPECT_EQ(solver.frontiers_[0]->labels.size(), 1u);
+  EXPECT_EQ(solver.frontiers_[0]->size(), 1u);
   EXPECT_TRUE(solver.IsDominated(label));
   Label cheaper = MakeLabel(3, {3}, {0});
   cheaper.positions = {1};
@@ -187,7 +300,7 @@ TEST_F(SolverLists, FrontierPerPositionKeyCreatedOnFirstSight) {
   Label elsewhere = label;
   elsewhere.positions = {0};
   EXPECT_FALSE(solver.IsDominated(elsewhere));
-  EXPECT_EQ(solver.frontier_index_.at("0_"), 1);
+  EXPECT_EQ(solver.frontier_index_.Find({0}), 1);
   EXPECT_EQ(solver.frontier_count_, 2);
 }
 
@@ -201,14 +314,14 @@ TEST(SolverLabels, ExtractSolutionFollowsParentsFromTheStarts) {
   };
   const std::vector<Step> steps = {
       {0, {0, 1}, {0, 0}}, {0, {2, 1}, {2, 0}}, {1, {2, 3}, {2, 2}}, {0, {0, 3}, {5, 2}}};
+  solver.labels_.Reset(2, 4);
   for (size_t k = 0; k < steps.size(); ++k) {
     const int32_t id = solver.NewLabelId();
-    Label& label = solver.labels_[static_cast<size_t>(id)];
-    label.id = id;
+    Label label = PoolLabel(2, 4);
     label.last_agent = steps[k].last_agent;
     label.positions = steps[k].positions;
     label.costs = steps[k].costs;
-    solver.parents_[static_cast<size_t>(id)] = id - 1;
+    solver.labels_.Write(id, label, id - 1);
   }
 
   solver.ExtractSolution(3);

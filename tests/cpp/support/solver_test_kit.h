@@ -21,6 +21,7 @@ class SolverProbe : public Solver {
   using Solver::AppendPassWeight;
   using Solver::MakeRoot;
   using Solver::PushRoot;
+  using Solver::StoreChild;
   using Solver::ResetSearch;
   using Solver::WritePathDump;
 
@@ -51,7 +52,6 @@ class SolverProbe : public Solver {
   using Solver::objective_;
   using Solver::open_;
   using Solver::owned_graph_;
-  using Solver::parents_;
   using Solver::points_;
   using Solver::post_optimizer_;
   using Solver::result_;
