@@ -79,7 +79,8 @@ void LabelStore::Write(int32_t id, const Label& label, int32_t parent) {
   Put(record, label.f);
   Put(record + sizeof(double), label.g);
   Put(record + 2 * sizeof(double), label.h);
-  std::memcpy(record + costs_at_, label.costs.data(), num_agents_ * sizeof(double));
+  // An empty vector's data may be null, and memcpy from null is undefined even for 0 bytes.
+  if (num_agents_ != 0) std::memcpy(record + costs_at_, label.costs.data(), num_agents_ * sizeof(double));
   std::memcpy(record + visited_at_, label.visited.words.data(), visited_words_ * kWordBytes);
   Put(record + links_at_, parent);
   Put(record + links_at_ + sizeof(int32_t), label.last_agent);
@@ -102,7 +103,7 @@ void LabelStore::Read(int32_t id, Label& out) const {
   out.g = Get<double>(record + sizeof(double));
   out.h = Get<double>(record + 2 * sizeof(double));
   out.costs.resize(num_agents_);
-  std::memcpy(out.costs.data(), record + costs_at_, num_agents_ * sizeof(double));
+  if (num_agents_ != 0) std::memcpy(out.costs.data(), record + costs_at_, num_agents_ * sizeof(double));
   out.visited.words.fill(~uint64_t{0});
   std::memcpy(out.visited.words.data(), record + visited_at_, visited_words_ * kWordBytes);
   out.visited.size = visited_size_;

@@ -27,7 +27,8 @@ uint64_t PositionIndex::Hash(const int32_t* positions) const {
 }
 
 bool PositionIndex::SameAs(int32_t k, const int32_t* positions) const {
-  const int32_t* key = &keys_[static_cast<size_t>(k) * num_agents_];
+  // Pointer arithmetic, not indexing: with no agents the key list is empty.
+  const int32_t* key = keys_.data() + static_cast<size_t>(k) * num_agents_;
   for (size_t a = 0; a < num_agents_; ++a) {
     if (key[a] != positions[a]) return false;
   }
@@ -65,7 +66,7 @@ int32_t PositionIndex::FindOrAdd(const std::vector<int32_t>& positions) {
 void PositionIndex::Grow() {
   slots_.assign(slots_.empty() ? kFirstSlots : slots_.size() * 2, -1);
   for (size_t k = 0; k < count_; ++k) {
-    slots_[SlotOf(&keys_[k * num_agents_])] = static_cast<int32_t>(k);
+    slots_[SlotOf(keys_.data() + k * num_agents_)] = static_cast<int32_t>(k);
   }
 }
 

@@ -85,5 +85,14 @@ TEST(MemoryBound, ABoundBelowTheRootEndsTheSearchAtOnce) {
   EXPECT_GT(solver.get_result().n_expanded, 0);
 }
 
+// Found by the fuzzer: with no agents the label records have no cost slots, and
+// copying zero bytes from an empty vector's null data is undefined behaviour.
+TEST(EmptyInstance, IsSearchedWithoutTouchingEmptyStorage) {
+  Solver solver(Problem{}, Options{});
+  solver.solve();  // the empty root is already complete
+  EXPECT_TRUE(solver.get_result().paths.empty());
+  EXPECT_FALSE(solver.get_result().timeout);
+}
+
 }  // namespace
 }  // namespace quarn::test
