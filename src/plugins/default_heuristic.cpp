@@ -144,12 +144,19 @@ double DefaultHeuristic::Estimate(const Label& label, double enough) const {
     --num_pending;
     pending[pick] = pending[num_pending];
     best[pick] = best[num_pending];
-    // Relax every pending link through the new node and find the next pick in one sweep.
+    if (num_pending == 0) break;
+    // Relax every pending link through the new node and find the next pick in
+    // one sweep, without a branch per link: which link is lowest is a coin toss.
     const double* row = &pair_cost_[static_cast<size_t>(attached) * static_cast<size_t>(dim_)];
+    best[0] = std::min(best[0], row[pending[0]]);
     int32_t next = 0;
-    for (int32_t i = 0; i < num_pending; ++i) {
-      best[i] = std::min(best[i], row[pending[i]]);
-      if (best[i] < best[next]) next = i;
+    double lowest = best[0];
+    for (int32_t i = 1; i < num_pending; ++i) {
+      const double link = std::min(best[i], row[pending[i]]);
+      best[i] = link;
+      const bool lower = link < lowest;
+      lowest = lower ? link : lowest;
+      next = lower ? i : next;
     }
     pick = next;
   }

@@ -6,6 +6,28 @@
 #include <stdexcept>
 
 namespace quarn {
+namespace {
+
+constexpr size_t kBlock = 16;  // labels per candidate mask
+
+// Bit j is set when stored label first + j passes the g and visited tests of
+// dominating a label of g `g` and visited words `words`. No branch per label:
+// which labels pass is too irregular to predict.
+template <size_t kWords>
+uint32_t Candidates(const double* g_values, const uint64_t* visited, size_t first, size_t count,
+                    double g, const uint64_t* words) {
+  uint32_t mask = 0;
+  for (size_t j = 0; j < count; ++j) {
+    uint64_t missing = 0;
+    const uint64_t* stored = visited + (first + j) * kWords;
+    for (size_t w = 0; w < kWords; ++w) missing |= words[w] & ~stored[w];
+    const bool passes = !(g_values[first + j] > g) & (missing == 0);
+    mask |= static_cast<uint32_t>(passes) << j;
+  }
+  return mask;
+}
+
+}  // namespace
 
 bool LabelDominates(const Label& a, const Label& b) {
   if (a.g > b.g) return false;
@@ -22,46 +44,56 @@ bool LabelDominates(const Label& a, const Label& b) {
 Frontier::Frontier(size_t visited_words)
     : visited_words_(std::min(visited_words, VisitedSet().words.size())) {}
 
-// The same tests as LabelDominates, in the same order, on the packed copy.
-inline bool Frontier::StoredDominates(size_t k, const Label& label) const {
-  if (g_[k] > label.g) return false;
-  const uint64_t* words = &visited_[k * visited_words_];
-  for (size_t w = 0; w < visited_words_; ++w) {
-    if ((label.visited.words[w] & ~words[w]) != 0) return false;
-  }
-  if (label.costs.size() != num_costs_) return false;
-  const double* costs = &costs_[k * num_costs_];
-  for (size_t i = 0; i < num_costs_; ++i) {
-    if (costs[i] > label.costs[i]) return false;
-  }
-  return true;
-}
-
 inline bool Frontier::DominatesStored(const Label& label, size_t k) const {
   if (label.g > g_[k]) return false;
-  const uint64_t* words = &visited_[k * visited_words_];
+  const uint64_t* words = visited_.data() + k * visited_words_;
   for (size_t w = 0; w < visited_words_; ++w) {
     if ((words[w] & ~label.visited.words[w]) != 0) return false;
   }
-  const double* costs = &costs_[k * num_costs_];
+  const double* costs = costs_.data() + k * num_costs_;
   for (size_t i = 0; i < num_costs_; ++i) {
     if (label.costs[i] > costs[i]) return false;
   }
   return true;
 }
 
-// While no g is NaN the labels are kept in ascending g, and only those with a
-// g no larger than the label's can dominate it.
-bool Frontier::Dominates(const Label& label) const {
-  const size_t end = sorted_ && !std::isnan(label.g) ? FirstAbove(label.g) : g_.size();
-  for (size_t k = 0; k < end; ++k) {
-    if (StoredDominates(k, label)) return true;
+uint32_t Frontier::CandidatesIn(size_t first, size_t count, const Label& label) const {
+  const double* g = g_.data();
+  const uint64_t* visited = visited_.data();
+  const uint64_t* words = label.visited.words.data();
+  switch (visited_words_) {
+    case 0:
+      return Candidates<0>(g, visited, first, count, label.g, words);
+    case 1:
+      return Candidates<1>(g, visited, first, count, label.g, words);
+    case 2:
+      return Candidates<2>(g, visited, first, count, label.g, words);
+    case 3:
+      return Candidates<3>(g, visited, first, count, label.g, words);
+    default:
+      return Candidates<4>(g, visited, first, count, label.g, words);
   }
-  return false;
 }
 
-size_t Frontier::FirstAbove(double g) const {
-  return static_cast<size_t>(std::upper_bound(g_.begin(), g_.end(), g) - g_.begin());
+// LabelDominates(stored, label) for some stored label, tested a block at a
+// time: g and visited words for the whole block, the costs for those that pass.
+// While no g is NaN the labels are kept in ascending g, and the scan ends at
+// the first block that starts above the label's g.
+bool Frontier::Dominates(const Label& label) const {
+  // Labels of one search carry one cost per agent; anything else is not comparable.
+  if (g_.empty() || label.costs.size() != num_costs_) return false;
+  const bool ascending = sorted_ && !std::isnan(label.g);
+  for (size_t first = 0; first < g_.size(); first += kBlock) {
+    if (ascending && g_[first] > label.g) break;
+    uint32_t mask = CandidatesIn(first, std::min(kBlock, g_.size() - first), label);
+    for (; mask != 0; mask &= mask - 1) {
+      const double* costs = costs_.data() + (first + static_cast<size_t>(__builtin_ctz(mask))) * num_costs_;
+      bool cheaper_somewhere = false;
+      for (size_t i = 0; i < num_costs_; ++i) cheaper_somewhere |= costs[i] > label.costs[i];
+      if (!cheaper_somewhere) return true;
+    }
+  }
+  return false;
 }
 
 size_t Frontier::FirstNotBelow(double g) const {
@@ -70,8 +102,10 @@ size_t Frontier::FirstNotBelow(double g) const {
 
 void Frontier::MoveStored(size_t from, size_t to) {
   g_[to] = g_[from];
-  std::copy_n(&costs_[from * num_costs_], num_costs_, &costs_[to * num_costs_]);
-  std::copy_n(&visited_[from * visited_words_], visited_words_, &visited_[to * visited_words_]);
+  // Pointer arithmetic, not indexing: with no agents or no nodes a list is empty.
+  std::copy_n(costs_.data() + from * num_costs_, num_costs_, costs_.data() + to * num_costs_);
+  std::copy_n(visited_.data() + from * visited_words_, visited_words_,
+              visited_.data() + to * visited_words_);
 }
 
 int32_t Frontier::Insert(const Label& label) {

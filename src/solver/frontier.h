@@ -32,10 +32,9 @@ class Frontier {
   const std::vector<double>& g_values() const { return g_; }
 
  private:
-  bool StoredDominates(size_t k, const Label& label) const;
+  uint32_t CandidatesIn(size_t first, size_t count, const Label& label) const;
   bool DominatesStored(const Label& label, size_t k) const;
   void MoveStored(size_t from, size_t to);
-  size_t FirstAbove(double g) const;
   size_t FirstNotBelow(double g) const;
 
   size_t visited_words_;

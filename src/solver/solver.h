@@ -29,6 +29,7 @@
 #include "solver/label_store.h"
 #include "solver/list_entries.h"
 #include "solver/mst_edge.h"
+#include "solver/open_list.h"
 #include "solver/point.h"
 #include "solver/position_index.h"
 #include "solver/result.h"
@@ -46,7 +47,6 @@ struct FocalOrder {
   }
 };
 
-using OpenList = BlockList<OpenEntry, OpenEntryLess>;
 using FocalList = BlockList<FocalEntry, FocalOrder>;
 using AnytimeEntry = std::pair<double, Result>;
 

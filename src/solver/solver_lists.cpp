@@ -1,16 +1,9 @@
-#include <limits>
-
 #include "solver/solver.h"
 
 namespace quarn {
 namespace {
 
 constexpr double kIncumbentSlack = 0.2;
-
-// First open entry whose f lies above `f` (the open list is sorted by f, then id).
-OpenList::const_iterator FirstAbove(const OpenList& open, double f) {
-  return open.upper_bound(OpenEntry{f, std::numeric_limits<int32_t>::max()});
-}
 
 }  // namespace
 
@@ -21,20 +14,21 @@ FocalEntry Solver::MakeFocalEntry(const Label& label) const {
 void Solver::UpdateFocal(double old_bound, double new_bound) {
   if (new_bound > old_bound) {
     // Entries raised by the bound carry a zero cost sum; only new children compute theirs.
-    for (auto it = FirstAbove(open_, old_bound); it != open_.end() && it->f <= new_bound; ++it) {
-      labels_.Read(it->id, lookup_);
-      focal_.insert(FocalEntry{it->id, CountVisited(lookup_), lookup_.remaining, it->f, 0.0});
-    }
+    open_.VisitBetween(old_bound, new_bound, [this](const OpenEntry& entry) {
+      labels_.Read(entry.id, lookup_);
+      focal_.insert(FocalEntry{entry.id, CountVisited(lookup_), lookup_.remaining, entry.f, 0.0});
+    });
   } else {
     focal_.erase_if([new_bound](const FocalEntry& e) { return e.f > new_bound; });
   }
   focal_bound_ = new_bound;
+  open_.SetSplit(focal_bound_);
 }
 
 void Solver::PruneByIncumbent(double cost) {
   focal_.erase_if([cost](const FocalEntry& e) { return e.f > cost; });
   // A little slack keeps near-equal labels defining the smallest open f.
-  open_.erase_to_end(FirstAbove(open_, cost + kIncumbentSlack));
+  open_.EraseAbove(cost + kIncumbentSlack);
   incumbent_ = cost;
 }
 

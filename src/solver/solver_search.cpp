@@ -133,6 +133,7 @@ void Solver::PushRoot() {
 
   focal_bound_ = root.f * focal_weights_[0];
   open_.insert(OpenEntry{root.f, root.id});
+  open_.SetSplit(focal_bound_);
   if (SumCost(root) != 0.0) {
     const std::string message = "Initial length is not 0 !";
     std::cerr << message << std::endl;
@@ -161,14 +162,19 @@ void Solver::RunPasses() {
 // unsolved; so an empty focal list is filled again from the open list.
 void Solver::RefillFocal(int32_t pass) {
   if (!focal_.empty() || open_.empty()) return;
-  const double bound = focal_weights_[static_cast<size_t>(pass)] * open_.begin()->f;
-  for (auto it = open_.begin(); it != open_.end(); ++it) {
+  const double head = open_.front().f;
+  const double bound = focal_weights_[static_cast<size_t>(pass)] * head;
+  bool first = true;
+  open_.VisitUpTo(std::max(bound, head), [&](const OpenEntry& entry) {
     // The head always goes in, whatever sign its f has.
-    if (it != open_.begin() && it->f > bound) break;
-    labels_.Read(it->id, lookup_);
+    if (!first && entry.f > bound) return false;
+    first = false;
+    labels_.Read(entry.id, lookup_);
     focal_.insert(MakeFocalEntry(lookup_));
-  }
+    return true;
+  });
   focal_bound_ = bound;
+  open_.SetSplit(focal_bound_);
 }
 
 Solver::Iteration Solver::RunIteration(int32_t pass) {
@@ -216,7 +222,7 @@ bool Solver::ShouldStop() {
 
 void Solver::UpdateBound(int32_t pass) {
   if (open_.empty()) return;
-  const double bound = focal_weights_[static_cast<size_t>(pass)] * open_.begin()->f;
+  const double bound = focal_weights_[static_cast<size_t>(pass)] * open_.front().f;
   if (bound != focal_bound_) UpdateFocal(focal_bound_, bound);
 }
 
@@ -359,7 +365,7 @@ void Solver::KeepNoWorseThan(const Result& extracted) {
 }
 
 void Solver::AppendPassWeight() {
-  const double fmin = open_.begin()->f;
+  const double fmin = open_.front().f;
   const double ratio = incumbent_ / fmin;
   const double step = (ratio - 1.0) / kWeightShrinkSteps;
   // Without a solution, or with a ratio that means nothing, the search turns optimal.

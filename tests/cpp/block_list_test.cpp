@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <iterator>
+#include <limits>
 #include <set>
 #include <vector>
 
 #include "solver/block_list.h"
 #include "solver/list_entries.h"
+#include "solver/open_list.h"
 
 namespace quarn {
 namespace {
@@ -96,6 +99,74 @@ TEST(BlockList, OpenEntriesOrderByFThenId) {
   open.erase_to_end(open.upper_bound(OpenEntry{4.75, 0}));
   ASSERT_EQ(open.size(), 1u);
   EXPECT_EQ(open.front().id, 9);
+}
+
+std::vector<int32_t> IdsOf(const std::vector<OpenEntry>& entries) {
+  std::vector<int32_t> ids;
+  for (const OpenEntry& entry : entries) ids.push_back(entry.id);
+  return ids;
+}
+
+// The open list against a std::set of the same entries, while the split moves
+// up and down under every kind of change, as the focal bound does.
+TEST(OpenList, AnswersAsAnOrderedSetWhereverTheSplitLies) {
+  uint32_t state = 3;
+  auto next = [&state](uint32_t range) {
+    state = state * 1664525u + 1013904223u;
+    return static_cast<int32_t>((state >> 8) % range);
+  };
+  OpenList open;
+  std::set<OpenEntry, OpenEntryLess> set;
+  int32_t next_id = 0;
+  for (int step = 0; step < 30000; ++step) {
+    const int32_t op = next(100);
+    const double f = next(400) * 0.5;
+    if (op < 55) {
+      open.insert(OpenEntry{f, next_id});
+      set.insert(OpenEntry{f, next_id});
+      ++next_id;
+    } else if (op < 80 && !set.empty()) {
+      // Mostly entries that exist, wherever they lie.
+      auto it = set.begin();
+      std::advance(it, next(static_cast<uint32_t>(set.size())));
+      const OpenEntry victim = next(5) == 0 ? OpenEntry{f, next(next_id + 1)} : *it;
+      ASSERT_EQ(open.erase(victim), set.erase(victim));
+    } else if (op < 92) {
+      open.SetSplit(f);
+    } else if (op < 95) {
+      std::vector<OpenEntry> seen;
+      open.VisitBetween(f, f + 20.0, [&](const OpenEntry& e) { seen.push_back(e); });
+      std::vector<OpenEntry> want(set.upper_bound(OpenEntry{f, std::numeric_limits<int32_t>::max()}),
+                                  set.upper_bound(OpenEntry{f + 20.0, std::numeric_limits<int32_t>::max()}));
+      ASSERT_EQ(IdsOf(seen), IdsOf(want));
+    } else if (op < 98) {
+      std::vector<OpenEntry> seen;
+      const auto stop = static_cast<size_t>(next(30));
+      open.VisitUpTo(f, [&](const OpenEntry& e) {
+        seen.push_back(e);
+        return seen.size() < stop;
+      });
+      // Each visit counts, so at least one entry is seen when any qualifies.
+      std::vector<OpenEntry> want;
+      for (const OpenEntry& e : set) {
+        if (e.f > f || want.size() == std::max<size_t>(stop, 1)) break;
+        want.push_back(e);
+      }
+      ASSERT_EQ(IdsOf(seen), IdsOf(want));
+    } else if (next(4) == 0) {
+      open.EraseAbove(f);
+      set.erase(set.upper_bound(OpenEntry{f, std::numeric_limits<int32_t>::max()}), set.end());
+    }
+    ASSERT_EQ(open.size(), set.size());
+    if (!set.empty()) {
+      ASSERT_EQ(open.front().id, set.begin()->id);
+    }
+    if (step % 1009 == 0) {
+      ASSERT_EQ(IdsOf(open.Sorted()), IdsOf(std::vector<OpenEntry>(set.begin(), set.end())));
+    }
+  }
+  open.clear();
+  EXPECT_TRUE(open.empty());
 }
 
 }  // namespace

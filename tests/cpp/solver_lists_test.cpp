@@ -133,7 +133,7 @@ class SolverLists : public ::testing::Test {
 
   std::vector<int32_t> OpenIds() const {
     std::vector<int32_t> ids;
-    for (const OpenEntry& entry : solver.open_) ids.push_back(entry.id);
+    for (const OpenEntry& entry : solver.open_.Sorted()) ids.push_back(entry.id);
     return ids;
   }
 
