@@ -30,9 +30,9 @@ NodeWords BitsBelow(int32_t limit) {
 
 // covered: visited or stood on by any agent; live: not a visited node that no
 // unfinished agent stands on (edges through dead nodes are never used).
-// Only nodes below `size` belong to either set.
-void ClassifyNodes(const Label& label, int32_t size, NodeWords& covered, NodeWords& live) {
-  const NodeWords in_range = BitsBelow(size);
+// Only nodes below `size` (the bits of `in_range`) belong to either set.
+void ClassifyNodes(const Label& label, int32_t size, const NodeWords& in_range, NodeWords& covered,
+                   NodeWords& live) {
   for (int32_t w = 0; w < kWords; ++w) {
     covered[w] = label.visited.words[w] & in_range[w];
     live[w] = ~label.visited.words[w] & in_range[w];
@@ -84,12 +84,10 @@ void DefaultHeuristic::SetEdges(const std::vector<MstEdge>& edges) {
     forward = std::min(forward, e.weight);
     pair_cost_[e.v * static_cast<size_t>(dim_) + e.u] = forward;
   }
+  below_dim_ = BitsBelow(dim_);
   nonnegative_ = std::all_of(pair_cost_.begin(), pair_cost_.end(), [](double c) { return c >= 0.0; });
 }
 
-double DefaultHeuristic::PairCost(int32_t a, int32_t b) const {
-  return pair_cost_[static_cast<size_t>(a) * static_cast<size_t>(dim_) + static_cast<size_t>(b)];
-}
 
 // Prim's algorithm grown from every covered live node at once, over the
 // cheapest usable edge of each node pair. The sum is taken in the order Prim
@@ -104,16 +102,21 @@ double DefaultHeuristic::Estimate(const Label& label, double enough) const {
   if (size < 1) return 0.0;
   NodeWords covered{};
   NodeWords live{};
-  ClassifyNodes(label, size, covered, live);
+  // Labels of one search share their size, so its mask is computed once.
+  if (size != range_size_) {
+    range_size_ = size;
+    in_range_ = BitsBelow(size);
+  }
+  const NodeWords& in_range = in_range_;
+  ClassifyNodes(label, size, in_range, covered, live);
 
   // Left uninitialised: only the entries written below are read, and clearing
   // four kilobytes per call would cost more than the rest of a typical call.
   std::array<int32_t, VisitedSet::kCapacity> roots;  // covered live nodes the forest grows from
   int32_t num_roots = 0;
-  const NodeWords below_dim = BitsBelow(dim_);
+  const NodeWords& below_dim = below_dim_;
   NodeWords root_bits{};
   NodeWords uncovered{};
-  const NodeWords in_range = BitsBelow(size);
   for (int32_t w = 0; w < kWords; ++w) {
     root_bits[w] = covered[w] & live[w] & below_dim[w];
     uncovered[w] = ~covered[w] & in_range[w];

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -36,7 +37,9 @@ class DefaultHeuristic : public HeuristicPlugin {
   void SetEdges(const std::vector<MstEdge>& edges);
 
  private:
-  double PairCost(int32_t a, int32_t b) const;
+  double PairCost(int32_t a, int32_t b) const {
+    return pair_cost_[static_cast<size_t>(a) * static_cast<size_t>(dim_) + static_cast<size_t>(b)];
+  }
 
   const PlannerGraph* graph_ = nullptr;
   std::vector<Point> points_;
@@ -47,6 +50,10 @@ class DefaultHeuristic : public HeuristicPlugin {
   int32_t dim_ = 0;               // node indices covered by pair_cost_
   std::vector<double> pair_cost_;  // dim_ x dim_, +infinity where no usable edge
   bool nonnegative_ = true;        // every usable edge costs 0 or more, so sums only grow
+  std::array<uint64_t, 4> below_dim_{};  // the node indices below dim_, as bit words
+  // The nodes below the size of the last label seen, as bit words; a cache.
+  mutable int32_t range_size_ = -1;
+  mutable std::array<uint64_t, 4> in_range_{};
 };
 
 }  // namespace quarn

@@ -13,13 +13,11 @@ namespace quarn {
 // iteration as std::set with the same comparator, but an element costs its own
 // size plus a little slack instead of a tree node, and neighbours share cache
 // lines. Elements equivalent under `Less` are one key: inserting a second one
-// does nothing.
-template <typename T, typename Less>
+// does nothing. Blocks split in halves above `kMaxBlock` elements; an emptied
+// block is dropped. Small blocks suit lists that change mostly at the front.
+template <typename T, typename Less, size_t kMaxBlock = 64>
 class BlockList {
  public:
-  // Blocks split in halves above this size; an emptied block is dropped.
-  static constexpr size_t kMaxBlock = 256;
-
   class const_iterator {
    public:
     using iterator_category = std::forward_iterator_tag;

@@ -27,6 +27,22 @@ uint32_t Candidates(const double* g_values, const uint64_t* visited, size_t firs
   return mask;
 }
 
+// Bit j is set when stored label first + j passes the g and visited tests of
+// being dominated by a label of g `g` and visited words `words`.
+template <size_t kWords>
+uint32_t Dominated(const double* g_values, const uint64_t* visited, size_t first, size_t count,
+                   double g, const uint64_t* words) {
+  uint32_t mask = 0;
+  for (size_t j = 0; j < count; ++j) {
+    uint64_t missing = 0;
+    const uint64_t* stored = visited + (first + j) * kWords;
+    for (size_t w = 0; w < kWords; ++w) missing |= stored[w] & ~words[w];
+    const bool passes = !(g > g_values[first + j]) & (missing == 0);
+    mask |= static_cast<uint32_t>(passes) << j;
+  }
+  return mask;
+}
+
 }  // namespace
 
 bool LabelDominates(const Label& a, const Label& b) {
@@ -75,6 +91,24 @@ uint32_t Frontier::CandidatesIn(size_t first, size_t count, const Label& label) 
   }
 }
 
+uint32_t Frontier::DominatedIn(size_t first, size_t count, const Label& label) const {
+  const double* g = g_.data();
+  const uint64_t* visited = visited_.data();
+  const uint64_t* words = label.visited.words.data();
+  switch (visited_words_) {
+    case 0:
+      return Dominated<0>(g, visited, first, count, label.g, words);
+    case 1:
+      return Dominated<1>(g, visited, first, count, label.g, words);
+    case 2:
+      return Dominated<2>(g, visited, first, count, label.g, words);
+    case 3:
+      return Dominated<3>(g, visited, first, count, label.g, words);
+    default:
+      return Dominated<4>(g, visited, first, count, label.g, words);
+  }
+}
+
 // LabelDominates(stored, label) for some stored label, tested a block at a
 // time: g and visited words for the whole block, the costs for those that pass.
 // While no g is NaN the labels are kept in ascending g, and the scan ends at
@@ -115,11 +149,23 @@ int32_t Frontier::Insert(const Label& label) {
     throw std::invalid_argument("frontier labels must carry the same number of costs");
   }
   if (std::isnan(label.g)) sorted_ = false;
-  // Only labels of no smaller g can be dominated by the new one; the
-  // survivors close up in place, keeping their order.
+  // Only labels of no smaller g can be dominated by the new one. Most inserts
+  // remove nothing, so the labels are first only tested, a block at a time.
   const size_t first = sorted_ ? FirstNotBelow(label.g) : 0;
-  size_t live = first;
-  for (size_t k = first; k < g_.size(); ++k) {
+  size_t doomed = g_.size();
+  for (size_t block = first; block < g_.size() && doomed == g_.size(); block += kBlock) {
+    uint32_t mask = DominatedIn(block, std::min(kBlock, g_.size() - block), label);
+    for (; mask != 0; mask &= mask - 1) {
+      const size_t k = block + static_cast<size_t>(__builtin_ctz(mask));
+      if (DominatesStored(label, k)) {
+        doomed = k;
+        break;
+      }
+    }
+  }
+  // The survivors close up in place, keeping their order.
+  size_t live = doomed;
+  for (size_t k = doomed; k < g_.size(); ++k) {
     if (DominatesStored(label, k)) continue;
     if (live != k) MoveStored(k, live);
     ++live;

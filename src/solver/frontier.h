@@ -33,6 +33,7 @@ class Frontier {
 
  private:
   uint32_t CandidatesIn(size_t first, size_t count, const Label& label) const;
+  uint32_t DominatedIn(size_t first, size_t count, const Label& label) const;
   bool DominatesStored(const Label& label, size_t k) const;
   void MoveStored(size_t from, size_t to);
   size_t FirstNotBelow(double g) const;

@@ -47,7 +47,8 @@ struct FocalOrder {
   }
 };
 
-using FocalList = BlockList<FocalEntry, FocalOrder>;
+// Children usually enter at the front, where the next pop comes from: short blocks.
+using FocalList = BlockList<FocalEntry, FocalOrder, 32>;
 using AnytimeEntry = std::pair<double, Result>;
 
 // Half of the machine's physical memory; the largest value when it cannot be read.
@@ -140,6 +141,7 @@ class Solver {
   bool ShouldStop();
   void UpdateBound(int32_t pass);
   void GenerateSuccessors(const Label& cur, int32_t agent);
+  void TryMove(const Label& cur, int32_t agent, int32_t node);
   bool MayEnter(const Label& cur, int32_t agent, int32_t node) const;
   bool CompleteChild(Label& child, int32_t agent, int32_t node);
   double EstimateChild(const Label& child) const;

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <iostream>
 #include <limits>
@@ -227,14 +228,29 @@ void Solver::UpdateBound(int32_t pass) {
 }
 
 void Solver::GenerateSuccessors(const Label& cur, int32_t agent) {
-  const auto n = static_cast<int32_t>(points_.size());
-  for (int32_t node = 0; node < n; ++node) {
-    if (!MayEnter(cur, agent, node)) continue;
-    child_ = cur;
-    if (!CompleteChild(child_, agent, node)) continue;
-    if (found_ != 0 && child_.f >= incumbent_) continue;
-    StoreChild(child_, cur.id);
+  // MayEnter turns down every visited node but the agent's own depots, so only
+  // the others are offered to it, in ascending order as before.
+  const auto n = static_cast<int32_t>(std::min<size_t>(points_.size(), VisitedSet::kCapacity));
+  std::array<uint64_t, 4> candidates{};
+  for (size_t w = 0; w < candidates.size(); ++w) candidates[w] = ~cur.visited.words[w];
+  for (int32_t depot : {starts_[static_cast<size_t>(agent)], ends_[static_cast<size_t>(agent)]}) {
+    if (depot >= 0 && depot < n) candidates[static_cast<size_t>(depot >> 6)] |= uint64_t{1} << (depot & 63);
   }
+  for (int32_t w = 0; w * 64 < n; ++w) {
+    uint64_t bits = candidates[static_cast<size_t>(w)];
+    if (n - w * 64 < 64) bits &= (uint64_t{1} << (n - w * 64)) - 1;
+    for (; bits != 0; bits &= bits - 1) {
+      TryMove(cur, agent, w * 64 + __builtin_ctzll(bits));
+    }
+  }
+}
+
+void Solver::TryMove(const Label& cur, int32_t agent, int32_t node) {
+  if (!MayEnter(cur, agent, node)) return;
+  child_ = cur;
+  if (!CompleteChild(child_, agent, node)) return;
+  if (found_ != 0 && child_.f >= incumbent_) return;
+  StoreChild(child_, cur.id);
 }
 
 bool Solver::MayEnter(const Label& cur, int32_t agent, int32_t node) const {
