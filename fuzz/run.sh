@@ -34,5 +34,5 @@ echo "-- replaying fuzz/corpus"
 "$fuzzer" -runs=0 fuzz/corpus
 echo "-- fuzzing for ${seconds} s"
 "$fuzzer" -max_total_time="$seconds" -max_len=4096 -timeout=10 -rss_limit_mb=2048 \
-  -dict=fuzz/json.dict -artifact_prefix=build/fuzz/artifacts/ -print_final_stats=1 \
+  -dict=fuzz/json.dict -artifact_prefix=build/fuzz/artifacts/ -print_final_stats=1 -print_funcs=0 \
   build/fuzz/new fuzz/corpus
