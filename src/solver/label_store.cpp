@@ -12,7 +12,6 @@ constexpr size_t kWordBytes = sizeof(uint64_t);
 constexpr int32_t kMaxStoredNode = 255;  // positions are kept in one byte
 constexpr size_t kChunkBytes = 256 * 1024;
 
-size_t RoundUpToWord(size_t bytes) { return (bytes + kWordBytes - 1) / kWordBytes * kWordBytes; }
 
 template <typename T>
 T Get(const unsigned char* at) {
@@ -39,9 +38,12 @@ void LabelStore::Reset(size_t num_agents, int32_t visited_size) {
   costs_at_ = 3 * sizeof(double);
   visited_at_ = costs_at_ + num_agents_ * sizeof(double);
   links_at_ = visited_at_ + visited_words_ * kWordBytes;
-  positions_at_ = links_at_ + 2 * sizeof(int32_t);
+  // With fewer than 257 agents the moving agent fits in a byte.
+  agent_bytes_ = num_agents_ <= 256 ? 1 : sizeof(int32_t);
+  positions_at_ = links_at_ + sizeof(int32_t) + agent_bytes_;
   finished_at_ = positions_at_ + num_agents_;
-  record_bytes_ = RoundUpToWord(finished_at_ + num_agents_);
+  // Unpadded: every field is read through memcpy, so none needs alignment.
+  record_bytes_ = finished_at_ + num_agents_;
   chunk_records_ = std::max<size_t>(1, kChunkBytes / record_bytes_);
   size_ = 0;
   chunks_.clear();
@@ -83,7 +85,12 @@ void LabelStore::Write(int32_t id, const Label& label, int32_t parent) {
   if (num_agents_ != 0) std::memcpy(record + costs_at_, label.costs.data(), num_agents_ * sizeof(double));
   std::memcpy(record + visited_at_, label.visited.words.data(), visited_words_ * kWordBytes);
   Put(record + links_at_, parent);
-  Put(record + links_at_ + sizeof(int32_t), label.last_agent);
+  if (agent_bytes_ == 1) {
+    if (label.last_agent < 0 || label.last_agent > 255) Misfit("moving agent");
+    record[links_at_ + sizeof(int32_t)] = static_cast<unsigned char>(label.last_agent);
+  } else {
+    Put(record + links_at_ + sizeof(int32_t), label.last_agent);
+  }
   int32_t unfinished = 0;
   for (size_t a = 0; a < num_agents_; ++a) {
     const int32_t position = label.positions[a];
@@ -107,7 +114,7 @@ void LabelStore::Read(int32_t id, Label& out) const {
   out.visited.words.fill(~uint64_t{0});
   std::memcpy(out.visited.words.data(), record + visited_at_, visited_words_ * kWordBytes);
   out.visited.size = visited_size_;
-  out.last_agent = Get<int32_t>(record + links_at_ + sizeof(int32_t));
+  out.last_agent = last_agent(id);
   out.positions.resize(num_agents_);
   out.finished.resize(num_agents_);
   out.remaining = 0;
@@ -121,7 +128,9 @@ void LabelStore::Read(int32_t id, Label& out) const {
 int32_t LabelStore::parent(int32_t id) const { return Get<int32_t>(Record(id) + links_at_); }
 
 int32_t LabelStore::last_agent(int32_t id) const {
-  return Get<int32_t>(Record(id) + links_at_ + sizeof(int32_t));
+  const unsigned char* at = Record(id) + links_at_ + sizeof(int32_t);
+  if (agent_bytes_ == 1) return *at;
+  return Get<int32_t>(at);
 }
 
 int32_t LabelStore::position(int32_t id, int32_t agent) const {

@@ -11,7 +11,8 @@ namespace quarn {
 // The label pool: every label of a search, kept until the search ends, each in
 // one fixed-size record addressed by its id. A record holds f, g, h, each
 // agent's cost, the visited words that can differ between labels, the parent,
-// the moving agent, and each agent's position and finished flag in a byte.
+// the moving agent (a byte while there are at most 256 agents), and each
+// agent's position and finished flag in a byte.
 // Records live in chunks that never move, so growing the pool copies nothing.
 class LabelStore {
  public:
@@ -54,6 +55,7 @@ class LabelStore {
   size_t costs_at_ = 0;
   size_t visited_at_ = 0;
   size_t links_at_ = 0;  // parent and last agent
+  size_t agent_bytes_ = 1;
   size_t positions_at_ = 0;
   size_t finished_at_ = 0;
   size_t size_ = 0;

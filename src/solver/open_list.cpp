@@ -15,7 +15,7 @@ struct Later {
 void OpenList::clear() {
   low_.clear();
   high_.clear();
-  high_.shrink_to_fit();
+  high_.shrink_to_fit();  // the blocks of an earlier search go back
   split_ = -std::numeric_limits<double>::infinity();
 }
 
@@ -69,7 +69,7 @@ void OpenList::SetSplit(double split) {
 
 std::vector<OpenEntry> OpenList::Sorted() const {
   std::vector<OpenEntry> all(low_.begin(), low_.end());
-  std::vector<OpenEntry> rest = high_;
+  std::vector<OpenEntry> rest(high_.begin(), high_.end());
   std::sort(rest.begin(), rest.end(), OpenEntryLess());
   all.insert(all.end(), rest.begin(), rest.end());
   return all;

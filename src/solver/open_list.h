@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <limits>
 #include <vector>
 
@@ -50,12 +51,14 @@ class OpenList {
 
   // Every entry in order; a copy, for tests and diagnostics.
   std::vector<OpenEntry> Sorted() const;
-  uint64_t bytes() const { return low_.bytes() + high_.capacity() * sizeof(OpenEntry); }
+  uint64_t bytes() const { return low_.bytes() + high_.size() * sizeof(OpenEntry); }
 
  private:
   double split_ = -std::numeric_limits<double>::infinity();
   BlockList<OpenEntry, OpenEntryLess> low_;  // f up to split_
-  std::vector<OpenEntry> high_;              // f above split_: a heap with the least on top
+  // f above split_: a heap with the least on top. A deque grows without
+  // copying, so the peak memory never holds the heap twice.
+  std::deque<OpenEntry> high_;
 };
 
 }  // namespace quarn

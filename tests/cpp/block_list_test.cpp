@@ -40,14 +40,15 @@ void ExpectSameContents(const List& list, const Set& set) {
 }
 
 // Random operations on a BlockList and a std::set side by side; sizes pass
-// through several block splits and drops.
-TEST(BlockList, BehavesAsAnOrderedSetWithTheSameComparator) {
+// through many block splits and drops.
+template <size_t kMaxBlock>
+void CompareWithSet() {
   uint32_t state = 1;
   auto next = [&state](uint32_t range) {
     state = state * 1664525u + 1013904223u;
     return static_cast<int32_t>((state >> 8) % range);
   };
-  BlockList<Entry, KeyLess> list;
+  BlockList<Entry, KeyLess, kMaxBlock> list;
   std::set<Entry, KeyLess> set;
   for (int step = 0; step < 40000; ++step) {
     const int32_t op = next(100);
@@ -85,6 +86,11 @@ TEST(BlockList, BehavesAsAnOrderedSetWithTheSameComparator) {
   list.clear();
   EXPECT_TRUE(list.empty());
   EXPECT_EQ(list.begin(), list.end());
+}
+
+TEST(BlockList, BehavesAsAnOrderedSetWithTheSameComparator) {
+  CompareWithSet<4>();
+  CompareWithSet<64>();
 }
 
 TEST(BlockList, OpenEntriesOrderByFThenId) {

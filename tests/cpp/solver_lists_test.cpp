@@ -256,6 +256,7 @@ TEST(LabelStore, RefusesWhatItCannotHoldFaithfully) {
       {"position above a byte", [](Label& l) { l.positions[0] = 256; }},
       {"negative position", [](Label& l) { l.positions[1] = -1; }},
       {"remaining out of step with the flags", [](Label& l) { l.remaining = 1; }},
+      {"moving agent above a byte", [](Label& l) { l.last_agent = 256; }},
   };
   for (const Case& c : cases) {
     Label bad = good;
