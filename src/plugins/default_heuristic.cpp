@@ -100,6 +100,8 @@ double DefaultHeuristic::Estimate(const Label& label, double enough) const {
   const bool may_stop = nonnegative_ && enough <= kUnreachable;
   const int32_t size = std::min(label.visited.size, VisitedSet::kCapacity);
   if (size < 1) return 0.0;
+  // The empty sum already reaches it: every full sum is at least 0.
+  if (may_stop && 0.0 >= enough) return 0.0;
   NodeWords covered{};
   NodeWords live{};
   // Labels of one search share their size, so its mask is computed once.

@@ -1,8 +1,10 @@
 #include "solver/frontier.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstddef>
+#include <cstring>
 #include <stdexcept>
 
 namespace quarn {
@@ -10,37 +12,53 @@ namespace {
 
 constexpr size_t kBlock = 16;  // labels per candidate mask
 
+double AsDouble(uint64_t bits) {
+  double value;
+  std::memcpy(&value, &bits, sizeof(value));
+  return value;
+}
+
+uint64_t AsBits(double value) {
+  uint64_t bits;
+  std::memcpy(&bits, &value, sizeof(bits));
+  return bits;
+}
+
 // Bit j is set when stored label first + j passes the g and visited tests of
-// dominating a label of g `g` and visited words `words`. No branch per label:
-// which labels pass is too irregular to predict.
-template <size_t kWords>
-uint32_t Candidates(const double* g_values, const uint64_t* visited, size_t first, size_t count,
-                    double g, const uint64_t* words) {
+// dominating (kDominating) or being dominated by a label of g `g` and visited
+// words `words`. No branch per label: which labels pass is too irregular to predict.
+template <size_t kWords, bool kDominating>
+uint32_t Passing(const uint64_t* keys, size_t first, size_t count, double g, const uint64_t* words) {
   uint32_t mask = 0;
   for (size_t j = 0; j < count; ++j) {
+    const uint64_t* key = keys + (first + j) * (1 + kWords);
     uint64_t missing = 0;
-    const uint64_t* stored = visited + (first + j) * kWords;
-    for (size_t w = 0; w < kWords; ++w) missing |= words[w] & ~stored[w];
-    const bool passes = !(g_values[first + j] > g) & (missing == 0);
-    mask |= static_cast<uint32_t>(passes) << j;
+    for (size_t w = 0; w < kWords; ++w) {
+      missing |= kDominating ? words[w] & ~key[1 + w] : key[1 + w] & ~words[w];
+    }
+    const double stored = AsDouble(key[0]);
+    const bool g_allows = kDominating ? !(stored > g) : !(g > stored);
+    mask |= static_cast<uint32_t>(g_allows & (missing == 0)) << j;
   }
   return mask;
 }
 
-// Bit j is set when stored label first + j passes the g and visited tests of
-// being dominated by a label of g `g` and visited words `words`.
-template <size_t kWords>
-uint32_t Dominated(const double* g_values, const uint64_t* visited, size_t first, size_t count,
-                   double g, const uint64_t* words) {
-  uint32_t mask = 0;
-  for (size_t j = 0; j < count; ++j) {
-    uint64_t missing = 0;
-    const uint64_t* stored = visited + (first + j) * kWords;
-    for (size_t w = 0; w < kWords; ++w) missing |= stored[w] & ~words[w];
-    const bool passes = !(g > g_values[first + j]) & (missing == 0);
-    mask |= static_cast<uint32_t>(passes) << j;
+template <bool kDominating>
+uint32_t PassingIn(size_t visited_words, const uint64_t* keys, size_t first, size_t count,
+                   const Label& label) {
+  const uint64_t* words = label.visited.words.data();
+  switch (visited_words) {
+    case 0:
+      return Passing<0, kDominating>(keys, first, count, label.g, words);
+    case 1:
+      return Passing<1, kDominating>(keys, first, count, label.g, words);
+    case 2:
+      return Passing<2, kDominating>(keys, first, count, label.g, words);
+    case 3:
+      return Passing<3, kDominating>(keys, first, count, label.g, words);
+    default:
+      return Passing<4, kDominating>(keys, first, count, label.g, words);
   }
-  return mask;
 }
 
 }  // namespace
@@ -58,11 +76,23 @@ bool LabelDominates(const Label& a, const Label& b) {
 }
 
 Frontier::Frontier(size_t visited_words)
-    : visited_words_(std::min(visited_words, VisitedSet().words.size())) {}
+    : visited_words_(std::min(visited_words, VisitedSet().words.size())),
+      stride_(1 + visited_words_) {}
 
-inline bool Frontier::DominatesStored(const Label& label, size_t k) const {
-  if (label.g > g_[k]) return false;
-  const uint64_t* words = visited_.data() + k * visited_words_;
+double Frontier::GOf(size_t k) const { return AsDouble(keys_[k * stride_]); }
+
+uint32_t Frontier::CandidatesIn(size_t first, size_t count, const Label& label) const {
+  return PassingIn<true>(visited_words_, keys_.data(), first, count, label);
+}
+
+uint32_t Frontier::DominatedIn(size_t first, size_t count, const Label& label) const {
+  return PassingIn<false>(visited_words_, keys_.data(), first, count, label);
+}
+
+// LabelDominates(label, stored label k), on the packed copy.
+bool Frontier::DominatesStored(const Label& label, size_t k) const {
+  if (label.g > GOf(k)) return false;
+  const uint64_t* words = keys_.data() + k * stride_ + 1;
   for (size_t w = 0; w < visited_words_; ++w) {
     if ((words[w] & ~label.visited.words[w]) != 0) return false;
   }
@@ -73,53 +103,17 @@ inline bool Frontier::DominatesStored(const Label& label, size_t k) const {
   return true;
 }
 
-uint32_t Frontier::CandidatesIn(size_t first, size_t count, const Label& label) const {
-  const double* g = g_.data();
-  const uint64_t* visited = visited_.data();
-  const uint64_t* words = label.visited.words.data();
-  switch (visited_words_) {
-    case 0:
-      return Candidates<0>(g, visited, first, count, label.g, words);
-    case 1:
-      return Candidates<1>(g, visited, first, count, label.g, words);
-    case 2:
-      return Candidates<2>(g, visited, first, count, label.g, words);
-    case 3:
-      return Candidates<3>(g, visited, first, count, label.g, words);
-    default:
-      return Candidates<4>(g, visited, first, count, label.g, words);
-  }
-}
-
-uint32_t Frontier::DominatedIn(size_t first, size_t count, const Label& label) const {
-  const double* g = g_.data();
-  const uint64_t* visited = visited_.data();
-  const uint64_t* words = label.visited.words.data();
-  switch (visited_words_) {
-    case 0:
-      return Dominated<0>(g, visited, first, count, label.g, words);
-    case 1:
-      return Dominated<1>(g, visited, first, count, label.g, words);
-    case 2:
-      return Dominated<2>(g, visited, first, count, label.g, words);
-    case 3:
-      return Dominated<3>(g, visited, first, count, label.g, words);
-    default:
-      return Dominated<4>(g, visited, first, count, label.g, words);
-  }
-}
-
 // LabelDominates(stored, label) for some stored label, tested a block at a
 // time: g and visited words for the whole block, the costs for those that pass.
 // While no g is NaN the labels are kept in ascending g, and the scan ends at
 // the first block that starts above the label's g.
 bool Frontier::Dominates(const Label& label) const {
   // Labels of one search carry one cost per agent; anything else is not comparable.
-  if (g_.empty() || label.costs.size() != num_costs_) return false;
+  if (count_ == 0 || label.costs.size() != num_costs_) return false;
   const bool ascending = sorted_ && !std::isnan(label.g);
-  for (size_t first = 0; first < g_.size(); first += kBlock) {
-    if (ascending && g_[first] > label.g) break;
-    uint32_t mask = CandidatesIn(first, std::min(kBlock, g_.size() - first), label);
+  for (size_t first = 0; first < count_; first += kBlock) {
+    if (ascending && GOf(first) > label.g) break;
+    uint32_t mask = CandidatesIn(first, std::min(kBlock, count_ - first), label);
     for (; mask != 0; mask &= mask - 1) {
       const double* costs = costs_.data() + (first + static_cast<size_t>(__builtin_ctz(mask))) * num_costs_;
       bool cheaper_somewhere = false;
@@ -131,19 +125,27 @@ bool Frontier::Dominates(const Label& label) const {
 }
 
 size_t Frontier::FirstNotBelow(double g) const {
-  return static_cast<size_t>(std::lower_bound(g_.begin(), g_.end(), g) - g_.begin());
+  size_t low = 0;
+  size_t high = count_;
+  while (low < high) {
+    const size_t mid = (low + high) / 2;
+    if (GOf(mid) < g) {
+      low = mid + 1;
+    } else {
+      high = mid;
+    }
+  }
+  return low;
 }
 
 void Frontier::MoveStored(size_t from, size_t to) {
-  g_[to] = g_[from];
-  // Pointer arithmetic, not indexing: with no agents or no nodes a list is empty.
+  // Pointer arithmetic, not indexing: with no agents a list is empty.
+  std::copy_n(keys_.data() + from * stride_, stride_, keys_.data() + to * stride_);
   std::copy_n(costs_.data() + from * num_costs_, num_costs_, costs_.data() + to * num_costs_);
-  std::copy_n(visited_.data() + from * visited_words_, visited_words_,
-              visited_.data() + to * visited_words_);
 }
 
 int32_t Frontier::Insert(const Label& label) {
-  if (g_.empty()) {
+  if (count_ == 0) {
     num_costs_ = label.costs.size();
   } else if (label.costs.size() != num_costs_) {
     throw std::invalid_argument("frontier labels must carry the same number of costs");
@@ -152,9 +154,9 @@ int32_t Frontier::Insert(const Label& label) {
   // Only labels of no smaller g can be dominated by the new one. Most inserts
   // remove nothing, so the labels are first only tested, a block at a time.
   const size_t first = sorted_ ? FirstNotBelow(label.g) : 0;
-  size_t doomed = g_.size();
-  for (size_t block = first; block < g_.size() && doomed == g_.size(); block += kBlock) {
-    uint32_t mask = DominatedIn(block, std::min(kBlock, g_.size() - block), label);
+  size_t doomed = count_;
+  for (size_t block = first; block < count_ && doomed == count_; block += kBlock) {
+    uint32_t mask = DominatedIn(block, std::min(kBlock, count_ - block), label);
     for (; mask != 0; mask &= mask - 1) {
       const size_t k = block + static_cast<size_t>(__builtin_ctz(mask));
       if (DominatesStored(label, k)) {
@@ -165,29 +167,36 @@ int32_t Frontier::Insert(const Label& label) {
   }
   // The survivors close up in place, keeping their order.
   size_t live = doomed;
-  for (size_t k = doomed; k < g_.size(); ++k) {
+  for (size_t k = doomed; k < count_; ++k) {
     if (DominatesStored(label, k)) continue;
     if (live != k) MoveStored(k, live);
     ++live;
   }
-  const auto removed = static_cast<int32_t>(g_.size() - live);
-  g_.resize(live);
-  costs_.resize(live * num_costs_);
-  visited_.resize(live * visited_words_);
+  const auto removed = static_cast<int32_t>(count_ - live);
+  count_ = live;
+  keys_.resize(count_ * stride_);
+  costs_.resize(count_ * num_costs_);
 
-  const size_t at = sorted_ ? first : g_.size();
-  g_.insert(g_.begin() + static_cast<std::ptrdiff_t>(at), label.g);
+  const size_t at = sorted_ ? first : count_;
+  std::array<uint64_t, 5> key{};
+  key[0] = AsBits(label.g);
+  std::copy_n(label.visited.words.begin(), visited_words_, key.begin() + 1);
+  keys_.insert(keys_.begin() + static_cast<std::ptrdiff_t>(at * stride_), key.begin(),
+               key.begin() + static_cast<std::ptrdiff_t>(stride_));
   costs_.insert(costs_.begin() + static_cast<std::ptrdiff_t>(at * num_costs_), label.costs.begin(),
                 label.costs.end());
-  visited_.insert(visited_.begin() + static_cast<std::ptrdiff_t>(at * visited_words_),
-                  label.visited.words.begin(),
-                  label.visited.words.begin() + static_cast<std::ptrdiff_t>(visited_words_));
+  ++count_;
   return removed;
 }
 
+std::vector<double> Frontier::g_values() const {
+  std::vector<double> values(count_);
+  for (size_t k = 0; k < count_; ++k) values[k] = GOf(k);
+  return values;
+}
+
 uint64_t Frontier::bytes() const {
-  return g_.capacity() * sizeof(double) + costs_.capacity() * sizeof(double) +
-         visited_.capacity() * sizeof(uint64_t);
+  return keys_.capacity() * sizeof(uint64_t) + costs_.capacity() * sizeof(double);
 }
 
 }  // namespace quarn

@@ -9,9 +9,9 @@
 namespace quarn {
 
 // The labels already expanded at one joint position that no other stored label
-// dominates. Only what dominance reads is kept (g, the costs, the visited
-// words), packed side by side in ascending g, so a scan reads only the labels
-// whose g allows dominance at all.
+// dominates. Only what dominance reads is kept, in ascending g, so a scan reads
+// only the labels whose g allows dominance at all: each label's g with its
+// visited words side by side (read by every scan), its costs apart (read by few).
 class Frontier {
  public:
   // Labels of one search carry one cost per agent and visited sets whose words
@@ -25,11 +25,11 @@ class Frontier {
   // differs from the stored ones'.
   virtual int32_t Insert(const Label& label);
 
-  size_t size() const { return g_.size(); }
+  size_t size() const { return count_; }
   // Bytes held by the stored labels.
   uint64_t bytes() const;
   // The g of each stored label, in storage order.
-  const std::vector<double>& g_values() const { return g_; }
+  std::vector<double> g_values() const;
 
  private:
   uint32_t CandidatesIn(size_t first, size_t count, const Label& label) const;
@@ -37,13 +37,15 @@ class Frontier {
   bool DominatesStored(const Label& label, size_t k) const;
   void MoveStored(size_t from, size_t to);
   size_t FirstNotBelow(double g) const;
+  double GOf(size_t k) const;
 
   size_t visited_words_;
+  size_t stride_;  // words per label in keys_: g, then the visited words
   size_t num_costs_ = 0;
+  size_t count_ = 0;
   bool sorted_ = true;  // ascending g; given up for good once a g is NaN
-  std::vector<double> g_;
-  std::vector<double> costs_;     // num_costs_ per label
-  std::vector<uint64_t> visited_;  // visited_words_ per label
+  std::vector<uint64_t> keys_;
+  std::vector<double> costs_;  // num_costs_ per label
 };
 
 // `a` dominates `b`: no larger g, no larger cost for any of a's agents, and

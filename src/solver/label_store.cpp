@@ -143,7 +143,7 @@ double LabelStore::cost(int32_t id, int32_t agent) const {
 
 uint64_t LabelStore::bytes() const {
   return chunks_.size() * chunk_records_ * record_bytes_ +
-         chunks_.capacity() * sizeof(std::vector<unsigned char>);
+         chunks_.capacity() * sizeof(Chunk);
 }
 
 }  // namespace quarn

@@ -2,11 +2,30 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <new>
 #include <vector>
 
 #include "solver/label.h"
 
 namespace quarn {
+
+// Hands out storage without writing it: every record of the pool is written
+// before it is read, so clearing a new chunk first would be wasted work.
+template <typename T>
+struct UnclearedAllocator : std::allocator<T> {
+  template <typename U>
+  struct rebind {
+    using other = UnclearedAllocator<U>;
+  };
+  UnclearedAllocator() = default;
+  template <typename U>
+  UnclearedAllocator(const UnclearedAllocator<U>&) noexcept {}
+  template <typename U>
+  void construct(U* place) noexcept {
+    ::new (static_cast<void*>(place)) U;  // default-initialised: no write
+  }
+};
 
 // The label pool: every label of a search, kept until the search ends, each in
 // one fixed-size record addressed by its id. A record holds f, g, h, each
@@ -60,7 +79,8 @@ class LabelStore {
   size_t finished_at_ = 0;
   size_t size_ = 0;
   size_t chunk_records_ = 1;
-  std::vector<std::vector<unsigned char>> chunks_;  // each sized once, so records never move
+  using Chunk = std::vector<unsigned char, UnclearedAllocator<unsigned char>>;
+  std::vector<Chunk> chunks_;  // each sized once, so records never move
 };
 
 }  // namespace quarn

@@ -142,6 +142,7 @@ class Solver {
   void UpdateBound(int32_t pass);
   void GenerateSuccessors(const Label& cur, int32_t agent);
   void TryMove(const Label& cur, int32_t agent, int32_t node);
+  void ResetChild(const Label& cur, int32_t agent);
   bool MayEnter(const Label& cur, int32_t agent, int32_t node) const;
   bool CompleteChild(Label& child, int32_t agent, int32_t node);
   double EstimateChild(const Label& child) const;

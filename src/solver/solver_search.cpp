@@ -236,6 +236,7 @@ void Solver::GenerateSuccessors(const Label& cur, int32_t agent) {
   for (int32_t depot : {starts_[static_cast<size_t>(agent)], ends_[static_cast<size_t>(agent)]}) {
     if (depot >= 0 && depot < n) candidates[static_cast<size_t>(depot >> 6)] |= uint64_t{1} << (depot & 63);
   }
+  child_ = cur;
   for (int32_t w = 0; w * 64 < n; ++w) {
     uint64_t bits = candidates[static_cast<size_t>(w)];
     if (n - w * 64 < 64) bits &= (uint64_t{1} << (n - w * 64)) - 1;
@@ -245,12 +246,29 @@ void Solver::GenerateSuccessors(const Label& cur, int32_t agent) {
   }
 }
 
+// child_ equals cur on entry and again on return.
 void Solver::TryMove(const Label& cur, int32_t agent, int32_t node) {
   if (!MayEnter(cur, agent, node)) return;
-  child_ = cur;
-  if (!CompleteChild(child_, agent, node)) return;
-  if (found_ != 0 && child_.f >= incumbent_) return;
-  StoreChild(child_, cur.id);
+  if (CompleteChild(child_, agent, node) && !(found_ != 0 && child_.f >= incumbent_)) {
+    StoreChild(child_, cur.id);
+  }
+  ResetChild(cur, agent);
+}
+
+// Undoes CompleteChild and StoreChild, which change only these fields, so the
+// next move starts from a copy of the parent without copying it whole.
+void Solver::ResetChild(const Label& cur, int32_t agent) {
+  const auto a = static_cast<size_t>(agent);
+  child_.id = cur.id;
+  child_.visited = cur.visited;
+  child_.last_agent = cur.last_agent;
+  child_.finished[a] = cur.finished[a];
+  child_.remaining = cur.remaining;
+  child_.costs[a] = cur.costs[a];
+  child_.positions[a] = cur.positions[a];
+  child_.g = cur.g;
+  child_.h = cur.h;
+  child_.f = cur.f;
 }
 
 bool Solver::MayEnter(const Label& cur, int32_t agent, int32_t node) const {
