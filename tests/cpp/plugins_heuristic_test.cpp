@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <ostream>
@@ -182,6 +183,44 @@ TEST(DefaultHeuristicTest, MatchesTheRescanningBoundOnRandomLabels) {
   // Both outcomes must have been exercised for the comparison to mean much.
   EXPECT_GT(unreachable, 100);
   EXPECT_LT(unreachable, 3000);
+}
+
+// Real-valued costs, so sums round; the bounds asked for sit on both sides of
+// the full estimate and exactly on it.
+TEST(DefaultHeuristicTest, StopsEarlyOnlyWhereTheFullEstimateReachesTheBound) {
+  std::mt19937 rng(77);
+  std::uniform_real_distribution<double> cost(0.001, 100.0);
+  DefaultHeuristic heuristic;
+  int early = 0;
+  for (int graph = 0; graph < 200; ++graph) {
+    const int32_t n = 2 + graph % 40;
+    std::vector<MstEdge> edges;
+    for (int32_t u = 1; u < n; ++u) {
+      for (int32_t v = 0; v < u; ++v) {
+        edges.push_back({static_cast<uint32_t>(u), static_cast<uint32_t>(v), cost(rng)});
+      }
+    }
+    heuristic.SetEdges(edges);
+    for (int trial = 0; trial < 10; ++trial) {
+      const Label label = RandomLabel(n, rng);
+      const double full = heuristic.Estimate(label);
+      for (double enough : {0.0, full * 0.3, full * 0.7, full * 0.999, std::nextafter(full, 0.0), full,
+                            std::nextafter(full, 1e300), full * 1.5, -1.0}) {
+        const double got = heuristic.Estimate(label, enough);
+        if (got == full) continue;
+        ++early;
+        EXPECT_LE(enough, full) << "stopped although the full estimate stays below the bound";
+        EXPECT_GE(got, enough);
+        EXPECT_LE(got, full);
+      }
+    }
+  }
+  EXPECT_GT(early, 500) << "the early stop should have been exercised";
+
+  // With an edge below zero a partial sum proves nothing: never stop early.
+  heuristic.SetEdges({{1, 0, 5.0}, {2, 1, -1.0}, {2, 0, 4.0}});
+  const Label label = MakeLabel(3, {0}, {0});
+  EXPECT_EQ(heuristic.Estimate(label, 0.5), heuristic.Estimate(label));
 }
 
 }  // namespace
