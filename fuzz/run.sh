@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer target with clang, replays the committed corpus through it,
-# then fuzzes for the given number of seconds (default 60). The committed corpus is
+# then fuzzes for the given number of seconds (default 60; 0 replays only). The committed corpus is
 # only read: new inputs go to build/fuzz/new, findings to build/fuzz/artifacts.
 #   bash fuzz/run.sh --check   exits 0 when clang's libFuzzer runtime is present
 set -euo pipefail
@@ -32,6 +32,8 @@ mkdir -p build/fuzz/new build/fuzz/artifacts
 
 echo "-- replaying fuzz/corpus"
 "$fuzzer" -runs=0 fuzz/corpus
+# libFuzzer reads a total time of 0 as no limit; here 0 means replay only.
+[[ "$seconds" -gt 0 ]] || exit 0
 echo "-- fuzzing for ${seconds} s"
 "$fuzzer" -max_total_time="$seconds" -max_len=4096 -timeout=10 -rss_limit_mb=2048 \
   -dict=fuzz/json.dict -artifact_prefix=build/fuzz/artifacts/ -print_final_stats=1 -print_funcs=0 \
