@@ -244,10 +244,19 @@ def _real(obj: dict[str, Any], key: str, where: str, default: float | None = Non
 
 
 def _unsigned(obj: dict[str, Any], key: str, where: str) -> int:
-    # The solver truncates a floating id toward zero and wraps a negative one to 64 bits.
+    # As the solver's loader reads ids: a whole number that fits 64 bits stays exact
+    # (a negative one wraps); anything else is read as a floating value, truncated
+    # toward zero, saturated at 2^64 - 1 above and wrapped like a 64-bit integer below.
+    raw = obj.get(key)
+    if isinstance(raw, int) and not isinstance(raw, bool) and -(2**63) <= raw < _U64:
+        return raw % _U64
     value = _real(obj, key, where)
-    if not math.isfinite(value):
-        raise InputError(f'{where}: "{key}" must be a finite number')
+    if math.isnan(value):
+        raise InputError(f'{where}: "{key}" must be a number')
+    if value >= _U64:
+        return _U64 - 1
+    if value <= -(2.0**63):
+        return 2**63
     return math.trunc(value) % _U64
 
 

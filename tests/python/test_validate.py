@@ -183,3 +183,12 @@ def test_results_that_do_not_answer_the_instance_raise(change, message):
     change(doc, res)
     with pytest.raises(InputError, match=message):
         check_result(doc, res)
+
+
+@pytest.mark.parametrize(
+    "raw, read",
+    [(2**64 - 1, 2**64 - 1), (-1, 2**64 - 1), (2**64, 2**64 - 1), (-(2**63), 2**63),
+     (-(2**63) - 1, 2**63), (-1.5, 2**64 - 1), (1.9, 1), (1e300, 2**64 - 1), (-1e300, 2**63)])
+def test_ids_are_read_as_the_loader_reads_them(raw, read):
+    from pyzel import document
+    assert document._unsigned({"id": raw}, "id", "node 0") == read
