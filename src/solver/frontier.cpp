@@ -79,8 +79,6 @@ Frontier::Frontier(size_t visited_words)
     : visited_words_(std::min(visited_words, VisitedSet().words.size())),
       stride_(1 + visited_words_) {}
 
-double Frontier::GOf(size_t k) const { return AsDouble(keys_[k * stride_]); }
-
 uint32_t Frontier::CandidatesIn(size_t first, size_t count, const Label& label) const {
   return PassingIn<true>(visited_words_, keys_.data(), first, count, label);
 }

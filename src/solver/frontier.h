@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "solver/label.h"
@@ -37,7 +38,11 @@ class Frontier {
   bool DominatesStored(const Label& label, size_t k) const;
   void MoveStored(size_t from, size_t to);
   size_t FirstNotBelow(double g) const;
-  double GOf(size_t k) const;
+  double GOf(size_t k) const {
+    double g;
+    std::memcpy(&g, keys_.data() + k * stride_, sizeof(g));
+    return g;
+  }
 
   size_t visited_words_;
   size_t stride_;  // words per label in keys_: g, then the visited words
