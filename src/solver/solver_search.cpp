@@ -43,7 +43,7 @@ void Solver::ResetSearch() {
   labels_.Reset(num_agents_, 0);
   next_label_id_ = 0;
   open_.clear();
-  focal_ = FocalList(FocalOrder{focal_comparator_.get()});
+  focal_ = FocalList(FocalOrder(focal_comparator_.get()));
   frontier_index_.Reset(num_agents_);
   frontiers_.clear();
   frontier_count_ = 0;

@@ -52,7 +52,7 @@ Solver::Solver(Problem problem, const Options& options)
       constraint_checker_(std::make_unique<DefaultConstraintChecker>()),
       expansion_(std::make_unique<DefaultExpansion>()),
       objective_(std::make_unique<DefaultObjective>()),
-      focal_(FocalOrder{focal_comparator_.get()}) {
+      focal_(FocalOrder(focal_comparator_.get())) {
   type_index_ = problem.type_index_by_name();
   num_types_ = static_cast<int32_t>(type_index_.size());
   BuildNodeTable(problem);
