@@ -53,7 +53,8 @@ def _route_problems(instance: Instance, k: int, agent: AgentView, route: dict[st
     depots = instance.depots
     for p, v in enumerate(path):
         node_id = instance.node_ids[v]
-        if node_id in instance.allowed and agent.type not in instance.allowed[node_id]:
+        # The start is where the instance places the agent, not a visit.
+        if p > 0 and node_id in instance.allowed and agent.type not in instance.allowed[node_id]:
             problems.append(f"{name}: type {agent.type} not allowed at node {v}")
         if v in depots and v not in (s, e):
             problems.append(f"{name}: enters foreign depot {v}")

@@ -167,7 +167,8 @@ class Solver {
   std::vector<double> CostsInAgentOrder(const Result& result) const;
   double LargestRouteCost(const Result& result) const;
   double IncumbentOf(const Result& result) const;
-  Frontier& FrontierOf(const std::vector<int32_t>& positions);
+  Frontier& FrontierOf(const std::vector<int32_t>& key);
+  const std::vector<int32_t>& DominanceKey(const Label& label);
 
   // Arc cost for one agent type: the flat table of the solver's own graph, or a
   // caller's graph through its interface.
@@ -219,6 +220,7 @@ class Solver {
   int32_t frontier_count_ = 0;
   std::vector<std::unique_ptr<Frontier>> frontiers_;
   uint64_t frontier_bytes_ = 0;  // held by all frontiers together
+  std::vector<int32_t> dominance_key_;  // scratch for DominanceKey
   std::vector<AnytimeEntry> anytime_;
   int32_t next_label_id_ = 0;
   std::string name_;

@@ -32,8 +32,22 @@ int32_t Solver::NewLabelId() {
   return id;
 }
 
-Frontier& Solver::FrontierOf(const std::vector<int32_t>& positions) {
-  const auto k = static_cast<size_t>(frontier_index_.FindOrAdd(positions));
+// The joint position, with the position of every finished agent written as
+// -1 - position. Labels are compared only when the same agents have finished:
+// a finishing move that leaves positions, costs and visited set as they were
+// (an idle agent closing its route at home) must not be pruned as dominated by
+// its own parent, or a solvable instance could end unsolved.
+const std::vector<int32_t>& Solver::DominanceKey(const Label& label) {
+  dominance_key_.assign(label.positions.begin(), label.positions.end());
+  const size_t n = std::min(dominance_key_.size(), label.finished.size());
+  for (size_t a = 0; a < n; ++a) {
+    if (label.finished[a] != 0) dominance_key_[a] = -1 - dominance_key_[a];
+  }
+  return dominance_key_;
+}
+
+Frontier& Solver::FrontierOf(const std::vector<int32_t>& key) {
+  const auto k = static_cast<size_t>(frontier_index_.FindOrAdd(key));
   if (k == frontiers_.size()) {
     ++frontier_count_;
     frontiers_.push_back(std::make_unique<Frontier>(labels_.visited_words()));
@@ -42,16 +56,17 @@ Frontier& Solver::FrontierOf(const std::vector<int32_t>& positions) {
 }
 
 bool Solver::IsDominated(const Label& label) {
-  const int32_t known = frontier_index_.Find(label.positions);
+  const std::vector<int32_t>& key = DominanceKey(label);
+  const int32_t known = frontier_index_.Find(key);
   if (known < 0) {
-    FrontierOf(label.positions);
+    FrontierOf(key);
     return false;
   }
   return frontiers_[static_cast<size_t>(known)]->Dominates(label);
 }
 
 void Solver::AddToFrontier(const Label& label) {
-  Frontier& frontier = FrontierOf(label.positions);
+  Frontier& frontier = FrontierOf(DominanceKey(label));
   const uint64_t before = frontier.bytes();
   frontier.Insert(label);
   frontier_bytes_ += frontier.bytes() - before;

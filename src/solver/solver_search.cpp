@@ -214,7 +214,8 @@ Solver::Iteration Solver::RunIteration(int32_t pass) {
 // The interrupt check runs first, so a caller can break off a long search at once.
 bool Solver::ShouldStop() {
   if (interrupt_check_) interrupt_check_();
-  if (timer_.GetDuration() > time_limit_) return true;
+  // Written so that a NaN limit stops at once instead of never.
+  if (!(timer_.GetDuration() <= time_limit_)) return true;
   if (expansion_budget_ != 0 && static_cast<uint64_t>(result_.n_expanded) >= expansion_budget_) {
     return true;
   }

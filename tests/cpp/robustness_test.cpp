@@ -94,5 +94,27 @@ TEST(EmptyInstance, IsSearchedWithoutTouchingEmptyStorage) {
   EXPECT_FALSE(solver.get_result().timeout);
 }
 
+// A NaN compares false with everything: the limit test must read it as "no time".
+TEST(TimeLimit, NaNGrantsNoSearchTime) {
+  Options options = MakeOptions(ObjectiveType::MinMax, true);
+  options.time_limit = std::numeric_limits<double>::quiet_NaN();
+  Solver solver(GridProblem({{0, 0}, {1, 0}, {0, 1}}, {{0, "a", 0, 0}}), options);
+  EXPECT_EQ(solver.solve(), 0);
+  EXPECT_TRUE(solver.get_result().timeout);
+  EXPECT_EQ(solver.get_result().n_expanded, 0);
+}
+
+// Agents that share a home and have nothing to do still close their routes there:
+// each closing move changes only the finish flags, and must not be pruned as
+// dominated by the label it came from.
+TEST(SharedHome, IdleAgentsCloseTheirRoutes) {
+  std::vector<AgentSpec> agents{{0, "a", 1, 0}, {1, "a", 0, 0}, {2, "a", 0, 0}, {3, "a", 0, 0}};
+  Problem problem = GridProblem({{0, 0}, {3, 0}, {3, 4}}, agents);
+  Options options = MakeOptions(ObjectiveType::MinMax, true);
+  Solver solver(problem, options);
+  ASSERT_EQ(solver.solve(), 1);
+  EXPECT_EQ(Describe(CheckSolution(problem, options, solver.get_result())), "");
+}
+
 }  // namespace
 }  // namespace quarn::test

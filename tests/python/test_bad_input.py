@@ -618,8 +618,6 @@ def test_a_257_node_solver_is_built_and_fails_only_in_solve():
     assert s.get_result().paths == {}
 
 
-@pytest.mark.xfail(strict=True, reason="a second idle agent's finishing move at the shared "
-                   "home is pruned as dominated, so the instance is reported unsolved")
 def test_more_agents_than_targets_sharing_a_home(road):
     doc = variant(agents=[agent(id=k) for k in range(4)])
     out = ROADS[road](doc)
