@@ -69,21 +69,21 @@ def _costs(doc):
 def build_problem(doc):
     """The instance of `doc`, built call by call as a Python caller would."""
     p = z.Problem()
-    for spec in doc["nodes"]:
+    for item in doc["nodes"]:
         n = z.Node()
-        n.id = spec["id"]
-        n.position.x, n.position.y = spec["x"], spec["y"]
-        n.position.z = spec.get("z", 0.0)
-        n.demand = spec.get("demand", 0.0)
-        is_depot = str(spec.get("type", "")).upper() == "DEPOT"
+        n.id = item["id"]
+        n.position.x, n.position.y = item["x"], item["y"]
+        n.position.z = item.get("z", 0.0)
+        n.demand = item.get("demand", 0.0)
+        is_depot = str(item.get("type", "")).upper() == "DEPOT"
         n.type = z.NodeType.DEPOT if is_depot else z.NodeType.TARGET
         p.add_node(n)
-    for spec in doc["agents"]:
+    for item in doc["agents"]:
         a = z.Agent()
-        a.id, a.type = spec["id"], spec["type"]
-        a.start_node, a.end_node = spec["start_node"], spec["end_node"]
-        a.capacity_limit = spec.get("capacity", 0.0)
-        a.time_limit = spec.get("max_length", 0.0)
+        a.id, a.type = item["id"], item["type"]
+        a.start_node, a.end_node = item["start_node"], item["end_node"]
+        a.capacity_limit = item.get("capacity", 0.0)
+        a.time_limit = item.get("max_length", 0.0)
         p.add_agent(a, a.id)
     for agent_type, matrix in _costs(doc).items():
         p.set_cost_matrix(agent_type, matrix)
@@ -535,9 +535,9 @@ def assignment(*items):
 
 
 def agent(**fields):
-    spec = {"id": 0, "type": "a", "start_node": 0, "end_node": 0}
-    spec.update(fields)
-    return spec
+    record = {"id": 0, "type": "a", "start_node": 0, "end_node": 0}
+    record.update(fields)
+    return record
 
 
 REFERENCES = [

@@ -87,15 +87,15 @@ inline Problem GridProblem(const std::vector<std::pair<int, int>>& coords,
     problem.add_node(node);
   }
   std::vector<std::string> types;
-  for (const AgentSpec& spec : agents) {
+  for (const AgentSpec& given : agents) {
     Agent agent;
-    agent.id = spec.id;
-    agent.type = spec.type;
-    agent.start_node = spec.start;
-    agent.end_node = spec.end;
-    agent.time_limit = spec.time_limit;
-    problem.add_agent(agent, spec.id);
-    types.push_back(spec.type);
+    agent.id = given.id;
+    agent.type = given.type;
+    agent.start_node = given.start;
+    agent.end_node = given.end;
+    agent.time_limit = given.time_limit;
+    problem.add_agent(agent, given.id);
+    types.push_back(given.type);
   }
   CostMatrix matrix(coords.size(), std::vector<double>(coords.size(), 0.0));
   for (size_t i = 0; i < coords.size(); ++i) {
