@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Builds the benchmark programs of an earlier commit beside the current ones, so
 # the two can be measured in one run on the same machine:
-#   bash bench/cpp/build_baseline.sh [COMMIT] [DIR]
+#   bash bench/cpp/build_baseline.sh [COMMIT] [DIR] [PATCH]
 # The worktree gets today's bench/cpp (it uses only the public Solver API), so
-# both builds run the same benchmark code. Remove it afterwards with
+# both builds run the same benchmark code. PATCH, when given, is applied to the
+# worktree's sources first: a later change of behaviour ported back, so the two
+# builds search alike (see baseline-dominance-key.patch). Remove the worktree with
 #   git worktree remove --force DIR
 set -euo pipefail
 commit=${1:-27a285b}
@@ -11,6 +13,10 @@ dir=${2:-/work/bench-baseline}
 root=$(git rev-parse --show-toplevel)
 if [ ! -d "$dir" ]; then
   git -C "$root" worktree add --detach "$dir" "$commit"
+fi
+if [ -n "${3:-}" ]; then
+  git -C "$dir" checkout -- src
+  git -C "$dir" apply "$(realpath "$3")"
 fi
 rm -rf "$dir/bench/cpp"
 mkdir -p "$dir/bench"
