@@ -25,22 +25,6 @@ bool Contains(const std::vector<int32_t>& values, int32_t value) {
 
 }  // namespace
 
-void DefaultPostOptimizer::SetReturnToEnd(bool return_to_end) {
-  validator_.SetReturnToEnd(return_to_end);
-}
-
-void DefaultPostOptimizer::SetStarts(const std::vector<int32_t>& starts) {
-  validator_.SetStarts(starts);
-}
-
-void DefaultPostOptimizer::SetEnds(const std::vector<int32_t>& ends) {
-  validator_.SetEnds(ends);
-}
-
-void DefaultPostOptimizer::SetTimeWindows(const TimeWindowMap& windows) {
-  validator_.SetTimeWindows(windows);
-}
-
 void DefaultPostOptimizer::Optimize(const PlannerGraph* graph, const std::vector<Point>& points,
                                     const std::vector<AgentEntry>& agents, Result& result) {
   groups_.clear();

@@ -6,8 +6,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "plugins/post_optimizer_plugin.h"
-#include "postopt/route_validator.h"
+#include "postopt/validating_post_optimizer.h"
 
 namespace quarn {
 
@@ -43,15 +42,11 @@ struct RelocationMove {
 // route, one relocation from the longest to the shortest route of each agent
 // type, then relocations from the type with the longest route to the type
 // whose longest route is shortest, while they pay.
-class DefaultPostOptimizer : public PostOptimizerPlugin {
+class DefaultPostOptimizer : public ValidatingPostOptimizer {
  public:
   std::string Name() const override { return "DefaultPostOptimizer"; }
   void Optimize(const PlannerGraph* graph, const std::vector<Point>& points,
                 const std::vector<AgentEntry>& agents, Result& result) override;
-  void SetReturnToEnd(bool return_to_end) override;
-  void SetStarts(const std::vector<int32_t>& starts) override;
-  void SetEnds(const std::vector<int32_t>& ends) override;
-  void SetTimeWindows(const TimeWindowMap& windows) override;
 
   // Moves donor.path[i] before receiver.path[j] when both new routes are valid.
   // Uses the tables of the last Optimize call.
@@ -69,7 +64,6 @@ class DefaultPostOptimizer : public PostOptimizerPlugin {
   AgentGroup& GroupOf(int32_t type, const std::string& context);
   const AgentGroup& GroupOf(int32_t type) const;
 
-  RouteValidator validator_;
   std::vector<int32_t> group_types_;
   std::unordered_map<int32_t, AgentGroup> groups_;
   std::vector<AgentRoute> routes_;

@@ -8,22 +8,6 @@
 
 namespace quarn {
 
-void RouteMergingPostOptimizer::SetReturnToEnd(bool return_to_end) {
-  validator_.SetReturnToEnd(return_to_end);
-}
-
-void RouteMergingPostOptimizer::SetStarts(const std::vector<int32_t>& starts) {
-  validator_.SetStarts(starts);
-}
-
-void RouteMergingPostOptimizer::SetEnds(const std::vector<int32_t>& ends) {
-  validator_.SetEnds(ends);
-}
-
-void RouteMergingPostOptimizer::SetTimeWindows(const TimeWindowMap& windows) {
-  validator_.SetTimeWindows(windows);
-}
-
 void RouteMergingPostOptimizer::Optimize(const PlannerGraph* graph,
                                          const std::vector<Point>& points,
                                          const std::vector<AgentEntry>& agents, Result& result) {

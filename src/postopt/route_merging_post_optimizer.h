@@ -6,8 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "plugins/post_optimizer_plugin.h"
-#include "postopt/route_validator.h"
+#include "postopt/validating_post_optimizer.h"
 
 namespace quarn {
 
@@ -22,15 +21,11 @@ struct Insertion {
 // Empties whole routes, cheapest first, by inserting each of their targets at its
 // cheapest place in the other routes, as long as no receiver outgrows the longest
 // route of the solution; then 2-opts what remains.
-class RouteMergingPostOptimizer : public PostOptimizerPlugin {
+class RouteMergingPostOptimizer : public ValidatingPostOptimizer {
  public:
   std::string Name() const override { return "RouteMergingPostOptimizer"; }
   void Optimize(const PlannerGraph* graph, const std::vector<Point>& points,
                 const std::vector<AgentEntry>& agents, Result& result) override;
-  void SetReturnToEnd(bool return_to_end) override;
-  void SetStarts(const std::vector<int32_t>& starts) override;
-  void SetEnds(const std::vector<int32_t>& ends) override;
-  void SetTimeWindows(const TimeWindowMap& windows) override;
 
  private:
   // Everything a merge attempt may change, so a failed one can be undone.
@@ -49,7 +44,6 @@ class RouteMergingPostOptimizer : public PostOptimizerPlugin {
   Insertion BestInsertion(int32_t node, int32_t excluded, double bound) const;
   void WriteBack(Result& result) const;
 
-  RouteValidator validator_;
   std::vector<std::vector<int32_t>> routes_;
   std::vector<double> costs_;
   // 0 while a route is the incoming one and failed validation; it keeps its reported cost.
