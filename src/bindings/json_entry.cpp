@@ -68,6 +68,8 @@ py::dict RouteEntry(const Agent& agent, const Result& result, int32_t agent_inde
 }
 
 std::string ReadFile(const std::string& path) {
+  // The C library stops at an embedded NUL and would open another file than named.
+  if (path.find('\0') != std::string::npos) throw std::runtime_error("Cannot open file: " + path);
   std::ifstream in(path);
   // A directory opens without complaint on this platform, so ask explicitly.
   std::error_code ec;
