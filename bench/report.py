@@ -170,6 +170,12 @@ def plot_anytime(records: list[dict], path: Path) -> None:
         for col, objective in enumerate(objectives):
             ax = axes[row][col]
             runs = [r for r in chosen if r["instance"] == instance and r["objective"] == objective]
+            if not runs:  # the reference table has no value for this pair
+                ax.set_title(f"{instance}, {objective.replace('_', '-')}", fontsize=9)
+                ax.text(0.5, 0.5, "no best-known value", ha="center", va="center",
+                        transform=ax.transAxes, fontsize=8, color="grey")
+                ax.set_yticks([])
+                continue
             labels = list(dict.fromkeys(case_label(r) for r in runs))
             for r in runs:
                 times = [max(t, 1e-3) for t, _ in r["anytime"]] + [r["limit"]]

@@ -5,6 +5,7 @@
 #include <iterator>
 #include <limits>
 #include <set>
+#include <utility>
 #include <vector>
 
 #include "solver/block_list.h"
@@ -25,29 +26,28 @@ struct KeyLess {
   bool operator()(const Entry& a, const Entry& b) const { return a.key < b.key; }
 };
 
-template <typename List, typename Set>
-void ExpectSameContents(const List& list, const Set& set) {
-  ASSERT_EQ(list.size(), set.size());
-  ASSERT_EQ(list.empty(), set.empty());
-  auto it = list.begin();
-  for (const auto& expected : set) {
-    ASSERT_NE(it, list.end());
-    EXPECT_EQ(it->key, expected.key);
-    EXPECT_EQ(it->tag, expected.tag);
-    ++it;
-  }
-  EXPECT_EQ(it, list.end());
+// Each entry's key and tag, in iteration order.
+template <typename Range>
+std::vector<std::pair<int32_t, int32_t>> Contents(const Range& range) {
+  std::vector<std::pair<int32_t, int32_t>> out;
+  for (const Entry& entry : range) out.emplace_back(entry.key, entry.tag);
+  return out;
 }
+
+// A small deterministic generator: a value in [0, range).
+struct Lcg {
+  uint32_t state;
+  int32_t operator()(uint32_t range) {
+    state = state * 1664525u + 1013904223u;
+    return static_cast<int32_t>((state >> 8) % range);
+  }
+};
 
 // Random operations on a BlockList and a std::set side by side; sizes pass
 // through many block splits and drops.
 template <size_t kMaxBlock>
 void CompareWithSet() {
-  uint32_t state = 1;
-  auto next = [&state](uint32_t range) {
-    state = state * 1664525u + 1013904223u;
-    return static_cast<int32_t>((state >> 8) % range);
-  };
+  Lcg next{1};
   BlockList<Entry, KeyLess, kMaxBlock> list;
   std::set<Entry, KeyLess> set;
   for (int step = 0; step < 40000; ++step) {
@@ -79,9 +79,12 @@ void CompareWithSet() {
       list.pop_front();
       set.erase(set.begin());
     }
-    if (step % 997 == 0) ExpectSameContents(list, set);
+    if (step % 997 == 0) {
+      ASSERT_EQ(Contents(list), Contents(set));
+    }
   }
-  ExpectSameContents(list, set);
+  EXPECT_EQ(Contents(list), Contents(set));
+  EXPECT_EQ(list.size(), set.size());
   EXPECT_GE(list.bytes(), list.size() * sizeof(Entry));
   list.clear();
   EXPECT_TRUE(list.empty());
@@ -93,20 +96,6 @@ TEST(BlockList, BehavesAsAnOrderedSetWithTheSameComparator) {
   CompareWithSet<64>();
 }
 
-TEST(BlockList, OpenEntriesOrderByFThenId) {
-  BlockList<OpenEntry, OpenEntryLess> open;
-  open.insert(OpenEntry{5.0, 7});
-  open.insert(OpenEntry{5.0, 3});
-  open.insert(OpenEntry{4.5, 9});
-  EXPECT_FALSE(open.insert(OpenEntry{5.0, 3}));
-  std::vector<int32_t> ids;
-  for (const OpenEntry& entry : open) ids.push_back(entry.id);
-  EXPECT_EQ(ids, (std::vector<int32_t>{9, 3, 7}));
-  open.erase_to_end(open.upper_bound(OpenEntry{4.75, 0}));
-  ASSERT_EQ(open.size(), 1u);
-  EXPECT_EQ(open.front().id, 9);
-}
-
 std::vector<int32_t> IdsOf(const std::vector<OpenEntry>& entries) {
   std::vector<int32_t> ids;
   for (const OpenEntry& entry : entries) ids.push_back(entry.id);
@@ -116,12 +105,15 @@ std::vector<int32_t> IdsOf(const std::vector<OpenEntry>& entries) {
 // The open list against a std::set of the same entries, while the split moves
 // up and down under every kind of change, as the focal bound does.
 TEST(OpenList, AnswersAsAnOrderedSetWhereverTheSplitLies) {
-  uint32_t state = 3;
-  auto next = [&state](uint32_t range) {
-    state = state * 1664525u + 1013904223u;
-    return static_cast<int32_t>((state >> 8) % range);
-  };
+  constexpr int32_t kLast = std::numeric_limits<int32_t>::max();
+  Lcg next{3};
   OpenList open;
+  // The order itself: f, then id.
+  for (const OpenEntry& entry : {OpenEntry{5.0, 7}, OpenEntry{5.0, 3}, OpenEntry{4.5, 9}}) {
+    open.insert(entry);
+  }
+  EXPECT_EQ(IdsOf(open.Sorted()), (std::vector<int32_t>{9, 3, 7}));
+  open.clear();
   std::set<OpenEntry, OpenEntryLess> set;
   int32_t next_id = 0;
   for (int step = 0; step < 30000; ++step) {
@@ -142,8 +134,7 @@ TEST(OpenList, AnswersAsAnOrderedSetWhereverTheSplitLies) {
     } else if (op < 95) {
       std::vector<OpenEntry> seen;
       open.VisitBetween(f, f + 20.0, [&](const OpenEntry& e) { seen.push_back(e); });
-      std::vector<OpenEntry> want(set.upper_bound(OpenEntry{f, std::numeric_limits<int32_t>::max()}),
-                                  set.upper_bound(OpenEntry{f + 20.0, std::numeric_limits<int32_t>::max()}));
+      std::vector<OpenEntry> want(set.upper_bound({f, kLast}), set.upper_bound({f + 20.0, kLast}));
       ASSERT_EQ(IdsOf(seen), IdsOf(want));
     } else if (op < 98) {
       std::vector<OpenEntry> seen;
@@ -161,14 +152,12 @@ TEST(OpenList, AnswersAsAnOrderedSetWhereverTheSplitLies) {
       ASSERT_EQ(IdsOf(seen), IdsOf(want));
     } else if (next(4) == 0) {
       open.EraseAbove(f);
-      set.erase(set.upper_bound(OpenEntry{f, std::numeric_limits<int32_t>::max()}), set.end());
+      set.erase(set.upper_bound(OpenEntry{f, kLast}), set.end());
     }
     ASSERT_EQ(open.size(), set.size());
-    if (!set.empty()) {
-      ASSERT_EQ(open.front().id, set.begin()->id);
-    }
+    ASSERT_EQ(open.empty() ? -1 : open.front().id, set.empty() ? -1 : set.begin()->id);
     if (step % 1009 == 0) {
-      ASSERT_EQ(IdsOf(open.Sorted()), IdsOf(std::vector<OpenEntry>(set.begin(), set.end())));
+      ASSERT_EQ(IdsOf(open.Sorted()), IdsOf({set.begin(), set.end()}));
     }
   }
   open.clear();

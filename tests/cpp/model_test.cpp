@@ -2,8 +2,10 @@
 
 #include <cmath>
 #include <limits>
+#include <string>
+#include <utility>
+#include <vector>
 
-#include "model/checked_at.h"
 #include "model/numeric_cast.h"
 #include "model/problem.h"
 
@@ -17,101 +19,44 @@ Agent MakeAgent(uint64_t id, const std::string& type) {
   return a;
 }
 
-TEST(ProblemTest, NewProblemHasDefaultOptions) {
+TEST(ProblemTest, AgentsAreFiledUnderTheGivenIdAndTypesInOrderOfFirstAppearance) {
   Problem p;
-  EXPECT_TRUE(p.options().return_to_end);
-  EXPECT_EQ(p.options().objective, ObjectiveType::MinSum);
-  EXPECT_EQ(p.options().time_limit, 60.0);
-  EXPECT_EQ(p.num_nodes(), 0u);
-  EXPECT_EQ(p.num_agents(), 0u);
-}
-
-TEST(ProblemTest, AddingAnIdTwiceKeepsBothInOrderButMapsSeeTheLater) {
-  Problem p;
+  p.add_agent(MakeAgent(3, "b"), 7);
   p.add_agent(MakeAgent(5, "a"), 5);
-  p.add_agent(MakeAgent(5, "b"), 5);
-  EXPECT_EQ(p.agents_ordered().size(), 2u);
-  EXPECT_EQ(p.num_agents(), 1u);
-  EXPECT_EQ(p.agent_index_by_id().at(5), 1);
-  EXPECT_EQ(p.agent_type_index_by_id().at(5), 1);
-  EXPECT_EQ(p.agents_by_id().at(5).type, "b");
-  EXPECT_EQ(p.type_index_by_name().at("a"), 0);
-  EXPECT_EQ(p.type_index_by_name().at("b"), 1);
-}
-
-TEST(ProblemTest, AgentIsFiledUnderTheGivenId) {
-  Problem p;
-  p.add_agent(MakeAgent(3, "a"), 7);
-  EXPECT_EQ(p.agents_by_id().count(7), 1u);
+  p.add_agent(MakeAgent(5, "b"), 5);  // the same id again: listed twice, mapped to the later
+  EXPECT_EQ(p.agents_ordered().size(), 3u);
+  EXPECT_EQ(p.num_agents(), 2u);
   EXPECT_EQ(p.agents_by_id().count(3), 0u);
-  EXPECT_EQ(p.agents_ordered()[0].id, 3u);
-}
-
-TEST(ProblemTest, TypesAreIndexedInOrderOfFirstAppearance) {
-  Problem p;
-  p.add_agent(MakeAgent(0, "b"), 0);
-  p.add_agent(MakeAgent(1, "a"), 1);
-  p.add_agent(MakeAgent(2, "b"), 2);
+  EXPECT_EQ(p.agents_by_id().at(7).id, 3u);
+  EXPECT_EQ(p.agent_index_by_id().at(5), 2);
+  EXPECT_EQ(p.agent_type_index_by_id().at(5), 0);
   EXPECT_EQ(p.type_names(), (std::vector<std::string>{"b", "a"}));
-  EXPECT_EQ(p.type_index_by_name().at("b"), 0);
   EXPECT_EQ(p.type_index_by_name().at("a"), 1);
 }
 
-TEST(ProblemTest, AllowedTypesSkipsUnknownNamesAndDuplicatesSilently) {
+TEST(ProblemTest, AllowedTypesSkipsUnknownNamesAndWarnsWithoutAnEntry) {
+  Problem none;
+  testing::internal::CaptureStderr();
+  EXPECT_TRUE(none.allowed_types(18446744073709551615ull).empty());
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "[warning] node 18446744073709551615 has no assignment constraint; allowing all "
+            "types\n");
+
   Problem p;
-  p.add_agent(MakeAgent(0, "a"), 0);
+  for (uint64_t id : {0, 1, 2}) p.add_agent(MakeAgent(id, std::string(1, "xyz"[id])), id);
   AssignmentConstraint c;
-  c.set_assignment(9, {"a", "zzz", "a"});
+  c.set_assignment(9, {"y", "zzz", "y"});
   p.set_assignment_constraint(c);
   testing::internal::CaptureStderr();
-  EXPECT_EQ(p.allowed_types(9), std::vector<int32_t>{0});
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-}
-
-TEST(ProblemTest, AllowedTypesWithoutEntryWarnsAndAllowsAllAscending) {
-  Problem p;
-  p.add_agent(MakeAgent(0, "x"), 0);
-  p.add_agent(MakeAgent(1, "y"), 1);
-  p.add_agent(MakeAgent(2, "z"), 2);
-  testing::internal::CaptureStderr();
+  EXPECT_EQ(p.allowed_types(9), std::vector<int32_t>{1});
   EXPECT_EQ(p.allowed_types(4), (std::vector<int32_t>{0, 1, 2}));
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "[warning] node 4 has no assignment constraint; allowing all types\n");
-}
 
-TEST(ProblemTest, AllowedTypesWithoutAgentsWarnsAndReturnsNothing) {
-  Problem p;
-  testing::internal::CaptureStderr();
-  EXPECT_TRUE(p.allowed_types(18446744073709551615ull).empty());
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
-            "[warning] node 18446744073709551615 has no assignment constraint; allowing all types\n");
-}
-
-TEST(ProblemTest, SettingConstraintsReplacesInsteadOfMerging) {
-  Problem p;
-  AssignmentConstraint first;
-  first.set_assignment(1, {"a"});
-  AssignmentConstraint second;
-  second.set_assignment(2, {"b"});
-  p.set_assignment_constraint(first);
-  p.set_assignment_constraint(second);
-  EXPECT_EQ(p.assignment().allowed_types_by_node.count(1), 0u);
-  EXPECT_EQ(p.assignment().allowed_types_by_node.count(2), 1u);
-
-  TimeWindowConstraint w;
-  w.set_timewindow(3, 1.0, 2.0);
-  w.set_timewindow(3, 5.0, 4.0);  // later wins, start after end is kept as given
-  EXPECT_EQ(w.windows_by_node.at(3), std::make_pair(5.0, 4.0));
-}
-
-TEST(ProblemTest, DuplicateNodeIdsAreKept) {
-  Problem p;
-  Node n;
-  n.id = 4;
-  p.add_node(n);
-  p.add_node(n);
-  EXPECT_EQ(p.num_nodes(), 2u);
-  EXPECT_EQ(p.nodes().size(), 2u);
+  AssignmentConstraint other;  // a second constraint replaces the first
+  other.set_assignment(2, {"x"});
+  p.set_assignment_constraint(other);
+  EXPECT_EQ(p.assignment().allowed_types_by_node.count(9), 0u);
 }
 
 TEST(ProblemTest, ViewsStayValidAndLiveWhileAdding) {
@@ -119,6 +64,7 @@ TEST(ProblemTest, ViewsStayValidAndLiveWhileAdding) {
   Node n;
   n.id = 1;
   p.add_node(n);
+  p.add_node(n);  // duplicate ids are kept
   p.add_agent(MakeAgent(1, "a"), 1);
   const Node& first_node = p.nodes()[0];
   const Agent& first_agent = p.agents_ordered()[0];
@@ -127,75 +73,36 @@ TEST(ProblemTest, ViewsStayValidAndLiveWhileAdding) {
     p.add_node(n);
     p.add_agent(MakeAgent(i, "a"), i);
   }
+  EXPECT_EQ(p.num_nodes(), 5000u);
   EXPECT_EQ(first_node.id, 1u);
   EXPECT_EQ(first_agent.id, 1u);
   EXPECT_EQ(&first_node, &p.nodes()[0]);
-}
 
-TEST(ProblemTest, CopyIsIndependent) {
-  Problem p;
-  p.add_agent(MakeAgent(0, "a"), 0);
-  Problem copy = p;
-  p.add_agent(MakeAgent(1, "b"), 1);
+  const Problem copy = p;  // a copy shares nothing with the original
+  p.add_agent(MakeAgent(9000, "b"), 9000);
   p.options().time_limit = 1.0;
-  EXPECT_EQ(copy.agents_ordered().size(), 1u);
+  EXPECT_EQ(copy.agents_ordered().size(), 4999u);
   EXPECT_EQ(copy.type_names().size(), 1u);
   EXPECT_EQ(copy.options().time_limit, 60.0);
 }
 
-struct Int32Case {
-  double in;
-  int32_t out;
-};
-
-class SaturatingToInt32Test : public testing::TestWithParam<Int32Case> {};
-
-TEST_P(SaturatingToInt32Test, TruncatesOrSaturates) {
-  EXPECT_EQ(SaturatingToInt32(GetParam().in), GetParam().out);
-}
-
 constexpr double kInf = std::numeric_limits<double>::infinity();
-constexpr int32_t kMax32 = std::numeric_limits<int32_t>::max();
-constexpr int32_t kMin32 = std::numeric_limits<int32_t>::min();
 
-INSTANTIATE_TEST_SUITE_P(
-    Values, SaturatingToInt32Test,
-    testing::Values(Int32Case{2.9, 2}, Int32Case{-2.9, -2}, Int32Case{0.0, 0},
-                    Int32Case{2147483647.9, kMax32}, Int32Case{2147483648.0, kMax32},
-                    Int32Case{1e300, kMax32}, Int32Case{kInf, kMax32},
-                    Int32Case{-2147483648.9, kMin32}, Int32Case{-2147483649.0, kMin32},
-                    Int32Case{-kInf, kMin32}, Int32Case{std::nan(""), 0}));
-
-struct Uint64Case {
-  double in;
-  uint64_t out;
-};
-
-class WrappingToUint64Test : public testing::TestWithParam<Uint64Case> {};
-
-TEST_P(WrappingToUint64Test, TruncatesWrapsOrSaturates) {
-  EXPECT_EQ(WrappingToUint64(GetParam().in), GetParam().out);
+TEST(NumericCastTest, TruncatesWhereTheValueFitsAndSaturatesWhereNot) {
+  constexpr int32_t kMax32 = std::numeric_limits<int32_t>::max();
+  constexpr int32_t kMin32 = std::numeric_limits<int32_t>::min();
+  const std::pair<double, int32_t> to_int32[] = {
+      {2.9, 2}, {-2.9, -2}, {2147483647.9, kMax32}, {2147483648.0, kMax32}, {kInf, kMax32},
+      {-2147483648.9, kMin32}, {-2147483649.0, kMin32}, {-kInf, kMin32}, {std::nan(""), 0}};
+  for (const auto& [in, out] : to_int32) EXPECT_EQ(SaturatingToInt32(in), out) << in;
 }
 
-constexpr uint64_t kMax64 = std::numeric_limits<uint64_t>::max();
-
-INSTANTIATE_TEST_SUITE_P(
-    Values, WrappingToUint64Test,
-    testing::Values(Uint64Case{7.9, 7}, Uint64Case{-1.5, kMax64}, Uint64Case{-2.0, kMax64 - 1},
-                    Uint64Case{1e300, kMax64}, Uint64Case{kInf, kMax64},
-                    Uint64Case{18446744073709551616.0, kMax64},
-                    Uint64Case{-1e300, uint64_t{1} << 63}, Uint64Case{-kInf, uint64_t{1} << 63},
-                    Uint64Case{std::nan(""), 0}));
-
-TEST(CheckedAtTest, MissingKeyThrowsTheSystemsText) {
-  std::unordered_map<uint64_t, int> m{{1, 10}};
-  EXPECT_EQ(CheckedAt(m, uint64_t{1}), 10);
-  try {
-    CheckedAt(m, uint64_t{2});
-    FAIL() << "no exception";
-  } catch (const std::out_of_range& e) {
-    EXPECT_STREQ(e.what(), "invalid unordered_map<K, T> key");
-  }
+TEST(NumericCastTest, NegativeIdsWrapLikeTheIntegerTheyTruncateTo) {
+  constexpr uint64_t kMax64 = std::numeric_limits<uint64_t>::max();
+  const std::pair<double, uint64_t> to_uint64[] = {
+      {7.9, 7}, {-1.5, kMax64}, {-2.0, kMax64 - 1}, {18446744073709551616.0, kMax64},
+      {kInf, kMax64}, {-1e300, uint64_t{1} << 63}, {-kInf, uint64_t{1} << 63}, {std::nan(""), 0}};
+  for (const auto& [in, out] : to_uint64) EXPECT_EQ(WrappingToUint64(in), out) << in;
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <iterator>
 #include <limits>
 #include <memory>
 #include <optional>
@@ -16,7 +17,6 @@
 #include "plugins/default_constraint_checker.h"
 #include "plugins/default_expansion.h"
 #include "plugins/default_focal_comparator.h"
-#include "plugins/default_heuristic.h"
 #include "plugins/default_objective.h"
 #include "plugins/min_sum_objective.h"
 #include "plugins/time_limit_constraint_checker.h"
@@ -24,6 +24,8 @@
 
 namespace quarn {
 namespace {
+
+using Calls = std::vector<std::string>;
 
 Label MakeLabel(int32_t num_nodes, std::vector<int32_t> positions, std::vector<double> costs,
                 std::vector<uint8_t> finished, const std::vector<int32_t>& visited = {}) {
@@ -33,8 +35,8 @@ Label MakeLabel(int32_t num_nodes, std::vector<int32_t> positions, std::vector<d
   label.positions = std::move(positions);
   label.costs = std::move(costs);
   label.finished = std::move(finished);
-  label.remaining = static_cast<int32_t>(
-      std::count(label.finished.begin(), label.finished.end(), uint8_t{0}));
+  label.remaining =
+      static_cast<int32_t>(std::count(label.finished.begin(), label.finished.end(), 0));
   return label;
 }
 
@@ -44,185 +46,120 @@ std::vector<Point> PointsWithTypes(const std::vector<std::vector<int32_t>>& type
   return points;
 }
 
-std::vector<AgentEntry> AgentsOfTypes(const std::vector<int32_t>& types) {
+std::vector<AgentEntry> AgentsOfTypes(const std::vector<int32_t>& types, double limit = 0.0) {
   std::vector<AgentEntry> agents(types.size());
-  for (size_t i = 0; i < types.size(); ++i) agents[i].type = types[i];
+  for (size_t i = 0; i < types.size(); ++i) {
+    agents[i].type = types[i];
+    agents[i].time_limit = limit;
+  }
   return agents;
 }
 
-// ---------------------------------------------------------------- names
-
-TEST(PluginNamesTest, EveryPluginReportsItsName) {
-  const std::vector<std::pair<std::unique_ptr<PluginBase>, std::string>> cases = [] {
-    std::vector<std::pair<std::unique_ptr<PluginBase>, std::string>> c;
-    c.emplace_back(std::make_unique<DefaultHeuristic>(), "DefaultHeuristic");
-    c.emplace_back(std::make_unique<DefaultConstraintChecker>(), "DefaultConstraintChecker");
-    c.emplace_back(std::make_unique<TimeLimitConstraintChecker>(), "TimeLimitConstraintChecker");
-    c.emplace_back(std::make_unique<TimeWindowConstraintChecker>(), "TimeConstraintChecker");
-    c.emplace_back(std::make_unique<CompositeConstraintChecker>(), "CompositeConstraintChecker");
-    c.emplace_back(std::make_unique<DefaultExpansion>(), "DefaultExpansion");
-    c.emplace_back(std::make_unique<DefaultObjective>(), "DefaultObjective");
-    c.emplace_back(std::make_unique<MinSumObjective>(), "MinSumObjective");
-    c.emplace_back(std::make_unique<DefaultFocalComparator>(), "DefaultFocalComparator");
-    c.emplace_back(std::make_unique<CompositePostOptimizer>(), "CompositePostOptimizer");
-    return c;
-  }();
-  for (const auto& [plugin, name] : cases) EXPECT_EQ(plugin->Name(), name);
-}
-
-// ---------------------------------------------------------------- composites
-
-// A checker with fixed answers that records what it was asked.
+// A checker with fixed answers that records what it was asked and the cost it saw.
 class ScriptedChecker : public ConstraintCheckerPlugin {
  public:
-  struct Log {
-    std::vector<std::string> calls;
-    std::vector<double> seen_costs;
-    int destroyed = 0;
-  };
-  ScriptedChecker(std::string tag, Log& log) : tag_(std::move(tag)), log_(log) {}
-  ~ScriptedChecker() override { ++log_.destroyed; }
-
+  ScriptedChecker(std::string tag, Calls& calls) : tag_(std::move(tag)), calls_(calls) {}
   std::string Name() const override { return "Scripted"; }
-  void Init(const PlannerGraph*, const std::vector<Point>& points,
-            const std::vector<AgentEntry>&) override {
-    log_.calls.push_back(tag_ + ".Init" + std::to_string(points.size()));
-  }
+  void Init(const PlannerGraph*, const std::vector<Point>&,
+            const std::vector<AgentEntry>&) override {}
   bool IsForbidden(int32_t, int32_t) const override {
-    log_.calls.push_back(tag_ + ".IsForbidden");
-    return forbid;
+    Note("IsForbidden");
+    return veto;
   }
   ArrivalCheck CheckArrival(const Label& child, int32_t agent, int32_t) const override {
-    log_.calls.push_back(tag_ + ".CheckArrival");
-    log_.seen_costs.push_back(child.costs[agent]);
+    Note("CheckArrival@" + std::to_string(static_cast<int>(child.costs[agent])));
     return arrival;
   }
   BudgetCheck CheckBudget(const Label&, int32_t) const override {
-    log_.calls.push_back(tag_ + ".CheckBudget");
-    return BudgetCheck{budget_ok};
+    Note("CheckBudget");
+    return BudgetCheck{!veto};
   }
   bool IsDeadEnd(const Label&) const override {
-    log_.calls.push_back(tag_ + ".IsDeadEnd");
-    return dead_end;
+    Note("IsDeadEnd");
+    return veto;
   }
 
-  bool forbid = false;
+  bool veto = false;
   ArrivalCheck arrival;
-  bool budget_ok = true;
-  bool dead_end = false;
 
  private:
+  void Note(const std::string& call) const { calls_.push_back(tag_ + "." + call); }
   std::string tag_;
-  Log& log_;
+  Calls& calls_;
 };
 
 class CompositeConstraintCheckerTest : public testing::Test {
  protected:
   ScriptedChecker& Add(const std::string& tag) {
-    auto child = std::make_unique<ScriptedChecker>(tag, log_);
+    auto child = std::make_unique<ScriptedChecker>(tag, calls_);
     ScriptedChecker& ref = *child;
     composite_.AddChild(std::move(child));
     return ref;
   }
 
-  ScriptedChecker::Log log_;
+  Calls calls_;
   CompositeConstraintChecker composite_;
   Label child_ = MakeLabel(3, {0, 1}, {4.0, 9.0}, {0, 0});
 };
 
-TEST_F(CompositeConstraintCheckerTest, WithoutChildrenAllowsEverything) {
-  EXPECT_FALSE(composite_.IsForbidden(0, 1));
-  const ArrivalCheck arrival = composite_.CheckArrival(child_, 0, 2);
-  EXPECT_TRUE(arrival.feasible);
-  EXPECT_FALSE(arrival.time.has_value());
-  EXPECT_TRUE(composite_.CheckBudget(child_, 0).feasible);
-  EXPECT_FALSE(composite_.IsDeadEnd(child_));
-}
-
+// Each child sees the time the children before it corrected, on a private copy.
 TEST_F(CompositeConstraintCheckerTest, HandsEachChildTheTimeCorrectedBefore) {
   Add("A").arrival = ArrivalCheck{true, 12.0};
   Add("B").arrival = ArrivalCheck{true, 15.0};
+  Add("C");  // corrects nothing: the earlier correction stands
   const ArrivalCheck arrival = composite_.CheckArrival(child_, 1, 2);
   EXPECT_TRUE(arrival.feasible);
   EXPECT_EQ(arrival.time, 15.0);
-  EXPECT_EQ(log_.seen_costs, (std::vector<double>{9.0, 12.0}));
-  EXPECT_EQ(child_.costs[1], 9.0);  // the caller's label is left alone
+  EXPECT_EQ(calls_, (Calls{"A.CheckArrival@9", "B.CheckArrival@12", "C.CheckArrival@15"}));
+  EXPECT_EQ(child_.costs[1], 9.0);
 }
 
-TEST_F(CompositeConstraintCheckerTest, ReportsATimeWhenOnlyAnEarlierChildCorrected) {
-  Add("A").arrival = ArrivalCheck{true, 12.0};
-  Add("B");
-  EXPECT_EQ(composite_.CheckArrival(child_, 1, 2).time, 12.0);
-}
-
-TEST_F(CompositeConstraintCheckerTest, StopsAtTheFirstInfeasibleArrivalAndReturnsItsRecord) {
-  Add("A").arrival = ArrivalCheck{false, 3.5};
-  Add("B");
-  const ArrivalCheck arrival = composite_.CheckArrival(child_, 0, 2);
-  EXPECT_FALSE(arrival.feasible);
-  EXPECT_EQ(arrival.time, 3.5);
-  EXPECT_EQ(log_.calls, (std::vector<std::string>{"A.CheckArrival"}));
-}
-
-TEST_F(CompositeConstraintCheckerTest, AnyVetoWinsAndLaterChildrenAreNotAsked) {
+TEST_F(CompositeConstraintCheckerTest, AsksChildrenInOrderAndStopsAtTheFirstVeto) {
   ScriptedChecker& a = Add("A");
-  a.forbid = true;
-  a.budget_ok = false;
-  a.dead_end = true;
   Add("B");
+  EXPECT_FALSE(composite_.IsForbidden(0, 1));
+  EXPECT_FALSE(composite_.IsDeadEnd(child_));
+  EXPECT_EQ(calls_, (Calls{"A.IsForbidden", "B.IsForbidden", "A.IsDeadEnd", "B.IsDeadEnd"}));
+  calls_.clear();
+  a.veto = true;
+  a.arrival = ArrivalCheck{false, 3.5};
   EXPECT_TRUE(composite_.IsForbidden(0, 1));
   EXPECT_FALSE(composite_.CheckBudget(child_, 0).feasible);
   EXPECT_TRUE(composite_.IsDeadEnd(child_));
-  EXPECT_EQ(log_.calls,
-            (std::vector<std::string>{"A.IsForbidden", "A.CheckBudget", "A.IsDeadEnd"}));
+  const ArrivalCheck arrival = composite_.CheckArrival(child_, 0, 2);
+  EXPECT_FALSE(arrival.feasible);
+  EXPECT_EQ(arrival.time, 3.5);  // the vetoing child's record
+  EXPECT_EQ(calls_, (Calls{"A.IsForbidden", "A.CheckBudget", "A.IsDeadEnd", "A.CheckArrival@4"}));
 }
 
-TEST_F(CompositeConstraintCheckerTest, AsksEveryChildInOrderWhenNoneVetoes) {
-  Add("A");
-  Add("B");
-  composite_.Init(nullptr, PointsWithTypes({{0}, {0}}), {});
-  EXPECT_FALSE(composite_.IsForbidden(0, 1));
-  EXPECT_FALSE(composite_.IsDeadEnd(child_));
-  EXPECT_EQ(log_.calls, (std::vector<std::string>{"A.Init2", "B.Init2", "A.IsForbidden",
-                                                  "B.IsForbidden", "A.IsDeadEnd", "B.IsDeadEnd"}));
-}
-
-TEST(CompositeOwnershipTest, CompositesDestroyTheirChildren) {
-  ScriptedChecker::Log log;
-  {
-    CompositeConstraintChecker composite;
-    composite.AddChild(std::make_unique<ScriptedChecker>("A", log));
-    composite.AddChild(std::make_unique<ScriptedChecker>("B", log));
-    EXPECT_EQ(composite.children().size(), 2u);
-  }
-  EXPECT_EQ(log.destroyed, 2);
-}
-
-// Appends its tag to agent 0's route, so the order of the calls shows in the result.
+// Records the setters it receives and appends its tag to agent 0's route, so the
+// order of the calls and the hand-over of the result show.
 class TaggingPostOptimizer : public PostOptimizerPlugin {
  public:
-  TaggingPostOptimizer(int32_t tag, std::vector<std::string>& log) : tag_(tag), log_(log) {}
+  TaggingPostOptimizer(int32_t tag, Calls& calls) : tag_(tag), calls_(calls) {}
   std::string Name() const override { return "Tagging"; }
   void Optimize(const PlannerGraph*, const std::vector<Point>&, const std::vector<AgentEntry>&,
                 Result& result) override {
     result.paths[0].push_back(tag_);
   }
-  void SetReturnToEnd(bool value) override { Note("return" + std::to_string(value)); }
-  void SetStarts(const std::vector<int32_t>& s) override { Note("starts" + std::to_string(s.size())); }
-  void SetEnds(const std::vector<int32_t>& e) override { Note("ends" + std::to_string(e.size())); }
-  void SetTimeWindows(const TimeWindowMap& w) override { Note("windows" + std::to_string(w.size())); }
+  void SetReturnToEnd(bool value) override { Note("return", value ? 1 : 0); }
+  void SetStarts(const std::vector<int32_t>& s) override { Note("starts", s.size()); }
+  void SetEnds(const std::vector<int32_t>& e) override { Note("ends", e.size()); }
+  void SetTimeWindows(const TimeWindowMap& w) override { Note("windows", w.size()); }
 
  private:
-  void Note(const std::string& what) { log_.push_back(std::to_string(tag_) + what); }
+  void Note(const std::string& what, size_t n) {
+    calls_.push_back(std::to_string(tag_) + what + std::to_string(n));
+  }
   int32_t tag_;
-  std::vector<std::string>& log_;
+  Calls& calls_;
 };
 
 TEST(CompositePostOptimizerTest, ForwardsEveryCallToTheChildrenInOrder) {
-  std::vector<std::string> log;
+  Calls calls;
   CompositePostOptimizer composite;
-  composite.AddChild(std::make_unique<TaggingPostOptimizer>(1, log));
-  composite.AddChild(std::make_unique<TaggingPostOptimizer>(2, log));
+  composite.AddChild(std::make_unique<TaggingPostOptimizer>(1, calls));
+  composite.AddChild(std::make_unique<TaggingPostOptimizer>(2, calls));
   composite.SetReturnToEnd(true);
   composite.SetStarts({0, 1});
   composite.SetEnds({2});
@@ -231,22 +168,17 @@ TEST(CompositePostOptimizerTest, ForwardsEveryCallToTheChildrenInOrder) {
   result.paths[0] = {7};
   composite.Optimize(nullptr, {}, {}, result);
   EXPECT_EQ(result.paths[0], (std::vector<int32_t>{7, 1, 2}));
-  EXPECT_EQ(log, (std::vector<std::string>{"1return1", "2return1", "1starts2", "2starts2", "1ends1",
-                                           "2ends1", "1windows1", "2windows1"}));
-  EXPECT_EQ(composite.children().size(), 2u);
+  EXPECT_EQ(calls, (Calls{"1return1", "2return1", "1starts2", "2starts2", "1ends1", "2ends1",
+                          "1windows1", "2windows1"}));
 }
-
-// ---------------------------------------------------------------- default checker
 
 TEST(DefaultConstraintCheckerTest, AllowsOnlyTheListedAgentTypes) {
   DefaultConstraintChecker checker;
   checker.Init(nullptr, PointsWithTypes({{0, 1}, {0}, {}}), AgentsOfTypes({0, 1, 2, -1}));
   struct Case { int32_t agent, node; bool forbidden; };
-  const Case cases[] = {{0, 0, false}, {1, 0, false}, {2, 0, true}, {3, 0, true},
-                        {0, 1, false}, {1, 1, true},  {0, 2, true}, {1, 2, true}};
-  for (const Case& c : cases) {
-    EXPECT_EQ(checker.IsForbidden(c.agent, c.node), c.forbidden)
-        << "agent " << c.agent << " node " << c.node;
+  for (const Case& c : {Case{0, 0, false}, Case{1, 0, false}, Case{2, 0, true}, Case{3, 0, true},
+                        Case{1, 1, true}, Case{0, 2, true}}) {
+    EXPECT_EQ(checker.IsForbidden(c.agent, c.node), c.forbidden) << c.agent << " at " << c.node;
   }
 }
 
@@ -255,49 +187,23 @@ TEST(DefaultConstraintCheckerTest, TypeZeroNodesNeedAnUnfinishedTypeZeroAgent) {
   graph.AddVertex(2);
   DefaultConstraintChecker checker;
   checker.Init(&graph, PointsWithTypes({{0, 1}, {0}, {0, 1}}), AgentsOfTypes({0, 0, 1}));
-  // Node 1 (type 0 only) unvisited.
   EXPECT_TRUE(checker.IsDeadEnd(MakeLabel(3, {0, 0, 0}, {0, 0, 0}, {1, 1, 0}, {0})));
   EXPECT_FALSE(checker.IsDeadEnd(MakeLabel(3, {0, 0, 0}, {0, 0, 0}, {1, 0, 1}, {0})));
   // Only nodes open to both types unvisited.
   EXPECT_FALSE(checker.IsDeadEnd(MakeLabel(3, {0, 0, 0}, {0, 0, 0}, {1, 1, 1}, {1})));
 }
 
-TEST(DefaultConstraintCheckerTest, AcceptsEveryArrivalAndBudget) {
-  DefaultConstraintChecker checker;
-  checker.Init(nullptr, PointsWithTypes({{0}}), AgentsOfTypes({0}));
-  const Label child = MakeLabel(1, {0}, {1e9}, {0});
-  EXPECT_TRUE(checker.CheckArrival(child, 0, 0).feasible);
-  EXPECT_FALSE(checker.CheckArrival(child, 0, 0).time.has_value());
-  EXPECT_TRUE(checker.CheckBudget(child, 0).feasible);
-}
-
-// ---------------------------------------------------------------- time limit
-
 TEST(TimeLimitConstraintCheckerTest, RejectsOnlyCostsAboveAPositiveLimit) {
   struct Case { double limit, cost; bool feasible; };
-  const Case cases[] = {{10.0, 10.0, true}, {10.0, 10.000001, false}, {10.0, 3.0, true},
-                        {0.0, 1e12, true},  {-5.0, 1e12, true}};
-  for (const Case& c : cases) {
-    std::vector<AgentEntry> agents = AgentsOfTypes({0, 0});
-    agents[1].time_limit = c.limit;
+  for (const Case& c : {Case{10.0, 10.0, true}, Case{10.0, 10.000001, false}, Case{0.0, 1e12, true},
+                        Case{-5.0, 1e12, true}}) {
     TimeLimitConstraintChecker checker;
-    checker.Init(nullptr, PointsWithTypes({{0}}), agents);
-    EXPECT_EQ(checker.CheckBudget(MakeLabel(1, {0, 0}, {50.0, c.cost}, {0, 0}), 1).feasible,
-              c.feasible)
-        << "limit " << c.limit << " cost " << c.cost;
+    checker.Init(nullptr, PointsWithTypes({{1}}), AgentsOfTypes({0, 0}, c.limit));
+    const Label child = MakeLabel(1, {0, 0}, {50.0, c.cost}, {0, 0});
+    EXPECT_EQ(checker.CheckBudget(child, 1).feasible, c.feasible) << c.limit << " " << c.cost;
+    EXPECT_TRUE(checker.IsForbidden(0, 0));  // the default rules still hold
   }
 }
-
-TEST(TimeLimitConstraintCheckerTest, LeavesAssignmentAndDeadEndsToTheDefaultRules) {
-  TimeLimitConstraintChecker checker;
-  checker.Init(nullptr, PointsWithTypes({{1}, {0}}), AgentsOfTypes({0}));
-  EXPECT_TRUE(checker.IsForbidden(0, 0));
-  EXPECT_FALSE(checker.IsForbidden(0, 1));
-  EXPECT_TRUE(checker.IsDeadEnd(MakeLabel(2, {0}, {0.0}, {1})));
-  EXPECT_TRUE(checker.CheckArrival(MakeLabel(2, {0}, {0.0}, {0}), 0, 1).feasible);
-}
-
-// ---------------------------------------------------------------- time windows
 
 // A complete directed graph with one cost component, every arc `fill` unless set.
 struct TimeWindowSetup {
@@ -311,150 +217,126 @@ struct TimeWindowSetup {
   bool return_to_end = true;
 };
 
-class TimeWindowCheckerTest : public testing::Test {
- protected:
-  void Build(const TimeWindowSetup& setup) {
-    num_nodes_ = setup.num_nodes;
-    graph_ = SparseGraph();
-    for (int32_t u = 0; u < setup.num_nodes; ++u) {
-      for (int32_t v = 0; v < setup.num_nodes; ++v) {
-        if (u != v) graph_.AddArc(u, v, {setup.fill});
-      }
-    }
-    for (const auto& [u, v, cost] : setup.arcs) {
-      graph_.SetArcCost(u, v, {cost});
-      graph_.SetArcCost(v, u, {cost});
-    }
-    checker_ = TimeWindowConstraintChecker();
-    std::vector<std::vector<int32_t>> types(static_cast<size_t>(setup.num_nodes), {0, 1});
-    checker_.Init(&graph_, PointsWithTypes(types), AgentsOfTypes(setup.agent_types));
-    checker_.SetReturnToEnd(setup.return_to_end);
-    checker_.SetStarts(setup.starts);
-    checker_.SetEnds(setup.ends);
-    checker_.SetTimeWindows(setup.windows);
-  }
-
-  // The child of moving `agent` to `node`: node visited, cost already includes the arc.
-  Label Child(std::vector<int32_t> positions, std::vector<double> costs,
-              std::vector<uint8_t> finished, std::vector<int32_t> visited) const {
-    return MakeLabel(num_nodes_, std::move(positions), std::move(costs), std::move(finished),
-                     visited);
-  }
-
-  int32_t num_nodes_ = 0;
-  SparseGraph graph_;
-  TimeWindowConstraintChecker checker_;
+// One move: `agent` has just arrived at `node`; the child label has the node
+// visited and the agent's cost including the arc. `time` is the corrected cost
+// of a feasible arrival (set only when the agent waits).
+struct Move {
+  std::vector<int32_t> positions;
+  std::vector<double> costs;
+  std::vector<uint8_t> finished;
+  std::vector<int32_t> visited;
+  int32_t agent, node;
+  bool feasible;
+  std::optional<double> time;  // {} when the agent does not wait
 };
 
-TEST_F(TimeWindowCheckerTest, WaitsForAnOpeningWindowAndRejectsAClosedOne) {
-  Build({2, 100.0, {{0, 1, 3.0}}, {0}, {0}, {0}, {{1, {5.0, 8.0}}}, true});
-  struct Case { double arrival; bool feasible; std::optional<double> time; };
-  const Case cases[] = {{3.0, true, 5.0}, {8.0, true, std::nullopt}, {8.5, false, std::nullopt}};
-  for (const Case& c : cases) {
-    const ArrivalCheck check = checker_.CheckArrival(Child({0}, {c.arrival}, {0}, {1}), 0, 1);
-    EXPECT_EQ(check.feasible, c.feasible) << "arrival " << c.arrival;
-    EXPECT_EQ(check.time, c.time) << "arrival " << c.arrival;
+void ExpectMoves(const TimeWindowSetup& setup, const std::vector<Move>& moves,
+                 const std::string& name) {
+  SparseGraph graph;
+  for (int32_t u = 0; u < setup.num_nodes; ++u) {
+    for (int32_t v = 0; v < setup.num_nodes; ++v) {
+      if (u != v) graph.AddArc(u, v, {setup.fill});
+    }
   }
+  for (const auto& [u, v, cost] : setup.arcs) {
+    graph.SetArcCost(u, v, {cost});
+    graph.SetArcCost(v, u, {cost});
+  }
+  TimeWindowConstraintChecker checker;
+  const std::vector<std::vector<int32_t>> types(static_cast<size_t>(setup.num_nodes), {0, 1});
+  checker.Init(&graph, PointsWithTypes(types), AgentsOfTypes(setup.agent_types));
+  checker.SetReturnToEnd(setup.return_to_end);
+  checker.SetStarts(setup.starts);
+  checker.SetEnds(setup.ends);
+  checker.SetTimeWindows(setup.windows);
+  for (size_t k = 0; k < moves.size(); ++k) {
+    const Move& m = moves[k];
+    const ArrivalCheck check = checker.CheckArrival(
+        MakeLabel(setup.num_nodes, m.positions, m.costs, m.finished, m.visited), m.agent, m.node);
+    EXPECT_EQ(check.feasible, m.feasible) << name << ", move " << k;
+    if (m.feasible) {
+      EXPECT_EQ(check.time, m.time) << name << ", move " << k;
+    }
+  }
+}
+
+TEST(TimeWindowCheckerTest, WaitsForAnOpeningWindowAndRejectsAClosedOne) {
+  ExpectMoves({2, 100.0, {{0, 1, 3.0}}, {0}, {0}, {0}, {{1, {5.0, 8.0}}}, true},
+              {{{0}, {3.0}, {0}, {1}, 0, 1, true, 5.0},
+               {{0}, {8.0}, {0}, {1}, 0, 1, true, {}},
+               {{0}, {8.5}, {0}, {1}, 0, 1, false, {}}}, "window [5, 8]");
 }
 
 // Agent 0 (start 0, end 3) arrives at node 1 at time 1; node 0 (window [0, 5]) is 100 away
 // from node 1: only the free return to its own start keeps node 0 within reach.
-TEST_F(TimeWindowCheckerTest, TravelToTheAgentsOwnStartIsFree) {
+TEST(TimeWindowCheckerTest, TravelToTheAgentsOwnStartIsFree) {
   TimeWindowSetup setup{4, 100.0, {{2, 1, 1.0}}, {0}, {0}, {3}, {{0, {0.0, 5.0}}}, true};
-  Build(setup);
-  const Label child = Child({2}, {1.0}, {0}, {1, 2});
-  EXPECT_TRUE(checker_.CheckArrival(child, 0, 1).feasible);
+  ExpectMoves(setup, {{{2}, {1.0}, {0}, {1, 2}, 0, 1, true, {}}}, "own start");
   setup.starts.clear();
-  Build(setup);
-  EXPECT_FALSE(checker_.CheckArrival(child, 0, 1).feasible);
+  ExpectMoves(setup, {{{2}, {1.0}, {0}, {1, 2}, 0, 1, false, {}}}, "no starts");
 }
 
 // Agent 0 stops at its end node 2 (window [5, 100]) from node 0 at time 0; node 1 (window
 // [0, 2], 3 away) is left to agent 1. Were the stop paid (4), the agent would have left
 // node 0 at -4, in time for a detour through node 1 that visiting node 2 first spoils.
-TEST_F(TimeWindowCheckerTest, WithoutReturnTravelToTheAgentsOwnEndIsFree) {
+TEST(TimeWindowCheckerTest, WithoutReturnTravelToTheAgentsOwnEndIsFree) {
   TimeWindowSetup setup{4, 100.0, {{0, 1, 3.0}, {0, 2, 4.0}, {1, 2, 3.0}, {1, 3, 1.0}},
                         {0, 0}, {0, 3}, {2, 3}, {{1, {0.0, 2.0}}, {2, {5.0, 100.0}}}, false};
-  Build(setup);
-  const Label child = Child({0, 3}, {0.0, 0.0}, {1, 0}, {0, 2, 3});
-  const ArrivalCheck check = checker_.CheckArrival(child, 0, 2);
-  EXPECT_TRUE(check.feasible);
-  EXPECT_EQ(check.time, 5.0);
+  const Move stop{{0, 3}, {0.0, 0.0}, {1, 0}, {0, 2, 3}, 0, 2, true, 5.0};
+  ExpectMoves(setup, {stop}, "open route");
   setup.return_to_end = true;
-  Build(setup);
-  EXPECT_FALSE(checker_.CheckArrival(child, 0, 2).feasible);
+  Move paid = stop;
+  paid.feasible = false;
+  ExpectMoves(setup, {paid}, "closed route");
 }
 
-TEST_F(TimeWindowCheckerTest, RejectsAStateWhoseOpenNodeNoUnfinishedAgentCanStillReach) {
-  // Node 3 closes at 5; agent 0 arrives at node 1 at time 2, agent 1 is at node 2 at time 1.
+// Node 3 closes at 5; agent 0 arrives at node 1 at time 2, agent 1 is at node 2 at time 1.
+TEST(TimeWindowCheckerTest, RejectsAStateWhoseOpenNodeNoUnfinishedAgentCanStillReach) {
   TimeWindowSetup setup{4, 10.0, {{0, 1, 2.0}}, {0, 0}, {0, 2}, {0, 2}, {{3, {0.0, 5.0}}}, true};
-  Build(setup);
-  const Label child = Child({0, 2}, {2.0, 1.0}, {0, 0}, {1});
-  EXPECT_FALSE(checker_.CheckArrival(child, 0, 1).feasible);
+  ExpectMoves(setup, {{{0, 2}, {2.0, 1.0}, {0, 0}, {1}, 0, 1, false, {}}}, "node 3 out of reach");
   // An unfinished agent next to node 3 saves it; a finished one does not.
   setup.arcs.emplace_back(2, 3, 4.0);
-  Build(setup);
-  EXPECT_TRUE(checker_.CheckArrival(child, 0, 1).feasible);
-  const Label finished = Child({0, 2}, {2.0, 1.0}, {0, 1}, {1});
-  EXPECT_FALSE(checker_.CheckArrival(finished, 0, 1).feasible);
+  ExpectMoves(setup, {{{0, 2}, {2.0, 1.0}, {0, 0}, {1}, 0, 1, true, {}},
+                      {{0, 2}, {2.0, 1.0}, {0, 1}, {1}, 0, 1, false, {}}},
+              "agent 1 next to node 3");
 }
 
-TEST_F(TimeWindowCheckerTest, RejectsAMoveThatADetourWouldDominate) {
+TEST(TimeWindowCheckerTest, DetoursThroughOtherNodesButNotThroughTheAgentsOwnEnd) {
   // Node 2 on the way (0->2->1 arrives at 4, like waiting at node 1) but unreachable
   // in its window once node 1 is visited first.
-  Build({3, 100.0, {{0, 1, 1.0}, {0, 2, 2.0}, {1, 2, 2.0}}, {0}, {0}, {0},
-         {{1, {4.0, 50.0}}, {2, {0.0, 3.0}}}, true});
-  EXPECT_FALSE(checker_.CheckArrival(Child({0}, {1.0}, {0}, {1}), 0, 1).feasible);
-}
-
-// Agent 0 waits at node 1 until 10; its own end node 3 lies on a path that arrives
-// at node 1 just as early, but going there ends the route, so it is no detour.
-TEST_F(TimeWindowCheckerTest, AWaitingMoveIsNotRejectedBecauseOfTheAgentsOwnEnd) {
+  ExpectMoves({3, 100.0, {{0, 1, 1.0}, {0, 2, 2.0}, {1, 2, 2.0}}, {0}, {0}, {0},
+               {{1, {4.0, 50.0}}, {2, {0.0, 3.0}}}, true},
+              {{{0}, {1.0}, {0}, {1}, 0, 1, false, {}}}, "dominated by a detour");
+  // Agent 0 waits at node 1 until 10; its own end node 3 lies on a path that arrives
+  // at node 1 just as early, but going there ends the route, so it is no detour.
   for (bool return_to_end : {true, false}) {
-    Build({4, 100.0, {{0, 1, 2.0}, {0, 3, 1.0}, {1, 3, 1.0}, {0, 2, 1.0}, {1, 2, 1.0}}, {0},
-           {0}, {3}, {{1, {10.0, 20.0}}}, return_to_end});
-    const ArrivalCheck check = checker_.CheckArrival(Child({0}, {2.0}, {0}, {1, 2}), 0, 1);
-    EXPECT_TRUE(check.feasible) << "return_to_end " << return_to_end;
-    EXPECT_EQ(check.time, 10.0) << "return_to_end " << return_to_end;
+    ExpectMoves({4, 100.0, {{0, 1, 2.0}, {0, 3, 1.0}, {1, 3, 1.0}, {0, 2, 1.0}, {1, 2, 1.0}},
+                 {0}, {0}, {3}, {{1, {10.0, 20.0}}}, return_to_end},
+                {{{0}, {2.0}, {0}, {1, 2}, 0, 1, true, 10.0}},
+                "own end, return " + std::to_string(return_to_end));
   }
 }
 
 // A goes 0 -> 2 -> 1, B goes 1 -> 3 -> 0: each ends where the other starts.
-TEST_F(TimeWindowCheckerTest, AgentsSwappingDepotsCanCompleteTheirRoutes) {
+TEST(TimeWindowCheckerTest, AgentsSwappingDepotsCanCompleteTheirRoutes) {
   for (bool return_to_end : {true, false}) {
-    Build({4, 5.0, {}, {0, 0}, {0, 1}, {1, 0},
-           {{0, {0.0, 100.0}}, {1, {0.0, 100.0}}, {2, {0.0, 100.0}}, {3, {0.0, 100.0}}},
-           return_to_end});
     const double stop = return_to_end ? 5.0 : 0.0;
-    struct Move { int32_t agent, node; Label child; };
-    const Move moves[] = {
-        {0, 2, Child({0, 1}, {5.0, 0.0}, {0, 0}, {2})},
-        {1, 3, Child({2, 1}, {5.0, 5.0}, {0, 0}, {2, 3})},
-        {0, 1, Child({2, 3}, {5.0 + stop, 5.0}, {1, 0}, {1, 2, 3})},
-        {1, 0, Child({1, 3}, {5.0 + stop, 5.0 + stop}, {1, 1}, {0, 1, 2, 3})}};
-    for (const Move& m : moves) {
-      EXPECT_TRUE(checker_.CheckArrival(m.child, m.agent, m.node).feasible)
-          << "agent " << m.agent << " to " << m.node << " return_to_end " << return_to_end;
-    }
+    ExpectMoves({4, 5.0, {}, {0, 0}, {0, 1}, {1, 0},
+                 {{0, {0.0, 100.0}}, {1, {0.0, 100.0}}, {2, {0.0, 100.0}}, {3, {0.0, 100.0}}},
+                 return_to_end},
+                {{{0, 1}, {5.0, 0.0}, {0, 0}, {2}, 0, 2, true, {}},
+                 {{2, 1}, {5.0, 5.0}, {0, 0}, {2, 3}, 1, 3, true, {}},
+                 {{2, 3}, {5.0 + stop, 5.0}, {1, 0}, {1, 2, 3}, 0, 1, true, {}},
+                 {{1, 3}, {5.0 + stop, 5.0 + stop}, {1, 1}, {0, 1, 2, 3}, 1, 0, true, {}}},
+                "return " + std::to_string(return_to_end));
   }
 }
 
-TEST_F(TimeWindowCheckerTest, ATypeWithoutACostComponentTravelsForFree) {
-  // Agent type 1 has no component in the one-component costs: no arc, no travel time.
-  Build({3, 100.0, {}, {1}, {0}, {0}, {{2, {0.0, 5.0}}}, true});
-  EXPECT_TRUE(checker_.CheckArrival(Child({0}, {1.0}, {0}, {1}), 0, 1).feasible);
+// Agent type 1 has no component in the one-component costs: no arc, no travel time.
+TEST(TimeWindowCheckerTest, ATypeWithoutACostComponentTravelsForFree) {
+  ExpectMoves({3, 100.0, {}, {1}, {0}, {0}, {{2, {0.0, 5.0}}}, true},
+              {{{0}, {1.0}, {0}, {1}, 0, 1, true, {}}}, "type 1");
 }
-
-TEST_F(TimeWindowCheckerTest, LeavesAssignmentAndDeadEndsToTheDefaultRules) {
-  Build({2, 1.0, {}, {2}, {0}, {0}, {}, true});
-  EXPECT_TRUE(checker_.IsForbidden(0, 1));
-  EXPECT_TRUE(checker_.CheckBudget(Child({0}, {1e9}, {0}, {}), 0).feasible);
-  TimeWindowConstraintChecker typed;
-  typed.Init(nullptr, PointsWithTypes({{0}}), AgentsOfTypes({0}));
-  EXPECT_TRUE(typed.IsDeadEnd(MakeLabel(1, {0}, {0.0}, {1})));
-}
-
-// ---------------------------------------------------------------- expansion
 
 TEST(DefaultExpansionTest, PicksTheCheapestUnfinishedAgentLowestIndexFirst) {
   const double kMax = std::numeric_limits<double>::max();
@@ -462,56 +344,39 @@ TEST(DefaultExpansionTest, PicksTheCheapestUnfinishedAgentLowestIndexFirst) {
   DefaultExpansion expansion;
   expansion.SetEnds({0, 0, 0});
   struct Case { std::vector<double> costs; std::vector<uint8_t> finished; int32_t agent; };
-  const Case cases[] = {{{5, 3, 3}, {0, 0, 0}, 1},
-                        {{5, 3, 3}, {0, 1, 0}, 2},
-                        {{5, 3, 3}, {1, 1, 1}, -1},
-                        {{kMax, kInf, 9}, {0, 0, 1}, -1}};
-  for (const Case& c : cases) {
+  for (const Case& c : {Case{{5, 3, 3}, {0, 0, 0}, 1}, Case{{5, 3, 3}, {0, 1, 0}, 2},
+                        Case{{5, 3, 3}, {1, 1, 1}, -1}, Case{{kMax, kInf, 9}, {0, 0, 1}, -1}}) {
     EXPECT_EQ(expansion.SelectAgent(MakeLabel(1, {0, 0, 0}, c.costs, c.finished)), c.agent);
   }
-  DefaultExpansion no_agents;
-  no_agents.SetEnds({});
-  EXPECT_EQ(no_agents.SelectAgent(MakeLabel(1, {0}, {1.0}, {0})), -1);
+  expansion.SetEnds({});
+  EXPECT_EQ(expansion.SelectAgent(MakeLabel(1, {0}, {1.0}, {0})), -1);
 }
 
-// ---------------------------------------------------------------- objectives
-
-TEST(ObjectiveTest, MinMaxTakesTheLongestRouteOrTheSharedRemainder) {
-  DefaultObjective objective;
-  EXPECT_EQ(objective.Evaluate({2, 7, 4}), 7.0);
-  EXPECT_EQ(objective.Evaluate({}), 0.0);
+TEST(ObjectiveTest, MinMaxTakesTheLongestRouteOrTheSharedRemainderAndMinSumAdds) {
   const Label label = MakeLabel(1, {0, 0, 0}, {2, 7, 4}, {1, 0, 0});
-  EXPECT_EQ(objective.Combine(label, 5.0, 2), 8.0);
-  EXPECT_EQ(objective.Combine(label, 1.0, 2), 7.0);
-  EXPECT_EQ(objective.Combine(label, 100.0, 0), 7.0);
+  DefaultObjective min_max;
+  EXPECT_EQ(min_max.Evaluate({2, 7, 4}), 7.0);
+  EXPECT_EQ(min_max.Evaluate({}), 0.0);
+  EXPECT_EQ(min_max.Combine(label, 5.0, 2), 8.0);
+  EXPECT_EQ(min_max.Combine(label, 1.0, 2), 7.0);
+  EXPECT_EQ(min_max.Combine(label, 100.0, 0), 7.0);
+  MinSumObjective min_sum;
+  EXPECT_EQ(min_sum.Evaluate({2, 7, 4}), 13.0);
+  EXPECT_EQ(min_sum.Combine(label, 5.0, 2), 18.0);
 }
-
-TEST(ObjectiveTest, MinSumAddsTheRoutesAndTheEstimate) {
-  MinSumObjective objective;
-  EXPECT_EQ(objective.Evaluate({2, 7, 4}), 13.0);
-  EXPECT_EQ(objective.Evaluate({}), 0.0);
-  EXPECT_EQ(objective.Combine(MakeLabel(1, {0, 0, 0}, {2, 7, 4}, {1, 0, 0}), 5.0, 2), 18.0);
-}
-
-// ---------------------------------------------------------------- focal order
 
 TEST(DefaultFocalComparatorTest, DeeperFirstThenSmallerFThenSmallerCostSum) {
   DefaultFocalComparator less;
-  const FocalEntry deep{1, 6, 2, 50.0, 50.0};
-  const FocalEntry shallow{2, 5, 2, 1.0, 1.0};
-  EXPECT_TRUE(less.Compare(deep, shallow));
-  EXPECT_FALSE(less.Compare(shallow, deep));
-  const FocalEntry f10{3, 5, 2, 10.0, 0.0};
-  const FocalEntry f9{4, 5, 2, 9.0, 99.0};
-  EXPECT_TRUE(less.Compare(f9, f10));
-  EXPECT_FALSE(less.Compare(f10, f9));
-  const FocalEntry cheap{5, 5, 1, 9.0, 3.0};
-  EXPECT_TRUE(less.Compare(cheap, f9));
-  EXPECT_FALSE(less.Compare(f9, cheap));
-  // Only id and remaining differ: neither goes first.
-  const FocalEntry twin{6, 5, 0, 9.0, 99.0};
-  EXPECT_FALSE(less.Compare(f9, twin));
-  EXPECT_FALSE(less.Compare(twin, f9));
+  // id, visited_count, remaining, f, cost_sum; each goes before the next.
+  const FocalEntry order[] = {{1, 6, 2, 50.0, 50.0}, {5, 5, 1, 9.0, 3.0}, {4, 5, 2, 9.0, 99.0},
+                              {3, 5, 2, 10.0, 0.0}};
+  for (size_t i = 0; i + 1 < std::size(order); ++i) {
+    EXPECT_TRUE(less.Compare(order[i], order[i + 1])) << i;
+    EXPECT_FALSE(less.Compare(order[i + 1], order[i])) << i;
+  }
+  const FocalEntry twin{6, 5, 0, 9.0, 99.0};  // only id and remaining differ: neither goes first
+  EXPECT_FALSE(less.Compare(order[2], twin));
+  EXPECT_FALSE(less.Compare(twin, order[2]));
 }
 
 }  // namespace

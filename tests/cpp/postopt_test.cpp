@@ -4,10 +4,13 @@
 #include <cmath>
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <map>
-#include <ostream>
-#include <memory>
+#include <numeric>
+#include <random>
 #include <string>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "graph/sparse_graph.h"
@@ -19,7 +22,7 @@ namespace quarn {
 namespace {
 
 using Path = std::vector<int32_t>;
-constexpr double kFar = 100.0;
+using Types = std::vector<std::vector<int32_t>>;
 
 // Complete graph; every agent type pays the same cost.
 SparseGraph CompleteGraph(int32_t n, size_t dims,
@@ -39,19 +42,13 @@ SparseGraph LineGraph(const std::vector<double>& xs, size_t dims = 1) {
                        [&](int32_t u, int32_t v) { return std::fabs(xs[u] - xs[v]); });
 }
 
-// Symmetric costs given pair by pair; every other pair is far apart.
+// Symmetric costs given pair by pair; every other pair is 100 apart.
 SparseGraph PairGraph(int32_t n, size_t dims,
                       const std::map<std::pair<int32_t, int32_t>, double>& pairs) {
   return CompleteGraph(n, dims, [&](int32_t u, int32_t v) {
     auto it = pairs.find({std::min(u, v), std::max(u, v)});
-    return it == pairs.end() ? kFar : it->second;
+    return it == pairs.end() ? 100.0 : it->second;
   });
-}
-
-std::vector<Point> PointsWithTypes(const std::vector<std::vector<int32_t>>& types) {
-  std::vector<Point> points(types.size());
-  for (size_t i = 0; i < types.size(); ++i) points[i].types = types[i];
-  return points;
 }
 
 AgentEntry MakeAgent(int32_t type, double time_limit = 0.0) {
@@ -71,18 +68,24 @@ struct Instance {
   TimeWindowMap windows;
   bool return_to_end = true;
 
-  void Configure(PostOptimizerPlugin& optimizer) const {
-    optimizer.SetReturnToEnd(return_to_end);
-    optimizer.SetStarts(starts);
-    optimizer.SetEnds(ends);
-    optimizer.SetTimeWindows(windows);
+  Instance(SparseGraph g, const Types& types, std::vector<AgentEntry> a, std::vector<int32_t> s,
+           std::vector<int32_t> e)
+      : graph(std::move(g)), points(types.size()), agents(std::move(a)), starts(std::move(s)),
+        ends(std::move(e)) {
+    for (size_t i = 0; i < types.size(); ++i) points[i].types = types[i];
   }
-  void Configure(RouteValidator& validator) const {
-    validator.SetReturnToEnd(return_to_end);
-    validator.SetStarts(starts);
-    validator.SetEnds(ends);
-    validator.SetTimeWindows(windows);
+  template <typename Target>  // a post-optimizer or a route validator
+  void Configure(Target& target) const {
+    target.SetReturnToEnd(return_to_end);
+    target.SetStarts(starts);
+    target.SetEnds(ends);
+    target.SetTimeWindows(windows);
+  }
+  RouteValidator Validator() const {
+    RouteValidator validator;
+    Configure(validator);
     validator.Load(&graph, points, agents);
+    return validator;
   }
 };
 
@@ -113,331 +116,197 @@ void ExpectSameTargets(const Result& before, const Result& after) {
   EXPECT_EQ(interior(before), interior(after));
 }
 
-// ---------------------------------------------------------------- route validation
-
 // Depots: 0 (agent 0 start), 1 (agent 0 end), 2 (agent 1 start and end).
 // Targets: 3 (types 0 and 1), 4 (type 0 only).
 Instance ValidationInstance() {
-  Instance inst;
-  inst.graph = PairGraph(5, 2, {{{0, 3}, 3}, {{1, 3}, 4}, {{0, 1}, 6}, {{2, 3}, 2}, {{2, 4}, 5},
-                                {{0, 4}, 2}, {{3, 4}, 1}, {{1, 4}, 7}, {{0, 2}, 9}, {{1, 2}, 9}});
-  inst.points = PointsWithTypes({{0, 1}, {0, 1}, {0, 1}, {0, 1}, {0}});
-  inst.agents = {MakeAgent(0), MakeAgent(1)};
-  inst.starts = {0, 2};
-  inst.ends = {1, 2};
-  return inst;
+  return Instance(PairGraph(5, 2, {{{0, 3}, 3}, {{1, 3}, 4}, {{0, 1}, 6}, {{2, 3}, 2},
+                                   {{2, 4}, 5}, {{0, 4}, 2}, {{3, 4}, 1}, {{1, 4}, 7},
+                                   {{0, 2}, 9}, {{1, 2}, 9}}),
+                  {{0, 1}, {0, 1}, {0, 1}, {0, 1}, {0}}, {MakeAgent(0), MakeAgent(1)}, {0, 2},
+                  {1, 2});
 }
 
-struct ValidationCase {
-  std::string name;
-  int32_t agent;
-  Path path;
-  std::function<void(Instance&)> tweak;
-  bool valid;
-  double cost;
-};
-
-void PrintTo(const ValidationCase& c, std::ostream* os) { *os << c.name; }
-
-class EvaluatePathTest : public ::testing::TestWithParam<ValidationCase> {};
-
-TEST_P(EvaluatePathTest, AppliesEveryRule) {
-  const ValidationCase& c = GetParam();
-  Instance inst = ValidationInstance();
-  if (c.tweak) c.tweak(inst);
-  RouteValidator validator;
-  inst.Configure(validator);
-  double cost = -1.0;
-  EXPECT_EQ(validator.EvaluatePath(c.path, c.agent, cost), c.valid);
-  EXPECT_DOUBLE_EQ(cost, c.cost);
+TEST(RouteValidatorTest, EvaluatePathAppliesEveryRule) {
+  using Tweak = std::function<void(Instance&)>;
+  const Tweak none = [](Instance&) {};
+  const Tweak open = [](Instance& i) { i.return_to_end = false; };
+  auto window = [](int32_t node, double from, double to) {
+    return Tweak([=](Instance& i) { i.windows[node] = {from, to}; });
+  };
+  auto limit = [](double value) {
+    return Tweak([=](Instance& i) { i.agents[0].time_limit = value; });
+  };
+  struct Case { const char* name; int32_t agent; Path path; Tweak tweak; bool valid; double cost; };
+  const Case cases[] = {
+      {"empty path", 0, {}, none, true, 0.0},
+      {"plain route", 0, {0, 3, 4, 1}, none, true, 3 + 1 + 7},
+      {"wrong start", 0, {2, 3, 1}, none, false, 0.0},
+      {"ends at a foreign depot", 0, {0, 3, 2}, none, false, 0.0},
+      {"ends at its start", 0, {0, 3, 0}, none, false, 0.0},
+      {"ends at its start, open route", 0, {0, 3, 0}, open, true, 3.0},
+      {"leg to the end free, open route", 0, {0, 3, 1}, open, true, 3.0},
+      {"own start inside", 0, {0, 3, 0, 4, 1}, none, false, 0.0},
+      {"foreign start inside", 0, {0, 3, 2, 1}, none, false, 0.0},
+      {"own end inside", 0, {0, 1, 3, 1}, none, true, 6 + 4 + 4},
+      {"type not allowed", 1, {2, 4, 2}, none, false, 0.0},
+      {"agent without a type", 0, {0, 3, 1}, [](Instance& i) { i.agents[0].type = -1; }, false,
+       0.0},
+      {"no ends", 0, {0, 3, 1}, [](Instance& i) { i.ends.clear(); }, false, 0.0},
+      {"waits for a window", 0, {0, 3, 1}, window(3, 10.0, 20.0), true, 14.0},
+      {"misses a window", 0, {0, 3, 1}, window(3, 0.0, 2.0), false, 0.0},
+      {"waits at its start", 0, {0, 3, 1}, window(0, 5.0, 10.0), true, 12.0},
+      {"limit met", 0, {0, 3, 1}, limit(7.0), true, 7.0},
+      {"limit exceeded", 0, {0, 3, 1}, limit(6.0), false, 0.0},
+      {"empty cost vector: no travel", 0, {0, 3, 1}, [](Instance& i) { i.graph = SparseGraph(); },
+       true, 0.0},
+      {"type outside the cost vector: no travel", 1, {2, 3, 2},
+       [](Instance& i) { i.graph = PairGraph(5, 1, {{{2, 3}, 2}}); }, true, 0.0}};
+  for (const Case& c : cases) {
+    Instance inst = ValidationInstance();
+    c.tweak(inst);
+    double cost = -1.0;
+    EXPECT_EQ(inst.Validator().EvaluatePath(c.path, c.agent, cost), c.valid) << c.name;
+    EXPECT_DOUBLE_EQ(cost, c.cost) << c.name;
+  }
 }
 
-auto NoTweak = [](Instance&) {};
-
-INSTANTIATE_TEST_SUITE_P(
-    Rules, EvaluatePathTest,
-    ::testing::Values(
-        ValidationCase{"EmptyPath", 0, {}, NoTweak, true, 0.0},
-        ValidationCase{"PlainRoute", 0, {0, 3, 4, 1}, NoTweak, true, 3 + 1 + 7},
-        ValidationCase{"WrongStart", 0, {2, 3, 1}, NoTweak, false, 0.0},
-        ValidationCase{"EndsAtForeignDepot", 0, {0, 3, 2}, NoTweak, false, 0.0},
-        ValidationCase{"EndsAtStartWithReturnToEnd", 0, {0, 3, 0}, NoTweak, false, 0.0},
-        ValidationCase{"EndsAtStartWithoutReturnToEnd", 0, {0, 3, 0},
-                       [](Instance& i) { i.return_to_end = false; }, true, 3.0},
-        ValidationCase{"LegToEndFreeWithoutReturnToEnd", 0, {0, 3, 1},
-                       [](Instance& i) { i.return_to_end = false; }, true, 3.0},
-        ValidationCase{"OwnStartInside", 0, {0, 3, 0, 4, 1}, NoTweak, false, 0.0},
-        ValidationCase{"ForeignStartInside", 0, {0, 3, 2, 1}, NoTweak, false, 0.0},
-        ValidationCase{"OwnEndInsideAllowed", 0, {0, 1, 3, 1}, NoTweak, true, 6 + 4 + 4},
-        ValidationCase{"TypeNotAllowed", 1, {2, 4, 2}, NoTweak, false, 0.0},
-        ValidationCase{"AgentWithoutType", 0, {0, 3, 1},
-                       [](Instance& i) { i.agents[0].type = -1; }, false, 0.0},
-        ValidationCase{"NoEndsWithReturnToEnd", 0, {0, 3, 1},
-                       [](Instance& i) { i.ends.clear(); }, false, 0.0},
-        ValidationCase{"WaitsForWindow", 0, {0, 3, 1},
-                       [](Instance& i) { i.windows[3] = {10.0, 20.0}; }, true, 14.0},
-        ValidationCase{"ArrivesAtLatestTime", 0, {0, 3, 1},
-                       [](Instance& i) { i.windows[3] = {0.0, 3.0}; }, true, 7.0},
-        ValidationCase{"MissesWindow", 0, {0, 3, 1},
-                       [](Instance& i) { i.windows[3] = {0.0, 2.0}; }, false, 0.0},
-        ValidationCase{"WaitsAtStart", 0, {0, 3, 1},
-                       [](Instance& i) { i.windows[0] = {5.0, 10.0}; }, true, 12.0},
-        ValidationCase{"StartWindowClosedAtZero", 0, {0, 3, 1},
-                       [](Instance& i) { i.windows[0] = {-10.0, -1.0}; }, false, 0.0},
-        ValidationCase{"LimitMet", 0, {0, 3, 1},
-                       [](Instance& i) { i.agents[0].time_limit = 7.0; }, true, 7.0},
-        ValidationCase{"LimitExceeded", 0, {0, 3, 1},
-                       [](Instance& i) { i.agents[0].time_limit = 6.0; }, false, 0.0},
-        ValidationCase{"EmptyCostVectorMeansNoTravel", 0, {0, 3, 1},
-                       [](Instance& i) { i.graph = SparseGraph(); }, true, 0.0},
-        ValidationCase{"TypeOutsideCostVectorMeansNoTravel", 1, {2, 3, 2},
-                       [](Instance& i) { i.graph = PairGraph(5, 1, {{{2, 3}, 2}}); }, true, 0.0}),
-    [](const ::testing::TestParamInfo<ValidationCase>& info) { return info.param.name; });
-
-TEST(RouteValidatorTest, CanServeFollowsTypesAndDepots) {
-  Instance inst = ValidationInstance();
-  RouteValidator validator;
-  inst.Configure(validator);
-  EXPECT_TRUE(validator.CanServe(0, 3));
+TEST(RouteValidatorTest, CanServePathCostAndNoGraph) {
+  const Instance inst = ValidationInstance();
+  RouteValidator validator = inst.Validator();
   EXPECT_TRUE(validator.CanServe(0, 4));
+  EXPECT_TRUE(validator.CanServe(0, 1));   // its own end
   EXPECT_FALSE(validator.CanServe(1, 4));  // type 0 only
   EXPECT_FALSE(validator.CanServe(0, 2));  // another agent's depot
-  EXPECT_TRUE(validator.CanServe(0, 1));   // its own end
   EXPECT_FALSE(validator.CanServe(1, 1));
-}
-
-TEST(RouteValidatorTest, NoGraphMeansNoTravel) {
-  Instance inst = ValidationInstance();
-  RouteValidator validator;
-  inst.Configure(validator);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(validator.PathCost({2, 3, 1}, 0), 0.0);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "[post-opt] invalid path for agent 0, skip optimize\n");
   validator.Load(nullptr, inst.points, inst.agents);
   double cost = -1.0;
   EXPECT_TRUE(validator.EvaluatePath({0, 3, 4, 1}, 0, cost));
   EXPECT_DOUBLE_EQ(cost, 0.0);
 }
 
-// ---------------------------------------------------------------- 2-opt
-
-// Depots 0 and 3; the route [0, 2, 1, 3] crosses. Reversing it saves `saving`.
-Instance CrossingInstance(double saving) {
-  Instance inst;
-  inst.graph = PairGraph(4, 1, {{{0, 1}, 1}, {{1, 2}, 1}, {{2, 3}, 1}, {{0, 2}, 1},
-                                {{1, 3}, 1 + saving}});
-  inst.points = PointsWithTypes({{0}, {0}, {0}, {0}});
-  inst.agents = {MakeAgent(0)};
-  inst.starts = {0};
-  inst.ends = {3};
-  return inst;
-}
-
-struct TwoOptCase {
-  double saving;  // of [0, 1, 2, 3] over [0, 2, 1, 3]
-  Path expected;
-};
-
-class TwoOptTest : public ::testing::TestWithParam<TwoOptCase> {};
-
-TEST_P(TwoOptTest, ReversesOnlyWhenShorterBeyondTolerance) {
-  const TwoOptCase& c = GetParam();
-  const Instance inst = CrossingInstance(c.saving);
-  const Result in = ResultWithPaths({{0, 2, 1, 3}});
-  const Result by_default = RunOptimizer<DefaultPostOptimizer>(inst, in);
-  const Result by_merging = RunOptimizer<RouteMergingPostOptimizer>(inst, in);
-  const double expected_cost = c.expected == Path{0, 2, 1, 3} ? 3.0 + c.saving : 3.0;
-  EXPECT_EQ(by_default.paths.at(0), c.expected);
-  EXPECT_DOUBLE_EQ(by_default.times.at(0), expected_cost);
-  EXPECT_EQ(by_merging.paths.at(0), c.expected);
-  EXPECT_DOUBLE_EQ(by_merging.times.at(0), expected_cost);
-}
-
-INSTANTIATE_TEST_SUITE_P(Tolerance, TwoOptTest,
-                         ::testing::Values(TwoOptCase{0.0, {0, 2, 1, 3}},
-                                           TwoOptCase{1e-10, {0, 2, 1, 3}},
-                                           TwoOptCase{1e-8, {0, 1, 2, 3}},
-                                           TwoOptCase{2.0, {0, 1, 2, 3}}));
-
-TEST(TwoOptTest, ShortRoutesAreLeftAlone) {
-  // Any reversal of the interior would be cheaper if short routes were not skipped.
-  Instance inst;
-  inst.graph = PairGraph(3, 1, {{{0, 1}, 9}, {{1, 2}, 9}, {{0, 2}, 1}});
-  inst.points = PointsWithTypes({{0}, {0}, {0}});
-  inst.agents = {MakeAgent(0)};
-  inst.starts = {0};
-  inst.ends = {2};
-  RouteValidator validator;
-  inst.Configure(validator);
-  for (Path path : {Path{0, 2}, Path{0, 1, 2}}) {
-    double cost = 50.0;
-    EXPECT_FALSE(validator.TwoOpt(path, cost, 0));
-    EXPECT_DOUBLE_EQ(cost, 50.0);
+TEST(TwoOptTest, ReversesACrossingOnlyWhenShorterBeyondTolerance) {
+  // Depots 0 and 3; the route [0, 2, 1, 3] crosses. Reversing it saves `saving`.
+  for (double saving : {1e-10, 1e-8}) {
+    const Instance inst(
+        PairGraph(4, 1, {{{0, 1}, 1}, {{1, 2}, 1}, {{2, 3}, 1}, {{0, 2}, 1}, {{1, 3}, 1 + saving}}),
+        Types(4, {0}), {MakeAgent(0)}, {0}, {3});
+    const Result in = ResultWithPaths({{0, 2, 1, 3}});
+    const bool reversed = saving > 1e-9;
+    for (const Result& out : {RunOptimizer<DefaultPostOptimizer>(inst, in),
+                              RunOptimizer<RouteMergingPostOptimizer>(inst, in)}) {
+      EXPECT_EQ(out.paths.at(0), (reversed ? Path{0, 1, 2, 3} : Path{0, 2, 1, 3})) << saving;
+      EXPECT_DOUBLE_EQ(out.times.at(0), reversed ? 3.0 : 3.0 + saving) << saving;
+    }
   }
 }
 
-TEST(TwoOptTest, RestartsUntilNoImprovementIsLeft) {
-  // A scrambled line tour needs several reversals to come out sorted.
-  Instance inst;
-  inst.graph = LineGraph({0, 1, 2, 3, 4, 5});
-  inst.points = PointsWithTypes({{0}, {0}, {0}, {0}, {0}, {0}});
-  inst.agents = {MakeAgent(0)};
-  inst.starts = {0};
-  inst.ends = {5};
-  RouteValidator validator;
-  inst.Configure(validator);
-  Path path{0, 3, 1, 4, 2, 5};
+TEST(TwoOptTest, RestartsUntilNothingImprovesAndLeavesShortRoutesAlone) {
+  const Instance inst(LineGraph({0, 1, 2, 3, 4, 5}), Types(6, {0}), {MakeAgent(0)}, {0}, {5});
+  const RouteValidator validator = inst.Validator();
+  Path path{0, 3, 1, 4, 2, 5};  // needs several reversals to come out sorted
   double cost = 0.0;
   ASSERT_TRUE(validator.EvaluatePath(path, 0, cost));
   EXPECT_TRUE(validator.TwoOpt(path, cost, 0));
   EXPECT_EQ(path, (Path{0, 1, 2, 3, 4, 5}));
   EXPECT_DOUBLE_EQ(cost, 5.0);
+  for (Path short_path : {Path{0, 5}, Path{0, 3, 5}}) {
+    cost = 50.0;
+    EXPECT_FALSE(validator.TwoOpt(short_path, cost, 0));
+    EXPECT_DOUBLE_EQ(cost, 50.0);
+  }
 }
-
-// ---------------------------------------------------------------- relocation
 
 // Agent 0 (depot 0) drives [0, 1, 0] for 30; agent 1 (depot 3) drives [3, 2, 3] for 10.
 // Moving target 1 into agent 1's route costs it 25 and leaves agent 0 idle.
 Instance RelocationInstance() {
-  Instance inst;
-  inst.graph = PairGraph(4, 2, {{{0, 1}, 15}, {{2, 3}, 5}, {{1, 2}, 5}, {{1, 3}, 15}});
-  inst.points = PointsWithTypes({{0, 1}, {0, 1}, {0, 1}, {0, 1}});
-  inst.agents = {MakeAgent(0), MakeAgent(0)};
-  inst.starts = {0, 3};
-  inst.ends = {0, 3};
-  return inst;
+  return Instance(PairGraph(4, 2, {{{0, 1}, 15}, {{2, 3}, 5}, {{1, 2}, 5}, {{1, 3}, 15}}),
+                  Types(4, {0, 1}), {MakeAgent(0), MakeAgent(0)}, {0, 3}, {0, 3});
 }
 
-struct RelocationCase {
-  std::string name;
-  std::function<void(Instance&)> tweak;
-  bool moved;
-};
-
-void PrintTo(const RelocationCase& c, std::ostream* os) { *os << c.name; }
-
-class RelocationTest : public ::testing::TestWithParam<RelocationCase> {};
-
-TEST_P(RelocationTest, MovesOnlyWhenValidAndTheLongerRouteShrinks) {
-  const RelocationCase& c = GetParam();
-  Instance inst = RelocationInstance();
-  c.tweak(inst);
-  const Result out =
-      RunOptimizer<DefaultPostOptimizer>(inst, ResultWithPaths({{0, 1, 0}, {3, 2, 3}}));
-  if (c.moved) {
-    EXPECT_EQ(out.paths.at(0), (Path{0, 0}));
-    EXPECT_EQ(out.paths.at(1), (Path{3, 1, 2, 3}));  // first of the equal-gain positions
-    EXPECT_DOUBLE_EQ(out.times.at(0), 0.0);
-    EXPECT_DOUBLE_EQ(out.times.at(1), 25.0);
-  } else {
-    EXPECT_EQ(out.paths.at(0), (Path{0, 1, 0}));
-    EXPECT_EQ(out.paths.at(1), (Path{3, 2, 3}));
-    EXPECT_DOUBLE_EQ(out.times.at(0), 30.0);
-    EXPECT_DOUBLE_EQ(out.times.at(1), 10.0);
+TEST(DefaultPostOptimizerTest, RelocatesOnlyWhenValidAndTheLongerRouteShrinks) {
+  struct Case { const char* name; std::function<void(Instance&)> tweak; bool moved; };
+  const Case cases[] = {
+      {"same type", [](Instance&) {}, true},
+      {"receiver would reach the donor's cost",
+       [](Instance& i) {
+         i.graph = PairGraph(4, 2, {{{0, 1}, 15}, {{2, 3}, 5}, {{1, 2}, 10}, {{1, 3}, 15}});
+       },
+       false},
+      {"across types where the target allows it", [](Instance& i) { i.agents[1].type = 1; }, true},
+      {"type-0-only target never enters a type-1 route",
+       [](Instance& i) {
+         i.agents[1].type = 1;
+         i.points[1].types = {0};
+       },
+       false},
+      {"receiver's limit", [](Instance& i) { i.agents[1].time_limit = 20.0; }, false},
+      {"receiver's window", [](Instance& i) { i.windows[3] = {0.0, 20.0}; }, false}};
+  for (const Case& c : cases) {
+    Instance inst = RelocationInstance();
+    c.tweak(inst);
+    const Result out =
+        RunOptimizer<DefaultPostOptimizer>(inst, ResultWithPaths({{0, 1, 0}, {3, 2, 3}}));
+    // The first of the equal-gain positions.
+    EXPECT_EQ(out.paths.at(0), (c.moved ? Path{0, 0} : Path{0, 1, 0})) << c.name;
+    EXPECT_EQ(out.paths.at(1), (c.moved ? Path{3, 1, 2, 3} : Path{3, 2, 3})) << c.name;
+    EXPECT_DOUBLE_EQ(out.times.at(0), c.moved ? 0.0 : 30.0) << c.name;
+    EXPECT_DOUBLE_EQ(out.times.at(1), c.moved ? 25.0 : 10.0) << c.name;
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, RelocationTest,
-    ::testing::Values(
-        RelocationCase{"SameTypeMoves", [](Instance&) {}, true},
-        RelocationCase{"NoGainWhenReceiverWouldReachDonorCost",
-                       [](Instance& i) {
-                         i.graph = PairGraph(4, 2, {{{0, 1}, 15}, {{2, 3}, 5}, {{1, 2}, 10},
-                                                    {{1, 3}, 15}});
-                       },
-                       false},
-        RelocationCase{"AcrossTypesWhenTargetAllowsReceiverType",
-                       [](Instance& i) { i.agents[1].type = 1; }, true},
-        RelocationCase{"TypeZeroTargetNeverEntersTypeOneRoute",
-                       [](Instance& i) {
-                         i.agents[1].type = 1;
-                         i.points[1].types = {0};
-                       },
-                       false},
-        RelocationCase{"ReceiverLimitBlocksMove",
-                       [](Instance& i) { i.agents[1].time_limit = 20.0; }, false},
-        RelocationCase{"ReceiverWindowBlocksMove",
-                       [](Instance& i) { i.windows[3] = {0.0, 20.0}; }, false}),
-    [](const ::testing::TestParamInfo<RelocationCase>& info) { return info.param.name; });
-
-TEST(RelocateMoveTest, RejectsIndicesOutsideTheRoutes) {
-  Instance inst = RelocationInstance();
+TEST(DefaultPostOptimizerTest, RelocateMoveRejectsIndicesOutsideTheRoutes) {
   DefaultPostOptimizer optimizer;
-  inst.Configure(optimizer);
-  Result result = ResultWithPaths({{0, 1, 0}, {3, 2, 3}});
-  optimizer.Optimize(&inst.graph, inst.points, inst.agents, result);
   AgentRoute donor{0, 30.0, {0, 1, 0}, true};
   AgentRoute receiver{1, 10.0, {3, 2, 3}, true};
-  for (auto [i, j] : {std::pair<int32_t, int32_t>{0, 1}, {2, 1}, {1, 0}, {1, 3}, {-1, -1}}) {
-    ::testing::internal::CaptureStderr();
+  for (auto [i, j] : {std::pair<int32_t, int32_t>{0, 1}, {2, 1}, {1, 0}, {1, 3}}) {
+    testing::internal::CaptureStderr();
     optimizer.RelocateMove(donor, receiver, i, j);
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Invalid indices.\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Invalid indices.\n");
     EXPECT_EQ(donor.path, (Path{0, 1, 0}));
     EXPECT_EQ(receiver.path, (Path{3, 2, 3}));
   }
-  optimizer.RelocateMove(donor, receiver, 1, 1);
-  EXPECT_EQ(receiver.path, (Path{3, 1, 2, 3}));
-  EXPECT_DOUBLE_EQ(receiver.cost, 25.0);
 }
 
-TEST(DefaultPostOptimizerTest, BalancesAcrossGroupsUntilNoMovePays) {
+TEST(DefaultPostOptimizerTest, BalancesAcrossGroupsAlsoWithNegativeCosts) {
   // Type 0 has one long route with two far targets; type 1 sits idle at the depot.
-  Instance inst;
-  inst.graph = LineGraph({0, -10, 10}, 2);
-  inst.points = PointsWithTypes({{0, 1}, {0, 1}, {0, 1}});
-  inst.agents = {MakeAgent(0), MakeAgent(1)};
-  inst.starts = {0, 0};
-  inst.ends = {0, 0};
+  const Instance line(LineGraph({0, -10, 10}, 2), Types(3, {0, 1}), {MakeAgent(0), MakeAgent(1)},
+                      {0, 0}, {0, 0});
   const Result out =
-      RunOptimizer<DefaultPostOptimizer>(inst, ResultWithPaths({{0, 1, 2, 0}, {0, 0}}));
+      RunOptimizer<DefaultPostOptimizer>(line, ResultWithPaths({{0, 1, 2, 0}, {0, 0}}));
   EXPECT_DOUBLE_EQ(out.times.at(0), 20.0);
   EXPECT_DOUBLE_EQ(out.times.at(1), 20.0);
   ExpectSameTargets(ResultWithPaths({{0, 1, 2, 0}}), out);
-}
 
-TEST(DefaultPostOptimizerTest, MissingRouteBecomesEmpty) {
-  Instance inst = RelocationInstance();
-  Result in;
-  in.paths[1] = {3, 2, 3};
-  const Result out = RunOptimizer<DefaultPostOptimizer>(inst, in);
-  EXPECT_EQ(out.paths.at(0), Path{});
-  EXPECT_DOUBLE_EQ(out.times.at(0), 0.0);
-  EXPECT_DOUBLE_EQ(out.times.at(1), 10.0);
-}
-
-TEST(DefaultPostOptimizerTest, NegativeCostsStillPickGroupExtremes) {
   // Every route costs less than -1; the scans must still name real members and types.
-  Instance inst;
-  inst.graph = CompleteGraph(4, 2, [](int32_t, int32_t) { return -3.0; });
-  inst.points = PointsWithTypes({{0, 1}, {0, 1}, {0, 1}, {0, 1}});
-  inst.agents = {MakeAgent(0), MakeAgent(1)};
-  inst.starts = {0, 0};
-  inst.ends = {0, 0};
-  const Result out =
-      RunOptimizer<DefaultPostOptimizer>(inst, ResultWithPaths({{0, 1, 2, 0}, {0, 3, 0}}));
-  ExpectSameTargets(ResultWithPaths({{0, 1, 2, 0}, {0, 3, 0}}), out);
-  EXPECT_LT(out.times.at(0), -1.0);
-  EXPECT_LT(out.times.at(1), -1.0);
+  const Instance negative(CompleteGraph(4, 2, [](int32_t, int32_t) { return -3.0; }),
+                          Types(4, {0, 1}), {MakeAgent(0), MakeAgent(1)}, {0, 0}, {0, 0});
+  const Result in = ResultWithPaths({{0, 1, 2, 0}, {0, 3, 0}});
+  const Result moved = RunOptimizer<DefaultPostOptimizer>(negative, in);
+  ExpectSameTargets(in, moved);
+  EXPECT_LT(moved.times.at(0), -1.0);
+  EXPECT_LT(moved.times.at(1), -1.0);
 }
-
-// ---------------------------------------------------------------- both optimizers
 
 template <typename Optimizer>
-class BothOptimizersTest : public ::testing::Test {};
-using Optimizers = ::testing::Types<DefaultPostOptimizer, RouteMergingPostOptimizer>;
+class BothOptimizersTest : public testing::Test {};
+using Optimizers = testing::Types<DefaultPostOptimizer, RouteMergingPostOptimizer>;
 TYPED_TEST_SUITE(BothOptimizersTest, Optimizers);
 
-TEST(PostOptimizerNamesTest, NamesAreTheClassNames) {
-  EXPECT_EQ(DefaultPostOptimizer().Name(), "DefaultPostOptimizer");
-  EXPECT_EQ(RouteMergingPostOptimizer().Name(), "RouteMergingPostOptimizer");
-}
-
-TYPED_TEST(BothOptimizersTest, CountersSurvive) {
-  const Instance inst = RelocationInstance();
-  Result in = ResultWithPaths({{0, 1, 0}, {3, 2, 3}});
+TYPED_TEST(BothOptimizersTest, CountersSurviveAndAMissingRouteBecomesEmpty) {
+  Result in;
+  in.paths[1] = {3, 2, 3};
   in.n_generated = 123;
   in.n_expanded = 45;
   in.timeout = true;
   in.last_update_time = 2.5;
-  const Result out = RunOptimizer<TypeParam>(inst, in);
+  const Result out = RunOptimizer<TypeParam>(RelocationInstance(), in);
+  EXPECT_EQ(out.paths.at(0), Path{});
+  EXPECT_DOUBLE_EQ(out.times.at(0), 0.0);
+  EXPECT_DOUBLE_EQ(out.times.at(1), 10.0);
   EXPECT_EQ(out.n_generated, 123);
   EXPECT_EQ(out.n_expanded, 45);
   EXPECT_TRUE(out.timeout);
@@ -449,224 +318,219 @@ TYPED_TEST(BothOptimizersTest, InvalidRouteKeepsItsIncomingCost) {
   Instance inst = RelocationInstance();
   inst.windows[3] = {-10.0, -1.0};
   Result in = ResultWithPaths({{0, 1, 0}, {3, 2, 3}});
-  in.times[0] = 30.0;
-  in.times[1] = 17.0;
+  in.times = {{0, 30.0}, {1, 17.0}};
   Result out = RunOptimizer<TypeParam>(inst, in);
-  EXPECT_EQ(out.paths.at(1), (Path{3, 2, 3}));
-  EXPECT_DOUBLE_EQ(out.times.at(1), 17.0);
-  EXPECT_EQ(out.paths.at(0), (Path{0, 1, 0}));
+  EXPECT_EQ(out.paths, in.paths);
   EXPECT_DOUBLE_EQ(out.times.at(0), 30.0);
-
+  EXPECT_DOUBLE_EQ(out.times.at(1), 17.0);
   in.times.erase(1);  // no reported cost at all reads as 0.0
-  out = RunOptimizer<TypeParam>(inst, in);
-  EXPECT_DOUBLE_EQ(out.times.at(1), 0.0);
+  EXPECT_DOUBLE_EQ(RunOptimizer<TypeParam>(inst, in).times.at(1), 0.0);
 }
 
-TYPED_TEST(BothOptimizersTest, ReturnToEndDecidesWhereARouteMayEnd) {
-  // Agent 0 starts at 0 and ends at 2; the route [0, 1, 0] comes back to its start.
-  Instance inst;
-  inst.graph = LineGraph({0, 4, 10});
-  inst.points = PointsWithTypes({{0}, {0}, {0}});
-  inst.agents = {MakeAgent(0)};
-  inst.starts = {0};
-  inst.ends = {2};
-  Result in = ResultWithPaths({{0, 1, 0}});
-  in.times[0] = 99.0;
-  inst.return_to_end = false;
-  EXPECT_DOUBLE_EQ(RunOptimizer<TypeParam>(inst, in).times.at(0), 4.0);
-  inst.return_to_end = true;
-  EXPECT_DOUBLE_EQ(RunOptimizer<TypeParam>(inst, in).times.at(0), 99.0);  // invalid: kept
-  EXPECT_DOUBLE_EQ(RunOptimizer<TypeParam>(inst, ResultWithPaths({{0, 1, 2}})).times.at(0), 10.0);
-}
-
-// ---------------------------------------------------------------- route merging
-
-// Depot 0 for all. Agent 0 (type 1): [0, 1, 0]; agent 1 (type 0): [0, 2, 0];
-// agent 2 (type 0): [0, 3, 0], the longest route at 40.
-struct MergeCase {
-  std::string name;
-  double x1, x2, x3;
-  std::vector<std::vector<int32_t>> types;  // of nodes 1, 2, 3
-  std::vector<Path> expected;
-  std::vector<double> expected_times;
-};
-
-void PrintTo(const MergeCase& c, std::ostream* os) { *os << c.name; }
-
-class MergeTest : public ::testing::TestWithParam<MergeCase> {};
-
-TEST_P(MergeTest, DissolvesCheapRoutesThatFitUnderTheLongest) {
-  const MergeCase& c = GetParam();
-  Instance inst;
-  inst.graph = LineGraph({0, c.x1, c.x2, c.x3}, 2);
-  inst.points = PointsWithTypes({{0, 1}, c.types[0], c.types[1], c.types[2]});
-  inst.agents = {MakeAgent(1), MakeAgent(0), MakeAgent(0)};
-  inst.starts = {0, 0, 0};
-  inst.ends = {0, 0, 0};
-  const Result in = ResultWithPaths({{0, 1, 0}, {0, 2, 0}, {0, 3, 0}});
-  const Result out = RunOptimizer<RouteMergingPostOptimizer>(inst, in);
-  for (int32_t a = 0; a < 3; ++a) {
-    EXPECT_EQ(out.paths.at(a), c.expected[a]) << "agent " << a;
-    EXPECT_DOUBLE_EQ(out.times.at(a), c.expected_times[a]) << "agent " << a;
+TEST(RouteMergingTest, DissolvesCheapRoutesThatFitUnderTheLongest) {
+  // Depot 0 for all. Agent 0 (type 1): [0, 1, 0]; agent 1 (type 0): [0, 2, 0];
+  // agent 2 (type 0): [0, 3, 0], the longest route at 40.
+  struct Case {
+    const char* name;
+    double x2;
+    Types types;  // of nodes 1, 2, 3
+    std::vector<Path> paths;
+    std::vector<double> times;
+  };
+  const Case cases[] = {
+      // Target 1 joins agent 1 (22 beats 40); agent 1's target 2 then fits nowhere.
+      {"cheapest route dissolved", -6, {{0, 1}, {0}, {0}}, {{0, 0}, {0, 1, 2, 0}, {0, 3, 0}},
+       {0, 22, 40}},
+      // Agent 1's route is too long to take target 1 (48); agent 2's takes it at exactly 40.
+      {"fits exactly under the longest", -19, {{0, 1}, {0}, {0}}, {{0, 0}, {0, 2, 0}, {0, 1, 3, 0}},
+       {0, 38, 40}},
+      {"no other type may serve", -6, {{1}, {0}, {0}}, {{0, 1, 0}, {0, 2, 0}, {0, 3, 0}},
+       {10, 12, 40}},
+      // Agent 0 could take target 3 at 40, but the longest route is never a donor.
+      {"longest route never dissolved", -6, {{1}, {0}, {0, 1}}, {{0, 1, 0}, {0, 2, 0}, {0, 3, 0}},
+       {10, 12, 40}}};
+  for (const Case& c : cases) {
+    Types types = c.types;
+    types.insert(types.begin(), {0, 1});
+    const Instance inst(LineGraph({0, 5, c.x2, 20}, 2), types,
+                        {MakeAgent(1), MakeAgent(0), MakeAgent(0)}, {0, 0, 0}, {0, 0, 0});
+    const Result in = ResultWithPaths({{0, 1, 0}, {0, 2, 0}, {0, 3, 0}});
+    const Result out = RunOptimizer<RouteMergingPostOptimizer>(inst, in);
+    for (int32_t a = 0; a < 3; ++a) {
+      EXPECT_EQ(out.paths.at(a), c.paths[a]) << c.name << ", agent " << a;
+      EXPECT_DOUBLE_EQ(out.times.at(a), c.times[a]) << c.name << ", agent " << a;
+    }
+    ExpectSameTargets(in, out);
   }
-  ExpectSameTargets(in, out);
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, MergeTest,
-    ::testing::Values(
-        // Target 1 joins agent 1 (cost 22 beats 40); agent 1's target 2 then fits
-        // nowhere (type 0 only, and 52 in agent 2's route), so agent 1 stays.
-        MergeCase{"CheapestRouteDissolved", 5, -6, 20, {{0, 1}, {0}, {0}},
-                  {{0, 0}, {0, 1, 2, 0}, {0, 3, 0}}, {0, 22, 40}},
-        // Target 1 only fits agent 2's route, at exactly 40.
-        // Agent 1's route is too long to take target 1 (48); agent 2's takes it at exactly 40.
-        MergeCase{"FitsExactlyUnderLongest", 5, -19, 20, {{0, 1}, {0}, {0}},
-                  {{0, 0}, {0, 2, 0}, {0, 1, 3, 0}}, {0, 38, 40}},
-        MergeCase{"NoOtherTypeMayServe", 5, -6, 20, {{1}, {0}, {0}},
-                  {{0, 1, 0}, {0, 2, 0}, {0, 3, 0}}, {10, 12, 40}},
-        // Agent 0 could take target 3 at 40, but the longest route is never a donor.
-        MergeCase{"LongestRouteNeverDissolved", 5, -6, 20, {{1}, {0}, {0, 1}},
-                  {{0, 1, 0}, {0, 2, 0}, {0, 3, 0}}, {10, 12, 40}}),
-    [](const ::testing::TestParamInfo<MergeCase>& info) { return info.param.name; });
 
 TEST(RouteMergingTest, NoMergeWhenOneOfSeveralTargetsFitsNowhere) {
-  // Target 1 would fit agent 1's route, but target 4 would push it to 52.
+  // Target 1 would fit agent 1's route, but target 4 at -6 would push it to 52.
   for (double x4 : {6.0, -6.0}) {
-    Instance inst;
-    inst.graph = LineGraph({0, 5, 0, 20, x4});
-    inst.points = PointsWithTypes({{0}, {0}, {0}, {0}, {0}});
-    inst.agents = {MakeAgent(0), MakeAgent(0)};
-    inst.starts = {0, 0};
-    inst.ends = {0, 0};
+    const Instance inst(LineGraph({0, 5, 0, 20, x4}), Types(5, {0}), {MakeAgent(0), MakeAgent(0)},
+                        {0, 0}, {0, 0});
     const Result in = ResultWithPaths({{0, 1, 4, 0}, {0, 3, 0}});
     const Result out = RunOptimizer<RouteMergingPostOptimizer>(inst, in);
     ExpectSameTargets(in, out);
-    if (x4 > 0) {
-      EXPECT_EQ(out.paths.at(0), (Path{0, 0})) << "x4 " << x4;
-      EXPECT_DOUBLE_EQ(out.times.at(1), 40.0);
-    } else {
-      EXPECT_EQ(out.paths.at(0), (Path{0, 1, 4, 0})) << "x4 " << x4;
-      EXPECT_EQ(out.paths.at(1), (Path{0, 3, 0}));
-      EXPECT_DOUBLE_EQ(out.times.at(0), 22.0);
-    }
+    EXPECT_EQ(out.paths.at(0), (x4 > 0 ? Path{0, 0} : Path{0, 1, 4, 0})) << x4;
+    EXPECT_DOUBLE_EQ(out.times.at(x4 > 0 ? 1 : 0), x4 > 0 ? 40.0 : 22.0) << x4;
   }
 }
 
-TEST(RouteMergingTest, NothingChangesWhenNoRouteHasACost) {
-  Instance inst = RelocationInstance();
-  inst.windows[0] = {-10.0, -1.0};
-  inst.windows[3] = {-10.0, -1.0};
-  Result in = ResultWithPaths({{0, 1, 0}});
-  in.times[0] = 5.0;
-  const Result out = RunOptimizer<RouteMergingPostOptimizer>(inst, in);
-  EXPECT_EQ(out.paths.at(0), (Path{0, 1, 0}));
-  EXPECT_EQ(out.paths.at(1), Path{});  // a missing route is still filled in
-  EXPECT_EQ(out.times.size(), 1u);
-  EXPECT_DOUBLE_EQ(out.times.at(0), 5.0);
+TEST(RouteMergingTest, InsertionTiesPreferSmallerGrowthThenFirstFound) {
+  // Each agent has its own type, so only agent 0's target 1 can move: into agent 1
+  // ([0, 2, 0]) or agent 2 ([0, 3, 0]). Agent 3 ([0, 4, 0], cost 40) bounds the merge.
+  struct Case { const char* name; double c02, c12; Path expected_1, expected_2; };
+  const Case cases[] = {
+      // Both receivers reach 20; agent 1 grows by 12, agent 2 by 6.
+      {"smaller growth wins", 4, 11, {0, 2, 0}, {0, 1, 3, 0}},
+      // Both reach 20 and grow by 6: the lowest agent, lowest position wins.
+      {"equal growth, first found", 7, 8, {0, 1, 2, 0}, {0, 3, 0}},
+      // Agent 1 reaches 19, agent 2 20: the cheaper wins although it grows more.
+      {"cheaper wins over smaller growth", 4, 10, {0, 1, 2, 0}, {0, 3, 0}}};
+  for (const Case& c : cases) {
+    const Instance inst(
+        PairGraph(5, 4, {{{0, 1}, 5}, {{0, 2}, c.c02}, {{1, 2}, c.c12}, {{0, 3}, 7}, {{1, 3}, 8},
+                         {{0, 4}, 20}}),
+        {{0, 1, 2, 3}, {0, 1, 2}, {1}, {2}, {3}},
+        {MakeAgent(0), MakeAgent(1), MakeAgent(2), MakeAgent(3)}, {0, 0, 0, 0}, {0, 0, 0, 0});
+    const Result out = RunOptimizer<RouteMergingPostOptimizer>(
+        inst, ResultWithPaths({{0, 1, 0}, {0, 2, 0}, {0, 3, 0}, {0, 4, 0}}));
+    EXPECT_EQ(out.paths.at(0), (Path{0, 0})) << c.name;
+    EXPECT_EQ(out.paths.at(1), c.expected_1) << c.name;
+    EXPECT_EQ(out.paths.at(2), c.expected_2) << c.name;
+  }
 }
-
-// Each agent has its own type, so only agent 0's target 1 can move: into agent 1
-// ([0, 2, 0]) or agent 2 ([0, 3, 0]). Agent 3 ([0, 4, 0], cost 40) bounds the merge.
-struct TieCase {
-  std::string name;
-  double c02, c12, c03, c13;
-  Path expected_1, expected_2;
-};
-
-void PrintTo(const TieCase& c, std::ostream* os) { *os << c.name; }
-
-class InsertionTieTest : public ::testing::TestWithParam<TieCase> {};
-
-TEST_P(InsertionTieTest, EqualCostPrefersSmallerGrowthThenFirstFound) {
-  const TieCase& c = GetParam();
-  Instance inst;
-  inst.graph = PairGraph(5, 4, {{{0, 1}, 5}, {{0, 2}, c.c02}, {{1, 2}, c.c12}, {{0, 3}, c.c03},
-                                {{1, 3}, c.c13}, {{0, 4}, 20}});
-  inst.points = PointsWithTypes({{0, 1, 2, 3}, {0, 1, 2}, {1}, {2}, {3}});
-  inst.agents = {MakeAgent(0), MakeAgent(1), MakeAgent(2), MakeAgent(3)};
-  inst.starts = {0, 0, 0, 0};
-  inst.ends = {0, 0, 0, 0};
-  const Result out = RunOptimizer<RouteMergingPostOptimizer>(
-      inst, ResultWithPaths({{0, 1, 0}, {0, 2, 0}, {0, 3, 0}, {0, 4, 0}}));
-  EXPECT_EQ(out.paths.at(0), (Path{0, 0}));
-  EXPECT_EQ(out.paths.at(1), c.expected_1);
-  EXPECT_EQ(out.paths.at(2), c.expected_2);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, InsertionTieTest,
-    ::testing::Values(
-        // Both receivers reach 20; agent 1 grows by 12, agent 2 by 6.
-        TieCase{"SmallerGrowthWins", 4, 11, 7, 8, {0, 2, 0}, {0, 1, 3, 0}},
-        // Both reach 20 and grow by 6: the lowest agent, lowest position wins.
-        TieCase{"EqualGrowthFirstFound", 7, 8, 7, 8, {0, 1, 2, 0}, {0, 3, 0}},
-        // Agent 1 reaches 19, agent 2 20: the cheaper wins although it grows more.
-        TieCase{"CheaperWinsOverSmallerGrowth", 4, 10, 7, 8, {0, 1, 2, 0}, {0, 3, 0}}),
-    [](const ::testing::TestParamInfo<TieCase>& info) { return info.param.name; });
 
 TEST(RouteMergingTest, MergeThatCannotFinishLeavesEveryRouteAsItWas) {
   // Agent 0 (type 0): [0, 1, 2, 0] for 13. Agent 1 (type 1): [0, 3, 0] for 30 has
   // room for either target (38) but not both (43). Agent 2 (type 2) bounds at 40.
-  Instance inst;
-  inst.graph = PairGraph(5, 3, {{{0, 1}, 4}, {{0, 2}, 4}, {{1, 2}, 5}, {{0, 3}, 15}, {{1, 3}, 19},
-                                {{2, 3}, 19}, {{0, 4}, 20}});
-  inst.points = PointsWithTypes({{0, 1, 2}, {0, 1}, {0, 1}, {1}, {2}});
-  inst.agents = {MakeAgent(0), MakeAgent(1), MakeAgent(2)};
-  inst.starts = {0, 0, 0};
-  inst.ends = {0, 0, 0};
+  const Instance inst(PairGraph(5, 3, {{{0, 1}, 4}, {{0, 2}, 4}, {{1, 2}, 5}, {{0, 3}, 15},
+                                       {{1, 3}, 19}, {{2, 3}, 19}, {{0, 4}, 20}}),
+                      {{0, 1, 2}, {0, 1}, {0, 1}, {1}, {2}},
+                      {MakeAgent(0), MakeAgent(1), MakeAgent(2)}, {0, 0, 0}, {0, 0, 0});
   const Result in = ResultWithPaths({{0, 1, 2, 0}, {0, 3, 0}, {0, 4, 0}});
   const Result out = RunOptimizer<RouteMergingPostOptimizer>(inst, in);
   EXPECT_EQ(out.paths, in.paths);
-  EXPECT_DOUBLE_EQ(out.times.at(0), 13.0);
-  EXPECT_DOUBLE_EQ(out.times.at(1), 30.0);
-  EXPECT_DOUBLE_EQ(out.times.at(2), 40.0);
-  ExpectSameTargets(in, out);
+  EXPECT_EQ(out.times, (std::unordered_map<int32_t, double>{{0, 13.0}, {1, 30.0}, {2, 40.0}}));
 }
 
-// Agent 0 drives from depot 0 to depot 1 through target 2 (cost 10); agent 1
-// (depot 3) drives [3, 4, 3] for 40 and can take target 2 at no extra cost.
-struct DissolvedCase {
-  std::string name;
-  double direct;      // depot 0 to depot 1
-  double time_limit;  // of agent 0
-  bool dissolved;
-};
-
-void PrintTo(const DissolvedCase& c, std::ostream* os) { *os << c.name; }
-
-class DissolvedRouteTest : public ::testing::TestWithParam<DissolvedCase> {};
-
-TEST_P(DissolvedRouteTest, ReportsWhatRemainsOrUndoes) {
-  const DissolvedCase& c = GetParam();
-  Instance inst;
-  inst.graph = PairGraph(5, 1, {{{0, 2}, 5}, {{1, 2}, 5}, {{0, 1}, c.direct}, {{3, 4}, 20},
-                                {{2, 3}, 10}, {{2, 4}, 10}});
-  inst.points = PointsWithTypes({{0}, {0}, {0}, {0}, {0}});
-  inst.agents = {MakeAgent(0, c.time_limit), MakeAgent(0)};
-  inst.starts = {0, 3};
-  inst.ends = {1, 3};
-  const Result in = ResultWithPaths({{0, 2, 1}, {3, 4, 3}});
-  const Result out = RunOptimizer<RouteMergingPostOptimizer>(inst, in);
-  ExpectSameTargets(in, out);
-  if (c.dissolved) {
-    EXPECT_EQ(out.paths.at(0), (Path{0, 1}));
-    EXPECT_DOUBLE_EQ(out.times.at(0), c.direct);
-    EXPECT_EQ(out.paths.at(1), (Path{3, 2, 4, 3}));
-    EXPECT_DOUBLE_EQ(out.times.at(1), 40.0);
-  } else {
-    EXPECT_EQ(out.paths, in.paths);
-    EXPECT_DOUBLE_EQ(out.times.at(0), 10.0);
-    EXPECT_DOUBLE_EQ(out.times.at(1), 40.0);
+TEST(RouteMergingTest, DissolvedRouteReportsWhatRemainsOrIsUndone) {
+  // Agent 0 drives from depot 0 to depot 1 through target 2 (cost 10); agent 1
+  // (depot 3) drives [3, 4, 3] for 40 and can take target 2 at no extra cost.
+  struct Case { const char* name; double direct, time_limit; bool dissolved; };
+  const Case cases[] = {{"direct trip's cost reported", 6, 0, true},
+                        {"direct trip over the limit undoes", 15, 12, false},
+                        {"direct trip over the longest undoes", 45, 0, false}};
+  for (const Case& c : cases) {
+    const Instance inst(
+        PairGraph(5, 1, {{{0, 2}, 5}, {{1, 2}, 5}, {{0, 1}, c.direct}, {{3, 4}, 20}, {{2, 3}, 10},
+                         {{2, 4}, 10}}),
+        Types(5, {0}), {MakeAgent(0, c.time_limit), MakeAgent(0)}, {0, 3}, {1, 3});
+    const Result in = ResultWithPaths({{0, 2, 1}, {3, 4, 3}});
+    const Result out = RunOptimizer<RouteMergingPostOptimizer>(inst, in);
+    EXPECT_EQ(out.paths.at(0), (c.dissolved ? Path{0, 1} : Path{0, 2, 1})) << c.name;
+    EXPECT_EQ(out.paths.at(1), (c.dissolved ? Path{3, 2, 4, 3} : Path{3, 4, 3})) << c.name;
+    EXPECT_DOUBLE_EQ(out.times.at(0), c.dissolved ? c.direct : 10.0) << c.name;
+    EXPECT_DOUBLE_EQ(out.times.at(1), 40.0) << c.name;
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, DissolvedRouteTest,
-    ::testing::Values(DissolvedCase{"DirectTripCostReported", 6, 0, true},
-                      DissolvedCase{"DirectTripOverLimitUndoes", 15, 12, false},
-                      DissolvedCase{"DirectTripOverLongestUndoes", 45, 0, false}),
-    [](const ::testing::TestParamInfo<DissolvedCase>& info) { return info.param.name; });
+// ---------------------------------------------------------------- 2-opt pruning
+
+// Every reversal evaluated in full, first improvement, rescan: the rule TwoOpt
+// must follow exactly however it prunes.
+bool PlainTwoOpt(const RouteValidator& validator, std::vector<int32_t>& path, double& cost,
+                 int32_t agent) {
+  const size_t n = path.size();
+  bool changed = false;
+  for (bool improved = n >= 4; improved;) {
+    improved = false;
+    for (size_t i = 1; i + 3 <= n && !improved; ++i) {
+      for (size_t j = i + 1; j + 2 <= n && !improved; ++j) {
+        std::vector<int32_t> candidate = path;
+        std::reverse(candidate.begin() + static_cast<std::ptrdiff_t>(i),
+                     candidate.begin() + static_cast<std::ptrdiff_t>(j) + 1);
+        double candidate_cost = 0.0;
+        if (validator.EvaluatePath(candidate, agent, candidate_cost) &&
+            cost > candidate_cost + kPostOptEpsilon) {
+          path = std::move(candidate);
+          cost = candidate_cost;
+          improved = changed = true;
+        }
+      }
+    }
+  }
+  return changed;
+}
+
+enum class CostKind { kWhole, kNegative, kFractional, kMixedScale, kNearTies, kInfinite };
+
+double RandomCost(std::mt19937& rng, CostKind kind) {
+  std::uniform_int_distribution<int> whole(1, 60);
+  switch (kind) {
+    case CostKind::kWhole: return whole(rng);
+    case CostKind::kNegative: return whole(rng) - 20;
+    case CostKind::kFractional: return whole(rng) * 0.1 + 1.0 / 3.0;
+    case CostKind::kMixedScale:
+      return whole(rng) % 5 == 0 ? 1e6 + whole(rng) * 1e-3 : whole(rng) * 1e-3;
+    case CostKind::kNearTies: return 10.0 + (whole(rng) % 4) * 3e-10;  // steps near the tolerance
+    case CostKind::kInfinite:
+      return whole(rng) % 17 == 0 ? std::numeric_limits<double>::infinity() : whole(rng);
+  }
+  return 0.0;
+}
+
+TEST(TwoOptTest, PruningReachesTheRouteOfEvaluatingEveryReversal) {
+  struct Case {
+    const char* name;
+    CostKind costs;
+    bool windows;
+    bool return_to_end;
+  };
+  const Case cases[] = {{"whole", CostKind::kWhole, false, true},
+                        {"negative, open", CostKind::kNegative, false, false},
+                        {"fractional, windows", CostKind::kFractional, true, true},
+                        {"mixed scale", CostKind::kMixedScale, false, true},
+                        {"near ties", CostKind::kNearTies, false, true},
+                        {"infinite, windows, open", CostKind::kInfinite, true, false}};
+  for (const Case& c : cases) {
+    std::mt19937 rng(12345);
+    for (int round = 0; round < 300; ++round) {
+      SCOPED_TRACE(std::string(c.name) + ", round " + std::to_string(round));
+      const int32_t n = 5 + static_cast<int32_t>(rng() % 9);
+      const SparseGraph graph =
+          CompleteGraph(n, 1, [&](int32_t, int32_t) { return RandomCost(rng, c.costs); });
+      std::vector<Point> points(static_cast<size_t>(n));
+      for (Point& point : points) point.types = {0};
+      RouteValidator validator;
+      validator.SetReturnToEnd(c.return_to_end);
+      validator.SetStarts({0});
+      validator.SetEnds({n - 1});
+      if (c.windows) {
+        TimeWindowMap windows;
+        for (int32_t v = 1; v < n; ++v) {
+          if (rng() % 3 == 0) windows[v] = {double(rng() % 40), 40.0 + double(rng() % 400)};
+        }
+        validator.SetTimeWindows(windows);
+      }
+      validator.Load(&graph, points, {AgentEntry{0, 0, 0.0, 0.0}});
+
+      Path path(static_cast<size_t>(n));
+      std::iota(path.begin(), path.end(), 0);
+      std::shuffle(path.begin() + 1, path.end() - 1, rng);
+      double cost = 0.0;
+      if (!validator.EvaluatePath(path, 0, cost)) continue;
+      Path expected_path = path;
+      double expected_cost = cost;
+      const bool expected_change = PlainTwoOpt(validator, expected_path, expected_cost, 0);
+
+      EXPECT_EQ(validator.TwoOpt(path, cost, 0), expected_change);
+      EXPECT_EQ(path, expected_path);
+      EXPECT_EQ(cost, expected_cost);
+    }
+  }
+}
 
 }  // namespace
 }  // namespace quarn

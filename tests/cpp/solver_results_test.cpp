@@ -9,17 +9,12 @@
 
 #include <nlohmann/json.hpp>
 
-#include "graph/sparse_graph.h"
 #include "support/solver_test_kit.h"
 
 namespace quarn::test {
 namespace {
 
 namespace fs = std::filesystem;
-using ::testing::internal::CaptureStderr;
-using ::testing::internal::CaptureStdout;
-using ::testing::internal::GetCapturedStderr;
-using ::testing::internal::GetCapturedStdout;
 
 // Runs each test in its own empty working directory, as the dump is written relative to it.
 class PathDump : public ::testing::Test {
@@ -30,41 +25,32 @@ class PathDump : public ::testing::Test {
     ASSERT_NE(mkdtemp(pattern.data()), nullptr);
     work_ = pattern;
     fs::current_path(work_);
-    // The line 0 - 1 - 2, one cost component.
-    graph_.ChangeCostDim(1, 9999.0);
-    for (int32_t u = 0; u < 3; ++u) {
-      for (int32_t v = 0; v < 3; ++v) {
-        if (u != v) graph_.AddArc(u, v, {static_cast<double>(std::abs(u - v))});
-      }
-    }
-    points_.resize(3);
-    for (Point& point : points_) point.types = {0};
-    agents_.resize(1);
   }
   void TearDown() override {
     fs::current_path(home_);
     fs::remove_all(work_);
   }
 
+  int32_t Solve(double time_limit, const std::string& name) {
+    return solver_.SolveWith(&line_.graph, line_.points, line_.agents, {0}, {0}, time_limit, name);
+  }
+
   static std::string ReadFile(const fs::path& path) {
-    std::ifstream file(path);
     std::stringstream text;
-    text << file.rdbuf();
+    text << std::ifstream(path).rdbuf();
     return text.str();
   }
 
   fs::path home_;
   fs::path work_;
-  SparseGraph graph_;
-  std::vector<Point> points_;
-  std::vector<AgentEntry> agents_;
+  LineInput line_;
   SolverProbe solver_{Problem{}, Options{}};
 };
 
 TEST_F(PathDump, WritesSortedKeysAndPathsWithoutTheirLastNode) {
-  CaptureStdout();
-  ASSERT_EQ(solver_.SolveWith(&graph_, points_, agents_, {0}, {0}, 30.0, "line"), 1);
-  EXPECT_EQ(GetCapturedStdout(), "Saved to paths/paths_astar/line_astar.json\n");
+  EXPECT_EQ(Capture([&] { ASSERT_EQ(Solve(30.0, "line"), 1); }).out,
+            "Saved to paths/paths_astar/line_astar.json\n");
+  // SolveWith searches open routes: the stop at the start is free.
   ASSERT_EQ(solver_.get_result().paths.at(0), (std::vector<int32_t>{0, 1, 2, 0}));
   EXPECT_EQ(ReadFile("paths/paths_astar/line_astar.json"),
             "{\n"
@@ -90,17 +76,13 @@ TEST_F(PathDump, MembersInTextOrderShortRoutesEmptyMissingCostsZero) {
   solver_.result_.paths[0] = {3, 5, 8, 3};
   solver_.result_.paths[4] = {3};
   solver_.name_ = "eleven";
-  CaptureStdout();
-  solver_.WritePathDump();
-  GetCapturedStdout();
+  Capture([&] { solver_.WritePathDump(); });
 
   const std::string text = ReadFile("paths/paths_astar/eleven_astar.json");
-  const size_t one = text.find("\"1\": [");
   const size_t ten = text.find("\"10\": [");
-  const size_t two = text.find("\"2\": [");
   ASSERT_NE(ten, std::string::npos);
-  EXPECT_LT(one, ten);
-  EXPECT_LT(ten, two);
+  EXPECT_LT(text.find("\"1\": ["), ten);
+  EXPECT_LT(ten, text.find("\"2\": ["));
   const nlohmann::json dump = nlohmann::json::parse(text);
   EXPECT_EQ(dump["paths"]["0"], nlohmann::json({3, 5, 8}));
   EXPECT_EQ(dump["paths"]["4"], nlohmann::json::array());
@@ -111,32 +93,15 @@ TEST_F(PathDump, MembersInTextOrderShortRoutesEmptyMissingCostsZero) {
   EXPECT_EQ(dump["max_path_length"], 9.5);
 }
 
-TEST_F(PathDump, NothingWrittenWithoutANameOrWithoutASolution) {
-  CaptureStdout();
-  EXPECT_EQ(solver_.SolveWith(&graph_, points_, agents_, {0}, {0}, 30.0, ""), 1);
-  EXPECT_EQ(solver_.SolveWith(&graph_, points_, agents_, {0}, {0}, -1.0, "late"), 0);
-  EXPECT_EQ(GetCapturedStdout(), "");
+TEST_F(PathDump, NothingWrittenWithoutANameOrASolutionAndAFailedOpenIsReported) {
+  const Output quiet = Capture([&] {
+    EXPECT_EQ(Solve(30.0, ""), 1);
+    EXPECT_EQ(Solve(-1.0, "late"), 0);
+  });
+  EXPECT_EQ(quiet.out, "");
   EXPECT_FALSE(fs::exists("paths"));
-}
-
-TEST_F(PathDump, AFileThatCannotBeOpenedIsReportedAndTheSolveStillSucceeds) {
-  CaptureStderr();
-  EXPECT_EQ(solver_.SolveWith(&graph_, points_, agents_, {0}, {0}, 30.0, "no/such"), 1);
-  EXPECT_EQ(GetCapturedStderr(),
-            "Error: cannot open paths/paths_astar/no/such_astar.json for writing.\n");
-}
-
-TEST(SolverResults, ReadOutBeforeAnySearch) {
-  SolverProbe solver(GridProblem({{0, 0}, {1, 0}}, {{0, "a", 0, 0}}), Options{});
-  const Result result = solver.get_result();
-  EXPECT_TRUE(result.paths.empty());
-  EXPECT_TRUE(result.times.empty());
-  EXPECT_EQ(result.n_generated, 0);
-  EXPECT_EQ(result.n_expanded, 0);
-  EXPECT_FALSE(result.timeout);
-  EXPECT_EQ(result.last_update_time, 0.0);
-  EXPECT_TRUE(solver.get_result_process().empty());
-  EXPECT_EQ(solver.GetBounds().num_points, -1);
+  const Output failed = Capture([&] { EXPECT_EQ(Solve(30.0, "no/such"), 1); });
+  EXPECT_EQ(failed.err, "Error: cannot open paths/paths_astar/no/such_astar.json for writing.\n");
 }
 
 }  // namespace

@@ -1,18 +1,97 @@
+"""Shared instances and the two roads into the solver: a JSON document, and the same
+instance built object by object as a Python caller would."""
+import copy
 import json
 import pathlib
 import sys
 
 import pytest
 
-sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
+import _pyzel_core as z
 
-EXAMPLES = pathlib.Path(__file__).resolve().parents[2] / "examples"
+HERE = pathlib.Path(__file__).resolve().parent
+ROOT = HERE.parents[1]
+EXAMPLES = ROOT / "examples"
+sys.path.insert(0, str(HERE))
+
+# Three nodes, one agent; both tours cost 12, so only their direction differs.
+TRIANGLE = {
+    "nodes": [{"id": 0, "x": 0, "y": 0, "type": "depot"}, {"id": 1, "x": 3, "y": 0},
+              {"id": 2, "x": 0, "y": 4}],
+    "agents": [{"id": 0, "type": "a", "start_node": 0, "end_node": 0}],
+    "costs": {"a": [[0, 3, 4], [3, 0, 5], [4, 5, 0]]},
+    "options": {"objective": "min_max", "time_limit": 1},
+}
 
 
-@pytest.fixture
-def examples_dir():
-    return EXAMPLES
+def variant(base=TRIANGLE, **top):
+    doc = copy.deepcopy(base)
+    doc.update(copy.deepcopy(top))
+    return doc
 
 
-def load_example(name):
-    return json.loads((EXAMPLES / name).read_text())
+def shared_tsplib(name):
+    for root in (pathlib.Path("/work/shared/bench/tsplib"), ROOT.parent / "shared" / "bench" / "tsplib"):
+        if (root / name).exists():
+            return root / name
+    pytest.skip(f"shared TSPLIB file {name} not found")
+
+
+def solve_json(doc, time_limit=-1):
+    return z.solve_json_str(json.dumps(doc), time_limit)
+
+
+def build_problem(doc):
+    """The instance of `doc`, built call by call."""
+    p = z.Problem()
+    for item in doc["nodes"]:
+        n = z.Node()
+        n.id = item["id"]
+        n.position.x, n.position.y, n.position.z = item["x"], item["y"], item.get("z", 0.0)
+        n.demand = item.get("demand", 0.0)
+        n.type = z.NodeType.DEPOT if item.get("type") == "depot" else z.NodeType.TARGET
+        p.add_node(n)
+    for item in doc["agents"]:
+        a = z.Agent()
+        a.id, a.type = item["id"], item["type"]
+        a.start_node, a.end_node = item["start_node"], item["end_node"]
+        a.capacity_limit, a.time_limit = item.get("capacity", 0.0), item.get("max_length", 0.0)
+        p.add_agent(a, a.id)
+    costs = doc.get("costs") or {}
+    for agent_type, matrix in (enumerate(costs) if isinstance(costs, list) else costs.items()):
+        p.set_cost_matrix(str(agent_type), matrix)
+    assignment, windows = z.AssignmentConstraint(), z.TimeWindowConstraint()
+    for c in doc.get("constraints") or []:
+        for item in c.get("items", []):
+            if c["kind"] == "assignment":
+                assignment.set_assignment(item["node"], item["types"])
+            elif c["kind"] == "timewindow":
+                windows.set_timewindow(item["node"], item["start"], item["end"])
+    p.set_assignment_constraint(assignment)
+    p.set_timewindow_constraint(windows)
+    opts = doc.get("options", {})
+    p.options().return_to_end = opts.get("return_to_end", True)
+    minmax = opts.get("objective") == "min_max"
+    p.options().objective = z.ObjectiveType.MinMax if minmax else z.ObjectiveType.MinSum
+    p.options().time_limit = opts.get("time_limit", 60.0)
+    return p
+
+
+def solve_objects(doc, edit=None):
+    """The object road's answer in the JSON road's layout, for the one checker;
+    `edit(problem)` may change the built problem first."""
+    p = build_problem(doc)
+    if edit:
+        edit(p)
+    s = z.Solver(p, p.options())
+    s.solve()
+    r = s.get_result()
+    routes = [{"agent_id": a["id"], "path": r.paths.get(k, []), "cost": r.times.get(k, 0.0)}
+              for k, a in enumerate(doc["agents"])]
+    costs = [route["cost"] for route in routes]
+    return {"status": "success" if r.paths else "failed", "timeout": r.timeout, "routes": routes,
+            "statistics": {"max_cost": max([0.0] + costs), "sum_cost": sum(costs),
+                           "n_expanded": r.n_expanded}}
+
+
+ROADS = {"json": solve_json, "objects": solve_objects}

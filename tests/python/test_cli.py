@@ -1,8 +1,6 @@
 """The pyzel command line: success and failure paths, batches, and the road from a
 TSPLIB file to a validated, pictured solution."""
-
 import json
-import pathlib
 import shutil
 import subprocess
 import sys
@@ -10,25 +8,16 @@ from importlib import metadata
 
 import pytest
 
+from conftest import EXAMPLES, shared_tsplib
 from pyzel.cli import main
 
-ROOT = pathlib.Path(__file__).resolve().parents[2]
-EXAMPLES = ROOT / "examples"
 PNG_SIGNATURE = b"\x89PNG\r\n\x1a\n"
-
-
-def shared_tsplib(name):
-    for root in (pathlib.Path("/work/shared/bench/tsplib"), ROOT.parent / "shared" / "bench" / "tsplib"):
-        if (root / name).exists():
-            return root / name
-    pytest.skip(f"shared TSPLIB file {name} not found")
 
 
 def pyzel(*args, cwd):
     """Runs the command line in its own process, as a user would."""
-    done = subprocess.run(
-        [sys.executable, "-m", "pyzel", *map(str, args)], cwd=cwd, capture_output=True, text=True, timeout=120
-    )
+    done = subprocess.run([sys.executable, "-m", "pyzel", *map(str, args)], cwd=cwd, capture_output=True,
+                          text=True, timeout=120)
     return done.returncode, done.stdout, done.stderr
 
 
@@ -37,6 +26,12 @@ def work(tmp_path):
     for name in ("single_depot_min_max.json", "time_windows.json"):
         shutil.copy(EXAMPLES / name, tmp_path / name)
     (tmp_path / "broken.json").write_text('{"nodes": [')
+    (tmp_path / "noagents.json").write_text('{"nodes": []}')
+    three = {"status": "success", "routes": [{"agent_id": k, "path": [0], "cost": 0} for k in range(3)],
+             "statistics": {"max_cost": 0, "sum_cost": 0}}
+    (tmp_path / "three_routes.json").write_text(json.dumps(three))
+    (tmp_path / "tiny.tsp").write_text("NAME: t\nDIMENSION: 3\nEDGE_WEIGHT_TYPE: EUC_2D\nNODE_COORD_SECTION\n"
+                                       "1 0 0\n2 3 4\n3 6 8\nEOF\n")
     return tmp_path
 
 
@@ -44,29 +39,35 @@ def test_tsplib_to_validated_picture_end_to_end(tmp_path):
     pytest.importorskip("matplotlib")
     code, out, err = pyzel("convert", shared_tsplib("eil51.tsp"), "--agents", "3", "-o", "eil51.json", cwd=tmp_path)
     assert (code, err) == (0, ""), err
-    code, out, err = pyzel(
-        "solve", "eil51.json", "--time-limit", "1", "--output", "result.json", "--plot", "routes.png", cwd=tmp_path
-    )
+    code, out, err = pyzel("solve", "eil51.json", "--time-limit", "1", "--output", "result.json",
+                           "--plot", "routes.png", cwd=tmp_path)
     assert code == 0, err
     assert "status     success" in out and "anytime record" in out
     assert (tmp_path / "routes.png").read_bytes()[:8] == PNG_SIGNATURE
     code, out, err = pyzel("validate", "eil51.json", "result.json", cwd=tmp_path)
     assert code == 0 and out.startswith("valid: 3 agents, 50 targets"), out + err
-
-
-def test_console_script_is_declared():
     (entry,) = [e for e in metadata.entry_points(group="console_scripts") if e.name == "pyzel"]
     assert entry.load() is main
 
 
-def test_solve_prints_a_summary_and_writes_the_result(work, capsys):
-    assert main(["solve", str(work / "single_depot_min_max.json"), "--output", str(work / "r.json")]) == 0
+def test_solve_writes_a_result_that_validate_accepts_and_names_each_violation_in(work, capsys):
+    instance, written = str(work / "time_windows.json"), str(work / "r.json")
+    assert main(["solve", instance, "--output", written]) == 0
     out = capsys.readouterr().out
     for line in ("status     success", "objective  ", "counters   ", "routes (node indices):", "  agent 0: cost "):
         assert line in out
     result = json.loads((work / "r.json").read_text())
     assert list(result) == ["status", "timeout", "routes", "statistics", "anytime"]
-    assert main(["validate", str(work / "single_depot_min_max.json"), str(work / "r.json")]) == 0
+    assert main(["validate", instance, written]) == 0
+    result["routes"][0]["cost"] += 1.0
+    result["routes"][1]["path"] = result["routes"][1]["path"][:1] + result["routes"][1]["path"][2:]
+    (work / "bad.json").write_text(json.dumps(result))
+    capsys.readouterr()
+    assert main(["validate", instance, str(work / "bad.json")]) == 1
+    lines = capsys.readouterr().out.splitlines()
+    assert any(line.startswith("agent 0: reported cost") for line in lines)
+    assert any(line.startswith("node ") and "visited 0 times" in line for line in lines)
+    assert lines[-1].startswith("invalid: ")
 
 
 def test_batch_reports_a_broken_instance_and_finishes_the_others(work, capsys):
@@ -78,54 +79,29 @@ def test_batch_reports_a_broken_instance_and_finishes_the_others(work, capsys):
     assert sorted(line[:5] for line in progress) == ["[1/3]", "[2/3]", "[3/3]"]
     assert any("broken.json: error: " in line and "not valid JSON" in line for line in progress)
     assert "2 solved, 0 without solution, 1 failed with an error" in out
-    assert sorted(p.name for p in (work / "out").iterdir()) == [
-        "single_depot_min_max.result.json",
-        "time_windows.result.json",
-    ]
+    assert sorted(p.name for p in (work / "out").iterdir()) == ["single_depot_min_max.result.json",
+                                                                 "time_windows.result.json"]
 
 
-@pytest.mark.parametrize(
-    "args, message",
-    [
-        (["solve", "missing.json"], "missing.json: cannot read: No such file"),
-        (["solve", "broken.json"], "broken.json: not valid JSON"),
-        (["solve", "noagents.json"], 'noagents.json: instance: "agents" is missing'),
-        (["solve", "time_windows.json", "--time-limit", "0"], "--time-limit must be greater than 0"),
-        (["solve", "time_windows.json", "broken.json", "--output", "r.json"], "--output and --plot take a single"),
-        (["validate", "time_windows.json", "three_routes.json"], "result does not belong to the instance: 3 routes for 2 agents"),
-        (["validate", "time_windows.json", "time_windows.json"], 'no "status" key'),
-        (["convert", "time_windows.json", "--agents", "2"], "not a TSPLIB file"),
-        (["convert", "tiny.tsp", "--agents", "2", "--depot", "5"], "depot must be a node index from 0 to 2"),
-        (["convert", "tiny.tsp"], "the following arguments are required: --agents"),
-        (["frobnicate"], "invalid choice"),
-    ],
-    ids=lambda v: v[0] if isinstance(v, list) else None,
-)
+@pytest.mark.parametrize("args, message", [
+    (["solve", "missing.json"], "missing.json: cannot read: No such file"),
+    (["solve", "broken.json"], "broken.json: not valid JSON"),
+    (["solve", "noagents.json"], 'noagents.json: instance: "agents" is missing'),
+    (["solve", "time_windows.json", "--time-limit", "0"], "--time-limit must be greater than 0"),
+    (["solve", "time_windows.json", "broken.json", "--output", "r.json"], "--output and --plot take a single"),
+    (["validate", "time_windows.json", "three_routes.json"],
+     "result does not belong to the instance: 3 routes for 2 agents"),
+    (["validate", "time_windows.json", "time_windows.json"], 'no "status" key'),
+    (["convert", "time_windows.json", "--agents", "2"], "not a TSPLIB file"),
+    (["convert", "tiny.tsp", "--agents", "2", "--depot", "5"], "depot must be a node index from 0 to 2"),
+    (["convert", "tiny.tsp"], "the following arguments are required: --agents"),
+    (["frobnicate"], "invalid choice"),
+], ids=lambda v: v[0] if isinstance(v, list) else None)
 def test_bad_input_is_one_line_and_exit_status_2(work, args, message):
-    (work / "noagents.json").write_text('{"nodes": []}')
-    three = {"status": "success", "routes": [{"agent_id": k, "path": [0], "cost": 0} for k in range(3)],
-             "statistics": {"max_cost": 0, "sum_cost": 0}}
-    (work / "three_routes.json").write_text(json.dumps(three))
-    (work / "tiny.tsp").write_text("NAME: t\nDIMENSION: 3\nEDGE_WEIGHT_TYPE: EUC_2D\nNODE_COORD_SECTION\n1 0 0\n2 3 4\n3 6 8\nEOF\n")
     code, out, err = pyzel(*args, cwd=work)
     assert code == 2
     assert err.count("\n") == 1 and message in err, err
     assert "Traceback" not in err
-
-
-def test_validate_names_each_violation_with_exit_status_1(work, capsys):
-    instance = str(work / "time_windows.json")
-    assert main(["solve", instance, "--output", str(work / "r.json")]) == 0
-    result = json.loads((work / "r.json").read_text())
-    result["routes"][0]["cost"] += 1.0
-    result["routes"][1]["path"] = result["routes"][1]["path"][:1] + result["routes"][1]["path"][2:]
-    (work / "bad.json").write_text(json.dumps(result))
-    capsys.readouterr()
-    assert main(["validate", instance, str(work / "bad.json")]) == 1
-    out = capsys.readouterr().out.splitlines()
-    assert any(line.startswith("agent 0: reported cost") for line in out)
-    assert any(line.startswith("node ") and "visited 0 times" in line for line in out)
-    assert out[-1].startswith("invalid: ")
 
 
 def test_convert_writes_a_solvable_instance_to_standard_output(capsys):
@@ -140,20 +116,19 @@ def test_convert_writes_a_solvable_instance_to_standard_output(capsys):
 @pytest.mark.parametrize("command", ["solve", "plot"])
 def test_plotting_without_matplotlib_says_how_to_get_it(work, monkeypatch, capsys, command):
     monkeypatch.setitem(sys.modules, "matplotlib", None)  # makes `import matplotlib` fail
-    instance = str(work / "time_windows.json")
-    args = {"solve": ["solve", instance, "--plot", str(work / "p.png")],
-            "plot": ["plot", instance, instance, "-o", str(work / "p.png")]}[command]
-    assert main(args) == 2
+    instance, picture = str(work / "time_windows.json"), str(work / "p.png")
+    args = {"solve": ["solve", instance, "--plot", picture], "plot": ["plot", instance, instance, "-o", picture]}
+    assert main(args[command]) == 2
     assert "pip install .[plot]" in capsys.readouterr().err
     assert not (work / "p.png").exists()
 
 
 def test_plot_command_draws_a_png(work, capsys):
     pytest.importorskip("matplotlib")
-    instance = str(work / "single_depot_min_max.json")
-    assert main(["solve", instance, "--output", str(work / "r.json")]) == 0
-    assert main(["plot", instance, str(work / "r.json"), "-o", str(work / "routes.png"), "--title", "demo"]) == 0
+    instance, written = str(work / "single_depot_min_max.json"), str(work / "r.json")
+    assert main(["solve", instance, "--output", written]) == 0
+    assert main(["plot", instance, written, "-o", str(work / "routes.png"), "--title", "demo"]) == 0
     assert (work / "routes.png").read_bytes()[:8] == PNG_SIGNATURE
     capsys.readouterr()
-    assert main(["plot", instance, str(work / "r.json"), "-o", str(work / "routes.xyz")]) == 2
+    assert main(["plot", instance, written, "-o", str(work / "routes.xyz")]) == 2
     assert "Format 'xyz' is not supported" in capsys.readouterr().err

@@ -1,139 +1,110 @@
+"""The module's object surface: names, docstrings, enums, defaults, views into a
+problem, and the object road from a Problem to a Result."""
 import pytest
 
 import _pyzel_core as z
+from conftest import TRIANGLE, build_problem, variant
 
 
-def test_module_docstring_has_em_dash():
+def test_attributes_in_registration_order_without_enum_members():
+    assert [n for n in vars(z) if not n.startswith("__")] == [
+        "ObjectiveType", "NodeType", "Position", "Node", "Agent", "Options", "AssignmentConstraint",
+        "TimeWindowConstraint", "Problem", "Result", "Solver", "solve_json_file", "solve_json_str"]
+    assert not hasattr(z, "MinMax") and not hasattr(z, "DEPOT")
+
+
+def test_docstrings():
     assert z.__doc__ == "ZEL MTSP Solver \u2014 C++ core bindings"
+    assert z.Solver.solve.__doc__.rstrip().endswith("Run the ZEL solver. Returns 1 on success, 0 on failure.")
+    for func, source in [(z.solve_json_file, "a JSON file path"), (z.solve_json_str, "a JSON string")]:
+        assert "time_limit: float = -1" in func.__doc__
+        assert func.__doc__.rstrip().endswith(f"Solve an MTSP instance from {source}.\n"
+                                              "Returns a dict with keys: status, routes, statistics, anytime, timeout.")
 
 
-def test_model_attributes_in_registration_order():
-    names = [n for n in vars(z) if not n.startswith("__")]
-    model = ["ObjectiveType", "NodeType", "Position", "Node", "Agent", "Options",
-             "AssignmentConstraint", "TimeWindowConstraint", "Problem"]
-    assert names[: len(model)] == model
+@pytest.mark.parametrize("member, value", [(z.ObjectiveType.MinMax, 0), (z.ObjectiveType.MinSum, 1),
+                                           (z.NodeType.DEPOT, 0), (z.NodeType.TARGET, 1)])
+def test_enum_values_and_conversions(member, value):
+    assert int(member) == member.value == member.__index__() == value
+    assert type(member)(value) == member
 
 
-@pytest.mark.parametrize(
-    "enum, member, value",
-    [(z.ObjectiveType, "MinMax", 0), (z.ObjectiveType, "MinSum", 1),
-     (z.NodeType, "DEPOT", 0), (z.NodeType, "TARGET", 1)],
-)
-def test_enum_values_and_conversions(enum, member, value):
-    m = getattr(enum, member)
-    assert int(m) == value
-    assert m.value == value
-    assert enum(value) == m
-    assert m.__index__() == value
+def test_defaults():
+    pos, n, a, o = z.Position(), z.Node(), z.Agent(), z.Options()
+    assert (pos.x, pos.y, pos.z, n.id, n.type, n.demand) == (0.0, 0.0, 0.0, 0, z.NodeType.TARGET, 0.0)
+    assert (a.id, a.type, a.start_node, a.end_node, a.capacity_limit, a.time_limit) == (0, "", 0, 0, 0.0, 0.0)
+    assert (o.return_to_end, o.objective, o.time_limit) == (True, z.ObjectiveType.MinSum, 60.0)
 
 
-def test_enum_members_are_not_module_attributes():
-    assert not hasattr(z, "MinMax")
-    assert not hasattr(z, "DEPOT")
-
-
-@pytest.mark.parametrize(
-    "cls, expected",
-    [
-        (z.Position, {"x": 0.0, "y": 0.0, "z": 0.0}),
-        (z.Node, {"id": 0, "type": z.NodeType.TARGET, "demand": 0.0}),
-        (z.Agent, {"id": 0, "type": "", "start_node": 0, "end_node": 0,
-                   "capacity_limit": 0.0, "time_limit": 0.0}),
-        (z.Options, {"return_to_end": True, "objective": z.ObjectiveType.MinSum,
-                     "time_limit": 60.0}),
-    ],
-)
-def test_defaults(cls, expected):
-    obj = cls()
-    for name, value in expected.items():
-        assert getattr(obj, name) == value
-
-
-def test_problem_options_are_a_live_view():
-    p = z.Problem()
-    assert p.options().time_limit == 60.0
-    p.options().objective = z.ObjectiveType.MinMax
-    p.options().time_limit = 5
-    assert p.options().objective == z.ObjectiveType.MinMax
-    assert p.options().time_limit == 5.0
-
-
-def test_node_position_is_a_view_and_assignment_copies():
-    n = z.Node()
-    n.position.x = 2.5
-    assert n.position.x == 2.5
-    pos = z.Position()
+def test_views_are_live_survive_appends_and_keep_the_problem_alive():
+    p, n, a, pos = z.Problem(), z.Node(), z.Agent(), z.Position()
+    n.id, a.type = 1, "t"
     pos.y = 7.0
-    n.position = pos
+    n.position = pos  # a copy of pos...
     pos.y = 1.0
-    assert n.position.y == 7.0
-
-
-def test_unsigned_64_bit_ids():
-    n = z.Node()
-    n.id = 2**64 - 1
-    assert n.id == 2**64 - 1
-    with pytest.raises(TypeError):
-        n.id = -1
-    with pytest.raises(TypeError):
-        n.id = 2**64
-
-
-def test_add_agent_files_under_the_given_id():
-    p = z.Problem()
-    a = z.Agent()
-    a.id = 3
-    a.type = "truck"
-    p.add_agent(a, 7)
-    assert [x.id for x in p.agents_ordered()] == [3]
-
-
-def test_views_refer_to_the_problems_records_and_survive_appends():
-    p = z.Problem()
-    n = z.Node()
-    n.id = 1
+    n.position.x = 2.5  # ...and a view into the node
+    assert (n.position.x, n.position.y) == (2.5, 7.0)
     p.add_node(n)
-    nodes = p.nodes()
-    for i in range(2, 2000):
+    p.add_agent(a, 0)
+    nodes, agents, opts = p.nodes(), p.agents_ordered(), p.options()
+    for i in range(2, 2000):  # appends must not move the records the views refer to
         n.id = i
         p.add_node(n)
-    assert nodes[0].id == 1
     nodes[0].demand = 4.0
-    assert p.nodes()[0].demand == 4.0
-    assert len(p.nodes()) == 1999
-
-
-def test_views_keep_the_problem_alive():
-    p = z.Problem()
-    a = z.Agent()
-    a.type = "t"
-    p.add_agent(a, 0)
-    agents = p.agents_ordered()
-    opts = p.options()
+    opts.objective, opts.time_limit = z.ObjectiveType.MinMax, 5
+    assert (p.nodes()[0].id, p.nodes()[0].demand, len(p.nodes())) == (1, 4.0, 1999)
+    assert (p.options().objective, p.options().time_limit) == (z.ObjectiveType.MinMax, 5.0)
     del p
-    assert agents[0].type == "t"
-    assert opts.time_limit == 60.0
+    assert (nodes[0].demand, agents[0].type, opts.time_limit) == (4.0, "t", 5.0)
 
 
-def test_constraint_methods_accept_keywords():
-    c = z.AssignmentConstraint()
+def test_methods_take_keywords_and_reject_unconvertible_arguments():
+    c, w, p = z.AssignmentConstraint(), z.TimeWindowConstraint(), z.Problem()
     c.set_assignment(node=1, types=["a", "b"])
-    w = z.TimeWindowConstraint()
     w.set_timewindow(node=1, start=0.0, end=5.0)
-    p = z.Problem()
     p.set_assignment_constraint(constraint=c)
     p.set_timewindow_constraint(constraint=w)
     p.set_cost_matrix(agent_type="a", matrix=[[0.0, 1.0], [1.0, 0.0]])
+    for call in (lambda: p.add_node("not a node"), lambda: p.set_cost_matrix("a", [[0.0, "x"]]),
+                 lambda: p.add_agent(z.Agent(), -1), z.Result):
+        with pytest.raises(TypeError):
+            call()
 
 
-@pytest.mark.parametrize(
-    "call",
-    [
-        lambda p: p.add_node("not a node"),
-        lambda p: p.set_cost_matrix("a", [[0.0, "x"]]),
-        lambda p: p.add_agent(z.Agent(), -1),
-    ],
-)
-def test_unconvertible_arguments_raise_type_error(call):
-    with pytest.raises(TypeError):
-        call(z.Problem())
+@pytest.mark.parametrize("objective", ["min_max", "min_sum"])
+def test_object_road(objective):
+    p = build_problem(variant(options={"objective": objective}))
+    s = z.Solver(p, p.options())
+    assert s.solve() == 1
+    r = s.get_result()
+    assert (r.paths in ({0: [0, 1, 2, 0]}, {0: [0, 2, 1, 0]}), r.times, r.timeout) == (True, {0: 12.0}, False)
+    process = s.get_result_process()  # two entries per solution found
+    assert len(process) % 2 == 0 and len(process) >= 2
+    assert all(isinstance(t, float) and isinstance(res, z.Result) for t, res in process)
+    assert [t for t, _ in process] == sorted(t for t, _ in process)
+    assert r.last_update_time == process[-1][0] and process[-1][1].times == r.times
+    with pytest.raises(AttributeError):
+        r.timeout = True
+    r.paths[0].append(99)  # each read converts afresh
+    assert 99 not in r.paths[0]
+
+
+def test_the_solver_copies_the_problem_and_obeys_its_options_argument():
+    p = build_problem(TRIANGLE)
+    s = z.Solver(p, p.options())
+    p.set_cost_matrix("a", [[0, 100, 100], [100, 0, 100], [100, 100, 0]])
+    s.solve()
+    assert s.get_result().times == {0: 12.0}
+    opts = z.Options()
+    opts.time_limit = -1.0  # times out before the first pop
+    s = z.Solver(p, opts)
+    assert (s.solve(), s.get_result().timeout, s.get_result().paths) == (0, True, {})
+
+
+def test_an_agent_filed_under_another_id_is_solved():
+    p, b = build_problem(TRIANGLE), z.Agent()
+    b.id, b.type = 3, "a"
+    p.add_agent(b, 7)
+    assert [a.id for a in p.agents_ordered()] == [0, 3]
+    s = z.Solver(p, p.options())
+    assert s.solve() == 1 and sorted(s.get_result().paths) == [0, 1]

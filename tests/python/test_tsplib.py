@@ -1,28 +1,11 @@
 """TSPLIB conversion against known distances and known optimal tour lengths."""
-
 import json
 import math
-import pathlib
 
 import pytest
 
+from conftest import HERE, shared_tsplib
 from pyzel import tsplib
-
-SHARED = pathlib.Path("/work/shared/bench/tsplib")
-DATA = pathlib.Path(__file__).resolve().parent / "data"
-
-
-def shared_file(name):
-    for root in (SHARED, pathlib.Path(__file__).resolve().parents[3] / "shared" / "bench" / "tsplib"):
-        if (root / name).exists():
-            return root / name
-    pytest.skip(f"shared TSPLIB file {name} not found")
-
-
-def tour_length(matrix, tour_from_one):
-    tour = [v - 1 for v in tour_from_one]
-    return sum(matrix[tour[i]][tour[(i + 1) % len(tour)]] for i in range(len(tour)))
-
 
 BERLIN52_OPTIMAL_TOUR = [
     1, 49, 32, 45, 19, 41, 8, 9, 10, 43, 33, 51, 11, 52, 14, 13, 47, 26, 27, 28, 12, 25, 4, 6, 15, 5,
@@ -32,130 +15,81 @@ BURMA14_OPTIMAL_TOUR = [1, 2, 14, 3, 4, 5, 6, 12, 7, 13, 8, 11, 9, 10]
 
 
 def test_eil51_first_distances():
-    data = tsplib.read(shared_file("eil51.tsp"))
+    data = tsplib.read(shared_tsplib("eil51.tsp"))
     assert (data.name, data.dimension, data.edge_weight_type) == ("eil51", 51, "EUC_2D")
     assert data.positions[:2] == [(37.0, 52.0), (49.0, 49.0)]
-    rounded = tsplib.distance_matrix(data, "rounded")
-    real = tsplib.distance_matrix(data, "real")
-    assert rounded[0][:5] == [0, 12, 19, 31, 22]
-    assert all(isinstance(v, int) for v in rounded[0])
+    rounded, real = tsplib.distance_matrix(data, "rounded"), tsplib.distance_matrix(data, "real")
+    assert rounded[0][:5] == [0, 12, 19, 31, 22] and all(isinstance(v, int) for v in rounded[0])
     assert real[0][1] == pytest.approx(math.sqrt(12**2 + 3**2), abs=1e-12)
     assert real[0][2] == pytest.approx(math.sqrt(15**2 + 12**2), abs=1e-12)
 
 
-@pytest.mark.parametrize(
-    "path, tour, optimum",
-    [
-        (lambda: shared_file("berlin52.tsp"), BERLIN52_OPTIMAL_TOUR, 7542),
-        (lambda: DATA / "burma14.tsp", BURMA14_OPTIMAL_TOUR, 3323),  # GEO
-    ],
-    ids=["berlin52-EUC_2D", "burma14-GEO"],
-)
+@pytest.mark.parametrize("path, tour, optimum", [
+    (lambda: shared_tsplib("berlin52.tsp"), BERLIN52_OPTIMAL_TOUR, 7542),
+    (lambda: HERE / "data" / "burma14.tsp", BURMA14_OPTIMAL_TOUR, 3323),  # GEO
+], ids=["berlin52-EUC_2D", "burma14-GEO"])
 def test_known_optimal_tour_lengths_under_rounded_distances(path, tour, optimum):
     matrix = tsplib.distance_matrix(tsplib.read(path()), "rounded")
-    assert tour_length(matrix, tour) == optimum
+    assert sum(matrix[u - 1][v - 1] for u, v in zip(tour, tour[1:] + tour[:1])) == optimum
 
 
-def test_real_distances_are_not_rounded_and_stay_below_plus_half():
-    data = tsplib.read(shared_file("berlin52.tsp"))
-    real = tsplib.distance_matrix(data, "real")
-    rounded = tsplib.distance_matrix(data, "rounded")
-    assert any(not float(v).is_integer() for v in real[0][1:])
-    assert all(abs(r - q) <= 0.5 for rr, qr in zip(real, rounded) for r, q in zip(rr, qr))
-
-
-def coordinate_file(weight_type, points):
-    lines = [f"NAME: t\nTYPE: TSP\nDIMENSION: {len(points)}\nEDGE_WEIGHT_TYPE: {weight_type}\nNODE_COORD_SECTION"]
-    lines += [f"{i + 1} {x} {y}" for i, (x, y) in enumerate(points)]
-    return "\n".join(lines + ["EOF"]) + "\n"
-
-
-@pytest.mark.parametrize(
-    "weight_type, points, rounded, real",
-    [
-        # ATT: sqrt(100 / 10) = 3.16 rounds to 3, which is below, so 4.
-        ("ATT", [(0, 0), (10, 0)], 4, math.sqrt(10.0)),
-        # ATT: sqrt(250 / 10) = 5 exactly stays 5.
-        ("ATT", [(0, 0), (15, 5)], 5, 5.0),
-        ("CEIL_2D", [(0, 0), (1, 1)], 2, math.sqrt(2.0)),
-        # An exact whole distance far from the origin must not be lifted by a rounding error.
-        ("CEIL_2D", [(98765.3, 43210.1), (98795.3, 43250.1)], 50, 50.0),
-        ("EUC_2D", [(0, 0), (0.5, 0)], 1, 0.5),  # TSPLIB's nint rounds halves up
-        ("EUC_2D", [(0, 0), (2.5, 0)], 3, 2.5),
-    ],
-)
+@pytest.mark.parametrize("weight_type, points, rounded, real", [
+    ("ATT", [(0, 0), (10, 0)], 4, math.sqrt(10.0)),  # sqrt(100 / 10) rounds to 3, below it: 4
+    ("ATT", [(0, 0), (15, 5)], 5, 5.0),  # sqrt(250 / 10) = 5 exactly stays 5
+    ("CEIL_2D", [(0, 0), (1, 1)], 2, math.sqrt(2.0)),
+    # An exact whole distance far from the origin must not be lifted by a rounding error.
+    ("CEIL_2D", [(98765.3, 43210.1), (98795.3, 43250.1)], 50, 50.0),
+    ("EUC_2D", [(0, 0), (0.5, 0)], 1, 0.5),  # TSPLIB's nint rounds halves up
+])
 def test_coordinate_distance_functions(weight_type, points, rounded, real):
-    data = tsplib.parse(coordinate_file(weight_type, points))
+    lines = [f"NAME: t\nTYPE: TSP\nDIMENSION: 2\nEDGE_WEIGHT_TYPE: {weight_type}\nNODE_COORD_SECTION"]
+    data = tsplib.parse("\n".join(lines + [f"{i + 1} {x} {y}" for i, (x, y) in enumerate(points)] + ["EOF\n"]))
     assert tsplib.distance_matrix(data, "rounded")[0][1] == rounded
     assert tsplib.distance_matrix(data, "real")[1][0] == pytest.approx(real, abs=1e-9)
 
 
-FULL = [[0, 1, 2, 3], [1, 0, 4, 5], [2, 4, 0, 6], [3, 5, 6, 0]]
-
-
-@pytest.mark.parametrize(
-    "layout, numbers",
-    [
-        ("FULL_MATRIX", "0 1 2 3\n1 0 4 5 2\n4 0 6\n3 5 6 0"),  # rows may wrap anywhere
-        ("UPPER_ROW", "1 2 3\n4 5\n6"),
-        ("LOWER_ROW", "1\n2 4\n3 5 6"),
-        ("UPPER_DIAG_ROW", "0 1 2 3\n0 4 5\n0 6\n0"),
-        ("LOWER_DIAG_ROW", "0\n1 0\n2 4 0\n3 5 6 0"),
-        ("UPPER_COL", "1\n2 4\n3 5 6"),
-        ("LOWER_COL", "1 2 3\n4 5\n6"),
-        ("UPPER_DIAG_COL", "0\n1 0\n2 4 0\n3 5 6 0"),
-        ("LOWER_DIAG_COL", "0 1 2 3\n0 4 5\n0 6\n0"),
-    ],
-)
+@pytest.mark.parametrize("layout, numbers", [
+    ("FULL_MATRIX", "0 1 2 3\n1 0 4 5 2\n4 0 6\n3 5 6 0"),  # rows may wrap anywhere
+    ("UPPER_ROW", "1 2 3\n4 5\n6"), ("LOWER_ROW", "1\n2 4\n3 5 6"),
+    ("UPPER_DIAG_ROW", "0 1 2 3\n0 4 5\n0 6\n0"), ("LOWER_DIAG_ROW", "0\n1 0\n2 4 0\n3 5 6 0"),
+    ("UPPER_COL", "1\n2 4\n3 5 6"), ("LOWER_COL", "1 2 3\n4 5\n6"),
+    ("UPPER_DIAG_COL", "0\n1 0\n2 4 0\n3 5 6 0"), ("LOWER_DIAG_COL", "0 1 2 3\n0 4 5\n0 6\n0"),
+])
 def test_explicit_layouts(layout, numbers):
-    text = (
-        f"NAME: x\nTYPE: TSP\nDIMENSION: 4\nEDGE_WEIGHT_TYPE: EXPLICIT\nEDGE_WEIGHT_FORMAT: {layout}\n"
-        f"EDGE_WEIGHT_SECTION\n{numbers}\nEOF\n"
-    )
-    data = tsplib.parse(text)
+    data = tsplib.parse(f"NAME: x\nTYPE: TSP\nDIMENSION: 4\nEDGE_WEIGHT_TYPE: EXPLICIT\n"
+                        f"EDGE_WEIGHT_FORMAT: {layout}\nEDGE_WEIGHT_SECTION\n{numbers}\nEOF\n")
     for mode in ("rounded", "real"):
-        assert tsplib.distance_matrix(data, mode) == FULL
+        assert tsplib.distance_matrix(data, mode) == [[0, 1, 2, 3], [1, 0, 4, 5], [2, 4, 0, 6], [3, 5, 6, 0]]
     assert len(data.positions) == 4  # laid out on a circle for pictures
 
 
 def test_to_instance_layout():
-    doc = tsplib.to_instance(shared_file("eil51.tsp"), agents=3, objective="min_sum", depot=4, time_limit=2.5)
+    doc = tsplib.to_instance(shared_tsplib("eil51.tsp"), agents=3, objective="min_sum", depot=4, time_limit=2.5)
     assert [n["id"] for n in doc["nodes"]] == list(range(51))
     assert [n["type"] for n in doc["nodes"]].count("depot") == 1 and doc["nodes"][4]["type"] == "depot"
-    assert doc["agents"] == [
-        {"id": k, "type": "agent", "start_node": 4, "end_node": 4} for k in range(3)
-    ]
+    assert doc["agents"] == [{"id": k, "type": "agent", "start_node": 4, "end_node": 4} for k in range(3)]
     assert doc["options"] == {"objective": "min_sum", "time_limit": 2.5, "return_to_end": True}
     assert len(doc["costs"]["agent"]) == 51
     json.dumps(doc)  # plain JSON types only
 
 
-@pytest.mark.parametrize(
-    "kwargs, message",
-    [
-        ({"agents": 0}, "agents"),
-        ({"agents": 2, "depot": 51}, "depot"),
-        ({"agents": 2, "objective": "fastest"}, "objective"),
-        ({"agents": 2, "distances": "exact"}, "distances"),
-        ({"agents": 2, "time_limit": 0}, "time limit"),
-    ],
-)
+@pytest.mark.parametrize("kwargs, message", [
+    ({"agents": 0}, "agents"), ({"agents": 2, "depot": 51}, "depot"),
+    ({"agents": 2, "objective": "fastest"}, "objective"), ({"agents": 2, "distances": "exact"}, "distances"),
+    ({"agents": 2, "time_limit": 0}, "time limit"),
+])
 def test_to_instance_rejects_bad_requests(kwargs, message):
     with pytest.raises(tsplib.TsplibError, match=message):
-        tsplib.to_instance(shared_file("eil51.tsp"), **kwargs)
+        tsplib.to_instance(shared_tsplib("eil51.tsp"), **kwargs)
 
 
-@pytest.mark.parametrize(
-    "text, message",
-    [
-        ("NAME: x\nDIMENSION: 2\nEDGE_WEIGHT_TYPE: MAN_2D\nNODE_COORD_SECTION\n1 0 0\n2 1 1\nEOF\n", "MAN_2D"),
-        ("NAME: x\nDIMENSION: 3\nEDGE_WEIGHT_TYPE: EUC_2D\nNODE_COORD_SECTION\n1 0 0\n2 1 1\nEOF\n", "DIMENSION"),
-        ("NAME: x\nDIMENSION: 3\nEDGE_WEIGHT_TYPE: EXPLICIT\nEDGE_WEIGHT_FORMAT: UPPER_ROW\n"
-         "EDGE_WEIGHT_SECTION\n1 2\nEOF\n", "needs 3"),
-        ("just some words\n", "not a TSPLIB file"),
-    ],
-    ids=["unsupported-type", "short-coordinates", "short-matrix", "not-tsplib"],
-)
+@pytest.mark.parametrize("text, message", [
+    ("NAME: x\nDIMENSION: 2\nEDGE_WEIGHT_TYPE: MAN_2D\nNODE_COORD_SECTION\n1 0 0\n2 1 1\nEOF\n", "MAN_2D"),
+    ("NAME: x\nDIMENSION: 3\nEDGE_WEIGHT_TYPE: EUC_2D\nNODE_COORD_SECTION\n1 0 0\n2 1 1\nEOF\n", "DIMENSION"),
+    ("NAME: x\nDIMENSION: 3\nEDGE_WEIGHT_TYPE: EXPLICIT\nEDGE_WEIGHT_FORMAT: UPPER_ROW\n"
+     "EDGE_WEIGHT_SECTION\n1 2\nEOF\n", "needs 3"),
+    ("just some words\n", "not a TSPLIB file"),
+], ids=["unsupported-type", "short-coordinates", "short-matrix", "not-tsplib"])
 def test_bad_files(text, message):
     with pytest.raises(tsplib.TsplibError, match=message):
         tsplib.parse(text)

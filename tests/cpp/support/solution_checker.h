@@ -24,8 +24,7 @@ namespace quarn::test {
 std::vector<std::string> CheckSolution(const Problem& problem, const Options& options,
                                        const Result& result);
 
-// The recomputed cost of `route` for the agent at `agent_index`, by the same rules.
-double RouteCost(const Problem& problem, const Options& options, int agent_index,
-                 const std::vector<int32_t>& route);
+// CheckSolution's lines as one text, "" for a feasible solution (readable in a failure).
+std::string Violations(const Problem& problem, const Options& options, const Result& result);
 
 }  // namespace quarn::test

@@ -1,13 +1,17 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <exception>
 #include <map>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "graph/sparse_graph.h"
 #include "model/problem.h"
 #include "solver/solver.h"
 
@@ -20,13 +24,10 @@ class SolverProbe : public Solver {
 
   using Solver::AppendPassWeight;
   using Solver::MakeRoot;
-  using Solver::PushRoot;
-  using Solver::StoreChild;
   using Solver::ResetSearch;
   using Solver::WritePathDump;
 
   using Solver::agents_;
-  using Solver::anytime_;
   using Solver::constraint_checker_;
   using Solver::end_set_;
   using Solver::ends_;
@@ -39,10 +40,7 @@ class SolverProbe : public Solver {
   using Solver::frontiers_;
   using Solver::graph_;
   using Solver::incumbent_;
-  using Solver::instance_stats_;
   using Solver::labels_;
-  using Solver::last_update_time_;
-  using Solver::max_passes_;
   using Solver::max_path_length_;
   using Solver::mst_edges_;
   using Solver::name_;
@@ -60,7 +58,6 @@ class SolverProbe : public Solver {
   using Solver::starts_;
   using Solver::time_limit_;
   using Solver::time_windows_;
-  using Solver::type_index_;
   using Solver::unreachable_;
 };
 
@@ -70,6 +67,7 @@ struct AgentSpec {
   uint64_t start = 0;
   uint64_t end = 0;
   double time_limit = 0.0;
+  int64_t filed_under = -1;  // the id add_agent files it under; -1: its own
 };
 
 // Nodes with ids 0..n-1 at the given grid coordinates; Manhattan distances as the
@@ -79,12 +77,14 @@ inline Problem GridProblem(const std::vector<std::pair<int, int>>& coords,
                            const std::vector<AgentSpec>& agents,
                            const std::map<uint64_t, std::vector<std::string>>& assignment = {}) {
   Problem problem;
-  for (size_t i = 0; i < coords.size(); ++i) {
+  CostMatrix matrix;
+  for (const auto& [x, y] : coords) {
     Node node;
-    node.id = i;
-    node.position = {static_cast<double>(coords[i].first), static_cast<double>(coords[i].second),
-                     0.0};
+    node.id = matrix.size();
+    node.position = {static_cast<double>(x), static_cast<double>(y), 0.0};
     problem.add_node(node);
+    matrix.emplace_back();
+    for (const auto& [u, v] : coords) matrix.back().push_back(std::abs(x - u) + std::abs(y - v));
   }
   std::vector<std::string> types;
   for (const AgentSpec& given : agents) {
@@ -94,21 +94,15 @@ inline Problem GridProblem(const std::vector<std::pair<int, int>>& coords,
     agent.start_node = given.start;
     agent.end_node = given.end;
     agent.time_limit = given.time_limit;
-    problem.add_agent(agent, given.id);
+    problem.add_agent(agent, given.filed_under < 0 ? given.id
+                                                   : static_cast<uint64_t>(given.filed_under));
     types.push_back(given.type);
-  }
-  CostMatrix matrix(coords.size(), std::vector<double>(coords.size(), 0.0));
-  for (size_t i = 0; i < coords.size(); ++i) {
-    for (size_t j = 0; j < coords.size(); ++j) {
-      matrix[i][j] = std::abs(coords[i].first - coords[j].first) +
-                     std::abs(coords[i].second - coords[j].second);
-    }
   }
   for (const auto& named : problem.type_index_by_name()) problem.set_cost_matrix(named.first, matrix);
   AssignmentConstraint constraint;
-  for (size_t i = 0; i < coords.size(); ++i) {
-    auto special = assignment.find(i);
-    constraint.set_assignment(i, special != assignment.end() ? special->second : types);
+  for (uint64_t id = 0; id < coords.size(); ++id) {
+    auto special = assignment.find(id);
+    constraint.set_assignment(id, special != assignment.end() ? special->second : types);
   }
   problem.set_assignment_constraint(constraint);
   return problem;
@@ -132,6 +126,59 @@ inline double MaxOf(const Result& result) {
   double largest = 0.0;
   for (const auto& entry : result.times) largest = std::max(largest, entry.second);
   return largest;
+}
+
+// Input for SolveWith: the complete graph on the line 0 - 1 - 2 (cost |u - v|, one
+// component), every point open to type 0, one agent of type 0.
+struct LineInput {
+  SparseGraph graph;
+  std::vector<Point> points;
+  std::vector<AgentEntry> agents{1};
+  LineInput() {
+    graph.ChangeCostDim(1, 9999.0);
+    for (int32_t u = 0; u < 3; ++u) {
+      for (int32_t v = 0; v < 3; ++v) {
+        if (u != v) graph.AddArc(u, v, {static_cast<double>(std::abs(u - v))});
+      }
+    }
+    points.resize(3);
+    for (Point& point : points) point.types = {0};
+  }
+};
+
+// What a call wrote on both streams, and what it threw.
+struct Output {
+  std::string out;
+  std::string err;
+  std::exception_ptr error;
+};
+
+template <typename Run>
+Output Capture(Run&& run) {
+  ::testing::internal::CaptureStdout();
+  ::testing::internal::CaptureStderr();
+  Output output;
+  try {
+    run();
+  } catch (...) {
+    output.error = std::current_exception();
+  }
+  output.err = ::testing::internal::GetCapturedStderr();
+  output.out = ::testing::internal::GetCapturedStdout();
+  return output;
+}
+
+// The message of `error` when it is an E, so one comparison pins type and text.
+template <typename E>
+std::string WhatOf(const std::exception_ptr& error) {
+  if (!error) return "(nothing thrown)";
+  try {
+    std::rethrow_exception(error);
+  } catch (const E& e) {
+    return e.what();
+  } catch (...) {
+  }
+  return "(thrown as another type)";
 }
 
 }  // namespace quarn::test
