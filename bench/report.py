@@ -258,8 +258,8 @@ def results_section(meta: dict, mode: str, anytime_png: str, gaps_png: str) -> s
     records, m = meta["records"], meta["machine"]
     parts = [
         f"## {TITLES[mode]}",
-        f"Run {meta['started']} on {m['cpu']} ({m['cores']} cores, load {m['load']} at the start, "
-        f"shared with other work), Python {m['python']}, OR-Tools {m['ortools']}, tree at commit "
+        f"Run {meta['started']} on {m['cpu']} ({m['cores']} cores, one-minute load average {m['load']} "
+        f"at the start), Python {m['python']}, OR-Tools {m['ortools']}, tree at commit "
         f"{m['commit']}, `_pyzel_core` installed {m.get('module_built', 'at an unknown time')}; "
         f"{meta['minutes']:.1f} minutes in all. Reproduce with "
         f"`python bench/run.py --mode {mode}`; the columns are explained in "
