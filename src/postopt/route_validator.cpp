@@ -6,7 +6,6 @@
 #include <iostream>
 #include <utility>
 
-#include "graph/arc_cost.h"
 
 namespace quarn {
 
@@ -30,27 +29,9 @@ void RouteValidator::Load(const PlannerGraph* graph, const std::vector<Point>& p
   graph_ = graph;
   points_ = points;
   agents_ = agents;
-  ReadArcCosts();
-}
-
-void RouteValidator::ReadArcCosts() {
-  arc_costs_.clear();
-  arc_nodes_ = graph_ == nullptr ? 0 : points_.size();
-  for (const AgentEntry& agent : agents_) {
-    if (agent.type < 0) continue;
-    const size_t type = static_cast<size_t>(agent.type);
-    if (type >= arc_costs_.size()) arc_costs_.resize(type + 1);
-    std::vector<double>& table = arc_costs_[type];
-    if (!table.empty() || arc_nodes_ == 0) continue;
-    table.assign(arc_nodes_ * arc_nodes_, 0.0);
-    for (size_t u = 0; u < arc_nodes_; ++u) {
-      for (size_t v = 0; v < arc_nodes_; ++v) {
-        table[u * arc_nodes_ + v] = ArcComponent(*graph_, static_cast<int32_t>(u),
-                                                 static_cast<int32_t>(v), agent.type)
-                                        .value_or(0.0);
-      }
-    }
-  }
+  // The graph hands out cost vectors by value, too slow for the inner loops of
+  // 2-opt and insertion; the table is read once per call.
+  arc_costs_ = graph == nullptr ? DenseCostTable() : DenseCostTable(*graph);
 }
 
 bool RouteValidator::EvaluatePath(const std::vector<int32_t>& path, int32_t agent,
@@ -111,10 +92,7 @@ bool RouteValidator::TwoOpt(std::vector<int32_t>& path, double& cost, int32_t ag
       for (size_t j = i + 1; j + 2 <= n && !improved; ++j) {
         // Skips only reversals the test below would refuse, so the result is that
         // of evaluating every one.
-        if (sums.usable && !(cost > ReversalLowerBound(path, agent, sums, i, j) +
-                                        kPostOptEpsilon)) {
-          continue;
-        }
+        if (!(cost > ReversalLowerBound(path, agent, sums, i, j) + kPostOptEpsilon)) continue;
         std::vector<int32_t> candidate = path;
         std::reverse(candidate.begin() + static_cast<std::ptrdiff_t>(i),
                      candidate.begin() + static_cast<std::ptrdiff_t>(j) + 1);
@@ -145,7 +123,6 @@ void RouteValidator::MeasureTravel(const std::vector<int32_t>& path, int32_t age
     sums.backward[p] = sums.backward[p - 1] + back;
     magnitude += std::abs(ahead) + std::abs(back);
   }
-  sums.usable = std::isfinite(magnitude);
   sums.magnitude = magnitude;
 }
 
@@ -154,14 +131,14 @@ double RouteValidator::ReversalLowerBound(const std::vector<int32_t>& path, int3
   // path[0..i-1], then path[j] down to path[i], then path[j+1..]: every arc but
   // the two new ones is an arc of the path, driven forward or backward. Waiting
   // only adds to the arrival time, so its travel sum is a lower bound.
-  const double& last = sums.forward.back();
+  const double last = sums.forward.back();
   const double join_front = TravelTime(path[i - 1], path[j], agent);
   const double join_back = TravelTime(path[i], path[j + 1], agent);
   const double travel = sums.forward[i - 1] + join_front + (sums.backward[j] - sums.backward[i]) +
                         join_back + (last - sums.forward[j + 1]);
   // Far above the rounding of these sums and of EvaluatePath's own (a few
   // hundred additions of at most these magnitudes), far below any cost
-  // difference that matters. A non-finite join makes the bound useless, not wrong.
+  // difference that matters. A non-finite cost makes the bound useless, not wrong.
   const double magnitude = sums.magnitude + std::abs(join_front) + std::abs(join_back);
   if (!std::isfinite(magnitude)) return -std::numeric_limits<double>::infinity();
   return travel - (magnitude * 1e-11 + 1e-300);
@@ -189,14 +166,7 @@ double RouteValidator::TravelTime(int32_t from, int32_t to, int32_t agent) const
   if (graph_ == nullptr || from == to) return 0.0;
   // Without return_to_end the way home is not part of the route.
   if (!return_to_end_ && (IsStartOf(agent, to) || IsEndOf(agent, to))) return 0.0;
-  const int32_t type = agents_.at(agent).type;
-  const size_t u = static_cast<size_t>(from);
-  const size_t v = static_cast<size_t>(to);
-  if (type >= 0 && static_cast<size_t>(type) < arc_costs_.size() && from >= 0 && to >= 0 &&
-      u < arc_nodes_ && v < arc_nodes_ && !arc_costs_[static_cast<size_t>(type)].empty()) {
-    return arc_costs_[static_cast<size_t>(type)][u * arc_nodes_ + v];
-  }
-  return ArcComponent(*graph_, from, to, type).value_or(0.0);
+  return arc_costs_.Arc(from, to, agents_.at(agent).type).value_or(0.0);
 }
 
 bool RouteValidator::IsStartOf(int32_t agent, int32_t node) const {

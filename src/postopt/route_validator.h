@@ -5,6 +5,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "graph/dense_cost_table.h"
 #include "graph/planner_graph.h"
 #include "solver/agent_entry.h"
 #include "solver/point.h"
@@ -52,7 +53,6 @@ class RouteValidator {
   bool IsStartOf(int32_t agent, int32_t node) const;
   bool IsEndOf(int32_t agent, int32_t node) const;
   bool TypeAllowed(int32_t agent, int32_t node) const;
-  void ReadArcCosts();
 
   // Travel along a path's arcs and along the same arcs driven backwards, summed
   // from the start: what any 2-opt reversal of the path must at least cost.
@@ -60,7 +60,6 @@ class RouteValidator {
     std::vector<double> forward;
     std::vector<double> backward;
     double magnitude = 0.0;  // sum of the absolute arc costs
-    bool usable = false;     // false when a cost is not finite
   };
   void MeasureTravel(const std::vector<int32_t>& path, int32_t agent, TravelSums& sums) const;
   double ReversalLowerBound(const std::vector<int32_t>& path, int32_t agent,
@@ -77,11 +76,7 @@ class RouteValidator {
   const PlannerGraph* graph_ = nullptr;
   std::vector<Point> points_;
   std::vector<AgentEntry> agents_;
-  // The graph's cost component per agent type, read once per call: the graph
-  // hands out cost vectors by value, too slow for the inner loops of 2-opt and
-  // insertion. arc_costs_[type][u * arc_nodes_ + v]; empty for types no agent has.
-  size_t arc_nodes_ = 0;
-  std::vector<std::vector<double>> arc_costs_;
+  DenseCostTable arc_costs_;  // the graph's costs, read once per call
 };
 
 }  // namespace quarn
