@@ -170,8 +170,10 @@ def plot_anytime(records: list[dict], path: Path) -> None:
         for col, objective in enumerate(objectives):
             ax = axes[row][col]
             runs = [r for r in chosen if r["instance"] == instance and r["objective"] == objective]
+            ax.set_title(f"{instance}, {objective.replace('_', '-')}", fontsize=9)
+            if col == 0:
+                ax.set_ylabel("gap to best known %")
             if not runs:  # the reference table has no value for this pair
-                ax.set_title(f"{instance}, {objective.replace('_', '-')}", fontsize=9)
                 ax.text(0.5, 0.5, "no best-known value", ha="center", va="center",
                         transform=ax.transAxes, fontsize=8, color="grey")
                 ax.set_yticks([])
@@ -189,12 +191,8 @@ def plot_anytime(records: list[dict], path: Path) -> None:
             lowest = min((g for r in runs for _, c in r["anytime"]
                           if (g := gap_percent(c, r["reference"])) is not None), default=0.0)
             ax.set_ylim(bottom=min(0.0, lowest * 1.5))
-            ax.set_title(f"{instance}, {objective.replace('_', '-')}", fontsize=9)
             ax.grid(True, which="both", alpha=0.3)
-            if runs:
-                ax.legend(fontsize=6, ncol=2)
-            if col == 0:
-                ax.set_ylabel("gap to best known %")
+            ax.legend(fontsize=6, ncol=2)
     for ax in axes[-1]:
         ax.set_xlabel(f"time s (limit {limit:g} s)")
     fig.tight_layout()
