@@ -8,7 +8,7 @@
 #include <pybind11/stl.h>
 
 #include "bindings/search_controls.h"
-#include "solver/result.h"
+#include "records/result.h"
 #include "solver/solver.h"
 
 namespace py = pybind11;

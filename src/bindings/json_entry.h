@@ -7,7 +7,7 @@
 #include <pybind11/pybind11.h>
 
 #include "model/problem.h"
-#include "solver/result.h"
+#include "records/result.h"
 
 namespace quarn::bindings {
 

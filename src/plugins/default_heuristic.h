@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "plugins/heuristic_plugin.h"
-#include "solver/mst_edge.h"
+#include "records/mst_edge.h"
 
 namespace quarn {
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "plugins/plugin_base.h"
-#include "solver/list_entries.h"
+#include "records/list_entries.h"
 
 namespace quarn {
 

@@ -4,9 +4,9 @@
 
 #include "graph/planner_graph.h"
 #include "plugins/plugin_base.h"
-#include "solver/agent_entry.h"
-#include "solver/label.h"
-#include "solver/point.h"
+#include "records/agent_entry.h"
+#include "records/label.h"
+#include "records/point.h"
 
 namespace quarn {
 

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "plugins/plugin_base.h"
-#include "solver/label.h"
+#include "records/label.h"
 
 namespace quarn {
 

@@ -5,10 +5,10 @@
 
 #include "graph/planner_graph.h"
 #include "plugins/plugin_base.h"
-#include "solver/agent_entry.h"
-#include "solver/point.h"
-#include "solver/result.h"
-#include "solver/time_window_map.h"
+#include "records/agent_entry.h"
+#include "records/point.h"
+#include "records/result.h"
+#include "records/time_window_map.h"
 
 namespace quarn {
 

@@ -6,7 +6,7 @@
 
 #include "graph/dense_cost_table.h"
 #include "plugins/default_constraint_checker.h"
-#include "solver/time_window_map.h"
+#include "records/time_window_map.h"
 
 namespace quarn {
 

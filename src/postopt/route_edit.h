@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "solver/result.h"
+#include "records/result.h"
 
 namespace quarn {
 

@@ -7,9 +7,9 @@
 
 #include "graph/dense_cost_table.h"
 #include "graph/planner_graph.h"
-#include "solver/agent_entry.h"
-#include "solver/point.h"
-#include "solver/time_window_map.h"
+#include "records/agent_entry.h"
+#include "records/point.h"
+#include "records/time_window_map.h"
 
 namespace quarn {
 

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "solver/label.h"
+#include "records/label.h"
 
 namespace quarn {
 

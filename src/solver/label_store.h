@@ -6,7 +6,7 @@
 #include <new>
 #include <vector>
 
-#include "solver/label.h"
+#include "records/label.h"
 
 namespace quarn {
 

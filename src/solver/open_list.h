@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "solver/block_list.h"
-#include "solver/list_entries.h"
+#include "records/list_entries.h"
 
 namespace quarn {
 

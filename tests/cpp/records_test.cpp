@@ -2,8 +2,8 @@
 
 #include <cstdint>
 
-#include "solver/time_window_map.h"
-#include "solver/visited_set.h"
+#include "records/time_window_map.h"
+#include "records/visited_set.h"
 
 namespace quarn {
 namespace {

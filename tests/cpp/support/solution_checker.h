@@ -5,7 +5,7 @@
 
 #include "model/options.h"
 #include "model/problem.h"
-#include "solver/result.h"
+#include "records/result.h"
 
 namespace quarn::test {
 

@@ -1,4 +1,4 @@
-#include "solver/time_window_map.h"
+#include "records/time_window_map.h"
 
 #include <algorithm>
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "solver/visited_set.h"
+#include "records/visited_set.h"
 
 namespace quarn {
 

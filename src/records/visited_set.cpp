@@ -1,4 +1,4 @@
-#include "solver/visited_set.h"
+#include "records/visited_set.h"
 
 #include <stdexcept>
 #include <string>
