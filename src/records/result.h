@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <unordered_map>
 #include <vector>
@@ -15,5 +16,18 @@ struct Result {
   bool timeout = false;
   double last_update_time = 0.0;
 };
+
+// The cost of one agent's route; 0.0 when the result has none.
+inline double CostOf(const Result& result, int32_t agent) {
+  auto it = result.times.find(agent);
+  return it == result.times.end() ? 0.0 : it->second;
+}
+
+// The costs of agents 0 .. num_agents-1, a missing one 0.0.
+inline std::vector<double> CostsInAgentOrder(const Result& result, size_t num_agents) {
+  std::vector<double> costs(num_agents, 0.0);
+  for (size_t k = 0; k < num_agents; ++k) costs[k] = CostOf(result, static_cast<int32_t>(k));
+  return costs;
+}
 
 }  // namespace quarn

@@ -1,0 +1,94 @@
+#include "rules/route_rules.h"
+
+#include <algorithm>
+
+#include "graph/arc_cost.h"
+
+namespace quarn {
+namespace {
+
+// Membership flags of the non-negative node indices in `nodes`.
+std::vector<uint8_t> NodeFlags(const std::vector<int32_t>& nodes) {
+  std::vector<uint8_t> flags;
+  for (int32_t node : nodes) {
+    if (node < 0) continue;
+    if (static_cast<size_t>(node) >= flags.size()) flags.resize(static_cast<size_t>(node) + 1, 0);
+    flags[static_cast<size_t>(node)] = 1;
+  }
+  return flags;
+}
+
+}  // namespace
+
+void RouteRules::SetPoints(const std::vector<Point>& points) {
+  points_ = points;
+  CompileAdmission();
+}
+
+void RouteRules::SetAgents(const std::vector<AgentEntry>& agents) {
+  agents_ = agents;
+  CompileAdmission();
+}
+
+void RouteRules::SetStarts(const std::vector<int32_t>& starts) {
+  starts_ = starts;
+  is_start_ = NodeFlags(starts_);
+  CompileAdmission();
+}
+
+void RouteRules::SetEnds(const std::vector<int32_t>& ends) {
+  ends_ = ends;
+  is_end_ = NodeFlags(ends_);
+  CompileAdmission();
+}
+
+void RouteRules::SetTimeWindows(const TimeWindowMap& windows) {
+  windows_ = DenseTimeWindows(windows);
+  has_windows_ = !windows.empty();
+}
+
+void RouteRules::CompileAdmission() {
+  const size_t n = points_.size();
+  admission_.assign(agents_.size() * n, 0);
+  for (size_t a = 0; a < agents_.size(); ++a) {
+    const bool has_start = a < starts_.size();
+    const bool has_end = a < ends_.size();
+    for (size_t v = 0; v < n; ++v) {
+      const auto node = static_cast<int32_t>(v);
+      const std::vector<int32_t>& types = points_[v].types;
+      uint8_t bits = 0;
+      // An agent without a type (-1) matches no list, since lists hold only real types.
+      if (std::find(types.begin(), types.end(), agents_[a].type) != types.end()) bits |= kType;
+      const bool foreign_start =
+          !starts_.empty() && IsStartDepot(node) && !(has_start && starts_[a] == node);
+      const bool foreign_end = !ends_.empty() && IsEndDepot(node) && !(has_end && ends_[a] == node);
+      if (!foreign_start && !foreign_end) bits |= kNoForeignDepot;
+      admission_[a * n + v] = bits;
+    }
+  }
+}
+
+std::optional<double> RouteRules::Arc(int32_t from, int32_t to, int32_t type) const {
+  if (table_ != nullptr) return table_->Arc(from, to, type);
+  if (owns_table_) return own_table_.Arc(from, to, type);
+  if (graph_ != nullptr) return ArcComponent(*graph_, from, to, type);
+  return std::nullopt;
+}
+
+double RouteRules::SearchTravel(int32_t from, int32_t to, int32_t agent) const {
+  if (!has_costs() || from == to) return 0.0;
+  const auto k = static_cast<size_t>(agent);
+  if (k < starts_.size() && to == starts_[k]) return 0.0;
+  if (!return_to_end_ && k < ends_.size() && to == ends_[k]) return 0.0;
+  if (k >= agents_.size()) return 0.0;
+  return Arc(from, to, agents_[k].type).value_or(0.0);
+}
+
+double RouteRules::RouteTravel(int32_t from, int32_t to, int32_t agent) const {
+  if (!has_costs() || from == to) return 0.0;
+  // Without return_to_end the way home is not part of the route.
+  if (!return_to_end_ && (IsStartOf(agent, to) || IsEndOf(agent, to))) return 0.0;
+  return Arc(from, to, agents_.at(static_cast<size_t>(agent)).type).value_or(0.0);
+}
+
+}  // namespace quarn

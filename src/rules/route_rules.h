@@ -1,0 +1,118 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "graph/dense_cost_table.h"
+#include "graph/planner_graph.h"
+#include "records/agent_entry.h"
+#include "records/point.h"
+#include "records/time_window_map.h"
+
+namespace quarn {
+
+// What makes a route valid: which agent may take which node, its depots, the
+// travel between nodes, windows with waiting and route-length limits. The solver
+// compiles one per set-up; the time-window checker, route validation and the
+// improvement phase all read that one.
+class RouteRules {
+ public:
+  // Each setter recompiles the tables that depend on it.
+  void SetPoints(const std::vector<Point>& points);
+  void SetAgents(const std::vector<AgentEntry>& agents);
+  void SetStarts(const std::vector<int32_t>& starts);
+  void SetEnds(const std::vector<int32_t>& ends);
+  void SetTimeWindows(const TimeWindowMap& windows);
+  void SetReturnToEnd(bool return_to_end) { return_to_end_ = return_to_end; }
+  // Where the arc costs come from, most preferred first: a table the caller keeps
+  // alive, a table of the rules' own, or a graph read through its interface.
+  // Without any of them every travel costs 0.0.
+  void SetCostTable(const DenseCostTable* table) { table_ = table; }
+  void TakeCostTable(DenseCostTable table) {
+    own_table_ = std::move(table);
+    owns_table_ = true;
+  }
+  void SetGraph(const PlannerGraph* graph) { graph_ = graph; }
+
+  size_t num_nodes() const { return points_.size(); }
+  size_t num_agents() const { return agents_.size(); }
+  const std::vector<Point>& points() const { return points_; }
+  const std::vector<AgentEntry>& agents() const { return agents_; }
+  const std::vector<int32_t>& starts() const { return starts_; }
+  const std::vector<int32_t>& ends() const { return ends_; }
+  bool return_to_end() const { return return_to_end_; }
+  bool has_costs() const { return table_ != nullptr || owns_table_ || graph_ != nullptr; }
+  bool has_windows() const { return has_windows_; }
+
+  // Without a depot table no node is anybody's depot.
+  bool IsStartOf(int32_t agent, int32_t node) const {
+    return !starts_.empty() && starts_.at(static_cast<size_t>(agent)) == node;
+  }
+  bool IsEndOf(int32_t agent, int32_t node) const {
+    return !ends_.empty() && ends_.at(static_cast<size_t>(agent)) == node;
+  }
+  // Some agent starts (ends) at the node.
+  bool IsStartDepot(int32_t node) const { return Flagged(is_start_, node); }
+  bool IsEndDepot(int32_t node) const { return Flagged(is_end_, node); }
+
+  // The node's assignment admits the agent's type; false outside the tables.
+  bool TypeAllows(int32_t agent, int32_t node) const { return Admission(agent, node) & kType; }
+  // The type rule, and no other agent's depot.
+  bool Admits(int32_t agent, int32_t node) const {
+    return Admission(agent, node) == (kType | kNoForeignDepot);
+  }
+
+  // The agent type's cost of the arc, or nothing where there is no arc.
+  std::optional<double> Arc(int32_t from, int32_t to, int32_t type) const;
+  // Travel as the search's checkers price a move: reaching the agent's own start,
+  // or its end on open routes, costs nothing.
+  double SearchTravel(int32_t from, int32_t to, int32_t agent) const;
+  // Travel along a route as validation prices it: on open routes reaching either
+  // of the agent's depots costs nothing.
+  double RouteTravel(int32_t from, int32_t to, int32_t agent) const;
+  // Arrival at `t`: `out` is the time after waiting; false once the window closed.
+  bool Arrive(int32_t node, double t, double& out) const { return windows_.Apply(node, t, out); }
+  // A cost above a positive limit breaks it.
+  bool WithinLengthLimit(int32_t agent, double cost) const {
+    const double limit = agents_.at(static_cast<size_t>(agent)).time_limit;
+    return !(limit > 0.0 && cost > limit);
+  }
+
+ private:
+  static constexpr uint8_t kType = 1;
+  static constexpr uint8_t kNoForeignDepot = 2;
+
+  static bool Flagged(const std::vector<uint8_t>& flags, int32_t node) {
+    return node >= 0 && static_cast<size_t>(node) < flags.size() &&
+           flags[static_cast<size_t>(node)] != 0;
+  }
+  uint8_t Admission(int32_t agent, int32_t node) const {
+    if (agent < 0 || node < 0 || static_cast<size_t>(agent) >= agents_.size() ||
+        static_cast<size_t>(node) >= points_.size()) {
+      return 0;
+    }
+    return admission_[static_cast<size_t>(agent) * points_.size() + static_cast<size_t>(node)];
+  }
+  void CompileDepots();
+  void CompileAdmission();
+
+  std::vector<Point> points_;
+  std::vector<AgentEntry> agents_;
+  std::vector<int32_t> starts_;
+  std::vector<int32_t> ends_;
+  std::vector<uint8_t> is_start_;   // by node index
+  std::vector<uint8_t> is_end_;
+  std::vector<uint8_t> admission_;  // agent-major, kType | kNoForeignDepot bits
+  DenseTimeWindows windows_;
+  bool has_windows_ = false;
+  bool return_to_end_ = false;
+  const DenseCostTable* table_ = nullptr;
+  DenseCostTable own_table_;
+  bool owns_table_ = false;
+  const PlannerGraph* graph_ = nullptr;
+};
+
+}  // namespace quarn
