@@ -91,4 +91,29 @@ double RouteRules::RouteTravel(int32_t from, int32_t to, int32_t agent) const {
   return Arc(from, to, agents_.at(static_cast<size_t>(agent)).type).value_or(0.0);
 }
 
+bool RouteRules::EvaluateRoute(const std::vector<int32_t>& path, int32_t agent,
+                               double& cost) const {
+  cost = 0.0;
+  if (path.empty()) return true;
+  if (!starts_.empty() && path.front() != starts_.at(static_cast<size_t>(agent))) return false;
+  const bool at_end = IsEndOf(agent, path.back());
+  const bool at_start = IsStartOf(agent, path.back());
+  if (!(at_end || (!return_to_end_ && at_start))) return false;
+
+  const double limit = agents_.at(static_cast<size_t>(agent)).time_limit;
+  const size_t last = path.size() - 1;
+  double t = 0.0;
+  for (size_t p = 0; p <= last; ++p) {
+    const int32_t node = path[p];
+    // The own start may only open the route or, without return_to_end, close it.
+    if (IsStartOf(agent, node) && p != 0 && p != last) return false;
+    if (!Admits(agent, node)) return false;
+    if (p > 0) t += RouteTravel(path[p - 1], node, agent);
+    if (!Arrive(node, t, t)) return false;
+    if (p > 0 && limit > 0.0 && t > limit) return false;
+  }
+  cost = t;
+  return true;
+}
+
 }  // namespace quarn

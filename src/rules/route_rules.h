@@ -75,6 +75,10 @@ class RouteRules {
   double RouteTravel(int32_t from, int32_t to, int32_t agent) const;
   // Arrival at `t`: `out` is the time after waiting; false once the window closed.
   bool Arrive(int32_t node, double t, double& out) const { return windows_.Apply(node, t, out); }
+  // True when `agent` may drive `path` (validation's reading: the walk starts at
+  // time 0 and waits for the start's window too); `cost` is then its arrival time
+  // at the last node, waiting included, and 0.0 whenever the path is invalid.
+  bool EvaluateRoute(const std::vector<int32_t>& path, int32_t agent, double& cost) const;
   // A cost above a positive limit breaks it.
   bool WithinLengthLimit(int32_t agent, double cost) const {
     const double limit = agents_.at(static_cast<size_t>(agent)).time_limit;
