@@ -36,4 +36,12 @@ DenseCostTable::DenseCostTable(const PlannerGraph& graph) {
   }
 }
 
+DenseCostTable::DenseCostTable(int32_t n, int32_t dim, double fill) : n_(std::max(n, 0)) {
+  const auto size = static_cast<size_t>(n_);
+  const auto width = static_cast<size_t>(std::max(dim, 0));
+  width_.assign(size * size, static_cast<int32_t>(width));
+  for (size_t v = 0; v < size; ++v) width_[v * size + v] = 0;
+  costs_.assign(width * size * size, fill);
+}
+
 }  // namespace quarn

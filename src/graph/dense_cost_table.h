@@ -16,6 +16,16 @@ class DenseCostTable {
  public:
   DenseCostTable() = default;
   explicit DenseCostTable(const PlannerGraph& graph);
+  // The complete graph without loops on n vertices, every cost `fill`.
+  DenseCostTable(int32_t n, int32_t dim, double fill);
+
+  int32_t size() const { return n_; }
+  // Only for u != v of a complete table.
+  void Set(int32_t u, int32_t v, int32_t type, double cost) {
+    costs_[(static_cast<size_t>(type) * static_cast<size_t>(n_) + static_cast<size_t>(u)) *
+               static_cast<size_t>(n_) +
+           static_cast<size_t>(v)] = cost;
+  }
 
   std::optional<double> Arc(int32_t u, int32_t v, int32_t type) const {
     if (u < 0 || v < 0 || u >= n_ || v >= n_ || type < 0) return std::nullopt;

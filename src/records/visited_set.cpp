@@ -5,11 +5,15 @@
 
 namespace quarn {
 
-VisitedSet::VisitedSet(int32_t n) {
-  if (n > kCapacity) {
+void VisitedSet::CheckCapacity(uint64_t n) {
+  if (n > static_cast<uint64_t>(kCapacity)) {
     throw std::runtime_error("the solver handles at most " + std::to_string(kCapacity) +
                              " nodes, but the instance has " + std::to_string(n));
   }
+}
+
+VisitedSet::VisitedSet(int32_t n) {
+  CheckCapacity(n < 0 ? 0 : static_cast<uint64_t>(n));
   size = n;
   words.fill(~uint64_t{0});
   for (int32_t i = 0; i < n; ++i) reset(i);

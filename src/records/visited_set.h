@@ -16,6 +16,8 @@ struct VisitedSet {
   VisitedSet() = default;
   // Throws std::runtime_error when n exceeds the capacity.
   explicit VisitedSet(int32_t n);
+  // Throws std::runtime_error naming both numbers when n nodes do not fit.
+  static void CheckCapacity(uint64_t n);
 
   bool test(int32_t i) const { return (words[i >> 6] >> (i & 63)) & 1u; }
   void set(int32_t i) { words[i >> 6] |= uint64_t{1} << (i & 63); }

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "graph/complete_graph.h"
 #include "graph/dense_cost_table.h"
 #include "graph/planner_graph.h"
 #include "model/options.h"
@@ -189,8 +190,7 @@ class Solver {
   std::unordered_map<std::string, int32_t> type_index_;
   int32_t num_types_ = 0;
   std::unordered_map<uint64_t, uint64_t> node_index_;
-  std::unique_ptr<PlannerGraph> owned_graph_;
-  DenseCostTable own_costs_;  // the costs of owned_graph_, which never changes once built
+  std::unique_ptr<CompleteGraph> owned_graph_;  // never changes once built
   std::vector<MstEdge> mst_edges_;
   Result result_;
   InstanceStats instance_stats_;

@@ -8,7 +8,7 @@
 
 #include "graph/arc_cost.h"
 #include "model/missing_cost.h"
-#include "graph/sparse_graph.h"
+#include "graph/complete_graph.h"
 #include "model/checked_at.h"
 #include "model/numeric_cast.h"
 #include "plugins/composite_constraint_checker.h"
@@ -54,6 +54,8 @@ Solver::Solver(Problem problem, const Options& options)
       objective_(std::make_unique<DefaultObjective>()),
       focal_(FocalOrder(focal_comparator_.get())) {
   stop_.SetMemoryBound([this] { return MemoryInUse(); }, HalfPhysicalMemory());
+  // Refused before anything is built, so an oversized instance costs no time or memory.
+  VisitedSet::CheckCapacity(problem.nodes().size());
   type_index_ = problem.type_index_by_name();
   num_types_ = static_cast<int32_t>(type_index_.size());
   BuildNodeTable(problem);
@@ -129,30 +131,28 @@ void Solver::BuildGraph(const Problem& problem) {
   for (const auto& [type_name, matrix] : problem.cost_matrices()) {
     matrices.emplace_back(CheckedAt(type_index_, type_name), &matrix);
   }
-  const size_t n = problem.nodes().size();
-  auto graph = std::make_unique<SparseGraph>();
-  graph->ChangeCostDim(static_cast<uint64_t>(num_types_), kMissingCost);
-  for (size_t v = 0; v < n; ++v) graph->AddVertex(static_cast<int32_t>(v));
-  CostVector cost(static_cast<size_t>(num_types_));
-  for (size_t i = 0; i < n; ++i) {
-    for (size_t j = 0; j < n; ++j) {
-      if (i == j) continue;
-      std::fill(cost.begin(), cost.end(), kMissingCost);
-      for (const auto& [type, matrix] : matrices) {
-        // Entries beyond the node table are ignored; NaN would break the lists' order.
-        if (i >= matrix->size() || j >= (*matrix)[i].size()) continue;
-        double value = (*matrix)[i][j];
-        cost[static_cast<size_t>(type)] = std::isnan(value) ? kMissingCost : value;
+  // The complete graph straight into one flat table: no cost vector per arc.
+  const auto n = static_cast<int32_t>(problem.nodes().size());
+  DenseCostTable costs(n, num_types_, kMissingCost);
+  for (const auto& [type, matrix] : matrices) {
+    // Entries beyond the node table are ignored; NaN would break the lists' order.
+    const auto rows = static_cast<int32_t>(std::min<size_t>(matrix->size(), static_cast<size_t>(n)));
+    for (int32_t i = 0; i < rows; ++i) {
+      const std::vector<double>& row = (*matrix)[static_cast<size_t>(i)];
+      const auto columns = static_cast<int32_t>(std::min<size_t>(row.size(), static_cast<size_t>(n)));
+      for (int32_t j = 0; j < columns; ++j) {
+        const double value = row[static_cast<size_t>(j)];
+        if (i != j) costs.Set(i, j, type, std::isnan(value) ? kMissingCost : value);
       }
-      graph->AddArc(static_cast<int32_t>(i), static_cast<int32_t>(j), cost);
     }
   }
-  own_costs_ = DenseCostTable(*graph);
-  owned_graph_ = std::move(graph);
+  owned_graph_ = std::make_unique<CompleteGraph>(std::move(costs), num_types_);
 }
 
 std::optional<double> Solver::ArcCost(int32_t u, int32_t v, int32_t type) const {
-  if (owned_graph_ != nullptr && graph_ == owned_graph_.get()) return own_costs_.Arc(u, v, type);
+  if (owned_graph_ != nullptr && graph_ == owned_graph_.get()) {
+    return owned_graph_->costs().Arc(u, v, type);
+  }
   return ArcComponent(*graph_, u, v, type);
 }
 
@@ -216,7 +216,7 @@ void Solver::CompileRules() {
   rules_.SetReturnToEnd(return_to_end_);
   rules_.DropCosts();
   if (owned_graph_ != nullptr && graph_ == owned_graph_.get()) {
-    rules_.SetCostTable(&own_costs_);
+    rules_.SetCostTable(&owned_graph_->costs());
   } else if (graph_ != nullptr) {
     // A caller's graph hands out cost vectors by value: read once per set-up.
     rules_.TakeCostTable(DenseCostTable(*graph_));
