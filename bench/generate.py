@@ -12,8 +12,8 @@ solver ignores), so anyone can check the certificate again.
 Coordinates are integers in [0, SIDE]; costs are Euclidean distances rounded to the
 nearest whole number (TSPLIB's EUC_2D). Classes:
 
-- tw: one depot, every target with a time window (about a third tight, half wide,
-  the rest without), some opening after the known route arrives, so it waits;
+- tw: one depot; about a third of the targets get a tight window, half a wide one,
+  the rest none; a tenth of them open after the known route arrives, so it waits;
 - types: trucks at one depot and vans at another; vans are slower (their own matrix,
   VAN_SLOWDOWN times the distance), a share of the targets admits trucks only and
   another share vans only;

@@ -60,6 +60,7 @@ def main() -> None:
     else:
         meta = run_all(args)
         records_path.write_text(json.dumps(meta, indent=1) + "\n")
+        print(f"wrote {records_path}")
     write_report(meta, block, out_dir)
 
 
@@ -256,7 +257,7 @@ def write_report(meta: dict, block: str, out_dir: Path) -> None:
     results = out_dir / "RESULTS.md"
     old = results.read_text(encoding="utf-8") if results.exists() else ""
     results.write_text(report.replace_block(old, block, section), encoding="utf-8")
-    print(f"wrote {results}, {anytime_png.name}, {gaps_png.name} and results-{block}.json")
+    print(f"wrote {results}, {anytime_png.name} and {gaps_png.name}")
 
 
 if __name__ == "__main__":

@@ -28,7 +28,6 @@ from peers import PeerModel, peer_model
 from routes import assess, read
 
 SPAN_COEFFICIENT = 100  # the span dominates; arc costs only break ties between equal spans
-DROP_PENALTY = 10
 FIRST_SOLUTION = routing_enums_pb2.FirstSolutionStrategy.PATH_CHEAPEST_ARC
 
 
@@ -55,10 +54,12 @@ def build_model(pm: PeerModel):
         return manager, routing
     if pm.has_windows or any(pm.limits):
         # A fixed fleet under windows or limits often leaves the first-solution heuristics
-        # without any complete answer: a node may be dropped at a price above every route,
-        # so the search starts from a partial answer and works towards a complete one.
+        # without any complete answer: a node may be dropped at a price above anything
+        # dropping it could save (arcs, waiting and span cost a few horizons at most), so
+        # the search starts from a partial answer and works towards a complete one.
+        penalty = 2 * (SPAN_COEFFICIENT + 1) * pm.horizon
         for node in pm.targets:
-            routing.AddDisjunction([manager.NodeToIndex(node)], DROP_PENALTY * pm.horizon)
+            routing.AddDisjunction([manager.NodeToIndex(node)], penalty)
     capacities = [limit if limit is not None else pm.horizon for limit in pm.limits]
     slack = pm.horizon if pm.has_windows else 0
     routing.AddDimensionWithVehicleTransitAndCapacity(per_vehicle, slack, capacities, True, "time")
