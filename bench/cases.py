@@ -32,6 +32,8 @@ class Case:
     reference: float | None  # best-known value or bound the gap is taken to
     standing: str  # "optimal", "best known", "lower bound" or "" when none
     all_agents_work: float | None = None  # min-sum only: total when every agent works
+    family: str = "tsplib"  # "tsplib", or the class of a generated instance (tw, types, ...)
+    constructed: float | None = None  # generated only: the objective of its known routes
 
     @property
     def key(self) -> str:
@@ -87,6 +89,14 @@ def _min_sum_case(instance: str, agents: int, distance: str,
     standing = "" if bound is None else bound.standing if agents <= 2 else "lower bound"
     return Case(instance, "min_sum", agents, distance, reference, standing,
                 work.get((instance, agents, distance)))
+
+
+def generated_case(doc: dict, constructed: float) -> Case:
+    """A generated instance: no reference value; gaps are taken to the best any solver
+    found on it, once every run is in."""
+    family = doc["name"].split("-")[0]
+    return Case(doc["name"], doc["options"]["objective"], len(doc["agents"]), "rounded", None,
+                "", family=family, constructed=constructed)
 
 
 def unreferenced_case(instance: str) -> Case:

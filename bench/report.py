@@ -1,10 +1,11 @@
 """Tables and pictures from the run records.
 
 A record is a flat dict: the case's fields (instance, objective, agents,
-distance, reference, standing, all_agents_work), the node count "n", the
-"solver" ("zel" or "ortools"), the "limit" in seconds, and what the run
-measured: status, first_time, best, gap, gen_per_s, exp_per_s, peak_mib,
-anytime ([time, cost] pairs), error, problems.
+distance, reference, standing, all_agents_work, family, constructed), the node
+count "n", the "solver" (a key of SOLVER_NAMES), the "limit" in seconds, and what
+the run measured: status, first_time, best, gap, gen_per_s, exp_per_s, peak_mib,
+anytime ([time, cost] pairs), error, problems. A run has solved its case when it
+returned routes that pass the checker; any other answer counts as unsolved.
 """
 
 from __future__ import annotations
@@ -14,7 +15,9 @@ from collections import defaultdict
 from pathlib import Path
 from statistics import mean, median
 
-SOLVER_NAMES = {"zel": "ZEL", "ortools": "OR-Tools"}
+SOLVER_NAMES = {"zel": "ZEL exact", "zel-improve": "ZEL improve", "ortools": "OR-Tools",
+                "pyvrp": "PyVRP"}
+SOLVER_ORDER = list(SOLVER_NAMES)
 MISSING = "–"
 NOT_APPLICABLE = "n/a"
 
@@ -26,12 +29,31 @@ def gap_percent(best: float | None, reference: float | None) -> float | None:
     return (best - reference) / reference * 100.0
 
 
+def solved(record: dict) -> bool:
+    return (record["status"] == "success" and record.get("best") is not None
+            and not record.get("problems"))
+
+
+def gaps_to_best_found(records: list[dict]) -> None:
+    """For cases without a reference value: the reference becomes the best cost any
+    solver found on that case (at any limit), and each solved run's gap is taken to it."""
+    best: dict[tuple[str, str], float] = {}
+    for r in records:
+        if solved(r):
+            key = (r["instance"], r["objective"])
+            best[key] = min(best.get(key, r["best"]), r["best"])
+    for r in records:
+        r["reference"] = best.get((r["instance"], r["objective"]))
+        r["standing"] = "best found" if r["reference"] is not None else ""
+        r["gap"] = gap_percent(r["best"], r["reference"]) if solved(r) else None
+
+
 def fmt(value: float | None, digits: int = 2) -> str:
     return MISSING if value is None else f"{value:,.{digits}f}"
 
 
 def fmt_rate(record: dict, key: str) -> str:
-    if record["solver"] != "zel":
+    if not record["solver"].startswith("zel"):
         return NOT_APPLICABLE
     value = record.get(key)
     return MISSING if value is None else f"{value:,.0f}"
@@ -51,8 +73,7 @@ def outcome(record: dict) -> str:
         return "not solvable"
     if record["status"] != "success":
         return record["status"]
-    text = fmt(record["best"])
-    return text + " (invalid)" if record.get("problems") else text
+    return "infeasible" if record.get("problems") else fmt(record["best"])
 
 
 def reference_text(record: dict) -> str:
@@ -73,6 +94,23 @@ def run_row(r: dict) -> list[str]:
             fmt_rate(r, "exp_per_s"), fmt(r.get("peak_mib"), 1)]
 
 
+GENERATED_HEADERS = ["instance", "class", "n", "agents", "limit s", "solver", "solved",
+                     "first solution s", "best", "best found", "gap %", "constructed",
+                     "generated/s", "peak MiB"]
+
+
+def generated_row(r: dict) -> list[str]:
+    return [r["instance"], r["family"], str(r["n"]), str(r["agents"]), fmt(r["limit"], 0),
+            SOLVER_NAMES[r["solver"]], "yes" if solved(r) else "no", fmt(r.get("first_time"), 3),
+            outcome(r), fmt(r.get("reference")), fmt(r.get("gap")), fmt(r.get("constructed")),
+            fmt_rate(r, "gen_per_s"), fmt(r.get("peak_mib"), 1)]
+
+
+def generated_table(records: list[dict], objective: str) -> str:
+    rows = [generated_row(r) for r in records if r["objective"] == objective]
+    return markdown_table(GENERATED_HEADERS, rows, numeric_from=7)
+
+
 def runs_table(records: list[dict], objective: str) -> str:
     chosen = [r for r in records if r["objective"] == objective]
     headers, rows = list(RUN_HEADERS), [run_row(r) for r in chosen]
@@ -83,47 +121,64 @@ def runs_table(records: list[dict], objective: str) -> str:
     return markdown_table(headers, rows, numeric_from=6)
 
 
-def summary_table(records: list[dict]) -> str:
-    """Per solver and limit: runs, solved runs, mean and median gap, and how often
-    each solver had the lower cost of the pair."""
-    groups: dict[tuple[str, str, float], list[dict]] = defaultdict(list)
+def summary_table(records: list[dict], by_family: bool = False) -> str:
+    """Per objective (and class), solver and limit: runs, solved runs, mean and median
+    gap, and how often each solver solved at the lowest cost of all solvers."""
+    groups: dict[tuple[str, str, str, float], list[dict]] = defaultdict(list)
     for r in records:
-        groups[(r["objective"], r["solver"], r["limit"])].append(r)
+        family = r.get("family", "tsplib") if by_family else ""
+        groups[(family, r["objective"], r["solver"], r["limit"])].append(r)
     rows = []
-    order = sorted(groups.items(), key=lambda g: (g[0][0], g[0][1] != "zel", g[0][2]))
-    for (objective, solver, limit), runs in order:
+    families = list(dict.fromkeys(key[0] for key in groups))  # as the records list them
+    order = sorted(groups.items(), key=lambda g: (families.index(g[0][0]), g[0][1],
+                                                  SOLVER_ORDER.index(g[0][2]), g[0][3]))
+    for (family, objective, solver, limit), runs in order:
         gaps = [r["gap"] for r in runs if r.get("gap") is not None]
-        rows.append([objective, SOLVER_NAMES[solver], fmt(limit, 0), str(len(runs)),
-                     str(sum(r["status"] == "success" for r in runs)),
-                     fmt(mean(gaps)) if gaps else MISSING, fmt(median(gaps)) if gaps else MISSING,
-                     str(wins(records, solver, objective, limit))])
-    headers = ["objective", "solver", "limit s", "runs", "solved", "mean gap %",
-               "median gap %", "lower cost of the pair"]
-    return markdown_table(headers, rows, numeric_from=2)
+        mine = [r for r in records if not by_family or r.get("family", "tsplib") == family]
+        rows.append(([family] if by_family else []) + [
+            objective, SOLVER_NAMES[solver], fmt(limit, 0), str(len(runs)),
+            str(sum(solved(r) for r in runs)),
+            fmt(mean(gaps)) if gaps else MISSING, fmt(median(gaps)) if gaps else MISSING,
+            str(wins(mine, solver, objective, limit))])
+    headers = (["class"] if by_family else []) + [
+        "objective", "solver", "limit s", "runs", "solved", "mean gap %", "median gap %",
+        "at the lowest cost"]
+    return markdown_table(headers, rows, numeric_from=3 if by_family else 2)
 
 
 def wins(records: list[dict], solver: str, objective: str, limit: float) -> int:
-    """Cases where `solver` found a strictly lower cost than the other solver."""
+    """Cases where `solver` solved at the lowest cost of any solver (ties count)."""
     best: dict[tuple, dict[str, float]] = defaultdict(dict)
     for r in records:
-        if r["objective"] == objective and r["limit"] == limit and r.get("best") is not None:
+        if r["objective"] == objective and r["limit"] == limit and solved(r):
             best[(r["instance"], r["agents"], r["distance"])][r["solver"]] = r["best"]
     count = 0
     for costs in best.values():
         mine = costs.get(solver)
         others = [v for k, v in costs.items() if k != solver]
-        if mine is not None and (not others or all(mine < v - 1e-9 for v in others)):
+        if mine is not None and all(mine <= v + 1e-9 for v in others):
             count += 1
     return count
 
 
 def failures(records: list[dict]) -> list[str]:
+    """One line per run that solved nothing, saying why (a line said once)."""
     seen = []
     for r in records:
+        if solved(r) or r["status"] == "not applicable":
+            continue
         if r.get("error"):
-            line = f"- {r['instance']} ({r['n']} nodes), {SOLVER_NAMES[r['solver']]}: {r['error']}"
-            if line not in seen:
-                seen.append(line)
+            why = r["error"]
+        elif r.get("problems"):
+            more = len(r["problems"]) - 1
+            why = "infeasible answer: " + r["problems"][0] + (f" (and {more} more)" if more else "")
+        else:
+            why = f"no answer ({r['status']})"
+        where = (f"{r['instance']} ({r['n']} nodes)" if r.get("family", "tsplib") == "tsplib"
+                 else f"{r['instance']} {r['objective']} {fmt(r['limit'], 0)} s")
+        line = f"- {where}, {SOLVER_NAMES[r['solver']]}: {why}"
+        if line not in seen:
+            seen.append(line)
     return seen
 
 
@@ -148,13 +203,21 @@ def replace_block(text: str, mode: str, block: str) -> str:
 
 # ---- pictures -----------------------------------------------------------------------------
 
+SOLVER_COLOURS = {"zel": "tab:blue", "zel-improve": "tab:cyan", "ortools": "tab:orange",
+                  "pyvrp": "tab:green"}
+SOLVER_STYLES = {"zel": "-", "zel-improve": "-.", "ortools": "--", "pyvrp": ":"}
+
+
 def case_label(r: dict) -> str:
+    if r.get("family", "tsplib") != "tsplib":
+        return f"{r['agents']} agents"
     return f"{r['agents']} agents" + (", rounded" if r["distance"] == "rounded" else "")
 
 
 def plot_anytime(records: list[dict], path: Path) -> None:
-    """Gap to the best-known value over time, one panel per instance and objective,
-    at the longest time limit; ZEL solid, OR-Tools dashed, one colour per agent count."""
+    """Gap to the reference over time, one panel per instance and objective, at the
+    longest time limit; one line style per solver, one colour per agent count (or per
+    solver where a panel holds one case)."""
     import matplotlib
     matplotlib.use("Agg")
     import matplotlib.pyplot as plt
@@ -172,9 +235,9 @@ def plot_anytime(records: list[dict], path: Path) -> None:
             runs = [r for r in chosen if r["instance"] == instance and r["objective"] == objective]
             ax.set_title(f"{instance}, {objective.replace('_', '-')}", fontsize=9)
             if col == 0:
-                ax.set_ylabel("gap to best known %")
+                ax.set_ylabel(f"gap to {reference_name(records)} %")
             if not runs:  # the reference table has no value for this pair
-                ax.text(0.5, 0.5, "no best-known value", ha="center", va="center",
+                ax.text(0.5, 0.5, f"no {reference_name(records)} value", ha="center", va="center",
                         transform=ax.transAxes, fontsize=8, color="grey")
                 ax.set_yticks([])
                 continue
@@ -182,9 +245,11 @@ def plot_anytime(records: list[dict], path: Path) -> None:
             for r in runs:
                 times = [max(t, 1e-3) for t, _ in r["anytime"]] + [r["limit"]]
                 gaps = [gap_percent(c, r["reference"]) for _, c in r["anytime"]]
-                ax.step(times, gaps + gaps[-1:], where="post",
-                        color=colours[labels.index(case_label(r)) % len(colours)],
-                        linestyle="-" if r["solver"] == "zel" else "--",
+                # One case in the panel: a colour per solver; several: a colour per case.
+                colour = (SOLVER_COLOURS[r["solver"]] if len(labels) == 1
+                          else colours[labels.index(case_label(r)) % len(colours)])
+                ax.step(times, gaps + gaps[-1:], where="post", color=colour,
+                        linestyle=SOLVER_STYLES[r["solver"]],
                         label=f"{SOLVER_NAMES[r['solver']]}, {case_label(r)}")
             ax.set_xscale("log")
             ax.set_yscale("symlog", linthresh=1.0)
@@ -209,9 +274,9 @@ def plot_gaps(records: list[dict], path: Path) -> None:
 
     cases = list(dict.fromkeys(case_key(r) for r in records if r["reference"] is not None))
     series = sorted({(r["solver"], r["limit"]) for r in records},
-                    key=lambda s: (s[0] != "zel", s[1]))
+                    key=lambda s: (SOLVER_ORDER.index(s[0]), s[1]))
     limits = sorted({limit for _, limit in series})
-    colours = {"zel": "tab:blue", "ortools": "tab:orange"}
+    colours = SOLVER_COLOURS
     height = 0.8 / max(len(series), 1)
     fig, ax = plt.subplots(figsize=(9, 0.16 * len(cases) * max(len(series), 2) + 1.5))
     for i, (solver, limit) in enumerate(series):
@@ -229,7 +294,8 @@ def plot_gaps(records: list[dict], path: Path) -> None:
     ax.set_yticklabels(cases, fontsize=7)
     ax.invert_yaxis()
     ax.set_xscale("symlog", linthresh=1.0)
-    ax.set_xlabel("gap to best known % (min-sum above 2 agents: to the idle-allowed bound)")
+    ax.set_xlabel("gap to best found by any solver %" if reference_name(records) == "best found"
+                  else "gap to best known % (min-sum above 2 agents: to the idle-allowed bound)")
     ax.grid(True, axis="x", which="both", alpha=0.3)
     ax.legend(fontsize=7)
     fig.tight_layout()
@@ -237,8 +303,15 @@ def plot_gaps(records: list[dict], path: Path) -> None:
     plt.close(fig)
 
 
+def reference_name(records: list[dict]) -> str:
+    generated = any(r.get("family", "tsplib") != "tsplib" for r in records)
+    return "best found" if generated else "best known"
+
+
 def case_key(r: dict) -> str:
     objective = "max" if r["objective"] == "min_max" else "sum"
+    if r.get("family", "tsplib") != "tsplib":
+        return f"{r['instance']} {objective}"
     rounded = " rnd" if r["distance"] == "rounded" else ""
     return f"{r['instance']} {objective} k={r['agents']}{rounded}"
 
@@ -249,27 +322,48 @@ TITLES = {
     "short": "Short mode: eil51 and berlin52, 2 and 3 agents, 1 s "
              "(a smoke run, not the full benchmark)",
     "full": "Full benchmark: every case of the reference table, 1 s and 10 s",
+    "constrained-short": "Constrained set, short mode: the five classes at 60 nodes, 1 s",
+    "constrained-full": "Constrained set: the five classes at 60, 120 and 200 nodes, 1 s and 10 s",
 }
 
 
-def results_section(meta: dict, mode: str, anytime_png: str, gaps_png: str) -> str:
-    records, m = meta["records"], meta["machine"]
-    parts = [
-        f"## {TITLES[mode]}",
-        f"Run {meta['started']} on {m['cpu']} ({m['cores']} cores, one-minute load average {m['load']} "
-        f"at the start), Python {m['python']}, OR-Tools {m['ortools']}, tree at commit "
-        f"{m['commit']}, `_pyzel_core` installed {m.get('module_built', 'at an unknown time')}; "
-        f"{meta['minutes']:.1f} minutes in all. Reproduce with "
-        f"`python bench/run.py --mode {mode}`; the columns are explained in "
-        "[README.md](README.md).",
-        "### Summary", summary_table(records),
-        "### Min-max (longest route)", runs_table(records, "min_max"),
-        "### Min-sum (total length)",
-        "`best known` is the total when agents may stay idle (the single tour): the optimum "
-        "at 2 agents, a lower bound (lb) above that; `all agents work` is the total when each "
-        "agent must visit a target. Both solvers may leave agents idle, ZEL at most one.",
-        runs_table(records, "min_sum"),
-    ]
+def run_line(meta: dict, block: str) -> str:
+    m = meta["machine"]
+    command = (f"--mode {meta['mode']}" if meta.get("set", "tsplib") == "tsplib"
+               else f"--set constrained --mode {meta['mode']} --seed {meta['seed']}")
+    return (f"Run {meta['started']} on {m['cpu']} ({m['cores']} cores, one-minute load average "
+            f"{m['load']} at the start), Python {m['python']}, OR-Tools {m['ortools']}, PyVRP "
+            f"{m.get('pyvrp', 'not installed')}, tree at commit {m['commit']}, `_pyzel_core` "
+            f"installed {m.get('module_built', 'at an unknown time')}; {meta['minutes']:.1f} "
+            f"minutes in all. Reproduce with `python bench/run.py {command}`; the columns are "
+            "explained in [README.md](README.md).")
+
+
+def results_section(meta: dict, block: str, anytime_png: str, gaps_png: str) -> str:
+    records = meta["records"]
+    title = TITLES.get(block, block)
+    if meta.get("set", "tsplib") == "constrained":
+        parts = [
+            f"## {title}", run_line(meta, block),
+            "Gaps are taken to the best cost any solver found on the instance at any limit "
+            "(`best found`); `constructed` is the cost of the routes the instance was built "
+            "around. PyVRP has no min-max objective. ZEL improve is the same document with "
+            '`"improve": true` in its options.',
+            "### Summary", summary_table(records, by_family=True),
+            "### Min-max (longest route)", generated_table(records, "min_max"),
+            "### Min-sum (total of the routes)", generated_table(records, "min_sum"),
+        ]
+    else:
+        parts = [
+            f"## {title}", run_line(meta, block),
+            "### Summary", summary_table(records),
+            "### Min-max (longest route)", runs_table(records, "min_max"),
+            "### Min-sum (total length)",
+            "`best known` is the total when agents may stay idle (the single tour): the optimum "
+            "at 2 agents, a lower bound (lb) above that; `all agents work` is the total when each "
+            "agent must visit a target. Every solver may leave agents idle, ZEL at most one.",
+            runs_table(records, "min_sum"),
+        ]
     lost = failures(records)
     if lost:
         parts += ["### Not solved", "\n".join(lost)]

@@ -1,31 +1,52 @@
-"""Route costs recomputed from the instance's own matrix, the same way for both solvers."""
+"""Route costs recomputed from the instance document, and every answer checked by
+`pyzel.validate`, the same way for every solver.
+
+A route's cost is its agent's clock at the end: travel from the agent's own matrix
+plus waiting for windows to open, starting at 0; on open routes the finishing move
+is free. An idle agent's route is [start, end].
+"""
 
 from __future__ import annotations
 
+from typing import Any
 
-def route_length(matrix: list[list[float]], route: list[int]) -> float:
-    return sum(matrix[a][b] for a, b in zip(route, route[1:]))
-
-
-def objective_value(matrix: list[list[float]], routes: list[list[int]], objective: str) -> float:
-    lengths = [route_length(matrix, r) for r in routes]
-    return max(lengths, default=0.0) if objective == "min_max" else sum(lengths)
+from pyzel.document import AgentView, Instance, instance_from
+from pyzel.validate import check_result
 
 
-def coverage_problems(routes: list[list[int]], n: int, depot: int = 0) -> list[str]:
-    """What is wrong with routes that must start and end at the depot and visit every
-    other node exactly once; an empty route is an idle agent."""
-    problems = []
-    seen: dict[int, int] = {}
-    for k, route in enumerate(routes):
-        if route and (route[0] != depot or route[-1] != depot):
-            problems.append(f"route {k} does not start and end at the depot")
-        for node in route[1:-1]:
-            seen[node] = seen.get(node, 0) + 1
-    missing = [v for v in range(n) if v != depot and v not in seen]
-    twice = sorted(v for v, count in seen.items() if count > 1 or v == depot)
-    if missing:
-        problems.append(f"{len(missing)} targets unvisited")
-    if twice:
-        problems.append(f"nodes visited more than once: {twice[:5]}")
-    return problems
+def read(doc: dict) -> Instance:
+    return instance_from(doc)
+
+
+def route_cost(instance: Instance, agent: AgentView, path: list[int]) -> float:
+    t = 0.0
+    for u, v in zip(path, path[1:]):
+        if not (u == v or (not instance.return_to_end and v in (agent.start, agent.end))):
+            t += instance.cost(agent.type, u, v)
+        window = instance.windows.get(instance.node_ids[v])
+        if window:
+            t = max(t, window[0])
+    return t
+
+
+def as_result(instance: Instance, paths: list[list[int]]) -> dict[str, Any]:
+    """A result dictionary for these paths (one per agent, [] for an idle one), with the
+    costs recomputed; what `pyzel.validate.check_result` reads."""
+    routes = []
+    for agent, path in zip(instance.agents, paths):
+        path = path or [agent.start, agent.end]
+        routes.append({"agent_id": agent.id, "path": path,
+                       "cost": route_cost(instance, agent, path)})
+    costs = [r["cost"] for r in routes]
+    return {"status": "success", "routes": routes,
+            "statistics": {"max_cost": max(costs, default=0.0), "sum_cost": sum(costs)}}
+
+
+def objective_value(result: dict[str, Any], objective: str) -> float:
+    return result["statistics"]["max_cost" if objective == "min_max" else "sum_cost"]
+
+
+def assess(instance: Instance, paths: list[list[int]]) -> tuple[float, list[str]]:
+    """The objective of these paths and everything wrong with them (empty when valid)."""
+    result = as_result(instance, paths)
+    return objective_value(result, instance.objective), check_result(instance, result)

@@ -1,17 +1,22 @@
-"""ZEL against the best-known values and OR-Tools on the TSPLIB benchmark.
+"""ZEL against OR-Tools and PyVRP: TSPLIB with best-known values, or the generated
+constrained set.
 
-    python bench/run.py --mode short    # eil51 and berlin52, 2-3 agents, 1 s (about a minute)
-    python bench/run.py --mode full     # every case of the reference table, 1 s and 10 s
+    python bench/run.py --mode short                     # TSPLIB: eil51 and berlin52, 2-3 agents, 1 s
+    python bench/run.py --mode full                      # TSPLIB: every reference case, 1 s and 10 s
+    python bench/run.py --set constrained --mode short   # the five classes at 60 nodes, 1 s
+    python bench/run.py --set constrained --mode full    # 60, 120 and 200 nodes, 1 s and 10 s
 
 Each solve runs in a fresh process, so the peak memory read from the operating
-system is that solve's own. Writes bench/results-MODE.json (every record), this
-mode's section of bench/RESULTS.md and two pictures, bench/anytime-MODE.png and
-bench/gaps-MODE.png. `--report-only` redraws them from the saved records.
+system is that solve's own. Writes the records (JSON), a Markdown section and two
+pictures to bench/out/ (untracked); `--write-results` writes them to the tracked
+files in bench/ instead (results-*.json, its section of RESULTS.md, the pictures).
+`--report-only` redraws the section and the pictures from the saved records.
 """
 
 from __future__ import annotations
 
 import argparse
+import importlib.util
 import json
 import os
 import platform
@@ -20,96 +25,168 @@ import sys
 import tempfile
 import time
 from dataclasses import asdict
-import importlib.util
 from importlib import metadata
 from pathlib import Path
 
 import cases as bench_cases
+import generate
 import report
 
 HERE = Path(__file__).resolve().parent
-DEFAULT_DATA = HERE.parent.parent / "shared" / "bench"
-WORKERS = {"zel": HERE / "solve_zel.py", "ortools": HERE / "solve_ortools.py"}
-MODES = {"short": [1.0], "full": [1.0, 10.0]}
+OUT = HERE / "out"
+# solver -> worker script and its extra arguments
+WORKERS = {
+    "zel": (HERE / "solve_zel.py", []),
+    "zel-improve": (HERE / "solve_zel.py", ["--improve"]),
+    "ortools": (HERE / "solve_ortools.py", []),
+    "pyvrp": (HERE / "solve_pyvrp.py", []),
+}
+NEEDS = {"zel": "_pyzel_core", "zel-improve": "_pyzel_core", "ortools": "ortools", "pyvrp": "pyvrp"}
+MIN_SUM_ONLY = {"pyvrp"}
+LIMITS = {"short": [1.0], "full": [1.0, 10.0]}
+SIZES = {"short": (60,), "full": generate.SIZES}
 OVER_LIMIT_INSTANCE = "a280"  # more nodes than the solver takes: shows how that is reported
 GRACE_SECONDS = 120.0  # beyond the limit, for start-up and read-out, before a run counts as hung
 
 
 def main() -> None:
     args = parse_args()
-    records_path = HERE / f"results-{args.mode}.json"
+    out_dir = HERE if args.write_results else OUT
+    out_dir.mkdir(exist_ok=True)
+    block = args.mode if args.set == "tsplib" else f"constrained-{args.mode}"
+    records_path = out_dir / f"results-{block}.json"
     if args.report_only:
         meta = json.loads(records_path.read_text())
     else:
         meta = run_all(args)
         records_path.write_text(json.dumps(meta, indent=1) + "\n")
-    write_report(meta, args.mode, args.results)
+        print(f"wrote {records_path}")
+    write_report(meta, block, out_dir)
 
 
 def parse_args() -> argparse.Namespace:
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--mode", choices=sorted(MODES), default="short")
-    parser.add_argument("--data", type=Path,
-                        default=Path(os.environ.get("ZEL_BENCH_DATA", DEFAULT_DATA)),
-                        help="folder with reference.csv and tsplib/ (default: %(default)s)")
-    parser.add_argument("--solvers", nargs="+", choices=sorted(WORKERS), default=["zel", "ortools"])
-    parser.add_argument("--results", type=Path, default=HERE / "RESULTS.md")
+    parser.add_argument("--set", choices=["tsplib", "constrained"], default="tsplib")
+    parser.add_argument("--mode", choices=sorted(LIMITS), default="short")
+    parser.add_argument("--data", type=Path, default=None,
+                        help="TSPLIB only: folder with reference.csv and tsplib/ (default: "
+                             "$ZEL_BENCH_DATA, else shared/bench beside the repository)")
+    parser.add_argument("--solvers", nargs="+", choices=list(WORKERS), default=None,
+                        help="default: every solver whose module is installed")
+    parser.add_argument("--limits", type=float, nargs="+", help="seconds, instead of the mode's")
+    parser.add_argument("--classes", nargs="+", choices=generate.CLASSES, default=generate.CLASSES,
+                        help="constrained only")
+    parser.add_argument("--sizes", type=int, nargs="+", help="constrained only, instead of the mode's")
+    parser.add_argument("--seed", type=int, default=generate.DEFAULT_SEED, help="constrained only")
+    parser.add_argument("--write-results", action="store_true",
+                        help="write to the tracked files in bench/ instead of bench/out/")
     parser.add_argument("--report-only", action="store_true",
-                        help="redraw the table and pictures from bench/results-MODE.json")
+                        help="redraw the section and the pictures from the saved records")
     return parser.parse_args()
 
 
-def selected_cases(mode: str, data: Path) -> list[bench_cases.Case]:
+def installed_solvers(chosen: list[str] | None) -> list[str]:
+    if chosen is not None:
+        return chosen
+    found = [s for s in WORKERS if importlib.util.find_spec(NEEDS[s]) is not None]
+    for s in WORKERS:
+        if s not in found:
+            print(f"{report.SOLVER_NAMES[s]} left out: {NEEDS[s]} is not installed "
+                  "(pip install -r bench/requirements.txt)", flush=True)
+    return found
+
+
+def find_data(given: Path | None) -> Path:
+    """The TSPLIB data: --data, $ZEL_BENCH_DATA, or shared/bench beside the repository
+    (looked for beside this checkout as written and as resolved, and above the current
+    folder)."""
+    if given is None and os.environ.get("ZEL_BENCH_DATA"):
+        given = Path(os.environ["ZEL_BENCH_DATA"])
+    if given is not None:
+        candidates = [given]
+    else:
+        written = Path(os.path.abspath(__file__)).parent
+        candidates = [d.parent.parent / "shared" / "bench" for d in (written, HERE)]
+        candidates += [p / "shared" / "bench" for p in Path.cwd().parents]
+    for folder in candidates:
+        if (folder / "reference.csv").is_file():
+            return folder
+    looked = ", ".join(dict.fromkeys(str(c) for c in candidates))
+    raise SystemExit(f"no reference.csv found (looked in {looked}); pass --data DIR or set "
+                     "ZEL_BENCH_DATA, or use --set constrained, which needs no data")
+
+
+def tsplib_documents(mode: str, data: Path):
+    """(case, document) pairs of the TSPLIB set."""
+    from pyzel import tsplib  # the one TSPLIB conversion
+
     chosen = bench_cases.build_cases(bench_cases.read_reference(data / "reference.csv"))
     if mode == "short":
         chosen = bench_cases.short_selection(chosen)
-    return chosen + [bench_cases.unreferenced_case(OVER_LIMIT_INSTANCE)]
+    for case in chosen + [bench_cases.unreferenced_case(OVER_LIMIT_INSTANCE)]:
+        yield case, tsplib.to_instance(data / "tsplib" / f"{case.instance}.tsp", case.agents,
+                                       case.objective, distances=case.distance)
+
+
+def constrained_documents(args: argparse.Namespace):
+    """(case, document) pairs of the generated set."""
+    sizes = tuple(args.sizes or SIZES[args.mode])
+    for doc in generate.constrained_set(args.seed, sizes, tuple(args.classes)):
+        known = generate.known_result(doc)["statistics"]
+        constructed = known["max_cost" if doc["options"]["objective"] == "min_max" else "sum_cost"]
+        yield bench_cases.generated_case(doc, constructed), doc
 
 
 def run_all(args: argparse.Namespace) -> dict:
-    try:
-        from pyzel import tsplib  # the one TSPLIB conversion
-    except ImportError as err:
-        raise SystemExit(f"{err}: run `pip install .` in the repository first") from None
-
+    if importlib.util.find_spec("pyzel") is None:
+        raise SystemExit("pyzel is not installed: run `pip install .` in the repository first")
+    solvers = installed_solvers(args.solvers)
+    documents = (tsplib_documents(args.mode, find_data(args.data)) if args.set == "tsplib"
+                 else constrained_documents(args))
+    limits = args.limits or LIMITS[args.mode]
     started = time.time()
     records = []
     with tempfile.TemporaryDirectory(prefix="zel-bench-") as scratch:
-        for case in selected_cases(args.mode, args.data):
-            doc = tsplib.to_instance(args.data / "tsplib" / f"{case.instance}.tsp", case.agents,
-                                     case.objective, distances=case.distance)
+        for case, doc in documents:
             instance_path = Path(scratch) / f"{case.key.replace('/', '_')}.json"
             instance_path.write_text(json.dumps(doc))
-            for limit in MODES[args.mode]:
-                for solver in args.solvers:
+            for limit in limits:
+                for solver in solvers:
+                    if solver in MIN_SUM_ONLY and case.objective != "min_sum":
+                        continue
                     record = measure(solver, case, len(doc["nodes"]), instance_path, limit)
                     print(progress_line(record), flush=True)
                     records.append(record)
-    return {"mode": args.mode, "machine": machine(), "started": time.strftime(
-        "%Y-%m-%d %H:%M", time.localtime(started)), "minutes": (time.time() - started) / 60,
-        "records": records}
+    if args.set == "constrained":
+        report.gaps_to_best_found(records)
+    return {"set": args.set, "mode": args.mode, "seed": args.seed if args.set == "constrained"
+            else None, "limits": limits, "machine": machine(),
+            "started": time.strftime("%Y-%m-%d %H:%M", time.localtime(started)),
+            "minutes": (time.time() - started) / 60, "records": records}
 
 
 def measure(solver: str, case: bench_cases.Case, n: int, instance: Path, limit: float) -> dict:
-    raw, peak_mib = run_worker(WORKERS[solver], instance, limit)
+    script, extra = WORKERS[solver]
+    raw, peak_mib = run_worker(script, extra, instance, limit)
     record = {**asdict(case), "n": n, "solver": solver, "limit": limit, **raw,
               "peak_mib": peak_mib}
     anytime = record.setdefault("anytime", [])
     record["first_time"] = anytime[0][0] if anytime else None
-    record["gap"] = report.gap_percent(record.get("best"), case.reference)
+    record["gap"] = report.gap_percent(record.get("best"), case.reference) \
+        if report.solved(record) else None
     for count, rate in (("n_generated", "gen_per_s"), ("n_expanded", "exp_per_s")):
         if record.get(count) is not None and record.get("solve_time"):
             record[rate] = record[count] / record["solve_time"]
     return record
 
 
-def run_worker(script: Path, instance: Path, limit: float) -> tuple[dict, float]:
+def run_worker(script: Path, extra: list[str], instance: Path, limit: float) -> tuple[dict, float]:
     """Runs one solve in a child process; returns its record and its peak resident
     memory in MiB, read from the child's own resource usage when it is reaped."""
     with tempfile.TemporaryDirectory(prefix="zel-run-") as scratch:
         out, err = Path(scratch) / "record.json", Path(scratch) / "stderr.txt"
         with open(err, "wb") as err_handle:
-            command = [sys.executable, str(script), str(instance), str(limit), str(out)]
+            command = [sys.executable, str(script), str(instance), str(limit), str(out), *extra]
             proc = subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=err_handle, cwd=HERE)
             status, usage, hung = reap(proc, limit + GRACE_SECONDS)
         peak_mib = usage.ru_maxrss / 1024.0  # Linux reports KiB
@@ -140,9 +217,11 @@ def reap(proc: subprocess.Popen, timeout: float):
 
 def progress_line(r: dict) -> str:
     what = report.outcome(r) if r["status"] != "error" else r["error"]
-    return (f"{r['instance']:>9} {r['objective']:>7} k={r['agents']} {r['distance']:>7} "
-            f"{r['limit']:>4g}s {report.SOLVER_NAMES[r['solver']]:>8}: {what:>14}  "
-            f"gap {report.fmt(r.get('gap'))}%  peak {report.fmt(r['peak_mib'], 0)} MiB")
+    gap = f"gap {report.fmt(r.get('gap'))}%  " if r["family"] == "tsplib" else ""
+    return (f"{r['instance']:>10} {r['objective']:>7} k={r['agents']} {r['distance']:>7} "
+            f"{r['limit']:>4g}s {report.SOLVER_NAMES[r['solver']]:>11}: {what:>14}  "
+            f"{gap}first {report.fmt(r.get('first_time'), 3)} s  "
+            f"peak {report.fmt(r['peak_mib'], 0)} MiB")
 
 
 def machine() -> dict:
@@ -153,29 +232,32 @@ def machine() -> dict:
                        if line.startswith("model name"))
     except (OSError, StopIteration):
         pass
-    try:
-        ortools = metadata.version("ortools")
-    except metadata.PackageNotFoundError:  # the peer is optional with --solvers zel
-        ortools = "not installed"
+    versions = {}
+    for package in ("ortools", "pyvrp"):
+        try:
+            versions[package] = metadata.version(package)
+        except metadata.PackageNotFoundError:  # the peers are optional
+            versions[package] = "not installed"
     commit = subprocess.run(["git", "-C", str(HERE), "rev-parse", "--short", "HEAD"],
                             capture_output=True, text=True).stdout.strip() or "unknown"
     module = importlib.util.find_spec("_pyzel_core")
     built = time.strftime("%Y-%m-%d %H:%M", time.localtime(os.path.getmtime(module.origin))) \
         if module and module.origin else "not installed"
     return {"cpu": cpu, "cores": os.cpu_count(), "load": round(os.getloadavg()[0], 2),
-            "python": platform.python_version(), "ortools": ortools, "commit": commit,
+            "python": platform.python_version(), **versions, "commit": commit,
             "module_built": built}
 
 
-def write_report(meta: dict, mode: str, results: Path) -> None:
+def write_report(meta: dict, block: str, out_dir: Path) -> None:
     records = meta["records"]
-    anytime_png, gaps_png = HERE / f"anytime-{mode}.png", HERE / f"gaps-{mode}.png"
+    anytime_png, gaps_png = out_dir / f"anytime-{block}.png", out_dir / f"gaps-{block}.png"
     report.plot_anytime(records, anytime_png)
     report.plot_gaps(records, gaps_png)
-    block = report.results_section(meta, mode, anytime_png.name, gaps_png.name)
+    section = report.results_section(meta, block, anytime_png.name, gaps_png.name)
+    results = out_dir / "RESULTS.md"
     old = results.read_text(encoding="utf-8") if results.exists() else ""
-    results.write_text(report.replace_block(old, mode, block), encoding="utf-8")
-    print(f"wrote {results}, {anytime_png.name}, {gaps_png.name} and results-{mode}.json")
+    results.write_text(report.replace_block(old, block, section), encoding="utf-8")
+    print(f"wrote {results}, {anytime_png.name} and {gaps_png.name}")
 
 
 if __name__ == "__main__":

@@ -2,11 +2,18 @@
 
     python bench/solve_ortools.py INSTANCE.json TIME_LIMIT RECORD.json
 
-The peer: min-max through a global span cost on the distance dimension,
-min-sum through arc costs; first solution by path cheapest arc, then guided
-local search until the time limit. OR-Tools wants whole-number costs, so the
-matrix is scaled by SCALE and rounded; every cost recorded is recomputed from
-the routes with the document's own matrix, in its own unit.
+The model (peers.py scales the document to whole numbers):
+- one vehicle per agent, with the agent's start and end depots;
+- one transit matrix per agent type, the arc costs of that type's vehicles;
+- a time dimension when the instance needs one (min-max, windows, length limits or
+  missing arcs): slack is waiting, the start cumul is 0, a window bounds the cumul of
+  its node, a vehicle's capacity is its length limit (else the horizon);
+- allowed vehicles per node for the assignment constraints;
+- min-max: the global span of the time dimension (coefficient 100: it dominates, arc
+  costs break ties); min-sum: arc costs, plus the slack cost of waiting where there are
+  windows, so the objective is the sum of the agents' clocks.
+First solution by path cheapest arc, then guided local search until the time limit, on
+one thread. Every cost recorded is recomputed from the routes in the document's unit.
 """
 
 from __future__ import annotations
@@ -17,26 +24,64 @@ import time
 
 from ortools.constraint_solver import pywrapcp, routing_enums_pb2
 
-from routes import coverage_problems, objective_value
+from peers import PeerModel, peer_model
+from routes import assess, read
 
-SCALE = 1000
 SPAN_COEFFICIENT = 100  # the span dominates; arc costs only break ties between equal spans
+FIRST_SOLUTION = routing_enums_pb2.FirstSolutionStrategy.PATH_CHEAPEST_ARC
 
 
-def build_model(matrix: list[list[float]], agents: int, depot: int, objective: str):
-    manager = pywrapcp.RoutingIndexManager(len(matrix), agents, depot)
+def build_model(pm: PeerModel):
+    agents = pm.instance.agents
+    n = len(pm.instance.node_ids)
+    manager = pywrapcp.RoutingIndexManager(n, len(agents), [a.start for a in agents],
+                                           [a.end for a in agents])
     routing = pywrapcp.RoutingModel(manager)
-    scaled = [[round(d * SCALE) for d in row] for row in matrix]
-    transit = routing.RegisterTransitMatrix(scaled)
-    routing.SetArcCostEvaluatorOfAllVehicles(transit)
-    span = None
+    transit = {kind: routing.RegisterTransitMatrix(m) for kind, m in pm.matrices.items()}
+    per_vehicle = [transit[a.type] for a in agents]
+    for v, callback in enumerate(per_vehicle):
+        routing.SetArcCostEvaluatorOfVehicle(callback, v)
+        if pm.instance.return_to_end and agents[v].start != agents[v].end:
+            routing.SetVehicleUsedWhenEmpty(True, v)  # its idle route start -> end is paid
+    for node in pm.targets:
+        vehicles = [v for v, a in enumerate(agents) if pm.may_visit(a.type, node)]
+        if len(vehicles) < len(agents):
+            allow_only(routing, vehicles, len(agents), manager.NodeToIndex(node))
+    objective = pm.instance.objective
+    needs_time = (objective == "min_max" or pm.has_windows or any(pm.limits)
+                  or any(pm.forbidden in row for m in pm.matrices.values() for row in m))
+    if not needs_time:
+        return manager, routing
+    if pm.has_windows or any(pm.limits):
+        # A fixed fleet under windows or limits often leaves the first-solution heuristics
+        # without any complete answer: a node may be dropped at a price above anything
+        # dropping it could save (arcs, waiting and span cost a few horizons at most), so
+        # the search starts from a partial answer and works towards a complete one.
+        penalty = 2 * (SPAN_COEFFICIENT + 1) * pm.horizon
+        for node in pm.targets:
+            routing.AddDisjunction([manager.NodeToIndex(node)], penalty)
+    capacities = [limit if limit is not None else pm.horizon for limit in pm.limits]
+    slack = pm.horizon if pm.has_windows else 0
+    routing.AddDimensionWithVehicleTransitAndCapacity(per_vehicle, slack, capacities, True, "time")
+    clock = routing.GetDimensionOrDie("time")
+    for node, (opens, closes) in pm.windows.items():
+        if node in pm.targets:
+            clock.CumulVar(manager.NodeToIndex(node)).SetRange(opens, closes)
+    for v, a in enumerate(agents):
+        if a.end in pm.windows:
+            clock.CumulVar(routing.End(v)).SetMax(pm.windows[a.end][1])
     if objective == "min_max":
-        # No route is longer than the sum of every node's longest outgoing arc.
-        horizon = sum(max(row) for row in scaled)
-        routing.AddDimension(transit, 0, horizon, True, "distance")
-        span = routing.GetDimensionOrDie("distance")
-        span.SetGlobalSpanCostCoefficient(SPAN_COEFFICIENT)
-    return manager, routing, span
+        clock.SetGlobalSpanCostCoefficient(SPAN_COEFFICIENT)
+    elif pm.has_windows:
+        clock.SetSlackCostCoefficientForAllVehicles(1)
+    return manager, routing
+
+
+def allow_only(routing, vehicles: list[int], agents: int, index: int) -> None:
+    try:
+        routing.SetAllowedVehiclesForIndex(vehicles, index)
+    except TypeError:  # some wheels do not bind its absl::Span argument: the same by hand
+        routing.VehicleVar(index).RemoveValues([v for v in range(agents) if v not in vehicles])
 
 
 def read_routes(manager, routing, agents: int, value) -> list[list[int]]:
@@ -49,37 +94,32 @@ def read_routes(manager, routing, agents: int, value) -> list[list[int]]:
             route.append(manager.IndexToNode(index))
             index = value(routing.NextVar(index))
         route.append(manager.IndexToNode(index))
-        routes.append(route if len(route) > 2 else [])
+        routes.append(route)
     return routes
 
 
 def solve(doc: dict, time_limit: float) -> dict:
-    objective = doc["options"]["objective"]
-    matrix = next(iter(doc["costs"].values()))
-    agents = len(doc["agents"])
-    depot = doc["agents"][0]["start_node"]
-    manager, routing, span = build_model(matrix, agents, depot, objective)
+    instance = read(doc)
+    pm = peer_model(instance)
+    agents = len(instance.agents)
+    manager, routing = build_model(pm)
 
     anytime: list[list[float]] = []
-    best_scaled = [float("inf")]
-
-    def scaled_measure() -> int:
-        # Cheap to read at every solution: the routes are only walked when it improves.
-        if span is None:
-            return routing.CostVar().Value()
-        return max(span.CumulVar(routing.End(v)).Value() for v in range(agents))
+    best_objective = [float("inf")]
 
     def on_solution() -> None:
-        measure = scaled_measure()
-        if measure < best_scaled[0]:
-            best_scaled[0] = measure
-            routes = read_routes(manager, routing, agents, lambda var: var.Value())
-            cost = objective_value(matrix, routes, objective)
-            anytime.append([time.perf_counter() - start, cost])
+        # Cheap to read at every solution: the routes are only walked when it improves.
+        objective = routing.CostVar().Value()
+        if objective < best_objective[0]:
+            best_objective[0] = objective
+            cost, problems = assess(instance, read_routes(manager, routing, agents,
+                                                          lambda var: var.Value()))
+            if not problems and (not anytime or cost < anytime[-1][1]):
+                anytime.append([time.perf_counter() - start, cost])
 
     routing.AddAtSolutionCallback(on_solution)
     params = pywrapcp.DefaultRoutingSearchParameters()
-    params.first_solution_strategy = routing_enums_pb2.FirstSolutionStrategy.PATH_CHEAPEST_ARC
+    params.first_solution_strategy = FIRST_SOLUTION
     params.local_search_metaheuristic = (
         routing_enums_pb2.LocalSearchMetaheuristic.GUIDED_LOCAL_SEARCH)
     params.time_limit.FromMilliseconds(round(time_limit * 1000))
@@ -90,8 +130,7 @@ def solve(doc: dict, time_limit: float) -> dict:
               "n_generated": None, "n_expanded": None, "anytime": anytime}
     if solution:
         routes = read_routes(manager, routing, agents, solution.Value)
-        record["best"] = objective_value(matrix, routes, objective)
-        record["problems"] = coverage_problems(routes, len(matrix), depot)
+        record["best"], record["problems"] = assess(instance, routes)
     return record
 
 

@@ -1,9 +1,10 @@
 """One ZEL solve, run in its own process so that its peak memory is its own.
 
-    python bench/solve_zel.py INSTANCE.json TIME_LIMIT RECORD.json
+    python bench/solve_zel.py INSTANCE.json TIME_LIMIT RECORD.json [--improve]
 
 Writes the run's record as JSON to RECORD.json. The solver prints diagnostics on
-both standard streams, which is why the record goes to a file.
+both standard streams, which is why the record goes to a file. `--improve` adds
+"improve": true to the document's options before it is handed over.
 """
 
 from __future__ import annotations
@@ -12,21 +13,22 @@ import json
 import sys
 
 import _pyzel_core
+from pyzel.validate import check_result
 
-from routes import coverage_problems, objective_value
+from routes import assess, read
 
 
-def solve(doc: dict, text: str, time_limit: float) -> dict:
-    objective = doc["options"]["objective"]
-    matrix = next(iter(doc["costs"].values()))
+def solve(doc: dict, time_limit: float, improve: bool = False) -> dict:
+    if improve:
+        doc = {**doc, "options": {**doc.get("options", {}), "improve": True}}
+    instance = read(doc)
+    measure = "max_cost" if instance.objective == "min_max" else "sum_cost"
     try:
-        out = _pyzel_core.solve_json_str(text, time_limit)
+        out = _pyzel_core.solve_json_str(json.dumps(doc), time_limit)
     except (RuntimeError, IndexError, MemoryError) as err:
         # An instance the solver refuses (more than 256 nodes) is a result of the benchmark.
         return {"status": "error", "error": f"{type(err).__name__}: {err}"}
     stats = out["statistics"]
-    routes = [r["path"] for r in out["routes"]]
-    measure = "max_cost" if objective == "min_max" else "sum_cost"
     record = {
         "status": out["status"],
         "timeout": out["timeout"],
@@ -36,17 +38,18 @@ def solve(doc: dict, text: str, time_limit: float) -> dict:
         "anytime": [[a["time"], a[measure]] for a in out["anytime"]],
     }
     if out["status"] == "success":
-        record["best"] = objective_value(matrix, routes, objective)
+        record["best"], _ = assess(instance, [r["path"] for r in out["routes"]])
         record["reported_best"] = stats[measure]
-        record["problems"] = coverage_problems(routes, len(matrix))
+        # The solver's own answer, its reported costs included.
+        record["problems"] = check_result(instance, out)
     return record
 
 
 def main(argv: list[str]) -> None:
     instance_path, time_limit, record_path = argv[1], float(argv[2]), argv[3]
     with open(instance_path, encoding="utf-8") as handle:
-        text = handle.read()
-    record = solve(json.loads(text), text, time_limit)
+        doc = json.load(handle)
+    record = solve(doc, time_limit, improve="--improve" in argv[4:])
     with open(record_path, "w", encoding="utf-8") as handle:
         json.dump(record, handle)
 

@@ -1,5 +1,5 @@
 """The benchmark runner's pure parts: case selection, gaps, tables, the RESULTS.md block,
-its route checks, and one tiny OR-Tools solve (skipped where OR-Tools is absent)."""
+the generated instances, and tiny peer solves (skipped where a peer is absent)."""
 import math
 import sys
 
@@ -9,8 +9,10 @@ from conftest import ROOT
 
 sys.path.insert(0, str(ROOT / "bench"))
 import cases  # noqa: E402
+import generate  # noqa: E402
 import report  # noqa: E402
-from routes import coverage_problems, objective_value  # noqa: E402
+
+pytestmark = pytest.mark.timeout(120)
 
 REFERENCE = [cases.ReferenceRow(*row) for row in [
     ("eil51", "3", "min_max", "real", 159.57, "best known"),
@@ -54,13 +56,13 @@ def test_tables_mark_what_does_not_apply_what_failed_and_the_better_of_each_pair
                       reference=None, error="RuntimeError: too many nodes", anytime=[])]
     lines = report.runs_table(records, "min_max").splitlines()
     assert lines[0].startswith("| instance | n | agents |") and lines[1].endswith("--:|")
-    assert lines[2] == "| eil51 | 51 | 3 | real | 1 | ZEL | 0.012 | 170.00 | 159.57 | 6.54 | 123,457 | 4,568 | 50.2 |"
+    assert lines[2] == "| eil51 | 51 | 3 | real | 1 | ZEL exact | 0.012 | 170.00 | 159.57 | 6.54 | 123,457 | 4,568 | 50.2 |"
     assert "| OR-Tools |" in lines[3] and "| n/a | n/a |" in lines[3] and "| not solvable |" in lines[4]
-    assert report.failures(records) == ["- a280 (280 nodes), ZEL: RuntimeError: too many nodes"]
+    assert report.failures(records) == ["- a280 (280 nodes), ZEL exact: RuntimeError: too many nodes"]
     pairs = [record("zel", best=170.0, gap=6.5), record("ortools", best=165.0, gap=3.4),
              record("zel", agents=2, best=200.0, gap=1.0), record("ortools", agents=2, best=210.0, gap=6.0)]
     lines = report.summary_table(pairs).splitlines()
-    assert lines[2:4] == ["| min_max | ZEL | 1 | 2 | 2 | 3.75 | 3.75 | 1 |",
+    assert lines[2:4] == ["| min_max | ZEL exact | 1 | 2 | 2 | 3.75 | 3.75 | 1 |",
                           "| min_max | OR-Tools | 1 | 2 | 2 | 4.70 | 4.70 | 1 |"]
 
 
@@ -75,16 +77,36 @@ def test_replace_block_keeps_the_rest_of_the_file():
     assert report.replace_block("", "short", "x").startswith("# Benchmark results\n")
 
 
-SQUARE = [[0, 3, 5, 4], [3, 0, 4, 5], [5, 4, 0, 3], [4, 5, 3, 0]]
+def test_gaps_to_best_found_ignore_unsolved_runs():
+    runs = [record("zel", best=100.0), record("ortools", best=90.0, problems=["node 3 visited 0 times"]),
+            record("zel", limit=10.0, best=95.0), record("ortools", status="failed", best=None)]
+    report.gaps_to_best_found(runs)
+    assert [r["reference"] for r in runs] == [95.0] * 4
+    assert [None if r["gap"] is None else round(r["gap"], 2) for r in runs] == [5.26, None, 0.0, None]
 
 
-def test_route_checks_and_objective_values():
-    assert coverage_problems([[0, 1, 2, 3, 0], []], 4) == []
-    assert coverage_problems([[0, 1, 2, 0], [0, 2, 3, 0]], 4) == ["nodes visited more than once: [2]"]
-    assert coverage_problems([[1, 2, 3, 0]], 4) == ["route 0 does not start and end at the depot",
-                                                    "1 targets unvisited"]
-    routes = [[0, 1, 0], [0, 2, 3, 0]]
-    assert (objective_value(SQUARE, routes, "min_max"), objective_value(SQUARE, routes, "min_sum")) == (12, 18)
+@pytest.mark.parametrize("cls", generate.CLASSES)
+def test_generated_instances_are_deterministic_and_carry_their_class(cls):
+    doc = generate.instance(cls, 30, "min_sum", seed=7)  # raises if its known routes fail
+    assert doc == generate.instance(cls, 30, "min_sum", seed=7) != generate.instance(cls, 30, "min_sum", 8)
+    kinds = {c["kind"] for c in doc["constraints"]}
+    ends = [(a["start_node"], a["end_node"]) for a in doc["agents"]]
+    assert {"tw": lambda: "timewindow" in kinds,
+            "types": lambda: len(doc["costs"]) == 2 and "assignment" in kinds,
+            "shared": lambda: any(s != e for s, e in ends) and {s for s, _ in ends} == {e for _, e in ends},
+            "open": lambda: doc["options"]["return_to_end"] is False,
+            "limits": lambda: all(a["max_length"] > 0 for a in doc["agents"])}[cls]()
+
+
+@pytest.mark.parametrize("peer", ["solve_ortools", "solve_pyvrp"])
+@pytest.mark.parametrize("cls", generate.CLASSES)
+def test_peer_answers_pass_the_checker(peer, cls):
+    """Windows, types, depots, open routes and limits reach each peer's model: its answer
+    passes pyzel.validate, and PyVRP's own objective is the recomputed one."""
+    module = pytest.importorskip(peer)
+    out = module.solve(generate.instance(cls, 16, "min_sum", seed=3), 0.5)
+    assert out["status"] == "success" and out["problems"] == []
+    assert out["anytime"][-1][1] == out["best"] == out.get("reported_best", out["best"])
 
 
 @pytest.mark.parametrize("objective, optimum, edges", [("min_sum", 14, 4), ("min_max", 12, 3)])
@@ -93,9 +115,11 @@ def test_ortools_peer_reports_costs_in_the_instance_unit(objective, optimum, edg
     import solve_ortools
 
     # Real-valued distances: the costs come back unscaled, recomputed from the routes.
-    matrix = [[v + 0.25 * (v > 0) for v in r] for r in SQUARE]
-    doc = {"agents": [{"id": k, "start_node": 0} for k in range(2)],
-           "costs": {"agent": matrix}, "options": {"objective": objective}}
+    square = [[0, 3, 5, 4], [3, 0, 4, 5], [5, 4, 0, 3], [4, 5, 3, 0]]
+    doc = {"nodes": [{"id": i, "x": 0, "y": 0} for i in range(4)],
+           "agents": [{"id": k, "type": "agent", "start_node": 0, "end_node": 0} for k in range(2)],
+           "costs": {"agent": [[v + 0.25 * (v > 0) for v in r] for r in square]},
+           "options": {"objective": objective}}
     out = solve_ortools.solve(doc, 0.2)
     assert out["status"] == "success" and out["problems"] == []
     assert math.isclose(out["best"], optimum + 0.25 * edges)
