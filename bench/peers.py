@@ -10,7 +10,9 @@ Every answer is then recomputed and checked in the document's own unit (routes.p
 
 from __future__ import annotations
 
+import json
 import math
+from typing import Any, Callable
 from dataclasses import dataclass
 
 from pyzel.document import MISSING_COST, Instance
@@ -63,3 +65,13 @@ def peer_model(instance: Instance) -> PeerModel:
     limits = [round(a.max_length * SCALE) if a.max_length > 0 else None for a in instance.agents]
     return PeerModel(instance, [v for v in range(n) if v not in depots], matrices, windows,
                      allowed, limits, horizon, forbidden)
+
+
+def run_solver_process(argv: list[str], solve: Callable[[dict, float], dict[str, Any]]) -> None:
+    """A peer's subprocess entry: INSTANCE TIME_LIMIT RECORD_PATH -> the record as JSON."""
+    instance_path, time_limit, record_path = argv[1], float(argv[2]), argv[3]
+    with open(instance_path, encoding="utf-8") as handle:
+        doc = json.load(handle)
+    record = solve(doc, time_limit)
+    with open(record_path, "w", encoding="utf-8") as handle:
+        json.dump(record, handle)

@@ -18,13 +18,12 @@ one thread. Every cost recorded is recomputed from the routes in the document's 
 
 from __future__ import annotations
 
-import json
 import sys
 import time
 
 from ortools.constraint_solver import pywrapcp, routing_enums_pb2
 
-from peers import PeerModel, peer_model
+from peers import PeerModel, peer_model, run_solver_process
 from routes import assess, read
 
 SPAN_COEFFICIENT = 100  # the span dominates; arc costs only break ties between equal spans
@@ -134,14 +133,5 @@ def solve(doc: dict, time_limit: float) -> dict:
     return record
 
 
-def main(argv: list[str]) -> None:
-    instance_path, time_limit, record_path = argv[1], float(argv[2]), argv[3]
-    with open(instance_path, encoding="utf-8") as handle:
-        doc = json.load(handle)
-    record = solve(doc, time_limit)
-    with open(record_path, "w", encoding="utf-8") as handle:
-        json.dump(record, handle)
-
-
 if __name__ == "__main__":
-    main(sys.argv)
+    run_solver_process(sys.argv, solve)

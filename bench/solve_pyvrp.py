@@ -23,7 +23,6 @@ used and pays that trip.
 
 from __future__ import annotations
 
-import json
 import sys
 import time
 
@@ -33,7 +32,7 @@ from pyvrp import Client, Depot, Location, ProblemData, VehicleType
 from pyvrp.IteratedLocalSearch import IteratedLocalSearchCallbacks, IteratedLocalSearchParams
 from pyvrp.stop import MaxRuntime
 
-from peers import SCALE, PeerModel, peer_model
+from peers import SCALE, PeerModel, peer_model, run_solver_process
 from routes import assess, read
 
 
@@ -139,14 +138,5 @@ def solve(doc: dict, time_limit: float) -> dict:
     return record
 
 
-def main(argv: list[str]) -> None:
-    instance_path, time_limit, record_path = argv[1], float(argv[2]), argv[3]
-    with open(instance_path, encoding="utf-8") as handle:
-        doc = json.load(handle)
-    record = solve(doc, time_limit)
-    with open(record_path, "w", encoding="utf-8") as handle:
-        json.dump(record, handle)
-
-
 if __name__ == "__main__":
-    main(sys.argv)
+    run_solver_process(sys.argv, solve)
