@@ -70,6 +70,7 @@ class Options:
     return_to_end: bool
     objective: ObjectiveType
     time_limit: float
+    memory_limit: int
     def __init__(self) -> None: ...
 
 class AssignmentConstraint:

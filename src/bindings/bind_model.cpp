@@ -42,7 +42,8 @@ void BindRecords(py::module_& m) {
       .def(py::init<>())
       .def_readwrite("return_to_end", &Options::return_to_end)
       .def_readwrite("objective", &Options::objective)
-      .def_readwrite("time_limit", &Options::time_limit);
+      .def_readwrite("time_limit", &Options::time_limit)
+      .def_readwrite("memory_limit", &Options::memory_limit);
 }
 
 void BindConstraints(py::module_& m) {

@@ -141,6 +141,7 @@ void ReadOptions(const json& object, Options& options) {
   options.return_to_end = object.value("return_to_end", true);
   options.objective = ParseObjective(object.value("objective", std::string("min_sum")));
   options.time_limit = object.value("time_limit", 60.0);
+  options.memory_limit = object.value("memory_limit", uint64_t{0});
 }
 
 }  // namespace

@@ -63,6 +63,9 @@ using AnytimeEntry = std::pair<double, Result>;
 
 // Half of the machine's physical memory; the largest value when it cannot be read.
 uint64_t HalfPhysicalMemory();
+// The default bound of the search's memory: the least of half the physical memory
+// and half of what the address-space and cgroup limits leave the process now.
+uint64_t AutomaticMemoryLimit();
 
 // The anytime, bounded-suboptimal focal search over the joint states of all agents.
 // Setup lives in solver_setup.cpp, pre-computations in solver_precompute.cpp, list

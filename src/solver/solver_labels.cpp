@@ -1,6 +1,8 @@
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <fstream>
 #include <limits>
 #include <memory>
 #include <utility>
@@ -15,6 +17,53 @@ uint64_t HalfPhysicalMemory() {
   const long page_size = sysconf(_SC_PAGE_SIZE);
   if (pages <= 0 || page_size <= 0) return std::numeric_limits<uint64_t>::max();
   return static_cast<uint64_t>(pages) / 2 * static_cast<uint64_t>(page_size);
+}
+
+namespace {
+
+constexpr uint64_t kNoLimit = std::numeric_limits<uint64_t>::max();
+
+// The first number in a file such as /sys/fs/cgroup/memory.max; kNoLimit for
+// "max", a missing file or anything unreadable.
+uint64_t ReadLimitFile(const char* path) {
+  std::ifstream in(path);
+  unsigned long long value = 0;
+  if (!(in >> value)) return kNoLimit;
+  return static_cast<uint64_t>(value);
+}
+
+// Half the headroom below `limit` once `used` is taken: the search's estimate
+// counts only its own containers, the allocator and the host need the rest.
+uint64_t HalfHeadroom(uint64_t limit, uint64_t used) {
+  if (limit == kNoLimit) return kNoLimit;
+  return limit > used ? (limit - used) / 2 : 0;
+}
+
+uint64_t ProcessPages(int field) {
+  std::ifstream in("/proc/self/statm");
+  unsigned long long value = 0;
+  for (int k = 0; k <= field; ++k) {
+    if (!(in >> value)) return 0;
+  }
+  const long page_size = sysconf(_SC_PAGE_SIZE);
+  return page_size > 0 ? static_cast<uint64_t>(value) * static_cast<uint64_t>(page_size) : 0;
+}
+
+}  // namespace
+
+uint64_t AutomaticMemoryLimit() {
+  uint64_t bound = HalfPhysicalMemory();
+  rlimit address_space{};
+  if (getrlimit(RLIMIT_AS, &address_space) == 0 && address_space.rlim_cur != RLIM_INFINITY) {
+    bound = std::min(bound, HalfHeadroom(address_space.rlim_cur, ProcessPages(0)));
+  }
+  // cgroup v2, then v1; a v1 "no limit" reads as a huge number, which changes nothing.
+  uint64_t cgroup = ReadLimitFile("/sys/fs/cgroup/memory.max");
+  if (cgroup == kNoLimit) cgroup = ReadLimitFile("/sys/fs/cgroup/memory/memory.limit_in_bytes");
+  uint64_t cgroup_used = ReadLimitFile("/sys/fs/cgroup/memory.current");
+  if (cgroup_used == kNoLimit) cgroup_used = ProcessPages(1);
+  bound = std::min(bound, HalfHeadroom(cgroup, cgroup_used));
+  return bound;
 }
 
 // Counts what the search holds, from figures its containers keep at hand:

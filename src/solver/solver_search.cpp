@@ -3,6 +3,7 @@
 #include <cmath>
 #include <iostream>
 #include <limits>
+#include <new>
 #include <stdexcept>
 #include <string>
 #include <unordered_set>
@@ -30,7 +31,17 @@ int32_t Solver::solve() {
   timer_.Start();
   ResetCounter();
   PushRoot();
-  if (max_passes_ >= 1) RunPasses();
+  try {
+    if (max_passes_ >= 1) RunPasses();
+  } catch (const std::bad_alloc&) {
+    // Out of memory before the bound was reached: end as the bound ends a search,
+    // with the last complete solution, which a half-written extraction may not be.
+    result_.timeout = true;
+    if (!anytime_.empty()) {
+      result_.paths = anytime_.back().second.paths;
+      result_.times = anytime_.back().second.times;
+    }
+  }
   if (found_ == 0) return 0;
   if (!name_.empty()) WritePathDump();
   return 1;

@@ -2,6 +2,7 @@
 #include <cmath>
 #include <cstddef>
 #include <iostream>
+#include <limits>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -53,7 +54,12 @@ Solver::Solver(Problem problem, const Options& options)
       expansion_(std::make_unique<DefaultExpansion>()),
       objective_(std::make_unique<DefaultObjective>()),
       focal_(FocalOrder(focal_comparator_.get())) {
-  stop_.SetMemoryBound([this] { return MemoryInUse(); }, HalfPhysicalMemory());
+  constexpr uint64_t kMiB = uint64_t{1} << 20;
+  const uint64_t largest_mib = std::numeric_limits<uint64_t>::max() / kMiB;
+  const uint64_t memory_limit = options.memory_limit > 0
+                                    ? std::min(options.memory_limit, largest_mib) * kMiB
+                                    : AutomaticMemoryLimit();
+  stop_.SetMemoryBound([this] { return MemoryInUse(); }, memory_limit);
   // Refused before anything is built, so an oversized instance costs no time or memory.
   VisitedSet::CheckCapacity(problem.nodes().size());
   type_index_ = problem.type_index_by_name();

@@ -1,0 +1,48 @@
+"""The search's memory bound: set through the options, or taken from the process's own
+limits, it ends the search like a time-out and keeps the solution found so far."""
+import json
+import os
+import subprocess
+import sys
+import textwrap
+
+import pytest
+
+import _pyzel_core as z
+
+
+def ring_doc(n, agents, **options):
+    # Whole-number costs on a ring: many equal partial routes, so the search grows fast.
+    costs = [[min(abs(i - j), n - abs(i - j)) for j in range(n)] for i in range(n)]
+    return {"nodes": [{"id": i, "x": i, "y": 0} for i in range(n)],
+            "agents": [{"id": k, "type": "a", "start_node": 0, "end_node": 0}
+                       for k in range(agents)],
+            "costs": {"a": costs},
+            "options": {"objective": "min_max", "time_limit": float("inf"), **options}}
+
+
+@pytest.mark.timeout(120)
+def test_memory_limit_option_ends_the_search_with_its_solution():
+    doc = ring_doc(61, 4, memory_limit=8)
+    out = z.solve_json_str(json.dumps(doc).replace("Infinity", "1e300"))
+    assert out["status"] == "success" and out["timeout"] is True
+    assert sorted(n for r in out["routes"] for n in r["path"][1:-1]) == list(range(1, 61))
+
+
+@pytest.mark.skipif(os.environ.get("ZEL_SKIP_SUBPROCESS_TESTS") == "1",
+                    reason="runs a solve in a child process")
+@pytest.mark.timeout(180)
+def test_address_space_limit_bounds_the_search_instead_of_killing_it():
+    doc = ring_doc(61, 4)
+    script = textwrap.dedent(f"""
+        import json, resource
+        import _pyzel_core as z
+        doc = json.loads({json.dumps(json.dumps(doc).replace("Infinity", "1e300"))})
+        resource.setrlimit(resource.RLIMIT_AS, (1536 << 20, 1536 << 20))
+        out = z.solve_json_str(json.dumps(doc))
+        print(out["status"], out["timeout"])
+    """)
+    run = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True,
+                         timeout=170)
+    assert run.returncode == 0, run.stderr[-2000:]
+    assert run.stdout.split()[-2:] == ["success", "True"]
