@@ -70,6 +70,10 @@ class Options:
     return_to_end: bool
     objective: ObjectiveType
     time_limit: float
+    improve: bool
+    seed: int
+    max_iterations: int
+    max_expansions: int
     def __init__(self) -> None: ...
 
 class AssignmentConstraint:

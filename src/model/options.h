@@ -10,6 +10,11 @@ struct Options {
   bool return_to_end = true;
   ObjectiveType objective = ObjectiveType::MinSum;
   double time_limit = 60.0;
+  // After the search stalls, improve its best solution by local search until the limit.
+  bool improve = false;
+  uint64_t seed = 0;             // of the improvement phase's random choices
+  uint64_t max_iterations = 0;   // improvement iterations; 0: no budget
+  uint64_t max_expansions = 0;   // search expansions; 0: no budget
 };
 
 }  // namespace quarn

@@ -174,6 +174,10 @@ class Solver {
   // caller's graph through its interface.
   std::optional<double> ArcCost(int32_t u, int32_t v, int32_t type) const;
 
+  // The improvement phase (solver_improve.cpp).
+  bool SearchStalled();
+  void RunImprovement();
+
   // Read-out (solver_results.cpp).
   void WritePathDump() const;
 
@@ -235,6 +239,12 @@ class Solver {
   uint64_t expansion_budget_ = 0;
   std::function<void()> interrupt_check_;
   uint64_t memory_limit_ = HalfPhysicalMemory();
+  // The improvement phase: off by default, and then nothing above changes.
+  bool improve_ = false;
+  uint64_t improve_seed_ = 0;
+  uint64_t improve_iterations_ = 0;
+  size_t stall_solutions_seen_ = 0;  // anytime entries when the last new one was seen
+  int32_t stall_expanded_at_ = 0;
 };
 
 }  // namespace quarn

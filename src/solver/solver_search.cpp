@@ -32,6 +32,7 @@ int32_t Solver::solve() {
   ResetCounter();
   PushRoot();
   if (max_passes_ >= 1) RunPasses();
+  if (improve_) RunImprovement();
   if (found_ == 0) return 0;
   if (!name_.empty()) WritePathDump();
   return 1;
@@ -219,6 +220,7 @@ bool Solver::ShouldStop() {
   if (expansion_budget_ != 0 && static_cast<uint64_t>(result_.n_expanded) >= expansion_budget_) {
     return true;
   }
+  if (improve_ && SearchStalled()) return true;
   return MemoryInUse() > memory_limit_;
 }
 
