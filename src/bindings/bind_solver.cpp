@@ -49,7 +49,7 @@ void BindSolverClass(py::module_& m) {
   // derived solver's overrides are reached from Python too.
   py::class_<Solver>(m, "Solver")
       .def(py::init([](Problem problem, const Options& options) {
-             auto solver = std::make_unique<Solver>(std::move(problem), SearchOptions(options));
+             auto solver = std::make_unique<Solver>(std::move(problem), options);
              InstallInterruptCheck(*solver);
              return solver;
            }),

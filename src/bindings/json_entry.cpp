@@ -62,8 +62,7 @@ py::dict RouteEntry(const Agent& agent, const Result& result, int32_t agent_inde
   route["agent_id"] = agent.id;
   auto path = result.paths.find(agent_index);
   route["path"] = path == result.paths.end() ? std::vector<int32_t>{} : path->second;
-  auto cost = result.times.find(agent_index);
-  route["cost"] = cost == result.times.end() ? 0.0 : cost->second;
+  route["cost"] = CostOf(result, agent_index);
   return route;
 }
 
@@ -81,8 +80,6 @@ std::string ReadFile(const std::string& path) {
   if (in.bad()) throw std::runtime_error("Cannot open file: " + path);
   return text.str();
 }
-
-}  // namespace
 
 py::dict build_result_dict(const Result& result, const Problem& problem, double solve_time) {
   py::dict out;
@@ -142,7 +139,7 @@ py::dict solve_json_document(const std::string& text, double time_limit) {
   if (time_limit > 0) problem.options().time_limit = time_limit;
 
   auto t0 = std::chrono::steady_clock::now();
-  Options options = SearchOptions(problem.options());
+  Options options = problem.options();
   Solver solver(problem, options);
   InstallInterruptCheck(solver);
   solver.solve();
@@ -165,6 +162,8 @@ py::dict solve_json_file(const std::string& input_path, double time_limit) {
 py::dict solve_json_str(const std::string& json_str, double time_limit) {
   return solve_json_document(json_str, time_limit);
 }
+
+}  // namespace
 
 void BindJsonEntryPoints(py::module_& m) {
   m.def(

@@ -11,9 +11,4 @@ namespace quarn::bindings {
 // whatever a signal handler raised) out of the search.
 void InstallInterruptCheck(Solver& solver);
 
-// The options a search from Python runs with. A NaN time limit grants no search
-// time (the search times out at its first iteration) instead of a search that no
-// comparison with the clock could ever stop; +inf is no limit at all.
-Options SearchOptions(const Options& options);
-
 }  // namespace quarn::bindings

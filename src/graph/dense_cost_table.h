@@ -17,8 +17,6 @@ class DenseCostTable {
   DenseCostTable() = default;
   explicit DenseCostTable(const PlannerGraph& graph);
 
-  int32_t num_vertices() const { return n_; }
-
   std::optional<double> Arc(int32_t u, int32_t v, int32_t type) const {
     if (u < 0 || v < 0 || u >= n_ || v >= n_ || type < 0) return std::nullopt;
     const size_t pair = static_cast<size_t>(u) * static_cast<size_t>(n_) + static_cast<size_t>(v);

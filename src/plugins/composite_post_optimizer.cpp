@@ -25,6 +25,14 @@ void CompositePostOptimizer::SetTimeWindows(const TimeWindowMap& windows) {
   for (const auto& child : children_) child->SetTimeWindows(windows);
 }
 
+void CompositePostOptimizer::SetRouteRules(const RouteRules* rules) {
+  for (const auto& child : children_) child->SetRouteRules(rules);
+}
+
+void CompositePostOptimizer::SetStopCheck(const StopCheck* stop) {
+  for (const auto& child : children_) child->SetStopCheck(stop);
+}
+
 void CompositePostOptimizer::AddChild(std::unique_ptr<PostOptimizerPlugin> child) {
   children_.push_back(std::move(child));
 }

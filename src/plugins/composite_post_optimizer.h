@@ -21,6 +21,8 @@ class CompositePostOptimizer : public PostOptimizerPlugin {
   void SetStarts(const std::vector<int32_t>& starts) override;
   void SetEnds(const std::vector<int32_t>& ends) override;
   void SetTimeWindows(const TimeWindowMap& windows) override;
+  void SetRouteRules(const RouteRules* rules) override;
+  void SetStopCheck(const StopCheck* stop) override;
 
   void AddChild(std::unique_ptr<PostOptimizerPlugin> child);
   const std::vector<std::unique_ptr<PostOptimizerPlugin>>& children() const { return children_; }

@@ -11,24 +11,18 @@ void DefaultConstraintChecker::Init(const PlannerGraph* graph, const std::vector
   agents_ = agents;
   num_agents_ = agents_.size();
   // The answers never change after Init, and the search asks for them at every expansion.
-  forbidden_.assign(num_agents_ * points_.size(), 1);
+  admission_.SetPoints(points_);
+  admission_.SetAgents(agents_);
   type_zero_only_.assign(points_.size(), 0);
   const std::vector<int32_t> type_zero_only{0};
   for (size_t v = 0; v < points_.size(); ++v) {
-    const std::vector<int32_t>& types = points_[v].types;
-    type_zero_only_[v] = types == type_zero_only ? 1 : 0;
-    for (size_t a = 0; a < num_agents_; ++a) {
-      const bool allowed = std::find(types.begin(), types.end(), agents_[a].type) != types.end();
-      forbidden_[a * points_.size() + v] = allowed ? 0 : 1;
-    }
+    type_zero_only_[v] = points_[v].types == type_zero_only ? 1 : 0;
   }
 }
 
 bool DefaultConstraintChecker::IsForbidden(int32_t agent, int32_t node) const {
   // Indices outside the tables are never valid moves.
-  if (agent < 0 || static_cast<uint64_t>(agent) >= num_agents_) return true;
-  if (node < 0 || static_cast<size_t>(node) >= points_.size()) return true;
-  return forbidden_[static_cast<size_t>(agent) * points_.size() + static_cast<size_t>(node)] != 0;
+  return !admission_.TypeAllows(agent, node);
 }
 
 ArrivalCheck DefaultConstraintChecker::CheckArrival(const Label&, int32_t, int32_t) const {

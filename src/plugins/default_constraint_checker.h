@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "plugins/constraint_checker_plugin.h"
+#include "rules/route_rules.h"
 
 namespace quarn {
 
@@ -34,7 +35,7 @@ class DefaultConstraintChecker : public ConstraintCheckerPlugin {
   std::vector<AgentEntry> agents_;
   std::vector<int32_t> ends_;  // kept for the solver's hand-over; the checks do not read it
   uint64_t num_agents_ = 0;
-  std::vector<uint8_t> forbidden_;       // agent-major: 1 where the node rejects the agent's type
+  RouteRules admission_;  // the type rule of these tables, compiled once
   std::vector<uint8_t> type_zero_only_;  // 1 where only type 0 may visit the node
 };
 

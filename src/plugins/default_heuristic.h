@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "model/missing_cost.h"
 #include "plugins/heuristic_plugin.h"
 #include "records/mst_edge.h"
 
@@ -17,9 +18,6 @@ class DefaultHeuristic : public HeuristicPlugin {
  public:
   // Returned when some uncovered node cannot be attached: the largest finite double / 16.
   static const double kUnreachable;
-  // Edge costs at or above this mark a blocked edge.
-  static constexpr double kBlockedCost = 9999.0;
-
   DefaultHeuristic() = default;
 
   std::string Name() const override { return "DefaultHeuristic"; }

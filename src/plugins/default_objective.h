@@ -20,6 +20,8 @@ class DefaultObjective : public ObjectivePlugin {
   // The longer of the longest route so far and the unfinished agents' average
   // final cost if they shared the remaining work h.
   double Combine(const Label& label, double h, int32_t remaining) const override;
+  // The summed costs of the unfinished agents, the share Combine spreads h over.
+  static double ActiveCostSum(const Label& label);
 
  private:
   std::vector<int32_t> ends_;  // kept for the solver's hand-over; not read

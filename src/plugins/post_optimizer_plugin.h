@@ -8,7 +8,9 @@
 #include "records/agent_entry.h"
 #include "records/point.h"
 #include "records/result.h"
+#include "records/stop_check.h"
 #include "records/time_window_map.h"
+#include "rules/route_rules.h"
 
 namespace quarn {
 
@@ -21,6 +23,10 @@ class PostOptimizerPlugin : public PluginBase {
   virtual void SetStarts(const std::vector<int32_t>& starts) = 0;
   virtual void SetEnds(const std::vector<int32_t>& ends) = 0;
   virtual void SetTimeWindows(const TimeWindowMap& windows) = 0;
+  // The solver's compiled route rules and stop check, which outlive every
+  // Optimize call; an optimizer without them works from its own setters.
+  virtual void SetRouteRules(const RouteRules*) {}
+  virtual void SetStopCheck(const StopCheck*) {}
 };
 
 }  // namespace quarn

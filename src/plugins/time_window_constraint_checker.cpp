@@ -2,47 +2,22 @@
 
 #include <algorithm>
 
-#include "graph/arc_cost.h"
-
 namespace quarn {
-namespace {
-
-// Membership flags of the non-negative node indices in `nodes`.
-std::vector<uint8_t> NodeFlags(const std::vector<int32_t>& nodes) {
-  std::vector<uint8_t> flags;
-  for (int32_t node : nodes) {
-    if (node < 0) continue;
-    if (static_cast<size_t>(node) >= flags.size()) flags.resize(static_cast<size_t>(node) + 1, 0);
-    flags[static_cast<size_t>(node)] = 1;
-  }
-  return flags;
-}
-
-// Only asked for node indices of the loops below, which are never negative.
-bool Flagged(const std::vector<uint8_t>& flags, int32_t node) {
-  return static_cast<size_t>(node) < flags.size() && flags[static_cast<size_t>(node)] != 0;
-}
-
-}  // namespace
 
 void TimeWindowConstraintChecker::Init(const PlannerGraph* graph, const std::vector<Point>& points,
                                        const std::vector<AgentEntry>& agents) {
   inner_.Init(graph, points, agents);
   graph_ = graph;
-  points_ = points;
-  agents_ = agents;
-  num_agents_ = agents_.size();
+  num_points_ = points.size();
+  num_agents_ = agents.size();
+  own_rules_.SetPoints(points);
+  own_rules_.SetAgents(agents);
+  own_rules_.SetGraph(graph);
 }
 
 void TimeWindowConstraintChecker::SetEnds(const std::vector<int32_t>& ends) {
   inner_.SetEnds(ends);
-  ends_ = ends;
-  is_end_ = NodeFlags(ends_);
-}
-
-void TimeWindowConstraintChecker::SetStarts(const std::vector<int32_t>& starts) {
-  starts_ = starts;
-  is_start_ = NodeFlags(starts_);
+  own_rules_.SetEnds(ends);
 }
 
 bool TimeWindowConstraintChecker::IsForbidden(int32_t agent, int32_t node) const {
@@ -57,27 +32,15 @@ bool TimeWindowConstraintChecker::IsDeadEnd(const Label& child) const {
   return inner_.IsDeadEnd(child);
 }
 
-double TimeWindowConstraintChecker::TravelTime(int32_t from, int32_t to, int32_t agent) const {
-  if (graph_ == nullptr || from == to) return 0.0;
-  const auto k = static_cast<size_t>(agent);
-  if (k < starts_.size() && to == starts_[k]) return 0.0;
-  // Without a return to the end node the agent stops there without travelling.
-  if (!return_to_end_ && k < ends_.size() && to == ends_[k]) return 0.0;
-  if (k >= agents_.size()) return 0.0;
-  const int32_t type = agents_[k].type;
-  if (arc_table_ != nullptr) return arc_table_->Arc(from, to, type).value_or(0.0);
-  return ArcComponent(*graph_, from, to, type).value_or(0.0);
-}
-
 ArrivalCheck TimeWindowConstraintChecker::CheckArrival(const Label& child, int32_t agent,
                                                        int32_t node) const {
   const double cost = child.costs[agent];
   double arrival = cost;
-  if (!windows_.Apply(node, cost, arrival)) return ArrivalCheck{false, std::nullopt};
+  if (!rules().Arrive(node, cost, arrival)) return ArrivalCheck{false, std::nullopt};
   if (graph_ != nullptr) {
     const int32_t from = child.positions[agent];
     if (DetourDominates(child, agent, from, node, arrival)) return ArrivalCheck{false, std::nullopt};
-    if (!points_.empty() && SomeNodeLost(child, agent, node, arrival)) {
+    if (num_points_ != 0 && SomeNodeLost(child, agent, node, arrival)) {
       return ArrivalCheck{false, std::nullopt};
     }
   }
@@ -92,8 +55,9 @@ bool TimeWindowConstraintChecker::IsDetourCandidate(const Label& child, int32_t 
   if (inner_.IsForbidden(agent, w)) return false;
   // No end node is a detour: another agent's is never entered, and entering
   // the agent's own ends its route, so it cannot lie on the way to the node.
-  if (!ends_.empty() && Flagged(is_end_, w)) return false;
-  return !(!starts_.empty() && Flagged(is_start_, w));
+  const RouteRules& r = rules();
+  if (!r.ends().empty() && r.IsEndDepot(w)) return false;
+  return !(!r.starts().empty() && r.IsStartDepot(w));
 }
 
 // True when some unvisited w could have been visited on the way without
@@ -101,16 +65,17 @@ bool TimeWindowConstraintChecker::IsDetourCandidate(const Label& child, int32_t 
 bool TimeWindowConstraintChecker::DetourDominates(const Label& child, int32_t agent, int32_t from,
                                                   int32_t node, double arrival) const {
   const double departure = child.costs[agent] - TravelTime(from, node, agent);
-  const auto n = static_cast<int32_t>(std::min<size_t>(points_.size(), VisitedSet::kCapacity));
+  const RouteRules& r = rules();
+  const auto n = static_cast<int32_t>(std::min<uint64_t>(num_points_, VisitedSet::kCapacity));
   for (int32_t w = 0; w < n; ++w) {
     if (!IsDetourCandidate(child, agent, from, node, w)) continue;
     double at_w = 0.0;
-    if (!windows_.Apply(w, TravelTime(from, w, agent) + departure, at_w)) continue;
+    if (!r.Arrive(w, TravelTime(from, w, agent) + departure, at_w)) continue;
     double via_w = 0.0;
-    if (!windows_.Apply(node, TravelTime(w, node, agent) + at_w, via_w)) continue;
+    if (!r.Arrive(node, TravelTime(w, node, agent) + at_w, via_w)) continue;
     if (arrival < via_w) continue;
     double w_after = 0.0;
-    if (!windows_.Apply(w, TravelTime(node, w, agent) + arrival, w_after)) return true;
+    if (!r.Arrive(w, TravelTime(node, w, agent) + arrival, w_after)) return true;
     if (w_after > via_w) return true;
   }
   return false;
@@ -119,26 +84,29 @@ bool TimeWindowConstraintChecker::DetourDominates(const Label& child, int32_t ag
 bool TimeWindowConstraintChecker::CanCover(const Label& child, int32_t k, int32_t s, int32_t agent,
                                            int32_t node, double arrival) const {
   const auto idx = static_cast<size_t>(k);
-  if (!ends_.empty() && idx < child.finished.size() && child.finished[idx] != 0) return false;
+  const RouteRules& r = rules();
+  const std::vector<int32_t>& ends = r.ends();
+  const std::vector<int32_t>& starts = r.starts();
+  if (!ends.empty() && idx < child.finished.size() && child.finished[idx] != 0) return false;
   if (inner_.IsForbidden(k, s)) return false;
-  if (!ends_.empty()) {
+  if (!ends.empty()) {
     // An agent may always end its route at its own end node, whoever starts there.
-    if (idx < ends_.size() && s == ends_[idx]) return true;
-    if (Flagged(is_end_, s)) return false;
+    if (idx < ends.size() && s == ends[idx]) return true;
+    if (r.IsEndDepot(s)) return false;
   }
-  if (!starts_.empty() && Flagged(is_start_, s) && (idx >= starts_.size() || s != starts_[idx])) {
+  if (!starts.empty() && r.IsStartDepot(s) && (idx >= starts.size() || s != starts[idx])) {
     return false;
   }
   const int32_t origin = k == agent ? node : child.positions[idx];
   const double time = k == agent ? arrival : child.costs[idx];
   double scratch = 0.0;
-  return windows_.Apply(s, TravelTime(origin, s, k) + time, scratch);
+  return r.Arrive(s, TravelTime(origin, s, k) + time, scratch);
 }
 
 // True when some unvisited node can no longer be reached in its window by any agent.
 bool TimeWindowConstraintChecker::SomeNodeLost(const Label& child, int32_t agent, int32_t node,
                                                double arrival) const {
-  const auto n = static_cast<int32_t>(std::min<size_t>(points_.size(), VisitedSet::kCapacity));
+  const auto n = static_cast<int32_t>(std::min<uint64_t>(num_points_, VisitedSet::kCapacity));
   const auto agents = static_cast<int32_t>(num_agents_);
   for (int32_t s = 0; s < n; ++s) {
     if (child.visited.test(s)) continue;

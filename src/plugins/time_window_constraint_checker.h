@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "graph/dense_cost_table.h"
 #include "plugins/default_constraint_checker.h"
 #include "records/time_window_map.h"
+#include "rules/route_rules.h"
 
 namespace quarn {
 
@@ -27,14 +27,18 @@ class TimeWindowConstraintChecker : public ConstraintCheckerPlugin {
   bool IsDeadEnd(const Label& child) const override;
 
   void SetEnds(const std::vector<int32_t>& ends);
-  void SetStarts(const std::vector<int32_t>& starts);
-  void SetTimeWindows(const TimeWindowMap& windows) { windows_ = DenseTimeWindows(windows); }
-  void SetReturnToEnd(bool return_to_end) { return_to_end_ = return_to_end; }
-  // Costs of the graph given to Init, read instead of it; null reads the graph.
-  void SetArcTable(const DenseCostTable* table) { arc_table_ = table; }
+  void SetStarts(const std::vector<int32_t>& starts) { own_rules_.SetStarts(starts); }
+  void SetTimeWindows(const TimeWindowMap& windows) { own_rules_.SetTimeWindows(windows); }
+  void SetReturnToEnd(bool return_to_end) { own_rules_.SetReturnToEnd(return_to_end); }
+  // The solver's compiled rules (same depots, windows and graph), read instead of
+  // the checker's own, which the setters and Init fill; null reads the own ones.
+  void SetRouteRules(const RouteRules* rules) { shared_rules_ = rules; }
 
  private:
-  double TravelTime(int32_t from, int32_t to, int32_t agent) const;
+  const RouteRules& rules() const { return shared_rules_ != nullptr ? *shared_rules_ : own_rules_; }
+  double TravelTime(int32_t from, int32_t to, int32_t agent) const {
+    return rules().SearchTravel(from, to, agent);
+  }
   bool DetourDominates(const Label& child, int32_t agent, int32_t from, int32_t node,
                        double arrival) const;
   bool IsDetourCandidate(const Label& child, int32_t agent, int32_t from, int32_t node,
@@ -44,17 +48,11 @@ class TimeWindowConstraintChecker : public ConstraintCheckerPlugin {
                 double arrival) const;
 
   DefaultConstraintChecker inner_;
-  DenseTimeWindows windows_;
   const PlannerGraph* graph_ = nullptr;
-  const DenseCostTable* arc_table_ = nullptr;
-  std::vector<Point> points_;
-  std::vector<AgentEntry> agents_;
-  std::vector<int32_t> ends_;
-  std::vector<int32_t> starts_;
-  std::vector<uint8_t> is_end_;    // by node index: 1 for an end node of some agent
-  std::vector<uint8_t> is_start_;  // by node index: 1 for a start node of some agent
-  bool return_to_end_ = false;
+  uint64_t num_points_ = 0;
   uint64_t num_agents_ = 0;
+  RouteRules own_rules_;
+  const RouteRules* shared_rules_ = nullptr;
 };
 
 }  // namespace quarn

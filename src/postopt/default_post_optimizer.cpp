@@ -29,22 +29,18 @@ void DefaultPostOptimizer::Optimize(const PlannerGraph* graph, const std::vector
                                     const std::vector<AgentEntry>& agents, Result& result) {
   groups_.clear();
   group_types_.clear();
-  validator_.Load(graph, points, agents);
+  Load(graph, points, agents);
   BuildRoutes(result);
   for (int32_t type : group_types_) ImproveWithinGroup(type);
   BalanceGroups();
-  WriteBack(result);
+  WriteBack(routes_, result);
 }
 
 void DefaultPostOptimizer::BuildRoutes(Result& result) {
-  const int32_t num_agents = static_cast<int32_t>(validator_.agents().size());
-  routes_.assign(static_cast<size_t>(num_agents), AgentRoute{});
-  for (int32_t a = 0; a < num_agents; ++a) {
-    const std::vector<int32_t>& path = result.paths[a];  // a missing route becomes empty
-    bool valid = false;
-    const double cost = validator_.PathCost(path, a, valid);
-    AddToGroup(a, cost);
-    routes_[static_cast<size_t>(a)] = AgentRoute{a, cost, path, valid};
+  routes_ = LoadRoutes(result, validator_.agents().size());  // a missing route is empty
+  for (WorkingRoute& route : routes_) {
+    route.cost = validator_.PathCost(route.path, route.agent, route.valid);
+    AddToGroup(route.agent, route.cost);
   }
 }
 
@@ -68,12 +64,13 @@ void DefaultPostOptimizer::AddToGroup(int32_t agent, double cost) {
 
 void DefaultPostOptimizer::ImproveWithinGroup(int32_t type) {
   const AgentGroup& group = GroupOf(type, " to InGroup optimize !");
+  const auto expired = [this] { return Expired(); };
   for (int32_t m : group.members) {
-    AgentRoute& route = routes_[static_cast<size_t>(m)];
+    WorkingRoute& route = routes_[static_cast<size_t>(m)];
     const double cost = validator_.PathCost(route.path, m);
     if (std::isfinite(cost)) {
       route.cost = cost;
-      if (validator_.TwoOpt(route.path, route.cost, m)) route.valid = true;
+      if (validator_.TwoOpt(route.path, route.cost, m, expired)) route.valid = true;
     }
     const double limit = validator_.agents()[static_cast<size_t>(m)].time_limit;
     if (!std::isfinite(route.cost) || (limit > 0.0 && route.cost > limit)) {
@@ -91,7 +88,10 @@ void DefaultPostOptimizer::ImproveWithinGroup(int32_t type) {
 }
 
 void DefaultPostOptimizer::BalanceGroups() {
-  while (!group_types_.empty()) {
+  // Every move must gain, so the loop ends; the cap and the clock make sure it
+  // does even if rounding let a gain repeat.
+  const size_t max_moves = 64 * validator_.points().size() + 64;
+  for (size_t moves = 0; moves < max_moves && !group_types_.empty() && !Expired(); ++moves) {
     // Seeded with the first type, so negative costs still pick a type.
     int32_t t_max = group_types_.front();
     int32_t t_min = t_max;
@@ -119,26 +119,12 @@ void DefaultPostOptimizer::BalanceGroups() {
   }
 }
 
-void DefaultPostOptimizer::WriteBack(Result& result) const {
-  // Only the routes are rewritten; the search's counters stay as they are.
-  std::unordered_map<int32_t, std::vector<int32_t>> paths;
-  std::unordered_map<int32_t, double> times;
-  for (const AgentRoute& route : routes_) {
-    paths[route.agent] = route.path;
-    times[route.agent] = route.valid ? route.cost : IncomingCost(result, route.agent);
-  }
-  result.paths = std::move(paths);
-  result.times = std::move(times);
-}
-
 RelocationMove DefaultPostOptimizer::BestRelocation(int32_t from_type, int32_t to_type) const {
   RelocationMove move;
-  move.from_type = from_type;
-  move.to_type = to_type;
   const int32_t donor = GroupOf(from_type).longest;
   const int32_t receiver = GroupOf(to_type).shortest;
-  const AgentRoute& from = routes_[static_cast<size_t>(donor)];
-  const AgentRoute& to = routes_[static_cast<size_t>(receiver)];
+  const WorkingRoute& from = routes_[static_cast<size_t>(donor)];
+  const WorkingRoute& to = routes_[static_cast<size_t>(receiver)];
   if (donor == receiver || from.path.size() < 3 || to.path.size() < 2) return move;
 
   for (size_t i = 1; i + 2 <= from.path.size(); ++i) {
@@ -162,7 +148,7 @@ RelocationMove DefaultPostOptimizer::BestRelocation(int32_t from_type, int32_t t
   return move;
 }
 
-void DefaultPostOptimizer::RelocateMove(AgentRoute& donor, AgentRoute& receiver, int32_t i,
+void DefaultPostOptimizer::RelocateMove(WorkingRoute& donor, WorkingRoute& receiver, int32_t i,
                                         int32_t j) const {
   const int64_t donor_size = static_cast<int64_t>(donor.path.size());
   const int64_t receiver_size = static_cast<int64_t>(receiver.path.size());

@@ -10,16 +10,6 @@
 
 namespace quarn {
 
-// One agent's working route.
-struct AgentRoute {
-  int32_t agent = 0;
-  double cost = 0.0;  // arrival time at the last node; 0.0 for an invalid route
-  std::vector<int32_t> path;
-  // False while the path is the incoming one and failed validation; such a
-  // route is reported back with the cost the search gave it.
-  bool valid = true;
-};
-
 // The agents of one type, with the members of largest and smallest cost.
 struct AgentGroup {
   int32_t count = 0;
@@ -33,8 +23,6 @@ struct AgentGroup {
 struct RelocationMove {
   int32_t i = -1;
   int32_t j = -1;
-  int32_t from_type = 0;
-  int32_t to_type = 0;
   double gain = 0.0;
 };
 
@@ -50,14 +38,13 @@ class DefaultPostOptimizer : public ValidatingPostOptimizer {
 
   // Moves donor.path[i] before receiver.path[j] when both new routes are valid.
   // Uses the tables of the last Optimize call.
-  void RelocateMove(AgentRoute& donor, AgentRoute& receiver, int32_t i, int32_t j) const;
+  void RelocateMove(WorkingRoute& donor, WorkingRoute& receiver, int32_t i, int32_t j) const;
 
  private:
   void BuildRoutes(Result& result);
   void AddToGroup(int32_t agent, double cost);
   void ImproveWithinGroup(int32_t type);
   void BalanceGroups();
-  void WriteBack(Result& result) const;
 
   RelocationMove BestRelocation(int32_t from_type, int32_t to_type) const;
   void RefreshGroupExtremes(int32_t type);
@@ -66,7 +53,7 @@ class DefaultPostOptimizer : public ValidatingPostOptimizer {
 
   std::vector<int32_t> group_types_;
   std::unordered_map<int32_t, AgentGroup> groups_;
-  std::vector<AgentRoute> routes_;
+  std::vector<WorkingRoute> routes_;
 };
 
 }  // namespace quarn

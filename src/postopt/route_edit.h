@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <vector>
 
-#include "records/result.h"
 
 namespace quarn {
 
@@ -29,14 +28,6 @@ inline std::vector<int32_t> InsertedBefore(const std::vector<int32_t>& path, siz
   }
   if (position >= path.size()) out.push_back(node);
   return out;
-}
-
-// The cost the search reported for an agent's route (0.0 when it reported none).
-// A route the post-optimizers could not validate keeps this cost, so they never
-// falsify what they did not change.
-inline double IncomingCost(const Result& result, int32_t agent) {
-  auto it = result.times.find(agent);
-  return it == result.times.end() ? 0.0 : it->second;
 }
 
 }  // namespace quarn

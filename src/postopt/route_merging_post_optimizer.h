@@ -28,26 +28,14 @@ class RouteMergingPostOptimizer : public ValidatingPostOptimizer {
                 const std::vector<AgentEntry>& agents, Result& result) override;
 
  private:
-  // Everything a merge attempt may change, so a failed one can be undone.
-  struct Snapshot {
-    std::vector<std::vector<int32_t>> routes;
-    std::vector<double> costs;
-    std::vector<char> valid;
-  };
-
-  void LoadRoutes(Result& result);
   void MergeCheapRoutes(double max_cost);
   void TryDissolve(int32_t donor, double max_cost);
   bool AllInsertable(const std::vector<int32_t>& targets, int32_t donor, double max_cost) const;
   bool MoveTargets(const std::vector<int32_t>& targets, int32_t donor, double max_cost);
   bool SettleDonor(int32_t donor, double max_cost);
   Insertion BestInsertion(int32_t node, int32_t excluded, double bound) const;
-  void WriteBack(Result& result) const;
 
-  std::vector<std::vector<int32_t>> routes_;
-  std::vector<double> costs_;
-  // 0 while a route is the incoming one and failed validation; it keeps its reported cost.
-  std::vector<char> valid_;
+  std::vector<WorkingRoute> routes_;
 };
 
 }  // namespace quarn

@@ -2,20 +2,30 @@
 
 namespace quarn {
 
-void ValidatingPostOptimizer::SetReturnToEnd(bool return_to_end) {
-  validator_.SetReturnToEnd(return_to_end);
+void ValidatingPostOptimizer::Load(const PlannerGraph* graph, const std::vector<Point>& points,
+                                   const std::vector<AgentEntry>& agents) {
+  if (shared_rules_ != nullptr) {
+    validator_.Use(shared_rules_);
+    return;
+  }
+  own_rules_.SetPoints(points);
+  own_rules_.SetAgents(agents);
+  // The graph hands out cost vectors by value, too slow for the inner loops of
+  // 2-opt and insertion; the table is read once per call.
+  if (graph != nullptr) {
+    own_rules_.TakeCostTable(DenseCostTable(*graph));
+  } else {
+    own_rules_.DropCosts();
+  }
+  validator_.Use(&own_rules_);
 }
 
-void ValidatingPostOptimizer::SetStarts(const std::vector<int32_t>& starts) {
-  validator_.SetStarts(starts);
-}
-
-void ValidatingPostOptimizer::SetEnds(const std::vector<int32_t>& ends) {
-  validator_.SetEnds(ends);
-}
-
-void ValidatingPostOptimizer::SetTimeWindows(const TimeWindowMap& windows) {
-  validator_.SetTimeWindows(windows);
+std::vector<WorkingRoute> ValidatingPostOptimizer::LoadEvaluated(const Result& result) const {
+  std::vector<WorkingRoute> routes = LoadRoutes(result, validator_.agents().size());
+  for (WorkingRoute& route : routes) {
+    route.valid = validator_.EvaluatePath(route.path, route.agent, route.cost);
+  }
+  return routes;
 }
 
 }  // namespace quarn

@@ -36,6 +36,12 @@ class RouteRules {
     owns_table_ = true;
   }
   void SetGraph(const PlannerGraph* graph) { graph_ = graph; }
+  void DropCosts() {
+    table_ = nullptr;
+    own_table_ = DenseCostTable();
+    owns_table_ = false;
+    graph_ = nullptr;
+  }
 
   size_t num_nodes() const { return points_.size(); }
   size_t num_agents() const { return agents_.size(); }

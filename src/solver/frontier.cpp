@@ -187,12 +187,6 @@ int32_t Frontier::Insert(const Label& label) {
   return removed;
 }
 
-std::vector<double> Frontier::g_values() const {
-  std::vector<double> values(count_);
-  for (size_t k = 0; k < count_; ++k) values[k] = GOf(k);
-  return values;
-}
-
 uint64_t Frontier::bytes() const {
   return keys_.capacity() * sizeof(uint64_t) + costs_.capacity() * sizeof(double);
 }

@@ -29,8 +29,6 @@ class Frontier {
   size_t size() const { return count_; }
   // Bytes held by the stored labels.
   uint64_t bytes() const;
-  // The g of each stored label, in storage order.
-  std::vector<double> g_values() const;
 
  private:
   uint32_t CandidatesIn(size_t first, size_t count, const Label& label) const;

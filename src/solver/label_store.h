@@ -54,7 +54,6 @@ class LabelStore {
   double cost(int32_t id, int32_t agent) const;
 
   size_t size() const { return size_; }
-  size_t record_bytes() const { return record_bytes_; }
   // Words of a visited set that can differ between labels of this search.
   size_t visited_words() const { return visited_words_; }
   // Bytes held by the chunks and their index.

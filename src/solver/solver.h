@@ -5,7 +5,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <typeinfo>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -18,6 +17,7 @@
 #include "plugins/constraint_checker_plugin.h"
 #include "plugins/default_focal_comparator.h"
 #include "plugins/default_heuristic.h"
+#include "plugins/exact_plugin.h"
 #include "plugins/expansion_plugin.h"
 #include "plugins/focal_comparator_plugin.h"
 #include "plugins/heuristic_plugin.h"
@@ -35,8 +35,10 @@
 #include "records/point.h"
 #include "solver/position_index.h"
 #include "records/result.h"
+#include "records/stop_check.h"
 #include "solver/simple_timer.h"
 #include "records/time_window_map.h"
+#include "rules/route_rules.h"
 
 namespace quarn {
 
@@ -44,8 +46,7 @@ namespace quarn {
 // tell apart are one key, so only the first of them enters the list.
 struct FocalOrder {
   explicit FocalOrder(const FocalComparatorPlugin* plugin = nullptr)
-      : comparator(plugin),
-        standard(plugin != nullptr && typeid(*plugin) == typeid(DefaultFocalComparator)) {}
+      : comparator(plugin), standard(ExactPlugin<DefaultFocalComparator>(plugin) != nullptr) {}
   bool operator()(const FocalEntry& a, const FocalEntry& b) const {
     // The standard order is asked directly: the list compares many times per label.
     return standard ? DefaultFocalComparator::Before(a, b) : comparator->Compare(a, b);
@@ -110,13 +111,13 @@ class Solver {
   // Controls for callers in C++ only; each ends the search the way the time
   // limit does (timeout set, the best solution so far kept).
   // Stops once this many labels have been expanded; 0 means no budget.
-  void SetExpansionBudget(uint64_t max_expansions) { expansion_budget_ = max_expansions; }
+  void SetExpansionBudget(uint64_t max_expansions) { stop_.SetExpansionBudget(max_expansions); }
   // Called once per iteration before the pop; an exception it throws leaves
   // solve, and a later solve starts afresh.
-  void SetInterruptCheck(std::function<void()> check) { interrupt_check_ = std::move(check); }
+  void SetInterruptCheck(std::function<void()> check) { stop_.SetInterrupt(std::move(check)); }
   // Stops once the estimated bytes held by the search exceed the bound; the
   // default is half the physical memory.
-  void SetMemoryLimit(uint64_t bytes) { memory_limit_ = bytes; }
+  void SetMemoryLimit(uint64_t bytes) { stop_.SetMemoryLimit(bytes); }
   // The running estimate the memory limit is tested against.
   uint64_t MemoryInUse() const;
 
@@ -131,6 +132,7 @@ class Solver {
   void BuildTimeWindows(const Problem& problem);
   void BuildGraph(const Problem& problem);
   void ChoosePlugins(const Options& options);
+  void CompileRules();
   void HandOverToCheckers();
   void ValidateDirectInput(const PlannerGraph* graph, const std::vector<Point>& points,
                            const std::vector<AgentEntry>& agents,
@@ -143,7 +145,6 @@ class Solver {
   void MarkUnusedDepots(VisitedSet& visited) const;
   void PushRoot();
   void RunPasses();
-  void MarkDepotNodes();
   void ChooseFastPaths();
   Iteration RunIteration(int32_t pass);
   bool ShouldStop();
@@ -164,7 +165,6 @@ class Solver {
 
   // Label measures and list helpers (solver_labels.cpp, solver_lists.cpp).
   FocalEntry MakeFocalEntry(const Label& label) const;
-  std::vector<double> CostsInAgentOrder(const Result& result) const;
   double LargestRouteCost(const Result& result) const;
   double IncumbentOf(const Result& result) const;
   Frontier& FrontierOf(const std::vector<int32_t>& key);
@@ -199,10 +199,6 @@ class Solver {
   Result result_;
   InstanceStats instance_stats_;
   std::vector<int32_t> starts_;
-  std::unordered_set<int32_t> start_set_;
-  std::unordered_set<int32_t> end_set_;
-  std::vector<uint8_t> is_start_;  // start_set_ and end_set_ by node index, for each search
-  std::vector<uint8_t> is_end_;
   uint64_t num_agents_ = 0;
   std::vector<int32_t> ends_;
   std::vector<int32_t> unreachable_;
@@ -236,9 +232,8 @@ class Solver {
   Label current_;  // the label being expanded
   Label child_;    // the successor being built
   Label lookup_;   // a stored label read for a list entry
-  uint64_t expansion_budget_ = 0;
-  std::function<void()> interrupt_check_;
-  uint64_t memory_limit_ = HalfPhysicalMemory();
+  RouteRules rules_;  // compiled by Prepare from the tables above
+  StopCheck stop_;    // the clock, interrupt, budgets and memory bound of every solve
   // The improvement phase: off by default, and then nothing above changes.
   bool improve_ = false;
   uint64_t improve_seed_ = 0;

@@ -45,23 +45,11 @@ void Solver::RunImprovement() {
   std::vector<std::unique_ptr<Frontier>>().swap(frontiers_);
   frontier_bytes_ = 0;
 
-  RouteRules rules;
-  rules.SetPoints(points_);
-  rules.SetAgents(agents_);
-  rules.SetStarts(starts_);
-  rules.SetEnds(ends_);
-  rules.SetTimeWindows(time_windows_);
-  rules.SetReturnToEnd(return_to_end_);
-  if (owned_graph_ != nullptr && graph_ == owned_graph_.get()) {
-    rules.SetCostTable(&own_costs_);
-  } else {
-    rules.SetGraph(graph_);
-  }
+  const RouteRules& rules = rules_;
   const LocalModel model(rules, time_windows_);
 
-  StopCheck stop;
-  stop.SetDeadline([this] { return timer_.GetDuration(); }, time_limit_);
-  stop.SetInterrupt(interrupt_check_);
+  // The solve's own clock and interrupt, with the phase's budget.
+  StopCheck stop = stop_;
   stop.SetIterationBudget(improve_iterations_);
 
   ImproveSettings settings;

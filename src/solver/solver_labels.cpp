@@ -129,21 +129,9 @@ void Solver::ComputeInstanceStats() {
   }
   stats.cost_sum = 0.0;
   const auto entries = static_cast<int32_t>(result_.times.size());
-  for (int32_t k = 0; k < entries; ++k) {
-    auto it = result_.times.find(k);
-    if (it != result_.times.end()) stats.cost_sum += it->second;
-  }
+  for (int32_t k = 0; k < entries; ++k) stats.cost_sum += CostOf(result_, k);
   stats.max_cost = max_path_length_;
   stats.last_update_time = last_update_time_;
-}
-
-std::vector<double> Solver::CostsInAgentOrder(const Result& result) const {
-  std::vector<double> costs(num_agents_, 0.0);
-  for (uint64_t k = 0; k < num_agents_; ++k) {
-    auto it = result.times.find(static_cast<int32_t>(k));
-    if (it != result.times.end()) costs[k] = it->second;
-  }
-  return costs;
 }
 
 double Solver::LargestRouteCost(const Result& result) const {
@@ -154,8 +142,8 @@ double Solver::LargestRouteCost(const Result& result) const {
 
 double Solver::IncumbentOf(const Result& result) const {
   // Under min-sum the f-values are sums, so only the solution's sum can bound them.
-  if (dynamic_cast<const MinSumObjective*>(objective_.get()) != nullptr) {
-    return objective_->Evaluate(CostsInAgentOrder(result));
+  if (ExactPlugin<MinSumObjective>(objective_.get()) != nullptr) {
+    return objective_->Evaluate(CostsInAgentOrder(result, num_agents_));
   }
   return max_path_length_;
 }

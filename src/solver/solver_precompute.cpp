@@ -4,12 +4,12 @@
 #include <limits>
 #include <optional>
 
+#include "model/missing_cost.h"
 #include "solver/solver.h"
 
 namespace quarn {
 namespace {
 
-constexpr double kMissingCost = 9999.0;
 constexpr double kNoWay = std::numeric_limits<double>::max();
 constexpr double kNoEnd = std::numeric_limits<double>::infinity();
 
@@ -51,7 +51,7 @@ int32_t Solver::CheckReachability() {
   unreachable_.clear();
   const auto n = static_cast<int32_t>(points_.size());
   for (int32_t v = 0; v < n; ++v) {
-    if (start_set_.count(v) == 0 && end_set_.count(v) == 0) continue;
+    if (!rules_.IsStartDepot(v) && !rules_.IsEndDepot(v)) continue;
     double cheapest = kNoWay;
     for (int32_t u = 0; u < n; ++u) {
       if (u == v) continue;

@@ -43,10 +43,7 @@ void Solver::WritePathDump() const {
 
   std::vector<double> total_costs;
   const auto num_times = static_cast<int32_t>(result_.times.size());
-  for (int32_t i = 0; i < num_times; ++i) {
-    auto it = result_.times.find(i);
-    total_costs.push_back(it == result_.times.end() ? 0.0 : it->second);
-  }
+  for (int32_t i = 0; i < num_times; ++i) total_costs.push_back(CostOf(result_, i));
   dump["total_costs"] = total_costs;
 
   const std::string directory = "paths/paths_astar";

@@ -5,7 +5,6 @@
 #include <limits>
 #include <stdexcept>
 #include <string>
-#include <typeinfo>
 #include <unordered_set>
 #include <utility>
 
@@ -26,8 +25,8 @@ constexpr double kNoWorseTolerance = 1e-9;
 
 int32_t Solver::solve() {
   ResetSearch();
-  MarkDepotNodes();
   ChooseFastPaths();
+  stop_.SetDeadline([this] { return timer_.GetDuration(); }, time_limit_);
   timer_.Start();
   ResetCounter();
   PushRoot();
@@ -61,25 +60,11 @@ void Solver::ResetSearch() {
 
 // Exact types only: a subclass may change what the estimate or f means.
 void Solver::ChooseFastPaths() {
-  const HeuristicPlugin& heuristic = *heuristic_;
-  fast_heuristic_ = typeid(heuristic) == typeid(DefaultHeuristic)
-                        ? static_cast<const DefaultHeuristic*>(heuristic_.get())
-                        : nullptr;
-  const ObjectivePlugin& objective = *objective_;
-  objective_kind_ = typeid(objective) == typeid(DefaultObjective)   ? ObjectiveKind::kMinMax
-                    : typeid(objective) == typeid(MinSumObjective) ? ObjectiveKind::kMinSum
-                                                                    : ObjectiveKind::kOther;
-}
-
-void Solver::MarkDepotNodes() {
-  is_start_.assign(points_.size(), 0);
-  is_end_.assign(points_.size(), 0);
-  for (int32_t node : start_set_) {
-    if (node >= 0 && static_cast<size_t>(node) < points_.size()) is_start_[static_cast<size_t>(node)] = 1;
-  }
-  for (int32_t node : end_set_) {
-    if (node >= 0 && static_cast<size_t>(node) < points_.size()) is_end_[static_cast<size_t>(node)] = 1;
-  }
+  fast_heuristic_ = ExactPlugin<DefaultHeuristic>(heuristic_.get());
+  const ObjectivePlugin* objective = objective_.get();
+  objective_kind_ = ExactPlugin<DefaultObjective>(objective)  ? ObjectiveKind::kMinMax
+                    : ExactPlugin<MinSumObjective>(objective) ? ObjectiveKind::kMinSum
+                                                              : ObjectiveKind::kOther;
 }
 
 Label Solver::MakeRoot() const {
@@ -106,7 +91,7 @@ void Solver::MarkUnusedDepots(VisitedSet& visited) const {
   if (return_to_end_) {
     // An agent never re-enters its start unless the start is also an end.
     for (int32_t start : starts_) {
-      if (end_set_.count(start) == 0) visited.set(start);
+      if (!rules_.IsEndDepot(start)) visited.set(start);
     }
     return;
   }
@@ -214,14 +199,8 @@ Solver::Iteration Solver::RunIteration(int32_t pass) {
 
 // The interrupt check runs first, so a caller can break off a long search at once.
 bool Solver::ShouldStop() {
-  if (interrupt_check_) interrupt_check_();
-  // Written so that a NaN limit stops at once instead of never.
-  if (!(timer_.GetDuration() <= time_limit_)) return true;
-  if (expansion_budget_ != 0 && static_cast<uint64_t>(result_.n_expanded) >= expansion_budget_) {
-    return true;
-  }
-  if (improve_ && SearchStalled()) return true;
-  return MemoryInUse() > memory_limit_;
+  if (stop_.SearchDone(static_cast<uint64_t>(result_.n_expanded))) return true;
+  return improve_ && SearchStalled();
 }
 
 void Solver::UpdateBound(int32_t pass) {
@@ -281,10 +260,10 @@ bool Solver::MayEnter(const Label& cur, int32_t agent, int32_t node) const {
   if (constraint_checker_->IsForbidden(agent, node)) return false;
   if (return_to_end_) {
     if (node == start && start != end) return false;
-  } else if (node != start && is_start_[static_cast<size_t>(node)] != 0) {
+  } else if (node != start && rules_.IsStartDepot(node)) {
     return false;
   }
-  return node == end || is_end_[static_cast<size_t>(node)] == 0;
+  return node == end || !rules_.IsEndDepot(node);
 }
 
 // Applies the move of `agent` to `node` to `child` (a copy of its parent), asking
@@ -348,11 +327,9 @@ double Solver::EstimateChild(const Label& child) const {
 double Solver::DiscardingEstimate(const Label& child) const {
   double guess = incumbent_ - child.g;
   if (objective_kind_ == ObjectiveKind::kMinMax) {
-    double active = 0.0;
-    for (size_t a = 0; a < child.costs.size() && a < child.finished.size(); ++a) {
-      if (child.finished[a] == 0) active += child.costs[a];
-    }
-    guess = incumbent_ * static_cast<double>(child.remaining) - active;
+    // Combine's average solved for h.
+    const double remaining = static_cast<double>(child.remaining);
+    guess = incumbent_ * remaining - DefaultObjective::ActiveCostSum(child);
   }
   for (int32_t attempt = 0; attempt < 4 && std::isfinite(guess); ++attempt) {
     if (objective_->Combine(child, guess, child.remaining) >= incumbent_) return guess;
@@ -393,8 +370,8 @@ void Solver::RecordAnytime() {
 // The post-optimizers pursue min-max; under another objective they may make the
 // solution worse, and then the extracted one stands.
 void Solver::KeepNoWorseThan(const Result& extracted) {
-  const double before = objective_->Evaluate(CostsInAgentOrder(extracted));
-  const double after = objective_->Evaluate(CostsInAgentOrder(result_));
+  const double before = objective_->Evaluate(CostsInAgentOrder(extracted, num_agents_));
+  const double after = objective_->Evaluate(CostsInAgentOrder(result_, num_agents_));
   if (after > before + kNoWorseTolerance) {
     result_.paths = extracted.paths;
     result_.times = extracted.times;

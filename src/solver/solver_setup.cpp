@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "graph/arc_cost.h"
+#include "model/missing_cost.h"
 #include "graph/sparse_graph.h"
 #include "model/checked_at.h"
 #include "model/numeric_cast.h"
@@ -27,11 +28,10 @@
 namespace quarn {
 namespace {
 
-constexpr double kMissingCost = 9999.0;
 
 // Every checker the solver hands data to: a composite's children, or the checker itself.
 std::vector<ConstraintCheckerPlugin*> CheckersOf(ConstraintCheckerPlugin* checker) {
-  if (auto* composite = dynamic_cast<CompositeConstraintChecker*>(checker)) {
+  if (auto* composite = ExactPlugin<CompositeConstraintChecker>(checker)) {
     std::vector<ConstraintCheckerPlugin*> children;
     for (const auto& child : composite->children()) children.push_back(child.get());
     return children;
@@ -53,6 +53,7 @@ Solver::Solver(Problem problem, const Options& options)
       expansion_(std::make_unique<DefaultExpansion>()),
       objective_(std::make_unique<DefaultObjective>()),
       focal_(FocalOrder(focal_comparator_.get())) {
+  stop_.SetMemoryBound([this] { return MemoryInUse(); }, HalfPhysicalMemory());
   type_index_ = problem.type_index_by_name();
   num_types_ = static_cast<int32_t>(type_index_.size());
   BuildNodeTable(problem);
@@ -67,7 +68,7 @@ Solver::Solver(Problem problem, const Options& options)
   improve_ = options.improve;
   improve_seed_ = options.seed;
   improve_iterations_ = options.max_iterations;
-  expansion_budget_ = options.max_expansions;
+  stop_.SetExpansionBudget(options.max_expansions);
   Prepare();
 }
 
@@ -90,8 +91,6 @@ void Solver::BuildAgentTable(const Problem& problem) {
   agents_.clear();
   starts_.clear();
   ends_.clear();
-  start_set_.clear();
-  end_set_.clear();
   agents_.reserve(problem.agents_ordered().size());
   for (const Agent& agent : problem.agents_ordered()) {
     // By type name, so an agent filed under an id other than its own keeps its type.
@@ -106,8 +105,6 @@ void Solver::BuildAgentTable(const Problem& problem) {
     ends_.push_back(static_cast<int32_t>(CheckedAt(node_index_, agent.end_node)));
   }
   num_agents_ = agents_.size();
-  start_set_.insert(starts_.begin(), starts_.end());
-  end_set_.insert(ends_.begin(), ends_.end());
 }
 
 void Solver::AssignAllowedTypes(const Problem& problem) {
@@ -188,11 +185,12 @@ void Solver::ChoosePlugins(const Options& options) {
 }
 
 int32_t Solver::Prepare() {
+  CompileRules();
   ComputeTimeWindowMst();
   CheckReachability();
 
   heuristic_->Init(graph_, points_, agents_);
-  if (auto* heuristic = dynamic_cast<DefaultHeuristic*>(heuristic_.get())) {
+  if (auto* heuristic = ExactPlugin<DefaultHeuristic>(heuristic_.get())) {
     heuristic->SetEnds(ends_);
     heuristic->SetEdges(mst_edges_);
   }
@@ -207,35 +205,53 @@ int32_t Solver::Prepare() {
   post_optimizer_->SetStarts(starts_);
   post_optimizer_->SetEnds(ends_);
   post_optimizer_->SetTimeWindows(time_windows_);
+  post_optimizer_->SetRouteRules(&rules_);
+  post_optimizer_->SetStopCheck(&stop_);
   return 1;
+}
+
+// The route rules every part judges routes by, from the tables as they stand now.
+void Solver::CompileRules() {
+  rules_.SetPoints(points_);
+  rules_.SetAgents(agents_);
+  rules_.SetStarts(starts_);
+  rules_.SetEnds(ends_);
+  rules_.SetTimeWindows(time_windows_);
+  rules_.SetReturnToEnd(return_to_end_);
+  rules_.DropCosts();
+  if (owned_graph_ != nullptr && graph_ == owned_graph_.get()) {
+    rules_.SetCostTable(&own_costs_);
+  } else if (graph_ != nullptr) {
+    // A caller's graph hands out cost vectors by value: read once per set-up.
+    rules_.TakeCostTable(DenseCostTable(*graph_));
+  }
 }
 
 void Solver::HandOverToCheckers() {
   const std::vector<ConstraintCheckerPlugin*> checkers = CheckersOf(constraint_checker_.get());
   for (ConstraintCheckerPlugin* checker : checkers) {
-    if (auto* plain = dynamic_cast<DefaultConstraintChecker*>(checker)) plain->SetEnds(ends_);
-    if (auto* windows = dynamic_cast<TimeWindowConstraintChecker*>(checker)) windows->SetEnds(ends_);
-    if (auto* limits = dynamic_cast<TimeLimitConstraintChecker*>(checker)) limits->SetEnds(ends_);
+    if (auto* plain = ExactPlugin<DefaultConstraintChecker>(checker)) plain->SetEnds(ends_);
+    if (auto* windows = ExactPlugin<TimeWindowConstraintChecker>(checker)) windows->SetEnds(ends_);
+    if (auto* limits = ExactPlugin<TimeLimitConstraintChecker>(checker)) limits->SetEnds(ends_);
   }
   for (ConstraintCheckerPlugin* checker : checkers) {
-    if (auto* windows = dynamic_cast<TimeWindowConstraintChecker*>(checker)) {
+    if (auto* windows = ExactPlugin<TimeWindowConstraintChecker>(checker)) {
       windows->SetTimeWindows(time_windows_);
     }
   }
   for (ConstraintCheckerPlugin* checker : checkers) {
-    if (auto* windows = dynamic_cast<TimeWindowConstraintChecker*>(checker)) {
+    if (auto* windows = ExactPlugin<TimeWindowConstraintChecker>(checker)) {
       windows->SetStarts(starts_);
     }
   }
   for (ConstraintCheckerPlugin* checker : checkers) {
-    if (auto* windows = dynamic_cast<TimeWindowConstraintChecker*>(checker)) {
+    if (auto* windows = ExactPlugin<TimeWindowConstraintChecker>(checker)) {
       windows->SetReturnToEnd(return_to_end_);
     }
   }
-  const bool own_graph = owned_graph_ != nullptr && graph_ == owned_graph_.get();
   for (ConstraintCheckerPlugin* checker : checkers) {
-    if (auto* windows = dynamic_cast<TimeWindowConstraintChecker*>(checker)) {
-      windows->SetArcTable(own_graph ? &own_costs_ : nullptr);
+    if (auto* windows = ExactPlugin<TimeWindowConstraintChecker>(checker)) {
+      windows->SetRouteRules(&rules_);
     }
   }
 }
@@ -294,10 +310,8 @@ int32_t Solver::SolveWith(const PlannerGraph* graph, const std::vector<Point>& p
   SetAgents(std::vector<AgentEntry>(agents.begin(), agents.begin() + num_agents));
   num_types_ = static_cast<int32_t>(graph->CostDim());
   starts_ = starts;
-  start_set_.insert(starts_.begin(), starts_.end());
   num_agents_ = starts_.size();
   ends_.assign(ends.begin(), ends.begin() + num_agents);
-  end_set_.insert(ends_.begin(), ends_.end());
   return_to_end_ = false;
   Prepare();
   time_limit_ = time_limit;

@@ -74,19 +74,31 @@ struct Instance {
         ends(std::move(e)) {
     for (size_t i = 0; i < types.size(); ++i) points[i].types = types[i];
   }
-  template <typename Target>  // a post-optimizer or a route validator
+  template <typename Target>  // a post-optimizer or route rules
   void Configure(Target& target) const {
     target.SetReturnToEnd(return_to_end);
     target.SetStarts(starts);
     target.SetEnds(ends);
     target.SetTimeWindows(windows);
   }
-  RouteValidator Validator() const {
-    RouteValidator validator;
-    Configure(validator);
-    validator.Load(&graph, points, agents);
-    return validator;
+};
+
+// A validator over rules of its own, compiled as a post-optimizer alone compiles them.
+struct Validation {
+  RouteRules rules;
+  RouteValidator validator;
+
+  Validation(const SparseGraph* graph, const std::vector<Point>& points,
+             const std::vector<AgentEntry>& agents) {
+    rules.SetPoints(points);
+    rules.SetAgents(agents);
+    if (graph != nullptr) rules.TakeCostTable(DenseCostTable(*graph));
+    validator.Use(&rules);
   }
+  explicit Validation(const Instance& inst) : Validation(&inst.graph, inst.points, inst.agents) {
+    inst.Configure(rules);
+  }
+  Validation(const Validation&) = delete;
 };
 
 Result ResultWithPaths(const std::vector<Path>& paths) {
@@ -165,14 +177,15 @@ TEST(RouteValidatorTest, EvaluatePathAppliesEveryRule) {
     Instance inst = ValidationInstance();
     c.tweak(inst);
     double cost = -1.0;
-    EXPECT_EQ(inst.Validator().EvaluatePath(c.path, c.agent, cost), c.valid) << c.name;
+    EXPECT_EQ(Validation(inst).validator.EvaluatePath(c.path, c.agent, cost), c.valid) << c.name;
     EXPECT_DOUBLE_EQ(cost, c.cost) << c.name;
   }
 }
 
 TEST(RouteValidatorTest, CanServePathCostAndNoGraph) {
   const Instance inst = ValidationInstance();
-  RouteValidator validator = inst.Validator();
+  Validation check(inst);
+  const RouteValidator& validator = check.validator;
   EXPECT_TRUE(validator.CanServe(0, 4));
   EXPECT_TRUE(validator.CanServe(0, 1));   // its own end
   EXPECT_FALSE(validator.CanServe(1, 4));  // type 0 only
@@ -182,7 +195,7 @@ TEST(RouteValidatorTest, CanServePathCostAndNoGraph) {
   EXPECT_EQ(validator.PathCost({2, 3, 1}, 0), 0.0);
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "[post-opt] invalid path for agent 0, skip optimize\n");
-  validator.Load(nullptr, inst.points, inst.agents);
+  check.rules.DropCosts();
   double cost = -1.0;
   EXPECT_TRUE(validator.EvaluatePath({0, 3, 4, 1}, 0, cost));
   EXPECT_DOUBLE_EQ(cost, 0.0);
@@ -206,7 +219,8 @@ TEST(TwoOptTest, ReversesACrossingOnlyWhenShorterBeyondTolerance) {
 
 TEST(TwoOptTest, RestartsUntilNothingImprovesAndLeavesShortRoutesAlone) {
   const Instance inst(LineGraph({0, 1, 2, 3, 4, 5}), Types(6, {0}), {MakeAgent(0)}, {0}, {5});
-  const RouteValidator validator = inst.Validator();
+  const Validation check(inst);
+  const RouteValidator& validator = check.validator;
   Path path{0, 3, 1, 4, 2, 5};  // needs several reversals to come out sorted
   double cost = 0.0;
   ASSERT_TRUE(validator.EvaluatePath(path, 0, cost));
@@ -260,8 +274,8 @@ TEST(DefaultPostOptimizerTest, RelocatesOnlyWhenValidAndTheLongerRouteShrinks) {
 
 TEST(DefaultPostOptimizerTest, RelocateMoveRejectsIndicesOutsideTheRoutes) {
   DefaultPostOptimizer optimizer;
-  AgentRoute donor{0, 30.0, {0, 1, 0}, true};
-  AgentRoute receiver{1, 10.0, {3, 2, 3}, true};
+  WorkingRoute donor{0, {0, 1, 0}, 30.0, true};
+  WorkingRoute receiver{1, {3, 2, 3}, 10.0, true};
   for (auto [i, j] : {std::pair<int32_t, int32_t>{0, 1}, {2, 1}, {1, 0}, {1, 3}}) {
     testing::internal::CaptureStderr();
     optimizer.RelocateMove(donor, receiver, i, j);
@@ -503,18 +517,18 @@ TEST(TwoOptTest, PruningReachesTheRouteOfEvaluatingEveryReversal) {
           CompleteGraph(n, 1, [&](int32_t, int32_t) { return RandomCost(rng, c.costs); });
       std::vector<Point> points(static_cast<size_t>(n));
       for (Point& point : points) point.types = {0};
-      RouteValidator validator;
-      validator.SetReturnToEnd(c.return_to_end);
-      validator.SetStarts({0});
-      validator.SetEnds({n - 1});
+      Validation check(&graph, points, {AgentEntry{0, 0, 0.0, 0.0}});
+      const RouteValidator& validator = check.validator;
+      check.rules.SetReturnToEnd(c.return_to_end);
+      check.rules.SetStarts({0});
+      check.rules.SetEnds({n - 1});
       if (c.windows) {
         TimeWindowMap windows;
         for (int32_t v = 1; v < n; ++v) {
           if (rng() % 3 == 0) windows[v] = {double(rng() % 40), 40.0 + double(rng() % 400)};
         }
-        validator.SetTimeWindows(windows);
+        check.rules.SetTimeWindows(windows);
       }
-      validator.Load(&graph, points, {AgentEntry{0, 0, 0.0, 0.0}});
 
       Path path(static_cast<size_t>(n));
       std::iota(path.begin(), path.end(), 0);

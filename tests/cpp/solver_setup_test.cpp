@@ -73,8 +73,6 @@ TEST(SolverSetup, CompilesNodeAgentAndWindowTables) {
   EXPECT_EQ(solver.agents_[1].time_limit, 3.5);
   EXPECT_EQ(solver.starts_, (std::vector<int32_t>{1, 2}));
   EXPECT_EQ(solver.ends_, (std::vector<int32_t>{2, 2}));
-  EXPECT_EQ(solver.start_set_, (std::unordered_set<int32_t>{1, 2}));
-  EXPECT_EQ(solver.end_set_, (std::unordered_set<int32_t>{2}));
 }
 
 TEST(SolverSetup, GraphIsCompleteWith9999WhereNoMatrixGivesACost) {

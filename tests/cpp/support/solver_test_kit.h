@@ -29,7 +29,6 @@ class SolverProbe : public Solver {
 
   using Solver::agents_;
   using Solver::constraint_checker_;
-  using Solver::end_set_;
   using Solver::ends_;
   using Solver::focal_;
   using Solver::focal_bound_;
@@ -54,7 +53,6 @@ class SolverProbe : public Solver {
   using Solver::post_optimizer_;
   using Solver::result_;
   using Solver::return_to_end_;
-  using Solver::start_set_;
   using Solver::starts_;
   using Solver::time_limit_;
   using Solver::time_windows_;
