@@ -150,7 +150,8 @@ def _solve_batch(args: argparse.Namespace) -> int:
     # Each solve holds the interpreter lock throughout, so only processes run them side by side.
     context = multiprocessing.get_context("spawn")
     with ProcessPoolExecutor(max_workers=min(args.jobs, len(paths)), mp_context=context) as pool:
-        futures = {pool.submit(solve_job, p, args.time_limit, args.output_dir, _option_overrides(args)): p for p in paths}
+        overrides = _option_overrides(args)
+        futures = {pool.submit(solve_job, p, args.time_limit, args.output_dir, overrides): p for p in paths}
         for done, future in enumerate(as_completed(futures), start=1):
             try:
                 row = future.result()
@@ -205,7 +206,9 @@ def _option_overrides(args: argparse.Namespace) -> dict[str, Any]:
     return overrides
 
 
-def _solve(path: str, time_limit: float | None, quiet: bool, overrides: dict[str, Any] | None = None) -> dict[str, Any]:
+def _solve(
+    path: str, time_limit: float | None, quiet: bool, overrides: dict[str, Any] | None = None
+) -> dict[str, Any]:
     import _pyzel_core
 
     try:
