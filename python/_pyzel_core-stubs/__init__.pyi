@@ -71,6 +71,10 @@ class Options:
     objective: ObjectiveType
     time_limit: float
     memory_limit: int
+    improve: bool
+    seed: int
+    max_iterations: int
+    max_expansions: int
     def __init__(self) -> None: ...
 
 class AssignmentConstraint:

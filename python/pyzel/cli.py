@@ -8,6 +8,7 @@ from __future__ import annotations
 
 import argparse
 import contextlib
+import json
 import multiprocessing
 import os
 import sys
@@ -63,6 +64,9 @@ def build_parser() -> argparse.ArgumentParser:
     solve.add_argument("--output-dir", metavar="DIR", help="write NAME.result.json for every instance")
     solve.add_argument("--jobs", type=int, default=1, metavar="N", help="worker processes for many instances")
     solve.add_argument("--verbose", action="store_true", help="show the solver's own diagnostic lines")
+    solve.add_argument("--improve", action="store_true", help="improve by local search once the search stalls")
+    solve.add_argument("--seed", type=int, metavar="N", help="seed of the improvement phase")
+    solve.add_argument("--budget", type=int, metavar="N", help="iterations of the improvement phase")
     solve.set_defaults(run=_cmd_solve)
 
     convert = commands.add_parser("convert", help="turn a TSPLIB file into a JSON instance")
@@ -114,7 +118,7 @@ def _cmd_solve(args: argparse.Namespace) -> int:
 def _solve_one(args: argparse.Namespace) -> int:
     path = args.instances[0]
     doc, instance = _read_instance(path)
-    result = _solve(path, args.time_limit, quiet=not args.verbose)
+    result = _solve(path, args.time_limit, quiet=not args.verbose, overrides=_option_overrides(args))
     _print_summary(path, instance, result)
     for target in _result_targets(path, args):
         _write_text(target, dumps(result))
@@ -146,7 +150,8 @@ def _solve_batch(args: argparse.Namespace) -> int:
     # Each solve holds the interpreter lock throughout, so only processes run them side by side.
     context = multiprocessing.get_context("spawn")
     with ProcessPoolExecutor(max_workers=min(args.jobs, len(paths)), mp_context=context) as pool:
-        futures = {pool.submit(solve_job, p, args.time_limit, args.output_dir): p for p in paths}
+        overrides = _option_overrides(args)
+        futures = {pool.submit(solve_job, p, args.time_limit, args.output_dir, overrides): p for p in paths}
         for done, future in enumerate(as_completed(futures), start=1):
             try:
                 row = future.result()
@@ -163,12 +168,14 @@ def _solve_batch(args: argparse.Namespace) -> int:
     return EXIT_OK if all(r["status"] == "success" for r in rows) else EXIT_INVALID
 
 
-def solve_job(path: str, time_limit: float | None, output_dir: str | None) -> dict[str, Any]:
+def solve_job(
+    path: str, time_limit: float | None, output_dir: str | None, overrides: dict[str, Any] | None = None
+) -> dict[str, Any]:
     """Solves one instance of a batch inside a worker process; never raises."""
     row: dict[str, Any] = {"instance": path}
     try:
         _read_instance(path)
-        result = _solve(path, time_limit, quiet=True)
+        result = _solve(path, time_limit, quiet=True, overrides=overrides)
         stats = result["statistics"]
         row.update(
             status=result["status"],
@@ -185,12 +192,33 @@ def solve_job(path: str, time_limit: float | None, output_dir: str | None) -> di
     return row
 
 
-def _solve(path: str, time_limit: float | None, quiet: bool) -> dict[str, Any]:
+def _option_overrides(args: argparse.Namespace) -> dict[str, Any]:
+    """The instance options the solve flags replace; empty when none is given."""
+    overrides: dict[str, Any] = {}
+    if args.improve:
+        overrides["improve"] = True
+    for flag, key in (("seed", "seed"), ("budget", "max_iterations")):
+        value = getattr(args, flag)
+        if value is not None:
+            if value < 0:
+                raise InputError(f"--{flag} must be at least 0")
+            overrides[key] = value
+    return overrides
+
+
+def _solve(
+    path: str, time_limit: float | None, quiet: bool, overrides: dict[str, Any] | None = None
+) -> dict[str, Any]:
     import _pyzel_core
 
     try:
         with _silenced(quiet):
-            result: dict[str, Any] = _pyzel_core.solve_json_file(path, time_limit or -1)
+            if overrides:
+                doc = json.loads(Path(path).read_text())
+                doc.setdefault("options", {}).update(overrides)
+                result: dict[str, Any] = _pyzel_core.solve_json_str(json.dumps(doc), time_limit or -1)
+            else:
+                result = _pyzel_core.solve_json_file(path, time_limit or -1)
     except (RuntimeError, IndexError, ValueError) as err:
         raise InputError(f"{path}: {_one_line(err)}") from None
     return result

@@ -43,7 +43,11 @@ void BindRecords(py::module_& m) {
       .def_readwrite("return_to_end", &Options::return_to_end)
       .def_readwrite("objective", &Options::objective)
       .def_readwrite("time_limit", &Options::time_limit)
-      .def_readwrite("memory_limit", &Options::memory_limit);
+      .def_readwrite("memory_limit", &Options::memory_limit)
+      .def_readwrite("improve", &Options::improve)
+      .def_readwrite("seed", &Options::seed)
+      .def_readwrite("max_iterations", &Options::max_iterations)
+      .def_readwrite("max_expansions", &Options::max_expansions);
 }
 
 void BindConstraints(py::module_& m) {

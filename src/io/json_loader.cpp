@@ -142,6 +142,10 @@ void ReadOptions(const json& object, Options& options) {
   options.objective = ParseObjective(object.value("objective", std::string("min_sum")));
   options.time_limit = object.value("time_limit", 60.0);
   options.memory_limit = object.value("memory_limit", uint64_t{0});
+  options.improve = object.value("improve", false);
+  options.seed = object.value("seed", uint64_t{0});
+  options.max_iterations = object.value("max_iterations", uint64_t{0});
+  options.max_expansions = object.value("max_expansions", uint64_t{0});
 }
 
 }  // namespace

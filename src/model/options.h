@@ -13,6 +13,11 @@ struct Options {
   // Bound of the search's memory in MiB; 0 takes the least of half the physical
   // memory and what the process's address-space and cgroup limits leave.
   uint64_t memory_limit = 0;
+  // After the search stalls, improve its best solution by local search until the limit.
+  bool improve = false;
+  uint64_t seed = 0;             // of the improvement phase's random choices
+  uint64_t max_iterations = 0;   // improvement iterations; 0: no budget
+  uint64_t max_expansions = 0;   // search expansions; 0: no budget
 };
 
 }  // namespace quarn

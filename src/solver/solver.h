@@ -178,6 +178,10 @@ class Solver {
   // caller's graph through its interface.
   std::optional<double> ArcCost(int32_t u, int32_t v, int32_t type) const;
 
+  // The improvement phase (solver_improve.cpp).
+  bool SearchStalled();
+  void RunImprovement();
+
   // Read-out (solver_results.cpp).
   void WritePathDump() const;
 
@@ -233,6 +237,12 @@ class Solver {
   Label lookup_;   // a stored label read for a list entry
   RouteRules rules_;  // compiled by Prepare from the tables above
   StopCheck stop_;    // the clock, interrupt, budgets and memory bound of every solve
+  // The improvement phase: off by default, and then nothing above changes.
+  bool improve_ = false;
+  uint64_t improve_seed_ = 0;
+  uint64_t improve_iterations_ = 0;
+  size_t stall_solutions_seen_ = 0;  // anytime entries when the last new one was seen
+  int32_t stall_expanded_at_ = 0;
 };
 
 }  // namespace quarn

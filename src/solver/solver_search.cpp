@@ -42,6 +42,7 @@ int32_t Solver::solve() {
       result_.times = anytime_.back().second.times;
     }
   }
+  if (improve_) RunImprovement();
   if (found_ == 0) return 0;
   if (!name_.empty()) WritePathDump();
   return 1;
@@ -208,7 +209,10 @@ Solver::Iteration Solver::RunIteration(int32_t pass) {
 }
 
 // The interrupt check runs first, so a caller can break off a long search at once.
-bool Solver::ShouldStop() { return stop_.SearchDone(static_cast<uint64_t>(result_.n_expanded)); }
+bool Solver::ShouldStop() {
+  if (stop_.SearchDone(static_cast<uint64_t>(result_.n_expanded))) return true;
+  return improve_ && SearchStalled();
+}
 
 void Solver::UpdateBound(int32_t pass) {
   if (open_.empty()) return;

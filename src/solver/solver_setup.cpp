@@ -73,6 +73,10 @@ Solver::Solver(Problem problem, const Options& options)
   graph_ = owned_graph_.get();
   time_limit_ = options.time_limit;
   return_to_end_ = options.return_to_end;
+  improve_ = options.improve;
+  improve_seed_ = options.seed;
+  improve_iterations_ = options.max_iterations;
+  stop_.SetExpansionBudget(options.max_expansions);
   Prepare();
 }
 

@@ -1,0 +1,90 @@
+#include "localsearch/insertion.h"
+
+#include <algorithm>
+
+namespace quarn {
+
+InsertionSpot CheapestInRoute(const LsSolution& s, int32_t r, int32_t v, Rng* rng, double blink) {
+  InsertionSpot best;
+  const LocalModel& model = s.model();
+  if (!model.Admits(r, v)) return best;
+  const LsRoute& route = s.route(r);
+  for (int32_t gap = 1; gap <= route.last(); ++gap) {
+    if (rng != nullptr && blink > 0.0 && rng->Unit() < blink) continue;
+    const double cost =
+        RouteBuilder(model, r).Prefix(route, gap - 1).Node(v).Suffix(route, gap, route.path.back()).Cost();
+    if (cost < best.cost) best = InsertionSpot{r, gap, cost, kLsInfinity};
+  }
+  return best;
+}
+
+InsertionSpot CheapestInsertion(const LsSolution& s, const LsObjective& objective, int32_t v,
+                                Rng* rng, double blink) {
+  InsertionSpot best;
+  for (int32_t r = 0; r < s.num_routes(); ++r) {
+    InsertionSpot spot = CheapestInRoute(s, r, v, rng, blink);
+    if (spot.route < 0) continue;
+    spot.delta = objective.Delta(s, r, spot.cost, -1, 0.0);
+    if (spot.delta < best.delta) best = spot;
+  }
+  return best;
+}
+
+void InsertAt(LsSolution& s, int32_t v, const InsertionSpot& spot) {
+  std::vector<int32_t>& path = s.path(spot.route);
+  path.insert(path.begin() + spot.gap, v);
+  s.Refresh(spot.route);
+}
+
+void RegretInsertion(LsSolution& s, const LsObjective& objective) {
+  std::vector<int32_t> pending = s.unassigned();
+  const size_t m = static_cast<size_t>(s.num_routes());
+  // Per pending target and route, the cheapest spot; only the changed route is re-priced.
+  std::vector<InsertionSpot> spots(pending.size() * m);
+  for (size_t i = 0; i < pending.size(); ++i) {
+    for (size_t r = 0; r < m; ++r) spots[i * m + r] = CheapestInRoute(s, static_cast<int32_t>(r), pending[i]);
+  }
+  std::vector<uint8_t> done(pending.size(), 0);
+  for (size_t step = 0; step < pending.size(); ++step) {
+    size_t pick = pending.size();
+    double pick_regret = -kLsInfinity;
+    double pick_delta = kLsInfinity;
+    InsertionSpot pick_spot;
+    for (size_t i = 0; i < pending.size(); ++i) {
+      if (done[i] != 0) continue;
+      double first = kLsInfinity;
+      double second = kLsInfinity;
+      InsertionSpot best;
+      for (size_t r = 0; r < m; ++r) {
+        const InsertionSpot& spot = spots[i * m + r];
+        if (spot.route < 0) continue;
+        const double d = objective.Delta(s, spot.route, spot.cost, -1, 0.0);
+        if (d < first) {
+          second = first;
+          first = d;
+          best = spot;
+        } else if (d < second) {
+          second = d;
+        }
+      }
+      if (best.route < 0) continue;
+      // A target with a single feasible route is the most urgent.
+      const double regret = second < kLsInfinity ? second - first : kLsInfinity;
+      if (regret > pick_regret || (regret == pick_regret && first < pick_delta)) {
+        pick = i;
+        pick_regret = regret;
+        pick_delta = first;
+        pick_spot = best;
+      }
+    }
+    if (pick == pending.size()) break;
+    InsertAt(s, pending[pick], pick_spot);
+    done[pick] = 1;
+    for (size_t i = 0; i < pending.size(); ++i) {
+      if (done[i] == 0) spots[i * m + static_cast<size_t>(pick_spot.route)] = CheapestInRoute(s, pick_spot.route, pending[i]);
+    }
+  }
+  s.CollectUnassigned();
+}
+
+}  // namespace quarn

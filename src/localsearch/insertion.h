@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "localsearch/objective.h"
+#include "localsearch/rng.h"
+#include "localsearch/solution.h"
+
+namespace quarn {
+
+// Where one target goes: the route, the gap (before path[gap]) and the new cost.
+struct InsertionSpot {
+  int32_t route = -1;
+  int32_t gap = -1;
+  double cost = kLsInfinity;
+  double delta = kLsInfinity;
+};
+
+// The cheapest feasible gap of route r for target v, or none.
+InsertionSpot CheapestInRoute(const LsSolution& s, int32_t r, int32_t v, Rng* rng = nullptr,
+                              double blink = 0.0);
+// The cheapest feasible spot over all routes under the objective; each gap is
+// skipped with probability `blink` when a generator is given (SISR's blinks).
+InsertionSpot CheapestInsertion(const LsSolution& s, const LsObjective& objective, int32_t v,
+                                Rng* rng = nullptr, double blink = 0.0);
+void InsertAt(LsSolution& s, int32_t v, const InsertionSpot& spot);
+
+// Builds routes for the unassigned targets by regret-2 insertion: the target that
+// would lose most by waiting goes first. Targets with no feasible spot stay out.
+void RegretInsertion(LsSolution& s, const LsObjective& objective);
+
+}  // namespace quarn

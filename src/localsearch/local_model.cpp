@@ -1,0 +1,57 @@
+#include "localsearch/local_model.h"
+
+#include <algorithm>
+
+namespace quarn {
+
+LocalModel::LocalModel(const RouteRules& rules, const TimeWindowMap& windows, double missing_cost)
+    : rules_(&rules),
+      n_(static_cast<int32_t>(rules.num_nodes())),
+      return_to_end_(rules.return_to_end()) {
+  const size_t n = static_cast<size_t>(n_);
+  const size_t m = rules.num_agents();
+  agents_.resize(m);
+  for (size_t a = 0; a < m; ++a) {
+    Entry& entry = agents_[a];
+    entry.start = a < rules.starts().size() ? rules.starts()[a] : -1;
+    entry.end = a < rules.ends().size() ? rules.ends()[a] : -1;
+    // An agent without a known type is admitted nowhere; its costs are never read.
+    entry.type = std::max(rules.agents()[a].type, 0);
+    entry.limit = rules.agents()[a].time_limit;
+    num_types_ = std::max(num_types_, entry.type + 1);
+  }
+  is_customer_.assign(n, 0);
+  for (int32_t v = 0; v < n_; ++v) {
+    if (rules.IsStartDepot(v) || rules.IsEndDepot(v)) continue;
+    is_customer_[static_cast<size_t>(v)] = 1;
+    customers_.push_back(v);
+  }
+  admits_.assign(m * n, 0);
+  for (size_t a = 0; a < m; ++a) {
+    for (int32_t v = 0; v < n_; ++v) {
+      admits_[a * n + static_cast<size_t>(v)] = rules.Admits(static_cast<int32_t>(a), v) ? 1 : 0;
+    }
+  }
+  costs_.assign(static_cast<size_t>(num_types_) * n * n, kLsInfinity);
+  for (int32_t t = 0; t < num_types_; ++t) {
+    for (int32_t u = 0; u < n_; ++u) {
+      for (int32_t v = 0; v < n_; ++v) {
+        if (u == v) continue;
+        const std::optional<double> arc = rules.Arc(u, v, t);
+        if (arc && *arc < missing_cost) {
+          costs_[(static_cast<size_t>(t) * n + static_cast<size_t>(u)) * n + static_cast<size_t>(v)] = *arc;
+        }
+      }
+    }
+  }
+  earliest_.assign(n, -kLsInfinity);
+  latest_.assign(n, kLsInfinity);
+  for (const auto& [node, window] : windows) {
+    if (node < 0 || node >= n_) continue;
+    earliest_[static_cast<size_t>(node)] = window.first;
+    latest_[static_cast<size_t>(node)] = window.second;
+    has_windows_ = true;
+  }
+}
+
+}  // namespace quarn

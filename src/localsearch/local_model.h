@@ -1,0 +1,83 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <vector>
+
+#include "records/time_window_map.h"
+#include "rules/route_rules.h"
+
+namespace quarn {
+
+constexpr double kLsInfinity = std::numeric_limits<double>::infinity();
+
+// The route rules in flat tables for the improvement phase: per-type arc costs
+// (no arc as +infinity), windows, admission by agent and the targets to visit.
+class LocalModel {
+ public:
+  // Arc costs at or above `missing_cost` are no arc.
+  LocalModel(const RouteRules& rules, const TimeWindowMap& windows, double missing_cost = 9999.0);
+
+  int32_t num_nodes() const { return n_; }
+  int32_t num_agents() const { return static_cast<int32_t>(agents_.size()); }
+  int32_t num_types() const { return num_types_; }
+  const std::vector<int32_t>& customers() const { return customers_; }
+  bool IsCustomer(int32_t v) const { return is_customer_[static_cast<size_t>(v)] != 0; }
+  bool return_to_end() const { return return_to_end_; }
+  const RouteRules& rules() const { return *rules_; }
+
+  int32_t start(int32_t a) const { return agents_[static_cast<size_t>(a)].start; }
+  int32_t end(int32_t a) const { return agents_[static_cast<size_t>(a)].end; }
+  int32_t type(int32_t a) const { return agents_[static_cast<size_t>(a)].type; }
+  double limit(int32_t a) const { return agents_[static_cast<size_t>(a)].limit; }
+  bool WithinLimit(int32_t a, double cost) const {
+    const double lim = limit(a);
+    return !(lim > 0.0 && cost > lim);
+  }
+
+  bool Admits(int32_t a, int32_t v) const {
+    return admits_[static_cast<size_t>(a) * static_cast<size_t>(n_) + static_cast<size_t>(v)] != 0;
+  }
+  // The arc cost for a type, +infinity without an arc.
+  double TypeArc(int32_t type, int32_t u, int32_t v) const {
+    if (u == v) return 0.0;
+    return costs_[(static_cast<size_t>(type) * static_cast<size_t>(n_) + static_cast<size_t>(u)) *
+                      static_cast<size_t>(n_) +
+                  static_cast<size_t>(v)];
+  }
+  // Travel along a route of agent `a`, as validation prices it: on open routes
+  // reaching the agent's own depots costs nothing.
+  double Travel(int32_t a, int32_t u, int32_t v) const {
+    if (u == v) return 0.0;
+    const Entry& agent = agents_[static_cast<size_t>(a)];
+    if (!return_to_end_ && (v == agent.start || v == agent.end)) return 0.0;
+    return TypeArc(agent.type, u, v);
+  }
+  double earliest(int32_t v) const { return earliest_[static_cast<size_t>(v)]; }
+  double latest(int32_t v) const { return latest_[static_cast<size_t>(v)]; }
+  bool has_windows() const { return has_windows_; }
+
+ private:
+  struct Entry {
+    int32_t start = 0;
+    int32_t end = 0;
+    int32_t type = 0;
+    double limit = 0.0;
+  };
+
+  const RouteRules* rules_;
+  int32_t n_ = 0;
+  int32_t num_types_ = 0;
+  bool return_to_end_ = true;
+  bool has_windows_ = false;
+  std::vector<Entry> agents_;
+  std::vector<int32_t> customers_;
+  std::vector<uint8_t> is_customer_;
+  std::vector<uint8_t> admits_;  // agent-major
+  std::vector<double> costs_;    // type-major n x n blocks
+  std::vector<double> earliest_;
+  std::vector<double> latest_;
+};
+
+}  // namespace quarn

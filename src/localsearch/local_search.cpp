@@ -1,0 +1,79 @@
+#include "localsearch/local_search.h"
+
+#include <algorithm>
+
+#include "localsearch/cross_exchange.h"
+#include "localsearch/or_opt.h"
+#include "localsearch/relocate.h"
+#include "localsearch/swap.h"
+#include "localsearch/two_opt.h"
+#include "localsearch/two_opt_star.h"
+
+namespace quarn {
+namespace {
+
+constexpr double kImprovement = -1e-9;
+constexpr uint32_t kStopCheckEvery = 64;
+
+}  // namespace
+
+LocalSearch::LocalSearch(const Neighbours& neighbours) : neighbours_(neighbours) {
+  operators_.push_back(std::make_unique<Relocate>());
+  operators_.push_back(std::make_unique<Swap>());
+  operators_.push_back(std::make_unique<TwoOpt>());
+  operators_.push_back(std::make_unique<OrOpt>());
+  operators_.push_back(std::make_unique<TwoOptStar>());
+  operators_.push_back(std::make_unique<CrossExchange>());
+}
+
+void LocalSearch::Run(LsSolution& s, const LsObjective& objective, Rng& rng,
+                      const std::vector<int32_t>& seeds, const StopCheck* stop) {
+  const LocalModel& model = s.model();
+  queued_.assign(static_cast<size_t>(model.num_nodes()), 0);
+  queue_.clear();
+  auto push = [&](int32_t v) {
+    if (queued_[static_cast<size_t>(v)] == 0 && s.route_of(v) >= 0) {
+      queued_[static_cast<size_t>(v)] = 1;
+      queue_.push_back(v);
+    }
+  };
+  for (int32_t v : seeds.empty() ? model.customers() : seeds) push(v);
+  // A seeded shuffle, so the order does not follow the node numbering.
+  for (size_t i = queue_.size(); i > 1; --i) {
+    std::swap(queue_[i - 1], queue_[rng.Below(static_cast<uint32_t>(i))]);
+  }
+  uint32_t pops = 0;
+  size_t head = 0;
+  while (head < queue_.size()) {
+    if (stop != nullptr && ++pops % kStopCheckEvery == 0 && stop->Expired()) return;
+    const int32_t u = queue_[head++];
+    queued_[static_cast<size_t>(u)] = 0;
+    if (s.route_of(u) < 0) continue;
+    Move best;
+    best.delta = kImprovement;
+    const MoveOperator* chosen = nullptr;
+    const int32_t type = model.type(s.route(s.route_of(u)).agent);
+    for (int32_t v : neighbours_.Near(type, u)) {
+      if (s.route_of(v) < 0) continue;
+      for (const auto& op : operators_) {
+        if (op->Evaluate(s, objective, u, v, best)) chosen = op.get();
+      }
+    }
+    if (chosen == nullptr) continue;
+    chosen->Apply(s, best);
+    ++moves_applied_;
+    for (int32_t r : {best.r1, best.r2}) {
+      if (r < 0) continue;
+      for (int32_t v : s.route(r).path) {
+        if (model.IsCustomer(v)) push(v);
+      }
+    }
+    // Keep the list from growing without bound: compact the consumed part.
+    if (head > 4096 && head * 2 > queue_.size()) {
+      queue_.erase(queue_.begin(), queue_.begin() + static_cast<std::ptrdiff_t>(head));
+      head = 0;
+    }
+  }
+}
+
+}  // namespace quarn

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "localsearch/move_operator.h"
+#include "localsearch/neighbours.h"
+#include "localsearch/rng.h"
+#include "records/stop_check.h"
+
+namespace quarn {
+
+// Best-improvement descent over granular neighbourhoods: for each target u of a
+// work list, every operator is priced against u's nearest targets and the best
+// improving move is applied; the targets of changed routes go back on the list.
+class LocalSearch {
+ public:
+  explicit LocalSearch(const Neighbours& neighbours);
+
+  // `seeds` empty: every assigned target. Ends at a local optimum, or early when
+  // `stop` (if given) has expired.
+  void Run(LsSolution& s, const LsObjective& objective, Rng& rng, const std::vector<int32_t>& seeds,
+           const StopCheck* stop = nullptr);
+
+  uint64_t moves_applied() const { return moves_applied_; }
+
+ private:
+  const Neighbours& neighbours_;
+  std::vector<std::unique_ptr<MoveOperator>> operators_;
+  std::vector<int32_t> queue_;
+  std::vector<uint8_t> queued_;
+  uint64_t moves_applied_ = 0;
+};
+
+}  // namespace quarn

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+
+#include "localsearch/solution.h"
+
+namespace quarn {
+
+// What the phase minimises. Min-sum: the total. Min-max: the longest route plus
+// `alpha` times the total, so moves on routes that are not the longest still pay
+// off; the best solution is still judged by (longest, total).
+struct LsObjective {
+  bool min_max = false;
+  double alpha = 0.01;
+
+  double Scalar(double max, double sum) const { return min_max ? max + alpha * sum : sum; }
+  double Of(const LsSolution& s) const { return Scalar(s.max(), s.sum()); }
+  // The change when routes r1 (and r2, -1 for none) take the new costs.
+  double Delta(const LsSolution& s, int32_t r1, double c1, int32_t r2, double c2) const {
+    double sum = s.sum() - s.route(r1).cost + c1;
+    if (r2 >= 0) sum += c2 - s.route(r2).cost;
+    if (!min_max) return sum - s.sum();
+    double max = s.MaxExcluding(r1, r2);
+    if (c1 > max) max = c1;
+    if (r2 >= 0 && c2 > max) max = c2;
+    return Scalar(max, sum) - Of(s);
+  }
+  // Strictly better under the final judgement, with a tolerance for rounding.
+  bool Better(double max_a, double sum_a, double max_b, double sum_b) const {
+    constexpr double kEps = 1e-9;
+    if (!min_max) return sum_a < sum_b - kEps;
+    if (max_a < max_b - kEps) return true;
+    return max_a <= max_b + kEps && sum_a < sum_b - kEps;
+  }
+};
+
+}  // namespace quarn

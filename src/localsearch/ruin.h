@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "localsearch/neighbours.h"
+#include "localsearch/rng.h"
+#include "localsearch/solution.h"
+
+namespace quarn {
+
+// SISR's adjacent string removal: around a random seed target, strings of
+// consecutive targets are cut from several nearby routes.
+struct RuinSettings {
+  double average_removed = 10.0;  // c-bar
+  int32_t max_string = 10;        // L-max
+};
+
+// Removes strings from `s` (routes refreshed) and returns the removed targets.
+std::vector<int32_t> RuinAdjacentStrings(LsSolution& s, const Neighbours& neighbours,
+                                         const RuinSettings& settings, Rng& rng);
+
+}  // namespace quarn

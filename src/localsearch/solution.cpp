@@ -1,0 +1,133 @@
+#include "localsearch/solution.h"
+
+#include <algorithm>
+
+namespace quarn {
+
+LsSolution::LsSolution(const LocalModel& model)
+    : model_(&model),
+      routes_(static_cast<size_t>(model.num_agents())),
+      route_of_(static_cast<size_t>(model.num_nodes()), -1),
+      pos_of_(static_cast<size_t>(model.num_nodes()), -1) {
+  for (int32_t r = 0; r < num_routes(); ++r) {
+    LsRoute& route = routes_[static_cast<size_t>(r)];
+    route.agent = r;
+    route.path = {model.start(r), model.end(r)};
+  }
+  for (int32_t r = 0; r < num_routes(); ++r) Refresh(r);
+  CollectUnassigned();
+}
+
+void LsSolution::SetFinalDepot(int32_t r, int32_t depot) {
+  routes_[static_cast<size_t>(r)].path.back() = depot;
+  Refresh(r);
+}
+
+void LsSolution::Refresh(int32_t r) {
+  LsRoute& route = routes_[static_cast<size_t>(r)];
+  const LocalModel& model = *model_;
+  const size_t k = route.path.size();
+  route.prefix.resize(k);
+  route.suffix.resize(k);
+  // The cost walks exactly like route validation, so the two agree to the bit.
+  bool ok = true;
+  double t = 0.0;
+  for (size_t p = 0; p < k; ++p) {
+    const int32_t node = route.path[p];
+    if (model.IsCustomer(node)) {
+      route_of_[static_cast<size_t>(node)] = r;
+      pos_of_[static_cast<size_t>(node)] = static_cast<int32_t>(p);
+    }
+    const TimingSegment single = TimingSegment::Of(model, node);
+    if (p == 0) {
+      ok = model.Admits(r, node);
+      route.prefix[0] = single;
+    } else {
+      const double travel = model.Travel(r, route.path[p - 1], node);
+      ok = ok && model.Admits(r, node) && travel < kLsInfinity;
+      t += travel;
+      if (!Concat(route.prefix[p - 1], travel, single, route.prefix[p])) {
+        route.prefix[p] = route.prefix[p - 1];
+        route.prefix[p].latest = -kLsInfinity;
+      }
+    }
+    if (t > model.latest(node)) ok = false;
+    t = std::max(t, model.earliest(node));
+  }
+  route.suffix[k - 1] = TimingSegment::Of(model, route.path[k - 1]);
+  for (size_t p = k - 1; p-- > 0;) {
+    const TimingSegment single = TimingSegment::Of(model, route.path[p]);
+    if (!Concat(single, model.Travel(r, route.path[p], route.path[p + 1]), route.suffix[p + 1],
+                route.suffix[p])) {
+      route.suffix[p] = single;
+      route.suffix[p].latest = -kLsInfinity;
+      route.suffix[p].last = route.path[k - 1];
+    }
+  }
+  route.cost = ok && model.WithinLimit(r, t) ? t : kLsInfinity;
+  RecomputeTotals();
+}
+
+void LsSolution::RefreshAll() {
+  for (int32_t r = 0; r < num_routes(); ++r) Refresh(r);
+}
+
+void LsSolution::Detach(int32_t v) {
+  const int32_t r = route_of(v);
+  if (r < 0) return;
+  std::vector<int32_t>& p = routes_[static_cast<size_t>(r)].path;
+  p.erase(p.begin() + pos_of(v));
+  route_of_[static_cast<size_t>(v)] = -1;
+  pos_of_[static_cast<size_t>(v)] = -1;
+}
+
+void LsSolution::MarkUnassigned(int32_t v) {
+  route_of_[static_cast<size_t>(v)] = -1;
+  pos_of_[static_cast<size_t>(v)] = -1;
+}
+
+void LsSolution::CollectUnassigned() {
+  unassigned_.clear();
+  for (int32_t v : model_->customers()) {
+    if (route_of(v) < 0) unassigned_.push_back(v);
+  }
+}
+
+void LsSolution::RecomputeTotals() {
+  sum_ = 0.0;
+  for (int i = 0; i < 3; ++i) {
+    top_[i] = 0.0;
+    top_route_[i] = -1;
+  }
+  for (int32_t r = 0; r < num_routes(); ++r) {
+    const double c = routes_[static_cast<size_t>(r)].cost;
+    sum_ += c;
+    for (int i = 0; i < 3; ++i) {
+      if (top_route_[i] < 0 || c > top_[i]) {
+        for (int j = 2; j > i; --j) {
+          top_[j] = top_[j - 1];
+          top_route_[j] = top_route_[j - 1];
+        }
+        top_[i] = c;
+        top_route_[i] = r;
+        break;
+      }
+    }
+  }
+}
+
+double LsSolution::MaxExcluding(int32_t r1, int32_t r2) const {
+  for (int i = 0; i < 3; ++i) {
+    if (top_route_[i] >= 0 && top_route_[i] != r1 && top_route_[i] != r2) return top_[i];
+  }
+  return 0.0;
+}
+
+bool LsSolution::feasible() const {
+  for (const LsRoute& route : routes_) {
+    if (!(route.cost < kLsInfinity)) return false;
+  }
+  return true;
+}
+
+}  // namespace quarn

@@ -1,0 +1,114 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "localsearch/local_model.h"
+#include "localsearch/timing_segment.h"
+
+namespace quarn {
+
+// One agent's route: its full path (start, targets, final depot) with the timing
+// of every prefix and suffix.
+struct LsRoute {
+  int32_t agent = 0;
+  std::vector<int32_t> path;
+  std::vector<TimingSegment> prefix;  // prefix[i]: path[0..i]
+  std::vector<TimingSegment> suffix;  // suffix[i]: path[i..end]
+  double cost = 0.0;                  // +infinity when the route breaks a rule
+  int32_t last() const { return static_cast<int32_t>(path.size()) - 1; }
+  int32_t targets() const { return static_cast<int32_t>(path.size()) - 2; }
+};
+
+// Routes of all agents plus where every target sits; targets not on any route
+// are unassigned.
+class LsSolution {
+ public:
+  explicit LsSolution(const LocalModel& model);
+
+  const LocalModel& model() const { return *model_; }
+  const std::vector<LsRoute>& routes() const { return routes_; }
+  const LsRoute& route(int32_t r) const { return routes_[static_cast<size_t>(r)]; }
+  std::vector<int32_t>& path(int32_t r) { return routes_[static_cast<size_t>(r)].path; }
+  int32_t route_of(int32_t v) const { return route_of_[static_cast<size_t>(v)]; }
+  int32_t pos_of(int32_t v) const { return pos_of_[static_cast<size_t>(v)]; }
+  const std::vector<int32_t>& unassigned() const { return unassigned_; }
+  int32_t num_routes() const { return static_cast<int32_t>(routes_.size()); }
+
+  // Sets agent r's final depot (its end, or its start on open routes).
+  void SetFinalDepot(int32_t r, int32_t depot);
+  // Recomputes the caches of route r after its path was edited.
+  void Refresh(int32_t r);
+  void RefreshAll();
+  // Removes target v from its route (the route's caches are left stale until Refresh).
+  void Detach(int32_t v);
+  void MarkUnassigned(int32_t v);
+  // Rebuilds the unassigned list from the routes.
+  void CollectUnassigned();
+
+  double sum() const { return sum_; }
+  double max() const { return top_[0]; }
+  // The largest cost among routes other than r1 and r2.
+  double MaxExcluding(int32_t r1, int32_t r2) const;
+  bool feasible() const;
+
+ private:
+  void RecomputeTotals();
+
+  const LocalModel* model_;
+  std::vector<LsRoute> routes_;
+  std::vector<int32_t> route_of_;
+  std::vector<int32_t> pos_of_;
+  std::vector<int32_t> unassigned_;
+  double sum_ = 0.0;
+  double top_[3] = {0.0, 0.0, 0.0};
+  int32_t top_route_[3] = {-1, -1, -1};
+};
+
+// Prices a route assembled from pieces of cached routes and single nodes for one agent.
+class RouteBuilder {
+ public:
+  RouteBuilder(const LocalModel& model, int32_t agent) : model_(model), agent_(agent) {}
+
+  // The prefix path[0..i] of `route` (which must be this agent's own route).
+  RouteBuilder& Prefix(const LsRoute& route, int32_t i) {
+    seg_ = route.prefix[static_cast<size_t>(i)];
+    ok_ = true;
+    return *this;
+  }
+  RouteBuilder& Node(int32_t v) {
+    if (ok_) ok_ = model_.Admits(agent_, v) && Extend(model_, agent_, seg_, v);
+    return *this;
+  }
+  // path[i..j] of `route`, walked; backwards when i > j.
+  RouteBuilder& Range(const LsRoute& route, int32_t i, int32_t j) {
+    if (i <= j) {
+      for (int32_t p = i; p <= j && ok_; ++p) Node(route.path[static_cast<size_t>(p)]);
+    } else {
+      for (int32_t p = i; p >= j && ok_; --p) Node(route.path[static_cast<size_t>(p)]);
+    }
+    return *this;
+  }
+  // path[i..] of `route` closed by this agent's final depot `depot`: the cached
+  // suffix when it means the same for this agent, else walked.
+  RouteBuilder& Suffix(const LsRoute& route, int32_t i, int32_t depot) {
+    if (!ok_) return *this;
+    if (route.agent == agent_ ||
+        (model_.type(route.agent) == model_.type(agent_) && route.path.back() == depot)) {
+      ok_ = Concat(seg_, model_.Travel(agent_, seg_.last, route.path[static_cast<size_t>(i)]),
+                   route.suffix[static_cast<size_t>(i)], seg_);
+      return *this;
+    }
+    Range(route, i, route.last() - 1);
+    return Node(depot);
+  }
+  double Cost() const { return ok_ ? RouteCostOf(model_, agent_, seg_) : kLsInfinity; }
+
+ private:
+  const LocalModel& model_;
+  int32_t agent_;
+  TimingSegment seg_;
+  bool ok_ = false;
+};
+
+}  // namespace quarn

@@ -1,0 +1,100 @@
+#include <algorithm>
+#include <vector>
+
+#include "localsearch/improver.h"
+#include "localsearch/local_model.h"
+#include "records/stop_check.h"
+#include "records/working_routes.h"
+#include "rules/route_rules.h"
+#include "solver/solver.h"
+
+namespace quarn {
+namespace {
+
+// The search hands over once it has stalled: with a solution, when it has turned
+// optimal (weight 1.0, from then on it mostly proves) or has expanded this many
+// labels without a new solution; without one, after this many expansions; and
+// in any case once this share of the time limit has gone.
+constexpr int32_t kStallExpansions = 20000;
+constexpr int32_t kGiveUpExpansions = 200000;
+constexpr double kSearchShare = 0.25;
+
+}  // namespace
+
+bool Solver::SearchStalled() {
+  if (anytime_.size() != stall_solutions_seen_) {
+    stall_solutions_seen_ = anytime_.size();
+    stall_expanded_at_ = result_.n_expanded;
+  }
+  if (!(timer_.GetDuration() < kSearchShare * time_limit_)) return true;
+  if (found_ == 0) return result_.n_expanded >= kGiveUpExpansions;
+  if (focal_weights_.size() > 1 && focal_weights_.back() == 1.0) return true;
+  return result_.n_expanded - stall_expanded_at_ >= kStallExpansions;
+}
+
+void Solver::RunImprovement() {
+  stall_solutions_seen_ = 0;
+  stall_expanded_at_ = 0;
+  // A search that ended on its own has proven its answer (or that there is none).
+  if (!result_.timeout) return;
+  // The search's memory goes before the phase begins.
+  labels_.Reset(num_agents_, 0);
+  open_.clear();
+  focal_ = FocalList(FocalOrder(focal_comparator_.get()));
+  frontier_index_.Reset(num_agents_);
+  std::vector<std::unique_ptr<Frontier>>().swap(frontiers_);
+  frontier_bytes_ = 0;
+
+  const RouteRules& rules = rules_;
+  const LocalModel model(rules, time_windows_);
+
+  // The solve's own clock and interrupt, with the phase's budget.
+  StopCheck stop = stop_;
+  stop.SetIterationBudget(improve_iterations_);
+
+  ImproveSettings settings;
+  settings.seed = improve_seed_;
+  settings.min_max = objective_kind_ != ObjectiveKind::kMinSum;
+  Improver improver(model, settings);
+
+  std::vector<std::vector<int32_t>> initial(num_agents_);
+  if (found_ != 0) {
+    for (const WorkingRoute& route : LoadRoutes(result_, num_agents_)) {
+      initial[static_cast<size_t>(route.agent)] = route.path;
+    }
+  }
+  // Every route is judged by the rules before it is reported.
+  auto to_result = [&](const LsSolution& s, Result& out) {
+    std::vector<WorkingRoute> routes(num_agents_);
+    for (int32_t r = 0; r < s.num_routes(); ++r) {
+      WorkingRoute& route = routes[static_cast<size_t>(r)];
+      route.agent = r;
+      route.path = s.route(r).path;
+      if (!rules.EvaluateRoute(route.path, r, route.cost)) return false;
+    }
+    out = result_;
+    WriteBack(routes, out);
+    return true;
+  };
+  const double phase_start = timer_.GetDuration();
+  const uint64_t budget = improve_iterations_;
+  auto progress = [&](uint64_t iteration) {
+    if (budget != 0) return static_cast<double>(iteration) / static_cast<double>(budget);
+    const double span = time_limit_ - phase_start;
+    return span > 0.0 ? (timer_.GetDuration() - phase_start) / span : 1.0;
+  };
+  auto on_best = [&](const LsSolution& s) {
+    Result next;
+    if (!to_result(s, next)) return;
+    result_ = next;
+    found_ = 1;
+    RecordAnytime();
+  };
+  improver.Run(initial, stop, progress, on_best);
+  if (found_ == 0) return;
+  result_.timeout = true;
+  max_path_length_ = LargestRouteCost(result_);
+  ComputeInstanceStats();
+}
+
+}  // namespace quarn

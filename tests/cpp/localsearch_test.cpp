@@ -1,0 +1,302 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "graph/dense_cost_table.h"
+#include "graph/sparse_graph.h"
+#include "localsearch/cross_exchange.h"
+#include "localsearch/improver.h"
+#include "localsearch/insertion.h"
+#include "localsearch/local_model.h"
+#include "localsearch/or_opt.h"
+#include "localsearch/relocate.h"
+#include "localsearch/rng.h"
+#include "localsearch/ruin.h"
+#include "localsearch/swap.h"
+#include "localsearch/two_opt.h"
+#include "localsearch/two_opt_star.h"
+#include "rules/route_rules.h"
+#include "support/solution_checker.h"
+#include "support/solver_test_kit.h"
+
+namespace quarn::test {
+namespace {
+
+// A random instance compiled into route rules: whole-number Manhattan costs
+// (one type, or two types with a second, dearer matrix), some windows loose
+// enough that solutions exist, a few length limits, depots at nodes 0..depots-1.
+struct RandomRules {
+  SparseGraph graph;
+  TimeWindowMap windows;
+  RouteRules rules;
+  std::unique_ptr<LocalModel> model;
+
+  RandomRules(uint64_t seed, bool return_to_end, bool with_windows, bool with_limits, int32_t types) {
+    Rng rng(seed);
+    const int32_t n = 14 + static_cast<int32_t>(rng.Below(8));
+    const int32_t m = 2 + static_cast<int32_t>(rng.Below(3));
+    std::vector<int32_t> xs(static_cast<size_t>(n));
+    std::vector<int32_t> ys(static_cast<size_t>(n));
+    for (int32_t v = 0; v < n; ++v) {
+      xs[static_cast<size_t>(v)] = static_cast<int32_t>(rng.Below(30));
+      ys[static_cast<size_t>(v)] = static_cast<int32_t>(rng.Below(30));
+      graph.AddVertex(v);
+    }
+    graph.ChangeCostDim(static_cast<uint64_t>(types), 9999.0);
+    for (int32_t u = 0; u < n; ++u) {
+      for (int32_t v = 0; v < n; ++v) {
+        if (u == v) continue;
+        const double d = std::abs(xs[static_cast<size_t>(u)] - xs[static_cast<size_t>(v)]) +
+                         std::abs(ys[static_cast<size_t>(u)] - ys[static_cast<size_t>(v)]);
+        CostVector cost{d};
+        if (types > 1) cost.push_back(d + 3.0);
+        graph.AddArc(u, v, cost);
+      }
+    }
+    std::vector<Point> points(static_cast<size_t>(n));
+    for (Point& p : points) p.types = types > 1 ? std::vector<int32_t>{0, 1} : std::vector<int32_t>{0};
+    // A few targets only the first type may take.
+    if (types > 1) points[static_cast<size_t>(n - 1)].types = {0};
+    std::vector<AgentEntry> agents(static_cast<size_t>(m));
+    std::vector<int32_t> starts;
+    std::vector<int32_t> ends;
+    for (int32_t a = 0; a < m; ++a) {
+      agents[static_cast<size_t>(a)].type = types > 1 ? a % types : 0;
+      if (with_limits && a == 0) agents[0].time_limit = 200.0;
+      starts.push_back(a % 2);
+      ends.push_back(a % 2 == 0 ? 0 : 2);
+    }
+    if (with_windows) {
+      for (int32_t v = 3; v < n; v += 3) {
+        const double open = rng.Below(40);
+        windows[v] = {open, open + 150.0};
+      }
+    }
+    rules.SetPoints(points);
+    rules.SetAgents(agents);
+    rules.SetStarts(starts);
+    rules.SetEnds(ends);
+    rules.SetTimeWindows(windows);
+    rules.SetReturnToEnd(return_to_end);
+    rules.TakeCostTable(DenseCostTable(graph));
+    model = std::make_unique<LocalModel>(rules, windows);
+  }
+};
+
+struct Variant {
+  bool return_to_end;
+  bool windows;
+  bool limits;
+  int32_t types;
+};
+
+const Variant kVariants[] = {
+    {true, false, false, 1}, {false, false, false, 1}, {true, true, false, 1},
+    {false, true, true, 1},  {true, true, true, 2},    {false, false, true, 2},
+};
+
+void ExpectRoutesMatchRules(const LsSolution& s, const RouteRules& rules) {
+  for (int32_t r = 0; r < s.num_routes(); ++r) {
+    double cost = 0.0;
+    ASSERT_TRUE(rules.EvaluateRoute(s.route(r).path, r, cost)) << "route " << r;
+    EXPECT_EQ(cost, s.route(r).cost) << "route " << r;
+  }
+}
+
+// Every operator's price of every move it offers equals the rules' evaluation
+// of the routes it then produces.
+TEST(MoveOperators, PricesEqualTheRulesAfterApplying) {
+  const Relocate relocate;
+  const Swap swap;
+  const TwoOpt two_opt;
+  const OrOpt or_opt;
+  const TwoOptStar two_opt_star;
+  const CrossExchange cross;
+  const std::vector<std::pair<const char*, const MoveOperator*>> operators = {
+      {"relocate", &relocate}, {"swap", &swap},          {"2-opt", &two_opt},
+      {"or-opt", &or_opt},     {"2-opt*", &two_opt_star}, {"cross", &cross}};
+  LsObjective objective;
+  int64_t checked = 0;
+  for (uint64_t seed = 1; seed <= 12; ++seed) {
+    for (const Variant& variant : kVariants) {
+      RandomRules inst(seed, variant.return_to_end, variant.windows, variant.limits, variant.types);
+      const LocalModel& model = *inst.model;
+      for (bool min_max : {false, true}) {
+        objective.min_max = min_max;
+        LsSolution s(model);
+        RegretInsertion(s, objective);
+        ASSERT_TRUE(s.feasible());
+        ExpectRoutesMatchRules(s, inst.rules);
+        for (int32_t u : model.customers()) {
+          for (int32_t v : model.customers()) {
+            if (u == v || s.route_of(u) < 0 || s.route_of(v) < 0) continue;
+            for (const auto& [name, op] : operators) {
+              Move best;
+              best.delta = kLsInfinity;
+              if (!op->Evaluate(s, objective, u, v, best)) continue;
+              LsSolution applied = s;
+              op->Apply(applied, best);
+              SCOPED_TRACE(std::string(name) + " seed " + std::to_string(seed));
+              ASSERT_TRUE(applied.feasible());
+              ExpectRoutesMatchRules(applied, inst.rules);
+              EXPECT_EQ(applied.route(best.r1).cost, best.cost1);
+              if (best.r2 >= 0) {
+                EXPECT_EQ(applied.route(best.r2).cost, best.cost2);
+              }
+              EXPECT_NEAR(objective.Of(applied) - objective.Of(s), best.delta, 1e-6);
+              ++checked;
+            }
+          }
+        }
+      }
+    }
+  }
+  EXPECT_GT(checked, 10000);
+}
+
+// Construction places every target on generated instances with loose windows,
+// and ruin then takes out only assigned targets, which recreate puts back.
+TEST(Construction, RegretInsertionAndRecreateGiveValidRoutes) {
+  for (uint64_t seed = 1; seed <= 20; ++seed) {
+    for (const Variant& variant : kVariants) {
+      RandomRules inst(seed, variant.return_to_end, variant.windows, false, variant.types);
+      LsSolution s(*inst.model);
+      LsObjective objective;
+      objective.min_max = seed % 2 == 0;
+      RegretInsertion(s, objective);
+      EXPECT_TRUE(s.unassigned().empty()) << "seed " << seed;
+      ExpectRoutesMatchRules(s, inst.rules);
+      Neighbours neighbours(*inst.model, 8);
+      Rng rng(seed);
+      const std::vector<int32_t> removed = RuinAdjacentStrings(s, neighbours, RuinSettings{}, rng);
+      EXPECT_FALSE(removed.empty());
+      EXPECT_EQ(s.unassigned().size(), removed.size());
+      for (int32_t v : s.unassigned()) {
+        const InsertionSpot spot = CheapestInsertion(s, objective, v, &rng, 0.01);
+        if (spot.route >= 0) InsertAt(s, v, spot);
+      }
+      ExpectRoutesMatchRules(s, inst.rules);
+    }
+  }
+}
+
+// The improver honours each way of being stopped: the iteration budget, a
+// clock (here a counter, so the test never waits), and the interrupt.
+TEST(Improver, StopsWhereTheStopCheckSays) {
+  RandomRules inst(7, true, true, true, 1);
+  ImproveSettings settings;
+  Improver improver(*inst.model, settings);
+  const std::vector<std::vector<int32_t>> none;
+
+  StopCheck budget;
+  budget.SetIterationBudget(25);
+  EXPECT_TRUE(improver.Run(none, budget, nullptr, nullptr));
+  EXPECT_EQ(improver.iterations(), 25u);
+
+  StopCheck clock;
+  auto ticks = std::make_shared<int>(0);
+  clock.SetDeadline([ticks] { return static_cast<double>((*ticks)++); }, 40.0);
+  improver.Run(none, clock, nullptr, nullptr);
+  EXPECT_LE(*ticks, 42);
+  EXPECT_LE(improver.iterations(), 41u);
+
+  StopCheck interrupt;
+  auto calls = std::make_shared<int>(0);
+  interrupt.SetInterrupt([calls] {
+    if (++*calls > 30) throw std::runtime_error("interrupted");
+  });
+  EXPECT_THROW(improver.Run(none, interrupt, nullptr, nullptr), std::runtime_error);
+}
+
+Problem RandomGridProblem(uint64_t seed, int32_t agents, bool windows, bool limits) {
+  Rng rng(seed);
+  std::vector<std::pair<int, int>> coords;
+  const int32_t n = 10 + static_cast<int32_t>(rng.Below(4));
+  for (int32_t v = 0; v < n; ++v) coords.emplace_back(rng.Below(20), rng.Below(20));
+  std::vector<AgentSpec> specs;
+  for (int32_t a = 0; a < agents; ++a) {
+    AgentSpec spec;
+    spec.id = static_cast<uint64_t>(a);
+    spec.start = static_cast<uint64_t>(a % 2);
+    spec.end = static_cast<uint64_t>(a % 2);
+    spec.time_limit = limits && a == 0 ? 120.0 : 0.0;
+    specs.push_back(spec);
+  }
+  Problem problem = GridProblem(coords, specs);
+  if (windows) {
+    TimeWindowConstraint tw;
+    for (int32_t v = 3; v < n; v += 4) tw.set_timewindow(static_cast<uint64_t>(v), 5.0, 200.0);
+    problem.set_timewindow_constraint(tw);
+  }
+  return problem;
+}
+
+struct SolveCase {
+  ObjectiveType objective;
+  bool return_to_end;
+  bool windows;
+  bool limits;
+};
+
+// With "improve" on, a budgeted solve is a pure function of its seed, and every
+// answer keeps every rule; anytime entries only ever get better.
+TEST(ImprovePhase, DeterministicAndValidUnderABudget) {
+  const SolveCase cases[] = {{ObjectiveType::MinSum, true, false, false},
+                             {ObjectiveType::MinMax, true, true, false},
+                             {ObjectiveType::MinMax, false, false, true},
+                             {ObjectiveType::MinSum, false, true, true}};
+  for (const SolveCase& c : cases) {
+    for (uint64_t seed = 1; seed <= 3; ++seed) {
+      Options options = MakeOptions(c.objective, c.return_to_end, 1e6);
+      options.improve = true;
+      options.seed = seed;
+      options.max_iterations = 150;
+      options.max_expansions = 3000;
+      std::vector<Result> results;
+      std::vector<std::vector<double>> anytime_costs;
+      for (int run = 0; run < 2; ++run) {
+        const Problem problem = RandomGridProblem(seed, 3, c.windows, c.limits);
+        Solver solver(problem, options);
+        Output out = Capture([&] { solver.solve(); });
+        ASSERT_FALSE(out.error);
+        results.push_back(solver.get_result());
+        std::vector<double> costs;
+        for (const AnytimeEntry& entry : solver.get_result_process()) {
+          costs.push_back(c.objective == ObjectiveType::MinSum ? SumOf(entry.second) : MaxOf(entry.second));
+        }
+        anytime_costs.push_back(costs);
+        EXPECT_EQ(Violations(problem, options, results.back()), "");
+      }
+      EXPECT_EQ(results[0].paths, results[1].paths);
+      EXPECT_EQ(results[0].times, results[1].times);
+      EXPECT_EQ(anytime_costs[0], anytime_costs[1]);
+      for (size_t i = 1; i < anytime_costs[0].size(); ++i) {
+        EXPECT_LE(anytime_costs[0][i], anytime_costs[0][i - 1] + 1e-9);
+      }
+    }
+  }
+}
+
+// With no expansions at all the search finds nothing, and the phase builds the
+// first solution itself.
+TEST(ImprovePhase, BuildsItsOwnSolutionWhenTheSearchHasNone) {
+  Options options = MakeOptions(ObjectiveType::MinMax, true, 1e6);
+  options.improve = true;
+  options.max_iterations = 50;
+  options.max_expansions = 1;
+  const Problem problem = RandomGridProblem(11, 2, true, false);
+  Solver solver(problem, options);
+  int32_t found = 0;
+  Output out = Capture([&] { found = solver.solve(); });
+  ASSERT_FALSE(out.error);
+  EXPECT_EQ(found, 1);
+  EXPECT_EQ(Violations(problem, options, solver.get_result()), "");
+}
+
+}  // namespace
+}  // namespace quarn::test

@@ -1,0 +1,71 @@
+"""The improvement phase's options on both roads (JSON and objects) and the
+command line: off by default, on they keep every rule, and a budget makes the
+answer a function of the seed."""
+import json
+
+import pytest
+
+import _pyzel_core as z
+from conftest import ROADS, variant
+from solution_checker import route_problems
+
+# Eight targets on a grid, two agents from one depot, one window: small enough
+# for budgets to decide, whole-number costs.
+GRID = [(0, 0), (4, 0), (8, 1), (8, 5), (4, 6), (0, 5), (2, 3), (6, 3), (9, 9)]
+DOC = {
+    "nodes": [{"id": i, "x": x, "y": y, "type": "depot" if i == 0 else "target"} for i, (x, y) in enumerate(GRID)],
+    "agents": [{"id": k, "type": "a", "start_node": 0, "end_node": 0} for k in range(2)],
+    "costs": {"a": [[abs(x - u) + abs(y - v) for (u, v) in GRID] for (x, y) in GRID]},
+    "constraints": [{"kind": "timewindow", "items": [{"node": 3, "start": 10, "end": 60}]}],
+    "options": {"objective": "min_max", "time_limit": 1000},
+}
+
+
+def test_options_default_off_and_typed():
+    o = z.Options()
+    assert (o.improve, o.seed, o.max_iterations, o.max_expansions) == (False, 0, 0, 0)
+    o.improve, o.seed, o.max_iterations, o.max_expansions = True, 7, 30, 400
+    assert (o.improve, o.seed, o.max_iterations, o.max_expansions) == (True, 7, 30, 400)
+    with pytest.raises(TypeError):
+        o.seed = "seven"
+
+
+@pytest.mark.parametrize("road", sorted(ROADS))
+@pytest.mark.parametrize("objective", ["min_max", "min_sum"])
+def test_budgeted_improvement_is_valid_and_repeatable(road, objective):
+    doc = variant(DOC, options={"objective": objective, "time_limit": 1000, "improve": True,
+                                "seed": 3, "max_iterations": 40, "max_expansions": 500})
+    first, second = ROADS[road](doc), ROADS[road](doc)
+    assert first["status"] == "success"
+    assert route_problems(doc, first) == []
+    assert [r["path"] for r in first["routes"]] == [r["path"] for r in second["routes"]]
+    assert first["statistics"]["max_cost"] == second["statistics"]["max_cost"]
+
+
+def test_improvement_never_worse_than_the_search_and_records_anytime():
+    base = variant(DOC, options={"objective": "min_max", "time_limit": 1000, "max_expansions": 500})
+    improved = variant(DOC, options={"objective": "min_max", "time_limit": 1000, "max_expansions": 500,
+                                     "improve": True, "max_iterations": 100})
+    plain, better = z.solve_json_str(json.dumps(base)), z.solve_json_str(json.dumps(improved))
+    assert better["statistics"]["max_cost"] <= plain["statistics"]["max_cost"]
+    assert better["anytime"][-1]["max_cost"] == better["statistics"]["max_cost"]
+    costs = [(e["max_cost"], e["sum_cost"]) for e in better["anytime"]]
+    assert costs[0] == (plain["anytime"][0]["max_cost"], plain["anytime"][0]["sum_cost"])
+
+
+@pytest.mark.parametrize("value", ["yes", -1.5])
+def test_json_options_of_the_wrong_type_are_refused(value):
+    with pytest.raises(Exception, match="type"):
+        z.solve_json_str(json.dumps(variant(DOC, options={"improve": value})))
+
+
+def test_cli_flags_pass_the_options_through(tmp_path):
+    from pyzel.cli import main
+
+    path = tmp_path / "grid.json"
+    path.write_text(json.dumps(DOC))
+    out = tmp_path / "result.json"
+    assert main(["solve", str(path), "--improve", "--seed", "2", "--budget", "20", "--output", str(out)]) == 0
+    result = json.loads(out.read_text())
+    assert route_problems(DOC, result) == []
+    assert main(["solve", str(path), "--budget", "-1"]) != 0
