@@ -35,8 +35,10 @@ bool Solver::SearchStalled() {
 void Solver::RunImprovement() {
   stall_solutions_seen_ = 0;
   stall_expanded_at_ = 0;
-  // A search that ended on its own has proven its answer (or that there is none).
-  if (!result_.timeout) return;
+  // A search that ended on its own with a solution has proven it. One that ended
+  // without any has not proven there is none (its pruning rules and pass cap can
+  // leave feasible instances unsolved), so the phase still tries to build one.
+  if (!result_.timeout && found_ != 0) return;
   // The search's memory goes before the phase begins.
   labels_.Reset(num_agents_, 0);
   open_.clear();
