@@ -11,6 +11,7 @@
 #include <pybind11/stl.h>
 
 #include "bindings/search_controls.h"
+#include "bindings/uninitialised.h"
 #include "records/result.h"
 #include "solver/solver.h"
 
@@ -45,6 +46,7 @@ void BindResult(py::module_& m) {
                              [](const Result& r) { return r.last_update_time; })
       .def_property_readonly("paths", [](const Result& r) { return ToDict(r.paths); })
       .def_property_readonly("times", [](const Result& r) { return ToDict(r.times); });
+  GuardUninitialised<Result>();
 }
 
 // The solvers whose search is under way. The search calls back into Python once
@@ -87,6 +89,7 @@ void BindSolverClass(py::module_& m) {
       .def("get_result", [](Solver& s) { return Idle(s, "get_result").get_result(); })
       .def("get_result_process",
            [](Solver& s) { return Idle(s, "get_result_process").get_result_process(); });
+  GuardUninitialised<Solver>();
 }
 
 }  // namespace
