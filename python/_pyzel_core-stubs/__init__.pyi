@@ -123,6 +123,6 @@ def solve_json_file(input_path: str, time_limit: float = -1) -> dict[str, Any]:
     """Solve an MTSP instance from a JSON file path.
     Returns a dict with keys: status, routes, statistics, anytime, timeout."""
 
-def solve_json_str(json_str: str, time_limit: float = -1) -> dict[str, Any]:
+def solve_json_str(json_str: str | bytes, time_limit: float = -1) -> dict[str, Any]:
     """Solve an MTSP instance from a JSON string.
     Returns a dict with keys: status, routes, statistics, anytime, timeout."""

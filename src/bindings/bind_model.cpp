@@ -2,6 +2,7 @@
 
 #include <pybind11/stl.h>
 
+#include "bindings/uninitialised.h"
 #include "model/problem.h"
 
 namespace py = pybind11;
@@ -13,9 +14,11 @@ void BindEnums(py::module_& m) {
   py::enum_<ObjectiveType>(m, "ObjectiveType")
       .value("MinMax", ObjectiveType::MinMax)
       .value("MinSum", ObjectiveType::MinSum);
+  GuardUninitialised<ObjectiveType>();
   py::enum_<NodeType>(m, "NodeType")
       .value("DEPOT", NodeType::DEPOT)
       .value("TARGET", NodeType::TARGET);
+  GuardUninitialised<NodeType>();
 }
 
 void BindRecords(py::module_& m) {
@@ -24,12 +27,14 @@ void BindRecords(py::module_& m) {
       .def_readwrite("x", &Position::x)
       .def_readwrite("y", &Position::y)
       .def_readwrite("z", &Position::z);
+  GuardUninitialised<Position>();
   py::class_<Node>(m, "Node")
       .def(py::init<>())
       .def_readwrite("id", &Node::id)
       .def_readwrite("position", &Node::position)
       .def_readwrite("type", &Node::type)
       .def_readwrite("demand", &Node::demand);
+  GuardUninitialised<Node>();
   py::class_<Agent>(m, "Agent")
       .def(py::init<>())
       .def_readwrite("id", &Agent::id)
@@ -38,6 +43,7 @@ void BindRecords(py::module_& m) {
       .def_readwrite("end_node", &Agent::end_node)
       .def_readwrite("capacity_limit", &Agent::capacity_limit)
       .def_readwrite("time_limit", &Agent::time_limit);
+  GuardUninitialised<Agent>();
   py::class_<Options>(m, "Options")
       .def(py::init<>())
       .def_readwrite("return_to_end", &Options::return_to_end)
@@ -48,6 +54,7 @@ void BindRecords(py::module_& m) {
       .def_readwrite("seed", &Options::seed)
       .def_readwrite("max_iterations", &Options::max_iterations)
       .def_readwrite("max_expansions", &Options::max_expansions);
+  GuardUninitialised<Options>();
 }
 
 void BindConstraints(py::module_& m) {
@@ -55,10 +62,12 @@ void BindConstraints(py::module_& m) {
       .def(py::init<>())
       .def("set_assignment", &AssignmentConstraint::set_assignment, py::arg("node"),
            py::arg("types"));
+  GuardUninitialised<AssignmentConstraint>();
   py::class_<TimeWindowConstraint>(m, "TimeWindowConstraint")
       .def(py::init<>())
       .def("set_timewindow", &TimeWindowConstraint::set_timewindow, py::arg("node"),
            py::arg("start"), py::arg("end"));
+  GuardUninitialised<TimeWindowConstraint>();
 }
 
 void BindProblem(py::module_& m) {
@@ -79,6 +88,7 @@ void BindProblem(py::module_& m) {
       .def("nodes", &Problem::nodes, py::return_value_policy::reference_internal)
       .def("agents_ordered", &Problem::agents_ordered,
            py::return_value_policy::reference_internal);
+  GuardUninitialised<Problem>();
 }
 
 }  // namespace

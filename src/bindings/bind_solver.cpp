@@ -2,12 +2,16 @@
 
 #include <algorithm>
 #include <memory>
+#include <stdexcept>
+#include <string>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
 #include <pybind11/stl.h>
 
 #include "bindings/search_controls.h"
+#include "bindings/uninitialised.h"
 #include "records/result.h"
 #include "solver/solver.h"
 
@@ -42,11 +46,38 @@ void BindResult(py::module_& m) {
                              [](const Result& r) { return r.last_update_time; })
       .def_property_readonly("paths", [](const Result& r) { return ToDict(r.paths); })
       .def_property_readonly("times", [](const Result& r) { return ToDict(r.times); });
+  GuardUninitialised<Result>();
+}
+
+// The solvers whose search is under way. The search calls back into Python once
+// per iteration (signal handlers, lock held), and a handler, or a thread it lets
+// run, that reached the same solver would reset or read its tables beneath the
+// search. The lock is held whenever this set is touched.
+std::unordered_set<const Solver*>& Running() {
+  static std::unordered_set<const Solver*> running;
+  return running;
+}
+
+Solver& Idle(Solver& solver, const char* method) {
+  if (Running().count(&solver) != 0) {
+    throw std::runtime_error(std::string("Solver.") + method +
+                             "() called while this solver's search is running");
+  }
+  return solver;
+}
+
+int32_t Solve(Solver& solver) {
+  Idle(solver, "solve");
+  struct Mark {
+    explicit Mark(const Solver* s) : solver(s) { Running().insert(s); }
+    ~Mark() { Running().erase(solver); }
+    const Solver* solver;
+  } mark(&solver);
+  return solver.solve();
 }
 
 void BindSolverClass(py::module_& m) {
-  // Member pointers to virtual operations dispatch through the vtable, so a
-  // derived solver's overrides are reached from Python too.
+  // The calls are virtual, so a derived solver's overrides are reached from Python too.
   py::class_<Solver>(m, "Solver")
       .def(py::init([](Problem problem, const Options& options) {
              auto solver = std::make_unique<Solver>(std::move(problem), options);
@@ -54,9 +85,11 @@ void BindSolverClass(py::module_& m) {
              return solver;
            }),
            py::arg("problem"), py::arg("options"))
-      .def("solve", &Solver::solve, "Run the ZEL solver. Returns 1 on success, 0 on failure.")
-      .def("get_result", &Solver::get_result)
-      .def("get_result_process", &Solver::get_result_process);
+      .def("solve", &Solve, "Run the ZEL solver. Returns 1 on success, 0 on failure.")
+      .def("get_result", [](Solver& s) { return Idle(s, "get_result").get_result(); })
+      .def("get_result_process",
+           [](Solver& s) { return Idle(s, "get_result_process").get_result_process(); });
+  GuardUninitialised<Solver>();
 }
 
 }  // namespace

@@ -24,6 +24,10 @@ struct Seconds {
   double value = -1.0;
 };
 
+struct DocumentText {
+  std::string bytes;
+};
+
 }  // namespace quarn::bindings
 
 namespace pybind11::detail {
@@ -39,6 +43,34 @@ struct type_caster<quarn::bindings::Seconds> {
   }
   static handle cast(quarn::bindings::Seconds src, return_value_policy, handle) {
     return PyFloat_FromDouble(src.value);
+  }
+};
+
+// A document as the bytes the JSON parser reads: bytes (and bytearray) as they
+// are, text as UTF-8. Text that is no valid Unicode (lone surrogates) still
+// reaches the parser, which rejects it as it rejects any other malformed document:
+// surrogateescape gives back the bytes a file read with that handler held,
+// surrogatepass encodes the rest.
+template <>
+struct type_caster<quarn::bindings::DocumentText> {
+  PYBIND11_TYPE_CASTER(quarn::bindings::DocumentText, const_name("str | bytes"));
+  bool load(handle src, bool convert) {
+    if (PyUnicode_Check(src.ptr()) && PyUnicode_AsUTF8AndSize(src.ptr(), nullptr) == nullptr) {
+      PyErr_Clear();
+      for (const char* errors : {"surrogateescape", "surrogatepass"}) {
+        auto raw = reinterpret_steal<object>(PyUnicode_AsEncodedString(src.ptr(), "utf-8", errors));
+        if (raw) return load(raw, convert);
+        PyErr_Clear();
+      }
+      return false;
+    }
+    make_caster<std::string> text;
+    if (!text.load(src, convert)) return false;
+    value.bytes = cast_op<std::string&&>(std::move(text));
+    return true;
+  }
+  static handle cast(const quarn::bindings::DocumentText& src, return_value_policy, handle) {
+    return PyBytes_FromStringAndSize(src.bytes.data(), static_cast<Py_ssize_t>(src.bytes.size()));
   }
 };
 
@@ -66,18 +98,31 @@ py::dict RouteEntry(const Agent& agent, const Result& result, int32_t agent_inde
   return route;
 }
 
+// `bytes` as text Python can show: bytes that are not UTF-8 become \xNN escapes.
+// The JSON library quotes the bytes it stopped at, and a path given as bytes may
+// hold any; pybind11 would fail to decode such a message and raise
+// UnicodeDecodeError in place of the error itself.
+std::string Displayable(const std::string& bytes) {
+  auto text = py::reinterpret_steal<py::str>(
+      PyUnicode_DecodeUTF8(bytes.data(), static_cast<Py_ssize_t>(bytes.size()), "backslashreplace"));
+  if (!text) throw py::error_already_set();
+  return text.cast<std::string>();
+}
+
+[[noreturn]] void CannotOpen(const std::string& path) {
+  throw std::runtime_error("Cannot open file: " + Displayable(path));
+}
+
 std::string ReadFile(const std::string& path) {
   // The C library stops at an embedded NUL and would open another file than named.
-  if (path.find('\0') != std::string::npos) throw std::runtime_error("Cannot open file: " + path);
+  if (path.find('\0') != std::string::npos) CannotOpen(path);
   std::ifstream in(path);
   // A directory opens without complaint on this platform, so ask explicitly.
   std::error_code ec;
-  if (!in || std::filesystem::is_directory(path, ec)) {
-    throw std::runtime_error("Cannot open file: " + path);
-  }
+  if (!in || std::filesystem::is_directory(path, ec)) CannotOpen(path);
   std::ostringstream text;
   text << in.rdbuf();
-  if (in.bad()) throw std::runtime_error("Cannot open file: " + path);
+  if (in.bad()) CannotOpen(path);
   return text.str();
 }
 
@@ -131,9 +176,12 @@ py::list build_anytime_list(const std::vector<std::pair<double, Result>>& record
 }
 
 py::dict solve_json_document(const std::string& text, double time_limit) {
-  nlohmann::json doc = nlohmann::json::parse(text);
   Problem problem;
-  load_problem_from_json(doc, problem);
+  try {
+    load_problem_from_json(nlohmann::json::parse(text), problem);
+  } catch (const nlohmann::json::exception& error) {
+    throw std::runtime_error(Displayable(error.what()));  // RuntimeError either way
+  }
   // NaN is not greater than 0 either, so it leaves the document's limit; +inf
   // lifts the limit, and the search then ends on its own or at the memory bound.
   if (time_limit > 0) problem.options().time_limit = time_limit;
@@ -176,8 +224,8 @@ void BindJsonEntryPoints(py::module_& m) {
         "Returns a dict with keys: status, routes, statistics, anytime, timeout.");
   m.def(
       "solve_json_str",
-      [](const std::string& json_str, Seconds time_limit) {
-        return solve_json_str(json_str, time_limit.value);
+      [](const DocumentText& json_str, Seconds time_limit) {
+        return solve_json_str(json_str.bytes, time_limit.value);
       },
       py::arg("json_str"), py::arg_v("time_limit", Seconds{-1.0}, "-1"),
         "Solve an MTSP instance from a JSON string.\n"

@@ -2,7 +2,9 @@
 instance built object by object as a Python caller would."""
 import copy
 import json
+import os
 import pathlib
+import subprocess
 import sys
 
 import pytest
@@ -22,6 +24,26 @@ TRIANGLE = {
     "costs": {"a": [[0, 3, 4], [3, 0, 5], [4, 5, 0]]},
     "options": {"objective": "min_max", "time_limit": 1},
 }
+
+
+# Tests that run code in a child, where a crash fails the test instead of killing
+# pytest. Sanitized runs preload their runtime into every child; these are skipped
+# there, the in-process tests still run.
+in_child = pytest.mark.skipif(os.environ.get("ZEL_SKIP_SUBPROCESS_TESTS") == "1",
+                              reason="subprocess tests are skipped in the sanitized run")
+
+
+def child_env():
+    """The environment of a child that imports the test modules."""
+    return dict(os.environ, PYTHONPATH=os.pathsep.join([str(HERE), os.environ.get("PYTHONPATH", "")]))
+
+
+def run_child(code, *args, timeout=60):
+    """Runs `code` in a fresh interpreter: its stdout lines and its return code (a crash
+    shows as a negative one)."""
+    done = subprocess.run([sys.executable, "-c", code, *args], capture_output=True, text=True,
+                          env=child_env(), timeout=timeout)
+    return done.stdout.splitlines(), done.returncode
 
 
 def variant(base=TRIANGLE, **top):

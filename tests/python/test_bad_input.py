@@ -113,18 +113,42 @@ def test_malformed_text_raises_the_library_error(name, text, message, entry, tmp
         z.solve_json_str(text, 0.5) if entry == "str" else z.solve_json_file(str(path), 0.5)
 
 
-def test_a_byte_order_mark_is_skipped_and_text_not_utf_8_is_a_type_error():
+# Bytes that are not UTF-8 are malformed like any other document: the parser's
+# message shows the bytes it stopped at as escapes. They come as bytes, from a
+# file, or as text read with surrogateescape, which gives back the same bytes.
+NOT_UTF_8 = [
+    (b"\xff", r"column 1: syntax error while parsing value - invalid literal; last read: '\\xff'$"),
+    (b'{"nodes": [], "name": "a\xe9"}',
+     r"""column 26: syntax error while parsing value - invalid string: ill-formed UTF-8 byte; last read: '"a\\xe9"'$"""),
+]
+
+
+@pytest.mark.parametrize("entry", ["bytes", "str", "file"])
+@pytest.mark.parametrize("document,message", NOT_UTF_8, ids=["outside a string", "inside a string"])
+def test_text_not_utf_8_is_a_parse_error(document, message, entry, tmp_path):
+    path = tmp_path / "instance.json"
+    path.write_bytes(document)
+    with pytest.raises(RuntimeError, match=r"^\[json\.exception\.parse_error\.101\] parse error at line 1, " + message):
+        if entry == "file":
+            z.solve_json_file(str(path))
+        else:
+            z.solve_json_str(document if entry == "bytes" else document.decode("utf-8", "surrogateescape"))
+
+
+def test_a_byte_order_mark_is_skipped_and_a_lone_surrogate_is_a_parse_error():
     assert z.solve_json_str("\ufeff" + json.dumps(TRIANGLE))["status"] == "success"
-    with pytest.raises(TypeError, match="incompatible function arguments"):
+    with pytest.raises(RuntimeError, match=r"^\[json\.exception\.parse_error\.101\] .* last read: '\\xed'$"):
         z.solve_json_str("\ud800")
 
 
 @pytest.mark.parametrize("path", ["/nonexistent/instance.json", "/", "bad\x00name",
-                                  str(EXAMPLES / "time_windows.json") + "\x00.txt"])
+                                  str(EXAMPLES / "time_windows.json") + "\x00.txt", b"/nonexistent/\xff"])
 def test_unreadable_paths_and_directories(path):
     # A readable file before a NUL is refused too: the name given is not that file.
     with pytest.raises(RuntimeError) as info:
         z.solve_json_file(path)
+    if isinstance(path, bytes):  # shown with its bytes that are not UTF-8 escaped
+        path = path.decode("utf-8", "backslashreplace")
     assert str(info.value) == "Cannot open file: " + path.split("\x00")[0]  # a C string ends at NUL
 
 

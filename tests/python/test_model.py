@@ -1,9 +1,11 @@
 """The module's object surface: names, docstrings, enums, defaults, views into a
 problem, and the object road from a Problem to a Result."""
+import textwrap
+
 import pytest
 
 import _pyzel_core as z
-from conftest import TRIANGLE, build_problem, variant
+from conftest import TRIANGLE, build_problem, in_child, run_child, variant
 
 
 def test_attributes_in_registration_order_without_enum_members():
@@ -108,3 +110,41 @@ def test_an_agent_filed_under_another_id_is_solved():
     assert [a.id for a in p.agents_ordered()] == [0, 3]
     s = z.Solver(p, p.options())
     assert s.solve() == 1 and sorted(s.get_result().paths) == [0, 1]
+
+
+# Objects made by Cls.__new__(Cls), whose __init__ never ran, used as self and as
+# an argument: each use raises TypeError. Several once read garbage or crashed.
+UNINITIALISED = {
+    "ObjectiveType": ["int(new(z.ObjectiveType))", "z.Options().objective = new(z.ObjectiveType)"],
+    "NodeType": ["new(z.NodeType).name", "z.Node().type = new(z.NodeType)"],
+    "Position": ["new(z.Position).x", "new(z.Position).y = 1.0", "z.Node().position = new(z.Position)"],
+    "Node": ["new(z.Node).position", "z.Problem().add_node(new(z.Node))"],
+    "Agent": ["new(z.Agent).type", "z.Problem().add_agent(new(z.Agent), 0)"],
+    "Options": ["new(z.Options).objective", "z.Solver(z.Problem(), new(z.Options))"],
+    "AssignmentConstraint": ["new(z.AssignmentConstraint).set_assignment(1, ['a'])",
+                             "z.Problem().set_assignment_constraint(new(z.AssignmentConstraint))"],
+    "TimeWindowConstraint": ["new(z.TimeWindowConstraint).set_timewindow(1, 0.0, 1.0)",
+                             "z.Problem().set_timewindow_constraint(new(z.TimeWindowConstraint))"],
+    "Problem": ["new(z.Problem).add_node(z.Node())", "new(z.Problem).nodes()",
+                "z.Solver(new(z.Problem), z.Options())"],
+    "Result": ["new(z.Result).paths", "new(z.Result).n_generated"],
+    "Solver": ["new(z.Solver).solve()", "new(z.Solver).get_result()", "new(z.Solver).get_result_process()"],
+}
+USE_UNINITIALISED = textwrap.dedent("""
+    import sys
+    import _pyzel_core as z
+    new = lambda cls: cls.__new__(cls)
+    for statement in sys.argv[1:]:
+        try:
+            exec(statement)
+            print("ran:", statement)
+        except TypeError as error:
+            print("refused" if "is not initialised" in str(error) else error)
+""")
+
+
+@in_child
+@pytest.mark.parametrize("name", UNINITIALISED)
+def test_an_object_never_initialised_raises_type_error(name):
+    statements = UNINITIALISED[name]
+    assert run_child(USE_UNINITIALISED, *statements) == (["refused"] * len(statements), 0)

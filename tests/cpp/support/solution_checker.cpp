@@ -67,7 +67,11 @@ struct Instance {
       const int32_t node = route[p];
       if (p > 0) {
         bool free_stop = !options.return_to_end && (node == starts[k] || node == ends[k]);
-        if (route[p - 1] != node && !free_stop) t += Travel(agent.type, route[p - 1], node);
+        if (route[p - 1] != node && !free_stop) {
+          const double cost = Travel(agent.type, route[p - 1], node);
+          if (cost >= kMissingCost) complain("no arc from node " + std::to_string(route[p - 1]), p);
+          t += cost;
+        }
       }
       auto window = windows.find(node);
       if (window != windows.end() && (p > 0 || wait_at_start)) {
