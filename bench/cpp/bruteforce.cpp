@@ -37,7 +37,7 @@
 #include "io/json_loader.h"
 #include "model/problem.h"
 #include "solver/solver.h"
-#include "support/exact_solver.h"
+#include "exact_solver.h"
 #include "support/solution_checker.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "support/exact_solver.h"
+#include "exact_solver.h"
 
 #include <algorithm>
 #include <cmath>
