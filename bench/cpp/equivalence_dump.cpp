@@ -182,7 +182,13 @@ void DumpOne(uint64_t seed, uint64_t budget) {
   const Instance instance = MakeInstance(seed);
   std::cout << "== seed " << seed << " nodes=" << instance.problem.nodes().size()
             << " agents=" << instance.problem.agents_ordered().size()
-            << " direct=" << instance.direct << std::endl;
+            << " direct=" << instance.direct << " return_to_end=" << instance.options.return_to_end
+            << " depots=";
+  // Start and end of each agent, so a difference can be traced to the depot rules.
+  for (const quarn::Agent& agent : instance.problem.agents_ordered()) {
+    std::cout << agent.start_node << ">" << agent.end_node << ",";
+  }
+  std::cout << std::endl;
   try {
     DumpSearch(instance, budget);
   } catch (const std::exception& error) {

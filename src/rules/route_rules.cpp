@@ -59,9 +59,10 @@ void RouteRules::CompileAdmission() {
       uint8_t bits = 0;
       // An agent without a type (-1) matches no list, since lists hold only real types.
       if (std::find(types.begin(), types.end(), agents_[a].type) != types.end()) bits |= kType;
-      const bool foreign_start =
-          !starts_.empty() && IsStartDepot(node) && !(has_start && starts_[a] == node);
-      const bool foreign_end = !ends_.empty() && IsEndDepot(node) && !(has_end && ends_[a] == node);
+      // The agent's own start and end are valid on its route whoever else uses them.
+      const bool own = (has_start && starts_[a] == node) || (has_end && ends_[a] == node);
+      const bool foreign_start = !starts_.empty() && IsStartDepot(node) && !own;
+      const bool foreign_end = !ends_.empty() && IsEndDepot(node) && !own;
       if (!foreign_start && !foreign_end) bits |= kNoForeignDepot;
       admission_[a * n + v] = bits;
     }

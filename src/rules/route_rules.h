@@ -66,7 +66,7 @@ class RouteRules {
 
   // The node's assignment admits the agent's type; false outside the tables.
   bool TypeAllows(int32_t agent, int32_t node) const { return Admission(agent, node) & kType; }
-  // The type rule, and no other agent's depot.
+  // The type rule, and no depot of another agent that is not also the agent's own.
   bool Admits(int32_t agent, int32_t node) const {
     return Admission(agent, node) == (kType | kNoForeignDepot);
   }

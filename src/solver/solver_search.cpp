@@ -269,12 +269,12 @@ bool Solver::MayEnter(const Label& cur, int32_t agent, int32_t node) const {
   const int32_t end = ends_[static_cast<size_t>(agent)];
   if (cur.visited.test(node) && node != start && node != end) return false;
   if (constraint_checker_->IsForbidden(agent, node)) return false;
-  if (return_to_end_) {
-    if (node == start && start != end) return false;
-  } else if (node != start && rules_.IsStartDepot(node)) {
-    return false;
-  }
-  return node == end || !rules_.IsEndDepot(node);
+  if (return_to_end_ && node == start && start != end) return false;
+  // An agent may always finish at its own depots, whatever other agents do there;
+  // only other agents' depots are closed to it.
+  if (node == end || (!return_to_end_ && node == start)) return true;
+  if (!return_to_end_ && rules_.IsStartDepot(node)) return false;
+  return !rules_.IsEndDepot(node);
 }
 
 // Applies the move of `agent` to `node` to `child` (a copy of its parent), asking

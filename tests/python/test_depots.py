@@ -1,0 +1,33 @@
+"""Agents whose own depots are other agents' depots in the other role: each may
+finish at its own depots, and post-optimisation may work on its route."""
+import pytest
+
+from conftest import solve_json
+from pyzel.validate import check_result
+
+
+def swapped(return_to_end, objective):
+    # Agent 0 drives from 0 to 1 and agent 1 from 1 to 0; node 2 is the one target.
+    return {
+        "nodes": [{"id": 0, "x": 0, "y": 0}, {"id": 1, "x": 10, "y": 0}, {"id": 2, "x": 5, "y": 3}],
+        "agents": [{"id": 0, "type": "a", "start_node": 0, "end_node": 1},
+                   {"id": 1, "type": "a", "start_node": 1, "end_node": 0}],
+        "costs": {"a": [[0, 10, 6], [10, 0, 6], [6, 6, 0]]},
+        "options": {"objective": objective, "return_to_end": return_to_end, "time_limit": 5},
+    }
+
+
+@pytest.mark.timeout(60)
+@pytest.mark.parametrize("objective", ["min_max", "min_sum"])
+@pytest.mark.parametrize("return_to_end", [False, True])
+def test_swapped_depots_are_solved_and_post_optimised(capfd, return_to_end, objective):
+    doc = swapped(return_to_end, objective)
+    out = solve_json(doc)
+    assert out["status"] == "success" and out["timeout"] is False
+    assert check_result(doc, out) == []
+    assert "invalid path" not in capfd.readouterr().err
+    costs = sorted(route["cost"] for route in out["routes"])
+    # Open: one agent takes the target and stops there or at home; closed: both must cross.
+    expected = {(False, "min_max"): [0, 6], (False, "min_sum"): [0, 6],
+                (True, "min_max"): [10, 12], (True, "min_sum"): [10, 12]}
+    assert costs == expected[(return_to_end, objective)]
