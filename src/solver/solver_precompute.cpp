@@ -3,6 +3,7 @@
 #include <iostream>
 #include <limits>
 #include <optional>
+#include <vector>
 
 #include "model/missing_cost.h"
 #include "solver/solver.h"
@@ -25,24 +26,16 @@ Window WindowOf(const TimeWindowMap& windows, int32_t node) {
   return {it->second.first, it->second.second, true};
 }
 
-// Cheapest time from `tail` to `head` by any agent type, counting the least
-// waiting the windows force; kNoWay when no type can make it in time.
-template <typename ArcCostOf>
-double DirectionCost(const ArcCostOf& arc_cost, int32_t num_types, const TimeWindowMap& windows,
-                     int32_t tail, int32_t head) {
-  const Window from = WindowOf(windows, tail);
-  const Window to = WindowOf(windows, head);
-  double best = kNoWay;
-  for (int32_t type = 0; type < num_types; ++type) {
-    // A missing component counts as no arc, like a missing matrix entry.
-    double cost = arc_cost(tail, head, type).value_or(kMissingCost);
-    if (cost >= kMissingCost) continue;
-    if (to.present && cost + from.open > to.close) continue;
-    double wait = 0.0;
-    if (to.present && from.close != kNoEnd) wait = std::max(0.0, to.open - (cost + from.close));
-    best = std::min(best, cost + wait);
-  }
-  return best;
+// The cheapest time of the arc `cost` from a node with window `from` into one with
+// window `to`, counting the least waiting the windows force; kNoWay when it cannot
+// make it in time.
+double WindowedCost(double cost, const Window& from, const Window& to) {
+  // A missing component counts as no arc, like a missing matrix entry.
+  if (cost >= kMissingCost) return kNoWay;
+  if (to.present && cost + from.open > to.close) return kNoWay;
+  double wait = 0.0;
+  if (to.present && from.close != kNoEnd) wait = std::max(0.0, to.open - (cost + from.close));
+  return cost + wait;
 }
 
 }  // namespace
@@ -70,13 +63,26 @@ int32_t Solver::ComputeTimeWindowMst() {
   const uint64_t n = graph_ == nullptr ? 0 : graph_->NumVertex();
   const bool debug = std::getenv("MTSP_DEBUG_TW_EDGES") != nullptr;
   int32_t blocked = 0;
-  auto arc_cost = [this](int32_t u, int32_t v, int32_t type) { return ArcCost(u, v, type); };
-  for (uint64_t u = 1; u < n; ++u) {
-    for (uint64_t v = 0; v < u; ++v) {
-      const auto hi = static_cast<int32_t>(u);
-      const auto lo = static_cast<int32_t>(v);
-      double weight = std::min(DirectionCost(arc_cost, num_types_, time_windows_, lo, hi),
-                               DirectionCost(arc_cost, num_types_, time_windows_, hi, lo));
+  // Cheapest windowed time of every arc by any agent type, one type at a time so
+  // the flat cost table is read in order.
+  const auto size = static_cast<size_t>(n);
+  std::vector<Window> windows(size);
+  for (size_t v = 0; v < size; ++v) windows[v] = WindowOf(time_windows_, static_cast<int32_t>(v));
+  std::vector<double> cheapest(size * size, kNoWay);
+  for (int32_t type = 0; type < num_types_; ++type) {
+    for (size_t tail = 0; tail < size; ++tail) {
+      for (size_t head = 0; head < size; ++head) {
+        if (head == tail) continue;
+        const double cost = ArcCost(static_cast<int32_t>(tail), static_cast<int32_t>(head), type)
+                                .value_or(kMissingCost);
+        double& best = cheapest[tail * size + head];
+        best = std::min(best, WindowedCost(cost, windows[tail], windows[head]));
+      }
+    }
+  }
+  for (size_t u = 1; u < size; ++u) {
+    for (size_t v = 0; v < u; ++v) {
+      const double weight = std::min(cheapest[v * size + u], cheapest[u * size + v]);
       if (weight != kNoWay) {
         mst_edges_.push_back({static_cast<uint32_t>(u), static_cast<uint32_t>(v), weight});
         continue;
