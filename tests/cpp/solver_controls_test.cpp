@@ -3,9 +3,9 @@
 #include <malloc.h>
 
 #include <limits>
+#include <stdexcept>
 #include <tuple>
 #include <unordered_map>
-#include <stdexcept>
 
 #include "support/solution_checker.h"
 #include "support/solver_test_kit.h"
@@ -27,6 +27,7 @@ Options MinMax(double time_limit = 30.0) {
 // What a search decided: status, routes, costs, counters, timeout, the anytime costs.
 using Outcome = std::tuple<int32_t, std::unordered_map<int32_t, std::vector<int32_t>>,
                            std::unordered_map<int32_t, double>, int64_t, int64_t, bool, std::vector<double>>;
+enum Field { kStatus, kPaths, kTimes, kGenerated, kExpanded, kTimeout, kAnytime };
 
 Outcome Finish(Solver& solver) {
   const int32_t status = solver.solve();
@@ -51,12 +52,12 @@ TEST(SolverControls, ExpansionBudgetStopsLikeATimeOutAndIsReproducible) {
   Solver first(Scattered(), MinMax());
   first.SetExpansionBudget(budget);
   const Outcome cut = Finish(first);
-  EXPECT_TRUE(std::get<5>(cut));
-  EXPECT_EQ(static_cast<uint64_t>(std::get<4>(cut)), budget);
+  EXPECT_TRUE(std::get<kTimeout>(cut));
+  EXPECT_EQ(static_cast<uint64_t>(std::get<kExpanded>(cut)), budget);
   // Whatever was found before the stop is the result, and it is a real solution.
-  ASSERT_EQ(std::get<0>(cut), 1);
+  ASSERT_EQ(std::get<kStatus>(cut), 1);
   EXPECT_EQ(Violations(Scattered(), MinMax(), first.get_result()), "");
-  const std::vector<double>& cut_anytime = std::get<6>(cut);
+  const std::vector<double>& cut_anytime = std::get<kAnytime>(cut);
   ASSERT_LE(cut_anytime.size(), anytime.size());
   EXPECT_EQ(cut_anytime, std::vector<double>(anytime.begin(), anytime.begin() + cut_anytime.size()));
   Solver second(Scattered(), MinMax());
@@ -90,8 +91,8 @@ TEST(SolverControls, InterruptLeavesSolveAndALaterSolveStartsAfresh) {
   solver.SetInterruptCheck([&calls] { ++calls; });
   const Outcome again = Finish(solver);
   EXPECT_EQ(full, again);
-  EXPECT_GE(calls, std::get<4>(again));
-  EXPECT_LE(calls, std::get<3>(again));
+  EXPECT_GE(calls, std::get<kExpanded>(again));
+  EXPECT_LE(calls, std::get<kGenerated>(again));
   solver.SetInterruptCheck(nullptr);
   EXPECT_EQ(full, Finish(solver));
 }
