@@ -1,26 +1,20 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstdint>
 #include <iterator>
 #include <limits>
 #include <set>
-#include <utility>
-#include <vector>
 
 #include "solver/block_list.h"
 #include "records/list_entries.h"
 #include "solver/open_list.h"
+#include "support/solver_test_kit.h"
 
-namespace quarn {
+namespace quarn::test {
 namespace {
 
 // Orders by key only, so entries with one key and different tags are
 // equivalent: the second of them must be refused, as std::set refuses it.
-struct Entry {
-  int32_t key = 0;
-  int32_t tag = 0;
-};
+struct Entry { int32_t key = 0, tag = 0; };
 
 struct KeyLess {
   bool operator()(const Entry& a, const Entry& b) const { return a.key < b.key; }
@@ -33,15 +27,6 @@ std::vector<std::pair<int32_t, int32_t>> Contents(const Range& range) {
   for (const Entry& entry : range) out.emplace_back(entry.key, entry.tag);
   return out;
 }
-
-// A small deterministic generator: a value in [0, range).
-struct Lcg {
-  uint32_t state;
-  int32_t operator()(uint32_t range) {
-    state = state * 1664525u + 1013904223u;
-    return static_cast<int32_t>((state >> 8) % range);
-  }
-};
 
 // Random operations on a BlockList and a std::set side by side; sizes pass
 // through many block splits and drops.
@@ -165,4 +150,4 @@ TEST(OpenList, AnswersAsAnOrderedSetWhereverTheSplitLies) {
 }
 
 }  // namespace
-}  // namespace quarn
+}  // namespace quarn::test

@@ -1,49 +1,34 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
-#include <cstdint>
 #include <random>
-#include <vector>
 
 #include "plugins/default_heuristic.h"
+#include "support/solver_test_kit.h"
 
-namespace quarn {
+namespace quarn::test {
 namespace {
 
 const double kUnreachable = DefaultHeuristic::kUnreachable;
-
-Label MakeLabel(int32_t num_nodes, std::vector<int32_t> positions, std::vector<uint8_t> finished,
-                const std::vector<int32_t>& visited = {}) {
-  Label label;
-  label.visited = VisitedSet(num_nodes);
-  for (int32_t v : visited) label.visited.set(v);
-  label.positions = std::move(positions);
-  label.costs.assign(label.positions.size(), 0.0);
-  label.finished = std::move(finished);
-  label.remaining =
-      static_cast<int32_t>(std::count(label.finished.begin(), label.finished.end(), 0));
-  return label;
-}
 
 TEST(DefaultHeuristicTest, SpanningForestThroughLiveNodes) {
   EXPECT_EQ(kUnreachable, 1.1235582092889473e307);
   struct Case { const char* name; std::vector<MstEdge> edges; Label label; double bound; };
   const std::vector<MstEdge> triangle = {{1, 0, 9.0}, {2, 1, 1.0}, {2, 0, 6.0}};
   const Case cases[] = {
-      {"worked example", {{2, 1, 1.0}, {2, 0, 3.0}, {1, 0, 4.0}}, MakeLabel(3, {0}, {0}), 4.0},
-      {"all visited", {{1, 0, 5.0}}, MakeLabel(2, {0}, {0}, {0, 1}), 0.0},
-      {"no nodes", {}, MakeLabel(0, {}, {}), 0.0},
+      {"worked example", {{2, 1, 1.0}, {2, 0, 3.0}, {1, 0, 4.0}}, MakeLabel(3, {0}), 4.0},
+      {"all visited", {{1, 0, 5.0}}, MakeLabel(2, {0}, {}, {0}, {0, 1}), 0.0},
+      {"no nodes", {}, MakeLabel(0, {}), 0.0},
       {"cheapest parallel edge, just under the block mark",
-       {{1, 0, 2.0}, {1, 0, 5.0}, {2, 1, 9998.0}}, MakeLabel(3, {0}, {0}), 10000.0},
-      {"blocked edges", {{1, 0, 3.0}, {2, 1, 9999.0}, {2, 0, 12000.0}}, MakeLabel(3, {0}, {0}),
+       {{1, 0, 2.0}, {1, 0, 5.0}, {2, 1, 9998.0}}, MakeLabel(3, {0}), 10000.0},
+      {"blocked edges", {{1, 0, 3.0}, {2, 1, 9999.0}, {2, 0, 12000.0}}, MakeLabel(3, {0}),
        kUnreachable},
-      {"node beyond every edge", {{1, 0, 1.0}}, MakeLabel(3, {0}, {0}), kUnreachable},
+      {"node beyond every edge", {{1, 0, 1.0}}, MakeLabel(3, {0}), kUnreachable},
       // A visited node carries nothing, unless an unfinished agent stands there.
-      {"only through a dead node", {{1, 0, 1.0}, {2, 1, 1.0}}, MakeLabel(3, {0}, {0}, {1}),
+      {"only through a dead node", {{1, 0, 1.0}, {2, 1, 1.0}}, MakeLabel(3, {0}, {}, {0}, {1}),
        kUnreachable},
-      {"active agent keeps its node live", triangle, MakeLabel(3, {0, 1}, {0, 0}, {1}), 1.0},
-      {"finished agent's node is dead", triangle, MakeLabel(3, {0, 1}, {0, 1}, {1}), 6.0}};
+      {"active agent keeps its node live", triangle, MakeLabel(3, {0, 1}, {}, {0, 0}, {1}), 1.0},
+      {"finished agent's node is dead", triangle, MakeLabel(3, {0, 1}, {}, {0, 1}, {1}), 6.0}};
   DefaultHeuristic heuristic;
   heuristic.Init(nullptr, {}, {});
   for (const Case& c : cases) {
@@ -109,7 +94,7 @@ Label RandomLabel(int32_t n, std::mt19937& rng) {
   for (int32_t v = 0; v < n; ++v) {
     if (coin(rng)) visited.push_back(v);
   }
-  return MakeLabel(n, std::move(positions), std::move(finished), visited);
+  return MakeLabel(n, std::move(positions), {}, std::move(finished), visited);
 }
 
 // The fast bound equals the rescanning one; asked to stop once it reaches `enough`,
@@ -147,9 +132,9 @@ TEST(DefaultHeuristicTest, MatchesTheRescanningBoundAndStopsEarlyOnlyAtTheBound)
 
   // With an edge below zero a partial sum proves nothing: never stop early.
   heuristic.SetEdges({{1, 0, 5.0}, {2, 1, -1.0}, {2, 0, 4.0}});
-  const Label label = MakeLabel(3, {0}, {0});
+  const Label label = MakeLabel(3, {0});
   EXPECT_EQ(heuristic.Estimate(label, 0.5), heuristic.Estimate(label));
 }
 
 }  // namespace
-}  // namespace quarn
+}  // namespace quarn::test

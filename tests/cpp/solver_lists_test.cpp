@@ -1,48 +1,40 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
-#include <cstdint>
 #include <limits>
 #include <stdexcept>
 #include <tuple>
-#include <vector>
 
 #include "solver/frontier.h"
+#include "solver/label_store.h"
+#include "solver/position_index.h"
 #include "support/solver_test_kit.h"
 
 namespace quarn::test {
 namespace {
 
-Label MakeLabel(double g, std::vector<double> costs, std::vector<int32_t> visited,
-                int32_t size = 8) {
-  Label label;
-  label.g = g;
-  label.costs = std::move(costs);
-  label.visited = VisitedSet(size);
-  for (int32_t node : visited) label.visited.set(node);
+// A label of two agents whose g is the larger of their costs.
+Label CostLabel(double a, double b, const std::vector<int32_t>& visited, int32_t nodes = 8) {
+  Label label = MakeLabel(nodes, {0, 0}, {a, b}, {}, visited);
+  label.g = std::max(a, b);
   return label;
 }
 
 TEST(Frontier, DominanceNeedsNoWorseGCostsAndAVisitedSuperset) {
   Frontier frontier;
-  EXPECT_FALSE(frontier.Dominates(MakeLabel(5, {5, 1}, {0})));
-  frontier.Insert(MakeLabel(5, {5, 1}, {0, 1}));
-  EXPECT_TRUE(frontier.Dominates(MakeLabel(5, {5, 1}, {0, 1})));  // equal labels
-  EXPECT_TRUE(frontier.Dominates(MakeLabel(6, {5, 2}, {0})));
-  EXPECT_FALSE(frontier.Dominates(MakeLabel(4, {4, 1}, {0, 1})));  // smaller g
-  EXPECT_FALSE(frontier.Dominates(MakeLabel(5, {5, 0.5}, {0})));  // one agent cheaper
-  EXPECT_FALSE(frontier.Dominates(MakeLabel(9, {9, 9}, {0, 1, 2})));  // a node more
+  EXPECT_FALSE(frontier.Dominates(CostLabel(5, 1, {0})));
+  frontier.Insert(CostLabel(5, 1, {0, 1}));
+  EXPECT_TRUE(frontier.Dominates(CostLabel(5, 1, {0, 1})));  // equal labels
+  EXPECT_TRUE(frontier.Dominates(CostLabel(5, 2, {0})));
+  EXPECT_FALSE(frontier.Dominates(CostLabel(4, 1, {0, 1})));   // smaller g
+  EXPECT_FALSE(frontier.Dominates(CostLabel(5, 0.5, {0})));  // one agent cheaper
+  EXPECT_FALSE(frontier.Dominates(CostLabel(9, 9, {0, 1, 2})));  // a node more
 }
 
 // The packed frontier against a plain list of labels and LabelDominates, over
 // random labels with many ties and the odd NaN: the answers must be the same.
 TEST(Frontier, AnswersAsAPlainListOfLabelsWould) {
-  uint32_t state = 7;
-  auto next = [&state](uint32_t range) {
-    state = state * 1664525u + 1013904223u;
-    return (state >> 8) % range;
-  };
+  Lcg next{7};
   size_t largest = 0;
   for (int round = 0; round < 40; ++round) {
     Frontier frontier(1);
@@ -57,7 +49,7 @@ TEST(Frontier, AnswersAsAPlainListOfLabelsWould) {
       }
       const double a = next(costs);
       const double b = next(costs);
-      Label label = MakeLabel(std::max(a, b), {a, b}, visited, nodes);
+      Label label = CostLabel(a, b, visited, nodes);
       if (round % 4 == 3 && next(10) == 0) label.g = std::nan("");
       bool expected = false;
       for (const Label& stored : plain) expected = expected || LabelDominates(stored, label);
@@ -77,12 +69,8 @@ TEST(Frontier, AnswersAsAPlainListOfLabelsWould) {
 }
 
 // A label of `agents` unfinished agents, all at node 0, shaped for a pool of that many.
-Label PoolLabel(size_t agents, int32_t nodes, std::vector<int32_t> visited = {}) {
-  Label label = MakeLabel(0, std::vector<double>(agents, 0.0), visited, nodes);
-  label.positions.assign(agents, 0);
-  label.finished.assign(agents, 0);
-  label.remaining = static_cast<int32_t>(agents);
-  return label;
+Label PoolLabel(size_t agents, int32_t nodes, const std::vector<int32_t>& visited = {}) {
+  return MakeLabel(nodes, std::vector<int32_t>(agents, 0), {}, {}, visited);
 }
 
 TEST(LabelStore, ReadsBackEveryFieldAcrossChunks) {
@@ -158,116 +146,6 @@ TEST(PositionIndex, NumbersJointPositionsInOrderOfFirstSight) {
   EXPECT_EQ(index.PositionsOf(1), (std::vector<int32_t>{3, 2, 1}));
   EXPECT_EQ(index.size(), 3002u);
   EXPECT_THROW(index.Find({1, 2}), std::invalid_argument);
-}
-
-class SolverLists : public ::testing::Test {
- protected:
-  SolverLists() : solver(GridProblem({{0, 0}, {1, 0}}, {AgentSpec{}}), Options{}) {
-    solver.ResetSearch();
-    solver.labels_.Reset(1, 4);
-  }
-
-  // A label of the pool with the given f, in the open list and, if asked, in focal.
-  int32_t Add(double f, bool in_focal, std::vector<int32_t> visited = {}) {
-    const int32_t id = solver.NewLabelId();
-    Label label = PoolLabel(1, 4, visited);
-    label.id = id;
-    label.f = f;
-    solver.labels_.Write(id, label, -1);
-    solver.open_.insert(OpenEntry{f, id});
-    if (in_focal) {
-      solver.focal_.insert(FocalEntry{id, solver.CountVisited(label), 1, f, solver.SumCost(label)});
-    }
-    return id;
-  }
-
-  std::vector<int32_t> FocalIds() const {
-    std::vector<int32_t> ids;
-    for (const FocalEntry& entry : solver.focal_) ids.push_back(entry.id);
-    return ids;
-  }
-
-  SolverProbe solver;
-};
-
-TEST_F(SolverLists, FocalListDropsAnEntryEquivalentUnderTheComparator) {
-  solver.focal_.insert(FocalEntry{1, 3, 1, 10.0, 4.0});
-  solver.focal_.insert(FocalEntry{2, 3, 1, 10.0, 4.0});
-  solver.focal_.insert(FocalEntry{3, 4, 1, 12.0, 9.0});
-  EXPECT_EQ(FocalIds(), (std::vector<int32_t>{3, 1}));
-}
-
-TEST_F(SolverLists, FocalFollowsTheBoundUpAndDown) {
-  const int32_t f9 = Add(9.0, true);
-  const int32_t f10 = Add(10.0, true);
-  const int32_t f11 = Add(11.0, false, {0, 1});
-  const int32_t f12 = Add(12.0, false, {0});
-  Add(13.0, false);
-  solver.focal_bound_ = 10.0;
-  solver.UpdateFocal(10.0, 12.0);  // adds the open entries in the new band
-  EXPECT_EQ(solver.focal_bound_, 12.0);
-  EXPECT_EQ(FocalIds(), (std::vector<int32_t>{f11, f12, f9, f10}));
-  const FocalEntry& added = *solver.focal_.begin();
-  EXPECT_EQ(std::make_tuple(added.visited_count, added.remaining, added.cost_sum),
-            std::make_tuple(2, 1, 0.0));
-  solver.UpdateFocal(12.0, 10.0);  // removes the focal entries above it
-  EXPECT_EQ(solver.focal_bound_, 10.0);
-  EXPECT_EQ(FocalIds(), (std::vector<int32_t>{f9, f10}));
-  EXPECT_EQ(solver.open_.size(), 5u);
-}
-
-TEST_F(SolverLists, IncumbentPrunesFocalStrictlyAndOpenWithSlack) {
-  const int32_t keep = Add(19.0, true);
-  const int32_t slack = Add(20.1, true);
-  Add(20.3, false);
-  solver.PruneByIncumbent(20.0);
-  EXPECT_EQ(solver.incumbent_, 20.0);
-  EXPECT_EQ(FocalIds(), (std::vector<int32_t>{keep}));
-  std::vector<int32_t> open;
-  for (const OpenEntry& entry : solver.open_.Sorted()) open.push_back(entry.id);
-  EXPECT_EQ(open, (std::vector<int32_t>{keep, slack}));
-}
-
-TEST_F(SolverLists, FrontierPerJointPositionCreatedOnFirstSight) {
-  Label label = MakeLabel(4, {4}, {0});
-  label.positions = {1};
-  EXPECT_FALSE(solver.IsDominated(label));
-  ASSERT_EQ(solver.frontiers_.size(), 1u);
-  EXPECT_EQ(solver.frontier_index_.Find({1}), 0);
-  EXPECT_EQ(solver.frontiers_[0]->size(), 0u);
-  solver.AddToFrontier(label);
-  EXPECT_EQ(solver.frontiers_[0]->size(), 1u);
-  EXPECT_TRUE(solver.IsDominated(label));
-  Label elsewhere = label;
-  elsewhere.positions = {0};
-  EXPECT_FALSE(solver.IsDominated(elsewhere));
-  EXPECT_EQ(solver.frontier_index_.Find({0}), 1);
-  EXPECT_EQ(solver.frontier_count_, 2);
-}
-
-TEST(SolverLabels, ExtractSolutionFollowsParentsFromTheStarts) {
-  SolverProbe solver(GridProblem({{0, 0}, {1, 0}, {2, 0}, {3, 0}}, {{0, "a", 0, 0}, {1, "a", 1, 1}}),
-                     Options{});
-  // (moving agent, positions, costs) of a chain of labels, each the parent of the next.
-  const std::vector<std::tuple<int32_t, std::vector<int32_t>, std::vector<double>>> chain = {
-      {0, {0, 1}, {0, 0}}, {0, {2, 1}, {2, 0}}, {1, {2, 3}, {2, 2}}, {0, {0, 3}, {5, 2}}};
-  solver.labels_.Reset(2, 4);
-  for (const auto& [agent, positions, costs] : chain) {
-    const int32_t id = solver.NewLabelId();
-    Label label = PoolLabel(2, 4);
-    label.last_agent = agent;
-    label.positions = positions;
-    label.costs = costs;
-    solver.labels_.Write(id, label, id - 1);
-  }
-  solver.ExtractSolution(3);
-  EXPECT_EQ(solver.result_.paths, (std::unordered_map<int32_t, std::vector<int32_t>>{
-                                      {0, {0, 2, 0}}, {1, {1, 3}}}));
-  EXPECT_EQ(solver.result_.times, (std::unordered_map<int32_t, double>{{0, 5.0}, {1, 2.0}}));
-  solver.ExtractSolution(0);  // the root alone: every agent at its start
-  EXPECT_EQ(solver.result_.paths, (std::unordered_map<int32_t, std::vector<int32_t>>{
-                                      {0, {0}}, {1, {1}}}));
-  EXPECT_EQ(solver.result_.times.at(0), 0.0);
 }
 
 }  // namespace

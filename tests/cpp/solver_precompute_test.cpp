@@ -1,20 +1,12 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <string>
-#include <utility>
-#include <vector>
-
+#include "support/solution_checker.h"
 #include "support/solver_test_kit.h"
 
 namespace quarn::test {
 namespace {
 
-struct Window {
-  uint64_t node;
-  double open;
-  double close;
-};
+struct Window { uint64_t node; double open, close; };
 
 // Nodes 0..n-1, one agent of type "a" at node 0, the given matrix and windows.
 Problem MatrixProblem(const CostMatrix& matrix, const std::vector<Window>& windows = {}) {
@@ -34,12 +26,7 @@ std::string Blocked(int count, int pairs) {
 // Two nodes: the edge weighs the cheaper direction, with the waiting the windows
 // force; a pair no direction can serve is blocked (weight 0 here).
 TEST(TimeWindowMst, EdgeWeightIsTheCheapestDirectionWithForcedWaiting) {
-  struct Case {
-    const char* label;
-    CostMatrix matrix;
-    std::vector<Window> windows;
-    double weight;
-  };
+  struct Case { const char* label; CostMatrix matrix; std::vector<Window> windows; double weight; };
   const std::vector<Case> cases = {
       {"no windows", {{0, 5}, {5, 0}}, {}, 5.0},
       // Leaving 0 at 10 at the latest still waits 35 at node 1; 1 -> 0 arrives too late.
@@ -72,10 +59,10 @@ TEST(TimeWindowMst, EdgeWeightIsTheCheapestDirectionWithForcedWaiting) {
 
 TEST(TimeWindowMst, DebugLinesWheneverTheVariableExistsWhateverItsValue) {
   const CostMatrix all_blocked = {{0, 9999, 9999}, {9999, 0, 9999}, {9999, 9999, 0}};
-  EXPECT_EQ(Capture([&] { SolverProbe solver(MatrixProblem(all_blocked), Options{}); }).out,
+  EXPECT_EQ(Capture([&] { Solver solver(MatrixProblem(all_blocked), Options{}); }).out,
             Blocked(3, 3));
   ASSERT_EQ(setenv("MTSP_DEBUG_TW_EDGES", "0", 1), 0);
-  const Output output = Capture([&] { SolverProbe solver(MatrixProblem(all_blocked), Options{}); });
+  const Output output = Capture([&] { Solver solver(MatrixProblem(all_blocked), Options{}); });
   unsetenv("MTSP_DEBUG_TW_EDGES");
   EXPECT_EQ(output.out,
             "edge: 1->0 cost: 1.79769e+308\n"
@@ -84,19 +71,18 @@ TEST(TimeWindowMst, DebugLinesWheneverTheVariableExistsWhateverItsValue) {
                 Blocked(3, 3));
 }
 
-TEST(Reachability, ReportsDepotsWhoseEveryArcIsMissingForTypeZero) {
+TEST(Reachability, ReportsDepotsWhoseEveryArcIsMissingForTypeZeroAndStillSolves) {
   // Node 0 is the depot of type "a" (index 0); only type "b" can leave it.
   Problem problem = GridProblem({{0, 0}, {0, 0}, {0, 0}}, {{0, "a", 0, 0}, {1, "b", 1, 1}});
   problem.set_cost_matrix("a", {{0, 9999, 9999}, {1, 0, 9999}, {9999, 9999, 0}});
-  std::unique_ptr<SolverProbe> solver;
-  const Output output = Capture([&] { solver = std::make_unique<SolverProbe>(problem, Options{}); });
+  const Options options = MakeOptions(ObjectiveType::MinMax, true);
+  std::unique_ptr<Solver> solver;
+  const Output output = Capture([&] { solver = std::make_unique<Solver>(problem, options); });
   // Node 2 has no way out either, but it is a target, so it is never reported.
-  EXPECT_EQ(solver->unreachable_, (std::vector<int32_t>{0}));
   EXPECT_EQ(output.err, "point: 0 can't be reached\n");
-  // An unreachable depot counts as visited in the root.
-  const Label root = solver->MakeRoot();
-  EXPECT_TRUE(root.visited.test(0));
-  EXPECT_FALSE(root.visited.test(1));
+  // The unreachable depot counts as visited from the start, so a goal can be reached.
+  Capture([&] { EXPECT_EQ(solver->solve(), 1); });
+  EXPECT_EQ(Violations(problem, options, solver->get_result()), "");
 }
 
 }  // namespace

@@ -53,10 +53,11 @@ def variant(base=TRIANGLE, **top):
 
 
 def shared_tsplib(name):
-    for root in (pathlib.Path("/work/shared/bench/tsplib"), ROOT.parent / "shared" / "bench" / "tsplib"):
-        if (root / name).exists():
-            return root / name
-    pytest.skip(f"shared TSPLIB file {name} not found")
+    """A TSPLIB file of the benchmark data, which lies in shared/ beside the project."""
+    path = ROOT.parent / "shared" / "bench" / "tsplib" / name
+    if not path.exists():
+        pytest.skip(f"shared TSPLIB file {path} not found")
+    return path
 
 
 def solve_json(doc, time_limit=-1):

@@ -17,7 +17,7 @@ PNG_SIGNATURE = b"\x89PNG\r\n\x1a\n"
 def pyzel(*args, cwd):
     """Runs the command line in its own process, as a user would."""
     done = subprocess.run([sys.executable, "-m", "pyzel", *map(str, args)], cwd=cwd, capture_output=True,
-                          text=True, timeout=120)
+                          text=True, timeout=50)
     return done.returncode, done.stdout, done.stderr
 
 

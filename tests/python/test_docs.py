@@ -19,7 +19,7 @@ def test_complete_instance_example_solves_as_described():
 
 def test_object_road_example_runs():
     done = subprocess.run([sys.executable, str(ROOT / "examples" / "object_road.py")], capture_output=True,
-                          text=True, timeout=60)
+                          text=True, timeout=50)
     assert done.returncode == 0, done.stderr
     assert done.stdout.splitlines()[-1].startswith("longest route 40;")
 

@@ -20,6 +20,6 @@ WRONG = "import _pyzel_core as z\nn: int = z.Solver(z.Problem(), z.Options()).ge
 ], ids=["stubtest", "package", "object-road-example", "type-mistake"])
 def test_mypy(args, code, text, tmp_path):
     (tmp_path / "wrong.py").write_text(WRONG)
-    done = subprocess.run([sys.executable, "-m", *args], cwd=tmp_path, capture_output=True, text=True, timeout=300)
+    done = subprocess.run([sys.executable, "-m", *args], cwd=tmp_path, capture_output=True, text=True, timeout=50)
     out = done.stdout + done.stderr
     assert done.returncode == code and text in out.lower(), out

@@ -2,7 +2,6 @@
 then one fault at a time."""
 import pytest
 
-from pyzel import document
 from pyzel.errors import InputError
 from pyzel.validate import check_result
 
@@ -86,10 +85,3 @@ def test_results_that_do_not_answer_the_instance_raise(change, message):
     change(doc, res)
     with pytest.raises(InputError, match=message):
         check_result(doc, res)
-
-
-@pytest.mark.parametrize("raw, read", [
-    (2**64 - 1, 2**64 - 1), (-1, 2**64 - 1), (2**64, 2**64 - 1), (-(2**63), 2**63), (-(2**63) - 1, 2**63),
-    (-1.5, 2**64 - 1), (1.9, 1), (1e300, 2**64 - 1), (-1e300, 2**63)])
-def test_ids_are_read_as_the_loader_reads_them(raw, read):
-    assert document._unsigned({"id": raw}, "id", "node 0") == read

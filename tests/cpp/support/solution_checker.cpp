@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <map>
+#include <limits>
 #include <set>
 #include <unordered_map>
 
@@ -166,6 +167,42 @@ std::vector<std::string> CheckSolution(const Problem& problem, const Options& op
     }
   }
   return errors;
+}
+
+std::optional<double> OptimalValue(const Problem& problem, const Options& options) {
+  const Instance inst(problem, options);
+  const auto num_agents = static_cast<int>(problem.agents_ordered().size());
+  // The targets in every order, cut into one run per agent at the markers (-1).
+  std::vector<int32_t> order(static_cast<size_t>(std::max(num_agents - 1, 0)), -1);
+  for (int32_t node = 0; node < static_cast<int32_t>(problem.nodes().size()); ++node) {
+    if (inst.depots.count(node) == 0) order.push_back(node);
+  }
+  std::sort(order.begin(), order.end());
+  std::optional<double> best;
+  do {
+    double value = 0.0;
+    auto run = order.begin();
+    for (int a = 0; a < num_agents; ++a) {
+      auto cut = std::find(run, order.end(), -1);
+      std::vector<int32_t> route{inst.starts[static_cast<size_t>(a)]};
+      route.insert(route.end(), run, cut);
+      run = cut == order.end() ? cut : cut + 1;
+      // Open routes may stop at either depot, for free.
+      double cost = std::numeric_limits<double>::infinity();
+      for (int32_t last : {inst.ends[static_cast<size_t>(a)], inst.starts[static_cast<size_t>(a)]}) {
+        route.push_back(last);
+        std::vector<std::string> errors;
+        inst.CheckShape(a, route, errors);
+        const double walked = inst.Walk(a, route, false, &errors);
+        if (errors.empty()) cost = std::min(cost, walked);
+        route.pop_back();
+        if (options.return_to_end) break;
+      }
+      value = options.objective == ObjectiveType::MinMax ? std::max(value, cost) : value + cost;
+    }
+    if (value < std::numeric_limits<double>::infinity() && (!best || value < *best)) best = value;
+  } while (std::next_permutation(order.begin(), order.end()));
+  return best;
 }
 
 std::string Violations(const Problem& problem, const Options& options, const Result& result) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,5 +28,11 @@ std::vector<std::string> CheckSolution(const Problem& problem, const Options& op
 
 // CheckSolution's lines as one text, "" for a feasible solution (readable in a failure).
 std::string Violations(const Problem& problem, const Options& options, const Result& result);
+
+// The best objective value (the longest route for min-max, the sum of the routes
+// for min-sum) over every solution the rules above accept, every agent starting at
+// time 0; nullopt when there is none. Tries every order of the targets over the
+// agents, so it is for instances of a few targets only.
+std::optional<double> OptimalValue(const Problem& problem, const Options& options);
 
 }  // namespace quarn::test

@@ -13,50 +13,19 @@
 
 #include "graph/sparse_graph.h"
 #include "model/problem.h"
+#include "records/label.h"
 #include "solver/solver.h"
 
 namespace quarn::test {
 
-// Opens the solver's internals to the tests.
+// The solver with the two members behaviour tests reach into: the post-optimizer,
+// to install one that misbehaves, and the time-window spanning-tree edges, which
+// no public call reports.
 class SolverProbe : public Solver {
  public:
   using Solver::Solver;
-
-  using Solver::AppendPassWeight;
-  using Solver::MakeRoot;
-  using Solver::ResetSearch;
-  using Solver::WritePathDump;
-
-  using Solver::agents_;
-  using Solver::constraint_checker_;
-  using Solver::ends_;
-  using Solver::focal_;
-  using Solver::focal_bound_;
-  using Solver::focal_weights_;
-  using Solver::found_;
-  using Solver::frontier_count_;
-  using Solver::frontier_index_;
-  using Solver::frontiers_;
-  using Solver::graph_;
-  using Solver::incumbent_;
-  using Solver::labels_;
-  using Solver::max_path_length_;
   using Solver::mst_edges_;
-  using Solver::name_;
-  using Solver::node_index_;
-  using Solver::num_agents_;
-  using Solver::num_types_;
-  using Solver::objective_;
-  using Solver::open_;
-  using Solver::owned_graph_;
-  using Solver::points_;
   using Solver::post_optimizer_;
-  using Solver::result_;
-  using Solver::return_to_end_;
-  using Solver::starts_;
-  using Solver::time_limit_;
-  using Solver::time_windows_;
-  using Solver::unreachable_;
 };
 
 struct AgentSpec {
@@ -66,6 +35,57 @@ struct AgentSpec {
   uint64_t end = 0;
   double time_limit = 0.0;
   int64_t filed_under = -1;  // the id add_agent files it under; -1: its own
+};
+
+inline Agent MakeAgent(const AgentSpec& given) {
+  Agent agent;
+  agent.id = given.id;
+  agent.type = given.type;
+  agent.start_node = given.start;
+  agent.end_node = given.end;
+  agent.time_limit = given.time_limit;
+  return agent;
+}
+
+// The solver's agent table: one entry per type index, each with the same limit.
+inline std::vector<AgentEntry> AgentsOfTypes(const std::vector<int32_t>& types, double limit = 0.0) {
+  std::vector<AgentEntry> agents(types.size());
+  for (size_t i = 0; i < types.size(); ++i) {
+    agents[i].type = types[i];
+    agents[i].time_limit = limit;
+  }
+  return agents;
+}
+
+inline std::vector<Point> PointsWithTypes(const std::vector<std::vector<int32_t>>& types) {
+  std::vector<Point> points(types.size());
+  for (size_t i = 0; i < types.size(); ++i) points[i].types = types[i];
+  return points;
+}
+
+// A label over `num_nodes` nodes with agent k at positions[k]; costs and finish
+// flags not given are 0, and `remaining` agrees with the flags.
+inline Label MakeLabel(int32_t num_nodes, std::vector<int32_t> positions, std::vector<double> costs = {},
+                       std::vector<uint8_t> finished = {}, const std::vector<int32_t>& visited = {}) {
+  Label label;
+  label.visited = VisitedSet(num_nodes);
+  for (int32_t v : visited) label.visited.set(v);
+  if (costs.empty()) costs.assign(positions.size(), 0.0);
+  if (finished.empty()) finished.assign(positions.size(), 0);
+  label.positions = std::move(positions);
+  label.costs = std::move(costs);
+  label.finished = std::move(finished);
+  label.remaining = static_cast<int32_t>(std::count(label.finished.begin(), label.finished.end(), 0));
+  return label;
+}
+
+// A small deterministic generator: a value in [0, range).
+struct Lcg {
+  uint32_t state;
+  int32_t operator()(uint32_t range) {
+    state = state * 1664525u + 1013904223u;
+    return static_cast<int32_t>((state >> 8) % range);
+  }
 };
 
 // Nodes with ids 0..n-1 at the given grid coordinates; Manhattan distances as the
@@ -86,14 +106,8 @@ inline Problem GridProblem(const std::vector<std::pair<int, int>>& coords,
   }
   std::vector<std::string> types;
   for (const AgentSpec& given : agents) {
-    Agent agent;
-    agent.id = given.id;
-    agent.type = given.type;
-    agent.start_node = given.start;
-    agent.end_node = given.end;
-    agent.time_limit = given.time_limit;
-    problem.add_agent(agent, given.filed_under < 0 ? given.id
-                                                   : static_cast<uint64_t>(given.filed_under));
+    problem.add_agent(MakeAgent(given), given.filed_under < 0 ? given.id
+                                                              : static_cast<uint64_t>(given.filed_under));
     types.push_back(given.type);
   }
   for (const auto& named : problem.type_index_by_name()) problem.set_cost_matrix(named.first, matrix);
@@ -116,7 +130,7 @@ inline Options MakeOptions(ObjectiveType objective, bool return_to_end, double t
 
 inline double SumOf(const Result& result) {
   double sum = 0.0;
-  for (int32_t k = 0; k < static_cast<int32_t>(result.times.size()); ++k) sum += result.times.at(k);
+  for (const auto& entry : result.times) sum += entry.second;
   return sum;
 }
 
@@ -127,20 +141,18 @@ inline double MaxOf(const Result& result) {
 }
 
 // Input for SolveWith: the complete graph on the line 0 - 1 - 2 (cost |u - v|, one
-// component), every point open to type 0, one agent of type 0.
+// component), every point open to type 0, `agents` agents of type 0.
 struct LineInput {
   SparseGraph graph;
-  std::vector<Point> points;
-  std::vector<AgentEntry> agents{1};
-  LineInput() {
+  std::vector<Point> points = PointsWithTypes({{0}, {0}, {0}});
+  std::vector<AgentEntry> agents;
+  explicit LineInput(size_t num_agents = 1) : agents(num_agents) {
     graph.ChangeCostDim(1, 9999.0);
     for (int32_t u = 0; u < 3; ++u) {
       for (int32_t v = 0; v < 3; ++v) {
         if (u != v) graph.AddArc(u, v, {static_cast<double>(std::abs(u - v))});
       }
     }
-    points.resize(3);
-    for (Point& point : points) point.types = {0};
   }
 };
 
