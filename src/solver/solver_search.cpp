@@ -149,7 +149,11 @@ void Solver::RunPasses() {
     if (result_.timeout || open_.empty()) return;
     ++pass;
     AppendPassWeight();
-    if (pass >= max_passes_) return;
+    // The cap bounds the passes that improve a solution. Before the first one a
+    // pass can end with only a few labels taken (the focal list keeps one of
+    // entries it cannot tell apart, and a bound w * f at f <= 0 admits nothing
+    // new), so ending there would report a solvable instance as searched out.
+    if (pass >= max_passes_ && found_ != 0) return;
     RefillFocal(pass);
   }
 }

@@ -168,5 +168,63 @@ TEST(SolverSearch, AWorseningPostOptimisationIsUndone) {
   }
 }
 
+// Agents all at node 0; every node open to their one type; costs as given.
+Problem MatrixProblem(const CostMatrix& costs, int agents) {
+  Problem problem;
+  for (uint64_t id = 0; id < costs.size(); ++id) {
+    Node node;
+    node.id = id;
+    problem.add_node(node);
+  }
+  for (int k = 0; k < agents; ++k) {
+    Agent agent;
+    agent.id = static_cast<uint64_t>(k);
+    agent.type = "a";
+    problem.add_agent(agent, agent.id);
+  }
+  problem.set_cost_matrix("a", costs);
+  AssignmentConstraint constraint;
+  for (uint64_t id = 0; id < costs.size(); ++id) constraint.set_assignment(id, {"a"});
+  problem.set_assignment_constraint(constraint);
+  return problem;
+}
+
+// Zero-cost arcs, or negative costs, give many labels of one f: the focal list
+// keeps one of each indistinguishable group, so passes end after a few labels
+// and more than a hundred pass before the first solution. The search must go
+// on to the optimum rather than end "searched out" with labels left.
+TEST(SolverSearch, ManyShortPassesBeforeTheFirstSolutionStillEndSolved) {
+  const CostMatrix zero = {{0, 1, 1, 1, 1, 0, 1}, {1, 0, 1, 1, 2, 1, 1}, {1, 1, 0, 1, 1, 1, 0},
+                           {1, 1, 1, 0, 1, 1, 1}, {1, 0, 0, 1, 0, 1, 1}, {1, 1, 1, 1, 1, 0, 1},
+                           {0, 1, 1, 0, 1, 0, 0}};
+  const CostMatrix negative = {
+      {0, -6, -4, -3, -4, -6, -3, -1, -6}, {-5, 0, -6, -1, -6, -2, -1, -4, -2},
+      {-5, -3, 0, -2, -5, -4, -5, -1, -1}, {-5, -4, -4, 0, -5, -4, -5, -1, -2},
+      {-3, -3, -4, -2, 0, -3, -2, -1, -2}, {-5, -2, -1, -3, -3, 0, -5, -4, -1},
+      {-2, -3, -4, -3, -1, -2, 0, -2, -2}, {-5, -3, -5, -4, -6, -3, -3, 0, -4},
+      {-4, -2, -5, -4, -1, -2, -1, -1, 0}};
+  struct Case {
+    Problem problem;
+    ObjectiveType objective;
+    double optimum;  // by exhaustive search
+  };
+  const std::vector<Case> cases = {{MatrixProblem(zero, 3), ObjectiveType::MinSum, 3.0},
+                                   {MatrixProblem(zero, 3), ObjectiveType::MinMax, 2.0},
+                                   {MatrixProblem(negative, 1), ObjectiveType::MinSum, -41.0}};
+  for (const Case& c : cases) {
+    const Options options = MakeOptions(c.objective, true);
+    SolverProbe solver(c.problem, options);
+    solver.SetExpansionBudget(100000);
+    int32_t status = 0;
+    Capture([&] { status = solver.solve(); });
+    ASSERT_EQ(status, 1) << c.optimum;
+    const Result result = solver.get_result();
+    EXPECT_FALSE(result.timeout) << c.optimum;
+    EXPECT_EQ(Violations(c.problem, options, result), "");
+    const bool min_sum = c.objective == ObjectiveType::MinSum;
+    EXPECT_EQ(min_sum ? SumOf(result) : MaxOf(result), c.optimum);
+  }
+}
+
 }  // namespace
 }  // namespace quarn::test
