@@ -68,7 +68,7 @@ def test_tables_mark_what_does_not_apply_what_failed_and_the_better_of_each_pair
     assert report.failures(records) == ["- a280 (280 nodes), ZEL exact: RuntimeError: too many nodes"]
     pairs = [record("zel", best=170.0, gap=6.5), record("ortools", best=165.0, gap=3.4),
              record("zel", agents=2, best=200.0, gap=1.0), record("ortools", agents=2, best=210.0, gap=6.0)]
-    summary = [(r["solver"], r["runs"], r["mean gap %"], r["lower cost of the pair"]) for r in cells(
+    summary = [(r["solver"], r["runs"], r["mean gap %"], r["at the lowest cost"]) for r in cells(
         report.summary_table(pairs))]
     assert summary == [("ZEL exact", "2", "3.75", "1"), ("OR-Tools", "2", "4.70", "1")]
 
