@@ -108,7 +108,13 @@ bool RouteRules::EvaluateRoute(const std::vector<int32_t>& path, int32_t agent,
     // The own start may only open the route or, without return_to_end, close it.
     if (IsStartOf(agent, node) && p != 0 && p != last) return false;
     if (!Admits(agent, node)) return false;
-    if (p > 0) t += RouteTravel(path[p - 1], node, agent);
+    if (p > 0) {
+      // As in the search, a free move to a depot still needs its arc.
+      const int32_t type = agents_.at(static_cast<size_t>(agent)).type;
+      const std::optional<double> arc = Arc(path[p - 1], node, type);
+      if (path[p - 1] != node && arc && *arc >= missing_cost_) return false;
+      t += RouteTravel(path[p - 1], node, agent);
+    }
     if (!Arrive(node, t, t)) return false;
     if (p > 0 && limit > 0.0 && t > limit) return false;
   }

@@ -4,7 +4,6 @@
 #include <limits>
 #include <optional>
 
-#include "model/missing_cost.h"
 #include "solver/solver.h"
 
 namespace quarn {
@@ -28,15 +27,15 @@ Window WindowOf(const TimeWindowMap& windows, int32_t node) {
 // Cheapest time from `tail` to `head` by any agent type, counting the least
 // waiting the windows force; kNoWay when no type can make it in time.
 template <typename ArcCostOf>
-double DirectionCost(const ArcCostOf& arc_cost, int32_t num_types, const TimeWindowMap& windows,
-                     int32_t tail, int32_t head) {
+double DirectionCost(const ArcCostOf& arc_cost, int32_t num_types, double missing_cost,
+                     const TimeWindowMap& windows, int32_t tail, int32_t head) {
   const Window from = WindowOf(windows, tail);
   const Window to = WindowOf(windows, head);
   double best = kNoWay;
   for (int32_t type = 0; type < num_types; ++type) {
     // A missing component counts as no arc, like a missing matrix entry.
-    double cost = arc_cost(tail, head, type).value_or(kMissingCost);
-    if (cost >= kMissingCost) continue;
+    double cost = arc_cost(tail, head, type).value_or(missing_cost);
+    if (cost >= missing_cost) continue;
     if (to.present && cost + from.open > to.close) continue;
     double wait = 0.0;
     if (to.present && from.close != kNoEnd) wait = std::max(0.0, to.open - (cost + from.close));
@@ -55,9 +54,10 @@ int32_t Solver::CheckReachability() {
     double cheapest = kNoWay;
     for (int32_t u = 0; u < n; ++u) {
       if (u == v) continue;
-      cheapest = std::min(cheapest, ArcCost(v, u, 0).value_or(kMissingCost));
+      cheapest = std::min(cheapest, ArcCost(v, u, 0).value_or(missing_cost_));
     }
-    if (cheapest == kMissingCost) {
+    // kNoWay: a single node, which has no arcs to miss.
+    if (cheapest >= missing_cost_ && cheapest != kNoWay) {
       std::cerr << "point: " << v << " can't be reached" << std::endl;
       unreachable_.push_back(v);
     }
@@ -75,8 +75,9 @@ int32_t Solver::ComputeTimeWindowMst() {
     for (uint64_t v = 0; v < u; ++v) {
       const auto hi = static_cast<int32_t>(u);
       const auto lo = static_cast<int32_t>(v);
-      double weight = std::min(DirectionCost(arc_cost, num_types_, time_windows_, lo, hi),
-                               DirectionCost(arc_cost, num_types_, time_windows_, hi, lo));
+      double weight =
+          std::min(DirectionCost(arc_cost, num_types_, missing_cost_, time_windows_, lo, hi),
+                   DirectionCost(arc_cost, num_types_, missing_cost_, time_windows_, hi, lo));
       if (weight != kNoWay) {
         mst_edges_.push_back({static_cast<uint32_t>(u), static_cast<uint32_t>(v), weight});
         continue;

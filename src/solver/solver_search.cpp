@@ -299,7 +299,8 @@ bool Solver::CompleteChild(Label& child, int32_t agent, int32_t node) {
   const int32_t from = child.positions[a];
   if (from != node) {
     const std::optional<double> arc = ArcCost(from, node, agents_[a].type);
-    if (!arc) return false;
+    // Also for the free finishing move: it still travels the arc.
+    if (!arc || *arc >= missing_cost_) return false;
     // On open routes the move that stops an agent at a depot costs nothing.
     if (return_to_end_ || (node != start && node != end)) child.costs[a] += *arc;
   }

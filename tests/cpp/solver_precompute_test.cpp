@@ -92,7 +92,9 @@ TEST(Reachability, ReportsDepotsWhoseEveryArcIsMissingForTypeZero) {
   const Output output = Capture([&] { solver = std::make_unique<SolverProbe>(problem, Options{}); });
   // Node 2 has no way out either, but it is a target, so it is never reported.
   EXPECT_EQ(solver->unreachable_, (std::vector<int32_t>{0}));
-  EXPECT_EQ(output.err, "point: 0 can't be reached\n");
+  EXPECT_EQ(output.err,
+            "[warning] 5 cost entries are at or above missing_cost (9999): they count as no arc; "
+            "raise \"missing_cost\" if they are real costs\npoint: 0 can't be reached\n");
   // An unreachable depot counts as visited in the root.
   const Label root = solver->MakeRoot();
   EXPECT_TRUE(root.visited.test(0));
