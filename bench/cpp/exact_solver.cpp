@@ -8,7 +8,6 @@
 namespace quarn::test {
 namespace {
 
-constexpr double kMissingCost = 9999.0;
 constexpr double kNone = std::numeric_limits<double>::infinity();
 
 double Combine(ObjectiveType objective, double a, double b) {
@@ -92,7 +91,7 @@ std::vector<int32_t> RouteOf(const RouteRules& rules, int agent, const AgentTabl
 }  // namespace
 
 RouteRules::RouteRules(const Problem& problem, const Options& options)
-    : problem_(problem), return_to_end_(options.return_to_end) {
+    : problem_(problem), return_to_end_(options.return_to_end), missing_cost_(options.missing_cost) {
   std::unordered_map<uint64_t, int32_t> index_of_id;
   int32_t index = 0;
   // A later duplicate id wins, as in the checker.
@@ -123,12 +122,12 @@ bool RouteRules::TypeAllowed(int agent, int32_t node) const {
 double RouteRules::Travel(int agent, int32_t from, int32_t to) const {
   const std::string& type = problem_.agents_ordered()[static_cast<size_t>(agent)].type;
   auto matrix = problem_.cost_matrices().find(type);
-  if (matrix == problem_.cost_matrices().end()) return kMissingCost;
+  if (matrix == problem_.cost_matrices().end()) return missing_cost_;
   const auto& rows = matrix->second;
   if (static_cast<size_t>(from) >= rows.size() || static_cast<size_t>(to) >= rows[from].size()) {
-    return kMissingCost;
+    return missing_cost_;
   }
-  return std::isnan(rows[from][to]) ? kMissingCost : rows[from][to];
+  return std::isnan(rows[from][to]) ? missing_cost_ : rows[from][to];
 }
 
 std::optional<double> RouteRules::Step(int agent, int32_t from, double t, int32_t to) const {
@@ -136,7 +135,7 @@ std::optional<double> RouteRules::Step(int agent, int32_t from, double t, int32_
   const bool free_stop = !return_to_end_ && (to == Start(agent) || to == End(agent));
   if (from != to && !free_stop) {
     const double cost = Travel(agent, from, to);
-    if (cost >= kMissingCost) return std::nullopt;
+    if (cost >= missing_cost_) return std::nullopt;
     t += cost;
   }
   auto window = windows_.find(to);

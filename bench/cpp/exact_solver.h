@@ -17,8 +17,8 @@ namespace quarn::test {
 // The route rules of CheckSolution as single moves, for building routes instead of
 // judging them: the clock is the accumulated cost, every agent starts at time 0,
 // waits at a window that has not opened, and may arrive exactly when it closes;
-// costs of 9999 or more (and NaN, and missing entries) are no arc; with open
-// routes the move onto the agent's start or end, which ends its route, is free.
+// costs of options.missing_cost or more (and NaN, and missing entries) are no
+// arc; with open routes the move onto the agent's start or end, which ends its route, is free.
 class RouteRules {
  public:
   RouteRules(const Problem& problem, const Options& options);
@@ -34,7 +34,7 @@ class RouteRules {
   std::optional<double> Step(int agent, int32_t from, double t, int32_t to) const;
 
   // The clock at the end of `route` of `agent`, whether or not it keeps the rules
-  // (a missing arc costs 9999), for reporting the cost of a route under judgement.
+  // (a missing entry costs missing_cost), for reporting the cost of a route under judgement.
   double Clock(int agent, const std::vector<int32_t>& route) const;
 
   // The cheapest way for `agent`, at `last` at time `t` (its start when it visited
@@ -49,6 +49,7 @@ class RouteRules {
 
   const Problem& problem_;
   bool return_to_end_;
+  double missing_cost_;
   std::vector<int32_t> starts_;
   std::vector<int32_t> ends_;
   std::vector<int32_t> targets_;

@@ -75,6 +75,7 @@ class Options:
     seed: int
     max_iterations: int
     max_expansions: int
+    missing_cost: float  # an arc cost at or above it means no arc
     def __init__(self) -> None: ...
 
 class AssignmentConstraint:

@@ -11,7 +11,7 @@ from typing import Any
 
 from .errors import InputError
 
-MISSING_COST = 9999.0  # the solver's mark of a missing arc; a cost at or above it is no arc
+MISSING_COST = 9999.0  # default of the "missing_cost" option: a cost at or above it is no arc
 _U64 = 1 << 64
 
 
@@ -59,6 +59,7 @@ class Instance:
     windows: dict[int, tuple[float, float]] = field(default_factory=dict)  # node id -> (start, end)
     return_to_end: bool = True
     objective: str = "min_sum"
+    missing_cost: float = MISSING_COST  # a cost at or above it is no arc
     name: str = ""
 
     @property
@@ -67,12 +68,12 @@ class Instance:
         return {a.start for a in self.agents} | {a.end for a in self.agents}
 
     def cost(self, agent_type: str, u: int, v: int) -> float:
-        """The arc cost as the solver sees it: MISSING_COST where no matrix gives one."""
+        """The arc cost as the solver sees it: missing_cost where no matrix gives one."""
         matrix = self.costs.get(agent_type)
         try:
-            return float(matrix[u][v]) if matrix is not None else MISSING_COST
+            return float(matrix[u][v]) if matrix is not None else self.missing_cost
         except (IndexError, TypeError, ValueError):
-            return MISSING_COST
+            return self.missing_cost
 
 
 def instance_from(doc: Any, name: str = "") -> Instance:
@@ -101,6 +102,7 @@ def instance_from(doc: Any, name: str = "") -> Instance:
     return_to_end = options.get("return_to_end", True)
     if not isinstance(return_to_end, bool):
         raise InputError('options: "return_to_end" must be true or false')
+    missing_cost = _real(options, "missing_cost", "options", MISSING_COST)
     allowed, windows = _constraints(doc.get("constraints", []))
     return Instance(
         node_ids=node_ids,
@@ -112,6 +114,7 @@ def instance_from(doc: Any, name: str = "") -> Instance:
         windows=windows,
         return_to_end=return_to_end,
         objective=objective_of(doc),
+        missing_cost=missing_cost,
         name=str(doc.get("name", name)),
     )
 

@@ -6,7 +6,7 @@ from __future__ import annotations
 
 from typing import Any
 
-from .document import MISSING_COST, AgentView, Instance, check_result_shape, instance_from
+from .document import AgentView, Instance, check_result_shape, instance_from
 
 TOL = 1e-6
 
@@ -102,7 +102,7 @@ def _step(instance: Instance, agent: AgentView, u: int, v: int, name: str, probl
     if u == v or (not instance.return_to_end and v in (agent.start, agent.end)):
         return 0.0
     cost = instance.cost(agent.type, u, v)
-    if cost >= MISSING_COST:
+    if cost >= instance.missing_cost:
         problems.append(f"{name}: no arc {u} -> {v} for type {agent.type}")
     return cost
 

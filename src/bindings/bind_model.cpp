@@ -53,7 +53,8 @@ void BindRecords(py::module_& m) {
       .def_readwrite("improve", &Options::improve)
       .def_readwrite("seed", &Options::seed)
       .def_readwrite("max_iterations", &Options::max_iterations)
-      .def_readwrite("max_expansions", &Options::max_expansions);
+      .def_readwrite("max_expansions", &Options::max_expansions)
+      .def_readwrite("missing_cost", &Options::missing_cost);
   GuardUninitialised<Options>();
 }
 

@@ -4,7 +4,7 @@
 
 namespace quarn {
 
-LocalModel::LocalModel(const RouteRules& rules, const TimeWindowMap& windows, double missing_cost)
+LocalModel::LocalModel(const RouteRules& rules, const TimeWindowMap& windows)
     : rules_(&rules),
       n_(static_cast<int32_t>(rules.num_nodes())),
       return_to_end_(rules.return_to_end()) {
@@ -38,7 +38,7 @@ LocalModel::LocalModel(const RouteRules& rules, const TimeWindowMap& windows, do
       for (int32_t v = 0; v < n_; ++v) {
         if (u == v) continue;
         const std::optional<double> arc = rules.Arc(u, v, t);
-        if (arc && *arc < missing_cost) {
+        if (arc && *arc < rules.missing_cost()) {
           costs_[(static_cast<size_t>(t) * n + static_cast<size_t>(u)) * n + static_cast<size_t>(v)] = *arc;
         }
       }

@@ -16,8 +16,8 @@ constexpr double kLsInfinity = std::numeric_limits<double>::infinity();
 // (no arc as +infinity), windows, admission by agent and the targets to visit.
 class LocalModel {
  public:
-  // Arc costs at or above `missing_cost` are no arc.
-  LocalModel(const RouteRules& rules, const TimeWindowMap& windows, double missing_cost = 9999.0);
+  // Arc costs at or above the rules' missing_cost are no arc.
+  LocalModel(const RouteRules& rules, const TimeWindowMap& windows);
 
   int32_t num_nodes() const { return n_; }
   int32_t num_agents() const { return static_cast<int32_t>(agents_.size()); }
@@ -47,7 +47,7 @@ class LocalModel {
                   static_cast<size_t>(v)];
   }
   // Travel along a route of agent `a`, as validation prices it: on open routes
-  // reaching the agent's own depots costs nothing.
+  // reaching the agent's own depots costs nothing and is no travel.
   double Travel(int32_t a, int32_t u, int32_t v) const {
     if (u == v) return 0.0;
     const Entry& agent = agents_[static_cast<size_t>(a)];

@@ -2,7 +2,7 @@
 
 namespace quarn {
 
-// The cost that marks a missing arc: a component at or above it is no arc.
+// The default of Options::missing_cost: an arc cost at or above the threshold is no arc.
 constexpr double kMissingCost = 9999.0;
 
 }  // namespace quarn

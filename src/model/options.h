@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "model/missing_cost.h"
+
 namespace quarn {
 
 enum class ObjectiveType : int32_t { MinMax = 0, MinSum = 1 };
@@ -18,6 +20,8 @@ struct Options {
   uint64_t seed = 0;             // of the improvement phase's random choices
   uint64_t max_iterations = 0;   // improvement iterations; 0: no budget
   uint64_t max_expansions = 0;   // search expansions; 0: no budget
+  // An arc cost at or above it means no arc; costs in metres or seconds may need more.
+  double missing_cost = kMissingCost;
 };
 
 }  // namespace quarn

@@ -79,7 +79,7 @@ void DefaultHeuristic::SetEdges(const std::vector<MstEdge>& edges) {
   for (const MstEdge& e : edges_) {
     // Self loops never cross the cut; nodes beyond the visited-set capacity never exist.
     if (e.u == e.v || std::max(e.u, e.v) >= static_cast<uint32_t>(dim_)) continue;
-    if (e.weight >= kMissingCost) continue;
+    if (e.weight >= missing_cost_) continue;
     double& forward = pair_cost_[e.u * static_cast<size_t>(dim_) + e.v];
     forward = std::min(forward, e.weight);
     pair_cost_[e.v * static_cast<size_t>(dim_) + e.u] = forward;

@@ -31,6 +31,8 @@ class DefaultHeuristic : public HeuristicPlugin {
   double Estimate(const Label& label, double enough) const;
 
   void SetEnds(const std::vector<int32_t>& ends) { ends_ = ends; }
+  // Edge weights at or above it are unusable; set before SetEdges.
+  void SetMissingCost(double missing_cost) { missing_cost_ = missing_cost; }
   // Keeps the edges and derives the cheapest usable cost of every node pair.
   void SetEdges(const std::vector<MstEdge>& edges);
 
@@ -45,6 +47,7 @@ class DefaultHeuristic : public HeuristicPlugin {
   std::vector<int32_t> ends_;  // kept for the solver's hand-over; Estimate does not read it
   uint64_t num_agents_ = 0;
   std::vector<MstEdge> edges_;
+  double missing_cost_ = kMissingCost;
   int32_t dim_ = 0;               // node indices covered by pair_cost_
   std::vector<double> pair_cost_;  // dim_ x dim_, +infinity where no usable edge
   bool nonnegative_ = true;        // every usable edge costs 0 or more, so sums only grow

@@ -109,7 +109,15 @@ bool RouteRules::EvaluateRoute(const std::vector<int32_t>& path, int32_t agent,
     // The own start may only open the route or, without return_to_end, close it.
     if (IsStartOf(agent, node) && p != 0 && p != last) return false;
     if (!Admits(agent, node)) return false;
-    if (p > 0) t += RouteTravel(path[p - 1], node, agent);
+    if (p > 0) {
+      // A paid leg over a missing cost is no arc; the free stop of an open route
+      // at the agent's own depot travels nothing.
+      const bool free_stop = !return_to_end_ && (IsStartOf(agent, node) || IsEndOf(agent, node));
+      const int32_t type = agents_.at(static_cast<size_t>(agent)).type;
+      const std::optional<double> arc = Arc(path[p - 1], node, type);
+      if (!free_stop && path[p - 1] != node && arc && *arc >= missing_cost_) return false;
+      t += RouteTravel(path[p - 1], node, agent);
+    }
     if (!Arrive(node, t, t)) return false;
     if (p > 0 && limit > 0.0 && t > limit) return false;
   }

@@ -8,6 +8,7 @@
 
 #include "graph/dense_cost_table.h"
 #include "graph/planner_graph.h"
+#include "model/missing_cost.h"
 #include "records/agent_entry.h"
 #include "records/point.h"
 #include "records/time_window_map.h"
@@ -27,6 +28,8 @@ class RouteRules {
   void SetEnds(const std::vector<int32_t>& ends);
   void SetTimeWindows(const TimeWindowMap& windows);
   void SetReturnToEnd(bool return_to_end) { return_to_end_ = return_to_end; }
+  // An arc cost at or above it is no arc to EvaluateRoute and the improvement phase.
+  void SetMissingCost(double missing_cost) { missing_cost_ = missing_cost; }
   // Where the arc costs come from, most preferred first: a table the caller keeps
   // alive, a table of the rules' own, or a graph read through its interface.
   // Without any of them every travel costs 0.0.
@@ -50,6 +53,7 @@ class RouteRules {
   const std::vector<int32_t>& starts() const { return starts_; }
   const std::vector<int32_t>& ends() const { return ends_; }
   bool return_to_end() const { return return_to_end_; }
+  double missing_cost() const { return missing_cost_; }
   bool has_costs() const { return table_ != nullptr || owns_table_ || graph_ != nullptr; }
   bool has_windows() const { return has_windows_; }
 
@@ -82,7 +86,8 @@ class RouteRules {
   // Arrival at `t`: `out` is the time after waiting; false once the window closed.
   bool Arrive(int32_t node, double t, double& out) const { return windows_.Apply(node, t, out); }
   // True when `agent` may drive `path` (validation's reading: the walk starts at
-  // time 0 and waits for the start's window too); `cost` is then its arrival time
+  // time 0 and waits for the start's window too) and pays for no arc costing
+  // missing_cost or more; `cost` is then its arrival time
   // at the last node, waiting included, and 0.0 whenever the path is invalid.
   bool EvaluateRoute(const std::vector<int32_t>& path, int32_t agent, double& cost) const;
   // A cost above a positive limit breaks it.
@@ -119,6 +124,7 @@ class RouteRules {
   DenseTimeWindows windows_;
   bool has_windows_ = false;
   bool return_to_end_ = false;
+  double missing_cost_ = kMissingCost;
   const DenseCostTable* table_ = nullptr;
   DenseCostTable own_table_;
   bool owns_table_ = false;

@@ -13,6 +13,7 @@
 #include "graph/complete_graph.h"
 #include "graph/dense_cost_table.h"
 #include "graph/planner_graph.h"
+#include "model/missing_cost.h"
 #include "model/options.h"
 #include "model/problem.h"
 #include "plugins/constraint_checker_plugin.h"
@@ -196,6 +197,7 @@ class Solver {
   std::vector<AgentEntry> agents_;
   std::unordered_map<std::string, int32_t> type_index_;
   int32_t num_types_ = 0;
+  double missing_cost_ = kMissingCost;  // an arc cost at or above it is no arc
   std::unordered_map<uint64_t, uint64_t> node_index_;
   std::unique_ptr<CompleteGraph> owned_graph_;  // never changes once built
   std::vector<MstEdge> mst_edges_;

@@ -5,7 +5,6 @@
 #include <optional>
 #include <vector>
 
-#include "model/missing_cost.h"
 #include "solver/solver.h"
 
 namespace quarn {
@@ -29,9 +28,9 @@ Window WindowOf(const TimeWindowMap& windows, int32_t node) {
 // The cheapest time of the arc `cost` from a node with window `from` into one with
 // window `to`, counting the least waiting the windows force; kNoWay when it cannot
 // make it in time.
-double WindowedCost(double cost, const Window& from, const Window& to) {
+double WindowedCost(double cost, double missing_cost, const Window& from, const Window& to) {
   // A missing component counts as no arc, like a missing matrix entry.
-  if (cost >= kMissingCost) return kNoWay;
+  if (cost >= missing_cost) return kNoWay;
   if (to.present && cost + from.open > to.close) return kNoWay;
   double wait = 0.0;
   if (to.present && from.close != kNoEnd) wait = std::max(0.0, to.open - (cost + from.close));
@@ -48,9 +47,10 @@ int32_t Solver::CheckReachability() {
     double cheapest = kNoWay;
     for (int32_t u = 0; u < n; ++u) {
       if (u == v) continue;
-      cheapest = std::min(cheapest, ArcCost(v, u, 0).value_or(kMissingCost));
+      cheapest = std::min(cheapest, ArcCost(v, u, 0).value_or(missing_cost_));
     }
-    if (cheapest == kMissingCost) {
+    // kNoWay: a single node, which has no arcs to miss.
+    if (cheapest >= missing_cost_ && cheapest != kNoWay) {
       std::cerr << "point: " << v << " can't be reached" << std::endl;
       unreachable_.push_back(v);
     }
@@ -74,9 +74,9 @@ int32_t Solver::ComputeTimeWindowMst() {
       for (size_t head = 0; head < size; ++head) {
         if (head == tail) continue;
         const double cost = ArcCost(static_cast<int32_t>(tail), static_cast<int32_t>(head), type)
-                                .value_or(kMissingCost);
+                                .value_or(missing_cost_);
         double& best = cheapest[tail * size + head];
-        best = std::min(best, WindowedCost(cost, windows[tail], windows[head]));
+        best = std::min(best, WindowedCost(cost, missing_cost_, windows[tail], windows[head]));
       }
     }
   }

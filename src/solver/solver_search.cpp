@@ -303,9 +303,11 @@ bool Solver::CompleteChild(Label& child, int32_t agent, int32_t node) {
   const int32_t from = child.positions[a];
   if (from != node) {
     const std::optional<double> arc = ArcCost(from, node, agents_[a].type);
-    if (!arc) return false;
-    // On open routes the move that stops an agent at a depot costs nothing.
-    if (return_to_end_ || (node != start && node != end)) child.costs[a] += *arc;
+    // On open routes the move that stops an agent at a depot costs nothing, and
+    // is no travel, so a missing cost does not bar it.
+    const bool paid = return_to_end_ || (node != start && node != end);
+    if (!arc || (paid && *arc >= missing_cost_)) return false;
+    if (paid) child.costs[a] += *arc;
   }
 
   const ArrivalCheck arrival = constraint_checker_->CheckArrival(child, agent, node);

@@ -1,8 +1,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <iomanip>
 #include <iostream>
 #include <limits>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -62,6 +64,8 @@ Solver::Solver(Problem problem, const Options& options)
   stop_.SetMemoryBound([this] { return MemoryInUse(); }, memory_limit);
   // Refused before anything is built, so an oversized instance costs no time or memory.
   VisitedSet::CheckCapacity(problem.nodes().size());
+  // NaN would compare false both ways and so make every arc exist.
+  missing_cost_ = std::isnan(options.missing_cost) ? kMissingCost : options.missing_cost;
   type_index_ = problem.type_index_by_name();
   num_types_ = static_cast<int32_t>(type_index_.size());
   BuildNodeTable(problem);
@@ -143,7 +147,10 @@ void Solver::BuildGraph(const Problem& problem) {
   }
   // The complete graph straight into one flat table: no cost vector per arc.
   const auto n = static_cast<int32_t>(problem.nodes().size());
-  DenseCostTable costs(n, num_types_, kMissingCost);
+  // Entries no matrix gives cost the threshold itself: missing under any threshold,
+  // finite for the cost sums, and 9999 as before under the default.
+  DenseCostTable costs(n, num_types_, missing_cost_);
+  uint64_t at_threshold = 0;
   for (const auto& [type, matrix] : matrices) {
     // Entries beyond the node table are ignored; NaN would break the lists' order.
     const auto rows = static_cast<int32_t>(std::min<size_t>(matrix->size(), static_cast<size_t>(n)));
@@ -152,9 +159,18 @@ void Solver::BuildGraph(const Problem& problem) {
       const auto columns = static_cast<int32_t>(std::min<size_t>(row.size(), static_cast<size_t>(n)));
       for (int32_t j = 0; j < columns; ++j) {
         const double value = row[static_cast<size_t>(j)];
-        if (i != j) costs.Set(i, j, type, std::isnan(value) ? kMissingCost : value);
+        if (i == j) continue;
+        if (value >= missing_cost_) ++at_threshold;
+        costs.Set(i, j, type, std::isnan(value) ? missing_cost_ : value);
       }
     }
+  }
+  if (at_threshold > 0) {
+    std::ostringstream threshold;  // 1000000, not the stream default's 1e+06
+    threshold << std::setprecision(15) << missing_cost_;
+    std::cerr << "[warning] " << at_threshold << " cost entries are at or above missing_cost ("
+              << threshold.str() << "): they count as no arc; raise \"missing_cost\" if they are "
+              << "real costs" << std::endl;
   }
   owned_graph_ = std::make_unique<CompleteGraph>(std::move(costs), num_types_);
 }
@@ -198,6 +214,7 @@ int32_t Solver::Prepare() {
   heuristic_->Init(graph_, points_, agents_);
   if (auto* heuristic = ExactPlugin<DefaultHeuristic>(heuristic_.get())) {
     heuristic->SetEnds(ends_);
+    heuristic->SetMissingCost(missing_cost_);
     heuristic->SetEdges(mst_edges_);
   }
 
@@ -224,6 +241,7 @@ void Solver::CompileRules() {
   rules_.SetEnds(ends_);
   rules_.SetTimeWindows(time_windows_);
   rules_.SetReturnToEnd(return_to_end_);
+  rules_.SetMissingCost(missing_cost_);
   rules_.DropCosts();
   if (owned_graph_ != nullptr && graph_ == owned_graph_.get()) {
     rules_.SetCostTable(&owned_graph_->costs());

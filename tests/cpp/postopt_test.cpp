@@ -66,6 +66,7 @@ struct Instance {
   std::vector<int32_t> starts;
   std::vector<int32_t> ends;
   TimeWindowMap windows;
+  double missing_cost = kMissingCost;  // read by route rules only
   bool return_to_end = true;
 
   Instance(SparseGraph g, const Types& types, std::vector<AgentEntry> a, std::vector<int32_t> s,
@@ -97,6 +98,7 @@ struct Validation {
   }
   explicit Validation(const Instance& inst) : Validation(&inst.graph, inst.points, inst.agents) {
     inst.Configure(rules);
+    rules.SetMissingCost(inst.missing_cost);
   }
   Validation(const Validation&) = delete;
 };
@@ -148,6 +150,13 @@ TEST(RouteValidatorTest, EvaluatePathAppliesEveryRule) {
   auto limit = [](double value) {
     return Tweak([=](Instance& i) { i.agents[0].time_limit = value; });
   };
+  auto leg_3_1 = [](double cost, double missing_cost, bool open_route) {
+    return Tweak([=](Instance& i) {
+      i.graph.SetArcCost(3, 1, CostVector(2, cost));
+      i.missing_cost = missing_cost;
+      i.return_to_end = !open_route;
+    });
+  };
   struct Case { const char* name; int32_t agent; Path path; Tweak tweak; bool valid; double cost; };
   const Case cases[] = {
       {"empty path", 0, {}, none, true, 0.0},
@@ -169,6 +178,9 @@ TEST(RouteValidatorTest, EvaluatePathAppliesEveryRule) {
       {"waits at its start", 0, {0, 3, 1}, window(0, 5.0, 10.0), true, 12.0},
       {"limit met", 0, {0, 3, 1}, limit(7.0), true, 7.0},
       {"limit exceeded", 0, {0, 3, 1}, limit(6.0), false, 0.0},
+      {"leg at the threshold", 0, {0, 3, 1}, leg_3_1(9999.0, 9999.0, false), false, 0.0},
+      {"free stop over the threshold, open route", 0, {0, 3, 1}, leg_3_1(50.0, 50.0, true), true, 3.0},
+      {"leg below a raised threshold", 0, {0, 3, 1}, leg_3_1(9999.0, 1e4, false), true, 3 + 9999},
       {"empty cost vector: no travel", 0, {0, 3, 1}, [](Instance& i) { i.graph = SparseGraph(); },
        true, 0.0},
       {"type outside the cost vector: no travel", 1, {2, 3, 2},

@@ -97,7 +97,7 @@ def build_problem(doc):
     minmax = opts.get("objective") == "min_max"
     p.options().objective = z.ObjectiveType.MinMax if minmax else z.ObjectiveType.MinSum
     p.options().time_limit = opts.get("time_limit", 60.0)
-    for key in ("improve", "seed", "max_iterations", "max_expansions"):
+    for key in ("improve", "seed", "max_iterations", "max_expansions", "missing_cost"):
         if key in opts:
             setattr(p.options(), key, opts[key])
     return p

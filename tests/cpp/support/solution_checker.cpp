@@ -11,7 +11,6 @@
 namespace quarn::test {
 namespace {
 
-constexpr double kMissingCost = 9999.0;
 constexpr double kCostTolerance = 1e-6;
 
 // The problem seen by node index, built independently of the solver.
@@ -42,12 +41,12 @@ struct Instance {
 
   double Travel(const std::string& type, int32_t from, int32_t to) const {
     auto matrix = problem.cost_matrices().find(type);
-    if (matrix == problem.cost_matrices().end()) return kMissingCost;
+    if (matrix == problem.cost_matrices().end()) return options.missing_cost;
     const auto& rows = matrix->second;
     if (static_cast<size_t>(from) >= rows.size() || static_cast<size_t>(to) >= rows[from].size()) {
-      return kMissingCost;
+      return options.missing_cost;
     }
-    return std::isnan(rows[from][to]) ? kMissingCost : rows[from][to];
+    return std::isnan(rows[from][to]) ? options.missing_cost : rows[from][to];
   }
 
   // Walks the route with its clock and returns its cost; appends every broken
@@ -70,7 +69,7 @@ struct Instance {
         bool free_stop = !options.return_to_end && (node == starts[k] || node == ends[k]);
         if (route[p - 1] != node && !free_stop) {
           const double cost = Travel(agent.type, route[p - 1], node);
-          if (cost >= kMissingCost) complain("no arc from node " + std::to_string(route[p - 1]), p);
+          if (cost >= options.missing_cost) complain("no arc from node " + std::to_string(route[p - 1]), p);
           t += cost;
         }
       }

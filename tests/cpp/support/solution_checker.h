@@ -17,7 +17,7 @@ namespace quarn::test {
 // - each route starts at its agent's start and stops at its end, or with
 //   `return_to_end` clear at its start; depots appear nowhere else;
 // - the agent's type is allowed at every node it enters;
-// - every move it pays has an arc (a cost below 9999, as the instance format says);
+// - every move it pays has an arc (a cost below options.missing_cost, as the instance format says);
 // - windows (with waiting) and the agent's route-length limit are met;
 // - each reported cost equals the recomputed cost of its route.
 // The start depot's window is read both ways the system uses: the search starts
