@@ -45,6 +45,10 @@ std::vector<Instance> Instances() {
   all.push_back({"time_windows", windowed, MakeOptions(ObjectiveType::MinMax, true)});
   all.push_back({"time_limits", GridProblem(Cross(), {{0, "a", 0, 0, 12.0}, {1, "a", 0, 0, 12.0}}),
                  MakeOptions(ObjectiveType::MinSum, true)});
+  // Agent 1's limit is below either tour: moving a target to it would shorten the longest route.
+  all.push_back({"a_limit_keeps_an_agent_idle",
+                 GridProblem({{0, 0}, {3, 0}, {-3, 0}}, {{0, "a", 0, 0}, {1, "a", 0, 0, 5.0}}),
+                 MakeOptions(ObjectiveType::MinMax, true)});
   for (bool return_to_end : {true, false}) {
     all.push_back({return_to_end ? "depot_a_to_b_closed" : "depot_a_to_b_open",
                    GridProblem({{0, 0}, {4, 0}, {1, 1}, {2, -1}, {3, 1}}, {{0, "a", 0, 1}}),
