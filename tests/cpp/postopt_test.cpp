@@ -229,23 +229,6 @@ TEST(TwoOptTest, ReversesACrossingOnlyWhenShorterBeyondTolerance) {
   }
 }
 
-TEST(TwoOptTest, RestartsUntilNothingImprovesAndLeavesShortRoutesAlone) {
-  const Instance inst(LineGraph({0, 1, 2, 3, 4, 5}), Types(6, {0}), {MakeAgent(0)}, {0}, {5});
-  const Validation check(inst);
-  const RouteValidator& validator = check.validator;
-  Path path{0, 3, 1, 4, 2, 5};  // needs several reversals to come out sorted
-  double cost = 0.0;
-  ASSERT_TRUE(validator.EvaluatePath(path, 0, cost));
-  EXPECT_TRUE(validator.TwoOpt(path, cost, 0));
-  EXPECT_EQ(path, (Path{0, 1, 2, 3, 4, 5}));
-  EXPECT_DOUBLE_EQ(cost, 5.0);
-  for (Path short_path : {Path{0, 5}, Path{0, 3, 5}}) {
-    cost = 50.0;
-    EXPECT_FALSE(validator.TwoOpt(short_path, cost, 0));
-    EXPECT_DOUBLE_EQ(cost, 50.0);
-  }
-}
-
 // Agent 0 (depot 0) drives [0, 1, 0] for 30; agent 1 (depot 3) drives [3, 2, 3] for 10.
 // Moving target 1 into agent 1's route costs it 25 and leaves agent 0 idle.
 Instance RelocationInstance() {

@@ -132,20 +132,6 @@ TEST_P(SolverEndToEnd, EndsAtTheOptimumThroughFeasibleSolutionsAndRepeats) {
 INSTANTIATE_TEST_SUITE_P(Small, SolverEndToEnd, ::testing::ValuesIn(Instances()),
                          [](const auto& info) { return std::string(info.param.label); });
 
-// A root whose costs do not add up to zero is an internal inconsistency.
-class SkewedSumSolver : public SolverProbe {
- public:
-  using SolverProbe::SolverProbe;
-  double SumCost(const Label& label) const override { return Solver::SumCost(label) + 1.0; }
-};
-
-TEST(SolverSearch, NonZeroRootCostIsReportedAndThrown) {
-  SkewedSumSolver solver(GridProblem({{0, 0}, {1, 0}}, {AgentSpec{}}), Options{});
-  const Output output = Capture([&] { solver.solve(); });
-  EXPECT_EQ(WhatOf<std::runtime_error>(output.error), "Initial length is not 0 !");
-  EXPECT_EQ(output.err, "Initial length is not 0 !\n");
-}
-
 // Makes every route longer: a post-optimizer that would leave the solution worse.
 class DetourOptimizer : public CompositePostOptimizer {
  public:

@@ -1,13 +1,13 @@
-"""The benchmark runner's pure parts: case selection, gaps, tables, the RESULTS.md block,
+"""The benchmark's own tests (run with the project's): the runner's pure parts: case selection, gaps, tables, the RESULTS.md block,
 the generated instances, and tiny peer solves (skipped where a peer is absent)."""
 import math
+import pathlib
 import sys
 
 import pytest
 
-from conftest import ROOT
-
-sys.path.insert(0, str(ROOT / "bench"))
+BENCH = pathlib.Path(__file__).resolve().parents[1]
+sys.path.insert(0, str(BENCH))
 import cases  # noqa: E402
 import generate  # noqa: E402
 import report  # noqa: E402
