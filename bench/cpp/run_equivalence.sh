@@ -13,7 +13,8 @@ old=$1
 new=$2
 count=${3:-3000}
 budget=${4:-200000}
-tsplib=${TSPLIB_DIR:-/work/shared/bench/tsplib}
+# The shared benchmark data lies beside the project root.
+tsplib=${TSPLIB_DIR:-$(cd "$(dirname "$0")/../../.." && pwd)/shared/bench/tsplib}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 

@@ -6,7 +6,8 @@ set -euo pipefail
 budget=${1:-1000000}
 repeats=${2:-3}
 shift 2
-tsplib=${TSPLIB_DIR:-/work/shared/bench/tsplib}
+# The shared benchmark data lies beside the project root.
+tsplib=${TSPLIB_DIR:-$(cd "$(dirname "$0")/../../.." && pwd)/shared/bench/tsplib}
 field() { sed -E "s/.* $1=([^ ]*).*/\1/"; }
 for name in eil51 eil76 rat99; do
   for dir in "$@"; do
