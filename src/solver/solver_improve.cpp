@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cmath>
 #include <vector>
 
 #include "localsearch/improver.h"
@@ -18,6 +19,9 @@ namespace {
 constexpr int32_t kStallExpansions = 20000;
 constexpr int32_t kGiveUpExpansions = 200000;
 constexpr double kSearchShare = 0.25;
+// Without a finite time limit or a budget the phase would never end: it then
+// runs this many iterations, as if they had been its budget.
+constexpr uint64_t kUnlimitedIterations = 50000;
 
 }  // namespace
 
@@ -52,7 +56,10 @@ void Solver::RunImprovement() {
 
   // The solve's own clock and interrupt, with the phase's budget.
   StopCheck stop = stop_;
-  stop.SetIterationBudget(improve_iterations_);
+  const uint64_t budget = improve_iterations_ == 0 && !std::isfinite(time_limit_)
+                              ? kUnlimitedIterations
+                              : improve_iterations_;
+  stop.SetIterationBudget(budget);
 
   ImproveSettings settings;
   settings.seed = improve_seed_;
@@ -79,7 +86,6 @@ void Solver::RunImprovement() {
     return true;
   };
   const double phase_start = timer_.GetDuration();
-  const uint64_t budget = improve_iterations_;
   auto progress = [&](uint64_t iteration) {
     if (budget != 0) return static_cast<double>(iteration) / static_cast<double>(budget);
     const double span = time_limit_ - phase_start;
