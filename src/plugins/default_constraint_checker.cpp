@@ -7,16 +7,13 @@ namespace quarn {
 void DefaultConstraintChecker::Init(const PlannerGraph* graph, const std::vector<Point>& points,
                                     const std::vector<AgentEntry>& agents) {
   graph_ = graph;
-  points_ = points;
-  agents_ = agents;
-  num_agents_ = agents_.size();
   // The answers never change after Init, and the search asks for them at every expansion.
-  admission_.SetPoints(points_);
-  admission_.SetAgents(agents_);
-  type_zero_only_.assign(points_.size(), 0);
+  admission_.SetPoints(points);
+  admission_.SetAgents(agents);
+  type_zero_only_.assign(points.size(), 0);
   const std::vector<int32_t> type_zero_only{0};
-  for (size_t v = 0; v < points_.size(); ++v) {
-    type_zero_only_[v] = points_[v].types == type_zero_only ? 1 : 0;
+  for (size_t v = 0; v < points.size(); ++v) {
+    type_zero_only_[v] = points[v].types == type_zero_only ? 1 : 0;
   }
 }
 
@@ -34,17 +31,19 @@ BudgetCheck DefaultConstraintChecker::CheckBudget(const Label&, int32_t) const {
 }
 
 bool DefaultConstraintChecker::AnyTypeZeroAgentActive(const Label& label) const {
-  const size_t n = std::min<size_t>(num_agents_, label.finished.size());
+  const std::vector<AgentEntry>& agents = admission_.agents();
+  const size_t n = std::min<size_t>(agents.size(), label.finished.size());
   for (size_t a = 0; a < n; ++a) {
-    if (agents_[a].type == 0 && label.finished[a] == 0) return true;
+    if (agents[a].type == 0 && label.finished[a] == 0) return true;
   }
   return false;
 }
 
 bool DefaultConstraintChecker::IsDeadEnd(const Label& child) const {
   if (AnyTypeZeroAgentActive(child)) return false;
-  uint64_t n = graph_ != nullptr ? graph_->NumVertex() : points_.size();
-  n = std::min<uint64_t>({n, points_.size(), VisitedSet::kCapacity});
+  const uint64_t points = type_zero_only_.size();
+  uint64_t n = graph_ != nullptr ? graph_->NumVertex() : points;
+  n = std::min<uint64_t>({n, points, VisitedSet::kCapacity});
   for (uint64_t v = 0; v < n; ++v) {
     const auto node = static_cast<int32_t>(v);
     if (type_zero_only_[v] != 0 && !child.visited.test(node)) return true;

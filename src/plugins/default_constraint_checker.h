@@ -31,11 +31,8 @@ class DefaultConstraintChecker : public ConstraintCheckerPlugin {
   bool AnyTypeZeroAgentActive(const Label& label) const;
 
   const PlannerGraph* graph_ = nullptr;
-  std::vector<Point> points_;
-  std::vector<AgentEntry> agents_;
   std::vector<int32_t> ends_;  // kept for the solver's hand-over; the checks do not read it
-  uint64_t num_agents_ = 0;
-  RouteRules admission_;  // the type rule of these tables, compiled once
+  RouteRules admission_;  // the tables of Init and their type rule, compiled once
   std::vector<uint8_t> type_zero_only_;  // 1 where only type 0 may visit the node
 };
 

@@ -8,8 +8,6 @@ void TimeWindowConstraintChecker::Init(const PlannerGraph* graph, const std::vec
                                        const std::vector<AgentEntry>& agents) {
   inner_.Init(graph, points, agents);
   graph_ = graph;
-  num_points_ = points.size();
-  num_agents_ = agents.size();
   own_rules_.SetPoints(points);
   own_rules_.SetAgents(agents);
   own_rules_.SetGraph(graph);
@@ -40,7 +38,7 @@ ArrivalCheck TimeWindowConstraintChecker::CheckArrival(const Label& child, int32
   if (graph_ != nullptr) {
     const int32_t from = child.positions[agent];
     if (DetourDominates(child, agent, from, node, arrival)) return ArrivalCheck{false, std::nullopt};
-    if (num_points_ != 0 && SomeNodeLost(child, agent, node, arrival)) {
+    if (own_rules_.num_nodes() != 0 && SomeNodeLost(child, agent, node, arrival)) {
       return ArrivalCheck{false, std::nullopt};
     }
   }
@@ -66,7 +64,8 @@ bool TimeWindowConstraintChecker::DetourDominates(const Label& child, int32_t ag
                                                   int32_t node, double arrival) const {
   const double departure = child.costs[agent] - TravelTime(from, node, agent);
   const RouteRules& r = rules();
-  const auto n = static_cast<int32_t>(std::min<uint64_t>(num_points_, VisitedSet::kCapacity));
+  const auto n =
+      static_cast<int32_t>(std::min<uint64_t>(own_rules_.num_nodes(), VisitedSet::kCapacity));
   for (int32_t w = 0; w < n; ++w) {
     if (!IsDetourCandidate(child, agent, from, node, w)) continue;
     double at_w = 0.0;
@@ -106,8 +105,9 @@ bool TimeWindowConstraintChecker::CanCover(const Label& child, int32_t k, int32_
 // True when some unvisited node can no longer be reached in its window by any agent.
 bool TimeWindowConstraintChecker::SomeNodeLost(const Label& child, int32_t agent, int32_t node,
                                                double arrival) const {
-  const auto n = static_cast<int32_t>(std::min<uint64_t>(num_points_, VisitedSet::kCapacity));
-  const auto agents = static_cast<int32_t>(num_agents_);
+  const auto n =
+      static_cast<int32_t>(std::min<uint64_t>(own_rules_.num_nodes(), VisitedSet::kCapacity));
+  const auto agents = static_cast<int32_t>(own_rules_.num_agents());
   for (int32_t s = 0; s < n; ++s) {
     if (child.visited.test(s)) continue;
     bool covered = false;

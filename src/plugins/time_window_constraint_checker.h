@@ -49,9 +49,7 @@ class TimeWindowConstraintChecker : public ConstraintCheckerPlugin {
 
   DefaultConstraintChecker inner_;
   const PlannerGraph* graph_ = nullptr;
-  uint64_t num_points_ = 0;
-  uint64_t num_agents_ = 0;
-  RouteRules own_rules_;
+  RouteRules own_rules_;  // the tables of Init and the setters'
   const RouteRules* shared_rules_ = nullptr;
 };
 

@@ -27,10 +27,6 @@ class StopCheck {
   }
   void SetMemoryLimit(uint64_t limit) { memory_limit_ = limit; }
 
-  uint64_t expansion_budget() const { return expansion_budget_; }
-  uint64_t iteration_budget() const { return iteration_budget_; }
-  uint64_t memory_limit() const { return memory_limit_; }
-
   // The interrupt, then the deadline. Budgets are not asked: work that finishes
   // what one expansion began (post-optimisation) must not depend on them.
   bool Expired() const {

@@ -44,7 +44,6 @@ void RouteRules::SetEnds(const std::vector<int32_t>& ends) {
 
 void RouteRules::SetTimeWindows(const TimeWindowMap& windows) {
   windows_ = DenseTimeWindows(windows);
-  has_windows_ = !windows.empty();
 }
 
 void RouteRules::CompileAdmission() {

@@ -55,7 +55,6 @@ class RouteRules {
   bool return_to_end() const { return return_to_end_; }
   double missing_cost() const { return missing_cost_; }
   bool has_costs() const { return table_ != nullptr || owns_table_ || graph_ != nullptr; }
-  bool has_windows() const { return has_windows_; }
 
   // Without a depot table no node is anybody's depot.
   bool IsStartOf(int32_t agent, int32_t node) const {
@@ -90,11 +89,6 @@ class RouteRules {
   // missing_cost or more; `cost` is then its arrival time
   // at the last node, waiting included, and 0.0 whenever the path is invalid.
   bool EvaluateRoute(const std::vector<int32_t>& path, int32_t agent, double& cost) const;
-  // A cost above a positive limit breaks it.
-  bool WithinLengthLimit(int32_t agent, double cost) const {
-    const double limit = agents_.at(static_cast<size_t>(agent)).time_limit;
-    return !(limit > 0.0 && cost > limit);
-  }
 
  private:
   static constexpr uint8_t kType = 1;
@@ -122,7 +116,6 @@ class RouteRules {
   std::vector<uint8_t> is_end_;
   std::vector<uint8_t> admission_;  // agent-major, kType | kNoForeignDepot bits
   DenseTimeWindows windows_;
-  bool has_windows_ = false;
   bool return_to_end_ = false;
   double missing_cost_ = kMissingCost;
   const DenseCostTable* table_ = nullptr;

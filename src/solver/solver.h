@@ -6,7 +6,6 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
-#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -26,21 +25,21 @@
 #include "plugins/objective_plugin.h"
 #include "plugins/post_optimizer_plugin.h"
 #include "records/agent_entry.h"
-#include "solver/block_list.h"
-#include "solver/frontier.h"
 #include "records/instance_stats.h"
 #include "records/label.h"
-#include "solver/label_store.h"
 #include "records/list_entries.h"
 #include "records/mst_edge.h"
-#include "solver/open_list.h"
 #include "records/point.h"
-#include "solver/position_index.h"
 #include "records/result.h"
 #include "records/stop_check.h"
-#include "solver/simple_timer.h"
 #include "records/time_window_map.h"
 #include "rules/route_rules.h"
+#include "solver/block_list.h"
+#include "solver/frontier.h"
+#include "solver/label_store.h"
+#include "solver/open_list.h"
+#include "solver/position_index.h"
+#include "solver/simple_timer.h"
 
 namespace quarn {
 
@@ -121,7 +120,7 @@ class Solver {
   // solve, and a later solve starts afresh.
   void SetInterruptCheck(std::function<void()> check) { stop_.SetInterrupt(std::move(check)); }
   // Stops once the estimated bytes held by the search exceed the bound; the
-  // default is half the physical memory.
+  // default is the option memory_limit, or else AutomaticMemoryLimit().
   void SetMemoryLimit(uint64_t bytes) { stop_.SetMemoryLimit(bytes); }
   // The running estimate the memory limit is tested against.
   uint64_t MemoryInUse() const;

@@ -10,9 +10,9 @@
 #include <utility>
 
 #include "graph/arc_cost.h"
-#include "model/missing_cost.h"
 #include "graph/complete_graph.h"
 #include "model/checked_at.h"
+#include "model/missing_cost.h"
 #include "model/numeric_cast.h"
 #include "plugins/composite_constraint_checker.h"
 #include "plugins/composite_post_optimizer.h"
@@ -30,7 +30,6 @@
 
 namespace quarn {
 namespace {
-
 
 // Every checker the solver hands data to: a composite's children, or the checker itself.
 std::vector<ConstraintCheckerPlugin*> CheckersOf(ConstraintCheckerPlugin* checker) {

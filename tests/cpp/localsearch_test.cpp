@@ -218,16 +218,16 @@ Problem RandomGridProblem(uint64_t seed, int32_t agents, bool windows, bool limi
   std::vector<std::pair<int, int>> coords;
   const int32_t n = 10 + static_cast<int32_t>(rng.Below(4));
   for (int32_t v = 0; v < n; ++v) coords.emplace_back(rng.Below(20), rng.Below(20));
-  std::vector<AgentSpec> specs;
+  std::vector<AgentSpec> fleet;
   for (int32_t a = 0; a < agents; ++a) {
-    AgentSpec spec;
-    spec.id = static_cast<uint64_t>(a);
-    spec.start = static_cast<uint64_t>(a % 2);
-    spec.end = static_cast<uint64_t>(a % 2);
-    spec.time_limit = limits && a == 0 ? 120.0 : 0.0;
-    specs.push_back(spec);
+    AgentSpec agent;
+    agent.id = static_cast<uint64_t>(a);
+    agent.start = static_cast<uint64_t>(a % 2);
+    agent.end = static_cast<uint64_t>(a % 2);
+    agent.time_limit = limits && a == 0 ? 120.0 : 0.0;
+    fleet.push_back(agent);
   }
-  Problem problem = GridProblem(coords, specs);
+  Problem problem = GridProblem(coords, fleet);
   if (windows) {
     TimeWindowConstraint tw;
     for (int32_t v = 3; v < n; v += 4) tw.set_timewindow(static_cast<uint64_t>(v), 5.0, 200.0);
