@@ -182,6 +182,11 @@ class Solver {
   bool SearchStalled();
   void RunImprovement();
 
+  // Instances beyond the exact search, with "improve" on: the phase alone from
+  // its own first solution (solver_large.cpp).
+  bool BeyondSearch() const;
+  int32_t SolveByPhase();
+
   // Read-out (solver_results.cpp).
   void WritePathDump() const;
 
