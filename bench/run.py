@@ -49,7 +49,7 @@ MIN_SUM_ONLY = {"pyvrp"}
 LIMITS = {"short": [1.0], "full": [1.0, 10.0]}
 LARGE_LIMITS = {"short": [10.0], "full": [10.0, 60.0]}
 SIZES = {"short": (60,), "full": generate.SIZES}
-OVER_LIMIT_INSTANCE = "a280"  # more nodes than the solver takes: shows how that is reported
+OVER_LIMIT_INSTANCE = "a280"  # more nodes than the search takes: shows how that is reported
 GRACE_SECONDS = 120.0  # beyond the limit, for start-up and read-out, before a run counts as hung
 
 

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <stdexcept>
 
+#include "graph/complete_graph.h"
 #include "support/solution_checker.h"
 #include "support/solver_test_kit.h"
 
@@ -15,52 +16,28 @@ std::vector<std::pair<int, int>> Grid(int n) {
   return coords;
 }
 
-// The complete graph on a 40-wide grid (Manhattan costs, one component), built on
-// the fly; it refuses to hand out more cost components than its budget, so a
-// set-up that reads the graph more than a few times over fails.
-class BudgetedGraph : public PlannerGraph {
+// The complete graph on a 40-wide grid (Manhattan costs, one component) that
+// refuses to hand out more costs than its budget, so a set-up that reads the
+// graph more than a few times over fails.
+class BudgetedGraph : public CompleteGraph {
  public:
-  BudgetedGraph(int32_t n, uint64_t budget) : n_(n), budget_(budget) {}
-
-  bool HasVertex(int32_t v) const override { return v >= 0 && v < n_; }
-  bool HasArc(int32_t u, int32_t v) const override { return HasVertex(u) && HasVertex(v) && u != v; }
-  std::vector<int32_t> GetSuccs(int32_t v) const override { return Others(v); }
-  std::vector<int32_t> GetPreds(int32_t v) const override { return Others(v); }
+  BudgetedGraph(int32_t n, uint64_t budget) : CompleteGraph(GridCosts(n), 1), budget_(budget) {}
   CostVector GetArcCost(int32_t u, int32_t v) const override {
-    if (!HasArc(u, v)) return {};
-    Spend(1);
-    return {static_cast<double>(std::abs(u % 40 - v % 40) + std::abs(u / 40 - v / 40))};
+    if (++spent_ > budget_) throw std::logic_error("set-up read the graph beyond its budget");
+    return CompleteGraph::GetArcCost(u, v);
   }
-  std::vector<CostVector> GetSuccCosts(int32_t v) const override {
-    std::vector<CostVector> costs;
-    for (int32_t w : Others(v)) costs.push_back(GetArcCost(v, w));
-    return costs;
-  }
-  std::vector<CostVector> GetPredCosts(int32_t v) const override {
-    std::vector<CostVector> costs;
-    for (int32_t w : Others(v)) costs.push_back(GetArcCost(w, v));
-    return costs;
-  }
-  uint64_t NumVertex() const override { return static_cast<uint64_t>(n_); }
-  uint64_t NumArcEntries() const override { return 2 * NumEdge(); }
-  uint64_t NumEdge() const override { return static_cast<uint64_t>(n_) * static_cast<uint64_t>(n_ - 1); }
-  uint64_t CostDim() const override { return 1; }
-  std::vector<int32_t> AllVertices() const override { return Others(-1); }
 
  private:
-  void Spend(uint64_t components) const {
-    spent_ += components;
-    if (spent_ > budget_) throw std::logic_error("set-up read the graph beyond its budget");
-  }
-  std::vector<int32_t> Others(int32_t v) const {
-    std::vector<int32_t> others;
-    for (int32_t w = 0; w < n_; ++w) {
-      if (w != v) others.push_back(w);
+  static DenseCostTable GridCosts(int32_t n) {
+    DenseCostTable costs(n, 1, 0.0);
+    for (int32_t u = 0; u < n; ++u) {
+      for (int32_t v = 0; v < n; ++v) {
+        if (u != v) costs.Set(u, v, 0, std::abs(u % 40 - v % 40) + std::abs(u / 40 - v / 40));
+      }
     }
-    return others;
+    return costs;
   }
 
-  int32_t n_;
   uint64_t budget_;
   mutable uint64_t spent_ = 0;
 };
