@@ -98,11 +98,16 @@ def iter_local(
     requests: Sequence[Request], jobs: int, should_stop: Callable[[], bool] | None = None
 ) -> Iterator[tuple[int, Answer]]:
     """(index, answer) of every request as it finishes, `jobs` at a time."""
+    _closing.clear()
     # Threads suffice: each only waits for its child, which does the work.
     with ThreadPoolExecutor(max_workers=max(1, min(jobs, len(requests)))) as pool:
         futures = {pool.submit(solve_in_child, r, should_stop): i for i, r in enumerate(requests)}
-        for future in as_completed(futures):
-            yield futures[future], future.result()
+        try:
+            for future in as_completed(futures):
+                yield futures[future], future.result()
+        except BaseException:  # broken off (a second Ctrl-C, SIGTERM): the pool would wait for the children
+            end_running()
+            raise
 
 
 def solve_many(

@@ -142,7 +142,7 @@ def _solve_one(args: argparse.Namespace, overrides: dict[str, Any]) -> int:
         _check_writable(target, path)
     doc, instance = _read_solve_instance(path, overrides)
     line = progress.SolveLine(Path(path).name) if progress.wanted(args.progress, args.quiet) else None
-    flag = StopFlag()
+    flag = StopFlag(second_breaks_off=True)
     # A first Ctrl-C stops the search as its time limit would, so that what it found
     # is kept; without the core's stop request it can only break the solve off.
     stopping = flag.installed(signal.SIGINT) if core_takes_progress() else contextlib.nullcontext()
@@ -224,7 +224,7 @@ def _solve_batch(args: argparse.Namespace, overrides: dict[str, Any]) -> int:
 
     for row in rows:
         report(row)
-    flag = StopFlag()
+    flag = StopFlag(second_breaks_off=True)
     cancelled = 0
     try:
         with flag.installed(signal.SIGINT), _ending_workers_on_sigterm(end_running):

@@ -49,11 +49,14 @@ class StopFlag:
     """Raised by a signal (Ctrl-C, by default), read by the progress callback, which
     then stops the solve as its time limit would, keeping its best solution."""
 
-    def __init__(self) -> None:
+    def __init__(self, second_breaks_off: bool = False) -> None:
         self.raised = False
         self.signum: int | None = None
+        self._second_breaks_off = second_breaks_off  # for a user who will not wait
 
     def __call__(self, signum: int, frame: Any) -> None:
+        if self.raised and self._second_breaks_off:
+            raise KeyboardInterrupt
         self.raised = True
         self.signum = signum
 
