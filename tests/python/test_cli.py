@@ -11,6 +11,7 @@ import pytest
 
 from conftest import EXAMPLES, TRIANGLE, shared_tsplib, variant
 from pyzel.cli import main
+from test_interrupt import large_instance
 
 PNG_SIGNATURE = b"\x89PNG\r\n\x1a\n"
 
@@ -116,6 +117,18 @@ def test_solve_prints_node_ids_agent_types_and_the_result_on_standard_output_whe
     out, err = capsys.readouterr()
     assert json.loads(out)["routes"][0]["path"] in ([0, 1, 2, 0], [0, 2, 1, 0])
     assert "1 agents, min_sum" in err and re.search(r"agent 7 \(a\): cost 12: 10 1[12] 1[12] 10", err)
+
+
+@pytest.mark.parametrize("mode", ["--improve", "--exact"])
+def test_seed_and_budget_give_the_same_routes_in_every_run(tmp_path, mode):
+    doc = large_instance()  # far from ending on its own, and with a limit the budget outlasts
+    doc["options"]["time_limit"] = 0.01
+    (tmp_path / "big.json").write_text(json.dumps(doc))
+    runs = [pyzel("solve", "big.json", mode, "--seed", "5", "--budget", "1000", "--output", f"{k}.json", cwd=tmp_path)
+            for k in range(2)]
+    assert [code for code, _, _ in runs] == [0, 0], runs
+    first, second = (json.loads((tmp_path / f"{k}.json").read_text()) for k in range(2))
+    assert first["routes"] == second["routes"] and first["statistics"]["n_expanded"] == 1000
 
 
 def test_convert_writes_a_solvable_instance_to_standard_output(capsys):
