@@ -5,6 +5,7 @@ from __future__ import annotations
 import importlib
 import os
 import sys
+import threading
 from typing import IO, Any
 
 
@@ -52,9 +53,17 @@ class BatchLine:
 
     def __init__(self, total: int) -> None:
         tqdm = _tqdm()
-        self._bar = tqdm(total=total, file=sys.stderr, leave=False, unit="instance", dynamic_ncols=True,
-                         bar_format="{n_fmt}/{total_fmt} done{postfix}  {elapsed}  |{bar}|")
+        self._bar = tqdm(total=total, file=sys.stderr, leave=False, dynamic_ncols=True,
+                         bar_format="{n_fmt}/{total_fmt} instances done{postfix}  {elapsed}  |{bar}|")
         self._failed = 0
+        # Redrawn between the instances too, so that the clock goes on.
+        self._closed = threading.Event()
+        self._ticker = threading.Thread(target=self._tick, daemon=True)
+        self._ticker.start()
+
+    def _tick(self) -> None:
+        while not self._closed.wait(0.5):
+            self._bar.refresh()
 
     def finished(self, line: str, failed: bool) -> None:
         _tqdm().write(line, file=sys.stdout)
@@ -64,4 +73,6 @@ class BatchLine:
         self._bar.update(1)
 
     def close(self) -> None:
+        self._closed.set()
+        self._ticker.join()
         self._bar.close()
