@@ -74,7 +74,8 @@ def test_solve_writes_a_result_that_validate_accepts_and_names_each_violation_in
 
 def test_batch_reports_a_broken_instance_and_finishes_the_others(work, capsys):
     names = ["single_depot_min_max.json", "broken.json", "time_windows.json"]
-    code = main(["solve", *[str(work / n) for n in names], "--jobs", "2", "--output-dir", str(work / "out")])
+    code = main(["solve", *[str(work / n) for n in names], "--jobs", "2", "--time-limit", "1",
+                 "--output-dir", str(work / "out")])
     out = capsys.readouterr().out
     assert code == 2
     progress = [line for line in out.splitlines() if line.startswith("[")]
@@ -153,7 +154,7 @@ def test_plotting_without_matplotlib_says_how_to_get_it(work, monkeypatch, capsy
 def test_plot_command_draws_a_png(work, capsys):
     pytest.importorskip("matplotlib")
     instance, written = str(work / "single_depot_min_max.json"), str(work / "r.json")
-    assert main(["solve", instance, "--output", written]) == 0
+    assert main(["solve", instance, "--time-limit", "1", "--output", written]) == 0
     assert main(["plot", instance, written, "-o", str(work / "routes.png"), "--title", "demo"]) == 0
     assert (work / "routes.png").read_bytes()[:8] == PNG_SIGNATURE
     capsys.readouterr()
