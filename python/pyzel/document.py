@@ -26,11 +26,16 @@ def read_json(path: str | os.PathLike[str]) -> Any:
     except UnicodeDecodeError:
         raise InputError(f"{os.fspath(path)}: not a UTF-8 text file") from None
     try:
-        return json.loads(text)
-    except json.JSONDecodeError as err:
+        return json.loads(text, parse_constant=_refuse_constant)
+    except ValueError as err:  # JSONDecodeError, or a NaN or Infinity literal
         raise InputError(f"{os.fspath(path)}: not valid JSON: {err}") from None
     except RecursionError:
         raise InputError(f"{os.fspath(path)}: nested too deeply to read") from None
+
+
+def _refuse_constant(name: str) -> None:
+    # Python's reader takes NaN and Infinity, which are not JSON and which the solver refuses.
+    raise ValueError(f"{name} is not a JSON number")
 
 
 def objective_of(doc: dict[str, Any]) -> str:
