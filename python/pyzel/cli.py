@@ -128,8 +128,7 @@ def _cmd_solve(args: argparse.Namespace) -> int:
 def _solve_one(args: argparse.Namespace) -> int:
     path = args.instances[0]
     doc, instance = _read_instance(path)
-    for line in instance_warnings(doc):
-        print(f"pyzel: warning: {path}: {line}", file=sys.stderr)
+    _print_warnings(path, doc)
     result = _solve(path, args.time_limit, quiet=not args.verbose, overrides=_option_overrides(args))
     _print_summary(path, instance, result)
     if result["status"] != "success":
@@ -145,6 +144,12 @@ def _solve_one(args: argparse.Namespace) -> int:
         plot_solution(instance, result, args.plot, title=instance.name or Path(path).stem)
         print(f"picture written to {args.plot}")
     return EXIT_OK if result["status"] == "success" else EXIT_INVALID
+
+
+def _print_warnings(path: str, doc: Any) -> None:
+    """What `pyzel check` finds, on standard error: the solve goes on as the solver reads the document."""
+    for line in instance_warnings(doc):
+        print(f"pyzel: warning: {path}: {line}", file=sys.stderr)
 
 
 def _result_targets(path: str, args: argparse.Namespace) -> list[str]:

@@ -64,13 +64,18 @@ def _node_causes(instance: Instance) -> list[str]:
     agents = [a for a in instance.agents if a.type in instance.costs]
     if not agents:
         return []
-    bounds = [(a, _arrival_bounds(instance, a), _home_bounds(instance, a)) for a in agents]
+    # Agents alike in type, depots and limit share their bounds (a converted fleet is all alike).
+    alike: dict[tuple[str, int, int, float], Any] = {}
+    for a in agents:
+        key = (a.type, a.start, a.end, a.max_length)
+        if key not in alike:
+            alike[key] = (a, *_arrival_bounds(instance, a), _home_bounds(instance, a))
     depots = instance.depots
     lines = []
     for v in range(len(instance.node_ids)):
         if v in depots:
             continue
-        why = [_why_not(instance, a, v, reach[0][v], reach[1][v], home[v]) for a, reach, home in bounds]
+        why = [_why_not(instance, a, v, fastest[v], late[v], home[v]) for a, fastest, late, home in alike.values()]
         if all(why):
             lines.append(f"node {_node(instance, v)}: no agent can serve it: {_summary(why)}")
     if len(lines) > MAX_NODE_LINES:
@@ -78,25 +83,35 @@ def _node_causes(instance: Instance) -> list[str]:
     return lines
 
 
-def _why_not(instance: Instance, agent: AgentView, v: int, fastest: float, late: float, home: float) -> str:
-    """Why the agent cannot serve node index v ("" when the cheap tests allow it)."""
+Reason = tuple[str, float, str]  # kind, the bound it reports (least is shown), text
+
+
+def _why_not(instance: Instance, agent: AgentView, v: int, fastest: float, late: float, home: float) -> Reason | None:
+    """Why the agent cannot serve node index v (None when the cheap tests allow it)."""
     if not admits(instance, agent, v):
-        return f"type {agent.type} may not visit it"
+        return "type", 0.0, f"type {agent.type} may not visit it"
+    closes = window_close(instance, v)
+    if math.isinf(fastest) and late > closes + TOL:
+        return "window", late, f"its window closes at {closes:g}, the earliest arrival is at {late:g}"
     if math.isinf(fastest) and math.isfinite(late):
-        return f"its window closes at {window_close(instance, v):g}, type {agent.type} arrives at {late:g} at the earliest"
+        return "limit", late, f"reaching it takes at least {late:g}, over the length limit {agent.max_length:g}"
     if math.isinf(fastest):
-        return f"no arcs of type {agent.type} reach it"
+        return "arcs", 0.0, f"no arcs of type {agent.type} reach it"
     if math.isinf(home):
-        return f"no arcs of type {agent.type} lead back from it"
+        return "home", 0.0, f"no arcs of type {agent.type} lead back from it"
     if not within_limit(agent, fastest + home):
         trip = fastest + home
-        return f"the round trip takes at least {trip:g}, over the length limit {agent.max_length:g}"
-    return ""
+        return "limit", trip, f"the round trip takes at least {trip:g}, over the length limit {agent.max_length:g}"
+    return None
 
 
-def _summary(why: list[str]) -> str:
-    # Agents that fail for the same reason are named once.
-    return "; ".join(dict.fromkeys(why))
+def _summary(why: list[Reason | None]) -> str:
+    # One line per kind of reason, with the bound of the agent that comes closest.
+    best: dict[str, Reason] = {}
+    for reason in why:
+        if reason is not None and (reason[0] not in best or reason[1] < best[reason[0]][1]):
+            best[reason[0]] = reason
+    return "; ".join(reason[2] for reason in best.values())
 
 
 def _node(instance: Instance, v: int) -> str:
@@ -104,10 +119,12 @@ def _node(instance: Instance, v: int) -> str:
 
 
 def _arrival_bounds(instance: Instance, agent: AgentView) -> tuple[list[float], list[float]]:
-    """The earliest time the agent can reach each node index in its window, and the
-    earliest arrival at all, also too late: shortest paths from its start over the
-    arcs it may use, waiting for windows; a late arrival goes no further."""
+    """The earliest time the agent can reach each node index within its window and its
+    length limit, and the earliest arrival at all, also too late: shortest paths from
+    its start over the arcs it may use, waiting for windows; a late arrival goes no further."""
     n = len(instance.node_ids)
+    admitted = [admits(instance, agent, v) for v in range(n)]
+    closes = [window_close(instance, v) for v in range(n)]
     earliest = [math.inf] * n
     late = [math.inf] * n
     earliest[agent.start] = 0.0
@@ -119,17 +136,20 @@ def _arrival_bounds(instance: Instance, agent: AgentView) -> tuple[list[float], 
         if u != agent.start and u in instance.depots:
             continue  # a route does not pass through a depot
         for v in range(n):
+            if v == u or not admitted[v]:
+                continue
             cost = leg_cost(instance, agent, u, v)
-            if v == u or cost >= instance.missing_cost or not admits(instance, agent, v):
+            if cost >= instance.missing_cost:
                 continue
             arrival = t + cost
-            if arrival > window_close(instance, v) + TOL:
-                late[v] = min(late[v], arrival)
-                continue
-            arrival = after_wait(instance, v, arrival)
-            if arrival < earliest[v] and within_limit(agent, arrival):
-                earliest[v] = arrival
-                heapq.heappush(queue, (arrival, v))
+            if arrival <= closes[v] + TOL:
+                arrival = after_wait(instance, v, arrival)
+                if within_limit(agent, arrival):
+                    if arrival < earliest[v]:
+                        earliest[v] = arrival
+                        heapq.heappush(queue, (arrival, v))
+                    continue
+            late[v] = min(late[v], arrival)
     return earliest, late
 
 
@@ -139,6 +159,7 @@ def _home_bounds(instance: Instance, agent: AgentView) -> list[float]:
     n = len(instance.node_ids)
     if not instance.return_to_end:
         return [0.0] * n
+    passable = [v == agent.start or (v not in instance.depots and admits(instance, agent, v)) for v in range(n)]
     least = [math.inf] * n
     least[agent.end] = 0.0
     queue = [(0.0, agent.end)]
@@ -147,12 +168,10 @@ def _home_bounds(instance: Instance, agent: AgentView) -> list[float]:
         if c > least[v]:
             continue
         for u in range(n):
+            if u == v or not passable[u]:
+                continue
             cost = leg_cost(instance, agent, u, v)
-            if u == v or cost >= instance.missing_cost:
-                continue
-            if u != agent.start and (u in instance.depots or not admits(instance, agent, u)):
-                continue
-            if c + cost < least[u]:
+            if cost < instance.missing_cost and c + cost < least[u]:
                 least[u] = c + cost
                 heapq.heappush(queue, (c + cost, u))
     return least

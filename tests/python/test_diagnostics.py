@@ -100,7 +100,7 @@ LIMITED = [{"id": 0, "type": "a", "start_node": 0, "end_node": 0, "max_length": 
     (variant(constraints=only_a_visits(0, 1) + [{"kind": "assignment", "items": [{"node": 2, "types": ["b"]}]}]),
      ["search was complete", "node 2 (index 2): no agent can serve it: type a may not visit it"]),
     (variant(constraints=[{"kind": "timewindow", "items": [{"node": 2, "start": 0, "end": 3}]}]),
-     ["search was complete", "node 2 (index 2): no agent can serve it: its window closes at 3, type a arrives at 4"]),
+     ["search was complete", "node 2 (index 2): no agent can serve it: its window closes at 3, the earliest arrival is at 4"]),
     (variant(agents=LIMITED), ["search was complete", "round trip takes at least 8, over the length limit 7"]),
     (variant(agents=LIMITED, options={"max_expansions": 1}), ["time limit", "round trip takes at least 8"]),
     (variant(costs={}), ["search was complete", 'agent type "a" has no cost matrix']),
