@@ -67,7 +67,7 @@ def _draw_routes(ax: Any, instance: Instance, result: dict[str, Any]) -> None:
                    linewidths=1.4, zorder=3, label="time window")
     colours = _colours(len(result["routes"]))
     for k, (agent, route) in enumerate(zip(instance.agents, result["routes"])):
-        path = drawn_path(instance, agent, route["path"])
+        path = _drawn_path(instance, agent, route["path"])
         if len(path) < 2:
             continue
         label = f"agent {route['agent_id']} ({agent.type}): {route['cost']:.6g}" if k < 12 else None
@@ -81,7 +81,7 @@ def _draw_routes(ax: Any, instance: Instance, result: dict[str, Any]) -> None:
     ax.legend(fontsize=7, loc="best", framealpha=0.8)
 
 
-def drawn_path(instance: Instance, agent: AgentView, path: list[int]) -> list[int]:
+def _drawn_path(instance: Instance, agent: AgentView, path: list[int]) -> list[int]:
     """The node indices a route's line passes: an open route stops where its last paid
     move ends, without the free move back to a depot."""
     if len(path) >= 2 and leg_cost(instance, agent, path[-2], path[-1]) == 0.0 and not instance.return_to_end:
