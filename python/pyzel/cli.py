@@ -195,7 +195,7 @@ def solve_job(
     """Solves one instance of a batch inside a worker process; never raises."""
     row: dict[str, Any] = {"instance": path}
     try:
-        _read_instance(path)
+        _print_warnings(path, _read_instance(path)[0])
         result = _solve(path, time_limit, quiet=True, overrides=overrides)
         stats = result["statistics"]
         row.update(
