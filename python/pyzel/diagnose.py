@@ -47,7 +47,7 @@ def _type_causes(instance: Instance) -> list[str]:
 
 def _agent_causes(instance: Instance) -> list[str]:
     lines = []
-    for k, agent in enumerate(instance.agents):
+    for agent in instance.agents:
         if agent.type not in instance.costs:
             continue
         name = f"agent {agent.id} (type {agent.type})"

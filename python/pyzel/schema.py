@@ -29,8 +29,8 @@ def instance_schema() -> dict[str, Any]:
 
 
 def instance_warnings(doc: Any) -> list[str]:
-    """One readable line per departure from the instance format, in document order;
-    an empty list means the document is what the solver expects."""
+    """One readable line per departure from the instance format, ordered by where it
+    is; an empty list means the document is what the solver expects."""
     from jsonschema import Draft202012Validator  # type: ignore[import-untyped]
 
     validator = Draft202012Validator(instance_schema())
@@ -51,7 +51,7 @@ def _describe(error: Any) -> list[str]:
         known = list(error.schema.get("properties", {}))
         extra = [key for key in value if key not in known]
         return [f'{where}: unknown key "{key}"{_suggestion(key, known)}; the solver ignores it' for key in extra]
-    if error.validator == "enum" and where.endswith(".objective"):
+    if error.validator == "enum" and where.endswith(".objective") and isinstance(value, str):
         return [
             f"{where}: {json.dumps(value)} is not one of {', '.join(OBJECTIVES)}{_suggestion(value, OBJECTIVES)};"
             " the solver reads it as min_sum"
