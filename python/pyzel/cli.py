@@ -1,13 +1,14 @@
-"""The ``pyzel`` command line: solve, convert, validate and plot.
+"""The ``pyzel`` command line: solve, check, convert, validate and plot.
 
-Exit status: 0 success; 1 a result that violates its instance (validate) or an
-instance without solution (solve); 2 bad input, reported in one line.
+Exit status: 0 success; 1 a result that violates its instance (validate), an
+instance without solution (solve) or warnings (check); 2 bad input, reported in one line.
 """
 
 from __future__ import annotations
 
 import argparse
 import contextlib
+import io
 import math
 import os
 import signal
@@ -17,8 +18,10 @@ from pathlib import Path
 from typing import Any, NoReturn
 
 from . import __version__
+from .diagnose import failure_reasons
 from .document import Instance, check_result_shape, dumps, instance_from, read_json
 from .errors import InputError
+from .schema import instance_warnings
 
 EXIT_OK = 0
 EXIT_INVALID = 1
@@ -39,6 +42,9 @@ class _Parser(argparse.ArgumentParser):
 
 
 def main(argv: Sequence[str] | None = None) -> int:
+    # A file name that is not UTF-8 is printed back byte for byte, as the shell gave it.
+    if isinstance(sys.stdout, io.TextIOWrapper):
+        sys.stdout.reconfigure(errors="surrogateescape")
     args = build_parser().parse_args(argv)
     try:
         status: int = args.run(args)
@@ -100,6 +106,10 @@ def build_parser() -> argparse.ArgumentParser:
     convert.add_argument("-o", "--output", metavar="OUT.json", help="write here instead of standard output")
     convert.set_defaults(run=_cmd_convert)
 
+    check = commands.add_parser("check", help="check instances against the instance format before solving")
+    check.add_argument("instances", nargs="+", metavar="INSTANCE.json")
+    check.set_defaults(run=_cmd_check)
+
     validate = commands.add_parser("validate", help="check a result against its instance")
     validate.add_argument("instance", metavar="INSTANCE.json")
     validate.add_argument("result", metavar="RESULT.json")
@@ -160,6 +170,10 @@ def _solve_one(args: argparse.Namespace, overrides: dict[str, Any]) -> int:
     real_stdout = sys.stdout
     with contextlib.redirect_stdout(sys.stderr) if args.output == "-" else contextlib.nullcontext():
         _print_summary(path, instance, result, interrupted=flag.raised)
+        if result["status"] != "success":
+            print("why no solution:")
+            for reason in failure_reasons(instance, result):
+                print(f"  {reason}")
         for target in targets:
             if target == "-":
                 real_stdout.write(dumps(result))
@@ -175,6 +189,12 @@ def _solve_one(args: argparse.Namespace, overrides: dict[str, Any]) -> int:
     if flag.raised:
         return EXIT_INTERRUPTED
     return EXIT_OK if result["status"] == "success" else EXIT_INVALID
+
+
+def _print_warnings(path: str, doc: Any) -> None:
+    """What `pyzel check` finds, on standard error: the solve goes on as the solver reads the document."""
+    for line in instance_warnings(doc):
+        print(f"pyzel: warning: {path}: {line}", file=sys.stderr)
 
 
 def _result_targets(path: str, args: argparse.Namespace) -> list[str]:
@@ -310,6 +330,7 @@ def _read_solve_instance(path: str, overrides: dict[str, Any]) -> tuple[dict[str
             f"pyzel convert {path} --agents M -o {Path(path).stem}.json"
         )
     doc, _ = _read_instance(path)
+    _print_warnings(path, doc)
     options = doc.get("options")
     # pyzel improves by default; an instance that says otherwise is followed.
     defaults = {k: v for k, v in PYZEL_DEFAULTS.items() if not (isinstance(options, dict) and k in options)}
@@ -427,7 +448,19 @@ def _summary_table(rows: list[dict[str, Any]]) -> str:
     return "\n".join(lines)
 
 
-# --- convert, validate, plot ---------------------------------------------------------------------
+# --- check, convert, validate, plot --------------------------------------------------------------
+
+
+def _cmd_check(args: argparse.Namespace) -> int:
+    found = 0
+    for path in args.instances:
+        lines = instance_warnings(read_json(path))
+        for line in lines:
+            print(f"{path}: {line}")
+        if not lines:
+            print(f"{path}: ok")
+        found += len(lines)
+    return EXIT_INVALID if found else EXIT_OK
 
 
 def _cmd_convert(args: argparse.Namespace) -> int:
