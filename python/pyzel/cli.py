@@ -151,11 +151,12 @@ def _solve_one(args: argparse.Namespace, overrides: dict[str, Any]) -> int:
     for target in targets + ([args.plot] if args.plot else []):
         _check_writable(target, path)
     doc, instance = _read_solve_instance(path, overrides)
-    line = progress.SolveLine(Path(path).name) if progress.wanted(args.progress, args.quiet) else None
+    reports = core_takes_progress()
+    line = progress.SolveLine(Path(path).name) if reports and progress.wanted(args.progress, args.quiet) else None
     flag = StopFlag(second_breaks_off=True)
     # A first Ctrl-C stops the search as its time limit would, so that what it found
     # is kept; without the core's stop request it can only break the solve off.
-    stopping = flag.installed(signal.SIGINT) if core_takes_progress() else contextlib.nullcontext()
+    stopping = flag.installed(signal.SIGINT) if reports else contextlib.nullcontext()
     try:
         with stopping:
             result = solve_document(doc, _time_limit(args), where=path, should_stop=lambda: flag.raised,
@@ -216,6 +217,8 @@ def _solve_batch(args: argparse.Namespace, overrides: dict[str, Any]) -> int:
         if clash is not None:
             raise InputError(f"two instances are named {clash}; their results would overwrite each other")
         _make_dir(args.output_dir)
+        if not os.access(args.output_dir, os.W_OK):
+            raise InputError(f"{args.output_dir}: cannot write: Permission denied")
     client = None
     if args.scheduler:
         from .cluster import connect

@@ -74,8 +74,8 @@ def iter_cluster(
                 yield futures[future], answer
             if stop_event is None and should_stop is not None and should_stop():
                 stop_event = distributed.Event(event_name, client=client)
-                stop_event.set()
+                stop_event.set()  # left set: a task that starts later is cancelled by it
     finally:
+        if pending and stop_event is None:  # broken off: the running solves stop too
+            distributed.Event(event_name, client=client).set()
         client.cancel(list(pending))
-        if stop_event is not None:
-            stop_event.clear()
