@@ -182,11 +182,15 @@ def _answer(request: Request) -> Answer:
 
 
 def _main() -> None:
+    # Standard output carries the answer alone, whatever else may write there.
+    answer_stream = os.fdopen(os.dup(1), "w")
+    os.dup2(os.open(os.devnull, os.O_WRONLY), 1)
     try:
         answer = _answer(json.load(sys.stdin))
     except Exception as err:  # the parent reads the failure, never a traceback
         answer = {"error": one_line(err)}
-    sys.stdout.write(json.dumps(answer))
+    answer_stream.write(json.dumps(answer))
+    answer_stream.close()
 
 
 if __name__ == "__main__":

@@ -94,12 +94,15 @@ def solve_document(
             return bool(should_stop and should_stop())
 
         kwargs["progress"] = report
+    # The core silences its own diagnostic lines with the option "quiet"; one that
+    # has no such option is silenced from outside.
+    own_quiet = quiet and hasattr(_pyzel_core.Options(), "quiet")
     try:
-        text = json.dumps(doc)
+        text = json.dumps(with_options(doc, {"quiet": True}) if own_quiet else doc)
     except (TypeError, ValueError) as err:
         raise InputError(f"{where}: {one_line(err)}") from None
     try:
-        with _silenced(quiet):
+        with _silenced(quiet and not own_quiet):
             result: dict[str, Any] = _pyzel_core.solve_json_str(text, time_limit or -1, **kwargs)
     except (RuntimeError, IndexError, ValueError) as err:
         raise InputError(f"{where}: {one_line(err)}") from None
