@@ -39,7 +39,7 @@ class SolveLine:
         objective = info.get("objective")
         best = "-" if objective is None else f"{objective:.6g}"
         self._bar.set_description_str(
-            f"{self._name}  {info.get('elapsed', 0.0):6.1f} s  best {best}  {info.get('phase', ''):<7}  "
+            f"{self._name}  {info.get('elapsed', 0.0):5.1f} s  best {best}  {info.get('phase', ''):<7}  "
             f"{info.get('solutions', 0)} solutions"
         )
 
