@@ -207,7 +207,7 @@ def _result_targets(path: str, args: argparse.Namespace) -> list[str]:
 
 def _solve_batch(args: argparse.Namespace, overrides: dict[str, Any]) -> int:
     from . import progress
-    from .batch import answer_error, end_running, iter_local
+    from .batch import end_running, iter_local
     from .solving import StopFlag
 
     paths = args.instances
@@ -238,8 +238,12 @@ def _solve_batch(args: argparse.Namespace, overrides: dict[str, Any]) -> int:
         request_paths.append(path)
     line = progress.BatchLine(len(paths)) if progress.wanted(args.progress, args.quiet) else None
 
+    reported = 0
+
     def report(row: dict[str, Any]) -> None:
-        text = f"[{len(rows)}/{len(paths)}] {_row_line(row)}"
+        nonlocal reported
+        reported += 1
+        text = f"[{reported}/{len(paths)}] {_row_line(row)}"
         if line is not None:
             line.finished(text, "error" in row)
         else:
@@ -261,7 +265,7 @@ def _solve_batch(args: argparse.Namespace, overrides: dict[str, Any]) -> int:
                 if answer.get("cancelled"):
                     cancelled += 1
                     continue
-                rows.append(_batch_row(request_paths[k], answer, args.output_dir, answer_error))
+                rows.append(_batch_row(request_paths[k], answer, args.output_dir))
                 report(rows[-1])
     finally:
         if line is not None:
@@ -297,7 +301,9 @@ def _ending_workers_on_sigterm(end_running: Any) -> Iterator[None]:
         signal.signal(signal.SIGTERM, previous)
 
 
-def _batch_row(path: str, answer: dict[str, Any], output_dir: str | None, answer_error: Any) -> dict[str, Any]:
+def _batch_row(path: str, answer: dict[str, Any], output_dir: str | None) -> dict[str, Any]:
+    from .batch import answer_error
+
     row: dict[str, Any] = {"instance": path}
     if "result" not in answer:
         row["error"] = answer_error(answer)
