@@ -15,6 +15,7 @@ from test_interrupt import large_instance
 
 dask = pytest.importorskip("dask")
 distributed = pytest.importorskip("distributed")
+pytestmark = in_child  # the cluster's workers are processes
 
 
 @pytest.fixture(scope="module")
@@ -36,7 +37,6 @@ def test_solve_many_on_the_cluster_answers_as_this_machine_does(client):
     assert [r["routes"] for r in there] == [r["routes"] for r in here] and there[0]["status"] == "success"
 
 
-@in_child
 def test_a_lost_worker_fails_only_its_instance(client, tmp_path):
     big = large_instance()
     big["options"]["time_limit"] = 3
