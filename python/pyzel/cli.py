@@ -306,7 +306,10 @@ def _summary_table(rows: list[dict[str, Any]]) -> str:
 
 
 def _cmd_convert(args: argparse.Namespace) -> int:
-    from . import tsplib
+    try:
+        from . import tsplib
+    except ImportError as err:
+        raise InputError(f"convert needs {err.name or 'numpy and vrplib'}: pip install pyzel[tsplib]") from None
 
     try:
         data = tsplib.read(args.tsplib_file)
