@@ -76,6 +76,7 @@ class Options:
     max_iterations: int
     max_expansions: int
     missing_cost: float  # an arc cost at or above it means no arc
+    quiet: bool  # True: none of the solver's own diagnostic lines on stdout or stderr
     def __init__(self) -> None: ...
 
 class AssignmentConstraint:

@@ -7,13 +7,11 @@ instance without solution (solve); 2 bad input, reported in one line.
 from __future__ import annotations
 
 import argparse
-import contextlib
 import json
 import multiprocessing
 import os
 import sys
-import tempfile
-from collections.abc import Iterator, Sequence
+from collections.abc import Sequence
 from concurrent.futures import ProcessPoolExecutor, as_completed
 from pathlib import Path
 from typing import Any, NoReturn
@@ -211,38 +209,18 @@ def _solve(
 ) -> dict[str, Any]:
     import _pyzel_core
 
+    # The core's own diagnostic lines are silenced by its option "quiet".
+    overrides = {**(overrides or {}), **({"quiet": True} if quiet else {})}
     try:
-        with _silenced(quiet):
-            if overrides:
-                doc = json.loads(Path(path).read_text())
-                doc.setdefault("options", {}).update(overrides)
-                result: dict[str, Any] = _pyzel_core.solve_json_str(json.dumps(doc), time_limit or -1)
-            else:
-                result = _pyzel_core.solve_json_file(path, time_limit or -1)
+        doc = json.loads(Path(path).read_text(encoding="utf-8-sig")) if overrides else None
+        if isinstance(doc, dict) and isinstance(doc.setdefault("options", {}), dict):
+            doc["options"].update(overrides)
+            result: dict[str, Any] = _pyzel_core.solve_json_str(json.dumps(doc), time_limit or -1)
+        else:
+            result = _pyzel_core.solve_json_file(path, time_limit or -1)
     except (RuntimeError, IndexError, ValueError) as err:
         raise InputError(f"{path}: {_one_line(err)}") from None
     return result
-
-
-@contextlib.contextmanager
-def _silenced(quiet: bool) -> Iterator[None]:
-    """Sends what the compiled solver writes to the process's own streams to nowhere."""
-    if not quiet:
-        yield
-        return
-    sys.stdout.flush()
-    sys.stderr.flush()
-    saved = [os.dup(1), os.dup(2)]
-    try:
-        with tempfile.TemporaryFile() as sink:
-            os.dup2(sink.fileno(), 1)
-            os.dup2(sink.fileno(), 2)
-            yield
-    finally:
-        os.dup2(saved[0], 1)
-        os.dup2(saved[1], 2)
-        os.close(saved[0])
-        os.close(saved[1])
 
 
 def _print_summary(path: str, instance: Instance, result: dict[str, Any]) -> None:

@@ -12,6 +12,7 @@
 #include "graph/complete_graph.h"
 #include "graph/dense_cost_table.h"
 #include "graph/planner_graph.h"
+#include "model/diagnostics.h"
 #include "model/missing_cost.h"
 #include "model/options.h"
 #include "model/problem.h"
@@ -238,6 +239,7 @@ class Solver {
   Label lookup_;   // a stored label read for a list entry
   RouteRules rules_;  // compiled by Prepare from the tables above
   StopCheck stop_;    // the clock, interrupt, budgets and memory bound of every solve
+  Diagnostics diagnostics_;  // this solver's own lines, silenced by the option quiet
   // The improvement phase: off by default, and then nothing above changes.
   bool improve_ = false;
   uint64_t improve_seed_ = 0;
