@@ -27,6 +27,7 @@ int32_t Solver::solve() {
   ResetSearch();
   ChooseFastPaths();
   stop_.SetDeadline([this] { return timer_.GetDuration(); }, time_limit_);
+  InstallProgress();
   timer_.Start();
   ResetCounter();
   PushRoot();
