@@ -19,8 +19,9 @@ def test_a_truthy_answer_stops_a_long_solve_with_a_valid_result(road, improve):
 
     def progress(state):
         calls.append(state)
-        # Stops at the second call, or with the improvement phase at its first report.
-        return len(calls) == 2 if not improve else state["phase"] == "improve"
+        # Stops once a solution is known: from the second call on, or in the improvement phase.
+        ready = state["phase"] == "improve" if improve else len(calls) >= 2
+        return ready and state["solutions"] > 0
 
     out = ROADS[road](doc, progress=progress)
     assert (out["status"], out["timeout"], route_problems(doc, out)) == ("success", True, [])
