@@ -22,7 +22,7 @@ from pathlib import Path
 from typing import Any
 
 from .errors import InputError
-from .solving import StopFlag, core_takes_progress, one_line, solve_document, with_options
+from .solving import StopFlag, one_line, solve_document, with_options
 
 Request = dict[str, Any]  # {"name": str, "doc": the instance document, "time_limit": float | None}
 Answer = dict[str, Any]  # {"result": dict} or {"error": str} or {"cancelled": True}; "interrupted": bool
@@ -162,15 +162,6 @@ def _child_env() -> dict[str, str]:
 def _answer(request: Request) -> Answer:
     parent = os.getppid()
     flag = StopFlag()
-    if not core_takes_progress():
-        # Without stop requests the solve can only be broken off.
-        signal.signal(signal.SIGINT, signal.default_int_handler)
-        try:
-            return {"result": solve_document(request["doc"], request["time_limit"], where=request["name"])}
-        except KeyboardInterrupt:
-            return {"error": "interrupted", "interrupted": True}
-        except InputError as err:
-            return {"error": str(err)}
     with flag.installed(signal.SIGINT):
         try:
             # A worker whose parent has gone stops too, rather than hold a core for nobody.

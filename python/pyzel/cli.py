@@ -144,21 +144,18 @@ def _cmd_solve(args: argparse.Namespace) -> int:
 
 def _solve_one(args: argparse.Namespace, overrides: dict[str, Any]) -> int:
     from . import progress
-    from .solving import StopFlag, core_takes_progress, solve_document
+    from .solving import StopFlag, solve_document
 
     path = args.instances[0]
     targets = _result_targets(path, args)
     for target in targets + ([args.plot] if args.plot else []):
         _check_writable(target, path)
     doc, instance = _read_solve_instance(path, overrides)
-    reports = core_takes_progress()
-    line = progress.SolveLine(Path(path).name) if reports and progress.wanted(args.progress, args.quiet) else None
+    line = progress.SolveLine(Path(path).name) if progress.wanted(args.progress, args.quiet) else None
     flag = StopFlag(second_breaks_off=True)
-    # A first Ctrl-C stops the search as its time limit would, so that what it found
-    # is kept; without the core's stop request it can only break the solve off.
-    stopping = flag.installed(signal.SIGINT) if reports else contextlib.nullcontext()
     try:
-        with stopping:
+        # A first Ctrl-C stops the search as its time limit would, so that what it found is kept.
+        with flag.installed(signal.SIGINT):
             result = solve_document(doc, _time_limit(args), where=path, should_stop=lambda: flag.raised,
                                     progress=line, quiet=not args.verbose)
     finally:
@@ -473,7 +470,10 @@ def _cmd_check(args: argparse.Namespace) -> int:
 
 
 def _cmd_convert(args: argparse.Namespace) -> int:
-    from . import tsplib
+    try:
+        from . import tsplib
+    except ImportError as err:
+        raise InputError(f"convert needs {err.name or 'numpy and vrplib'}: pip install pyzel[tsplib]") from None
 
     try:
         data = tsplib.read(args.tsplib_file)

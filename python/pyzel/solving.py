@@ -1,30 +1,18 @@
 """One solve in this process: the options pyzel sets, the stop flag that Ctrl-C
-raises, the progress report, and the solver's own diagnostic lines kept off the
-streams."""
+raises, and the progress report."""
 
 from __future__ import annotations
 
 import contextlib
 import json
 import math
-import os
 import signal
-import sys
-import tempfile
 from collections.abc import Callable, Iterator
 from typing import Any
 
 from .errors import InputError
 
 Progress = Callable[[dict[str, Any]], Any]
-
-
-def core_takes_progress() -> bool:
-    """Whether the compiled module reports progress and stops on request (else Ctrl-C
-    can only break the solve off, losing what it found)."""
-    import _pyzel_core
-
-    return "progress" in (_pyzel_core.solve_json_str.__doc__ or "")
 
 
 def with_options(doc: dict[str, Any], overrides: dict[str, Any]) -> dict[str, Any]:
@@ -81,53 +69,25 @@ def solve_document(
 ) -> dict[str, Any]:
     """The result dictionary of one instance document. `should_stop` is asked as the
     solve goes and ends it like its time limit when true; `progress` receives the
-    core's reports. Without the core's progress keyword both are left unused and
-    Ctrl-C breaks the solve off (KeyboardInterrupt)."""
+    core's reports; `quiet` silences the core's own diagnostic lines."""
     import _pyzel_core
 
-    kwargs: dict[str, Any] = {}
-    if (should_stop or progress) and core_takes_progress():
+    def report(info: Any) -> bool:  # the dict the stubs call _Progress
+        if progress is not None:
+            progress(info)
+        return bool(should_stop and should_stop())
 
-        def report(info: dict[str, Any]) -> bool:
-            if progress is not None:
-                progress(info)
-            return bool(should_stop and should_stop())
-
-        kwargs["progress"] = report
-    # The core silences its own diagnostic lines with the option "quiet"; one that
-    # has no such option is silenced from outside.
-    own_quiet = quiet and hasattr(_pyzel_core.Options(), "quiet")
+    watched = should_stop is not None or progress is not None
     try:
-        text = json.dumps(with_options(doc, {"quiet": True}) if own_quiet else doc)
+        text = json.dumps(with_options(doc, {"quiet": True}) if quiet else doc)
     except (TypeError, ValueError) as err:
         raise InputError(f"{where}: {one_line(err)}") from None
     try:
-        with _silenced(quiet and not own_quiet):
-            result: dict[str, Any] = _pyzel_core.solve_json_str(text, time_limit or -1, **kwargs)
+        result: dict[str, Any] = _pyzel_core.solve_json_str(text, time_limit or -1,
+                                                            progress=report if watched else None)
     except (RuntimeError, IndexError, ValueError) as err:
         raise InputError(f"{where}: {one_line(err)}") from None
     return result
-
-
-@contextlib.contextmanager
-def _silenced(quiet: bool) -> Iterator[None]:
-    """Sends what the compiled solver writes to the process's own streams to nowhere."""
-    if not quiet:
-        yield
-        return
-    sys.stdout.flush()
-    sys.stderr.flush()
-    saved = [os.dup(1), os.dup(2)]
-    try:
-        with tempfile.TemporaryFile() as sink:
-            os.dup2(sink.fileno(), 1)
-            os.dup2(sink.fileno(), 2)
-            yield
-    finally:
-        os.dup2(saved[0], 1)
-        os.dup2(saved[1], 2)
-        os.close(saved[0])
-        os.close(saved[1])
 
 
 def one_line(err: BaseException) -> str:
