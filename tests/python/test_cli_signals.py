@@ -2,6 +2,7 @@
 met as a user meets it: a process, signals, and what is left behind."""
 import json
 import os
+import random
 import signal
 import subprocess
 import sys
@@ -46,19 +47,25 @@ def instances(tmp_path):
     for name in ("big1", "big2"):
         (tmp_path / f"{name}.json").write_text(json.dumps(doc))
     (tmp_path / "small.json").write_text((EXAMPLES / "time_windows.json").read_text())
+    rng = random.Random(1)  # windows that keep the search from any solution for seconds
+    doc["constraints"] = [{"kind": "timewindow", "items": [{"node": i, "start": 0, "end": rng.randint(150, 400)}
+                                                            for i in range(1, 120)]}]
+    (tmp_path / "hard.json").write_text(json.dumps(doc))
     return tmp_path
 
 
 @in_child
-@pytest.mark.parametrize("case", ["ctrl-c one", "ctrl-c batch", "sigterm batch", "worker killed"])
+@pytest.mark.parametrize("case", ["ctrl-c one", "ctrl-c before any", "ctrl-c batch", "sigterm batch",
+                                  "worker killed"])
 def test_signals_lose_no_finished_work_and_leave_no_worker(instances, case):
     args = {"ctrl-c one": ["big1.json", "--output", "r.json", "--progress"],
+            "ctrl-c before any": ["hard.json", "--exact", "--output", "r.json"],
             "ctrl-c batch": ["big1.json", "big2.json", "small.json", "--jobs", "2", "--output-dir", "out"],
             "sigterm batch": ["big1.json", "big2.json", "--jobs", "2"],
             "worker killed": ["small.json", "big1.json", "--jobs", "2", "--time-limit", "3"]}[case]
     child = start(*args, cwd=instances)
     try:
-        if case == "ctrl-c one":
+        if case.startswith("ctrl-c") and case != "ctrl-c batch":
             time.sleep(1.5)
             child.send_signal(signal.SIGINT)
         elif case == "worker killed":
@@ -76,6 +83,9 @@ def test_signals_lose_no_finished_work_and_leave_no_worker(instances, case):
     if case == "ctrl-c one":
         assert child.returncode == 130 and "status     success (interrupted)" in out, err
         assert " solutions" in err and json.loads((instances / "r.json").read_text())["status"] == "success"
+    elif case == "ctrl-c before any":
+        assert (child.returncode, out, err) == (130, "", "pyzel: interrupted before any solution was found\n")
+        assert not (instances / "r.json").exists()
     elif case == "ctrl-c batch":
         assert child.returncode == 130, err
         assert out.count("success") >= 4 and "interrupted: 1 not begun and cancelled" in out  # two lines, two rows
