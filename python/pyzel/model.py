@@ -10,7 +10,7 @@ import math
 import os
 from collections.abc import Callable, Iterable, Mapping
 from dataclasses import dataclass, field
-from typing import TYPE_CHECKING, Any, Literal
+from typing import TYPE_CHECKING, Any, Literal, TypeVar
 
 from .document import _unsigned, dumps, instance_from, read_json
 from .errors import InputError
@@ -24,6 +24,7 @@ Objective = Literal["min_max", "min_sum"]
 Window = tuple[float, float]
 Progress = Callable[[dict[str, Any]], object]
 
+_N = TypeVar("_N", bound="Node")
 _OBJECTIVES = ("min_max", "min_sum")
 _U64 = 1 << 64
 _KIND_VALUE = {"assignment": "types", "timewindow": "window"}  # constraint kind -> Node field
@@ -256,7 +257,7 @@ class Model:
 
     # --- helpers -------------------------------------------------------------------------------
 
-    def _add_node(self, node: Any) -> Any:
+    def _add_node(self, node: _N) -> _N:
         self.nodes.append(node)
         return node
 
@@ -397,8 +398,8 @@ def _read(model: Model, doc: dict[str, Any]) -> Model:
         model.agent_types[name] = AgentType(name, matrix=matrix)
     for raw in doc["agents"]:
         extra = {k: v for k, v in raw.items() if k not in ("id", "type", "start_node", "end_node", "max_length")}
-        ends = [_unsigned(raw, key, "agent") for key in ("start_node", "end_node")]
-        model.agents.append(Agent(_unsigned(raw, "id", "agent"), raw["type"], *ends, raw.get("max_length"), extra))
+        start, end = (_unsigned(raw, key, "agent") for key in ("start_node", "end_node"))
+        model.agents.append(Agent(_unsigned(raw, "id", "agent"), raw["type"], start, end, raw.get("max_length"), extra))
     named = [a.type for a in model.agents] + [t for n in model.nodes for t in n.types or []]
     for name in named:
         model.agent_types.setdefault(name, AgentType(name))  # a type without a matrix goes nowhere
@@ -462,13 +463,15 @@ def _new_id(value: int | None, used: set[int], what: str) -> int:
 def _number(value: Any, what: str) -> float:
     if isinstance(value, bool) or not isinstance(value, (int, float)) or not math.isfinite(value):
         raise ValueError(f"{what} must be a finite number, not {value!r}")
-    return value
+    number: float = value  # kept as given, so whole numbers stay whole in the document
+    return number
 
 
 def _positive(value: Any, what: str) -> float:
-    if _number(value, what) <= 0:
+    number = _number(value, what)
+    if number <= 0:
         raise ValueError(f"{what} must be greater than 0, not {value!r}")
-    return value
+    return number
 
 
 def _count(value: Any, what: str, least: int) -> int:

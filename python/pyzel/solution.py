@@ -105,6 +105,6 @@ class Solution:
     def table(self) -> str:
         """The schedule as a plain-text table."""
         head = ["agent", "type", "node", "arrival", "wait", "departure"]
-        cells = [[f"{v:.6g}" if isinstance(v, float) else str(v) for v in row.values()] for row in self.rows()]
+        cells = [[f"{v:.2f}" if isinstance(v, float) else str(v) for v in row.values()] for row in self.rows()]
         widths = [max([len(h)] + [len(c[i]) for c in cells]) for i, h in enumerate(head)]
         return "\n".join("  ".join(c.rjust(w) for c, w in zip(line, widths)) for line in [head, *cells])
