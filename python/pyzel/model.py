@@ -13,7 +13,6 @@ from dataclasses import dataclass, field
 from typing import TYPE_CHECKING, Any, Literal, TypeVar
 
 from .document import _unsigned, dumps, instance_from, read_json
-from .errors import InputError
 
 if TYPE_CHECKING:
     from numpy.typing import ArrayLike
@@ -99,8 +98,8 @@ class Model:
         depots = sum(isinstance(n, Depot) for n in self.nodes)
         return (
             f"Model(name={self.name!r}, objective={self.objective!r}, return_to_end={self.return_to_end}, "
-            f"{len(self.nodes)} nodes ({depots} depots), agent types {list(self.agent_types)}, "
-            f"{len(self.agents)} agents)"
+            f"nodes={len(self.nodes)}, depots={depots}, agent_types={list(self.agent_types)}, "
+            f"agents={len(self.agents)})"
         )
 
     # --- the options the format names --------------------------------------------------------
@@ -326,15 +325,14 @@ class Model:
         written: set[tuple[str, int]] = set()
         for c, item_no, kind, node_id in reversed(list(_items(docs))):
             node = by_id.get(node_id)
-            if node is None or last[(kind, node_id)] != (c, item_no):
-                continue  # no such node (the solver skips it), or an item a later one replaces
-            written.add((kind, node_id))
-            items = docs[c]["items"]
+            if node is None:
+                continue  # no such node: the solver skips the item too
             value = _item_value(kind, node)
             if value is None:
-                del items[item_no]
-            else:
-                items[item_no].update(value)
+                del docs[c]["items"][item_no]  # every entry of the node, so that none comes back
+            elif last[(kind, node_id)] == (c, item_no):  # earlier ones it replaces stay as they were
+                docs[c]["items"][item_no].update(value)
+                written.add((kind, node_id))
         for kind in _KIND_VALUE:
             new = [{"node": n.id, **value} for n in self.nodes
                    if (kind, n.id) not in written and (value := _item_value(kind, n)) is not None]
@@ -362,8 +360,9 @@ def solve_document(doc: Mapping[str, Any], time_limit: float = -1, progress: Pro
             f"progress callbacks need a _pyzel_core that reports progress; the one at "
             f"{_pyzel_core.__file__} does not: solve without progress= or install a newer build"
         )
-    result: dict[str, Any] = _pyzel_core.solve_json_str(text, time_limit, progress=progress)  # type: ignore[call-arg,unused-ignore]
-    return result
+    # The keyword is newer than some builds' stubs.
+    solve: Callable[..., dict[str, Any]] = _pyzel_core.solve_json_str
+    return solve(text, time_limit, progress=progress)
 
 
 # --- reading a document ------------------------------------------------------------------------------
@@ -508,4 +507,4 @@ def _square(matrix: Any, where: str) -> list[list[float]]:
     return table
 
 
-__all__ = ["Agent", "AgentType", "Depot", "InputError", "Model", "Node", "Objective", "Target", "Window", "solve_document"]
+__all__ = ["Agent", "AgentType", "Depot", "Model", "Node", "Objective", "Target", "Window", "solve_document"]

@@ -2,6 +2,7 @@
 answers as the JSON road, schedules that obey the instance, errors at the call that made them,
 and the fleet example (run, checked and type-checked)."""
 import json
+import math
 import os
 import random
 import runpy
@@ -19,7 +20,8 @@ import generate  # noqa: E402
 
 DOCUMENTS = {p.name: json.loads(p.read_text()) for p in sorted(EXAMPLES.glob("*.json"))}
 DOCUMENTS.update({f"{d['name']}-{d['options']['objective']}": d for d in generate.constrained_set(sizes=(60,))})
-DOCUMENTS["burma14-tsplib"] = tsplib.to_instance(HERE / "data" / "burma14.tsp", agents=3)
+BURMA = HERE / "data" / "burma14.tsp"
+DOCUMENTS["burma14-tsplib"] = tsplib.to_instance(BURMA, agents=3)
 
 
 @pytest.mark.parametrize("name", DOCUMENTS)
@@ -27,6 +29,8 @@ def test_documents_round_trip_exactly(name):
     doc = DOCUMENTS[name]
     assert Model.from_json(doc).to_json() == doc
     assert Model.from_json(json.dumps(doc)).to_json() == doc
+    if name == "burma14-tsplib":
+        assert Model.from_tsplib(BURMA, agents=3).to_json() == doc
 
 
 @pytest.mark.parametrize("name", [n for n in DOCUMENTS if n.endswith(".json")])
@@ -34,7 +38,8 @@ def test_documents_round_trip_exactly(name):
 def test_model_answers_as_the_json_road(name, improve, budget):
     doc = json.loads(json.dumps(DOCUMENTS[name]))
     solution = Model.from_json(doc).solve(time_limit=30, improve=improve, seed=3, budget=budget)
-    doc["options"].update(quiet=True, improve=improve, seed=3, **{"max_iterations" if improve else "max_expansions": budget})
+    budget_key = "max_iterations" if improve else "max_expansions"
+    doc["options"].update({"quiet": True, "improve": improve, "seed": 3, budget_key: budget})
     assert untimed(solution.to_dict()) == untimed(z.solve_json_str(json.dumps(doc), 30))
     assert solution.check() == []
 
@@ -55,7 +60,7 @@ def test_schedules_follow_travel_windows_and_costs(seed):
         opens = rng.choice([None, rng.randint(0, 80)])
         model.add_target(rng.randint(0, 50), rng.randint(0, 50), window=None if opens is None else (opens, opens + 150))
     points = [(n.x, n.y) for n in model.nodes]
-    model.add_agent_type("a", matrix=[[round(((p[0] - q[0]) ** 2 + (p[1] - q[1]) ** 2) ** 0.5) for q in points] for p in points])
+    model.add_agent_type("a", matrix=[[round(math.dist(p, q)) for q in points] for p in points])
     for depot in depots:
         model.add_agent("a", depot)
     solution = model.solve(time_limit=30, budget=200)
@@ -130,3 +135,8 @@ def test_examples_pass_mypy_strict(tmp_path):
     done = subprocess.run([sys.executable, "-m", "mypy", "--strict", *map(str, sorted(EXAMPLES.glob("*.py")))],
                           cwd=tmp_path, env=env, capture_output=True, text=True, timeout=55)
     assert done.returncode == 0, done.stdout + done.stderr
+
+
+def test_fleet_page_shows_the_example_as_it_is():
+    code = (EXAMPLES / "fleet.py").read_text().split('"""\n\n', 1)[1]
+    assert code in (ROOT / "docs" / "model-a-fleet.md").read_text()
