@@ -13,11 +13,10 @@ from dataclasses import dataclass, field
 from typing import TYPE_CHECKING, Any, Literal, TypeVar
 
 from .document import _unsigned, dumps, instance_from, read_json
+from .solution import Solution
 
 if TYPE_CHECKING:
     from numpy.typing import ArrayLike
-
-    from .solution import Solution
 
 Objective = Literal["min_max", "min_sum"]
 Window = tuple[float, float]
@@ -26,7 +25,7 @@ Progress = Callable[[dict[str, Any]], object]
 _N = TypeVar("_N", bound="Node")
 _OBJECTIVES = ("min_max", "min_sum")
 _U64 = 1 << 64
-_KIND_VALUE = {"assignment": "types", "timewindow": "window"}  # constraint kind -> Node field
+_LISTED_KINDS = ("assignment", "timewindow")  # the constraints whose items carry a node's types and window
 
 
 @dataclass
@@ -241,8 +240,6 @@ class Model:
         ("max_expansions") with ``improve=False``: with it a run is repeatable. ``progress``
         is called with the solver's progress dictionaries; a truthy return stops the solve.
         """
-        from .solution import Solution
-
         doc = self.to_json()
         self._check_solvable()
         options = doc.setdefault("options", {})
@@ -333,7 +330,7 @@ class Model:
             elif last[(kind, node_id)] == (c, item_no):  # earlier ones it replaces stay as they were
                 docs[c]["items"][item_no].update(value)
                 written.add((kind, node_id))
-        for kind in _KIND_VALUE:
+        for kind in _LISTED_KINDS:
             new = [{"node": n.id, **value} for n in self.nodes
                    if (kind, n.id) not in written and (value := _item_value(kind, n)) is not None]
             if new:
@@ -408,7 +405,7 @@ def _read(model: Model, doc: dict[str, Any]) -> Model:
 def _items(constraints: list[Any]) -> Iterable[tuple[int, int, str, int]]:
     """(object, item, kind, node id) of every assignment and time-window item the solver reads."""
     for c, constraint in enumerate(constraints):
-        for kind in _KIND_VALUE:
+        for kind in _LISTED_KINDS:
             if _listing(constraint, kind):
                 for item_no, item in enumerate(constraint["items"]):
                     yield c, item_no, kind, _unsigned(item, "node", f"constraint {c}")
