@@ -19,7 +19,7 @@ sys.path.insert(0, str(ROOT / "bench"))
 import generate  # noqa: E402
 
 DOCUMENTS = {p.name: json.loads(p.read_text()) for p in sorted(EXAMPLES.glob("*.json"))}
-DOCUMENTS.update({f"{d['name']}-{d['options']['objective']}": d for d in generate.constrained_set(sizes=(60,))})
+DOCUMENTS.update({f"{d['name']}-{d['options']['objective']}": d for d in generate.constrained_set()})
 BURMA = HERE / "data" / "burma14.tsp"
 DOCUMENTS["burma14-tsplib"] = tsplib.to_instance(BURMA, agents=3)
 
