@@ -124,7 +124,7 @@ class Solver:
     def get_result(self) -> Result: ...
     def get_result_process(self) -> list[tuple[float, Result]]: ...
 
-def solve_json_file(input_path: str, time_limit: float = -1) -> dict[str, Any]:
+def solve_json_file(input_path: str | bytes, time_limit: float = -1) -> dict[str, Any]:
     """Solve an MTSP instance from a JSON file path.
     Returns a dict with keys: status, routes, statistics, anytime, timeout."""
 

@@ -1,13 +1,14 @@
-"""The ``pyzel`` command line: solve, convert, validate and plot.
+"""The ``pyzel`` command line: solve, check, convert, validate and plot.
 
-Exit status: 0 success; 1 a result that violates its instance (validate) or an
-instance without solution (solve); 2 bad input, reported in one line.
+Exit status: 0 success; 1 a result that violates its instance (validate), an
+instance without solution (solve) or warnings (check); 2 bad input, reported in one line.
 """
 
 from __future__ import annotations
 
 import argparse
 import contextlib
+import io
 import json
 import multiprocessing
 import os
@@ -19,8 +20,10 @@ from pathlib import Path
 from typing import Any, NoReturn
 
 from . import __version__
+from .diagnose import failure_reasons
 from .document import Instance, check_result_shape, dumps, instance_from, read_json
 from .errors import InputError
+from .schema import instance_warnings
 
 EXIT_OK = 0
 EXIT_INVALID = 1
@@ -35,6 +38,9 @@ class _Parser(argparse.ArgumentParser):
 
 
 def main(argv: Sequence[str] | None = None) -> int:
+    # A file name that is not UTF-8 is printed back byte for byte, as the shell gave it.
+    if isinstance(sys.stdout, io.TextIOWrapper):
+        sys.stdout.reconfigure(errors="surrogateescape")
     args = build_parser().parse_args(argv)
     try:
         status: int = args.run(args)
@@ -84,6 +90,10 @@ def build_parser() -> argparse.ArgumentParser:
     convert.add_argument("-o", "--output", metavar="OUT.json", help="write here instead of standard output")
     convert.set_defaults(run=_cmd_convert)
 
+    check = commands.add_parser("check", help="check instances against the instance format before solving")
+    check.add_argument("instances", nargs="+", metavar="INSTANCE.json")
+    check.set_defaults(run=_cmd_check)
+
     validate = commands.add_parser("validate", help="check a result against its instance")
     validate.add_argument("instance", metavar="INSTANCE.json")
     validate.add_argument("result", metavar="RESULT.json")
@@ -118,8 +128,13 @@ def _cmd_solve(args: argparse.Namespace) -> int:
 def _solve_one(args: argparse.Namespace) -> int:
     path = args.instances[0]
     doc, instance = _read_instance(path)
+    _print_warnings(path, doc)
     result = _solve(path, args.time_limit, quiet=not args.verbose, overrides=_option_overrides(args))
     _print_summary(path, instance, result)
+    if result["status"] != "success":
+        print("why no solution:")
+        for line in failure_reasons(instance, result):
+            print(f"  {line}")
     for target in _result_targets(path, args):
         _write_text(target, dumps(result))
         print(f"result written to {target}")
@@ -129,6 +144,12 @@ def _solve_one(args: argparse.Namespace) -> int:
         plot_solution(instance, result, args.plot, title=instance.name or Path(path).stem)
         print(f"picture written to {args.plot}")
     return EXIT_OK if result["status"] == "success" else EXIT_INVALID
+
+
+def _print_warnings(path: str, doc: Any) -> None:
+    """What `pyzel check` finds, on standard error: the solve goes on as the solver reads the document."""
+    for line in instance_warnings(doc):
+        print(f"pyzel: warning: {path}: {line}", file=sys.stderr)
 
 
 def _result_targets(path: str, args: argparse.Namespace) -> list[str]:
@@ -174,7 +195,7 @@ def solve_job(
     """Solves one instance of a batch inside a worker process; never raises."""
     row: dict[str, Any] = {"instance": path}
     try:
-        _read_instance(path)
+        _print_warnings(path, _read_instance(path)[0])
         result = _solve(path, time_limit, quiet=True, overrides=overrides)
         stats = result["statistics"]
         row.update(
@@ -214,11 +235,11 @@ def _solve(
     try:
         with _silenced(quiet):
             if overrides:
-                doc = json.loads(Path(path).read_text())
+                doc = read_json(path)
                 doc.setdefault("options", {}).update(overrides)
                 result: dict[str, Any] = _pyzel_core.solve_json_str(json.dumps(doc), time_limit or -1)
             else:
-                result = _pyzel_core.solve_json_file(path, time_limit or -1)
+                result = _pyzel_core.solve_json_file(os.fsencode(path), time_limit or -1)
     except (RuntimeError, IndexError, ValueError) as err:
         raise InputError(f"{path}: {_one_line(err)}") from None
     return result
@@ -302,7 +323,19 @@ def _summary_table(rows: list[dict[str, Any]]) -> str:
     return "\n".join(lines)
 
 
-# --- convert, validate, plot ---------------------------------------------------------------------
+# --- check, convert, validate, plot --------------------------------------------------------------
+
+
+def _cmd_check(args: argparse.Namespace) -> int:
+    found = 0
+    for path in args.instances:
+        lines = instance_warnings(read_json(path))
+        for line in lines:
+            print(f"{path}: {line}")
+        if not lines:
+            print(f"{path}: ok")
+        found += len(lines)
+    return EXIT_INVALID if found else EXIT_OK
 
 
 def _cmd_convert(args: argparse.Namespace) -> int:

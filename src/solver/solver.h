@@ -148,6 +148,8 @@ class Solver {
   Label MakeRoot() const;
   void MarkUnusedDepots(VisitedSet& visited) const;
   void PushRoot();
+  void ResetLists();
+  void RetryWithExactDominance();
   void RunPasses();
   void ChooseFastPaths();
   Iteration RunIteration(int32_t pass);
@@ -225,6 +227,11 @@ class Solver {
   std::vector<std::unique_ptr<Frontier>> frontiers_;
   uint64_t frontier_bytes_ = 0;  // held by all frontiers together
   std::vector<int32_t> dominance_key_;  // scratch for DominanceKey
+  // Labels are compared only with labels of the same visited set. A label that
+  // has visited more at no more cost may still be unable to finish (missing
+  // arcs, windows or length limits can forbid every shortcut), so a search that
+  // ends without a solution under the usual dominance is run again this way.
+  bool exact_visited_dominance_ = false;
   std::vector<AnytimeEntry> anytime_;
   int32_t next_label_id_ = 0;
   std::string name_;

@@ -32,7 +32,10 @@ int32_t Solver::solve() {
   ResetCounter();
   PushRoot();
   try {
-    if (max_passes_ >= 1) RunPasses();
+    if (max_passes_ >= 1) {
+      RunPasses();
+      if (found_ == 0 && !result_.timeout) RetryWithExactDominance();
+    }
   } catch (const std::bad_alloc&) {
     // Out of memory before the bound was reached: end as the bound ends a search,
     // with the last complete solution, which a half-written extraction may not be.
@@ -51,6 +54,17 @@ int32_t Solver::solve() {
 // Every solve is a fresh search: nothing of an earlier one may leak into it.
 void Solver::ResetSearch() {
   anytime_.clear();
+  exact_visited_dominance_ = false;
+  ResetLists();
+  incumbent_ = -1.0;
+  found_ = 0;
+  max_path_length_ = -1.0;
+  result_ = Result{};
+  instance_stats_ = InstanceStats{};
+  last_update_time_ = 0.0;
+}
+
+void Solver::ResetLists() {
   labels_.Reset(num_agents_, 0);
   next_label_id_ = 0;
   open_.clear();
@@ -61,12 +75,17 @@ void Solver::ResetSearch() {
   frontier_bytes_ = 0;
   focal_weights_.assign(1, kInitialWeight);
   focal_bound_ = 0.0;
-  incumbent_ = -1.0;
-  found_ = 0;
-  max_path_length_ = -1.0;
-  result_ = Result{};
-  instance_stats_ = InstanceStats{};
-  last_update_time_ = 0.0;
+}
+
+// Only a search that found nothing and ended on its own comes here. The second
+// search keeps the clock, the counters and so the budgets of the first.
+void Solver::RetryWithExactDominance() {
+  exact_visited_dominance_ = true;
+  ResetLists();
+  PushRoot();
+  // The key now holds the visited words too, whose count the root has fixed.
+  frontier_index_.Reset(num_agents_ + 2 * labels_.visited_words());
+  RunPasses();
 }
 
 // Exact types only: a subclass may change what the estimate or f means.
