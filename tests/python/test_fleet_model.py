@@ -117,6 +117,13 @@ def test_progress_reaches_the_solver_or_fails_clearly():
     assert solution.timed_out and calls and {"elapsed", "objective", "phase", "solutions"} <= calls[0].keys()
 
 
+def test_solve_is_quiet(capfd):
+    if not hasattr(z.Options(), "quiet"):
+        pytest.skip("this _pyzel_core predates the quiet option")
+    Model.from_json(DOCUMENTS["tw-60-min_max"]).solve(improve=False, budget=200)  # warns without quiet
+    assert capfd.readouterr() == ("", "")
+
+
 def test_fleet_example_prints_a_valid_solution_and_its_schedule(capsys):
     scope = runpy.run_path(str(EXAMPLES / "fleet.py"), run_name="__main__")
     solution, model = scope["solution"], scope["model"]
