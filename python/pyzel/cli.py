@@ -7,14 +7,12 @@ instance without solution (solve) or warnings (check); 2 bad input, reported in 
 from __future__ import annotations
 
 import argparse
-import contextlib
 import io
 import json
 import multiprocessing
 import os
 import sys
-import tempfile
-from collections.abc import Iterator, Sequence
+from collections.abc import Sequence
 from concurrent.futures import ProcessPoolExecutor, as_completed
 from pathlib import Path
 from typing import Any, NoReturn
@@ -232,38 +230,18 @@ def _solve(
 ) -> dict[str, Any]:
     import _pyzel_core
 
+    # The core's own diagnostic lines are silenced by its option "quiet".
+    overrides = {**(overrides or {}), **({"quiet": True} if quiet else {})}
     try:
-        with _silenced(quiet):
-            if overrides:
-                doc = read_json(path)
-                doc.setdefault("options", {}).update(overrides)
-                result: dict[str, Any] = _pyzel_core.solve_json_str(json.dumps(doc), time_limit or -1)
-            else:
-                result = _pyzel_core.solve_json_file(os.fsencode(path), time_limit or -1)
+        doc = read_json(path) if overrides else None
+        if isinstance(doc, dict) and isinstance(doc.setdefault("options", {}), dict):
+            doc["options"].update(overrides)
+            result: dict[str, Any] = _pyzel_core.solve_json_str(json.dumps(doc), time_limit or -1)
+        else:
+            result = _pyzel_core.solve_json_file(os.fsencode(path), time_limit or -1)
     except (RuntimeError, IndexError, ValueError) as err:
         raise InputError(f"{path}: {_one_line(err)}") from None
     return result
-
-
-@contextlib.contextmanager
-def _silenced(quiet: bool) -> Iterator[None]:
-    """Sends what the compiled solver writes to the process's own streams to nowhere."""
-    if not quiet:
-        yield
-        return
-    sys.stdout.flush()
-    sys.stderr.flush()
-    saved = [os.dup(1), os.dup(2)]
-    try:
-        with tempfile.TemporaryFile() as sink:
-            os.dup2(sink.fileno(), 1)
-            os.dup2(sink.fileno(), 2)
-            yield
-    finally:
-        os.dup2(saved[0], 1)
-        os.dup2(saved[1], 2)
-        os.close(saved[0])
-        os.close(saved[1])
 
 
 def _print_summary(path: str, instance: Instance, result: dict[str, Any]) -> None:
@@ -339,7 +317,10 @@ def _cmd_check(args: argparse.Namespace) -> int:
 
 
 def _cmd_convert(args: argparse.Namespace) -> int:
-    from . import tsplib
+    try:
+        from . import tsplib
+    except ImportError as err:
+        raise InputError(f"convert needs {err.name or 'numpy and vrplib'}: pip install pyzel[tsplib]") from None
 
     try:
         data = tsplib.read(args.tsplib_file)

@@ -168,6 +168,10 @@ def to_instance(
         "nodes": nodes,
         "agents": fleet,
         "costs": {AGENT_TYPE: distance_matrix(data, distances)},
+        # Every node named, so the solver has no node to warn about as unassigned.
+        "constraints": [
+            {"kind": "assignment", "items": [{"node": i, "types": [AGENT_TYPE]} for i in range(len(nodes))]}
+        ],
         "options": {"objective": objective, "time_limit": float(time_limit), "return_to_end": True},
     }
 

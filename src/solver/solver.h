@@ -12,6 +12,7 @@
 #include "graph/complete_graph.h"
 #include "graph/dense_cost_table.h"
 #include "graph/planner_graph.h"
+#include "model/diagnostics.h"
 #include "model/missing_cost.h"
 #include "model/options.h"
 #include "model/problem.h"
@@ -30,6 +31,7 @@
 #include "records/list_entries.h"
 #include "records/mst_edge.h"
 #include "records/point.h"
+#include "records/progress_report.h"
 #include "records/result.h"
 #include "records/stop_check.h"
 #include "records/time_window_map.h"
@@ -124,6 +126,11 @@ class Solver {
   void SetMemoryLimit(uint64_t bytes) { stop_.SetMemoryLimit(bytes); }
   // The running estimate the memory limit is tested against.
   uint64_t MemoryInUse() const;
+  // Called from the solve's checks at most ten times a second by its clock; true
+  // from it ends the solve as the time limit does. None by default, and then the
+  // solve is exactly what it is without one.
+  using ProgressCallback = std::function<bool(const ProgressReport&)>;
+  void SetProgressCallback(ProgressCallback callback) { progress_ = std::move(callback); }
 
  protected:
   // How one iteration of a pass ended.
@@ -183,6 +190,10 @@ class Solver {
   // The improvement phase (solver_improve.cpp).
   bool SearchStalled();
   void RunImprovement();
+
+  // Progress reports (solver_progress.cpp).
+  void InstallProgress();
+  ProgressReport MakeProgressReport(double elapsed);
 
   // Read-out (solver_results.cpp).
   void WritePathDump() const;
@@ -245,6 +256,12 @@ class Solver {
   Label lookup_;   // a stored label read for a list entry
   RouteRules rules_;  // compiled by Prepare from the tables above
   StopCheck stop_;    // the clock, interrupt, budgets and memory bound of every solve
+  Diagnostics diagnostics_;  // this solver's own lines, silenced by the option quiet
+  ProgressCallback progress_;
+  bool improving_ = false;          // the improvement phase has begun
+  size_t progress_seen_ = 0;        // anytime entries already scored for the reports
+  uint64_t progress_solutions_ = 0;
+  double progress_best_ = 0.0;
   // The improvement phase: off by default, and then nothing above changes.
   bool improve_ = false;
   uint64_t improve_seed_ = 0;

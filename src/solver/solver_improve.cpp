@@ -43,6 +43,7 @@ void Solver::RunImprovement() {
   // without any has not proven there is none (its pruning rules and pass cap can
   // leave feasible instances unsolved), so the phase still tries to build one.
   if (!result_.timeout && found_ != 0) return;
+  improving_ = true;
   // The search's memory goes before the phase begins.
   labels_.Reset(num_agents_, 0);
   open_.clear();

@@ -1,7 +1,6 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <iostream>
 #include <limits>
 #include <new>
 #include <stdexcept>
@@ -28,6 +27,7 @@ int32_t Solver::solve() {
   ResetSearch();
   ChooseFastPaths();
   stop_.SetDeadline([this] { return timer_.GetDuration(); }, time_limit_);
+  InstallProgress();
   timer_.Start();
   ResetCounter();
   PushRoot();
@@ -153,7 +153,7 @@ void Solver::PushRoot() {
   open_.SetSplit(focal_bound_);
   if (SumCost(root) != 0.0) {
     const std::string message = "Initial length is not 0 !";
-    std::cerr << message << std::endl;
+    diagnostics_.Err(message);
     throw std::runtime_error(message);
   }
   // The root enters the focal list whatever the bound says.
@@ -223,7 +223,7 @@ Solver::Iteration Solver::RunIteration(int32_t pass) {
   ++result_.n_expanded;
   const int32_t agent = expansion_->SelectAgent(cur);
   if (agent < 0 || static_cast<uint64_t>(agent) >= num_agents_) {
-    std::cerr << "can't find next expanded agent" << std::endl;
+    diagnostics_.Err("can't find next expanded agent");
     return Iteration::kEndPass;
   }
   GenerateSuccessors(cur, agent);
@@ -422,7 +422,7 @@ void Solver::AppendPassWeight() {
   if (found_ == 0 || !std::isfinite(ratio) || !std::isfinite(step) ||
       step < kSmallestWeightStep) {
     focal_weights_.push_back(1.0);
-    std::cout << "w = 1" << std::endl;
+    diagnostics_.Out("w = 1");
     return;
   }
   focal_weights_.push_back(ratio - step);

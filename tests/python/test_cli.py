@@ -40,8 +40,8 @@ def test_tsplib_to_validated_picture_end_to_end(tmp_path):
     code, out, err = pyzel("convert", shared_tsplib("eil51.tsp"), "--agents", "3", "-o", "eil51.json", cwd=tmp_path)
     assert (code, err) == (0, ""), err
     code, out, err = pyzel("solve", "eil51.json", "--time-limit", "1", "--output", "result.json",
-                           "--plot", "routes.png", cwd=tmp_path)
-    assert code == 0, err
+                           "--plot", "routes.png", "--verbose", cwd=tmp_path)
+    assert code == 0 and "assignment" not in err, err  # every converted node is assigned
     assert "status     success" in out and "anytime record" in out
     assert (tmp_path / "routes.png").read_bytes()[:8] == PNG_SIGNATURE
     code, out, err = pyzel("validate", "eil51.json", "result.json", cwd=tmp_path)
@@ -113,13 +113,17 @@ def test_convert_writes_a_solvable_instance_to_standard_output(capsys):
     assert doc["costs"]["agent"][0][1] == pytest.approx(666.1080993352356)
 
 
-@pytest.mark.parametrize("command", ["solve", "plot"])
-def test_plotting_without_matplotlib_says_how_to_get_it(work, monkeypatch, capsys, command):
-    monkeypatch.setitem(sys.modules, "matplotlib", None)  # makes `import matplotlib` fail
+@pytest.mark.parametrize("command", ["solve", "plot", "convert"])
+def test_an_optional_dependency_missing_says_how_to_get_it(work, monkeypatch, capsys, command):
+    missing = "numpy" if command == "convert" else "matplotlib"
+    monkeypatch.setitem(sys.modules, missing, None)  # makes `import missing` fail
+    monkeypatch.delitem(sys.modules, "pyzel.tsplib", raising=False)
+    monkeypatch.delattr(sys.modules["pyzel"], "tsplib", raising=False)
     instance, picture = str(work / "time_windows.json"), str(work / "p.png")
-    args = {"solve": ["solve", instance, "--plot", picture], "plot": ["plot", instance, instance, "-o", picture]}
+    args = {"solve": ["solve", instance, "--plot", picture], "plot": ["plot", instance, instance, "-o", picture],
+            "convert": ["convert", str(work / "tiny.tsp"), "--agents", "2"]}
     assert main(args[command]) == 2
-    assert "pip install .[plot]" in capsys.readouterr().err
+    assert ("pip install pyzel[tsplib]" if command == "convert" else "pip install .[plot]") in capsys.readouterr().err
     assert not (work / "p.png").exists()
 
 
