@@ -357,7 +357,8 @@ def solve_document(doc: Mapping[str, Any], time_limit: float = -1, progress: Pro
             f"progress callbacks need a _pyzel_core that reports progress; the one at "
             f"{_pyzel_core.__file__} does not: solve without progress= or install a newer build"
         )
-    # The keyword is newer than some builds' stubs.
+    # The stubs type the report as a TypedDict, which a callback taking dict[str, Any] (what
+    # the core passes) does not accept; the call itself is the same.
     solve: Callable[..., dict[str, Any]] = _pyzel_core.solve_json_str
     return solve(text, time_limit, progress=progress)
 
