@@ -1,12 +1,17 @@
 """pyzel: the ZEL multiple travelling salesman solver for Python users.
 
 The solver itself is the compiled module ``_pyzel_core``; this package adds the
-command line (``pyzel``), TSPLIB conversion (``pyzel.tsplib``), the result
-checker (``pyzel.validate``) and pictures (``pyzel.plot``).
+fleet model (``pyzel.Model``, solved into a ``pyzel.Solution``), the command line
+(``pyzel``), TSPLIB conversion (``pyzel.tsplib``), the result checker
+(``pyzel.validate``) and pictures (``pyzel.plot``).
 """
 
-
 from __future__ import annotations
+
+from .model import Agent, AgentType, Depot, Model, Node, Target
+from .solution import Improvement, Route, Solution, Stop
+
+__all__ = ["Agent", "AgentType", "Depot", "Improvement", "Model", "Node", "Route", "Solution", "Stop", "Target"]
 
 
 def __getattr__(name: str) -> str:
