@@ -3,15 +3,18 @@
 The solver itself is the compiled module ``_pyzel_core``; this package adds the
 fleet model (``pyzel.Model``, solved into a ``pyzel.Solution``), the command line
 (``pyzel``), TSPLIB conversion (``pyzel.tsplib``), the result checker
-(``pyzel.validate``) and pictures (``pyzel.plot``).
+(``pyzel.validate``), pictures (``pyzel.plot``) and batches on this machine or a
+Dask cluster (``pyzel.solve_many``).
 """
 
 from __future__ import annotations
 
+from .batch import solve_many
 from .model import Agent, AgentType, Depot, Model, Node, Target
 from .solution import Improvement, Route, Solution, Stop
 
-__all__ = ["Agent", "AgentType", "Depot", "Improvement", "Model", "Node", "Route", "Solution", "Stop", "Target"]
+__all__ = ["Agent", "AgentType", "Depot", "Improvement", "Model", "Node", "Route", "Solution", "Stop", "Target",
+           "solve_many"]
 
 
 def __getattr__(name: str) -> str:
