@@ -12,10 +12,11 @@
 namespace quarn {
 namespace {
 
-// The search hands over once it has stalled: with a solution, when it has turned
-// optimal (weight 1.0, from then on it mostly proves) or has expanded this many
-// labels without a new solution; without one, after this many expansions; and
-// in any case once this share of the time limit has gone.
+// The search hands over once it has stalled: with a solution, when it has
+// expanded this many labels without a new one (a small instance proves its
+// optimum within them and ends on its own, with no phase after it); without
+// one, after this many expansions; and in any case once this share of the time
+// limit has gone.
 constexpr int32_t kStallExpansions = 20000;
 constexpr int32_t kGiveUpExpansions = 200000;
 constexpr double kSearchShare = 0.25;
@@ -32,7 +33,6 @@ bool Solver::SearchStalled() {
   }
   if (!(timer_.GetDuration() < kSearchShare * time_limit_)) return true;
   if (found_ == 0) return result_.n_expanded >= kGiveUpExpansions;
-  if (focal_weights_.size() > 1 && focal_weights_.back() == 1.0) return true;
   return result_.n_expanded - stall_expanded_at_ >= kStallExpansions;
 }
 
