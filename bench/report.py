@@ -324,13 +324,17 @@ TITLES = {
     "full": "Full benchmark: every case of the reference table, 1 s and 10 s",
     "constrained-short": "Constrained set, short mode: the five classes at 60 nodes, 1 s",
     "constrained-full": "Constrained set: the five classes at 60, 120 and 200 nodes, 1 s and 10 s",
+    "large-short": "Large set, short mode: uniform, 500 nodes, 5 agents, 10 s",
+    "large-full": "Large set: a280, uniform and clustered at 500, 1,000 and 2,000 nodes, "
+                  "5, 10 and 20 agents",
 }
 
 
 def run_line(meta: dict, block: str) -> str:
     m = meta["machine"]
-    command = (f"--mode {meta['mode']}" if meta.get("set", "tsplib") == "tsplib"
-               else f"--set constrained --mode {meta['mode']} --seed {meta['seed']}")
+    command = meta.get("command") or (
+        f"--mode {meta['mode']}" if meta.get("set", "tsplib") == "tsplib"
+        else f"--set constrained --mode {meta['mode']} --seed {meta['seed']}")
     return (f"Run {meta['started']} on {m['cpu']} ({m['cores']} cores, one-minute load average "
             f"{m['load']} at the start), Python {m['python']}, OR-Tools {m['ortools']}, PyVRP "
             f"{m.get('pyvrp', 'not installed')}, tree at commit {m['commit']}, `_pyzel_core` "
@@ -342,13 +346,16 @@ def run_line(meta: dict, block: str) -> str:
 def results_section(meta: dict, block: str, anytime_png: str, gaps_png: str) -> str:
     records = meta["records"]
     title = TITLES.get(block, block)
-    if meta.get("set", "tsplib") == "constrained":
+    if meta.get("set", "tsplib") in ("constrained", "large"):
+        note = ("`constructed` is the cost of the routes the instance was built around. "
+                if meta["set"] == "constrained" else
+                "Above 256 nodes ZEL improve runs the improvement phase alone, from its own "
+                "first solution; `class` is the layout and size. ")
         parts = [
             f"## {title}", run_line(meta, block),
             "Gaps are taken to the best cost any solver found on the instance at any limit "
-            "(`best found`); `constructed` is the cost of the routes the instance was built "
-            "around. PyVRP has no min-max objective. ZEL improve is the same document with "
-            '`"improve": true` in its options.',
+            "(`best found`). " + note + "PyVRP has no min-max objective. ZEL improve is the "
+            'same document with `"improve": true` in its options.',
             "### Summary", summary_table(records, by_family=True),
             "### Min-max (longest route)", generated_table(records, "min_max"),
             "### Min-sum (total of the routes)", generated_table(records, "min_sum"),

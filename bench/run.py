@@ -5,6 +5,8 @@ constrained set.
     python bench/run.py --mode full                      # TSPLIB: every reference case, 1 s and 10 s
     python bench/run.py --set constrained --mode short   # the five classes at 60 nodes, 1 s
     python bench/run.py --set constrained --mode full    # 60, 120 and 200 nodes, 1 s and 10 s
+    python bench/run.py --set large --mode short         # uniform, 500 nodes, 5 agents, 10 s
+    python bench/run.py --set large --mode full          # a280, 500-2000 nodes, 5-20 agents, 10 s and 60 s
 
 Each solve runs in a fresh process, so the peak memory read from the operating
 system is that solve's own. Writes the records (JSON), a Markdown section and two
@@ -30,6 +32,7 @@ from pathlib import Path
 
 import cases as bench_cases
 import generate
+import large
 import report
 
 HERE = Path(__file__).resolve().parent
@@ -44,8 +47,9 @@ WORKERS = {
 NEEDS = {"zel": "_pyzel_core", "zel-improve": "_pyzel_core", "ortools": "ortools", "pyvrp": "pyvrp"}
 MIN_SUM_ONLY = {"pyvrp"}
 LIMITS = {"short": [1.0], "full": [1.0, 10.0]}
+LARGE_LIMITS = {"short": [10.0], "full": [10.0, 60.0]}
 SIZES = {"short": (60,), "full": generate.SIZES}
-OVER_LIMIT_INSTANCE = "a280"  # more nodes than the solver takes: shows how that is reported
+OVER_LIMIT_INSTANCE = "a280"  # more nodes than the search takes: shows how that is reported
 GRACE_SECONDS = 120.0  # beyond the limit, for start-up and read-out, before a run counts as hung
 
 
@@ -53,7 +57,7 @@ def main() -> None:
     args = parse_args()
     out_dir = HERE if args.write_results else OUT
     out_dir.mkdir(exist_ok=True)
-    block = args.mode if args.set == "tsplib" else f"constrained-{args.mode}"
+    block = args.block or (args.mode if args.set == "tsplib" else f"{args.set}-{args.mode}")
     records_path = out_dir / f"results-{block}.json"
     if args.report_only:
         meta = json.loads(records_path.read_text())
@@ -66,7 +70,7 @@ def main() -> None:
 
 def parse_args() -> argparse.Namespace:
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--set", choices=["tsplib", "constrained"], default="tsplib")
+    parser.add_argument("--set", choices=["tsplib", "constrained", "large"], default="tsplib")
     parser.add_argument("--mode", choices=sorted(LIMITS), default="short")
     parser.add_argument("--data", type=Path, default=None,
                         help="TSPLIB only: folder with reference.csv and tsplib/ (default: "
@@ -77,7 +81,13 @@ def parse_args() -> argparse.Namespace:
     parser.add_argument("--classes", nargs="+", choices=generate.CLASSES, default=generate.CLASSES,
                         help="constrained only")
     parser.add_argument("--sizes", type=int, nargs="+", help="constrained only, instead of the mode's")
-    parser.add_argument("--seed", type=int, default=generate.DEFAULT_SEED, help="constrained only")
+    parser.add_argument("--seed", type=int, default=generate.DEFAULT_SEED,
+                        help="constrained and large only")
+    parser.add_argument("--agents", type=int, nargs="+", help="large only, instead of 5 10 20")
+    parser.add_argument("--layouts", nargs="+", choices=large.LAYOUTS, default=None,
+                        help="large only (default: every layout)")
+    parser.add_argument("--block", help="the name of the run's section and files, instead of "
+                                        "the one of set and mode")
     parser.add_argument("--write-results", action="store_true",
                         help="write to the tracked files in bench/ instead of bench/out/")
     parser.add_argument("--report-only", action="store_true",
@@ -137,13 +147,29 @@ def constrained_documents(args: argparse.Namespace):
         yield bench_cases.generated_case(doc, constructed), doc
 
 
+def large_documents(args: argparse.Namespace):
+    """(case, document) pairs of the large set; a280 is read from the TSPLIB data."""
+    short = args.mode == "short"
+    layouts = tuple(args.layouts or (("uniform",) if short else large.LAYOUTS))
+    sizes = tuple(args.sizes or ((500,) if short else large.SIZES))
+    agents = tuple(args.agents or ((5,) if short else large.AGENTS))
+    a280 = find_data(args.data) / "tsplib" / "a280.tsp" if "a280" in layouts else None
+    for family, doc in large.large_set(args.seed, sizes, agents, layouts, a280):
+        case = bench_cases.generated_case(doc, None)
+        yield bench_cases.Case(case.instance, case.objective, case.agents, case.distance, None,
+                               "", family=family), doc
+
+
 def run_all(args: argparse.Namespace) -> dict:
     if importlib.util.find_spec("pyzel") is None:
         raise SystemExit("pyzel is not installed: run `pip install .` in the repository first")
     solvers = installed_solvers(args.solvers)
-    documents = (tsplib_documents(args.mode, find_data(args.data)) if args.set == "tsplib"
-                 else constrained_documents(args))
-    limits = args.limits or LIMITS[args.mode]
+    if args.set == "large" and args.solvers is None:
+        solvers = [s for s in solvers if s != "zel"]  # the search refuses them all
+    documents = {"tsplib": lambda: tsplib_documents(args.mode, find_data(args.data)),
+                 "constrained": lambda: constrained_documents(args),
+                 "large": lambda: large_documents(args)}[args.set]()
+    limits = args.limits or (LARGE_LIMITS if args.set == "large" else LIMITS)[args.mode]
     started = time.time()
     records = []
     with tempfile.TemporaryDirectory(prefix="zel-bench-") as scratch:
@@ -157,10 +183,11 @@ def run_all(args: argparse.Namespace) -> dict:
                     record = measure(solver, case, len(doc["nodes"]), instance_path, limit)
                     print(progress_line(record), flush=True)
                     records.append(record)
-    if args.set == "constrained":
+    if args.set != "tsplib":
         report.gaps_to_best_found(records)
-    return {"set": args.set, "mode": args.mode, "seed": args.seed if args.set == "constrained"
+    return {"set": args.set, "mode": args.mode, "seed": args.seed if args.set != "tsplib"
             else None, "limits": limits, "machine": machine(),
+            "command": " ".join(sys.argv[1:]),
             "started": time.strftime("%Y-%m-%d %H:%M", time.localtime(started)),
             "minutes": (time.time() - started) / 60, "records": records}
 

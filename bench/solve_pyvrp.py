@@ -9,7 +9,8 @@ The model (peers.py scales the document to whole numbers):
 - one vehicle type per agent (one vehicle each) with the agent's start and end depots,
   a shift starting at exactly 0 (so the route duration is the agent's clock), a shift
   end at its length limit (else the horizon);
-- one routing profile per agent, distance and duration both its type's matrix; an
+- one routing profile per agent (shared by the agents of a type when no agent has a
+  start token), distance and duration both its type's matrix; an
   arc into a client the type may not visit, or a missing arc, has a prohibitive
   distance and duration (FORBIDDEN) and the maximum distance is below it, so a route
   that takes one is infeasible;
@@ -52,7 +53,12 @@ def build_data(pm: PeerModel) -> tuple[ProblemData, list[int]]:
     depots = [Depot(location=node) for node in depot_nodes]
     clients = [Client(location=node, **_window(pm, node)) for node in pm.targets]
     clients += [Client(location=n + i) for i in range(len(tokens))]
-    profiles = [_profile(pm, k, tokens) for k in range(len(instance.agents))]
+    # Agents whose matrices are the same share one profile: without start tokens, all
+    # agents of a type; one matrix per agent would cost the square of the nodes per agent.
+    keys = [instance.agents[k].type if not tokens else k for k in range(len(instance.agents))]
+    first = {key: k for k, key in reversed(list(enumerate(keys)))}
+    order = list(dict.fromkeys(keys))
+    profiles = [_profile(pm, first[key], tokens) for key in order]
     vehicles = []
     for k, (agent, limit) in enumerate(zip(instance.agents, pm.limits)):
         end_by = min(limit, pm.horizon) if limit is not None else pm.horizon
@@ -60,7 +66,7 @@ def build_data(pm: PeerModel) -> tuple[ProblemData, list[int]]:
             num_available=1, start_depot=depot_index[agent.start],
             end_depot=depot_index[agent.end], tw_early=0, start_late=0, tw_late=end_by,
             shift_duration=end_by, max_distance=pm.horizon, unit_distance_cost=0,
-            unit_duration_cost=1, profile=k))
+            unit_duration_cost=1, profile=order.index(keys[k])))
     data = ProblemData(locations, clients, depots, vehicles, profiles, profiles)
     return data, list(pm.targets) + [-1] * len(tokens)
 

@@ -2,7 +2,7 @@
 // (status, counters, routes, costs, every anytime entry) in a fixed text form.
 // Two builds that print the same text made the same searches; see run_equivalence.sh.
 //
-//   zel_equivalence_dump [--count N] [--seed S] [--budget EXPANSIONS]
+//   zel_equivalence_dump [--count N] [--seed S] [--budget EXPANSIONS] [--improve ITERATIONS]
 //
 // Nearly every search ends on its own; the few that would run long stop at the
 // expansion budget (printed as "timeout=1"), never at a clock, so both builds
@@ -163,8 +163,13 @@ int32_t SolveDirect(quarn::Solver& solver, const Instance& instance) {
   return solver.SolveWith(&graph, points, agents, starts, ends, instance.options.time_limit, "");
 }
 
-void DumpSearch(const Instance& instance, uint64_t budget) {
-  quarn::Solver solver(instance.problem, instance.options);
+// With `improve` > 0 the improvement phase runs after the search, under that
+// iteration budget, so its choices are as reproducible as the search's.
+void DumpSearch(const Instance& instance, uint64_t budget, uint64_t improve) {
+  quarn::Options options = instance.options;
+  options.improve = improve > 0;
+  options.max_iterations = improve;
+  quarn::Solver solver(instance.problem, options);
   solver.SetExpansionBudget(budget);
   const int32_t status = instance.direct ? SolveDirect(solver, instance) : solver.solve();
   const quarn::Result result = solver.get_result();
@@ -178,7 +183,7 @@ void DumpSearch(const Instance& instance, uint64_t budget) {
 }
 
 // An exception is an outcome like any other: both builds must raise the same one.
-void DumpOne(uint64_t seed, uint64_t budget) {
+void DumpOne(uint64_t seed, uint64_t budget, uint64_t improve) {
   const Instance instance = MakeInstance(seed);
   std::cout << "== seed " << seed << " nodes=" << instance.problem.nodes().size()
             << " agents=" << instance.problem.agents_ordered().size()
@@ -190,7 +195,7 @@ void DumpOne(uint64_t seed, uint64_t budget) {
   }
   std::cout << std::endl;
   try {
-    DumpSearch(instance, budget);
+    DumpSearch(instance, budget, improve);
   } catch (const std::exception& error) {
     std::cout << "error=" << error.what() << "\n";
   }
@@ -203,6 +208,7 @@ int main(int argc, char** argv) {
   uint64_t count = 500;
   uint64_t first_seed = 1;
   uint64_t budget = 1000000;
+  uint64_t improve = 0;
   try {
     for (int i = 1; i + 1 < argc; i += 2) {
       const std::string arg = argv[i];
@@ -212,11 +218,13 @@ int main(int argc, char** argv) {
         first_seed = std::stoull(argv[i + 1]);
       } else if (arg == "--budget") {
         budget = std::stoull(argv[i + 1]);
+      } else if (arg == "--improve") {
+        improve = std::stoull(argv[i + 1]);
       } else {
         throw std::invalid_argument("unknown argument " + arg);
       }
     }
-    for (uint64_t seed = first_seed; seed < first_seed + count; ++seed) DumpOne(seed, budget);
+    for (uint64_t seed = first_seed; seed < first_seed + count; ++seed) DumpOne(seed, budget, improve);
   } catch (const std::exception& error) {
     std::cerr << "zel_equivalence_dump: " << error.what() << std::endl;
     return 1;

@@ -50,7 +50,6 @@ EXPLICIT_FORMATS: tuple[str, ...] = (
 )
 
 AGENT_TYPE = "agent"
-MAX_NODES = 256  # the solver keeps a state's visited nodes in 256 bits
 LARGEST = 1e15  # beyond it distances lose whole-number precision in a double
 _GEO_PI = 3.141592  # TSPLIB's own constant, needed to reproduce its GEO distances
 _GEO_RADIUS = 6378.388
@@ -94,8 +93,6 @@ def parse(text: str, default_name: str = "tsplib") -> TsplibData:
     if "dimension" not in raw:
         raise TsplibError("not a TSPLIB file: no DIMENSION")
     dimension = _positive_int(raw["dimension"], "DIMENSION")
-    if dimension > MAX_NODES:
-        raise TsplibError(f"DIMENSION is {dimension}; the solver handles at most {MAX_NODES} nodes")
     weight_type = str(raw.get("edge_weight_type", "")).upper()
     name = str(raw.get("name", default_name))
     if weight_type == "EXPLICIT":

@@ -20,11 +20,6 @@ namespace {
 
 [[noreturn]] void Fail(const std::string& message) { Fail(message, message); }
 
-// Position of the first occurrence of value, or the list's size when absent.
-size_t IndexOf(const std::vector<int32_t>& list, int32_t value) {
-  return static_cast<size_t>(std::find(list.begin(), list.end(), value) - list.begin());
-}
-
 template <typename Integer>
 void AppendInteger(std::string& out, Integer value) {
   char buffer[24];
@@ -62,10 +57,8 @@ void AppendVertexLine(std::string& out, int32_t v, const std::vector<int32_t>& n
   out += "]\n";
 }
 
-template <typename T>
-T CopyAt(const std::vector<T>& table, const SparseGraph& graph, int32_t v) {
-  if (!graph.HasVertex(v)) return T{};
-  return table[static_cast<size_t>(v)];
+uint64_t PairKey(int32_t u, int32_t v) {
+  return static_cast<uint64_t>(static_cast<uint32_t>(u)) << 32 | static_cast<uint32_t>(v);
 }
 
 }  // namespace
@@ -74,27 +67,58 @@ bool SparseGraph::HasVertex(int32_t v) const {
   return v >= 0 && static_cast<uint64_t>(v) < out_neighbors_.size();
 }
 
-bool SparseGraph::HasArc(int32_t u, int32_t v) const {
-  if (!HasVertex(u)) return false;
-  const auto& outs = out_neighbors_[static_cast<size_t>(u)];
-  return IndexOf(outs, v) < outs.size();
+int64_t SparseGraph::FindArc(int32_t u, int32_t v) const {
+  if (!HasVertex(u)) return -1;
+  auto found = first_arc_.find(PairKey(u, v));
+  return found == first_arc_.end() ? -1 : static_cast<int64_t>(found->second);
 }
 
-std::vector<int32_t> SparseGraph::GetSuccs(int32_t v) const { return CopyAt(out_neighbors_, *this, v); }
+CostVector SparseGraph::CostOf(uint32_t arc) const {
+  const CostSlot& slot = slots_[arc];
+  const auto begin = pool_.begin() + static_cast<std::ptrdiff_t>(slot.offset);
+  return CostVector(begin, begin + slot.width);
+}
 
-std::vector<int32_t> SparseGraph::GetPreds(int32_t v) const { return CopyAt(in_neighbors_, *this, v); }
+std::vector<CostVector> SparseGraph::CostsOf(const std::vector<uint32_t>& arcs) const {
+  std::vector<CostVector> costs;
+  costs.reserve(arcs.size());
+  for (uint32_t arc : arcs) costs.push_back(CostOf(arc));
+  return costs;
+}
+
+// An arc keeps its place in the pool while its width stays; otherwise it moves to the end.
+void SparseGraph::StoreCost(uint32_t arc, const CostVector& cost) {
+  CostSlot& slot = slots_[arc];
+  if (slot.width != cost.size()) {
+    slot.offset = pool_.size();
+    slot.width = static_cast<uint32_t>(cost.size());
+    pool_.resize(pool_.size() + cost.size());
+  }
+  std::copy(cost.begin(), cost.end(), pool_.begin() + static_cast<std::ptrdiff_t>(slot.offset));
+}
+
+bool SparseGraph::HasArc(int32_t u, int32_t v) const { return FindArc(u, v) >= 0; }
+
+std::vector<int32_t> SparseGraph::GetSuccs(int32_t v) const {
+  return HasVertex(v) ? out_neighbors_[static_cast<size_t>(v)] : std::vector<int32_t>{};
+}
+
+std::vector<int32_t> SparseGraph::GetPreds(int32_t v) const {
+  return HasVertex(v) ? in_neighbors_[static_cast<size_t>(v)] : std::vector<int32_t>{};
+}
 
 CostVector SparseGraph::GetArcCost(int32_t u, int32_t v) const {
-  if (!HasVertex(u)) return {};
-  const auto& outs = out_neighbors_[static_cast<size_t>(u)];
-  size_t k = IndexOf(outs, v);
-  if (k == outs.size()) return {};
-  return out_costs_[static_cast<size_t>(u)][k];
+  const int64_t arc = FindArc(u, v);
+  return arc < 0 ? CostVector{} : CostOf(static_cast<uint32_t>(arc));
 }
 
-std::vector<CostVector> SparseGraph::GetSuccCosts(int32_t v) const { return CopyAt(out_costs_, *this, v); }
+std::vector<CostVector> SparseGraph::GetSuccCosts(int32_t v) const {
+  return HasVertex(v) ? CostsOf(out_arcs_[static_cast<size_t>(v)]) : std::vector<CostVector>{};
+}
 
-std::vector<CostVector> SparseGraph::GetPredCosts(int32_t v) const { return CopyAt(in_costs_, *this, v); }
+std::vector<CostVector> SparseGraph::GetPredCosts(int32_t v) const {
+  return HasVertex(v) ? CostsOf(in_arcs_[static_cast<size_t>(v)]) : std::vector<CostVector>{};
+}
 
 uint64_t SparseGraph::NumVertex() const { return out_neighbors_.size(); }
 
@@ -117,9 +141,9 @@ void SparseGraph::AddVertex(int32_t v) {
   if (v < 0 || HasVertex(v)) return;
   size_t n = static_cast<size_t>(v) + 1;
   out_neighbors_.resize(n);
-  out_costs_.resize(n);
+  out_arcs_.resize(n);
   in_neighbors_.resize(n);
-  in_costs_.resize(n);
+  in_arcs_.resize(n);
 }
 
 void SparseGraph::AddEdge(int32_t u, int32_t v, const CostVector& cost) {
@@ -138,23 +162,11 @@ void SparseGraph::AddArc(int32_t u, int32_t v, CostVector cost) {
              std::to_string(cost.size()),
          "[ERROR] SparseGraph::AddArc cdim does not match");
   }
-  auto& outs = out_neighbors_[static_cast<size_t>(u)];
-  size_t k = IndexOf(outs, v);
-  if (k < outs.size()) {
-    out_costs_[static_cast<size_t>(u)][k] = cost;
+  const int64_t arc = FindArc(u, v);
+  if (arc >= 0) {
+    StoreCost(static_cast<uint32_t>(arc), cost);
   } else {
-    outs.push_back(v);
-    out_costs_[static_cast<size_t>(u)].push_back(cost);
-    ++num_arc_entries_;
-  }
-  auto& ins = in_neighbors_[static_cast<size_t>(v)];
-  k = IndexOf(ins, u);
-  if (k < ins.size()) {
-    in_costs_[static_cast<size_t>(v)][k] = std::move(cost);
-  } else {
-    ins.push_back(u);
-    in_costs_[static_cast<size_t>(v)].push_back(std::move(cost));
-    ++num_arc_entries_;
+    AppendArc(u, v, cost);
   }
 }
 
@@ -169,29 +181,28 @@ void SparseGraph::CreateFromArcs(std::vector<int32_t> sources, std::vector<int32
 }
 
 void SparseGraph::ChangeCostDim(uint64_t dim, double fill) {
-  for (auto* table : {&out_costs_, &in_costs_}) {
-    for (auto& costs : *table) {
-      for (auto& cost : costs) cost.resize(dim, fill);
-    }
+  std::vector<double> pool(slots_.size() * dim, fill);
+  for (size_t arc = 0; arc < slots_.size(); ++arc) {
+    CostSlot& slot = slots_[arc];
+    const size_t kept = std::min<size_t>(slot.width, dim);
+    std::copy_n(pool_.begin() + static_cast<std::ptrdiff_t>(slot.offset), kept,
+                pool.begin() + static_cast<std::ptrdiff_t>(arc * dim));
+    slot.offset = arc * dim;
+    slot.width = static_cast<uint32_t>(dim);
   }
+  pool_ = std::move(pool);
   cost_dim_ = dim;
 }
 
 bool SparseGraph::SetArcCost(int32_t u, int32_t v, const CostVector& cost) {
-  const std::string arc_missing = "[ERROR] SparseGraph::SetArcCost arc does not exist!";
   if (cost.size() != cost_dim_) {
     Fail("[ERROR] SparseGraph::SetArcCost new edge cost dimension does not match! Maybe call "
          "ChangeCostDim() at first.");
   }
   if (!HasVertex(u) || !HasVertex(v)) Fail("[ERROR] SparseGraph::SetArcCost vertex does not exist!");
-  const auto& outs = out_neighbors_[static_cast<size_t>(u)];
-  size_t k = IndexOf(outs, v);
-  if (k == outs.size()) Fail(arc_missing);
-  out_costs_[static_cast<size_t>(u)][k] = cost;
-  const auto& ins = in_neighbors_[static_cast<size_t>(v)];
-  k = IndexOf(ins, u);
-  if (k == ins.size()) Fail(arc_missing);
-  in_costs_[static_cast<size_t>(v)][k] = cost;
+  const int64_t arc = FindArc(u, v);
+  if (arc < 0) Fail("[ERROR] SparseGraph::SetArcCost arc does not exist!");
+  StoreCost(static_cast<uint32_t>(arc), cost);
   return true;
 }
 
@@ -200,11 +211,11 @@ std::string SparseGraph::ToStr() const {
   AppendInteger(out, NumVertex());
   out += " outgoing edges \n";
   for (size_t v = 0; v < out_neighbors_.size(); ++v) {
-    AppendVertexLine(out, static_cast<int32_t>(v), out_neighbors_[v], out_costs_[v]);
+    AppendVertexLine(out, static_cast<int32_t>(v), out_neighbors_[v], CostsOf(out_arcs_[v]));
   }
   out += " incoming edges \n";
   for (size_t v = 0; v < in_neighbors_.size(); ++v) {
-    AppendVertexLine(out, static_cast<int32_t>(v), in_neighbors_[v], in_costs_[v]);
+    AppendVertexLine(out, static_cast<int32_t>(v), in_neighbors_[v], CostsOf(in_arcs_[v]));
   }
   out += "=== SparseGraph End ===";
   return out;
@@ -224,9 +235,12 @@ void SparseGraph::Rebuild(const std::vector<int32_t>& sources, const std::vector
   }
   size_t n = static_cast<size_t>(largest) + 1;
   out_neighbors_.assign(n, {});
-  out_costs_.assign(n, {});
+  out_arcs_.assign(n, {});
   in_neighbors_.assign(n, {});
-  in_costs_.assign(n, {});
+  in_arcs_.assign(n, {});
+  slots_.clear();
+  pool_.clear();
+  first_arc_.clear();
   num_arc_entries_ = 0;
   for (size_t k = 0; k < sources.size(); ++k) {
     AppendArc(sources[k], targets[k], costs[k]);
@@ -234,12 +248,18 @@ void SparseGraph::Rebuild(const std::vector<int32_t>& sources, const std::vector
   }
 }
 
-void SparseGraph::AppendArc(int32_t u, int32_t v, const CostVector& cost) {
+// A repeated pair is a second arc: the lists show it, lookups find the first.
+uint32_t SparseGraph::AppendArc(int32_t u, int32_t v, const CostVector& cost) {
+  const auto arc = static_cast<uint32_t>(slots_.size());
+  slots_.push_back(CostSlot{});
+  StoreCost(arc, cost);
+  first_arc_.emplace(PairKey(u, v), arc);
   out_neighbors_[static_cast<size_t>(u)].push_back(v);
-  out_costs_[static_cast<size_t>(u)].push_back(cost);
+  out_arcs_[static_cast<size_t>(u)].push_back(arc);
   in_neighbors_[static_cast<size_t>(v)].push_back(u);
-  in_costs_[static_cast<size_t>(v)].push_back(cost);
+  in_arcs_[static_cast<size_t>(v)].push_back(arc);
   num_arc_entries_ += 2;
+  return arc;
 }
 
 }  // namespace quarn

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "graph/planner_graph.h"
@@ -9,7 +10,9 @@
 namespace quarn {
 
 // Adjacency-list graph that keeps both the outgoing and the incoming arcs of
-// every vertex, each entry with its own copy of the arc's cost vector.
+// every vertex. Both lists name the same arc, whose costs are stored once in a
+// flat pool, and a pair index finds the first arc u -> v without a list walk,
+// so building a complete graph costs its arcs and no more.
 // Vertex v exists iff 0 <= v < NumVertex(); a negative index is never a vertex.
 class SparseGraph : public PlannerGraph {
  public:
@@ -51,14 +54,28 @@ class SparseGraph : public PlannerGraph {
   virtual std::string ToStr() const;
 
  private:
+  // Where an arc's costs lie in the pool.
+  struct CostSlot {
+    uint64_t offset = 0;
+    uint32_t width = 0;
+  };
+
   void Rebuild(const std::vector<int32_t>& sources, const std::vector<int32_t>& targets,
                const std::vector<CostVector>& costs, bool both_directions, const char* caller);
-  void AppendArc(int32_t u, int32_t v, const CostVector& cost);
+  uint32_t AppendArc(int32_t u, int32_t v, const CostVector& cost);
+  void StoreCost(uint32_t arc, const CostVector& cost);
+  CostVector CostOf(uint32_t arc) const;
+  // The first arc u -> v, or -1.
+  int64_t FindArc(int32_t u, int32_t v) const;
+  std::vector<CostVector> CostsOf(const std::vector<uint32_t>& arcs) const;
 
   std::vector<std::vector<int32_t>> out_neighbors_;
-  std::vector<std::vector<CostVector>> out_costs_;
+  std::vector<std::vector<uint32_t>> out_arcs_;  // arc ids beside out_neighbors_
   std::vector<std::vector<int32_t>> in_neighbors_;
-  std::vector<std::vector<CostVector>> in_costs_;
+  std::vector<std::vector<uint32_t>> in_arcs_;
+  std::vector<CostSlot> slots_;  // by arc id
+  std::vector<double> pool_;
+  std::unordered_map<uint64_t, uint32_t> first_arc_;  // (u << 32 | v) -> arc id
   uint64_t num_arc_entries_ = 0;
   uint64_t cost_dim_ = 0;
 };

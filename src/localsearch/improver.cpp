@@ -64,7 +64,14 @@ bool Improver::Run(const std::vector<std::vector<int32_t>>& initial, const StopC
                    const std::function<void(const LsSolution&)>& on_best) {
   Rng rng(settings_.seed);
   Neighbours neighbours(model_, settings_.neighbours);
-  LocalSearch local(neighbours);
+  LocalSearch local(neighbours, settings_.neighbour_limited);
+  std::vector<double> depot_distance(static_cast<size_t>(model_.num_nodes()), kLsInfinity);
+  for (int32_t v : model_.customers()) {
+    for (int32_t a = 0; a < model_.num_agents(); ++a) {
+      depot_distance[static_cast<size_t>(v)] =
+          std::min(depot_distance[static_cast<size_t>(v)], model_.TypeArc(model_.type(a), model_.start(a), v));
+    }
+  }
   LsSolution current(model_);
   Load(initial, current);
   has_best_ = false;
@@ -81,17 +88,17 @@ bool Improver::Run(const std::vector<std::vector<int32_t>>& initial, const StopC
     best_ = current;
     has_best_ = true;
   }
-  if (!current.unassigned().empty()) RegretInsertion(current, objective_);
+  if (!current.unassigned().empty()) {
+    if (settings_.neighbour_limited) {
+      FarthestFirstInsertion(current, objective_, neighbours, depot_distance);
+      consider(current);
+    } else {
+      RegretInsertion(current, objective_);
+    }
+  }
   if (settings_.local_search) local.Run(current, objective_, rng, {}, &stop);
   consider(current);
 
-  std::vector<double> depot_distance(static_cast<size_t>(model_.num_nodes()), kLsInfinity);
-  for (int32_t v : model_.customers()) {
-    for (int32_t a = 0; a < model_.num_agents(); ++a) {
-      depot_distance[static_cast<size_t>(v)] =
-          std::min(depot_distance[static_cast<size_t>(v)], model_.TypeArc(model_.type(a), model_.start(a), v));
-    }
-  }
   const double arcs = static_cast<double>(model_.customers().size() + static_cast<size_t>(model_.num_agents()));
   const double scale = current.feasible() && current.sum() > 0.0 ? current.sum() / arcs : 1.0;
   const double t_start = settings_.start_temperature * scale;
@@ -108,7 +115,10 @@ bool Improver::Run(const std::vector<std::vector<int32_t>>& initial, const StopC
     std::vector<int32_t> pending = candidate.unassigned();
     SortForRecreate(pending, depot_distance, rng);
     for (int32_t v : pending) {
-      const InsertionSpot spot = CheapestInsertion(candidate, objective_, v, &rng, settings_.blink);
+      const InsertionSpot spot =
+          settings_.neighbour_limited
+              ? NearInsertion(candidate, objective_, neighbours, v, &rng, settings_.blink)
+              : CheapestInsertion(candidate, objective_, v, &rng, settings_.blink);
       if (spot.route >= 0) InsertAt(candidate, v, spot);
     }
     candidate.CollectUnassigned();

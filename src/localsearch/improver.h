@@ -22,6 +22,10 @@ struct ImproveSettings {
   bool local_search = true;       // descend on every candidate
   double start_temperature = 1.0; // times the mean arc of the first solution
   double end_temperature = 0.01;
+  // For instances too large for quadratic steps: the first solution by
+  // FarthestFirstInsertion (reported before its descent), recreate by
+  // NearInsertion, and the descent requeues only near targets.
+  bool neighbour_limited = false;
 };
 
 // Ruin-and-recreate (SISR: adjacent strings, insertion with blinks) under

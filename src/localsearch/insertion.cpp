@@ -30,6 +30,37 @@ InsertionSpot CheapestInsertion(const LsSolution& s, const LsObjective& objectiv
   return best;
 }
 
+InsertionSpot NearInsertion(const LsSolution& s, const LsObjective& objective,
+                            const Neighbours& neighbours, int32_t v, Rng* rng, double blink) {
+  const LocalModel& model = s.model();
+  InsertionSpot best;
+  auto price = [&](int32_t r, int32_t gap) {
+    if (rng != nullptr && blink > 0.0 && rng->Unit() < blink) return;
+    const LsRoute& route = s.route(r);
+    if (gap < 1 || gap > route.last()) return;
+    const double cost =
+        RouteBuilder(model, r).Prefix(route, gap - 1).Node(v).Suffix(route, gap, route.path.back()).Cost();
+    if (!(cost < kLsInfinity)) return;
+    const double delta = objective.Delta(s, r, cost, -1, 0.0);
+    if (delta < best.delta) best = InsertionSpot{r, gap, cost, delta};
+  };
+  for (int32_t r = 0; r < s.num_routes(); ++r) {
+    if (!model.Admits(r, v)) continue;
+    price(r, 1);
+    price(r, s.route(r).last());
+  }
+  for (int32_t t = 0; t < model.num_types(); ++t) {
+    for (int32_t w : neighbours.Near(t, v)) {
+      const int32_t r = s.route_of(w);
+      if (r < 0 || model.type(r) != t || !model.Admits(r, v)) continue;
+      price(r, s.pos_of(w));
+      price(r, s.pos_of(w) + 1);
+    }
+  }
+  if (best.route >= 0) return best;
+  return CheapestInsertion(s, objective, v, rng, blink);
+}
+
 void InsertAt(LsSolution& s, int32_t v, const InsertionSpot& spot) {
   std::vector<int32_t>& path = s.path(spot.route);
   path.insert(path.begin() + spot.gap, v);
@@ -83,6 +114,19 @@ void RegretInsertion(LsSolution& s, const LsObjective& objective) {
     for (size_t i = 0; i < pending.size(); ++i) {
       if (done[i] == 0) spots[i * m + static_cast<size_t>(pick_spot.route)] = CheapestInRoute(s, pick_spot.route, pending[i]);
     }
+  }
+  s.CollectUnassigned();
+}
+
+void FarthestFirstInsertion(LsSolution& s, const LsObjective& objective, const Neighbours& neighbours,
+                      const std::vector<double>& depot_distance) {
+  std::vector<int32_t> pending = s.unassigned();
+  std::stable_sort(pending.begin(), pending.end(), [&](int32_t a, int32_t b) {
+    return depot_distance[static_cast<size_t>(a)] > depot_distance[static_cast<size_t>(b)];
+  });
+  for (int32_t v : pending) {
+    const InsertionSpot spot = NearInsertion(s, objective, neighbours, v);
+    if (spot.route >= 0) InsertAt(s, v, spot);
   }
   s.CollectUnassigned();
 }

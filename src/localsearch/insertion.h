@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "localsearch/neighbours.h"
 #include "localsearch/objective.h"
 #include "localsearch/rng.h"
 #include "localsearch/solution.h"
@@ -24,10 +25,20 @@ InsertionSpot CheapestInRoute(const LsSolution& s, int32_t r, int32_t v, Rng* rn
 // skipped with probability `blink` when a generator is given (SISR's blinks).
 InsertionSpot CheapestInsertion(const LsSolution& s, const LsObjective& objective, int32_t v,
                                 Rng* rng = nullptr, double blink = 0.0);
+// As CheapestInsertion, but only the gaps beside v's nearest targets and beside
+// the depots are priced, so the work does not grow with the routes; all gaps
+// when none of those is feasible.
+InsertionSpot NearInsertion(const LsSolution& s, const LsObjective& objective,
+                            const Neighbours& neighbours, int32_t v, Rng* rng = nullptr,
+                            double blink = 0.0);
 void InsertAt(LsSolution& s, int32_t v, const InsertionSpot& spot);
 
 // Builds routes for the unassigned targets by regret-2 insertion: the target that
 // would lose most by waiting goes first. Targets with no feasible spot stay out.
 void RegretInsertion(LsSolution& s, const LsObjective& objective);
+// A first solution whose cost grows with the targets times the list length:
+// targets farthest from the depots first, each at its NearInsertion spot.
+void FarthestFirstInsertion(LsSolution& s, const LsObjective& objective, const Neighbours& neighbours,
+                      const std::vector<double>& depot_distance);
 
 }  // namespace quarn

@@ -17,7 +17,8 @@ constexpr uint32_t kStopCheckEvery = 64;
 
 }  // namespace
 
-LocalSearch::LocalSearch(const Neighbours& neighbours) : neighbours_(neighbours) {
+LocalSearch::LocalSearch(const Neighbours& neighbours, bool requeue_near)
+    : neighbours_(neighbours), requeue_near_(requeue_near) {
   operators_.push_back(std::make_unique<Relocate>());
   operators_.push_back(std::make_unique<Swap>());
   operators_.push_back(std::make_unique<TwoOpt>());
@@ -52,20 +53,31 @@ void LocalSearch::Run(LsSolution& s, const LsObjective& objective, Rng& rng,
     Move best;
     best.delta = kImprovement;
     const MoveOperator* chosen = nullptr;
+    int32_t partner = -1;
     const int32_t type = model.type(s.route(s.route_of(u)).agent);
     for (int32_t v : neighbours_.Near(type, u)) {
       if (s.route_of(v) < 0) continue;
       for (const auto& op : operators_) {
-        if (op->Evaluate(s, objective, u, v, best)) chosen = op.get();
+        if (op->Evaluate(s, objective, u, v, best)) {
+          chosen = op.get();
+          partner = v;
+        }
       }
     }
     if (chosen == nullptr) continue;
     chosen->Apply(s, best);
     ++moves_applied_;
-    for (int32_t r : {best.r1, best.r2}) {
-      if (r < 0) continue;
-      for (int32_t v : s.route(r).path) {
-        if (model.IsCustomer(v)) push(v);
+    if (requeue_near_) {
+      for (int32_t w : {u, partner}) {
+        push(w);
+        for (int32_t x : neighbours_.Near(type, w)) push(x);
+      }
+    } else {
+      for (int32_t r : {best.r1, best.r2}) {
+        if (r < 0) continue;
+        for (int32_t v : s.route(r).path) {
+          if (model.IsCustomer(v)) push(v);
+        }
       }
     }
     // Keep the list from growing without bound: compact the consumed part.

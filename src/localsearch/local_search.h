@@ -13,10 +13,12 @@ namespace quarn {
 
 // Best-improvement descent over granular neighbourhoods: for each target u of a
 // work list, every operator is priced against u's nearest targets and the best
-// improving move is applied; the targets of changed routes go back on the list.
+// improving move is applied; the targets of changed routes go back on the list,
+// or, with `requeue_near`, only the two targets of the move and their nearest
+// targets, so that on long routes a move costs no walk of the whole route.
 class LocalSearch {
  public:
-  explicit LocalSearch(const Neighbours& neighbours);
+  explicit LocalSearch(const Neighbours& neighbours, bool requeue_near = false);
 
   // `seeds` empty: every assigned target. Ends at a local optimum, or early when
   // `stop` (if given) has expired.
@@ -27,6 +29,7 @@ class LocalSearch {
 
  private:
   const Neighbours& neighbours_;
+  bool requeue_near_ = false;
   std::vector<std::unique_ptr<MoveOperator>> operators_;
   std::vector<int32_t> queue_;
   std::vector<uint8_t> queued_;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -8,10 +9,13 @@
 namespace quarn {
 
 // Granular neighbourhoods: per agent type, each target's k nearest targets by
-// the cost of going there and back; and one full ordering of all targets by
-// nearness for ruin's adjacent removals.
+// the cost of going there and back; and the nearest kAdjacentLength targets by
+// any type for ruin's adjacent removals (every target on instances the exact
+// search takes, so a list never grows with the square of a large instance).
 class Neighbours {
  public:
+  static constexpr size_t kAdjacentLength = 256;
+
   Neighbours(const LocalModel& model, int32_t k);
 
   const std::vector<int32_t>& Near(int32_t type, int32_t v) const {
@@ -22,7 +26,7 @@ class Neighbours {
  private:
   size_t n_ = 0;
   std::vector<std::vector<int32_t>> near_;      // type-major
-  std::vector<std::vector<int32_t>> adjacent_;  // by node, every other target
+  std::vector<std::vector<int32_t>> adjacent_;  // by node, nearest first
 };
 
 }  // namespace quarn

@@ -195,6 +195,11 @@ class Solver {
   void InstallProgress();
   ProgressReport MakeProgressReport(double elapsed);
 
+  // Instances beyond the exact search, with "improve" on: the phase alone from
+  // its own first solution (solver_large.cpp).
+  bool BeyondSearch() const;
+  int32_t SolveByPhase();
+
   // Read-out (solver_results.cpp).
   void WritePathDump() const;
 

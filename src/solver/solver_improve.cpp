@@ -65,6 +65,7 @@ void Solver::RunImprovement() {
   ImproveSettings settings;
   settings.seed = improve_seed_;
   settings.min_max = objective_kind_ != ObjectiveKind::kMinSum;
+  settings.neighbour_limited = BeyondSearch();
   Improver improver(model, settings);
 
   std::vector<std::vector<int32_t>> initial(num_agents_);

@@ -24,6 +24,7 @@ constexpr double kNoWorseTolerance = 1e-9;
 }  // namespace
 
 int32_t Solver::solve() {
+  if (BeyondSearch()) return SolveByPhase();
   ResetSearch();
   ChooseFastPaths();
   stop_.SetDeadline([this] { return timer_.GetDuration(); }, time_limit_);

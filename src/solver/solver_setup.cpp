@@ -61,8 +61,9 @@ Solver::Solver(Problem problem, const Options& options)
                                     ? std::min(options.memory_limit, largest_mib) * kMiB
                                     : AutomaticMemoryLimit();
   stop_.SetMemoryBound([this] { return MemoryInUse(); }, memory_limit);
-  // Refused before anything is built, so an oversized instance costs no time or memory.
-  VisitedSet::CheckCapacity(problem.nodes().size());
+  // Refused before anything is built, so an oversized instance costs no time or
+  // memory; with "improve" the phase takes it without the search.
+  if (!options.improve) VisitedSet::CheckCapacity(problem.nodes().size());
   // NaN would compare false both ways and so make every arc exist.
   missing_cost_ = std::isnan(options.missing_cost) ? kMissingCost : options.missing_cost;
   type_index_ = problem.type_index_by_name();
@@ -206,6 +207,9 @@ void Solver::ChoosePlugins(const Options& options) {
 
 int32_t Solver::Prepare() {
   CompileRules();
+  // The phase reads the rules alone; the search's tables would cost the square
+  // of the instance in memory and more in time.
+  if (BeyondSearch()) return 1;
   ComputeTimeWindowMst();
   CheckReachability();
 

@@ -244,7 +244,19 @@ CASES = [
     ("a lone depot", variant(nodes=TRIANGLE["nodes"][:1], costs={"a": [[0]]}), valid(cost=0.0, path=[0, 0])),
     ("more agents than targets", variant(agents=[agent(id=k) for k in range(4)]), valid()),
     ("257 nodes", grid_doc(257), raises(RuntimeError, r"at most 256 nodes.*257")),
+    ("300 nodes", grid_doc(300), raises(RuntimeError, r"at most 256 nodes.*300")),
 ]
+
+
+# Beyond 256 nodes "improve" runs the phase alone: a valid answer, no search counted.
+@pytest.mark.parametrize("road", ROADS)
+def test_300_nodes_through_the_phase(road):
+    doc = grid_doc(300)
+    doc["options"].update(improve=True, max_iterations=20, time_limit=1e6)
+    out = ROADS[road](doc)
+    assert out["status"] == "success"
+    assert route_problems(doc, out) == []
+    assert out["statistics"]["n_expanded"] == 0
 
 
 @pytest.mark.parametrize("road", ROADS)

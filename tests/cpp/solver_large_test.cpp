@@ -1,0 +1,92 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <stdexcept>
+
+#include "graph/complete_graph.h"
+#include "support/solution_checker.h"
+#include "support/solver_test_kit.h"
+
+namespace quarn::test {
+namespace {
+
+std::vector<std::pair<int, int>> Grid(int n) {
+  std::vector<std::pair<int, int>> coords;
+  for (int i = 0; i < n; ++i) coords.emplace_back(i % 20, i / 20);
+  return coords;
+}
+
+// The complete graph on a 40-wide grid (Manhattan costs, one component) that
+// refuses to hand out more costs than its budget, so a set-up that reads the
+// graph more than a few times over fails.
+class BudgetedGraph : public CompleteGraph {
+ public:
+  BudgetedGraph(int32_t n, uint64_t budget) : CompleteGraph(GridCosts(n), 1), budget_(budget) {}
+  CostVector GetArcCost(int32_t u, int32_t v) const override {
+    if (++spent_ > budget_) throw std::logic_error("set-up read the graph beyond its budget");
+    return CompleteGraph::GetArcCost(u, v);
+  }
+
+ private:
+  static DenseCostTable GridCosts(int32_t n) {
+    DenseCostTable costs(n, 1, 0.0);
+    for (int32_t u = 0; u < n; ++u) {
+      for (int32_t v = 0; v < n; ++v) {
+        if (u != v) costs.Set(u, v, 0, std::abs(u % 40 - v % 40) + std::abs(u / 40 - v / 40));
+      }
+    }
+    return costs;
+  }
+
+  uint64_t budget_;
+  mutable uint64_t spent_ = 0;
+};
+
+// Beyond the exact search "improve" runs the phase alone under its budget: a
+// valid answer, no search counted, the anytime list filled; without "improve"
+// the instance is refused while the solver is built.
+TEST(LargeInstances, PhaseAloneOrRefusedAtOnce) {
+  const std::vector<AgentSpec> fleet = {{0, "a", 0, 0}, {1, "a", 0, 0}, {2, "a", 0, 0}};
+  const Problem problem = GridProblem(Grid(300), fleet);
+  for (ObjectiveType objective : {ObjectiveType::MinSum, ObjectiveType::MinMax}) {
+    for (bool return_to_end : {true, false}) {
+      Options options = MakeOptions(objective, return_to_end, 1e6);
+      options.improve = true;
+      options.max_iterations = 30;
+      Solver solver(problem, options);
+      int32_t found = 0;
+      ASSERT_FALSE(Capture([&] { found = solver.solve(); }).error);
+      EXPECT_EQ(found, 1);
+      const Result result = solver.get_result();
+      EXPECT_EQ(Violations(problem, options, result), "");
+      EXPECT_EQ(result.n_generated, 0);
+      EXPECT_EQ(result.n_expanded, 0);
+      EXPECT_FALSE(solver.get_result_process().empty());
+    }
+  }
+  const Output refused = Capture([&] { Solver solver(problem, MakeOptions(ObjectiveType::MinMax, true)); });
+  EXPECT_EQ(WhatOf<std::runtime_error>(refused.error),
+            "the solver handles at most 256 nodes, but the instance has 300");
+}
+
+// A caller's graph of 1,000 vertices: the set-up for the phase reads each arc's
+// cost about once (the budget is three readings of every arc), never n^3.
+TEST(LargeInstances, SetupReadsEachArcAFewTimesOnly) {
+  constexpr int32_t n = 1000;
+  const BudgetedGraph graph(n, 3ull * n * n);
+  Options options = MakeOptions(ObjectiveType::MinSum, false, 1e6);
+  options.improve = true;
+  options.max_iterations = 1;
+  Solver solver(Problem{}, options);
+  std::vector<Point> points = PointsWithTypes(std::vector<std::vector<int32_t>>(n, {0}));
+  int32_t found = 0;
+  const Output output = Capture([&] {
+    found = solver.SolveWith(&graph, points, AgentsOfTypes({0, 0}), {0, 0}, {0, 0}, 1e6, "");
+  });
+  ASSERT_FALSE(output.error) << WhatOf<std::logic_error>(output.error);
+  EXPECT_EQ(found, 1);
+  EXPECT_EQ(solver.get_result().n_expanded, 0);
+}
+
+}  // namespace
+}  // namespace quarn::test
