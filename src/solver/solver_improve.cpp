@@ -16,10 +16,12 @@ namespace {
 // expanded this many labels without a new one (a small instance proves its
 // optimum within them and ends on its own, with no phase after it); without
 // one, after this many expansions; and in any case once this share of the time
-// limit has gone.
+// limit has gone (a smaller one while there is no solution).
 constexpr int32_t kStallExpansions = 20000;
 constexpr int32_t kGiveUpExpansions = 200000;
 constexpr double kSearchShare = 0.25;
+// Without a solution the phase builds its own, and needs the time more.
+constexpr double kSearchShareWithout = 0.05;
 // Without a finite time limit or a budget the phase would never end: it then
 // runs this many iterations, as if they had been its budget.
 constexpr uint64_t kUnlimitedIterations = 50000;
@@ -31,7 +33,8 @@ bool Solver::SearchStalled() {
     stall_solutions_seen_ = anytime_.size();
     stall_expanded_at_ = result_.n_expanded;
   }
-  if (!(timer_.GetDuration() < kSearchShare * time_limit_)) return true;
+  const double share = found_ == 0 ? kSearchShareWithout : kSearchShare;
+  if (!(timer_.GetDuration() < share * time_limit_)) return true;
   if (found_ == 0) return result_.n_expanded >= kGiveUpExpansions;
   return result_.n_expanded - stall_expanded_at_ >= kStallExpansions;
 }
