@@ -40,6 +40,7 @@ def build_problem(agents: int) -> zel.Problem:
     options = problem.options()  # a live view: changes reach the problem
     options.objective = zel.ObjectiveType.MinMax
     options.time_limit = 2.0
+    options.quiet = True  # no diagnostic lines of the solver's own between the printed results
     return problem
 
 

@@ -1,10 +1,25 @@
 """Type stubs of the compiled module ``_pyzel_core`` (ZEL MTSP Solver — C++ core bindings)."""
 
-from collections.abc import Sequence
-from typing import Any, ClassVar, SupportsFloat, SupportsIndex, SupportsInt
+from collections.abc import Callable, Sequence
+from typing import Any, ClassVar, Literal, SupportsFloat, SupportsIndex, SupportsInt, TypedDict
+
+import numpy as np
+from numpy.typing import ArrayLike, NDArray
 
 _Int = SupportsInt | SupportsIndex
 _Float = SupportsFloat | SupportsIndex
+
+class _Progress(TypedDict):
+    """What a progress callback is given (a plain dict; this name exists only in the stubs)."""
+
+    elapsed: float  # seconds since the solve began
+    objective: float | None  # the best so far, scored as the anytime list is; None before the first
+    phase: Literal["search", "improve"]
+    solutions: int  # improving solutions found so far
+
+# Called at most ten times a second, the interpreter lock held; a truthy return stops the
+# solve as its time limit does, and an exception it raises leaves the solve.
+_ProgressCallback = Callable[[_Progress], object]
 
 class ObjectiveType:
     """Minimise the longest route (``MinMax``, 0) or the sum of the routes (``MinSum``, 1)."""
@@ -76,11 +91,12 @@ class Options:
     max_iterations: int
     max_expansions: int
     missing_cost: float  # an arc cost at or above it means no arc
+    quiet: bool  # True: none of the solver's own diagnostic lines on stdout or stderr
     def __init__(self) -> None: ...
 
 class AssignmentConstraint:
     def __init__(self) -> None: ...
-    def set_assignment(self, node: _Int, types: Sequence[str]) -> None: ...
+    def set_assignment(self, node: _Int, types: Sequence[str] | NDArray[np.str_]) -> None: ...
 
 class TimeWindowConstraint:
     def __init__(self) -> None: ...
@@ -90,7 +106,8 @@ class Problem:
     def __init__(self) -> None: ...
     def add_node(self, node: Node) -> None: ...
     def add_agent(self, agent: Agent, id: _Int) -> None: ...
-    def set_cost_matrix(self, agent_type: str, matrix: Sequence[Sequence[_Float]]) -> None: ...
+    def set_cost_matrix(self, agent_type: str, matrix: ArrayLike) -> None:
+        """``matrix``: rows of numbers, or a two-dimensional numpy array."""
     def set_assignment_constraint(self, constraint: AssignmentConstraint) -> None: ...
     def set_timewindow_constraint(self, constraint: TimeWindowConstraint) -> None: ...
     def options(self) -> Options: ...
@@ -115,15 +132,25 @@ class Result:
 
 class Solver:
     def __init__(self, problem: Problem, options: Options) -> None: ...
-    def solve(self) -> int:
-        """Run the ZEL solver. Returns 1 on success, 0 on failure."""
+    def solve(self, progress: _ProgressCallback | None = None) -> int:
+        """Run the ZEL solver. Returns 1 on success, 0 on failure.
+        progress: None, or a callable given a dict (elapsed, objective, phase, solutions)
+        at most ten times a second; a truthy return stops the solve as its time limit does."""
     def get_result(self) -> Result: ...
     def get_result_process(self) -> list[tuple[float, Result]]: ...
 
-def solve_json_file(input_path: str, time_limit: float = -1) -> dict[str, Any]:
+def solve_json_file(
+    input_path: str | bytes, time_limit: float = -1, progress: _ProgressCallback | None = None
+) -> dict[str, Any]:
     """Solve an MTSP instance from a JSON file path.
-    Returns a dict with keys: status, routes, statistics, anytime, timeout."""
+    Returns a dict with keys: status, routes, statistics, anytime, timeout.
+    progress: None, or a callable given a dict (elapsed, objective, phase, solutions)
+    at most ten times a second; a truthy return stops the solve as its time limit does."""
 
-def solve_json_str(json_str: str | bytes, time_limit: float = -1) -> dict[str, Any]:
+def solve_json_str(
+    json_str: str | bytes, time_limit: float = -1, progress: _ProgressCallback | None = None
+) -> dict[str, Any]:
     """Solve an MTSP instance from a JSON string.
-    Returns a dict with keys: status, routes, statistics, anytime, timeout."""
+    Returns a dict with keys: status, routes, statistics, anytime, timeout.
+    progress: None, or a callable given a dict (elapsed, objective, phase, solutions)
+    at most ten times a second; a truthy return stops the solve as its time limit does."""

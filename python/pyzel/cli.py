@@ -1,30 +1,37 @@
-"""The ``pyzel`` command line: solve, convert, validate and plot.
+"""The ``pyzel`` command line: solve, check, convert, validate and plot.
 
-Exit status: 0 success; 1 a result that violates its instance (validate) or an
-instance without solution (solve); 2 bad input, reported in one line.
+Exit status: 0 success; 1 a result that violates its instance (validate), an
+instance without solution (solve) or warnings (check); 2 bad input, reported in one line.
 """
 
 from __future__ import annotations
 
 import argparse
 import contextlib
-import json
-import multiprocessing
+import io
+import math
 import os
+import signal
 import sys
-import tempfile
 from collections.abc import Iterator, Sequence
-from concurrent.futures import ProcessPoolExecutor, as_completed
 from pathlib import Path
 from typing import Any, NoReturn
 
 from . import __version__
+from .diagnose import failure_reasons
 from .document import Instance, check_result_shape, dumps, instance_from, read_json
 from .errors import InputError
+from .schema import instance_warnings
 
 EXIT_OK = 0
 EXIT_INVALID = 1
 EXIT_BAD_INPUT = 2
+EXIT_INTERRUPTED = 130  # as a shell reports a program ended by SIGINT
+EXIT_TERMINATED = 143  # and by SIGTERM
+
+# Options pyzel sets where the instance says nothing: the improvement phase is on.
+PYZEL_DEFAULTS: dict[str, Any] = {"improve": True}
+_TSPLIB_SUFFIXES = (".tsp", ".atsp", ".vrp", ".hcp", ".sop")
 
 
 class _Parser(argparse.ArgumentParser):
@@ -35,6 +42,9 @@ class _Parser(argparse.ArgumentParser):
 
 
 def main(argv: Sequence[str] | None = None) -> int:
+    # A file name that is not UTF-8 is printed back byte for byte, as the shell gave it.
+    if isinstance(sys.stdout, io.TextIOWrapper):
+        sys.stdout.reconfigure(errors="surrogateescape")
     args = build_parser().parse_args(argv)
     try:
         status: int = args.run(args)
@@ -44,7 +54,7 @@ def main(argv: Sequence[str] | None = None) -> int:
         return EXIT_BAD_INPUT
     except KeyboardInterrupt:
         print("pyzel: interrupted", file=sys.stderr)
-        return 130
+        return EXIT_INTERRUPTED
     except BrokenPipeError:
         # The reader went away (pyzel ... | head): stop quietly, as a program ended by SIGPIPE would.
         os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
@@ -59,14 +69,26 @@ def build_parser() -> argparse.ArgumentParser:
     solve = commands.add_parser("solve", help="solve one or many JSON instances")
     solve.add_argument("instances", nargs="+", metavar="INSTANCE.json")
     solve.add_argument("--time-limit", type=float, metavar="S", help="seconds; replaces the instance's own limit")
-    solve.add_argument("--output", metavar="RESULT.json", help="write the result dictionary (one instance)")
+    solve.add_argument("--output", metavar="RESULT.json", help="write the result dictionary (one instance); - for standard output")
     solve.add_argument("--plot", metavar="ROUTES.png", help="draw the routes and the anytime curve (one instance)")
     solve.add_argument("--output-dir", metavar="DIR", help="write NAME.result.json for every instance")
     solve.add_argument("--jobs", type=int, default=1, metavar="N", help="worker processes for many instances")
+    solve.add_argument("--scheduler", metavar="ADDRESS", help="run the solves on this Dask scheduler's cluster")
     solve.add_argument("--verbose", action="store_true", help="show the solver's own diagnostic lines")
-    solve.add_argument("--improve", action="store_true", help="improve by local search once the search stalls")
+    solve.add_argument("--objective", choices=("min_max", "min_sum"), help="replaces the instance's objective")
+    mode = solve.add_mutually_exclusive_group()
+    mode.add_argument("--improve", dest="improve", action="store_const", const=True,
+                      help="improve by local search once the search stalls (pyzel's default)")
+    mode.add_argument("--exact", dest="improve", action="store_const", const=False,
+                      help="the search alone, without the improvement phase")
     solve.add_argument("--seed", type=int, metavar="N", help="seed of the improvement phase")
-    solve.add_argument("--budget", type=int, metavar="N", help="iterations of the improvement phase")
+    solve.add_argument("--budget", type=int, metavar="N",
+                       help="iterations of the improvement phase and expansions of the search; the same "
+                            "--seed and --budget give the same answer on any machine (no time limit unless "
+                            "--time-limit is given too)")
+    shown = solve.add_mutually_exclusive_group()
+    shown.add_argument("--progress", action="store_true", help="show the progress line even off a terminal")
+    shown.add_argument("--quiet", action="store_true", help="no progress line, even on a terminal")
     solve.set_defaults(run=_cmd_solve)
 
     convert = commands.add_parser("convert", help="turn a TSPLIB file into a JSON instance")
@@ -83,6 +105,10 @@ def build_parser() -> argparse.ArgumentParser:
     )
     convert.add_argument("-o", "--output", metavar="OUT.json", help="write here instead of standard output")
     convert.set_defaults(run=_cmd_convert)
+
+    check = commands.add_parser("check", help="check instances against the instance format before solving")
+    check.add_argument("instances", nargs="+", metavar="INSTANCE.json")
+    check.set_defaults(run=_cmd_check)
 
     validate = commands.add_parser("validate", help="check a result against its instance")
     validate.add_argument("instance", metavar="INSTANCE.json")
@@ -108,27 +134,65 @@ def _cmd_solve(args: argparse.Namespace) -> int:
         raise InputError("--jobs must be at least 1")
     if args.plot:
         _require_matplotlib()
-    if len(args.instances) == 1:
-        return _solve_one(args)
+    overrides = _option_overrides(args)
+    if len(args.instances) == 1 and not args.scheduler:
+        return _solve_one(args, overrides)
     if args.output or args.plot:
         raise InputError("--output and --plot take a single instance; use --output-dir for many")
-    return _solve_batch(args)
+    return _solve_batch(args, overrides)
 
 
-def _solve_one(args: argparse.Namespace) -> int:
+def _solve_one(args: argparse.Namespace, overrides: dict[str, Any]) -> int:
+    from . import progress
+    from .solving import StopFlag, solve_document
+
     path = args.instances[0]
-    doc, instance = _read_instance(path)
-    result = _solve(path, args.time_limit, quiet=not args.verbose, overrides=_option_overrides(args))
-    _print_summary(path, instance, result)
-    for target in _result_targets(path, args):
-        _write_text(target, dumps(result))
-        print(f"result written to {target}")
-    if args.plot:
-        from .plot import plot_solution
+    targets = _result_targets(path, args)
+    for target in targets + ([args.plot] if args.plot else []):
+        _check_writable(target, path)
+    doc, instance = _read_solve_instance(path, overrides)
+    line = progress.SolveLine(Path(path).name) if progress.wanted(args.progress, args.quiet) else None
+    flag = StopFlag(second_breaks_off=True)
+    try:
+        # A first Ctrl-C stops the search as its time limit would, so that what it found is kept.
+        with flag.installed(signal.SIGINT):
+            result = solve_document(doc, _time_limit(args), where=path, should_stop=lambda: flag.raised,
+                                    progress=line, quiet=not args.verbose)
+    finally:
+        if line is not None:
+            line.close()
+    if flag.raised and result["status"] != "success":
+        print("pyzel: interrupted before any solution was found", file=sys.stderr)
+        return EXIT_INTERRUPTED
+    # With the result on standard output, everything else goes to standard error.
+    real_stdout = sys.stdout
+    with contextlib.redirect_stdout(sys.stderr) if args.output == "-" else contextlib.nullcontext():
+        _print_summary(path, instance, result, interrupted=flag.raised)
+        if result["status"] != "success":
+            print("why no solution:")
+            for reason in failure_reasons(instance, result):
+                print(f"  {reason}")
+        for target in targets:
+            if target == "-":
+                real_stdout.write(dumps(result))
+                real_stdout.flush()
+                continue
+            _write_text(target, dumps(result))
+            print(f"result written to {target}")
+        if args.plot:
+            from .plot import plot_solution
 
-        plot_solution(instance, result, args.plot, title=instance.name or Path(path).stem)
-        print(f"picture written to {args.plot}")
+            plot_solution(instance, result, args.plot, title=instance.name or Path(path).stem)
+            print(f"picture written to {args.plot}")
+    if flag.raised:
+        return EXIT_INTERRUPTED
     return EXIT_OK if result["status"] == "success" else EXIT_INVALID
+
+
+def _print_warnings(path: str, doc: Any) -> None:
+    """What `pyzel check` finds, on standard error: the solve goes on as the solver reads the document."""
+    for line in instance_warnings(doc):
+        print(f"pyzel: warning: {path}: {line}", file=sys.stderr)
 
 
 def _result_targets(path: str, args: argparse.Namespace) -> list[str]:
@@ -138,7 +202,11 @@ def _result_targets(path: str, args: argparse.Namespace) -> list[str]:
     return targets
 
 
-def _solve_batch(args: argparse.Namespace) -> int:
+def _solve_batch(args: argparse.Namespace, overrides: dict[str, Any]) -> int:
+    from . import progress
+    from .batch import end_running, iter_local
+    from .solving import StopFlag
+
     paths = args.instances
     if args.output_dir:
         stems = [Path(p).stem for p in paths]
@@ -146,111 +214,190 @@ def _solve_batch(args: argparse.Namespace) -> int:
         if clash is not None:
             raise InputError(f"two instances are named {clash}; their results would overwrite each other")
         _make_dir(args.output_dir)
+        if not os.access(args.output_dir, os.W_OK):
+            raise InputError(f"{args.output_dir}: cannot write: Permission denied")
+    client = None
+    if args.scheduler:
+        from .cluster import connect
+
+        if args.jobs != 1:
+            raise InputError("--jobs and --scheduler exclude each other: the cluster's workers run the solves")
+        client = connect(args.scheduler)
     rows: list[dict[str, Any]] = []
-    # Each solve holds the interpreter lock throughout, so only processes run them side by side.
-    context = multiprocessing.get_context("spawn")
-    with ProcessPoolExecutor(max_workers=min(args.jobs, len(paths)), mp_context=context) as pool:
-        overrides = _option_overrides(args)
-        futures = {pool.submit(solve_job, p, args.time_limit, args.output_dir, overrides): p for p in paths}
-        for done, future in enumerate(as_completed(futures), start=1):
-            try:
-                row = future.result()
-            except Exception as err:  # a worker that died takes no other instance with it
-                row = {"instance": futures[future], "error": f"worker process failed: {err}"}
-            rows.append(row)
-            print(f"[{done}/{len(paths)}] {_row_line(row)}", flush=True)
+    requests, request_paths = [], []
+    for path in paths:
+        try:
+            doc, _ = _read_solve_instance(path, overrides)
+        except InputError as err:
+            rows.append({"instance": path, "error": str(err)})
+            continue
+        requests.append({"name": path, "doc": doc, "time_limit": _time_limit(args)})
+        request_paths.append(path)
+    line = progress.BatchLine(len(paths)) if progress.wanted(args.progress, args.quiet) else None
+
+    reported = 0
+
+    def report(row: dict[str, Any]) -> None:
+        nonlocal reported
+        reported += 1
+        text = f"[{reported}/{len(paths)}] {_row_line(row)}"
+        if line is not None:
+            line.finished(text, "error" in row)
+        else:
+            print(text, flush=True)
+
+    for row in rows:
+        report(row)
+    flag = StopFlag(second_breaks_off=True)
+    cancelled = 0
+    try:
+        with flag.installed(signal.SIGINT), _ending_workers_on_sigterm(end_running):
+            if client is not None:
+                from .cluster import iter_cluster
+
+                answers = iter_cluster(client, requests, lambda: flag.raised)
+            else:
+                answers = iter_local(requests, args.jobs, lambda: flag.raised)
+            for k, answer in answers:
+                if answer.get("cancelled"):
+                    cancelled += 1
+                    continue
+                rows.append(_batch_row(request_paths[k], answer, args.output_dir))
+                report(rows[-1])
+    finally:
+        if line is not None:
+            line.close()
+        if client is not None:
+            client.close()
     order = {p: i for i, p in enumerate(paths)}
     rows.sort(key=lambda r: order[r["instance"]])
     print()
     print(_summary_table(rows))
+    if cancelled:
+        print(f"interrupted: {cancelled} not begun and cancelled")
+    if flag.raised:
+        return EXIT_INTERRUPTED
     if any("error" in r for r in rows):
         return EXIT_BAD_INPUT
     return EXIT_OK if all(r["status"] == "success" for r in rows) else EXIT_INVALID
 
 
-def solve_job(
-    path: str, time_limit: float | None, output_dir: str | None, overrides: dict[str, Any] | None = None
-) -> dict[str, Any]:
-    """Solves one instance of a batch inside a worker process; never raises."""
-    row: dict[str, Any] = {"instance": path}
+@contextlib.contextmanager
+def _ending_workers_on_sigterm(end_running: Any) -> Iterator[None]:
+    """SIGTERM ends the workers with us: none is left holding a core or our pipes."""
+
+    def handler(signum: int, frame: Any) -> None:
+        ended = end_running()
+        print(f"pyzel: terminated; {ended} running worker{'s' if ended != 1 else ''} ended", file=sys.stderr)
+        raise SystemExit(EXIT_TERMINATED)
+
+    previous = signal.signal(signal.SIGTERM, handler)
     try:
-        _read_instance(path)
-        result = _solve(path, time_limit, quiet=True, overrides=overrides)
-        stats = result["statistics"]
-        row.update(
-            status=result["status"],
-            timeout=result["timeout"],
-            max_cost=stats["max_cost"],
-            sum_cost=stats["sum_cost"],
-            solve_time=stats["solve_time"],
-        )
-        if output_dir:
-            row["output"] = _result_path(path, output_dir)
-            _write_text(row["output"], dumps(result))
-    except Exception as err:
-        row["error"] = str(err) if isinstance(err, InputError) else f"{path}: {_one_line(err)}"
+        yield
+    finally:
+        signal.signal(signal.SIGTERM, previous)
+
+
+def _batch_row(path: str, answer: dict[str, Any], output_dir: str | None) -> dict[str, Any]:
+    from .batch import answer_error
+
+    row: dict[str, Any] = {"instance": path}
+    if "result" not in answer:
+        row["error"] = answer_error(answer)
+        return row
+    result = answer["result"]
+    stats = result["statistics"]
+    row.update(
+        status=result["status"],
+        timeout=result["timeout"],
+        interrupted=bool(answer.get("interrupted")),
+        max_cost=stats["max_cost"],
+        sum_cost=stats["sum_cost"],
+        solve_time=stats["solve_time"],
+    )
+    if output_dir:
+        target = _result_path(path, output_dir)
+        try:
+            _write_text(target, dumps(result))
+            row["output"] = target
+        except InputError as err:
+            row["error"] = str(err)
     return row
+
+
+def _read_solve_instance(path: str, overrides: dict[str, Any]) -> tuple[dict[str, Any], Instance]:
+    """The document to solve, with pyzel's defaults and the flags' options, and the
+    instance it describes."""
+    from .solving import with_options
+
+    if Path(path).suffix.lower() in _TSPLIB_SUFFIXES:
+        raise InputError(
+            f"{path}: a TSPLIB file, not a JSON instance; turn it into one first: "
+            f"pyzel convert {path} --agents M -o {Path(path).stem}.json"
+        )
+    doc, _ = _read_instance(path)
+    _print_warnings(path, doc)
+    options = doc.get("options")
+    # pyzel improves by default; an instance that says otherwise is followed.
+    defaults = {k: v for k, v in PYZEL_DEFAULTS.items() if not (isinstance(options, dict) and k in options)}
+    doc = with_options(doc, {**defaults, **overrides})
+    try:
+        return doc, instance_from(doc, name=Path(path).stem)
+    except InputError as err:
+        raise InputError(f"{path}: {err}") from None
 
 
 def _option_overrides(args: argparse.Namespace) -> dict[str, Any]:
     """The instance options the solve flags replace; empty when none is given."""
     overrides: dict[str, Any] = {}
-    if args.improve:
-        overrides["improve"] = True
-    for flag, key in (("seed", "seed"), ("budget", "max_iterations")):
+    if args.improve is not None:
+        overrides["improve"] = args.improve
+    if args.objective:
+        overrides["objective"] = args.objective
+    for flag in ("seed", "budget"):
         value = getattr(args, flag)
-        if value is not None:
-            if value < 0:
-                raise InputError(f"--{flag} must be at least 0")
-            overrides[key] = value
+        if value is not None and value < 0:
+            raise InputError(f"--{flag} must be at least 0")
+    if args.seed is not None:
+        overrides["seed"] = args.seed
+    if args.budget is not None:
+        overrides["max_iterations"] = overrides["max_expansions"] = args.budget
     return overrides
 
 
-def _solve(
-    path: str, time_limit: float | None, quiet: bool, overrides: dict[str, Any] | None = None
-) -> dict[str, Any]:
-    import _pyzel_core
-
-    try:
-        with _silenced(quiet):
-            if overrides:
-                doc = json.loads(Path(path).read_text())
-                doc.setdefault("options", {}).update(overrides)
-                result: dict[str, Any] = _pyzel_core.solve_json_str(json.dumps(doc), time_limit or -1)
-            else:
-                result = _pyzel_core.solve_json_file(path, time_limit or -1)
-    except (RuntimeError, IndexError, ValueError) as err:
-        raise InputError(f"{path}: {_one_line(err)}") from None
-    return result
+def _time_limit(args: argparse.Namespace) -> float | None:
+    # A budget alone ends the solve where it ends on any machine: no clock cuts it short.
+    if args.time_limit is None and args.budget is not None:
+        return math.inf
+    return float(args.time_limit) if args.time_limit is not None else None
 
 
-@contextlib.contextmanager
-def _silenced(quiet: bool) -> Iterator[None]:
-    """Sends what the compiled solver writes to the process's own streams to nowhere."""
-    if not quiet:
-        yield
+def _check_writable(target: str, input_path: str) -> None:
+    """Refuses, before the solve, an output that would overwrite the instance or
+    that cannot be written."""
+    if target == "-":
         return
-    sys.stdout.flush()
-    sys.stderr.flush()
-    saved = [os.dup(1), os.dup(2)]
-    try:
-        with tempfile.TemporaryFile() as sink:
-            os.dup2(sink.fileno(), 1)
-            os.dup2(sink.fileno(), 2)
-            yield
-    finally:
-        os.dup2(saved[0], 1)
-        os.dup2(saved[1], 2)
-        os.close(saved[0])
-        os.close(saved[1])
+    if os.path.exists(target) and os.path.exists(input_path) and os.path.samefile(target, input_path):
+        raise InputError(f"{target}: is the instance itself; choose another output file")
+    if os.path.isdir(target):
+        raise InputError(f"{target}: cannot write: Is a directory")
+    parent = os.path.dirname(os.path.abspath(target))
+    while not os.path.exists(parent):
+        parent = os.path.dirname(parent)
+    if not os.path.isdir(parent):
+        raise InputError(f"{target}: cannot write: {parent} is not a directory")
+    if not os.access(target if os.path.exists(target) else parent, os.W_OK):
+        raise InputError(f"{target}: cannot write: Permission denied")
 
 
-def _print_summary(path: str, instance: Instance, result: dict[str, Any]) -> None:
+def _print_summary(path: str, instance: Instance, result: dict[str, Any], interrupted: bool = False) -> None:
     stats = result["statistics"]
     key = "max_cost" if instance.objective == "min_max" else "sum_cost"
     targets = len(instance.node_ids) - len(instance.depots)
     print(f"instance   {path}: {len(instance.node_ids)} nodes ({targets} targets), {len(instance.agents)} agents, {instance.objective}")
     ended = "time limit reached" if result["timeout"] else "search complete"
+    if interrupted:
+        ended = "interrupted"
     print(f"status     {result['status']} ({ended})")
     if result["status"] == "success":
         print(f"objective  {stats[key]:.6g} ({'longest route' if key == 'max_cost' else 'sum of routes'})")
@@ -258,9 +405,10 @@ def _print_summary(path: str, instance: Instance, result: dict[str, Any]) -> Non
     print(f"sum cost   {stats['sum_cost']:.6g}")
     print(f"counters   {stats['n_generated']} generated, {stats['n_expanded']} expanded")
     print(f"time       {stats['solve_time']:.3f} s solving, last improvement at {stats['last_update_time']:.3f} s")
-    print("routes (node indices):")
-    for route in result["routes"]:
-        print(f"  agent {route['agent_id']}: cost {route['cost']:.6g}: {' '.join(map(str, route['path'])) or '-'}")
+    print("routes (node ids):")
+    for route, agent in zip(result["routes"], instance.agents):
+        ids = " ".join(str(instance.node_ids[v]) for v in route["path"]) or "-"
+        print(f"  agent {route['agent_id']} ({agent.type}): cost {route['cost']:.6g}: {ids}")
     _print_anytime(result.get("anytime", []))
 
 
@@ -280,9 +428,13 @@ def _row_line(row: dict[str, Any]) -> str:
         return f"{row['instance']}: error: {row['error']}"
     line = (
         f"{row['instance']}: {row['status']}, max {row['max_cost']:.6g}, sum {row['sum_cost']:.6g}, "
-        f"{row['solve_time']:.2f} s{' (time limit)' if row['timeout'] else ''}"
+        f"{row['solve_time']:.2f} s{_ended(row, ' (time limit)', ' (interrupted)')}"
     )
     return line + (f" -> {row['output']}" if "output" in row else "")
+
+
+def _ended(row: dict[str, Any], timeout: str, interrupted: str) -> str:
+    return interrupted if row.get("interrupted") else timeout if row["timeout"] else ""
 
 
 def _summary_table(rows: list[dict[str, Any]]) -> str:
@@ -294,7 +446,7 @@ def _summary_table(rows: list[dict[str, Any]]) -> str:
             continue
         lines.append(
             f"{r['instance']:<{width}}  {r['status']:<8} {r['max_cost']:>12.6g} {r['sum_cost']:>12.6g} "
-            f"{r['solve_time']:>9.2f}  {'yes' if r['timeout'] else 'no'}"
+            f"{r['solve_time']:>9.2f}  {_ended(r, 'yes', 'interrupted') or 'no'}"
         )
     solved = sum(1 for r in rows if r.get("status") == "success")
     errors = sum(1 for r in rows if "error" in r)
@@ -302,11 +454,26 @@ def _summary_table(rows: list[dict[str, Any]]) -> str:
     return "\n".join(lines)
 
 
-# --- convert, validate, plot ---------------------------------------------------------------------
+# --- check, convert, validate, plot --------------------------------------------------------------
+
+
+def _cmd_check(args: argparse.Namespace) -> int:
+    found = 0
+    for path in args.instances:
+        lines = instance_warnings(read_json(path))
+        for line in lines:
+            print(f"{path}: {line}")
+        if not lines:
+            print(f"{path}: ok")
+        found += len(lines)
+    return EXIT_INVALID if found else EXIT_OK
 
 
 def _cmd_convert(args: argparse.Namespace) -> int:
-    from . import tsplib
+    try:
+        from . import tsplib
+    except ImportError as err:
+        raise InputError(f"convert needs {err.name or 'numpy and vrplib'}: pip install pyzel[tsplib]") from None
 
     try:
         data = tsplib.read(args.tsplib_file)
@@ -411,8 +578,3 @@ def _write_text(path: str, text: str) -> None:
             handle.write(text)
     except OSError as err:
         raise InputError(f"{path}: cannot write: {err.strerror or err}") from None
-
-
-def _one_line(err: BaseException) -> str:
-    text = " ".join(str(err).split())
-    return text or type(err).__name__

@@ -18,16 +18,24 @@ _U64 = 1 << 64
 def read_json(path: str | os.PathLike[str]) -> Any:
     """The parsed document of a JSON file."""
     try:
-        with open(path, encoding="utf-8") as handle:
+        # utf-8-sig: a byte-order mark is skipped, as the solver's own reader does.
+        with open(path, encoding="utf-8-sig") as handle:
             text = handle.read()
     except OSError as err:
         raise InputError(f"{os.fspath(path)}: cannot read: {err.strerror or err}") from None
     except UnicodeDecodeError:
-        raise InputError(f"{os.fspath(path)}: not a text file") from None
+        raise InputError(f"{os.fspath(path)}: not a UTF-8 text file") from None
     try:
-        return json.loads(text)
-    except json.JSONDecodeError as err:
+        return json.loads(text, parse_constant=_refuse_constant)
+    except ValueError as err:  # JSONDecodeError, or a NaN or Infinity literal
         raise InputError(f"{os.fspath(path)}: not valid JSON: {err}") from None
+    except RecursionError:
+        raise InputError(f"{os.fspath(path)}: nested too deeply to read") from None
+
+
+def _refuse_constant(name: str) -> None:
+    # Python's reader takes NaN and Infinity, which are not JSON and which the solver refuses.
+    raise ValueError(f"{name} is not a JSON number")
 
 
 def objective_of(doc: dict[str, Any]) -> str:

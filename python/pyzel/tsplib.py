@@ -50,6 +50,7 @@ EXPLICIT_FORMATS: tuple[str, ...] = (
 )
 
 AGENT_TYPE = "agent"
+LARGEST = 1e15  # beyond it distances lose whole-number precision in a double
 _GEO_PI = 3.141592  # TSPLIB's own constant, needed to reproduce its GEO distances
 _GEO_RADIUS = 6378.388
 
@@ -71,8 +72,14 @@ class TsplibData:
 
 def read(path: str | os.PathLike[str]) -> TsplibData:
     """Reads a TSPLIB file; raises OSError for an unreadable file, TsplibError for bad content."""
-    with open(path, encoding="utf-8") as handle:
-        text = handle.read()
+    with open(path, "rb") as handle:
+        raw = handle.read()
+    if raw.startswith((b"\xff\xfe", b"\xfe\xff")):
+        raise TsplibError("UTF-16 text: save the file as ASCII or UTF-8")
+    try:
+        text = raw.decode("utf-8-sig")
+    except UnicodeDecodeError as err:
+        raise TsplibError(f"not ASCII or UTF-8 text (byte {err.start}); save the file as UTF-8") from None
     return parse(text, default_name=os.path.splitext(os.path.basename(path))[0])
 
 
@@ -81,8 +88,8 @@ def parse(text: str, default_name: str = "tsplib") -> TsplibData:
     text, weights = _split_edge_weight_section(text)
     try:
         raw = vrplib.parse.parse_vrplib(text, compute_edge_weights=False)
-    except (ValueError, RuntimeError) as err:
-        raise TsplibError(f"not a TSPLIB file: {err}") from None
+    except (ValueError, RuntimeError, IndexError, KeyError, TypeError) as err:
+        raise TsplibError(f"not a TSPLIB file: {' '.join(str(err).split())}") from None
     if "dimension" not in raw:
         raise TsplibError("not a TSPLIB file: no DIMENSION")
     dimension = _positive_int(raw["dimension"], "DIMENSION")
@@ -144,8 +151,8 @@ def to_instance(
         raise TsplibError(f"objective must be one of {', '.join(OBJECTIVES)}, not {objective!r}")
     if isinstance(depot, bool) or not isinstance(depot, int) or not 0 <= depot < data.dimension:
         raise TsplibError(f"depot must be a node index from 0 to {data.dimension - 1}, not {depot!r}")
-    if not time_limit > 0:
-        raise TsplibError(f"time limit must be positive, not {time_limit!r}")
+    if not 0 < time_limit < math.inf:
+        raise TsplibError(f"time limit must be a positive finite number, not {time_limit!r}")
     nodes = [
         {"id": i, "x": x, "y": y, "type": "depot" if i == depot else "target"}
         for i, (x, y) in enumerate(data.positions)
@@ -158,6 +165,10 @@ def to_instance(
         "nodes": nodes,
         "agents": fleet,
         "costs": {AGENT_TYPE: distance_matrix(data, distances)},
+        # Every node named, so the solver has no node to warn about as unassigned.
+        "constraints": [
+            {"kind": "assignment", "items": [{"node": i, "types": [AGENT_TYPE]} for i in range(len(nodes))]}
+        ],
         "options": {"objective": objective, "time_limit": float(time_limit), "return_to_end": True},
     }
 
@@ -223,15 +234,18 @@ def _split_edge_weight_section(text: str) -> tuple[str, list[float] | None]:
         numbers = [float(token) for token in tokens]
     except ValueError as err:
         raise TsplibError(f"EDGE_WEIGHT_SECTION: {err}") from None
+    _check_finite(numbers, "EDGE_WEIGHT_SECTION")
     return "\n".join(lines[:start] + lines[end:]), numbers
 
 
 def _explicit_matrix(values: list[float], layout: str, n: int) -> list[list[float]]:
     if layout not in EXPLICIT_FORMATS:
         raise TsplibError(f"EDGE_WEIGHT_FORMAT {layout or '(none)'} is not supported ({', '.join(EXPLICIT_FORMATS)})")
+    # Counted before any cell is listed: a short file may claim a huge DIMENSION.
+    needed = n * n if layout == "FULL_MATRIX" else n * (n + 1) // 2 if "_DIAG_" in layout else n * (n - 1) // 2
+    if len(values) != needed:
+        raise TsplibError(f"EDGE_WEIGHT_SECTION has {len(values)} numbers, {layout} of dimension {n} needs {needed}")
     cells = _layout_cells(layout, n)
-    if len(values) != len(cells):
-        raise TsplibError(f"EDGE_WEIGHT_SECTION has {len(values)} numbers, {layout} of dimension {n} needs {len(cells)}")
     matrix = [[0.0] * n for _ in range(n)]
     for (i, j), value in zip(cells, values):
         number = int(value) if value.is_integer() else value
@@ -261,10 +275,29 @@ def _positive_int(value: Any, what: str) -> int:
 
 
 def _coordinates(section: Any, dimension: int) -> list[tuple[float, float]]:
-    table = np.asarray(section, dtype=float)
-    if table.ndim != 2 or table.shape[0] != dimension or table.shape[1] < 2:
-        raise TsplibError(f"coordinate section has shape {table.shape}, DIMENSION is {dimension}")
-    return [(float(x), float(y)) for x, y in table[:, :2]]
+    rows = list(section)
+    if len(rows) != dimension:
+        raise TsplibError(f"coordinate section has {len(rows)} rows, DIMENSION is {dimension}")
+    positions = []
+    for i, row in enumerate(rows):
+        if len(row) < 2:
+            raise TsplibError(f"coordinate row of node {i + 1} has {len(row)} number{'s' if len(row) != 1 else ''}, needs 2")
+        try:
+            x, y = float(row[0]), float(row[1])
+        except ValueError:
+            raise TsplibError(f"coordinate row of node {i + 1}: {' '.join(map(str, row))!r} is not numbers") from None
+        positions.append((x, y))
+    _check_finite([v for xy in positions for v in xy], "coordinate section")
+    return positions
+
+
+def _check_finite(values: list[float], where: str) -> None:
+    # The JSON instance has no NaN or infinity, and the solver reads no such literal.
+    bad = next((v for v in values if not abs(v) <= LARGEST), None)
+    if bad is not None and math.isfinite(bad):
+        raise TsplibError(f"{where}: {bad:g} is larger than {LARGEST:g}, where distances lose whole-number precision")
+    if bad is not None:
+        raise TsplibError(f"{where}: {bad} is not a finite number")
 
 
 def _circle(n: int) -> list[tuple[float, float]]:

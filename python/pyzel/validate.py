@@ -4,6 +4,7 @@ windows, route-length limits and the reported costs."""
 
 from __future__ import annotations
 
+import math
 from typing import Any
 
 from .document import AgentView, Instance, check_result_shape, instance_from
@@ -52,9 +53,8 @@ def _route_problems(instance: Instance, k: int, agent: AgentView, route: dict[st
         problems.append(f"{name}: ends at {path[-1]}, not {e}")
     depots = instance.depots
     for p, v in enumerate(path):
-        node_id = instance.node_ids[v]
         # The start is where the instance places the agent, not a visit.
-        if p > 0 and node_id in instance.allowed and agent.type not in instance.allowed[node_id]:
+        if p > 0 and not admits(instance, agent, v):
             problems.append(f"{name}: type {agent.type} not allowed at node {v}")
         if v in depots and v not in (s, e):
             problems.append(f"{name}: enters foreign depot {v}")
@@ -65,46 +65,92 @@ def _route_problems(instance: Instance, k: int, agent: AgentView, route: dict[st
     return problems + _time_problems(instance, name, agent, path, route["cost"])
 
 
+def schedule(instance: Instance, agent: AgentView, path: list[int], reported: float) -> list[tuple[float, float]]:
+    """(arrival, departure) at each stop of a route, the difference being the wait for a window.
+
+    Agents start at time 0 and waiting is part of the cost. Of the two readings the checker
+    knows (see ``_timing``) this is the one that accepts the route, the time-0 one when both
+    or neither do.
+    """
+    return _timing(instance, "route", agent, path, reported)[0]
+
+
 def _time_problems(instance: Instance, name: str, agent: AgentView, path: list[int], reported: float) -> list[str]:
+    return _timing(instance, name, agent, path, reported)[1]
+
+
+def _timing(
+    instance: Instance, name: str, agent: AgentView, path: list[int], reported: float
+) -> tuple[list[tuple[float, float]], list[str]]:
     """The search starts every agent at time 0, while route improvement waits at the start
     depot for its window to open: a route passes when either reading meets every time rule."""
-    first: list[str] = []
+    rejected: list[tuple[list[tuple[float, float]], list[str]]] = []
     for wait_at_start in (False, True):
         problems: list[str] = []
-        t = _walk(instance, name, agent, path, wait_at_start, problems)
+        times = _walk(instance, name, agent, path, wait_at_start, problems)
+        t = times[-1][1] if times else 0.0
         if abs(t - reported) > TOL:
             problems.append(f"{name}: reported cost {reported} != recomputed {t}")
         if not problems:
-            return []
-        if not wait_at_start:
-            first = problems
-    return first
+            return times, []
+        rejected.append((times, problems))
+    return rejected[0]
 
 
-def _walk(instance: Instance, name: str, agent: AgentView, path: list[int], wait_at_start: bool, problems: list[str]) -> float:
+def _walk(
+    instance: Instance, name: str, agent: AgentView, path: list[int], wait_at_start: bool, problems: list[str]
+) -> list[tuple[float, float]]:
+    times: list[tuple[float, float]] = []
     t = 0.0
     for p, v in enumerate(path):
-        node_id = instance.node_ids[v]
         if p > 0:
-            t += _step(instance, agent, path[p - 1], v, name, problems)
-        if node_id in instance.windows and (p > 0 or wait_at_start):
-            opens, closes = instance.windows[node_id]
+            cost = leg_cost(instance, agent, path[p - 1], v)
+            if cost >= instance.missing_cost:
+                problems.append(f"{name}: no arc {path[p - 1]} -> {v} for type {agent.type}")
+            t += cost
+        arrival = t
+        if p > 0 or wait_at_start:
+            closes = window_close(instance, v)
             if t > closes + TOL:
                 problems.append(f"{name}: reaches node {v} at {t:g}, its window closes at {closes:g}")
-            t = max(t, opens)  # early arrivals wait for the window to open
-        if agent.max_length > 0 and t > agent.max_length + TOL:
+            t = after_wait(instance, v, t)
+        if not within_limit(agent, t):
             problems.append(f"{name}: time {t:g} at node {v} is over its limit {agent.max_length:g}")
-    return t
+        times.append((arrival, t))
+    return times
 
 
-def _step(instance: Instance, agent: AgentView, u: int, v: int, name: str, problems: list[str]) -> float:
+# --- the route rules, one function each; the failure diagnosis reads the same ones -------------
+
+
+def admits(instance: Instance, agent: AgentView, v: int) -> bool:
+    """Whether the agent's type may visit node index v: a node without assignment admits every type."""
+    allowed = instance.allowed.get(instance.node_ids[v])
+    return allowed is None or agent.type in allowed
+
+
+def leg_cost(instance: Instance, agent: AgentView, u: int, v: int) -> float:
+    """The cost, and travel time, of the move u -> v; missing_cost or more means no arc."""
     # Staying put costs nothing; so does stopping at a depot when routes are open.
     if u == v or (not instance.return_to_end and v in (agent.start, agent.end)):
         return 0.0
-    cost = instance.cost(agent.type, u, v)
-    if cost >= instance.missing_cost:
-        problems.append(f"{name}: no arc {u} -> {v} for type {agent.type}")
-    return cost
+    return instance.cost(agent.type, u, v)
+
+
+def window_close(instance: Instance, v: int) -> float:
+    """The latest arrival at node index v (infinite without a window)."""
+    window = instance.windows.get(instance.node_ids[v])
+    return window[1] if window else math.inf
+
+
+def after_wait(instance: Instance, v: int, t: float) -> float:
+    """The time service at node index v can begin for an arrival at t: early arrivals wait."""
+    window = instance.windows.get(instance.node_ids[v])
+    return max(t, window[0]) if window else t
+
+
+def within_limit(agent: AgentView, t: float) -> bool:
+    return agent.max_length <= 0 or t <= agent.max_length + TOL
 
 
 def _statistics_problems(result: dict[str, Any]) -> list[str]:

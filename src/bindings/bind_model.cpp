@@ -51,6 +51,7 @@ void BindRecords(py::module_& m) {
       .def_readwrite("time_limit", &Options::time_limit)
       .def_readwrite("memory_limit", &Options::memory_limit)
       .def_readwrite("improve", &Options::improve)
+      .def_readwrite("quiet", &Options::quiet)
       .def_readwrite("seed", &Options::seed)
       .def_readwrite("max_iterations", &Options::max_iterations)
       .def_readwrite("max_expansions", &Options::max_expansions)

@@ -66,8 +66,9 @@ Solver& Idle(Solver& solver, const char* method) {
   return solver;
 }
 
-int32_t Solve(Solver& solver) {
+int32_t Solve(Solver& solver, const py::object& progress) {
   Idle(solver, "solve");
+  ProgressScope scope(solver, progress);
   struct Mark {
     explicit Mark(const Solver* s) : solver(s) { Running().insert(s); }
     ~Mark() { Running().erase(solver); }
@@ -85,7 +86,10 @@ void BindSolverClass(py::module_& m) {
              return solver;
            }),
            py::arg("problem"), py::arg("options"))
-      .def("solve", &Solve, "Run the ZEL solver. Returns 1 on success, 0 on failure.")
+      .def("solve", &Solve, py::arg("progress") = py::none(),
+           "Run the ZEL solver. Returns 1 on success, 0 on failure.\n"
+           "progress: None, or a callable given a dict (elapsed, objective, phase, solutions)\n"
+           "at most ten times a second; a truthy return stops the solve as its time limit does.")
       .def("get_result", [](Solver& s) { return Idle(s, "get_result").get_result(); })
       .def("get_result_process",
            [](Solver& s) { return Idle(s, "get_result_process").get_result_process(); });

@@ -175,7 +175,7 @@ py::list build_anytime_list(const std::vector<std::pair<double, Result>>& record
   return out;
 }
 
-py::dict solve_json_document(const std::string& text, double time_limit) {
+py::dict solve_json_document(const std::string& text, double time_limit, const py::object& progress) {
   Problem problem;
   try {
     load_problem_from_json(nlohmann::json::parse(text), problem);
@@ -190,6 +190,7 @@ py::dict solve_json_document(const std::string& text, double time_limit) {
   Options options = problem.options();
   Solver solver(problem, options);
   InstallInterruptCheck(solver);
+  InstallProgress(solver, progress);
   solver.solve();
   auto t1 = std::chrono::steady_clock::now();
   double solve_time =
@@ -203,12 +204,12 @@ py::dict solve_json_document(const std::string& text, double time_limit) {
   return out;
 }
 
-py::dict solve_json_file(const std::string& input_path, double time_limit) {
-  return solve_json_document(ReadFile(input_path), time_limit);
+py::dict solve_json_file(const std::string& input_path, double time_limit, const py::object& progress) {
+  return solve_json_document(ReadFile(input_path), time_limit, progress);
 }
 
-py::dict solve_json_str(const std::string& json_str, double time_limit) {
-  return solve_json_document(json_str, time_limit);
+py::dict solve_json_str(const std::string& json_str, double time_limit, const py::object& progress) {
+  return solve_json_document(json_str, time_limit, progress);
 }
 
 }  // namespace
@@ -216,20 +217,26 @@ py::dict solve_json_str(const std::string& json_str, double time_limit) {
 void BindJsonEntryPoints(py::module_& m) {
   m.def(
       "solve_json_file",
-      [](const std::string& input_path, Seconds time_limit) {
-        return solve_json_file(input_path, time_limit.value);
+      [](const std::string& input_path, Seconds time_limit, const py::object& progress) {
+        return solve_json_file(input_path, time_limit.value, progress);
       },
       py::arg("input_path"), py::arg_v("time_limit", Seconds{-1.0}, "-1"),
+      py::arg("progress") = py::none(),
         "Solve an MTSP instance from a JSON file path.\n"
-        "Returns a dict with keys: status, routes, statistics, anytime, timeout.");
+        "Returns a dict with keys: status, routes, statistics, anytime, timeout.\n"
+        "progress: None, or a callable given a dict (elapsed, objective, phase, solutions)\n"
+        "at most ten times a second; a truthy return stops the solve as its time limit does.");
   m.def(
       "solve_json_str",
-      [](const DocumentText& json_str, Seconds time_limit) {
-        return solve_json_str(json_str.bytes, time_limit.value);
+      [](const DocumentText& json_str, Seconds time_limit, const py::object& progress) {
+        return solve_json_str(json_str.bytes, time_limit.value, progress);
       },
       py::arg("json_str"), py::arg_v("time_limit", Seconds{-1.0}, "-1"),
+      py::arg("progress") = py::none(),
         "Solve an MTSP instance from a JSON string.\n"
-        "Returns a dict with keys: status, routes, statistics, anytime, timeout.");
+        "Returns a dict with keys: status, routes, statistics, anytime, timeout.\n"
+        "progress: None, or a callable given a dict (elapsed, objective, phase, solutions)\n"
+        "at most ten times a second; a truthy return stops the solve as its time limit does.");
 }
 
 }  // namespace quarn::bindings

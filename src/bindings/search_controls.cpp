@@ -11,4 +11,23 @@ void InstallInterruptCheck(Solver& solver) {
   });
 }
 
+void InstallProgress(Solver& solver, const pybind11::object& progress) {
+  namespace py = pybind11;
+  if (progress.is_none()) {
+    solver.SetProgressCallback(nullptr);
+    return;
+  }
+  solver.SetProgressCallback([progress](const ProgressReport& report) {
+    py::dict state;
+    state["elapsed"] = report.elapsed;
+    state["objective"] = report.objective ? py::object(py::float_(*report.objective)) : py::none();
+    state["phase"] = report.improving ? "improve" : "search";
+    state["solutions"] = report.solutions;
+    const py::object answer = progress(state);
+    const int truthy = PyObject_IsTrue(answer.ptr());
+    if (truthy < 0) throw py::error_already_set();
+    return truthy == 1;
+  });
+}
+
 }  // namespace quarn::bindings

@@ -2,17 +2,19 @@
 
 #include <algorithm>
 #include <charconv>
-#include <iostream>
 #include <stdexcept>
+
+#include "model/diagnostics.h"
 
 namespace quarn {
 
 namespace {
 
 // Diagnostics go to standard output and are flushed at once, so a host that
-// captures the stream sees them before the exception unwinds.
+// captures the stream sees them before the exception unwinds. A graph belongs to
+// no solve, so no quiet option reaches it; the exception carries the text anyway.
 [[noreturn]] void Fail(const std::string& printed, const std::string& thrown) {
-  std::cout << printed << std::endl;
+  Diagnostics().Out(printed);
   throw std::runtime_error(thrown);
 }
 

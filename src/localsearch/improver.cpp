@@ -114,6 +114,10 @@ bool Improver::Run(const std::vector<std::vector<int32_t>>& initial, const StopC
     RuinAdjacentStrings(candidate, neighbours, settings_.ruin, rng);
     std::vector<int32_t> pending = candidate.unassigned();
     SortForRecreate(pending, depot_distance, rng);
+    // Targets that were left out go in first, while there is most room.
+    if (!current.unassigned().empty()) {
+      std::stable_partition(pending.begin(), pending.end(), [&](int32_t v) { return current.route_of(v) < 0; });
+    }
     for (int32_t v : pending) {
       const InsertionSpot spot =
           settings_.neighbour_limited

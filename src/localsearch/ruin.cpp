@@ -22,6 +22,12 @@ std::vector<int32_t> RuinAdjacentStrings(LsSolution& s, const Neighbours& neighb
   const auto strings = static_cast<int32_t>(std::floor(rng.Unit() * ks_max)) + 1;
 
   int32_t seed = -1;
+  // A target left out needs room near it, so half the time the strings are cut
+  // around one of them.
+  const std::vector<int32_t>& left_out = s.unassigned();
+  if (!left_out.empty() && rng.Below(2) == 0) {
+    seed = left_out[rng.Below(static_cast<uint32_t>(left_out.size()))];
+  }
   for (int tries = 0; tries < 64 && seed < 0; ++tries) {
     const int32_t v = targets[rng.Below(static_cast<uint32_t>(targets.size()))];
     if (s.route_of(v) >= 0) seed = v;

@@ -22,6 +22,8 @@ struct Options {
   uint64_t max_expansions = 0;   // search expansions; 0: no budget
   // An arc cost at or above it means no arc; costs in metres or seconds may need more.
   double missing_cost = kMissingCost;
+  // Silences the core's own diagnostic lines on standard output and error.
+  bool quiet = false;
 };
 
 }  // namespace quarn

@@ -1,7 +1,6 @@
 #include "model/problem.h"
 
 #include <algorithm>
-#include <iostream>
 
 namespace quarn {
 
@@ -39,7 +38,8 @@ void Problem::set_timewindow_constraint(const TimeWindowConstraint& constraint) 
   time_windows_ = constraint;
 }
 
-std::vector<int32_t> Problem::allowed_types(uint64_t node_id) const {
+std::vector<int32_t> Problem::allowed_types(uint64_t node_id,
+                                            const Diagnostics& diagnostics) const {
   std::vector<int32_t> types;
   auto entry = assignment_.allowed_types_by_node.find(node_id);
   if (entry != assignment_.allowed_types_by_node.end()) {
@@ -48,8 +48,7 @@ std::vector<int32_t> Problem::allowed_types(uint64_t node_id) const {
       if (known != type_index_by_name_.end()) types.push_back(known->second);
     }
   } else {
-    std::cerr << "[warning] node " << node_id
-              << " has no assignment constraint; allowing all types" << std::endl;
+    diagnostics.Err("[warning] node ", node_id, " has no assignment constraint; allowing all types");
     for (const auto& named : type_index_by_name_) types.push_back(named.second);
   }
   std::sort(types.begin(), types.end());

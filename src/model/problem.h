@@ -9,6 +9,7 @@
 
 #include "model/agent.h"
 #include "model/assignment_constraint.h"
+#include "model/diagnostics.h"
 #include "model/node.h"
 #include "model/options.h"
 #include "model/time_window_constraint.h"
@@ -37,8 +38,12 @@ class Problem {
   const std::deque<Agent>& agents_ordered() const { return agents_ordered_; }
 
   // Type indices allowed at a node, ascending and without duplicates. A node
-  // without an assignment entry allows every known type, with a warning.
-  std::vector<int32_t> allowed_types(uint64_t node_id) const;
+  // without an assignment entry allows every known type, with a warning unless
+  // the options (or the given diagnostics) are quiet.
+  std::vector<int32_t> allowed_types(uint64_t node_id) const {
+    return allowed_types(node_id, Diagnostics(options_.quiet));
+  }
+  std::vector<int32_t> allowed_types(uint64_t node_id, const Diagnostics& diagnostics) const;
 
   const std::unordered_map<uint64_t, Agent>& agents_by_id() const { return agents_by_id_; }
   uint64_t num_agents() const { return num_agents_; }

@@ -33,6 +33,10 @@ void CompositePostOptimizer::SetStopCheck(const StopCheck* stop) {
   for (const auto& child : children_) child->SetStopCheck(stop);
 }
 
+void CompositePostOptimizer::SetDiagnostics(const Diagnostics& diagnostics) {
+  for (const auto& child : children_) child->SetDiagnostics(diagnostics);
+}
+
 void CompositePostOptimizer::AddChild(std::unique_ptr<PostOptimizerPlugin> child) {
   children_.push_back(std::move(child));
 }

@@ -23,6 +23,7 @@ class CompositePostOptimizer : public PostOptimizerPlugin {
   void SetTimeWindows(const TimeWindowMap& windows) override;
   void SetRouteRules(const RouteRules* rules) override;
   void SetStopCheck(const StopCheck* stop) override;
+  void SetDiagnostics(const Diagnostics& diagnostics) override;
 
   void AddChild(std::unique_ptr<PostOptimizerPlugin> child);
   const std::vector<std::unique_ptr<PostOptimizerPlugin>>& children() const { return children_; }

@@ -10,10 +10,16 @@ void DefaultConstraintChecker::Init(const PlannerGraph* graph, const std::vector
   // The answers never change after Init, and the search asks for them at every expansion.
   admission_.SetPoints(points);
   admission_.SetAgents(agents);
-  type_zero_only_.assign(points.size(), 0);
-  const std::vector<int32_t> type_zero_only{0};
-  for (size_t v = 0; v < points.size(); ++v) {
-    type_zero_only_[v] = points[v].types == type_zero_only ? 1 : 0;
+  // Per agent, the nodes its type may visit, as visited-set words, so a dead end
+  // costs a few word operations per agent.
+  const size_t n = std::min<size_t>(points.size(), VisitedSet::kCapacity);
+  admitted_.assign(agents.size(), Words{});
+  for (size_t a = 0; a < agents.size(); ++a) {
+    for (size_t v = 0; v < n; ++v) {
+      if (admission_.TypeAllows(static_cast<int32_t>(a), static_cast<int32_t>(v))) {
+        admitted_[a][v >> 6] |= uint64_t{1} << (v & 63);
+      }
+    }
   }
 }
 
@@ -30,25 +36,22 @@ BudgetCheck DefaultConstraintChecker::CheckBudget(const Label&, int32_t) const {
   return BudgetCheck{};
 }
 
-bool DefaultConstraintChecker::AnyTypeZeroAgentActive(const Label& label) const {
-  const std::vector<AgentEntry>& agents = admission_.agents();
-  const size_t n = std::min<size_t>(agents.size(), label.finished.size());
-  for (size_t a = 0; a < n; ++a) {
-    if (agents[a].type == 0 && label.finished[a] == 0) return true;
-  }
-  return false;
-}
-
+// A node left unvisited that no unfinished agent may visit is never visited.
 bool DefaultConstraintChecker::IsDeadEnd(const Label& child) const {
-  if (AnyTypeZeroAgentActive(child)) return false;
-  const uint64_t points = type_zero_only_.size();
+  const uint64_t points = admission_.num_nodes();
   uint64_t n = graph_ != nullptr ? graph_->NumVertex() : points;
   n = std::min<uint64_t>({n, points, VisitedSet::kCapacity});
-  for (uint64_t v = 0; v < n; ++v) {
-    const auto node = static_cast<int32_t>(v);
-    if (type_zero_only_[v] != 0 && !child.visited.test(node)) return true;
+  Words open{};
+  for (size_t w = 0; w * 64 < n; ++w) {
+    open[w] = ~child.visited.words[w];
+    if (n - w * 64 < 64) open[w] &= (uint64_t{1} << (n - w * 64)) - 1;
   }
-  return false;
+  const size_t agents = std::min(admitted_.size(), child.finished.size());
+  for (size_t a = 0; a < agents; ++a) {
+    if (child.finished[a] != 0) continue;
+    for (size_t w = 0; w < open.size(); ++w) open[w] &= ~admitted_[a][w];
+  }
+  return (open[0] | open[1] | open[2] | open[3]) != 0;
 }
 
 }  // namespace quarn

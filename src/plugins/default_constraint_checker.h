@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -9,8 +10,8 @@
 
 namespace quarn {
 
-// Agent-type assignment and the rule that nodes reserved for type 0 need an
-// unfinished type-0 agent.
+// Agent-type assignment, and the rule that every node left unvisited needs an
+// unfinished agent whose type may visit it.
 class DefaultConstraintChecker : public ConstraintCheckerPlugin {
  public:
   DefaultConstraintChecker() = default;
@@ -22,18 +23,18 @@ class DefaultConstraintChecker : public ConstraintCheckerPlugin {
   bool IsForbidden(int32_t agent, int32_t node) const override;
   ArrivalCheck CheckArrival(const Label& child, int32_t agent, int32_t node) const override;
   BudgetCheck CheckBudget(const Label& child, int32_t agent) const override;
-  // True when every type-0 agent has finished but a node only type 0 may visit is unvisited.
+  // True when some unvisited node admits the type of no unfinished agent.
   bool IsDeadEnd(const Label& child) const override;
 
   void SetEnds(const std::vector<int32_t>& ends) { ends_ = ends; }
 
  private:
-  bool AnyTypeZeroAgentActive(const Label& label) const;
+  using Words = std::array<uint64_t, 4>;  // one bit per node, as in VisitedSet
 
   const PlannerGraph* graph_ = nullptr;
   std::vector<int32_t> ends_;  // kept for the solver's hand-over; the checks do not read it
   RouteRules admission_;  // the tables of Init and their type rule, compiled once
-  std::vector<uint8_t> type_zero_only_;  // 1 where only type 0 may visit the node
+  std::vector<Words> admitted_;  // per agent, the nodes its type may visit
 };
 
 }  // namespace quarn

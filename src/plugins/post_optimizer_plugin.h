@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "graph/planner_graph.h"
+#include "model/diagnostics.h"
 #include "plugins/plugin_base.h"
 #include "records/agent_entry.h"
 #include "records/point.h"
@@ -27,6 +28,8 @@ class PostOptimizerPlugin : public PluginBase {
   // Optimize call; an optimizer without them works from its own setters.
   virtual void SetRouteRules(const RouteRules*) {}
   virtual void SetStopCheck(const StopCheck*) {}
+  // Where the optimizer's diagnostic lines go (the solver's, quiet or not).
+  virtual void SetDiagnostics(const Diagnostics&) {}
 };
 
 }  // namespace quarn

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <iostream>
 #include <stdexcept>
 #include <utility>
 
@@ -13,9 +12,10 @@ namespace quarn {
 namespace {
 
 // The lookup failure is an internal inconsistency: report it and let the host decide.
-[[noreturn]] void ThrowNoGroup(int32_t type, const std::string& context) {
+[[noreturn]] void ThrowNoGroup(int32_t type, const std::string& context,
+                               const Diagnostics& diagnostics) {
   const std::string message = "Error: no group with type " + std::to_string(type) + context;
-  std::cerr << message << std::endl;
+  diagnostics.Err(message);
   throw std::runtime_error(message);
 }
 
@@ -74,7 +74,7 @@ void DefaultPostOptimizer::ImproveWithinGroup(int32_t type) {
     }
     const double limit = validator_.agents()[static_cast<size_t>(m)].time_limit;
     if (!std::isfinite(route.cost) || (limit > 0.0 && route.cost > limit)) {
-      std::cerr << "[post-opt] path invalid or over capacity, skip agent " << m << std::endl;
+      diagnostics_.Err("[post-opt] path invalid or over capacity, skip agent ", m);
     }
   }
   RefreshGroupExtremes(type);
@@ -154,7 +154,7 @@ void DefaultPostOptimizer::RelocateMove(WorkingRoute& donor, WorkingRoute& recei
   const int64_t receiver_size = static_cast<int64_t>(receiver.path.size());
   if (donor_size < 2 || receiver_size < 2) return;
   if (i < 1 || i > donor_size - 2 || j < 1 || j > receiver_size - 1) {
-    std::cerr << "Invalid indices." << std::endl;
+    diagnostics_.Err("Invalid indices.");
     return;
   }
   const int32_t x = donor.path[static_cast<size_t>(i)];
@@ -188,13 +188,13 @@ void DefaultPostOptimizer::RefreshGroupExtremes(int32_t type) {
 
 AgentGroup& DefaultPostOptimizer::GroupOf(int32_t type, const std::string& context) {
   auto it = groups_.find(type);
-  if (it == groups_.end()) ThrowNoGroup(type, context);
+  if (it == groups_.end()) ThrowNoGroup(type, context, diagnostics_);
   return it->second;
 }
 
 const AgentGroup& DefaultPostOptimizer::GroupOf(int32_t type) const {
   auto it = groups_.find(type);
-  if (it == groups_.end()) ThrowNoGroup(type, "");
+  if (it == groups_.end()) ThrowNoGroup(type, "", diagnostics_);
   return it->second;
 }
 

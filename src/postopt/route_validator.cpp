@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <iostream>
 #include <limits>
 #include <utility>
 
@@ -18,7 +17,7 @@ double RouteValidator::PathCost(const std::vector<int32_t>& path, int32_t agent,
   double cost = 0.0;
   valid = EvaluatePath(path, agent, cost);
   if (!valid) {
-    std::cerr << "[post-opt] invalid path for agent " << agent << ", skip optimize" << std::endl;
+    diagnostics_.Err("[post-opt] invalid path for agent ", agent, ", skip optimize");
   }
   return cost;
 }

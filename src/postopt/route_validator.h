@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "model/diagnostics.h"
 #include "records/agent_entry.h"
 #include "records/point.h"
 #include "rules/route_rules.h"
@@ -19,6 +20,7 @@ class RouteValidator {
  public:
   // The rules are not owned and must outlive every call.
   void Use(const RouteRules* rules) { rules_ = rules; }
+  void SetDiagnostics(const Diagnostics& diagnostics) { diagnostics_ = diagnostics; }
 
   // True when `agent` may drive `path`; `cost` is then its arrival time at the
   // last node (waiting included). `cost` is 0.0 whenever the path is invalid.
@@ -58,6 +60,7 @@ class RouteValidator {
                          TravelSums& sums) const;
 
   const RouteRules* rules_ = nullptr;
+  Diagnostics diagnostics_;
 };
 
 template <class Expired>

@@ -20,6 +20,10 @@ class ValidatingPostOptimizer : public PostOptimizerPlugin {
   void SetTimeWindows(const TimeWindowMap& windows) override { own_rules_.SetTimeWindows(windows); }
   void SetRouteRules(const RouteRules* rules) override { shared_rules_ = rules; }
   void SetStopCheck(const StopCheck* stop) override { stop_ = stop; }
+  void SetDiagnostics(const Diagnostics& diagnostics) override {
+    diagnostics_ = diagnostics;
+    validator_.SetDiagnostics(diagnostics);
+  }
 
  protected:
   // Points the validator at the rules for one Optimize call.
@@ -31,6 +35,7 @@ class ValidatingPostOptimizer : public PostOptimizerPlugin {
   bool Expired() const { return stop_ != nullptr && stop_->Expired(); }
 
   RouteValidator validator_;
+  Diagnostics diagnostics_;
 
  private:
   RouteRules own_rules_;

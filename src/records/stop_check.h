@@ -26,11 +26,23 @@ class StopCheck {
     memory_limit_ = limit;
   }
   void SetMemoryLimit(uint64_t limit) { memory_limit_ = limit; }
+  // Called at a check, with the clock's seconds, once `interval` seconds have
+  // passed since its last call (so first at the first check). When it returns
+  // true the work ends as at the deadline, and every later check says so. An
+  // exception it throws leaves the work under way, as the interrupt's does.
+  void SetProgress(std::function<bool(double elapsed)> report, double interval) {
+    report_ = std::move(report);
+    report_interval_ = interval;
+    next_report_ = 0.0;
+    stopped_by_report_ = false;
+  }
 
-  // The interrupt, then the deadline. Budgets are not asked: work that finishes
-  // what one expansion began (post-optimisation) must not depend on them.
+  // The interrupt, the progress report, then the deadline. Budgets are not asked:
+  // work that finishes what one expansion began (post-optimisation) must not
+  // depend on them.
   bool Expired() const {
     if (interrupt_) interrupt_();
+    if (report_ && StoppedByReport()) return true;
     // Written so that a NaN limit stops at once instead of never.
     return elapsed_ && !(elapsed_() <= limit_);
   }
@@ -54,6 +66,20 @@ class StopCheck {
   uint64_t iteration_budget_ = 0;
   std::function<uint64_t()> in_use_;
   uint64_t memory_limit_ = 0;
+  std::function<bool(double)> report_;
+  double report_interval_ = 0.0;
+  // The checks are const, as every part that asks is only a reader of the bound.
+  mutable double next_report_ = 0.0;
+  mutable bool stopped_by_report_ = false;
+
+  bool StoppedByReport() const {
+    if (stopped_by_report_) return true;
+    const double now = elapsed_ ? elapsed_() : 0.0;
+    if (now < next_report_) return false;
+    next_report_ = now + report_interval_;
+    stopped_by_report_ = report_(now);
+    return stopped_by_report_;
+  }
 };
 
 }  // namespace quarn

@@ -1,7 +1,8 @@
 #include "solver/simple_timer.h"
 
 #include <chrono>
-#include <iostream>
+
+#include "model/diagnostics.h"
 
 namespace quarn {
 namespace {
@@ -28,7 +29,8 @@ double SimpleTimer::GetDuration() {
 }
 
 void SimpleTimer::PrintDuration() {
-  std::cout << " System Clock Duration: " << GetDuration() << std::endl;
+  // Asked for by the caller, so not a diagnostic the quiet option silences.
+  Diagnostics().Out(" System Clock Duration: ", GetDuration());
 }
 
 }  // namespace quarn

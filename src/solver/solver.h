@@ -12,6 +12,7 @@
 #include "graph/complete_graph.h"
 #include "graph/dense_cost_table.h"
 #include "graph/planner_graph.h"
+#include "model/diagnostics.h"
 #include "model/missing_cost.h"
 #include "model/options.h"
 #include "model/problem.h"
@@ -30,6 +31,7 @@
 #include "records/list_entries.h"
 #include "records/mst_edge.h"
 #include "records/point.h"
+#include "records/progress_report.h"
 #include "records/result.h"
 #include "records/stop_check.h"
 #include "records/time_window_map.h"
@@ -124,6 +126,11 @@ class Solver {
   void SetMemoryLimit(uint64_t bytes) { stop_.SetMemoryLimit(bytes); }
   // The running estimate the memory limit is tested against.
   uint64_t MemoryInUse() const;
+  // Called from the solve's checks at most ten times a second by its clock; true
+  // from it ends the solve as the time limit does. None by default, and then the
+  // solve is exactly what it is without one.
+  using ProgressCallback = std::function<bool(const ProgressReport&)>;
+  void SetProgressCallback(ProgressCallback callback) { progress_ = std::move(callback); }
 
  protected:
   // How one iteration of a pass ended.
@@ -148,6 +155,8 @@ class Solver {
   Label MakeRoot() const;
   void MarkUnusedDepots(VisitedSet& visited) const;
   void PushRoot();
+  void ResetLists();
+  void RetryWithExactDominance();
   void RunPasses();
   void ChooseFastPaths();
   Iteration RunIteration(int32_t pass);
@@ -181,6 +190,10 @@ class Solver {
   // The improvement phase (solver_improve.cpp).
   bool SearchStalled();
   void RunImprovement();
+
+  // Progress reports (solver_progress.cpp).
+  void InstallProgress();
+  ProgressReport MakeProgressReport(double elapsed);
 
   // Instances beyond the exact search, with "improve" on: the phase alone from
   // its own first solution (solver_large.cpp).
@@ -230,6 +243,11 @@ class Solver {
   std::vector<std::unique_ptr<Frontier>> frontiers_;
   uint64_t frontier_bytes_ = 0;  // held by all frontiers together
   std::vector<int32_t> dominance_key_;  // scratch for DominanceKey
+  // Labels are compared only with labels of the same visited set. A label that
+  // has visited more at no more cost may still be unable to finish (missing
+  // arcs, windows or length limits can forbid every shortcut), so a search that
+  // ends without a solution under the usual dominance is run again this way.
+  bool exact_visited_dominance_ = false;
   std::vector<AnytimeEntry> anytime_;
   int32_t next_label_id_ = 0;
   std::string name_;
@@ -243,6 +261,12 @@ class Solver {
   Label lookup_;   // a stored label read for a list entry
   RouteRules rules_;  // compiled by Prepare from the tables above
   StopCheck stop_;    // the clock, interrupt, budgets and memory bound of every solve
+  Diagnostics diagnostics_;  // this solver's own lines, silenced by the option quiet
+  ProgressCallback progress_;
+  bool improving_ = false;          // the improvement phase has begun
+  size_t progress_seen_ = 0;        // anytime entries already scored for the reports
+  uint64_t progress_solutions_ = 0;
+  double progress_best_ = 0.0;
   // The improvement phase: off by default, and then nothing above changes.
   bool improve_ = false;
   uint64_t improve_seed_ = 0;

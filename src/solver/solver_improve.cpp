@@ -12,13 +12,16 @@
 namespace quarn {
 namespace {
 
-// The search hands over once it has stalled: with a solution, when it has turned
-// optimal (weight 1.0, from then on it mostly proves) or has expanded this many
-// labels without a new solution; without one, after this many expansions; and
-// in any case once this share of the time limit has gone.
+// The search hands over once it has stalled: with a solution, when it has
+// expanded this many labels without a new one (a small instance proves its
+// optimum within them and ends on its own, with no phase after it); without
+// one, after this many expansions; and in any case once this share of the time
+// limit has gone (a smaller one while there is no solution).
 constexpr int32_t kStallExpansions = 20000;
 constexpr int32_t kGiveUpExpansions = 200000;
 constexpr double kSearchShare = 0.25;
+// Without a solution the phase builds its own, and needs the time more.
+constexpr double kSearchShareWithout = 0.05;
 // Without a finite time limit or a budget the phase would never end: it then
 // runs this many iterations, as if they had been its budget.
 constexpr uint64_t kUnlimitedIterations = 50000;
@@ -30,9 +33,9 @@ bool Solver::SearchStalled() {
     stall_solutions_seen_ = anytime_.size();
     stall_expanded_at_ = result_.n_expanded;
   }
-  if (!(timer_.GetDuration() < kSearchShare * time_limit_)) return true;
+  const double share = found_ == 0 ? kSearchShareWithout : kSearchShare;
+  if (!(timer_.GetDuration() < share * time_limit_)) return true;
   if (found_ == 0) return result_.n_expanded >= kGiveUpExpansions;
-  if (focal_weights_.size() > 1 && focal_weights_.back() == 1.0) return true;
   return result_.n_expanded - stall_expanded_at_ >= kStallExpansions;
 }
 
@@ -43,6 +46,7 @@ void Solver::RunImprovement() {
   // without any has not proven there is none (its pruning rules and pass cap can
   // leave feasible instances unsolved), so the phase still tries to build one.
   if (!result_.timeout && found_ != 0) return;
+  improving_ = true;
   // The search's memory goes before the phase begins.
   labels_.Reset(num_agents_, 0);
   open_.clear();

@@ -92,6 +92,13 @@ const std::vector<int32_t>& Solver::DominanceKey(const Label& label) {
   for (size_t a = 0; a < n; ++a) {
     if (label.finished[a] != 0) dominance_key_[a] = -1 - dominance_key_[a];
   }
+  if (exact_visited_dominance_) {
+    for (size_t w = 0; w < labels_.visited_words(); ++w) {
+      const uint64_t word = label.visited.words[w];
+      dominance_key_.push_back(static_cast<int32_t>(static_cast<uint32_t>(word)));
+      dominance_key_.push_back(static_cast<int32_t>(static_cast<uint32_t>(word >> 32)));
+    }
+  }
   return dominance_key_;
 }
 

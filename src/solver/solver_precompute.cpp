@@ -1,6 +1,5 @@
 #include <algorithm>
 #include <cstdlib>
-#include <iostream>
 #include <limits>
 #include <optional>
 #include <vector>
@@ -51,7 +50,7 @@ int32_t Solver::CheckReachability() {
     }
     // kNoWay: a single node, which has no arcs to miss.
     if (cheapest >= missing_cost_ && cheapest != kNoWay) {
-      std::cerr << "point: " << v << " can't be reached" << std::endl;
+      diagnostics_.Err("point: ", v, " can't be reached");
       unreachable_.push_back(v);
     }
   }
@@ -88,12 +87,12 @@ int32_t Solver::ComputeTimeWindowMst() {
         continue;
       }
       ++blocked;
-      if (debug) std::cout << "edge: " << u << "->" << v << " cost: " << weight << std::endl;
+      if (debug) diagnostics_.Out("edge: ", u, "->", v, " cost: ", weight);
     }
   }
   if (blocked > 0) {
-    std::cout << "[TW-MST] blocked edges: " << blocked << " / " << n * (n - 1) / 2
-              << " (set MTSP_DEBUG_TW_EDGES=1 for details)" << std::endl;
+    diagnostics_.Out("[TW-MST] blocked edges: ", blocked, " / ", n * (n - 1) / 2,
+                     " (set MTSP_DEBUG_TW_EDGES=1 for details)");
   }
   // Ties broken by the pair so the edge order, and with it the search, is reproducible.
   std::sort(mst_edges_.begin(), mst_edges_.end(), [](const MstEdge& a, const MstEdge& b) {

@@ -1,6 +1,5 @@
 #include <filesystem>
 #include <fstream>
-#include <iostream>
 #include <string>
 #include <vector>
 
@@ -51,12 +50,12 @@ void Solver::WritePathDump() const {
   const std::string file_name = directory + "/" + name_ + "_astar.json";
   std::ofstream file(file_name, std::ios::out | std::ios::trunc);
   if (!file) {
-    std::cerr << "Error: cannot open " << file_name << " for writing." << std::endl;
+    diagnostics_.Err("Error: cannot open ", file_name, " for writing.");
     return;
   }
   file << dump.dump(2) << std::endl;
   file.close();
-  std::cout << "Saved to " << file_name << std::endl;
+  diagnostics_.Out("Saved to ", file_name);
 }
 
 }  // namespace quarn

@@ -1,7 +1,6 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <iostream>
 #include <limits>
 #include <new>
 #include <stdexcept>
@@ -29,11 +28,15 @@ int32_t Solver::solve() {
   ResetSearch();
   ChooseFastPaths();
   stop_.SetDeadline([this] { return timer_.GetDuration(); }, time_limit_);
+  InstallProgress();
   timer_.Start();
   ResetCounter();
   PushRoot();
   try {
-    if (max_passes_ >= 1) RunPasses();
+    if (max_passes_ >= 1) {
+      RunPasses();
+      if (found_ == 0 && !result_.timeout) RetryWithExactDominance();
+    }
   } catch (const std::bad_alloc&) {
     // Out of memory before the bound was reached: end as the bound ends a search,
     // with the last complete solution, which a half-written extraction may not be.
@@ -52,6 +55,17 @@ int32_t Solver::solve() {
 // Every solve is a fresh search: nothing of an earlier one may leak into it.
 void Solver::ResetSearch() {
   anytime_.clear();
+  exact_visited_dominance_ = false;
+  ResetLists();
+  incumbent_ = -1.0;
+  found_ = 0;
+  max_path_length_ = -1.0;
+  result_ = Result{};
+  instance_stats_ = InstanceStats{};
+  last_update_time_ = 0.0;
+}
+
+void Solver::ResetLists() {
   labels_.Reset(num_agents_, 0);
   next_label_id_ = 0;
   open_.clear();
@@ -62,12 +76,17 @@ void Solver::ResetSearch() {
   frontier_bytes_ = 0;
   focal_weights_.assign(1, kInitialWeight);
   focal_bound_ = 0.0;
-  incumbent_ = -1.0;
-  found_ = 0;
-  max_path_length_ = -1.0;
-  result_ = Result{};
-  instance_stats_ = InstanceStats{};
-  last_update_time_ = 0.0;
+}
+
+// Only a search that found nothing and ended on its own comes here. The second
+// search keeps the clock, the counters and so the budgets of the first.
+void Solver::RetryWithExactDominance() {
+  exact_visited_dominance_ = true;
+  ResetLists();
+  PushRoot();
+  // The key now holds the visited words too, whose count the root has fixed.
+  frontier_index_.Reset(num_agents_ + 2 * labels_.visited_words());
+  RunPasses();
 }
 
 // Exact types only: a subclass may change what the estimate or f means.
@@ -135,7 +154,7 @@ void Solver::PushRoot() {
   open_.SetSplit(focal_bound_);
   if (SumCost(root) != 0.0) {
     const std::string message = "Initial length is not 0 !";
-    std::cerr << message << std::endl;
+    diagnostics_.Err(message);
     throw std::runtime_error(message);
   }
   // The root enters the focal list whatever the bound says.
@@ -205,7 +224,7 @@ Solver::Iteration Solver::RunIteration(int32_t pass) {
   ++result_.n_expanded;
   const int32_t agent = expansion_->SelectAgent(cur);
   if (agent < 0 || static_cast<uint64_t>(agent) >= num_agents_) {
-    std::cerr << "can't find next expanded agent" << std::endl;
+    diagnostics_.Err("can't find next expanded agent");
     return Iteration::kEndPass;
   }
   GenerateSuccessors(cur, agent);
@@ -404,7 +423,7 @@ void Solver::AppendPassWeight() {
   if (found_ == 0 || !std::isfinite(ratio) || !std::isfinite(step) ||
       step < kSmallestWeightStep) {
     focal_weights_.push_back(1.0);
-    std::cout << "w = 1" << std::endl;
+    diagnostics_.Out("w = 1");
     return;
   }
   focal_weights_.push_back(ratio - step);

@@ -2,7 +2,6 @@
 #include <cmath>
 #include <cstddef>
 #include <iomanip>
-#include <iostream>
 #include <limits>
 #include <sstream>
 #include <stdexcept>
@@ -55,6 +54,7 @@ Solver::Solver(Problem problem, const Options& options)
       expansion_(std::make_unique<DefaultExpansion>()),
       objective_(std::make_unique<DefaultObjective>()),
       focal_(FocalOrder(focal_comparator_.get())) {
+  diagnostics_ = Diagnostics(options.quiet);
   constexpr uint64_t kMiB = uint64_t{1} << 20;
   const uint64_t largest_mib = std::numeric_limits<uint64_t>::max() / kMiB;
   const uint64_t memory_limit = options.memory_limit > 0
@@ -122,7 +122,7 @@ void Solver::BuildAgentTable(const Problem& problem) {
 void Solver::AssignAllowedTypes(const Problem& problem) {
   // The full 64-bit id, as the assignment table is keyed by it.
   for (size_t i = 0; i < points_.size(); ++i) {
-    points_[i].types = problem.allowed_types(problem.nodes()[i].id);
+    points_[i].types = problem.allowed_types(problem.nodes()[i].id, diagnostics_);
   }
 }
 
@@ -131,8 +131,7 @@ void Solver::BuildTimeWindows(const Problem& problem) {
   for (const auto& [node_id, window] : problem.time_windows().windows_by_node) {
     auto index = node_index_.find(node_id);
     if (index == node_index_.end()) {
-      std::cerr << "[warning] time window node id " << node_id << " not found in nodes"
-                << std::endl;
+      diagnostics_.Err("[warning] time window node id ", node_id, " not found in nodes");
       continue;
     }
     time_windows_[static_cast<int32_t>(index->second)] = window;
@@ -168,9 +167,9 @@ void Solver::BuildGraph(const Problem& problem) {
   if (at_threshold > 0) {
     std::ostringstream threshold;  // 1000000, not the stream default's 1e+06
     threshold << std::setprecision(15) << missing_cost_;
-    std::cerr << "[warning] " << at_threshold << " cost entries are at or above missing_cost ("
-              << threshold.str() << "): they count as no arc; raise \"missing_cost\" if they are "
-              << "real costs" << std::endl;
+    diagnostics_.Err("[warning] ", at_threshold, " cost entries are at or above missing_cost (",
+                     threshold.str(), "): they count as no arc; raise \"missing_cost\" if they are ",
+                     "real costs");
   }
   owned_graph_ = std::make_unique<CompleteGraph>(std::move(costs), num_types_);
 }
@@ -233,6 +232,7 @@ int32_t Solver::Prepare() {
   post_optimizer_->SetTimeWindows(time_windows_);
   post_optimizer_->SetRouteRules(&rules_);
   post_optimizer_->SetStopCheck(&stop_);
+  post_optimizer_->SetDiagnostics(diagnostics_);
   return 1;
 }
 
@@ -290,7 +290,7 @@ void Solver::SetPoints(const std::vector<Point>& points) {
     bool types01 = point.types == std::vector<int32_t>{0, 1};
     if (!type0_only && !types01) {
       const std::string message = "Wrong Point type";
-      std::cerr << message << std::endl;
+      diagnostics_.Err(message);
       throw std::runtime_error(message);
     }
   }

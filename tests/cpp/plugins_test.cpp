@@ -82,15 +82,19 @@ TEST(DefaultConstraintCheckerTest, AllowsOnlyTheListedAgentTypes) {
   }
 }
 
-TEST(DefaultConstraintCheckerTest, TypeZeroNodesNeedAnUnfinishedTypeZeroAgent) {
+TEST(DefaultConstraintCheckerTest, UnvisitedNodesNeedAnUnfinishedAgentOfTheirTypes) {
   SparseGraph graph;
-  graph.AddVertex(2);
+  graph.AddVertex(3);
   DefaultConstraintChecker checker;
-  checker.Init(&graph, PointsWithTypes({{0, 1}, {0}, {0, 1}}), AgentsOfTypes({0, 0, 1}));
-  EXPECT_TRUE(checker.IsDeadEnd(MakeLabel(3, {0, 0, 0}, {}, {1, 1, 0}, {0})));
-  EXPECT_FALSE(checker.IsDeadEnd(MakeLabel(3, {0, 0, 0}, {}, {1, 0, 1}, {0})));
-  // Only nodes open to both types unvisited.
-  EXPECT_FALSE(checker.IsDeadEnd(MakeLabel(3, {0, 0, 0}, {}, {1, 1, 1}, {1})));
+  checker.Init(&graph, PointsWithTypes({{0, 1}, {0}, {0, 1}, {1}}), AgentsOfTypes({0, 0, 1}));
+  struct Case { std::vector<uint8_t> finished; std::vector<int32_t> visited; bool dead; };
+  for (const Case& c : {Case{{1, 1, 0}, {0, 3}, true}, Case{{1, 0, 1}, {0, 3}, false},
+                        // Type 1's own node, its one agent finished, as once only type 0 was checked.
+                        Case{{0, 0, 1}, {0, 1}, true}, Case{{0, 0, 0}, {0, 1}, false},
+                        Case{{1, 1, 1}, {0, 1, 2, 3}, false}}) {
+    const Label label = MakeLabel(4, {0, 0, 0}, {}, c.finished, c.visited);
+    EXPECT_EQ(checker.IsDeadEnd(label), c.dead) << c.visited.size();
+  }
 }
 
 TEST(TimeLimitConstraintCheckerTest, RejectsOnlyCostsAboveAPositiveLimit) {

@@ -1,12 +1,32 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <utility>
+#include <vector>
 
+#include "records/stop_check.h"
 #include "records/time_window_map.h"
 #include "records/visited_set.h"
 
 namespace quarn {
 namespace {
+
+// Reports come at the first check and then once a tenth of a second of the clock
+// has passed; the report that answers true expires every check from then on.
+TEST(StopCheckTest, ProgressReportsAreSpacedByTheClockAndCanStop) {
+  double now = 0.0;
+  std::vector<double> reported;
+  StopCheck stop;
+  stop.SetDeadline([&] { return now; }, 100.0);
+  stop.SetProgress([&](double elapsed) { reported.push_back(elapsed); return elapsed >= 0.25; }, 0.1);
+  const std::vector<std::pair<double, bool>> checks = {
+      {0.0, false}, {0.05, false}, {0.1, false}, {0.15, false}, {0.25, true}, {0.26, true}, {5.0, true}};
+  for (const auto& [time, expired] : checks) {
+    now = time;
+    EXPECT_EQ(stop.Expired(), expired) << time;
+  }
+  EXPECT_EQ(reported, (std::vector<double>{0.0, 0.1, 0.25}));
+}
 
 TEST(VisitedSetTest, BitsAtAndBeyondTheSizeAreSet) {
   for (int32_t size : {0, 3, 64, 200, 256}) {

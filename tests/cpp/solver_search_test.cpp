@@ -183,7 +183,7 @@ Problem MatrixProblem(const CostMatrix& costs, int agents) {
 // keeps one of each indistinguishable group, so passes end after a few labels
 // and more than a hundred pass before the first solution. The search must go
 // on to the optimum rather than end "searched out" with labels left.
-TEST(SolverSearch, ManyShortPassesBeforeTheFirstSolutionStillEndSolved) {
+TEST(SolverSearch, SolvableInstancesThatThePruningHidesStillEndSolved) {
   const CostMatrix zero = {{0, 1, 1, 1, 1, 0, 1}, {1, 0, 1, 1, 2, 1, 1}, {1, 1, 0, 1, 1, 1, 0},
                            {1, 1, 1, 0, 1, 1, 1}, {1, 0, 0, 1, 0, 1, 1}, {1, 1, 1, 1, 1, 0, 1},
                            {0, 1, 1, 0, 1, 0, 0}};
@@ -193,6 +193,9 @@ TEST(SolverSearch, ManyShortPassesBeforeTheFirstSolutionStillEndSolved) {
       {-3, -3, -4, -2, 0, -3, -2, -1, -2}, {-5, -2, -1, -3, -3, 0, -5, -4, -1},
       {-2, -3, -4, -3, -1, -2, 0, -2, -2}, {-5, -3, -5, -4, -6, -3, -3, 0, -4},
       {-4, -2, -5, -4, -1, -2, -1, -1, 0}};
+  // 2->0, 3->0 and 0->3 are missing: the one tour is 0 2 3 1 0, and the label
+  // reaching 3 over 1 at the same cost dominates it yet cannot get home.
+  const CostMatrix missing = {{0, 7, 1, 10270}, {7, 0, 6, 2}, {9999, 6, 0, 8}, {9999, 2, 8, 0}};
   struct Case {
     Problem problem;
     ObjectiveType objective;
@@ -200,7 +203,8 @@ TEST(SolverSearch, ManyShortPassesBeforeTheFirstSolutionStillEndSolved) {
   };
   const std::vector<Case> cases = {{MatrixProblem(zero, 3), ObjectiveType::MinSum, 3.0},
                                    {MatrixProblem(zero, 3), ObjectiveType::MinMax, 2.0},
-                                   {MatrixProblem(negative, 1), ObjectiveType::MinSum, -41.0}};
+                                   {MatrixProblem(negative, 1), ObjectiveType::MinSum, -41.0},
+                                   {MatrixProblem(missing, 3), ObjectiveType::MinMax, 18.0}};
   for (const Case& c : cases) {
     const Options options = MakeOptions(c.objective, true);
     SolverProbe solver(c.problem, options);

@@ -60,8 +60,8 @@ def shared_tsplib(name):
     return path
 
 
-def solve_json(doc, time_limit=-1):
-    return z.solve_json_str(json.dumps(doc), time_limit)
+def solve_json(doc, time_limit=-1, progress=None):
+    return z.solve_json_str(json.dumps(doc), time_limit, progress=progress)
 
 
 def build_problem(doc):
@@ -103,14 +103,14 @@ def build_problem(doc):
     return p
 
 
-def solve_objects(doc, edit=None):
+def solve_objects(doc, edit=None, progress=None):
     """The object road's answer in the JSON road's layout, for the one checker;
     `edit(problem)` may change the built problem first."""
     p = build_problem(doc)
     if edit:
         edit(p)
     s = z.Solver(p, p.options())
-    s.solve()
+    s.solve(progress=progress)
     r = s.get_result()
     routes = [{"agent_id": a["id"], "path": r.paths.get(k, []), "cost": r.times.get(k, 0.0)}
               for k, a in enumerate(doc["agents"])]

@@ -1,6 +1,7 @@
 """The pyzel command line: success and failure paths, batches, and the road from a
 TSPLIB file to a validated, pictured solution."""
 import json
+import re
 import shutil
 import subprocess
 import sys
@@ -8,8 +9,9 @@ from importlib import metadata
 
 import pytest
 
-from conftest import EXAMPLES, shared_tsplib
+from conftest import EXAMPLES, TRIANGLE, shared_tsplib, variant
 from pyzel.cli import main
+from test_interrupt import large_instance
 
 PNG_SIGNATURE = b"\x89PNG\r\n\x1a\n"
 
@@ -40,8 +42,8 @@ def test_tsplib_to_validated_picture_end_to_end(tmp_path):
     code, out, err = pyzel("convert", shared_tsplib("eil51.tsp"), "--agents", "3", "-o", "eil51.json", cwd=tmp_path)
     assert (code, err) == (0, ""), err
     code, out, err = pyzel("solve", "eil51.json", "--time-limit", "1", "--output", "result.json",
-                           "--plot", "routes.png", cwd=tmp_path)
-    assert code == 0, err
+                           "--plot", "routes.png", "--verbose", cwd=tmp_path)
+    assert code == 0 and "assignment" not in err, err  # every converted node is assigned
     assert "status     success" in out and "anytime record" in out
     assert (tmp_path / "routes.png").read_bytes()[:8] == PNG_SIGNATURE
     code, out, err = pyzel("validate", "eil51.json", "result.json", cwd=tmp_path)
@@ -54,7 +56,7 @@ def test_solve_writes_a_result_that_validate_accepts_and_names_each_violation_in
     instance, written = str(work / "time_windows.json"), str(work / "r.json")
     assert main(["solve", instance, "--output", written]) == 0
     out = capsys.readouterr().out
-    for line in ("status     success", "objective  ", "counters   ", "routes (node indices):", "  agent 0: cost "):
+    for line in ("status     success", "objective  ", "counters   ", "routes (node ids):", "  agent 0 (courier): cost "):
         assert line in out
     result = json.loads((work / "r.json").read_text())
     assert list(result) == ["status", "timeout", "routes", "statistics", "anytime"]
@@ -72,7 +74,8 @@ def test_solve_writes_a_result_that_validate_accepts_and_names_each_violation_in
 
 def test_batch_reports_a_broken_instance_and_finishes_the_others(work, capsys):
     names = ["single_depot_min_max.json", "broken.json", "time_windows.json"]
-    code = main(["solve", *[str(work / n) for n in names], "--jobs", "2", "--output-dir", str(work / "out")])
+    code = main(["solve", *[str(work / n) for n in names], "--jobs", "2", "--time-limit", "1",
+                 "--output-dir", str(work / "out")])
     out = capsys.readouterr().out
     assert code == 2
     progress = [line for line in out.splitlines() if line.startswith("[")]
@@ -89,6 +92,9 @@ def test_batch_reports_a_broken_instance_and_finishes_the_others(work, capsys):
     (["solve", "noagents.json"], 'noagents.json: instance: "agents" is missing'),
     (["solve", "time_windows.json", "--time-limit", "0"], "--time-limit must be greater than 0"),
     (["solve", "time_windows.json", "broken.json", "--output", "r.json"], "--output and --plot take a single"),
+    (["solve", "time_windows.json", "--output", "./time_windows.json"], "is the instance itself"),
+    (["solve", "time_windows.json", "--output", "broken.json/r.json"], "broken.json is not a directory"),
+    (["solve", "tiny.tsp"], "pyzel convert tiny.tsp --agents M -o tiny.json"),
     (["validate", "time_windows.json", "three_routes.json"],
      "result does not belong to the instance: 3 routes for 2 agents"),
     (["validate", "time_windows.json", "time_windows.json"], 'no "status" key'),
@@ -104,6 +110,28 @@ def test_bad_input_is_one_line_and_exit_status_2(work, args, message):
     assert "Traceback" not in err
 
 
+def test_solve_prints_node_ids_agent_types_and_the_result_on_standard_output_when_asked(tmp_path, capsys):
+    doc = variant(nodes=[dict(n, id=10 + i) for i, n in enumerate(TRIANGLE["nodes"])],
+                  agents=[dict(TRIANGLE["agents"][0], id=7, start_node=10, end_node=10)])
+    (tmp_path / "t.json").write_text(json.dumps(doc))
+    assert main(["solve", str(tmp_path / "t.json"), "--objective", "min_sum", "--output", "-"]) == 0
+    out, err = capsys.readouterr()
+    assert json.loads(out)["routes"][0]["path"] in ([0, 1, 2, 0], [0, 2, 1, 0])
+    assert "1 agents, min_sum" in err and re.search(r"agent 7 \(a\): cost 12: 10 1[12] 1[12] 10", err)
+
+
+@pytest.mark.parametrize("mode", ["--improve", "--exact"])
+def test_seed_and_budget_give_the_same_routes_in_every_run(tmp_path, mode):
+    doc = large_instance()  # far from ending on its own, and with a limit the budget outlasts
+    doc["options"]["time_limit"] = 0.01
+    (tmp_path / "big.json").write_text(json.dumps(doc))
+    runs = [pyzel("solve", "big.json", mode, "--seed", "5", "--budget", "1000", "--output", f"{k}.json", cwd=tmp_path)
+            for k in range(2)]
+    assert [code for code, _, _ in runs] == [0, 0], runs
+    first, second = (json.loads((tmp_path / f"{k}.json").read_text()) for k in range(2))
+    assert first["routes"] == second["routes"] and first["statistics"]["n_expanded"] == 1000
+
+
 def test_convert_writes_a_solvable_instance_to_standard_output(capsys):
     assert main(["convert", str(shared_tsplib("berlin52.tsp")), "--agents", "2", "--objective", "min_sum",
                  "--distances", "real", "--time-limit", "3"]) == 0
@@ -113,20 +141,24 @@ def test_convert_writes_a_solvable_instance_to_standard_output(capsys):
     assert doc["costs"]["agent"][0][1] == pytest.approx(666.1080993352356)
 
 
-@pytest.mark.parametrize("command", ["solve", "plot"])
-def test_plotting_without_matplotlib_says_how_to_get_it(work, monkeypatch, capsys, command):
-    monkeypatch.setitem(sys.modules, "matplotlib", None)  # makes `import matplotlib` fail
+@pytest.mark.parametrize("command", ["solve", "plot", "convert"])
+def test_an_optional_dependency_missing_says_how_to_get_it(work, monkeypatch, capsys, command):
+    missing = "numpy" if command == "convert" else "matplotlib"
+    monkeypatch.setitem(sys.modules, missing, None)  # makes `import missing` fail
+    monkeypatch.delitem(sys.modules, "pyzel.tsplib", raising=False)
+    monkeypatch.delattr(sys.modules["pyzel"], "tsplib", raising=False)
     instance, picture = str(work / "time_windows.json"), str(work / "p.png")
-    args = {"solve": ["solve", instance, "--plot", picture], "plot": ["plot", instance, instance, "-o", picture]}
+    args = {"solve": ["solve", instance, "--plot", picture], "plot": ["plot", instance, instance, "-o", picture],
+            "convert": ["convert", str(work / "tiny.tsp"), "--agents", "2"]}
     assert main(args[command]) == 2
-    assert "pip install .[plot]" in capsys.readouterr().err
+    assert ("pip install pyzel[tsplib]" if command == "convert" else "pip install .[plot]") in capsys.readouterr().err
     assert not (work / "p.png").exists()
 
 
 def test_plot_command_draws_a_png(work, capsys):
     pytest.importorskip("matplotlib")
     instance, written = str(work / "single_depot_min_max.json"), str(work / "r.json")
-    assert main(["solve", instance, "--output", written]) == 0
+    assert main(["solve", instance, "--time-limit", "1", "--output", written]) == 0
     assert main(["plot", instance, written, "-o", str(work / "routes.png"), "--title", "demo"]) == 0
     assert (work / "routes.png").read_bytes()[:8] == PNG_SIGNATURE
     capsys.readouterr()

@@ -1,5 +1,8 @@
 """Agents whose own depots are other agents' depots in the other role: each may
 finish at its own depots, and post-optimisation may work on its route."""
+import math
+import random
+
 import pytest
 
 from conftest import solve_json
@@ -31,3 +34,26 @@ def test_swapped_depots_are_solved_and_post_optimised(capfd, return_to_end, obje
     expected = {(False, "min_max"): [0, 6], (False, "min_sum"): [0, 6],
                 (True, "min_max"): [10, 12], (True, "min_sum"): [10, 12]}
     assert costs == expected[(return_to_end, objective)]
+
+
+@pytest.mark.timeout(60)
+def test_targets_of_a_type_whose_agents_finished_end_the_branch():
+    # Two depots in mixed roles; a third of the targets only for the one slow agent.
+    # Once it has gone home those targets can never be served, and the search
+    # must drop the branch instead of searching it out.
+    rnd = random.Random(1)
+    xy = [(rnd.uniform(0, 100), rnd.uniform(0, 100)) for _ in range(20)]
+    slow_only = set(rnd.sample(range(2, 20), 6))
+    doc = {
+        "nodes": [{"id": i, "x": x, "y": y} for i, (x, y) in enumerate(xy)],
+        "agents": [{"id": k, "type": t, "start_node": s, "end_node": e} for k, (s, e, t) in
+                   enumerate([(0, 1, "fast"), (1, 0, "fast"), (0, 0, "fast"), (1, 1, "slow")])],
+        "costs": {t: [[round(math.dist(p, q) / speed) for q in xy] for p in xy]
+                  for t, speed in (("fast", 1.0), ("slow", 0.5))},
+        "constraints": [{"kind": "assignment", "items": [
+            {"node": i, "types": ["slow"] if i in slow_only else ["fast", "slow"]} for i in range(20)]}],
+        "options": {"objective": "min_sum", "time_limit": 60, "max_expansions": 20000},
+    }
+    out = solve_json(doc)
+    assert out["status"] == "success"
+    assert check_result(doc, out) == []

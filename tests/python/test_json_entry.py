@@ -6,7 +6,7 @@ import json
 import pytest
 
 import _pyzel_core as z
-from conftest import EXAMPLES, TRIANGLE, solve_json, variant
+from conftest import EXAMPLES, TRIANGLE, build_problem, solve_json, variant
 from solution_checker import route_problems
 
 
@@ -44,15 +44,30 @@ def test_agents_with_sparse_ids_get_their_own_routes():
     assert route_problems(doc, out) == []
 
 
-def test_warnings_go_to_stderr_and_tw_summary_to_stdout(capfd):
+@pytest.mark.parametrize("road", ["json", "objects"])
+def test_warnings_go_to_stderr_and_tw_summary_to_stdout_unless_quiet(capfd, road):
     doc = variant(nodes=TRIANGLE["nodes"] + [{"id": 3, "x": 50, "y": 50}],
                   costs={"a": [[0, 3, 4, 9999], [3, 0, 5, 9999], [4, 5, 0, 9999], [9999] * 4]},
                   constraints=[{"kind": "timewindow", "items": [{"node": 42, "start": 0, "end": 1}]}])
-    solve_json(doc)
-    out, err = capfd.readouterr()
-    assert "[warning] node 0 has no assignment constraint; allowing all types\n" in err
-    assert "[warning] time window node id 42 not found in nodes\n" in err
-    assert "[TW-MST] blocked edges: 3 / 6 (set MTSP_DEBUG_TW_EDGES=1 for details)\n" in out
+    routes = []
+    for quiet in (False, True):
+        if road == "json":
+            doc["options"]["quiet"] = quiet
+            routes.append(solve_json(doc)["routes"])
+        else:
+            p = build_problem(doc)
+            p.options().quiet = quiet
+            s = z.Solver(p, p.options())
+            s.solve()
+            routes.append(s.get_result().paths)
+        out, err = capfd.readouterr()
+        if quiet:
+            assert (out, err) == ("", "")
+            continue
+        assert "[warning] node 0 has no assignment constraint; allowing all types\n" in err
+        assert "[warning] time window node id 42 not found in nodes\n" in err
+        assert "[TW-MST] blocked edges: 3 / 6 (set MTSP_DEBUG_TW_EDGES=1 for details)\n" in out
+    assert routes[0] == routes[1]
 
 
 # Instances whose focal list once ran dry while the open list still held the

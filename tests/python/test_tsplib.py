@@ -70,6 +70,7 @@ def test_to_instance_layout():
     assert doc["agents"] == [{"id": k, "type": "agent", "start_node": 4, "end_node": 4} for k in range(3)]
     assert doc["options"] == {"objective": "min_sum", "time_limit": 2.5, "return_to_end": True}
     assert len(doc["costs"]["agent"]) == 51
+    assert doc["constraints"] == [{"kind": "assignment", "items": [{"node": i, "types": ["agent"]} for i in range(51)]}]
     json.dumps(doc)  # plain JSON types only
 
 

@@ -1,0 +1,177 @@
+"""Why a solve found no solution, where a cheap test can tell.
+
+Each test reads the route rules of ``pyzel.validate`` (admission, arcs, windows
+with waiting, length limits) and bounds every route from below: if even the
+fastest way to a node (the direct trip, or a shorter detour when the costs allow
+one) breaks a rule for every agent, no route can serve it.
+"""
+
+from __future__ import annotations
+
+import heapq
+import math
+from typing import Any
+
+from .document import AgentView, Instance, instance_from
+from .validate import TOL, admits, after_wait, leg_cost, window_close, within_limit
+
+MAX_NODE_LINES = 10  # more blocked nodes than this are counted, not listed
+
+
+def failure_reasons(doc: Any, result: Any = None) -> list[str]:
+    """Readable lines on why ``result`` (the solve of ``doc``) has no solution: how
+    the search ended, then every cause found; empty when the result is a success."""
+    instance = doc if isinstance(doc, Instance) else instance_from(doc)
+    lines: list[str] = []
+    if result is not None:
+        if result.get("status") == "success":
+            return []
+        if result.get("timeout"):
+            lines.append(
+                "the time limit (or the memory bound or an expansion budget) ended the search before it found a solution:"
+                " a longer time limit may find one"
+            )
+        else:
+            lines.append("the search was complete: no solution exists under the search's rules")
+    causes = _type_causes(instance) + _agent_causes(instance) + _node_causes(instance)
+    if not causes and result is not None and not result.get("timeout"):
+        causes.append("no single node or agent explains it: the rules conflict only in combination")
+    return lines + causes
+
+
+def _type_causes(instance: Instance) -> list[str]:
+    known = ", ".join(f'"{t}"' for t in instance.costs) or "none"
+    types = sorted({a.type for a in instance.agents} - set(instance.costs))
+    return [f'agent type "{t}" has no cost matrix (the costs give: {known}): its agents can go nowhere' for t in types]
+
+
+def _agent_causes(instance: Instance) -> list[str]:
+    lines = []
+    for agent in instance.agents:
+        if agent.type not in instance.costs:
+            continue
+        name = f"agent {agent.id} (type {agent.type})"
+        ends = [("start and end", agent.start)] if agent.start == agent.end else [("start", agent.start), ("end", agent.end)]
+        for what, v in ends:
+            if not admits(instance, agent, v):
+                lines.append(f"{name}: its type may not visit its {what} node {_node(instance, v)}")
+        if instance.return_to_end and agent.start != agent.end and math.isinf(_home_bounds(instance, agent)[agent.start]):
+            lines.append(f"{name}: no arcs lead from its start node to its end node {_node(instance, agent.end)}")
+    return lines
+
+
+def _node_causes(instance: Instance) -> list[str]:
+    agents = [a for a in instance.agents if a.type in instance.costs]
+    if not agents:
+        return []
+    # Agents alike in type, depots and limit share their bounds (a converted fleet is all alike).
+    alike: dict[tuple[str, int, int, float], Any] = {}
+    for a in agents:
+        key = (a.type, a.start, a.end, a.max_length)
+        if key not in alike:
+            alike[key] = (a, *_arrival_bounds(instance, a), _home_bounds(instance, a))
+    depots = instance.depots
+    lines = []
+    for v in range(len(instance.node_ids)):
+        if v in depots:
+            continue
+        why = [_why_not(instance, a, v, fastest[v], late[v], home[v]) for a, fastest, late, home in alike.values()]
+        if all(why):
+            lines.append(f"node {_node(instance, v)}: no agent can serve it: {_summary(why)}")
+    if len(lines) > MAX_NODE_LINES:
+        lines = lines[:MAX_NODE_LINES] + [f"... and {len(lines) - MAX_NODE_LINES} more nodes no agent can serve"]
+    return lines
+
+
+Reason = tuple[str, float, str]  # kind, the bound it reports (least is shown), text
+
+
+def _why_not(instance: Instance, agent: AgentView, v: int, fastest: float, late: float, home: float) -> Reason | None:
+    """Why the agent cannot serve node index v (None when the cheap tests allow it)."""
+    if not admits(instance, agent, v):
+        return "type", 0.0, f"type {agent.type} may not visit it"
+    closes = window_close(instance, v)
+    if math.isinf(fastest) and late > closes + TOL:
+        return "window", late, f"its window closes at {closes:g}, the earliest arrival is at {late:g}"
+    if math.isinf(fastest) and math.isfinite(late):
+        return "limit", late, f"reaching it takes at least {late:g}, over the length limit {agent.max_length:g}"
+    if math.isinf(fastest):
+        return "arcs", 0.0, f"no arcs of type {agent.type} reach it"
+    if math.isinf(home):
+        return "home", 0.0, f"no arcs of type {agent.type} lead back from it"
+    if not within_limit(agent, fastest + home):
+        trip = fastest + home
+        return "limit", trip, f"the round trip takes at least {trip:g}, over the length limit {agent.max_length:g}"
+    return None
+
+
+def _summary(why: list[Reason | None]) -> str:
+    # One line per kind of reason, with the bound of the agent that comes closest.
+    best: dict[str, Reason] = {}
+    for reason in why:
+        if reason is not None and (reason[0] not in best or reason[1] < best[reason[0]][1]):
+            best[reason[0]] = reason
+    return "; ".join(reason[2] for reason in best.values())
+
+
+def _node(instance: Instance, v: int) -> str:
+    return f"{instance.node_ids[v]} (index {v})"
+
+
+def _arrival_bounds(instance: Instance, agent: AgentView) -> tuple[list[float], list[float]]:
+    """The earliest time the agent can reach each node index within its window and its
+    length limit, and the earliest arrival at all, also too late: shortest paths from
+    its start over the arcs it may use, waiting for windows; a late arrival goes no further."""
+    n = len(instance.node_ids)
+    admitted = [admits(instance, agent, v) for v in range(n)]
+    closes = [window_close(instance, v) for v in range(n)]
+    earliest = [math.inf] * n
+    late = [math.inf] * n
+    earliest[agent.start] = 0.0
+    queue = [(0.0, agent.start)]
+    while queue:
+        t, u = heapq.heappop(queue)
+        if t > earliest[u]:
+            continue
+        if u != agent.start and u in instance.depots:
+            continue  # a route does not pass through a depot
+        for v in range(n):
+            if v == u or not admitted[v]:
+                continue
+            cost = leg_cost(instance, agent, u, v)
+            if cost >= instance.missing_cost:
+                continue
+            arrival = t + cost
+            if arrival <= closes[v] + TOL:
+                arrival = after_wait(instance, v, arrival)
+                if within_limit(agent, arrival):
+                    if arrival < earliest[v]:
+                        earliest[v] = arrival
+                        heapq.heappush(queue, (arrival, v))
+                    continue
+            late[v] = min(late[v], arrival)
+    return earliest, late
+
+
+def _home_bounds(instance: Instance, agent: AgentView) -> list[float]:
+    """The least cost from each node index to the end of the agent's route (windows
+    left aside: waiting only adds); open routes stop anywhere for free."""
+    n = len(instance.node_ids)
+    if not instance.return_to_end:
+        return [0.0] * n
+    passable = [v == agent.start or (v not in instance.depots and admits(instance, agent, v)) for v in range(n)]
+    least = [math.inf] * n
+    least[agent.end] = 0.0
+    queue = [(0.0, agent.end)]
+    while queue:
+        c, v = heapq.heappop(queue)
+        if c > least[v]:
+            continue
+        for u in range(n):
+            if u == v or not passable[u]:
+                continue
+            cost = leg_cost(instance, agent, u, v)
+            if cost < instance.missing_cost and c + cost < least[u]:
+                least[u] = c + cost
+                heapq.heappush(queue, (c + cost, u))
+    return least

@@ -1,0 +1,118 @@
+"""The instance document checked against the JSON Schema of the instance format
+(``instance.schema.json``, shipped beside this module).
+
+The solver reads instances leniently: it ignores keys it does not know, skips
+constraints of unknown kinds and reads any objective other than min-max as
+min-sum. A typo therefore changes the model without a word; these warnings name
+it before a solve. They never change what the solver reads.
+"""
+
+from __future__ import annotations
+
+import difflib
+import functools
+import json
+from importlib import resources
+from typing import Any
+
+from .errors import InputError
+
+OBJECTIVES = ("min_max", "MIN_MAX", "min_sum", "MIN_SUM")  # the spellings the solver tells apart
+
+
+@functools.cache
+def instance_schema() -> dict[str, Any]:
+    """The JSON Schema (draft 2020-12) of the instance format."""
+    text = resources.files(__package__).joinpath("instance.schema.json").read_text(encoding="utf-8")
+    schema: dict[str, Any] = json.loads(text)
+    return schema
+
+
+def instance_warnings(doc: Any) -> list[str]:
+    """One readable line per departure from the instance format, ordered by where it
+    is; an empty list means the document is what the solver expects."""
+    from jsonschema import Draft202012Validator  # type: ignore[import-untyped]
+
+    validator = Draft202012Validator(instance_schema())
+    try:
+        errors = sorted(validator.iter_errors(doc), key=lambda e: [_sort_key(p) for p in e.absolute_path])
+    except RecursionError:
+        raise InputError("the document is nested too deeply to check") from None
+    lines: list[str] = []
+    for error in errors:
+        lines += _describe(error)
+    return lines + _cross_references(doc)
+
+
+def _describe(error: Any) -> list[str]:
+    where = _location(error.absolute_path)
+    value = error.instance
+    if error.validator == "additionalProperties":
+        known = list(error.schema.get("properties", {}))
+        extra = [key for key in value if key not in known]
+        return [f'{where}: unknown key "{key}"{_suggestion(key, known)}; the solver ignores it' for key in extra]
+    if error.validator == "enum" and where.endswith(".objective") and isinstance(value, str):
+        return [
+            f"{where}: {json.dumps(value)} is not one of {', '.join(OBJECTIVES)}{_suggestion(value, OBJECTIVES)};"
+            " the solver reads it as min_sum"
+        ]
+    if error.validator == "enum" and where.endswith(".kind"):
+        kinds = error.validator_value
+        return [
+            f"{where}: unknown constraint kind {json.dumps(value)}{_suggestion(value, kinds)}; the solver skips this constraint"
+        ]
+    if error.validator == "required" and "then" in error.schema_path:
+        missing = error.validator_value[0]
+        return [f'{where}: a "{value.get("kind")}" constraint without "{missing}"; the solver skips it']
+    if error.validator == "pattern" and where.endswith(".type"):
+        return [f"{where}: node type {json.dumps(value)} is neither depot nor target; the solver reads it as a target"]
+    return [f"{where}: {error.message}"]
+
+
+def _sort_key(part: Any) -> str:
+    return f"{part:012d}" if isinstance(part, int) else str(part)
+
+
+def _location(path: Any) -> str:
+    text = "instance"
+    for part in path:
+        text += f"[{part}]" if isinstance(part, int) else f".{part}"
+    return text
+
+
+def _suggestion(word: Any, choices: Any) -> str:
+    if not isinstance(word, str):
+        return ""
+    by_lower = {str(c).lower(): str(c) for c in reversed(list(choices))}  # the first spelling wins
+    close = difflib.get_close_matches(word.lower(), list(by_lower), n=1, cutoff=0.6)
+    return f' (did you mean "{by_lower[close[0]]}"?)' if close else ""
+
+
+def _cross_references(doc: Any) -> list[str]:
+    """What the schema cannot say: agent types and cost matrices that do not meet."""
+    if not isinstance(doc, dict) or not isinstance(doc.get("agents"), list):
+        return []
+    costs = doc.get("costs", {})
+    if isinstance(costs, list):
+        costs = {str(i): matrix for i, matrix in enumerate(costs)}
+    if not isinstance(costs, dict):
+        return []
+    types = sorted({a["type"] for a in doc["agents"] if isinstance(a, dict) and isinstance(a.get("type"), str)})
+    lines = [
+        f'agent type "{t}" has no cost matrix{_suggestion(t, costs)}: its agents can go nowhere'
+        for t in types
+        if t not in costs
+    ]
+    lines += [
+        f'instance.costs: a matrix for type "{t}", which no agent has{_suggestion(t, types)}; the solver refuses it'
+        for t in costs
+        if t not in types
+    ]
+    nodes = doc.get("nodes")
+    n = len(nodes) if isinstance(nodes, list) else 0
+    for t, matrix in costs.items():
+        if isinstance(matrix, list) and (len(matrix) != n or any(isinstance(r, list) and len(r) != n for r in matrix)):
+            lines.append(
+                f'instance.costs.{t}: not {n} rows of {n} numbers; the entries it lacks count as no arc'
+            )
+    return lines

@@ -1,0 +1,110 @@
+"""A solve's answer in the user's terms: routes by agent and node ids, each with its schedule,
+the anytime history, and the result dictionary itself for the checker and the pictures."""
+
+from __future__ import annotations
+
+import copy
+import os
+from collections.abc import Mapping
+from dataclasses import dataclass, field
+from typing import Any
+
+from .document import instance_from
+from .validate import check_result, schedule
+
+
+@dataclass(frozen=True)
+class Stop:
+    """One node of a route: ``wait`` (for its window to open) is ``departure - arrival``."""
+
+    node: int  # node id
+    arrival: float
+    wait: float
+    departure: float
+
+
+@dataclass(frozen=True)
+class Route:
+    """An agent's route from its start to its end depot; ``cost`` is its finishing time."""
+
+    agent_id: int
+    agent_type: str
+    nodes: list[int]  # node ids; empty when the solve found no solution
+    cost: float
+    schedule: list[Stop] = field(repr=False)
+
+
+@dataclass(frozen=True)
+class Improvement:
+    """An entry of the anytime history: a better solution found at ``time`` seconds."""
+
+    time: float
+    objective: float
+    max_cost: float
+    sum_cost: float
+
+
+@dataclass(frozen=True)
+class Solution:
+    """``objective`` is the longest route (min-max) or the sum of the routes (min-sum), None
+    without a solution; ``timed_out`` says a limit or budget ended the solve."""
+
+    status: str  # "success" or "failed"
+    objective: float | None
+    timed_out: bool
+    routes: list[Route]
+    history: list[Improvement] = field(repr=False)
+    document: dict[str, Any] = field(repr=False)  # the instance as solved, options included
+    result: dict[str, Any] = field(repr=False)
+
+    @classmethod
+    def from_result(cls, document: Mapping[str, Any], result: Mapping[str, Any]) -> Solution:
+        """The answer to ``document`` that ``solve_json_str`` returned as ``result``."""
+        instance = instance_from(document)
+        key = "max_cost" if instance.objective == "min_max" else "sum_cost"
+        routes = []
+        for agent, route in zip(instance.agents, result["routes"]):
+            path, cost = route["path"], route["cost"]
+            times = schedule(instance, agent, path, cost) if path else []
+            stops = [Stop(instance.node_ids[v], a, d - a, d) for v, (a, d) in zip(path, times)]
+            routes.append(Route(route["agent_id"], agent.type, [instance.node_ids[v] for v in path], cost, stops))
+        history = [Improvement(e["time"], e[key], e["max_cost"], e["sum_cost"]) for e in result.get("anytime", [])]
+        found = result["status"] == "success"
+        return cls(
+            status=result["status"],
+            objective=result["statistics"][key] if found else None,
+            timed_out=result["timeout"],
+            routes=routes,
+            history=history,
+            document=copy.deepcopy(dict(document)),
+            result=copy.deepcopy(dict(result)),
+        )
+
+    def check(self) -> list[str]:
+        """The checker's problem lines (``pyzel.validate.check_result``); empty means valid."""
+        return check_result(self.document, self.result)
+
+    def to_dict(self) -> dict[str, Any]:
+        """The result dictionary, exactly as the solver returned it."""
+        return copy.deepcopy(self.result)
+
+    def plot(self, path: str | os.PathLike[str], title: str | None = None) -> None:
+        """Draws the routes and the anytime curve to ``path`` (needs matplotlib)."""
+        from .plot import plot_solution
+
+        plot_solution(self.document, self.result, path, title=title)
+
+    def rows(self) -> list[dict[str, Any]]:
+        """The schedule, one dictionary a stop: agent, node, arrival, wait, departure."""
+        return [
+            {"agent": r.agent_id, "type": r.agent_type, "node": s.node,
+             "arrival": s.arrival, "wait": s.wait, "departure": s.departure}
+            for r in self.routes for s in r.schedule
+        ]
+
+    def table(self) -> str:
+        """The schedule as a plain-text table."""
+        head = ["agent", "type", "node", "arrival", "wait", "departure"]
+        cells = [[f"{v:.2f}" if isinstance(v, float) else str(v) for v in row.values()] for row in self.rows()]
+        widths = [max([len(h)] + [len(c[i]) for c in cells]) for i, h in enumerate(head)]
+        return "\n".join("  ".join(c.rjust(w) for c, w in zip(line, widths)) for line in [head, *cells])

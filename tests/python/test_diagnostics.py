@@ -1,0 +1,152 @@
+"""What a user is told: the instance checked before a solve, the reasons of a failed
+solve, bad files in one line, and pictures that show the routes as they are."""
+import copy
+import itertools
+import json
+import subprocess
+import sys
+
+import pytest
+
+import _pyzel_core as z
+from conftest import EXAMPLES, ROOT, TRIANGLE, variant
+from pyzel.diagnose import failure_reasons
+from pyzel.schema import instance_warnings
+
+HEAD = "NAME: t\nTYPE: TSP\nDIMENSION: 3\nEDGE_WEIGHT_TYPE: EUC_2D\nNODE_COORD_SECTION\n1 0 0\n"
+EXPLICIT = "NAME: t\nTYPE: TSP\nDIMENSION: {}\nEDGE_WEIGHT_TYPE: EXPLICIT\nEDGE_WEIGHT_FORMAT: FULL_MATRIX\n" \
+           "EDGE_WEIGHT_SECTION\n{}\nEOF\n"
+
+
+def pyzel(*args, cwd):
+    done = subprocess.run([sys.executable, "-m", "pyzel", *args], cwd=cwd, capture_output=True, timeout=50)
+    return done.returncode, done.stdout, done.stderr.decode(errors="replace")
+
+
+@pytest.mark.parametrize("name, content, command, code", [
+    ("deep.json", "[" * 100000 + "]" * 100000, "solve", 2),
+    ("deep.json", "[" * 100000 + "]" * 100000, "validate", 2),
+    ("nan.json", json.dumps(TRIANGLE).replace('"x": 3', '"x": NaN'), "solve", 2),
+    ("bom.json", "\ufeff" + json.dumps(TRIANGLE), "solve", 0),
+    (b"caf\xe9.json", json.dumps(TRIANGLE), "solve", 0),
+    ("nan.tsp", HEAD + "2 nan 1\n3 1 1\nEOF\n", "convert", 2),
+    ("huge.tsp", HEAD + "2 1e300 1\n3 -1e300 1\nEOF\n", "convert", 2),
+    ("text.tsp", HEAD + "2 abc 1\n3 1 1\nEOF\n", "convert", 2),
+    ("short.tsp", HEAD + "2 1\n3 1 1\nEOF\n", "convert", 2),
+    ("latin1.tsp", (HEAD + "2 1 1\n3 1 2\nEOF\nCOMMENT: caf\xe9\n").encode("latin-1"), "convert", 2),
+    ("utf16.tsp", (HEAD + "2 1 1\n3 1 2\nEOF\n").encode("utf-16"), "convert", 2),
+    ("nan-weight.tsp", EXPLICIT.format(2, "0 nan nan 0"), "convert", 2),
+    ("claims-30000.tsp", EXPLICIT.format(30000, "0 1 1 0"), "convert", 2),
+    ("claims-200.tsp", EXPLICIT.format(200, "0 1 1 0"), "convert", 2),
+], ids=lambda v: v if isinstance(v, str) and len(v) < 20 else "")
+def test_bad_files_end_in_one_line_and_good_odd_ones_solve(tmp_path, name, content, command, code):
+    path = bytes(tmp_path) + b"/" + (name if isinstance(name, bytes) else name.encode())
+    with open(path, "wb") as handle:
+        handle.write(content if isinstance(content, bytes) else content.encode())
+    args = {"solve": ["solve", path], "validate": ["validate", path, path], "convert": ["convert", path, "--agents", "1"]}
+    got, out, err = pyzel(*args[command], cwd=tmp_path)
+    assert got == code and "Traceback" not in err, err
+    if code == 2:
+        assert err.count("\n") == 1 and err.startswith("pyzel: error: "), err
+    else:
+        assert path in out  # a name that is not UTF-8 is printed back as given
+
+
+def typo(**changes):
+    doc = copy.deepcopy(TRIANGLE)
+    for key, value in changes.items():
+        *parents, last = key.split(".")
+        target = doc
+        for part in parents:
+            target = target.setdefault(part, {})
+        target[last] = value
+    return doc
+
+
+@pytest.mark.parametrize("doc, expected", [
+    (TRIANGLE, []),
+    (typo(**{"options.objective": "MIN_SUM"}), []),
+    (typo(**{"options.objective": "minmax"}), ['"minmax" is not one of min_max, MIN_MAX, min_sum, MIN_SUM (did you mean "min_max"?)']),
+    (typo(**{"options.time_limt": 3}), ['options: unknown key "time_limt" (did you mean "time_limit"?)']),
+    (typo(constraints=[{"kind": "time_window", "items": []}]), ['unknown constraint kind "time_window" (did you mean "timewindow"?)']),
+    (typo(constraints=[{"kind": "assignment", "item": []}]), ['without "items"', 'unknown key "item"']),
+    (typo(costs={"b": [[0]]}), ['type "a" has no cost matrix', 'type "b", which no agent has', "not 3 rows of 3"]),
+    (typo(nodes=[{"id": 0, "x": 0, "y": 0, "type": "deport"}] + TRIANGLE["nodes"][1:]), ['"deport" is neither depot']),
+] + [(json.loads(p.read_text()), []) for p in sorted(EXAMPLES.glob("*.json"))],
+    ids=lambda v: None if isinstance(v, list) else "")
+def test_schema_warnings_name_each_typo(doc, expected):
+    found = instance_warnings(doc)
+    assert len(found) == len(expected) and all(e in f for e, f in zip(expected, found)), found
+
+
+def test_check_and_solve_print_the_warnings(tmp_path):
+    (tmp_path / "typo.json").write_text(json.dumps(typo(**{"options.objective": "minmax"})))
+    (tmp_path / "ok.json").write_text(json.dumps(TRIANGLE))
+    assert pyzel("check", "ok.json", cwd=tmp_path)[:2] == (0, b"ok.json: ok\n")
+    code, out, err = pyzel("check", "typo.json", "ok.json", cwd=tmp_path)
+    assert code == 1 and out.count(b"\n") == 2 and b"typo.json: instance.options.objective" in out
+    code, out, err = pyzel("solve", "typo.json", cwd=tmp_path)
+    assert code == 0 and err.startswith('pyzel: warning: typo.json: instance.options.objective: "minmax"'), err
+
+
+def only_a_visits(*node_ids):
+    return [{"kind": "assignment", "items": [{"node": v, "types": ["a"]} for v in node_ids]}]
+
+
+LIMITED = [{"id": 0, "type": "a", "start_node": 0, "end_node": 0, "max_length": 7}]
+
+
+@pytest.mark.parametrize("doc, expected", [
+    (variant(constraints=only_a_visits(0, 1) + [{"kind": "assignment", "items": [{"node": 2, "types": ["b"]}]}]),
+     ["search was complete", "node 2 (index 2): no agent can serve it: type a may not visit it"]),
+    (variant(constraints=[{"kind": "timewindow", "items": [{"node": 2, "start": 0, "end": 3}]}]),
+     ["search was complete", "node 2 (index 2): no agent can serve it: its window closes at 3, the earliest arrival is at 4"]),
+    (variant(agents=LIMITED), ["search was complete", "round trip takes at least 8, over the length limit 7"]),
+    (variant(agents=LIMITED, options={"max_expansions": 1}), ["time limit", "round trip takes at least 8"]),
+    (variant(costs={}), ["search was complete", 'agent type "a" has no cost matrix']),
+    (variant(constraints=[{"kind": "assignment", "items": [{"node": 0, "types": ["b"]}]}]),
+     ["search was complete", "may not visit its start and end node 0"]),
+    # Each node alone is served within 11; both together are not.
+    (variant(agents=[dict(LIMITED[0], max_length=11)]), ["search was complete", "only in combination"]),
+])
+def test_failed_solves_say_why(doc, expected):
+    result = z.solve_json_str(json.dumps(doc), 1)
+    found = failure_reasons(doc, result)
+    assert result["status"] == "failed" and len(found) == len(expected), found
+    assert all(e in f for e, f in zip(expected, found)), found
+
+
+@pytest.fixture
+def figure_of():
+    pytest.importorskip("matplotlib")
+    from pyzel.plot import solution_figure
+
+    def draw(doc, result):
+        figure = solution_figure(doc, result)
+        figure.canvas.draw()
+        return figure
+    return draw
+
+
+def test_open_routes_are_drawn_without_their_free_way_back(figure_of):
+    doc = variant(options={"return_to_end": False})
+    result = z.solve_json_str(json.dumps(doc), 1)
+    assert result["routes"][0]["path"][-1] == 0  # the route ends at its start: the free move
+    routes_ax = figure_of(doc, result).axes[0]
+    (line,) = routes_ax.get_lines()
+    assert line.get_xydata()[-1].tolist() != [0.0, 0.0] and len(line.get_xydata()) == 3
+    labels = {t.get_text() for t in routes_ax.texts}
+    assert labels == {"0", "1", "2"}
+    assert "agent 0 (a): 8" in [t.get_text() for t in routes_ax.get_legend().get_texts()]
+
+
+@pytest.mark.parametrize("end", [0.0, 2.3e-5, 2.3e-4, 0.0011, 0.05, 3.0])
+def test_anytime_axis_labels_never_overlap(figure_of, end):
+    result = {"status": "success", "timeout": False, "routes": [{"agent_id": 0, "path": [0, 1, 2, 0], "cost": 12.0}],
+              "statistics": {"max_cost": 12.0, "sum_cost": 12.0, "solve_time": end},
+              "anytime": [{"time": end / 7, "max_cost": 14.0, "sum_cost": 14.0},
+                          {"time": end / 3, "max_cost": 12.0, "sum_cost": 12.0}]}
+    figure = figure_of(TRIANGLE, result)
+    renderer = figure.canvas.get_renderer()
+    boxes = [t.get_window_extent(renderer) for t in figure.axes[1].get_xticklabels() if t.get_text()]
+    assert len(boxes) >= 3 and not any(a.overlaps(b) for a, b in itertools.combinations(boxes, 2))

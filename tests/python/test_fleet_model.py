@@ -1,0 +1,149 @@
+"""pyzel.Model and pyzel.Solution: exact round trips through the instance format, the same
+answers as the JSON road, schedules that obey the instance, errors at the call that made them,
+and the fleet example (run, checked and type-checked)."""
+import json
+import math
+import os
+import random
+import runpy
+import subprocess
+import sys
+
+import pytest
+
+import _pyzel_core as z
+from conftest import EXAMPLES, HERE, ROOT, in_child
+from pyzel import Model, tsplib
+
+sys.path.insert(0, str(ROOT / "bench"))
+import generate  # noqa: E402
+
+DOCUMENTS = {p.name: json.loads(p.read_text()) for p in sorted(EXAMPLES.glob("*.json"))}
+DOCUMENTS.update({f"{d['name']}-{d['options']['objective']}": d for d in generate.constrained_set()})
+BURMA = HERE / "data" / "burma14.tsp"
+DOCUMENTS["burma14-tsplib"] = tsplib.to_instance(BURMA, agents=3)
+
+
+@pytest.mark.parametrize("name", DOCUMENTS)
+def test_documents_round_trip_exactly(name):
+    doc = DOCUMENTS[name]
+    assert Model.from_json(doc).to_json() == doc
+    assert Model.from_json(json.dumps(doc)).to_json() == doc
+    if name == "burma14-tsplib":
+        assert Model.from_tsplib(BURMA, agents=3).to_json() == doc
+
+
+@pytest.mark.parametrize("name", [n for n in DOCUMENTS if n.endswith(".json")])
+@pytest.mark.parametrize("improve, budget", [(False, 500), (True, 300)])
+def test_model_answers_as_the_json_road(name, improve, budget):
+    doc = json.loads(json.dumps(DOCUMENTS[name]))
+    solution = Model.from_json(doc).solve(time_limit=30, improve=improve, seed=3, budget=budget)
+    budget_key = "max_iterations" if improve else "max_expansions"
+    doc["options"].update({"quiet": True, "improve": improve, "seed": 3, budget_key: budget})
+    assert untimed(solution.to_dict()) == untimed(z.solve_json_str(json.dumps(doc), 30))
+    assert solution.check() == []
+
+
+def untimed(result):
+    for key in ("solve_time", "last_update_time"):
+        del result["statistics"][key]
+    result["anytime"] = [(e["max_cost"], e["sum_cost"]) for e in result["anytime"]]
+    return result
+
+
+@pytest.mark.parametrize("seed", range(5))
+def test_schedules_follow_travel_windows_and_costs(seed):
+    rng = random.Random(seed)
+    model = Model(objective=rng.choice(["min_max", "min_sum"]), return_to_end=seed % 2 == 0)
+    depots = [model.add_depot(rng.randint(0, 50), rng.randint(0, 50)) for _ in range(2)]
+    for _ in range(8):
+        opens = rng.choice([None, rng.randint(0, 80)])
+        model.add_target(rng.randint(0, 50), rng.randint(0, 50), window=None if opens is None else (opens, opens + 150))
+    points = [(n.x, n.y) for n in model.nodes]
+    model.add_agent_type("a", matrix=[[round(math.dist(p, q)) for q in points] for p in points])
+    for depot in depots:
+        model.add_agent("a", depot)
+    solution = model.solve(time_limit=30, budget=200)
+    assert solution.status == "success" and solution.check() == []
+    doc, index = model.to_json(), {n.id: i for i, n in enumerate(model.nodes)}
+    windows = {n.id: n.window for n in model.nodes if n.window}
+    for route in solution.routes:
+        stops = route.schedule
+        assert [s.node for s in stops] == route.nodes and stops[0].arrival == 0
+        for before, stop in zip(stops, stops[1:]):
+            free = not model.return_to_end and stop is stops[-1]
+            leg = 0 if free else doc["costs"]["a"][index[before.node]][index[stop.node]]
+            assert stop.arrival == pytest.approx(before.departure + leg)
+            opens, closes = windows.get(stop.node, (0, float("inf")))
+            assert stop.arrival <= closes and stop.departure == pytest.approx(max(stop.arrival, opens))
+            assert stop.wait == pytest.approx(stop.departure - stop.arrival)
+        assert stops[-1].departure == pytest.approx(route.cost)
+
+
+def fleet():
+    model = Model()
+    model.add_depot(0, 0, id=10)
+    model.add_target(3, 4, id=20)
+    model.add_agent_type("truck")
+    return model
+
+
+@pytest.mark.parametrize("call, text", [
+    (lambda m: m.add_agent("truck", 99), "unknown depot id 99"),
+    (lambda m: m.add_agent("truck", 20), "node 20 is a target"),
+    (lambda m: m.add_agent("bike", 10), "unknown agent type 'bike'"),
+    (lambda m: m.add_target(1, 1, types=["truck", "bike"]), "unknown agent type 'bike'"),
+    (lambda m: m.add_target(1, 1, id=21, window=(30, 10)), r"target 21: window \(30, 10\) starts after it ends"),
+    (lambda m: m.add_depot(1, 1, id=20), "node id 20 is already used"),
+    (lambda m: m.add_agent_type("truck"), "agent type 'truck' is already defined"),
+    (lambda m: m.add_agent_type("van", matrix=[[0, 1]]), "must be square"),
+])
+def test_bad_references_fail_at_their_call_and_change_nothing(call, text):
+    model = fleet()
+    before = model.to_json()
+    with pytest.raises(ValueError, match=text):
+        call(model)
+    assert model.to_json() == before
+
+
+def test_progress_reaches_the_solver_or_fails_clearly():
+    calls = []
+    model = Model.from_json(EXAMPLES / "time_windows.json")
+    if "progress" not in (z.solve_json_str.__doc__ or ""):
+        with pytest.raises(NotImplementedError, match="progress"):
+            model.solve(time_limit=5, progress=calls.append)
+        return
+    solution = model.solve(time_limit=5, progress=lambda report: calls.append(report) or True)
+    assert solution.timed_out and calls and {"elapsed", "objective", "phase", "solutions"} <= calls[0].keys()
+
+
+def test_solve_is_quiet(capfd):
+    if not hasattr(z.Options(), "quiet"):
+        pytest.skip("this _pyzel_core predates the quiet option")
+    Model.from_json(DOCUMENTS["tw-60-min_max"]).solve(improve=False, budget=200)  # warns without quiet
+    assert capfd.readouterr() == ("", "")
+
+
+def test_fleet_example_prints_a_valid_solution_and_its_schedule(capsys):
+    scope = runpy.run_path(str(EXAMPLES / "fleet.py"), run_name="__main__")
+    solution, model = scope["solution"], scope["model"]
+    assert solution.status == "success" and solution.check() == []
+    out = capsys.readouterr().out
+    assert solution.table() in out and sum(len(r.schedule) for r in solution.routes) == len(solution.rows())
+    assert Model.from_json(model.to_json()).to_json() == model.to_json()
+
+
+@in_child
+def test_examples_pass_mypy_strict(tmp_path):
+    pytest.importorskip("mypy")
+    # The stubs and the package of this tree, not whatever is installed.
+    (tmp_path / "_pyzel_core").symlink_to(ROOT / "python" / "_pyzel_core-stubs")
+    env = dict(os.environ, MYPYPATH=os.pathsep.join([str(tmp_path), str(ROOT / "python")]))
+    done = subprocess.run([sys.executable, "-m", "mypy", "--strict", *map(str, sorted(EXAMPLES.glob("*.py")))],
+                          cwd=tmp_path, env=env, capture_output=True, text=True, timeout=55)
+    assert done.returncode == 0, done.stdout + done.stderr
+
+
+def test_fleet_page_shows_the_example_as_it_is():
+    code = (EXAMPLES / "fleet.py").read_text().split('"""\n\n', 1)[1]
+    assert code in (ROOT / "docs" / "model-a-fleet.md").read_text()
