@@ -327,6 +327,10 @@ TITLES = {
     "large-short": "Large set, short mode: uniform, 500 nodes, 5 agents, 10 s",
     "large-full": "Large set: a280, uniform and clustered at 500, 1,000 and 2,000 nodes, "
                   "5, 10 and 20 agents",
+    "large-10s": "Large set at 10 s: a280, uniform and clustered at 500, 1,000 and 2,000 "
+                 "nodes, 5, 10 and 20 agents, both objectives",
+    "large-60s": "Large set at 60 s, a subset: a280, uniform and clustered at 500, 1,000 and "
+                 "2,000 nodes, 10 agents, both objectives",
 }
 
 
