@@ -157,6 +157,7 @@ class Solver {
   void PushRoot();
   void ResetLists();
   void RetryWithExactDominance();
+  void SearchThenImprove();
   void RunPasses();
   void ChooseFastPaths();
   Iteration RunIteration(int32_t pass);
@@ -195,10 +196,9 @@ class Solver {
   void InstallProgress();
   ProgressReport MakeProgressReport(double elapsed);
 
-  // Instances beyond the exact search, with "improve" on: the phase alone from
-  // its own first solution (solver_large.cpp).
+  // Instances beyond the exact search, with "improve" on, go to the phase alone
+  // (solver_large.cpp).
   bool BeyondSearch() const;
-  int32_t SolveByPhase();
 
   // Read-out (solver_results.cpp).
   void WritePathDump() const;

@@ -24,12 +24,24 @@ constexpr double kNoWorseTolerance = 1e-9;
 }  // namespace
 
 int32_t Solver::solve() {
-  if (BeyondSearch()) return SolveByPhase();
   ResetSearch();
   ChooseFastPaths();
   stop_.SetDeadline([this] { return timer_.GetDuration(); }, time_limit_);
   InstallProgress();
   timer_.Start();
+  // Beyond the exact search's reach the phase runs alone, from its own first
+  // solution, for the whole limit; the search's counters stay 0.
+  if (BeyondSearch()) {
+    RunImprovement();
+  } else {
+    SearchThenImprove();
+  }
+  if (found_ == 0) return 0;
+  if (!name_.empty()) WritePathDump();
+  return 1;
+}
+
+void Solver::SearchThenImprove() {
   ResetCounter();
   PushRoot();
   try {
@@ -47,9 +59,6 @@ int32_t Solver::solve() {
     }
   }
   if (improve_) RunImprovement();
-  if (found_ == 0) return 0;
-  if (!name_.empty()) WritePathDump();
-  return 1;
 }
 
 // Every solve is a fresh search: nothing of an earlier one may leak into it.

@@ -7,6 +7,7 @@ import pytest
 
 from conftest import EXAMPLES, ROADS
 from solution_checker import route_problems
+from test_bad_input import grid_doc
 from test_interrupt import large_instance
 
 
@@ -32,6 +33,16 @@ def test_a_truthy_answer_stops_a_long_solve_with_a_valid_result(road, improve):
     assert found and all(isinstance(c["objective"], float) for c in found)
     assert [c["objective"] for c in found] == sorted((c["objective"] for c in found), reverse=True)
     assert found[-1]["objective"] >= out["statistics"]["max_cost"]
+
+
+@pytest.mark.parametrize("road", ["json", "objects"])
+def test_beyond_256_nodes_the_phase_alone_reports_and_stops(road):
+    doc = grid_doc(300)
+    doc["options"].update(improve=True, time_limit=600, quiet=True)
+    calls = []
+    out = ROADS[road](doc, progress=lambda state: calls.append(state) or state["solutions"] > 0)
+    assert (out["status"], out["timeout"], route_problems(doc, out)) == ("success", True, [])
+    assert calls[-1]["phase"] == "improve" and calls[-1]["solutions"] > 0
 
 
 class Stop(Exception):
