@@ -12,6 +12,7 @@
 
 #include "bindings/search_controls.h"
 #include "io/json_loader.h"
+#include "records/improving_solutions.h"
 #include "solver/solver.h"
 
 namespace py = pybind11;
@@ -155,7 +156,7 @@ py::dict build_result_dict(const Result& result, const Problem& problem, double 
 
 py::list build_anytime_list(const std::vector<std::pair<double, Result>>& record, bool min_sum) {
   py::list out;
-  double best = 1e18;
+  ImprovingSolutions kept(min_sum);
   for (const auto& [time, result] : record) {
     double max_cost = 0.0;
     double sum_cost = 0.0;
@@ -163,14 +164,12 @@ py::list build_anytime_list(const std::vector<std::pair<double, Result>>& record
       max_cost = std::max(max_cost, cost);
       sum_cost += cost;
     }
-    double score = min_sum ? sum_cost : max_cost;
-    if (!(best - 1e-9 > score)) continue;
+    if (!kept.Keep(max_cost, sum_cost)) continue;
     py::dict entry;
     entry["time"] = time;
     entry["max_cost"] = max_cost;
     entry["sum_cost"] = sum_cost;
     out.append(std::move(entry));
-    best = score;
   }
   return out;
 }

@@ -26,6 +26,7 @@
 #include "plugins/objective_plugin.h"
 #include "plugins/post_optimizer_plugin.h"
 #include "records/agent_entry.h"
+#include "records/improving_solutions.h"
 #include "records/instance_stats.h"
 #include "records/label.h"
 #include "records/list_entries.h"
@@ -266,7 +267,7 @@ class Solver {
   bool improving_ = false;          // the improvement phase has begun
   size_t progress_seen_ = 0;        // anytime entries already scored for the reports
   uint64_t progress_solutions_ = 0;
-  double progress_best_ = 0.0;
+  ImprovingSolutions progress_kept_;  // the anytime list's rule, for the reports
   // The improvement phase: off by default, and then nothing above changes.
   bool improve_ = false;
   uint64_t improve_seed_ = 0;

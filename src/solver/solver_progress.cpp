@@ -7,9 +7,6 @@ namespace quarn {
 namespace {
 
 constexpr double kProgressInterval = 0.1;  // at most ten reports a second
-// The anytime list's own start and tolerance, so the reports count as it does.
-constexpr double kNoScore = 1e18;
-constexpr double kImprovementTolerance = 1e-9;
 
 }  // namespace
 
@@ -17,7 +14,7 @@ void Solver::InstallProgress() {
   improving_ = false;
   progress_seen_ = 0;
   progress_solutions_ = 0;
-  progress_best_ = kNoScore;
+  progress_kept_ = ImprovingSolutions(objective_kind_ == ObjectiveKind::kMinSum);
   if (!progress_) {
     stop_.SetProgress(nullptr, 0.0);
     return;
@@ -27,20 +24,19 @@ void Solver::InstallProgress() {
 }
 
 ProgressReport Solver::MakeProgressReport(double elapsed) {
-  // The entries recorded since the last report, scored by the objective's measure.
+  // The entries recorded since the last report, counted as the anytime list counts them.
   for (; progress_seen_ < anytime_.size(); ++progress_seen_) {
-    double score = 0.0;
+    double max_cost = 0.0;
+    double sum_cost = 0.0;
     for (double cost : CostsInAgentOrder(anytime_[progress_seen_].second, num_agents_)) {
-      score = objective_kind_ == ObjectiveKind::kMinSum ? score + cost : std::max(score, cost);
+      max_cost = std::max(max_cost, cost);
+      sum_cost += cost;
     }
-    if (progress_best_ - kImprovementTolerance > score) {
-      progress_best_ = score;
-      ++progress_solutions_;
-    }
+    if (progress_kept_.Keep(max_cost, sum_cost)) ++progress_solutions_;
   }
   ProgressReport report;
   report.elapsed = elapsed;
-  if (progress_solutions_ > 0) report.objective = progress_best_;
+  if (progress_solutions_ > 0) report.objective = progress_kept_.best();
   report.improving = improving_;
   report.solutions = progress_solutions_;
   return report;
