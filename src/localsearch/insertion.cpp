@@ -3,6 +3,18 @@
 #include <algorithm>
 
 namespace quarn {
+namespace {
+
+// A recreate skips each spot with probability `blink`, so equal insertions vary.
+bool Blinks(Rng* rng, double blink) { return rng != nullptr && blink > 0.0 && rng->Unit() < blink; }
+
+// Route r's cost with v inserted before the node at `gap`.
+double CostWithInserted(const LsSolution& s, int32_t r, int32_t gap, int32_t v) {
+  const LsRoute& route = s.route(r);
+  return RouteBuilder(s.model(), r).Prefix(route, gap - 1).Node(v).Suffix(route, gap, route.path.back()).Cost();
+}
+
+}  // namespace
 
 InsertionSpot CheapestInRoute(const LsSolution& s, int32_t r, int32_t v, Rng* rng, double blink) {
   InsertionSpot best;
@@ -10,9 +22,8 @@ InsertionSpot CheapestInRoute(const LsSolution& s, int32_t r, int32_t v, Rng* rn
   if (!model.Admits(r, v)) return best;
   const LsRoute& route = s.route(r);
   for (int32_t gap = 1; gap <= route.last(); ++gap) {
-    if (rng != nullptr && blink > 0.0 && rng->Unit() < blink) continue;
-    const double cost =
-        RouteBuilder(model, r).Prefix(route, gap - 1).Node(v).Suffix(route, gap, route.path.back()).Cost();
+    if (Blinks(rng, blink)) continue;
+    const double cost = CostWithInserted(s, r, gap, v);
     if (cost < best.cost) best = InsertionSpot{r, gap, cost, kLsInfinity};
   }
   return best;
@@ -35,11 +46,9 @@ InsertionSpot NearInsertion(const LsSolution& s, const LsObjective& objective,
   const LocalModel& model = s.model();
   InsertionSpot best;
   auto price = [&](int32_t r, int32_t gap) {
-    if (rng != nullptr && blink > 0.0 && rng->Unit() < blink) return;
-    const LsRoute& route = s.route(r);
-    if (gap < 1 || gap > route.last()) return;
-    const double cost =
-        RouteBuilder(model, r).Prefix(route, gap - 1).Node(v).Suffix(route, gap, route.path.back()).Cost();
+    if (Blinks(rng, blink)) return;
+    if (gap < 1 || gap > s.route(r).last()) return;
+    const double cost = CostWithInserted(s, r, gap, v);
     if (!(cost < kLsInfinity)) return;
     const double delta = objective.Delta(s, r, cost, -1, 0.0);
     if (delta < best.delta) best = InsertionSpot{r, gap, cost, delta};
