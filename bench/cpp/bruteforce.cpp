@@ -7,7 +7,11 @@
 // printed as an instance document, ready to become a regression test.
 //
 //   zel_bruteforce [--count N] [--seed S] [--budget EXPANSIONS] [--cross-check SOLUTIONS]
-//                  [--dump DIR]
+//                  [--dump DIR] [--start-windows PERCENT]
+//
+// --start-windows gives that share of the instances a window on every start depot
+// (a few closing before time 0), drawn apart from the rest, so every instance
+// is otherwise the one it is without the option.
 //
 // Searches stop at the expansion budget, never at a clock, so a run is repeatable.
 // The exact answers check themselves: each optimal witness must pass the checker,
@@ -64,6 +68,7 @@ struct Features {
   bool missing_arcs = false;  // costs of 9999 or more
   bool asymmetric = false;
   bool windows = false;
+  bool start_windows = false;  // a window on a start depot
   bool limits = false;
   bool two_types = false;
   bool min_max = false;
@@ -81,6 +86,7 @@ const std::vector<std::pair<std::string, bool Features::*>> kFeatureNames = {
     {"missing arcs", &Features::missing_arcs},
     {"asymmetric costs", &Features::asymmetric},
     {"time windows", &Features::windows},
+    {"start windows", &Features::start_windows},
     {"route limits", &Features::limits},
     {"two agent types", &Features::two_types},
     {"min-max", &Features::min_max},
@@ -88,6 +94,7 @@ const std::vector<std::pair<std::string, bool Features::*>> kFeatureNames = {
 
 // The group of an instance: the first of these it has.
 std::string GroupOf(const Features& f) {
+  if (f.start_windows) return "windows on start depots";
   if (f.open_crossed) return "open routes, an agent ends at another's start";
   if (f.windows) return "time windows";
   if (f.negative_costs) return "negative costs";
@@ -176,6 +183,25 @@ std::vector<std::vector<int>> CostMatrix(Random& random, int n, Features& featur
     }
   }
   return matrix;
+}
+
+// Windows on the start depots, from a stream of their own.
+void AddStartWindows(uint64_t seed, int percent, Generated& out) {
+  Random random(seed ^ 0x5eed5eed5eedULL);
+  if (!random.Chance(percent)) return;
+  Document items = Document::array();
+  std::vector<int> seen;
+  for (const Document& agent : out.doc["agents"]) {
+    const int start = agent["start_node"].get<int>();
+    if (std::find(seen.begin(), seen.end(), start) != seen.end()) continue;
+    seen.push_back(start);
+    const int open = random.Chance(10) ? -random.Between(2, 8) : random.Between(0, 12);
+    items.push_back({{"node", start}, {"start", open}, {"end", open + random.Between(0, 25)}});
+  }
+  if (!out.doc.contains("constraints")) out.doc["constraints"] = Document::array();
+  out.doc["constraints"].push_back({{"kind", "timewindow"}, {"items", items}});
+  out.features.start_windows = true;
+  out.features.windows = true;
 }
 
 Generated MakeInstance(uint64_t seed) {
@@ -400,6 +426,7 @@ struct Tally {
   uint64_t budget_stops = 0;
   uint64_t failed_at_budget = 0;
   uint64_t cross_checked = 0;
+  int start_windows = 0;  // percent of instances with windows on start depots
   uint64_t counts[kNumClasses] = {};
   // Instances with each feature: all, feasible, and in each class.
   std::map<std::string, uint64_t> with_feature;
@@ -439,7 +466,8 @@ void Record(Tally& tally, Class which, const Generated& made, uint64_t seed,
 }
 
 void RunOne(uint64_t seed, uint64_t budget, uint64_t cross_check, Tally& tally) {
-  const Generated made = MakeInstance(seed);
+  Generated made = MakeInstance(seed);
+  AddStartWindows(seed, tally.start_windows, made);
   quarn::Problem problem;
   quarn::load_problem_from_json(nlohmann::json::parse(made.doc.dump()), problem);
   quarn::Options options = problem.options();
@@ -585,6 +613,8 @@ int main(int argc, char** argv) {
         budget = value;
       } else if (arg == "--cross-check") {
         cross_check = value;
+      } else if (arg == "--start-windows") {
+        tally.start_windows = static_cast<int>(std::min<uint64_t>(value, 100));
       } else {
         throw std::invalid_argument("unknown argument " + arg);
       }

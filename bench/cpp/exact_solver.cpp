@@ -33,8 +33,11 @@ AgentTable TableOf(const RouteRules& rules, int agent) {
   table.final_node.assign(sets, std::nullopt);
   table.earliest.assign(sets * m, kNone);
   table.parent.assign(sets * m, -1);
+  // An agent that cannot leave its start in time has no route, not even an idle one.
+  const std::optional<double> departure = rules.Departure(agent);
+  if (!departure) return table;
   for (size_t j = 0; j < m; ++j) {
-    if (auto t = rules.Step(agent, rules.Start(agent), 0.0, targets[j])) {
+    if (auto t = rules.Step(agent, rules.Start(agent), *departure, targets[j])) {
       table.earliest[(size_t{1} << j) * m + j] = *t;
     }
   }
@@ -53,7 +56,7 @@ AgentTable TableOf(const RouteRules& rules, int agent) {
       }
     }
   }
-  if (auto idle = rules.Finish(agent, rules.Start(agent), 0.0)) {
+  if (auto idle = rules.Finish(agent, rules.Start(agent), *departure)) {
     table.cost[0] = idle->second;
     table.final_node[0] = idle->first;
   }
@@ -148,8 +151,19 @@ std::optional<double> RouteRules::Step(int agent, int32_t from, double t, int32_
   return t;
 }
 
+std::optional<double> RouteRules::Departure(int agent) const {
+  auto window = windows_.find(Start(agent));
+  if (window == windows_.end()) return 0.0;
+  if (window->second.second < 0.0) return std::nullopt;
+  return std::max(0.0, window->second.first);
+}
+
 double RouteRules::Clock(int agent, const std::vector<int32_t>& route) const {
   double t = 0.0;
+  if (!route.empty()) {
+    auto window = windows_.find(route.front());
+    if (window != windows_.end()) t = std::max(t, window->second.first);
+  }
   for (size_t p = 1; p < route.size(); ++p) {
     const int32_t to = route[p];
     const bool free_stop = !return_to_end_ && (to == Start(agent) || to == End(agent));

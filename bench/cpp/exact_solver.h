@@ -15,8 +15,8 @@
 namespace quarn::test {
 
 // The route rules of CheckSolution as single moves, for building routes instead of
-// judging them: the clock is the accumulated cost, every agent starts at time 0,
-// waits at a window that has not opened, and may arrive exactly when it closes;
+// judging them: the clock is the accumulated cost, every agent stands at its start
+// at time 0 (and leaves once the start's window opens), waits at a window that has not opened, and may arrive exactly when it closes;
 // costs of options.missing_cost or more (and NaN, and missing entries) are no
 // arc; with open routes the move onto the agent's start or end, which ends its route, is free.
 class RouteRules {
@@ -29,6 +29,8 @@ class RouteRules {
   // The nodes every solution visits once: those that are no agent's depot, ascending.
   const std::vector<int32_t>& Targets() const { return targets_; }
 
+  // When `agent` leaves its start; nothing when the start's window closed before time 0.
+  std::optional<double> Departure(int agent) const;
   // The clock once `agent`, at `from` at time `t`, has entered `to`; nothing when
   // the move breaks a rule (no arc, type not allowed, window closed, over the limit).
   std::optional<double> Step(int agent, int32_t from, double t, int32_t to) const;

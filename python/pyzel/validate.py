@@ -68,9 +68,8 @@ def _route_problems(instance: Instance, k: int, agent: AgentView, route: dict[st
 def schedule(instance: Instance, agent: AgentView, path: list[int], reported: float) -> list[tuple[float, float]]:
     """(arrival, departure) at each stop of a route, the difference being the wait for a window.
 
-    Agents start at time 0 and waiting is part of the cost. Of the two readings the checker
-    knows (see ``_timing``) this is the one that accepts the route, the time-0 one when both
-    or neither do.
+    Agents stand at their start at time 0, wait there for its window to open, and waiting
+    is part of the cost.
     """
     return _timing(instance, "route", agent, path, reported)[0]
 
@@ -82,23 +81,16 @@ def _time_problems(instance: Instance, name: str, agent: AgentView, path: list[i
 def _timing(
     instance: Instance, name: str, agent: AgentView, path: list[int], reported: float
 ) -> tuple[list[tuple[float, float]], list[str]]:
-    """The search starts every agent at time 0, while route improvement waits at the start
-    depot for its window to open: a route passes when either reading meets every time rule."""
-    rejected: list[tuple[list[tuple[float, float]], list[str]]] = []
-    for wait_at_start in (False, True):
-        problems: list[str] = []
-        times = _walk(instance, name, agent, path, wait_at_start, problems)
-        t = times[-1][1] if times else 0.0
-        if abs(t - reported) > TOL:
-            problems.append(f"{name}: reported cost {reported} != recomputed {t}")
-        if not problems:
-            return times, []
-        rejected.append((times, problems))
-    return rejected[0]
+    problems: list[str] = []
+    times = _walk(instance, name, agent, path, problems)
+    t = times[-1][1] if times else 0.0
+    if abs(t - reported) > TOL:
+        problems.append(f"{name}: reported cost {reported} != recomputed {t}")
+    return times, problems
 
 
 def _walk(
-    instance: Instance, name: str, agent: AgentView, path: list[int], wait_at_start: bool, problems: list[str]
+    instance: Instance, name: str, agent: AgentView, path: list[int], problems: list[str]
 ) -> list[tuple[float, float]]:
     times: list[tuple[float, float]] = []
     t = 0.0
@@ -109,11 +101,10 @@ def _walk(
                 problems.append(f"{name}: no arc {path[p - 1]} -> {v} for type {agent.type}")
             t += cost
         arrival = t
-        if p > 0 or wait_at_start:
-            closes = window_close(instance, v)
-            if t > closes + TOL:
-                problems.append(f"{name}: reaches node {v} at {t:g}, its window closes at {closes:g}")
-            t = after_wait(instance, v, t)
+        closes = window_close(instance, v)
+        if t > closes + TOL:
+            problems.append(f"{name}: reaches node {v} at {t:g}, its window closes at {closes:g}")
+        t = after_wait(instance, v, t)
         if not within_limit(agent, t):
             problems.append(f"{name}: time {t:g} at node {v} is over its limit {agent.max_length:g}")
         times.append((arrival, t))

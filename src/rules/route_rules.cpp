@@ -91,6 +91,15 @@ double RouteRules::RouteTravel(int32_t from, int32_t to, int32_t agent) const {
   return Arc(from, to, agents_.at(static_cast<size_t>(agent)).type).value_or(0.0);
 }
 
+bool RouteRules::Depart(int32_t agent, double& out) const {
+  const auto k = static_cast<size_t>(agent);
+  if (k >= starts_.size()) {
+    out = 0.0;
+    return true;
+  }
+  return Arrive(starts_[k], 0.0, out);
+}
+
 bool RouteRules::EvaluateRoute(const std::vector<int32_t>& path, int32_t agent,
                                double& cost) const {
   cost = 0.0;

@@ -84,8 +84,12 @@ class RouteRules {
   double RouteTravel(int32_t from, int32_t to, int32_t agent) const;
   // Arrival at `t`: `out` is the time after waiting; false once the window closed.
   bool Arrive(int32_t node, double t, double& out) const { return windows_.Apply(node, t, out); }
-  // True when `agent` may drive `path` (validation's reading: the walk starts at
-  // time 0 and waits for the start's window too) and pays for no arc costing
+  // Every agent stands at its start at time 0 and leaves once the start's window
+  // has opened: `out` is that departure, false when the window closed before 0.
+  // Without a depot table there is no start to wait at.
+  bool Depart(int32_t agent, double& out) const;
+  // True when `agent` may drive `path` (the walk starts at time 0 and waits for
+  // the start's window, as Depart) and pays for no arc costing
   // missing_cost or more; `cost` is then its arrival time
   // at the last node, waiting included, and 0.0 whenever the path is invalid.
   bool EvaluateRoute(const std::vector<int32_t>& path, int32_t agent, double& cost) const;

@@ -153,7 +153,8 @@ class Solver {
 
   // Search (solver_search.cpp), in the order the search takes them.
   void ResetSearch();
-  Label MakeRoot() const;
+  // Nothing when some agent cannot leave its start in time.
+  std::optional<Label> MakeRoot() const;
   void MarkUnusedDepots(VisitedSet& visited) const;
   void PushRoot();
   void ResetLists();

@@ -3,8 +3,7 @@
 #include <cmath>
 #include <limits>
 #include <new>
-#include <stdexcept>
-#include <string>
+#include <optional>
 #include <unordered_set>
 #include <utility>
 
@@ -107,10 +106,15 @@ void Solver::ChooseFastPaths() {
                                                               : ObjectiveKind::kOther;
 }
 
-Label Solver::MakeRoot() const {
+std::optional<Label> Solver::MakeRoot() const {
   Label root;
   root.positions = starts_;
+  // An agent's clock starts when it leaves its start, as on every route the rules
+  // judge; one whose start window closed before time 0 has no route at all.
   root.costs.assign(num_agents_, 0.0);
+  for (uint64_t k = 0; k < num_agents_; ++k) {
+    if (!rules_.Depart(static_cast<int32_t>(k), root.costs[k])) return std::nullopt;
+  }
   root.finished.assign(num_agents_, 0);
   root.remaining = static_cast<int32_t>(num_agents_);
   root.last_agent = 0;
@@ -148,7 +152,9 @@ void Solver::MarkUnusedDepots(VisitedSet& visited) const {
 }
 
 void Solver::PushRoot() {
-  Label root = MakeRoot();
+  std::optional<Label> made = MakeRoot();
+  if (!made) return;
+  Label& root = *made;
   // The root fixes the shape of every label of the search.
   labels_.Reset(num_agents_, root.visited.size);
   root.id = NewLabelId();
@@ -161,11 +167,6 @@ void Solver::PushRoot() {
   focal_bound_ = root.f * focal_weights_[0];
   open_.insert(OpenEntry{root.f, root.id});
   open_.SetSplit(focal_bound_);
-  if (SumCost(root) != 0.0) {
-    const std::string message = "Initial length is not 0 !";
-    diagnostics_.Err(message);
-    throw std::runtime_error(message);
-  }
   // The root enters the focal list whatever the bound says.
   focal_.insert(MakeFocalEntry(root));
 }

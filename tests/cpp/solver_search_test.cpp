@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <tuple>
 
@@ -217,6 +218,37 @@ TEST(SolverSearch, SolvableInstancesThatThePruningHidesStillEndSolved) {
     EXPECT_EQ(Violations(c.problem, options, result), "");
     const bool min_sum = c.objective == ObjectiveType::MinSum;
     EXPECT_EQ(min_sum ? SumOf(result) : MaxOf(result), c.optimum);
+  }
+}
+
+// Four nodes on a line, one agent at home on node 0 with a window there: it leaves
+// when the window opens (a tour of 6 from 10 ends at 16), and a window that closes
+// before the tour can be back, or before time 0, leaves no solution. The search
+// alone and the improvement phase (the search cut after one expansion) agree.
+TEST(SolverSearch, EveryRoadWaitsForTheStartWindowToOpen) {
+  struct Case { double open, close; std::optional<double> cost; };
+  const Case cases[] = {{10.0, 100.0, 16.0}, {10.0, 12.0, std::nullopt}, {-5.0, -1.0, std::nullopt}};
+  for (const Case& c : cases) {
+    Problem problem = GridProblem({{0, 0}, {1, 0}, {2, 0}, {3, 0}}, {{0, "a", 0, 0}});
+    TimeWindowConstraint windows;
+    windows.set_timewindow(0, c.open, c.close);
+    problem.set_timewindow_constraint(windows);
+    EXPECT_EQ(OptimalValue(problem, MakeOptions(ObjectiveType::MinSum, true)), c.cost) << c.close;
+    for (bool improve : {false, true}) {
+      Options options = MakeOptions(ObjectiveType::MinSum, true);
+      options.improve = improve;
+      options.max_iterations = 200;
+      Solver solver(problem, options);
+      if (improve) solver.SetExpansionBudget(1);
+      int32_t status = 0;
+      Capture([&] { status = solver.solve(); });
+      const Result result = solver.get_result();
+      EXPECT_EQ(status, c.cost ? 1 : 0) << c.close << " improve " << improve;
+      if (status == 1) {
+        EXPECT_EQ(SumOf(result), *c.cost) << "improve " << improve;
+        EXPECT_EQ(Violations(problem, options, result), "");
+      }
+    }
   }
 }
 

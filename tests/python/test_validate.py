@@ -37,11 +37,10 @@ def route(res, k, path, cost):
     (lambda d, r: None, None),
     # Reached at 10, waits for the window until 15, home at 25.
     (lambda d, r: (window(d, 2, 15, 30), route(r, 0, [0, 1, 2, 0], 25.0)), None),
-    # The search starts at time 0; route improvement waits at the start for the window:
-    # either reading is valid.
-    (lambda d, r: window(d, 0, 5, 50), None),
-    (lambda d, r: (window(d, 0, 5, 50), route(r, 0, [0, 1, 2, 0], 25.0)), None),
-    (lambda d, r: (window(d, 0, 5, 50), route(r, 0, [0, 1, 2, 0], 22.0)), "agent 0: reported cost 22.0"),
+    # Agents leave their start when its window opens: home at 25, not 20.
+    (lambda d, r: window(d, 0, 5, 50), "agent 0: reported cost 20.0 != recomputed 25.0"),
+    (lambda d, r: (window(d, 0, 5, 50), route(r, 0, [0, 1, 2, 0], 25.0), route(r, 1, [0, 3, 4, 0], 25.0)), None),
+    (lambda d, r: window(d, 0, -5, -1), "agent 0: reaches node 0 at 0, its window closes at -1"),
     # Open routes end at the start for free.
     (lambda d, r: (d["options"].update(return_to_end=False), route(r, 0, [0, 1, 2, 0], 10.0),
                    route(r, 1, [0, 3, 4, 0], 10.0)), None),

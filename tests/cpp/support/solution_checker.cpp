@@ -49,11 +49,9 @@ struct Instance {
     return std::isnan(rows[from][to]) ? options.missing_cost : rows[from][to];
   }
 
-  // Walks the route with its clock and returns its cost; appends every broken
-  // time rule to `errors`. The search starts every agent at time 0, while route
-  // improvement waits at the start depot for its window to open: `wait_at_start`.
-  double Walk(int a, const std::vector<int32_t>& route, bool wait_at_start,
-              std::vector<std::string>* errors) const {
+  // Walks the route with its clock, from time 0 at the start, and returns its
+  // cost; appends every broken time rule to `errors`.
+  double Walk(int a, const std::vector<int32_t>& route, std::vector<std::string>* errors) const {
     const Agent& agent = problem.agents_ordered()[static_cast<size_t>(a)];
     const auto k = static_cast<size_t>(a);
     auto complain = [&](const std::string& what, size_t p) {
@@ -74,7 +72,7 @@ struct Instance {
         }
       }
       auto window = windows.find(node);
-      if (window != windows.end() && (p > 0 || wait_at_start)) {
+      if (window != windows.end()) {
         if (t > window->second.second) complain("arrives after the window closes", p);
         t = std::max(t, window->second.first);
       }
@@ -108,22 +106,13 @@ struct Instance {
     }
   }
 
-  // A route passes when one reading of its start (see Walk) meets every time
-  // rule and gives the reported cost; otherwise the first reading's complaints stand.
   void CheckTime(int a, const std::vector<int32_t>& route, double reported,
                  std::vector<std::string>& errors) const {
-    std::vector<std::string> first;
-    for (bool wait_at_start : {false, true}) {
-      std::vector<std::string> found;
-      const double cost = Walk(a, route, wait_at_start, &found);
-      if (std::abs(cost - reported) > kCostTolerance) {
-        found.push_back("agent " + std::to_string(a) + ": reported cost " + std::to_string(reported) +
-                        " but the route costs " + std::to_string(cost));
-      }
-      if (found.empty()) return;
-      if (!wait_at_start) first = std::move(found);
+    const double cost = Walk(a, route, &errors);
+    if (std::abs(cost - reported) > kCostTolerance) {
+      errors.push_back("agent " + std::to_string(a) + ": reported cost " + std::to_string(reported) +
+                       " but the route costs " + std::to_string(cost));
     }
-    errors.insert(errors.end(), first.begin(), first.end());
   }
 
   const Problem& problem;
@@ -192,7 +181,7 @@ std::optional<double> OptimalValue(const Problem& problem, const Options& option
         route.push_back(last);
         std::vector<std::string> errors;
         inst.CheckShape(a, route, errors);
-        const double walked = inst.Walk(a, route, false, &errors);
+        const double walked = inst.Walk(a, route, &errors);
         if (errors.empty()) cost = std::min(cost, walked);
         route.pop_back();
         if (options.return_to_end) break;

@@ -20,9 +20,7 @@ namespace quarn::test {
 // - every move it pays has an arc (a cost below options.missing_cost, as the instance format says);
 // - windows (with waiting) and the agent's route-length limit are met;
 // - each reported cost equals the recomputed cost of its route.
-// The start depot's window is read both ways the system uses: the search starts
-// every agent at time 0, route improvement first waits there for the window to
-// open; a route that passes under either reading passes.
+// Every agent stands at its start at time 0 and waits there for its window to open.
 std::vector<std::string> CheckSolution(const Problem& problem, const Options& options,
                                        const Result& result);
 
@@ -30,8 +28,7 @@ std::vector<std::string> CheckSolution(const Problem& problem, const Options& op
 std::string Violations(const Problem& problem, const Options& options, const Result& result);
 
 // The best objective value (the longest route for min-max, the sum of the routes
-// for min-sum) over every solution the rules above accept, every agent starting at
-// time 0; nullopt when there is none. Tries every order of the targets over the
+// for min-sum) over every solution the rules above accept; nullopt when there is none. Tries every order of the targets over the
 // agents, so it is for instances of a few targets only.
 std::optional<double> OptimalValue(const Problem& problem, const Options& options);
 
