@@ -28,14 +28,16 @@ NodeWords BitsBelow(int32_t limit) {
   return mask;
 }
 
-// covered: visited or stood on by any agent; live: not a visited node that no
-// unfinished agent stands on (edges through dead nodes are never used).
+// covered: visited, a free stop or stood on by any agent; live: neither a visited
+// node nor a free stop, unless an unfinished agent stands on it (edges through
+// dead nodes are never used).
 // Only nodes below `size` (the bits of `in_range`) belong to either set.
-void ClassifyNodes(const Label& label, int32_t size, const NodeWords& in_range, NodeWords& covered,
-                   NodeWords& live) {
+void ClassifyNodes(const Label& label, int32_t size, const NodeWords& in_range,
+                   const NodeWords& free_stops, NodeWords& covered, NodeWords& live) {
   for (int32_t w = 0; w < kWords; ++w) {
-    covered[w] = label.visited.words[w] & in_range[w];
-    live[w] = ~label.visited.words[w] & in_range[w];
+    const uint64_t done = label.visited.words[w] | free_stops[w];
+    covered[w] = done & in_range[w];
+    live[w] = ~done & in_range[w];
   }
   for (size_t a = 0; a < label.positions.size(); ++a) {
     const int32_t p = label.positions[a];
@@ -88,6 +90,12 @@ void DefaultHeuristic::SetEdges(const std::vector<MstEdge>& edges) {
   nonnegative_ = std::all_of(pair_cost_.begin(), pair_cost_.end(), [](double c) { return c >= 0.0; });
 }
 
+void DefaultHeuristic::SetFreeStops(const std::vector<int32_t>& nodes) {
+  free_stops_ = NodeWords{};
+  for (int32_t node : nodes) {
+    if (node >= 0 && node < VisitedSet::kCapacity) free_stops_[node >> 6] |= uint64_t{1} << (node & 63);
+  }
+}
 
 // Prim's algorithm grown from every covered live node at once, over the
 // cheapest usable edge of each node pair. The sum is taken in the order Prim
@@ -110,7 +118,7 @@ double DefaultHeuristic::Estimate(const Label& label, double enough) const {
     in_range_ = BitsBelow(size);
   }
   const NodeWords& in_range = in_range_;
-  ClassifyNodes(label, size, in_range, covered, live);
+  ClassifyNodes(label, size, in_range, free_stops_, covered, live);
 
   // Left uninitialised: only the entries written below are read, and clearing
   // four kilobytes per call would cost more than the rest of a typical call.

@@ -35,6 +35,10 @@ class DefaultHeuristic : public HeuristicPlugin {
   void SetMissingCost(double missing_cost) { missing_cost_ = missing_cost; }
   // Keeps the edges and derives the cheapest usable cost of every node pair.
   void SetEdges(const std::vector<MstEdge>& edges);
+  // Nodes an agent enters only by a move that costs nothing (every depot when
+  // routes are open): the bound never pays an edge to reach one. They count as
+  // covered, and as a root only where an unfinished agent stands.
+  void SetFreeStops(const std::vector<int32_t>& nodes);
 
  private:
   double PairCost(int32_t a, int32_t b) const {
@@ -52,6 +56,7 @@ class DefaultHeuristic : public HeuristicPlugin {
   std::vector<double> pair_cost_;  // dim_ x dim_, +infinity where no usable edge
   bool nonnegative_ = true;        // every usable edge costs 0 or more, so sums only grow
   std::array<uint64_t, 4> below_dim_{};  // the node indices below dim_, as bit words
+  std::array<uint64_t, 4> free_stops_{};  // SetFreeStops' nodes, as bit words
   // The nodes below the size of the last label seen, as bit words; a cache.
   mutable int32_t range_size_ = -1;
   mutable std::array<uint64_t, 4> in_range_{};

@@ -218,6 +218,13 @@ int32_t Solver::Prepare() {
     heuristic->SetEnds(ends_);
     heuristic->SetMissingCost(missing_cost_);
     heuristic->SetEdges(mst_edges_);
+    // On open routes the move onto a depot ends a route and is free.
+    std::vector<int32_t> free_stops;
+    if (!return_to_end_) {
+      free_stops = starts_;
+      free_stops.insert(free_stops.end(), ends_.begin(), ends_.end());
+    }
+    heuristic->SetFreeStops(free_stops);
   }
 
   constraint_checker_->Init(graph_, points_, agents_);

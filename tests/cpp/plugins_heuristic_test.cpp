@@ -35,6 +35,18 @@ TEST(DefaultHeuristicTest, SpanningForestThroughLiveNodes) {
     heuristic.SetEdges(c.edges);
     EXPECT_EQ(heuristic.Estimate(c.label), c.bound) << c.name;
   }
+  // Free stops (the depots of open routes, node 0 here): never paid for, never
+  // passed through, a root only under an unfinished agent.
+  const Case free_stop_cases[] = {
+      {"not attached, nor a shortcut", {{1, 0, 1.0}, {2, 0, 5.0}, {2, 1, 7.0}}, MakeLabel(3, {1}), 7.0},
+      {"without any edge", {{2, 1, 3.0}}, MakeLabel(3, {1}), 3.0},
+      {"a root under its agent", triangle, MakeLabel(3, {0}), 7.0},
+      {"dead under a finished agent", triangle, MakeLabel(3, {0, 1}, {}, {1, 0}), 1.0}};
+  heuristic.SetFreeStops({0});
+  for (const Case& c : free_stop_cases) {
+    heuristic.SetEdges(c.edges);
+    EXPECT_EQ(heuristic.Estimate(c.label), c.bound) << c.name;
+  }
 }
 
 // The bound as first described: rescan the sorted edge list for the cheapest
