@@ -113,8 +113,16 @@ void Solver::BuildAgentTable(const Problem& problem) {
     entry.capacity_limit = agent.capacity_limit;
     entry.time_limit = agent.time_limit;
     agents_.push_back(entry);
-    starts_.push_back(static_cast<int32_t>(CheckedAt(node_index_, agent.start_node)));
-    ends_.push_back(static_cast<int32_t>(CheckedAt(node_index_, agent.end_node)));
+    const auto unknown = [&agent](const char* key, uint64_t id) {
+      return [&agent, key, id] {
+        return "agent " + std::to_string(agent.id) + " has " + key + " " + std::to_string(id) +
+               ", which is no node id";
+      };
+    };
+    starts_.push_back(static_cast<int32_t>(
+        CheckedAt(node_index_, agent.start_node, unknown("start_node", agent.start_node))));
+    ends_.push_back(static_cast<int32_t>(
+        CheckedAt(node_index_, agent.end_node, unknown("end_node", agent.end_node))));
   }
   num_agents_ = agents_.size();
 }
@@ -142,7 +150,12 @@ void Solver::BuildGraph(const Problem& problem) {
   // Type lookups first: a matrix for a type no agent has leaves no half-built graph.
   std::vector<std::pair<int32_t, const CostMatrix*>> matrices;
   for (const auto& [type_name, matrix] : problem.cost_matrices()) {
-    matrices.emplace_back(CheckedAt(type_index_, type_name), &matrix);
+    matrices.emplace_back(CheckedAt(type_index_, type_name,
+                                    [&type_name] {
+                                      return "a cost matrix is given for type \"" + type_name +
+                                             "\", which no agent has";
+                                    }),
+                          &matrix);
   }
   // The complete graph straight into one flat table: no cost vector per arc.
   const auto n = static_cast<int32_t>(problem.nodes().size());

@@ -4,6 +4,7 @@ takes the interpreter down. One row per kind of input and outcome; the numeric
 conversions themselves are pinned value by value in the C++ tests."""
 import copy
 import json
+import re
 
 import pytest
 
@@ -71,7 +72,12 @@ def unsolved(timeout=False):
 
 TOUR = valid(cost=12.0)
 REVERSE = valid(cost=12.0, path=[0, 2, 1, 0])
-INDEX_ERROR = raises(IndexError, r"^invalid unordered_map<K, T> key$")
+def unknown(what):
+    """The checked lookup's text, then the agent and id, or the type, it did not find."""
+    return raises(IndexError, r"^invalid unordered_map<K, T> key: " + re.escape(what) + "$")
+
+
+NO_DEPOT = unknown("agent 0 has start_node 0, which is no node id")
 TYPE_ERROR = raises(TypeError, "incompatible function arguments")
 
 
@@ -166,7 +172,7 @@ def test_a_wrong_json_type_names_the_expected_type(key, value, message):
 
 # Lists are read with a range loop: null and {} hold no elements. (JSON road only.)
 LIST_SHAPES = [
-    ("nodes=null", at("nodes", None), (INDEX_ERROR, None)),  # the agent's depot is then no node
+    ("nodes=null", at("nodes", None), (NO_DEPOT, None)),  # the agent's depot is then no node
     ("nodes=7", at("nodes", 7), (raises(RuntimeError, r"cannot use at\(\) with number"), None)),
     ("costs=null", at("costs", None), (unsolved(), None)),  # ungiven entries are no arc
     ("costs=s", at("costs", "s"), (raises(RuntimeError, "type must be array, but is string"), None)),
@@ -221,7 +227,8 @@ CASES = [
     # Cost matrices of the wrong shape or sign.
     ("short rows", at("costs/a", [[0, 3], [3], []]), unsolved()),  # node 2 has no way out
     ("more and longer rows than nodes", at("costs/a", [[0, 3, 4, 7], [3, 0, 5, 1], [4, 5, 0], [1, 1, 1], [2]]), TOUR),
-    ("matrix of a type no agent has", variant(costs={"a": TRIANGLE["costs"]["a"], "b": [[0]]}), INDEX_ERROR),
+    ("matrix of a type no agent has", variant(costs={"a": TRIANGLE["costs"]["a"], "b": [[0]]}),
+     unknown('a cost matrix is given for type "b", which no agent has')),
     ("matrices as a list", variant(agents=[agent(type="0")], costs=[TRIANGLE["costs"]["a"]]), TOUR),
     ("negative costs", at("costs/a", [[0, -3, -4], [-3, 0, -5], [-4, -5, 0]]), valid(cost=-12.0)),
     # Windows, unknown ids, duplicates.
@@ -232,15 +239,15 @@ CASES = [
         {"kind": "sequence", "precedence": [{"before": 98, "after": 99}]}]), TOUR),
     ("assignment of an unknown type", variant(constraints=[
         {"kind": "assignment", "items": [{"node": 1, "types": ["zz"]}]}]), unsolved()),
-    ("unknown start node", variant(agents=[agent(start_node=99)]), INDEX_ERROR),
-    ("unknown end node", variant(agents=[agent(end_node=99)]), INDEX_ERROR),
+    ("unknown start node", variant(agents=[agent(start_node=99)]), unknown("agent 0 has start_node 99, which is no node id")),
+    ("unknown end node", variant(agents=[agent(end_node=99)]), unknown("agent 0 has end_node 99, which is no node id")),
     ("duplicate node ids", variant(nodes=TRIANGLE["nodes"] + [{"id": 1, "x": 9, "y": 9}],
                                    costs={"a": [[0, 3, 4, 9], [3, 0, 5, 9], [4, 5, 0, 9], [9, 9, 9, 0]]}), valid()),
     ("duplicate agent id of another type", variant(
         agents=[agent(), agent(type="b")], costs={"a": TRIANGLE["costs"]["a"], "b": TRIANGLE["costs"]["a"]}), valid()),
     # Empty and tiny instances, and the node limit.
     ("empty instance", {"nodes": [], "agents": []}, unsolved()),
-    ("agents without nodes", {"nodes": [], "agents": [agent()]}, INDEX_ERROR),
+    ("agents without nodes", {"nodes": [], "agents": [agent()]}, NO_DEPOT),
     ("a lone depot", variant(nodes=TRIANGLE["nodes"][:1], costs={"a": [[0]]}), valid(cost=0.0, path=[0, 0])),
     ("more agents than targets", variant(agents=[agent(id=k) for k in range(4)]), valid()),
     ("257 nodes", grid_doc(257), raises(RuntimeError, r"at most 256 nodes.*257")),
