@@ -155,7 +155,10 @@ std::optional<double> RouteRules::Departure(int agent) const {
   auto window = windows_.find(Start(agent));
   if (window == windows_.end()) return 0.0;
   if (window->second.second < 0.0) return std::nullopt;
-  return std::max(0.0, window->second.first);
+  const double t = std::max(0.0, window->second.first);
+  const double limit = problem_.agents_ordered()[static_cast<size_t>(agent)].time_limit;
+  if (limit > 0.0 && t > limit) return std::nullopt;
+  return t;
 }
 
 double RouteRules::Clock(int agent, const std::vector<int32_t>& route) const {

@@ -29,7 +29,8 @@ class RouteRules {
   // The nodes every solution visits once: those that are no agent's depot, ascending.
   const std::vector<int32_t>& Targets() const { return targets_; }
 
-  // When `agent` leaves its start; nothing when the start's window closed before time 0.
+  // When `agent` leaves its start; nothing when the start's window closed before time 0,
+  // or opens after the agent's route-length limit.
   std::optional<double> Departure(int agent) const;
   // The clock once `agent`, at `from` at time `t`, has entered `to`; nothing when
   // the move breaks a rule (no arc, type not allowed, window closed, over the limit).

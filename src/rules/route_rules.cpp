@@ -127,7 +127,8 @@ bool RouteRules::EvaluateRoute(const std::vector<int32_t>& path, int32_t agent,
       t += RouteTravel(path[p - 1], node, agent);
     }
     if (!Arrive(node, t, t)) return false;
-    if (p > 0 && limit > 0.0 && t > limit) return false;
+    // The clock counts from time 0 at the start, the wait there included.
+    if (limit > 0.0 && t > limit) return false;
   }
   cost = t;
   return true;

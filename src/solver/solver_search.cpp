@@ -110,10 +110,14 @@ std::optional<Label> Solver::MakeRoot() const {
   Label root;
   root.positions = starts_;
   // An agent's clock starts when it leaves its start, as on every route the rules
-  // judge; one whose start window closed before time 0 has no route at all.
+  // judge; one whose start window closed before time 0, or that leaves beyond its
+  // length limit, has no route at all.
   root.costs.assign(num_agents_, 0.0);
   for (uint64_t k = 0; k < num_agents_; ++k) {
     if (!rules_.Depart(static_cast<int32_t>(k), root.costs[k])) return std::nullopt;
+  }
+  for (uint64_t k = 0; k < num_agents_; ++k) {
+    if (!constraint_checker_->CheckBudget(root, static_cast<int32_t>(k)).feasible) return std::nullopt;
   }
   root.finished.assign(num_agents_, 0);
   root.remaining = static_cast<int32_t>(num_agents_);

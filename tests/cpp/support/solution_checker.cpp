@@ -76,7 +76,7 @@ struct Instance {
         if (t > window->second.second) complain("arrives after the window closes", p);
         t = std::max(t, window->second.first);
       }
-      if (p > 0 && agent.time_limit > 0.0 && t > agent.time_limit) {
+      if (agent.time_limit > 0.0 && t > agent.time_limit) {
         complain("exceeds the time limit", p);
       }
     }
