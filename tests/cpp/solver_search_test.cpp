@@ -20,6 +20,27 @@ std::vector<std::pair<int, int>> Cross() {
   return {{0, 0}, {2, 0}, {-2, 0}, {0, 2}, {0, -2}, {3, 1}, {-1, 3}};
 }
 
+// Agents all at node 0; every node open to their one type; costs as given.
+Problem MatrixProblem(const CostMatrix& costs, int agents) {
+  Problem problem;
+  for (uint64_t id = 0; id < costs.size(); ++id) {
+    Node node;
+    node.id = id;
+    problem.add_node(node);
+  }
+  for (int k = 0; k < agents; ++k) {
+    Agent agent;
+    agent.id = static_cast<uint64_t>(k);
+    agent.type = "a";
+    problem.add_agent(agent, agent.id);
+  }
+  problem.set_cost_matrix("a", costs);
+  AssignmentConstraint constraint;
+  for (uint64_t id = 0; id < costs.size(); ++id) constraint.set_assignment(id, {"a"});
+  problem.set_assignment_constraint(constraint);
+  return problem;
+}
+
 // Small instances whose search ends on its own.
 std::vector<Instance> Instances() {
   std::vector<Instance> all;
@@ -77,6 +98,14 @@ std::vector<Instance> Instances() {
   end_closed.set_timewindow_constraint(closed);
   all.push_back({"open_route_whose_end_closes_at_once", end_closed,
                  MakeOptions(ObjectiveType::MinMax, false)});
+  // Open routes end at the home depot for free: a bound that paid an edge back
+  // there ended these searches at 18 and 15.
+  all.push_back({"open_route_home_is_free_min_max",
+                 MatrixProblem({{0, 0, 8, 14}, {0, 0, 14, 3}, {3, 2, 0, 11}, {10, 1, 15, 0}}, 1),
+                 MakeOptions(ObjectiveType::MinMax, false)});
+  all.push_back({"open_route_home_is_free_min_sum",
+                 MatrixProblem({{0, 9, 5, 1}, {9, 0, 6, 8}, {5, 15203, 0, 6}, {1, 8, 6, 0}}, 2),
+                 MakeOptions(ObjectiveType::MinSum, false)});
   all.push_back({"agent_filed_under_another_id",
                  GridProblem({{0, 0}, {1, 0}, {2, 0}}, {{3, "a", 0, 0, 0.0, 7}}),
                  MakeOptions(ObjectiveType::MinMax, true)});
@@ -157,27 +186,6 @@ TEST(SolverSearch, AWorseningPostOptimisationIsUndone) {
     }
     EXPECT_EQ(Violations(problem, options, solver.get_result()), "");
   }
-}
-
-// Agents all at node 0; every node open to their one type; costs as given.
-Problem MatrixProblem(const CostMatrix& costs, int agents) {
-  Problem problem;
-  for (uint64_t id = 0; id < costs.size(); ++id) {
-    Node node;
-    node.id = id;
-    problem.add_node(node);
-  }
-  for (int k = 0; k < agents; ++k) {
-    Agent agent;
-    agent.id = static_cast<uint64_t>(k);
-    agent.type = "a";
-    problem.add_agent(agent, agent.id);
-  }
-  problem.set_cost_matrix("a", costs);
-  AssignmentConstraint constraint;
-  for (uint64_t id = 0; id < costs.size(); ++id) constraint.set_assignment(id, {"a"});
-  problem.set_assignment_constraint(constraint);
-  return problem;
 }
 
 // Zero-cost arcs, or negative costs, give many labels of one f: the focal list
