@@ -3,7 +3,11 @@
 // Two builds that print the same text made the same searches; see run_equivalence.sh.
 //
 //   zel_equivalence_dump [--count N] [--seed S] [--budget EXPANSIONS] [--improve ITERATIONS]
+//                        [--documents 1]
 //
+// --documents 1 solves nothing: it prints each instance's header line and the
+// instance as a JSON document on the next, for scripts that judge differences
+// (explain_rule_differences.py).
 // Nearly every search ends on its own; the few that would run long stop at the
 // expansion budget (printed as "timeout=1"), never at a clock, so both builds
 // do exactly the same work.
@@ -18,6 +22,8 @@
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+#include <nlohmann/json.hpp>
 
 #include "graph/sparse_graph.h"
 #include "model/problem.h"
@@ -182,8 +188,38 @@ void DumpSearch(const Instance& instance, uint64_t budget, uint64_t improve) {
   for (const quarn::AnytimeEntry& entry : solver.get_result_process()) PrintResult("anytime", entry.second);
 }
 
+// The instance as a document of the JSON format; the caller's-graph road runs
+// open routes whatever the options say.
+nlohmann::ordered_json DocumentOf(const Instance& instance) {
+  using Json = nlohmann::ordered_json;
+  const quarn::Problem& problem = instance.problem;
+  Json doc = {{"nodes", Json::array()}, {"agents", Json::array()}, {"costs", Json::object()}};
+  for (const quarn::Node& node : problem.nodes()) {
+    doc["nodes"].push_back({{"id", node.id}, {"x", node.position.x}, {"y", node.position.y}});
+  }
+  for (const quarn::Agent& agent : problem.agents_ordered()) {
+    doc["agents"].push_back({{"id", agent.id}, {"type", agent.type}, {"start_node", agent.start_node},
+                             {"end_node", agent.end_node}, {"max_length", agent.time_limit}});
+  }
+  for (const auto& [type, matrix] : problem.cost_matrices()) doc["costs"][type] = matrix;
+  Json assignment = Json::array();
+  for (const auto& [node, types] : problem.assignment().allowed_types_by_node) {
+    assignment.push_back({{"node", node}, {"types", types}});
+  }
+  Json windows = Json::array();
+  for (const auto& [node, window] : problem.time_windows().windows_by_node) {
+    windows.push_back({{"node", node}, {"start", window.first}, {"end", window.second}});
+  }
+  doc["constraints"] = {{{"kind", "assignment"}, {"items", assignment}},
+                        {{"kind", "timewindow"}, {"items", windows}}};
+  const bool min_max = instance.options.objective == quarn::ObjectiveType::MinMax;
+  doc["options"] = {{"objective", min_max ? "min_max" : "min_sum"},
+                    {"return_to_end", instance.options.return_to_end && !instance.direct}};
+  return doc;
+}
+
 // An exception is an outcome like any other: both builds must raise the same one.
-void DumpOne(uint64_t seed, uint64_t budget, uint64_t improve) {
+void DumpOne(uint64_t seed, uint64_t budget, uint64_t improve, bool documents) {
   const Instance instance = MakeInstance(seed);
   std::cout << "== seed " << seed << " nodes=" << instance.problem.nodes().size()
             << " agents=" << instance.problem.agents_ordered().size()
@@ -194,6 +230,10 @@ void DumpOne(uint64_t seed, uint64_t budget, uint64_t improve) {
     std::cout << agent.start_node << ">" << agent.end_node << ",";
   }
   std::cout << std::endl;
+  if (documents) {
+    std::cout << DocumentOf(instance).dump() << "\n";
+    return;
+  }
   try {
     DumpSearch(instance, budget, improve);
   } catch (const std::exception& error) {
@@ -209,6 +249,7 @@ int main(int argc, char** argv) {
   uint64_t first_seed = 1;
   uint64_t budget = 1000000;
   uint64_t improve = 0;
+  bool documents = false;
   try {
     for (int i = 1; i + 1 < argc; i += 2) {
       const std::string arg = argv[i];
@@ -220,11 +261,13 @@ int main(int argc, char** argv) {
         budget = std::stoull(argv[i + 1]);
       } else if (arg == "--improve") {
         improve = std::stoull(argv[i + 1]);
+      } else if (arg == "--documents") {
+        documents = std::stoull(argv[i + 1]) != 0;
       } else {
         throw std::invalid_argument("unknown argument " + arg);
       }
     }
-    for (uint64_t seed = first_seed; seed < first_seed + count; ++seed) DumpOne(seed, budget, improve);
+    for (uint64_t seed = first_seed; seed < first_seed + count; ++seed) DumpOne(seed, budget, improve, documents);
   } catch (const std::exception& error) {
     std::cerr << "zel_equivalence_dump: " << error.what() << std::endl;
     return 1;
