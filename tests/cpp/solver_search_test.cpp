@@ -20,26 +20,7 @@ std::vector<std::pair<int, int>> Cross() {
   return {{0, 0}, {2, 0}, {-2, 0}, {0, 2}, {0, -2}, {3, 1}, {-1, 3}};
 }
 
-// Agents all at node 0; every node open to their one type; costs as given.
-Problem MatrixProblem(const CostMatrix& costs, int agents) {
-  Problem problem;
-  for (uint64_t id = 0; id < costs.size(); ++id) {
-    Node node;
-    node.id = id;
-    problem.add_node(node);
-  }
-  for (int k = 0; k < agents; ++k) {
-    Agent agent;
-    agent.id = static_cast<uint64_t>(k);
-    agent.type = "a";
-    problem.add_agent(agent, agent.id);
-  }
-  problem.set_cost_matrix("a", costs);
-  AssignmentConstraint constraint;
-  for (uint64_t id = 0; id < costs.size(); ++id) constraint.set_assignment(id, {"a"});
-  problem.set_assignment_constraint(constraint);
-  return problem;
-}
+Problem MatrixProblem(const CostMatrix& costs, int agents);
 
 // Small instances whose search ends on its own.
 std::vector<Instance> Instances() {
@@ -186,6 +167,27 @@ TEST(SolverSearch, AWorseningPostOptimisationIsUndone) {
     }
     EXPECT_EQ(Violations(problem, options, solver.get_result()), "");
   }
+}
+
+// Agents all at node 0; every node open to their one type; costs as given.
+Problem MatrixProblem(const CostMatrix& costs, int agents) {
+  Problem problem;
+  for (uint64_t id = 0; id < costs.size(); ++id) {
+    Node node;
+    node.id = id;
+    problem.add_node(node);
+  }
+  for (int k = 0; k < agents; ++k) {
+    Agent agent;
+    agent.id = static_cast<uint64_t>(k);
+    agent.type = "a";
+    problem.add_agent(agent, agent.id);
+  }
+  problem.set_cost_matrix("a", costs);
+  AssignmentConstraint constraint;
+  for (uint64_t id = 0; id < costs.size(); ++id) constraint.set_assignment(id, {"a"});
+  problem.set_assignment_constraint(constraint);
+  return problem;
 }
 
 // Zero-cost arcs, or negative costs, give many labels of one f: the focal list

@@ -76,22 +76,5 @@ TEST(SolverSolveWith, RejectsInputItCannotIndexSafely) {
   }
 }
 
-// A depot or matrix the instance cannot place is named in the out-of-range error.
-TEST(SolverSetup, NamesTheAgentAndIdOrTheTypeItCannotFind) {
-  const char* kText = "invalid unordered_map<K, T> key: ";
-  struct Case { AgentSpec agent; const char* matrix_type; std::string message; };
-  const Case cases[] = {
-      {{7, "a", 99, 0}, "a", "agent 7 has start_node 99, which is no node id"},
-      {{7, "a", 0, 42}, "a", "agent 7 has end_node 42, which is no node id"},
-      {{7, "a", 0, 0}, "b", "a cost matrix is given for type \"b\", which no agent has"}};
-  for (const Case& c : cases) {
-    Problem problem = GridProblem({{0, 0}, {1, 0}}, {{7, "a", 0, 0}});
-    problem.add_agent(MakeAgent(c.agent), 7);
-    problem.set_cost_matrix(c.matrix_type, {{0, 1}, {1, 0}});
-    const Output output = Capture([&] { Solver solver(problem, Options{}); });
-    EXPECT_EQ(WhatOf<std::out_of_range>(output.error), kText + c.message);
-  }
-}
-
 }  // namespace
 }  // namespace quarn::test
