@@ -8,7 +8,7 @@ new build. The rules that may change an answer:
   left at time 0), so old costs are recomputed from their routes before comparing;
 - open routes (the caller's-graph road is always open): the spanning-tree bound no
   longer pays an edge into a depot, where an open route ends for free.
-Any other difference is printed as UNEXPLAINED. Run from the repository root."""
+Any other difference is printed with CHECK, as is every worse answer. Run from the repository root."""
 import json
 import re
 import sys
@@ -61,6 +61,9 @@ def judged(doc, routes):
     return (max(costs) if min_max else sum(costs)), check_result(doc, result)
 
 
+NEITHER = "neither rule (closed routes, no start window): must not differ"
+
+
 def rule_of(doc):
     starts = {a["start_node"] for a in doc["agents"]}
     windows = next(c["items"] for c in doc["constraints"] if c["kind"] == "timewindow")
@@ -68,7 +71,7 @@ def rule_of(doc):
         return "start window"
     if not doc["options"]["return_to_end"]:
         return "open routes"
-    return "UNEXPLAINED"
+    return NEITHER
 
 
 def verdict(doc, old, new):
@@ -99,14 +102,17 @@ def main():
     assert list(old) == list(new), "the dumps hold different instances"
     differing = [h for h in old if old[h] != new[h]]
     tally = Counter()
+    rules = Counter(rule_of(json.loads(docs[h][0])) for h in old)
     for header in differing:
         doc = json.loads(docs[header][0])
         rule = rule_of(doc)
         what = verdict(doc, answer(old[header]), answer(new[header]))
         tally[(rule, what)] += 1
-        if rule == "UNEXPLAINED" or what.startswith(("WORSE", "new answer")):
+        if rule == NEITHER or what.startswith(("WORSE", "new answer")):
             print("CHECK", header, "|", rule, "|", what)
     print(f"{len(old)} instances, {len(differing)} differ")
+    for rule, count in sorted(rules.items()):
+        print(f"{count:6d}  instances of which {sum(n for (r, _), n in tally.items() if r == rule)} differ: {rule}")
     for (rule, what), count in sorted(tally.items()):
         print(f"{count:6d}  {rule}: {what}")
 
