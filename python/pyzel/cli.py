@@ -21,6 +21,7 @@ from . import __version__
 from .diagnose import failure_reasons
 from .document import Instance, check_result_shape, dumps, instance_from, read_json
 from .errors import InputError
+from .report import print_reasons, print_summary, row_line, summary_table
 from .schema import instance_warnings
 
 EXIT_OK = 0
@@ -167,11 +168,9 @@ def _solve_one(args: argparse.Namespace, overrides: dict[str, Any]) -> int:
     # With the result on standard output, everything else goes to standard error.
     real_stdout = sys.stdout
     with contextlib.redirect_stdout(sys.stderr) if args.output == "-" else contextlib.nullcontext():
-        _print_summary(path, instance, result, interrupted=flag.raised)
+        print_summary(path, instance, result, interrupted=flag.raised)
         if result["status"] != "success":
-            print("why no solution:")
-            for reason in failure_reasons(instance, result):
-                print(f"  {reason}")
+            print_reasons(failure_reasons(instance, result))
         for target in targets:
             if target == "-":
                 real_stdout.write(dumps(result))
@@ -204,7 +203,8 @@ def _result_targets(path: str, args: argparse.Namespace) -> list[str]:
 
 def _solve_batch(args: argparse.Namespace, overrides: dict[str, Any]) -> int:
     from . import progress
-    from .batch import end_running, iter_local
+    from .batch import iter_answers
+    from .worker import end_running
     from .solving import StopFlag
 
     paths = args.instances
@@ -240,7 +240,7 @@ def _solve_batch(args: argparse.Namespace, overrides: dict[str, Any]) -> int:
     def report(row: dict[str, Any]) -> None:
         nonlocal reported
         reported += 1
-        text = f"[{reported}/{len(paths)}] {_row_line(row)}"
+        text = f"[{reported}/{len(paths)}] {row_line(row)}"
         if line is not None:
             line.finished(text, "error" in row)
         else:
@@ -252,13 +252,7 @@ def _solve_batch(args: argparse.Namespace, overrides: dict[str, Any]) -> int:
     cancelled = 0
     try:
         with flag.installed(signal.SIGINT), _ending_workers_on_sigterm(end_running):
-            if client is not None:
-                from .cluster import iter_cluster
-
-                answers = iter_cluster(client, requests, lambda: flag.raised)
-            else:
-                answers = iter_local(requests, args.jobs, lambda: flag.raised)
-            for k, answer in answers:
+            for k, answer in iter_answers(requests, client, args.jobs, lambda: flag.raised):
                 if answer.get("cancelled"):
                     cancelled += 1
                     continue
@@ -272,7 +266,7 @@ def _solve_batch(args: argparse.Namespace, overrides: dict[str, Any]) -> int:
     order = {p: i for i, p in enumerate(paths)}
     rows.sort(key=lambda r: order[r["instance"]])
     print()
-    print(_summary_table(rows))
+    print(summary_table(rows))
     if cancelled:
         print(f"interrupted: {cancelled} not begun and cancelled")
     if flag.raised:
@@ -299,7 +293,7 @@ def _ending_workers_on_sigterm(end_running: Any) -> Iterator[None]:
 
 
 def _batch_row(path: str, answer: dict[str, Any], output_dir: str | None) -> dict[str, Any]:
-    from .batch import answer_error
+    from .worker import answer_error
 
     row: dict[str, Any] = {"instance": path}
     if "result" not in answer:
@@ -388,70 +382,6 @@ def _check_writable(target: str, input_path: str) -> None:
         raise InputError(f"{target}: cannot write: {parent} is not a directory")
     if not os.access(target if os.path.exists(target) else parent, os.W_OK):
         raise InputError(f"{target}: cannot write: Permission denied")
-
-
-def _print_summary(path: str, instance: Instance, result: dict[str, Any], interrupted: bool = False) -> None:
-    stats = result["statistics"]
-    key = "max_cost" if instance.objective == "min_max" else "sum_cost"
-    targets = len(instance.node_ids) - len(instance.depots)
-    print(f"instance   {path}: {len(instance.node_ids)} nodes ({targets} targets), {len(instance.agents)} agents, {instance.objective}")
-    ended = "time limit reached" if result["timeout"] else "search complete"
-    if interrupted:
-        ended = "interrupted"
-    print(f"status     {result['status']} ({ended})")
-    if result["status"] == "success":
-        print(f"objective  {stats[key]:.6g} ({'longest route' if key == 'max_cost' else 'sum of routes'})")
-    print(f"max cost   {stats['max_cost']:.6g}")
-    print(f"sum cost   {stats['sum_cost']:.6g}")
-    print(f"counters   {stats['n_generated']} generated, {stats['n_expanded']} expanded")
-    print(f"time       {stats['solve_time']:.3f} s solving, last improvement at {stats['last_update_time']:.3f} s")
-    print("routes (node ids):")
-    for route, agent in zip(result["routes"], instance.agents):
-        ids = " ".join(str(instance.node_ids[v]) for v in route["path"]) or "-"
-        print(f"  agent {route['agent_id']} ({agent.type}): cost {route['cost']:.6g}: {ids}")
-    _print_anytime(result.get("anytime", []))
-
-
-def _print_anytime(anytime: list[dict[str, Any]], limit: int = 20) -> None:
-    print(f"anytime record ({len(anytime)} improving solutions):")
-    if not anytime:
-        return
-    print(f"  {'time [s]':>10} {'max_cost':>12} {'sum_cost':>12}")
-    if len(anytime) > limit:
-        print(f"  ... {len(anytime) - limit} earlier")
-    for entry in anytime[-limit:]:
-        print(f"  {entry['time']:>10.3f} {entry['max_cost']:>12.6g} {entry['sum_cost']:>12.6g}")
-
-
-def _row_line(row: dict[str, Any]) -> str:
-    if "error" in row:
-        return f"{row['instance']}: error: {row['error']}"
-    line = (
-        f"{row['instance']}: {row['status']}, max {row['max_cost']:.6g}, sum {row['sum_cost']:.6g}, "
-        f"{row['solve_time']:.2f} s{_ended(row, ' (time limit)', ' (interrupted)')}"
-    )
-    return line + (f" -> {row['output']}" if "output" in row else "")
-
-
-def _ended(row: dict[str, Any], timeout: str, interrupted: str) -> str:
-    return interrupted if row.get("interrupted") else timeout if row["timeout"] else ""
-
-
-def _summary_table(rows: list[dict[str, Any]]) -> str:
-    width = max([len("instance")] + [len(r["instance"]) for r in rows])
-    lines = [f"{'instance':<{width}}  {'status':<8} {'max_cost':>12} {'sum_cost':>12} {'time [s]':>9}  timeout"]
-    for r in rows:
-        if "error" in r:
-            lines.append(f"{r['instance']:<{width}}  {'error':<8} {'-':>12} {'-':>12} {'-':>9}  -")
-            continue
-        lines.append(
-            f"{r['instance']:<{width}}  {r['status']:<8} {r['max_cost']:>12.6g} {r['sum_cost']:>12.6g} "
-            f"{r['solve_time']:>9.2f}  {_ended(r, 'yes', 'interrupted') or 'no'}"
-        )
-    solved = sum(1 for r in rows if r.get("status") == "success")
-    errors = sum(1 for r in rows if "error" in r)
-    lines.append(f"{solved} solved, {len(rows) - solved - errors} without solution, {errors} failed with an error")
-    return "\n".join(lines)
 
 
 # --- check, convert, validate, plot --------------------------------------------------------------
