@@ -9,7 +9,7 @@ from concurrent.futures import ThreadPoolExecutor, as_completed
 from typing import Any
 
 from .errors import InputError
-from .solving import with_options
+from .solving import prepare
 from .worker import Answer, Request, answer_error, end_running, solve_in_child, start_batch
 
 
@@ -47,10 +47,15 @@ def solve_many(
     *,
     jobs: int = 1,
     time_limit: float | None = None,
+    improve: bool | None = None,
+    seed: int | None = None,
+    budget: int | None = None,
     options: dict[str, Any] | None = None,
 ) -> list[dict[str, Any]]:
     """The result dictionaries of many instances, in their order. Each instance is an
-    instance document or the path of one; `options` replaces options in every one.
+    instance document or the path of one, solved with pyzel's defaults (as ``pyzel
+    solve``: the improvement phase on unless the document says otherwise); `options`
+    replaces options in every one, the named ones after it.
     With a Dask `client` (``pip install "pyzel[cluster]"``), the solves are tasks of
     its cluster, else `jobs` processes of this machine. An instance that fails (bad
     document, worker lost or killed) gives ``{"status": "error", "error": TEXT}``."""
@@ -64,7 +69,8 @@ def solve_many(
             name, doc = os.fspath(item), read_json(item)
             if not isinstance(doc, dict):
                 raise InputError(f"{name}: the document must be a JSON object")
-        requests.append({"name": name, "doc": with_options(doc, options or {}), "time_limit": time_limit})
+        doc, limit = prepare(doc, time_limit=time_limit, improve=improve, seed=seed, budget=budget, options=options)
+        requests.append({"name": name, "doc": doc, "time_limit": limit})
     results: list[dict[str, Any]] = [{}] * len(requests)
     for k, answer in iter_answers(requests, client, jobs):
         results[k] = answer["result"] if "result" in answer else {"status": "error", "error": answer_error(answer)}

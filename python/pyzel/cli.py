@@ -9,7 +9,6 @@ from __future__ import annotations
 import argparse
 import contextlib
 import io
-import math
 import os
 import signal
 import sys
@@ -30,8 +29,6 @@ EXIT_BAD_INPUT = 2
 EXIT_INTERRUPTED = 130  # as a shell reports a program ended by SIGINT
 EXIT_TERMINATED = 143  # and by SIGTERM
 
-# Options pyzel sets where the instance says nothing: the improvement phase is on.
-PYZEL_DEFAULTS: dict[str, Any] = {"improve": True}
 _TSPLIB_SUFFIXES = (".tsp", ".atsp", ".vrp", ".hcp", ".sop")
 
 
@@ -135,15 +132,18 @@ def _cmd_solve(args: argparse.Namespace) -> int:
         raise InputError("--jobs must be at least 1")
     if args.plot:
         _require_matplotlib()
-    overrides = _option_overrides(args)
+    for flag, least in (("seed", 0), ("budget", 1)):
+        value = getattr(args, flag)
+        if value is not None and value < least:
+            raise InputError(f"--{flag} must be at least {least}")
     if len(args.instances) == 1 and not args.scheduler:
-        return _solve_one(args, overrides)
+        return _solve_one(args)
     if args.output or args.plot:
         raise InputError("--output and --plot take a single instance; use --output-dir for many")
-    return _solve_batch(args, overrides)
+    return _solve_batch(args)
 
 
-def _solve_one(args: argparse.Namespace, overrides: dict[str, Any]) -> int:
+def _solve_one(args: argparse.Namespace) -> int:
     from . import progress
     from .solving import StopFlag, solve_document
 
@@ -151,13 +151,13 @@ def _solve_one(args: argparse.Namespace, overrides: dict[str, Any]) -> int:
     targets = _result_targets(path, args)
     for target in targets + ([args.plot] if args.plot else []):
         _check_writable(target, path)
-    doc, instance = _read_solve_instance(path, overrides)
+    doc, time_limit, instance = _read_solve_instance(path, args)
     line = progress.SolveLine(Path(path).name) if progress.wanted(args.progress, args.quiet) else None
     flag = StopFlag(second_breaks_off=True)
     try:
         # A first Ctrl-C stops the search as its time limit would, so that what it found is kept.
         with flag.installed(signal.SIGINT):
-            result = solve_document(doc, _time_limit(args), where=path, should_stop=lambda: flag.raised,
+            result = solve_document(doc, time_limit, where=path, should_stop=lambda: flag.raised,
                                     progress=line, quiet=not args.verbose)
     finally:
         if line is not None:
@@ -201,7 +201,7 @@ def _result_targets(path: str, args: argparse.Namespace) -> list[str]:
     return targets
 
 
-def _solve_batch(args: argparse.Namespace, overrides: dict[str, Any]) -> int:
+def _solve_batch(args: argparse.Namespace) -> int:
     from . import progress
     from .batch import iter_answers
     from .worker import end_running
@@ -227,11 +227,11 @@ def _solve_batch(args: argparse.Namespace, overrides: dict[str, Any]) -> int:
     requests, request_paths = [], []
     for path in paths:
         try:
-            doc, _ = _read_solve_instance(path, overrides)
+            doc, time_limit, _ = _read_solve_instance(path, args)
         except InputError as err:
             rows.append({"instance": path, "error": str(err)})
             continue
-        requests.append({"name": path, "doc": doc, "time_limit": _time_limit(args)})
+        requests.append({"name": path, "doc": doc, "time_limit": time_limit})
         request_paths.append(path)
     line = progress.BatchLine(len(paths)) if progress.wanted(args.progress, args.quiet) else None
 
@@ -319,10 +319,10 @@ def _batch_row(path: str, answer: dict[str, Any], output_dir: str | None) -> dic
     return row
 
 
-def _read_solve_instance(path: str, overrides: dict[str, Any]) -> tuple[dict[str, Any], Instance]:
-    """The document to solve, with pyzel's defaults and the flags' options, and the
-    instance it describes."""
-    from .solving import with_options
+def _read_solve_instance(path: str, args: argparse.Namespace) -> tuple[dict[str, Any], float | None, Instance]:
+    """The document to solve, with pyzel's defaults and the flags' options, its time
+    limit, and the instance it describes."""
+    from .solving import prepare
 
     if Path(path).suffix.lower() in _TSPLIB_SUFFIXES:
         raise InputError(
@@ -331,39 +331,13 @@ def _read_solve_instance(path: str, overrides: dict[str, Any]) -> tuple[dict[str
         )
     doc, _ = _read_instance(path)
     _print_warnings(path, doc)
-    options = doc.get("options")
-    # pyzel improves by default; an instance that says otherwise is followed.
-    defaults = {k: v for k, v in PYZEL_DEFAULTS.items() if not (isinstance(options, dict) and k in options)}
-    doc = with_options(doc, {**defaults, **overrides})
+    options = {"objective": args.objective} if args.objective else {}
+    doc, time_limit = prepare(doc, time_limit=args.time_limit, improve=args.improve, seed=args.seed,
+                              budget=args.budget, options=options)
     try:
-        return doc, instance_from(doc, name=Path(path).stem)
+        return doc, time_limit, instance_from(doc, name=Path(path).stem)
     except InputError as err:
         raise InputError(f"{path}: {err}") from None
-
-
-def _option_overrides(args: argparse.Namespace) -> dict[str, Any]:
-    """The instance options the solve flags replace; empty when none is given."""
-    overrides: dict[str, Any] = {}
-    if args.improve is not None:
-        overrides["improve"] = args.improve
-    if args.objective:
-        overrides["objective"] = args.objective
-    for flag in ("seed", "budget"):
-        value = getattr(args, flag)
-        if value is not None and value < 0:
-            raise InputError(f"--{flag} must be at least 0")
-    if args.seed is not None:
-        overrides["seed"] = args.seed
-    if args.budget is not None:
-        overrides["max_iterations"] = overrides["max_expansions"] = args.budget
-    return overrides
-
-
-def _time_limit(args: argparse.Namespace) -> float | None:
-    # A budget alone ends the solve where it ends on any machine: no clock cuts it short.
-    if args.time_limit is None and args.budget is not None:
-        return math.inf
-    return float(args.time_limit) if args.time_limit is not None else None
 
 
 def _check_writable(target: str, input_path: str) -> None:

@@ -1,25 +1,25 @@
 """A fleet model in Python: depots, targets, agent types and agents under the user's own ids,
 checked as they are added, written to and read from the JSON instance format, and solved on
-the JSON road (``_pyzel_core.solve_json_str``)."""
+the JSON road, as the command line solves."""
 
 from __future__ import annotations
 
 import copy
 import json
 import os
-from collections.abc import Callable, Iterable, Mapping
+from collections.abc import Iterable, Mapping
 from typing import TYPE_CHECKING, Any, Literal, TypeVar
 
 from . import values
 from .document import dumps, fleet_document, instance_from, read_fleet, read_json
 from .fleet import Agent, AgentType, Depot, Node, Target, Window
 from .solution import Solution
+from .solving import Progress, prepare, solve_document
 
 if TYPE_CHECKING:
     from numpy.typing import ArrayLike
 
 Objective = Literal["min_max", "min_sum"]
-Progress = Callable[[dict[str, Any]], object]
 
 _N = TypeVar("_N", bound="Node")
 _OBJECTIVES = ("min_max", "min_sum")
@@ -168,27 +168,24 @@ class Model:
     def solve(
         self,
         time_limit: float | None = None,
-        improve: bool = True,
-        seed: int = 0,
+        improve: bool | None = None,
+        seed: int | None = None,
         budget: int | None = None,
         progress: Progress | None = None,
     ) -> Solution:
-        """Solves on the JSON road, quiet, with the improvement phase on unless ``improve=False``.
+        """Solves on the JSON road, quiet, with pyzel's defaults (as ``pyzel solve``).
 
-        ``time_limit`` in seconds replaces the document's own (60 s by default); ``budget`` is
-        the improvement phase's iterations ("max_iterations"), or the search's expansions
-        ("max_expansions") with ``improve=False``: with it a run is repeatable. ``progress``
-        is called with the solver's progress dictionaries; a truthy return stops the solve.
+        None leaves each to the model's options: ``time_limit`` in seconds (60 s by default),
+        ``improve`` (the improvement phase, on by default), ``seed``. ``budget`` is the
+        search's expansions and the improvement phase's iterations ("max_expansions" and
+        "max_iterations"); without ``time_limit`` no clock ends the solve, so it is
+        repeatable. ``progress`` is called with the solver's progress dictionaries; a
+        truthy return stops the solve. An instance that cheap tests prove infeasible is
+        not solved: the solution is "failed", with the proof in its ``reasons``.
         """
-        doc = self.to_json()
         self._check_solvable()
-        options = doc.setdefault("options", {})
-        options.update(quiet=True, improve=bool(improve), seed=values.count(seed, "seed", 0))
-        if budget is not None:
-            options["max_iterations" if improve else "max_expansions"] = values.count(budget, "budget", 1)
-        if time_limit is not None and not time_limit > 0:
-            raise ValueError(f"time_limit must be greater than 0 seconds, not {time_limit!r}")
-        result = solve_document(doc, -1 if time_limit is None else time_limit, progress)
+        doc, limit = prepare(self.to_json(), time_limit=time_limit, improve=improve, seed=seed, budget=budget)
+        result = solve_document(doc, limit, progress=progress)
         return Solution.from_result(doc, result)
 
     # --- helpers -------------------------------------------------------------------------------
@@ -241,30 +238,9 @@ class Model:
                 )
 
 
-# --- the JSON road ---------------------------------------------------------------------------------
-
-
-def solve_document(doc: Mapping[str, Any], time_limit: float = -1, progress: Progress | None = None) -> dict[str, Any]:
-    """``_pyzel_core.solve_json_str`` on a document; ``progress`` needs a module that takes it."""
-    import _pyzel_core
-
-    text = json.dumps(doc)
-    if progress is None:
-        return _pyzel_core.solve_json_str(text, time_limit)
-    if "progress" not in (_pyzel_core.solve_json_str.__doc__ or ""):
-        raise NotImplementedError(
-            f"progress callbacks need a _pyzel_core that reports progress; the one at "
-            f"{_pyzel_core.__file__} does not: solve without progress= or install a newer build"
-        )
-    # The stubs type the report as a TypedDict, which a callback taking dict[str, Any] (what
-    # the core passes) does not accept; the call itself is the same.
-    solve: Callable[..., dict[str, Any]] = _pyzel_core.solve_json_str
-    return solve(text, time_limit, progress=progress)
-
-
 def _point(x: Any, y: Any) -> tuple[float, float]:
     return values.finite(x, "x"), values.finite(y, "y")
 
 
-__all__ = ["Agent", "AgentType", "Depot", "Model", "Node", "Objective", "Target", "Window", "solve_document"]
+__all__ = ["Agent", "AgentType", "Depot", "Model", "Node", "Objective", "Target", "Window"]
 

@@ -4,6 +4,7 @@ fleet model, the document reader and the instance check. Each refusal names what
 from __future__ import annotations
 
 import math
+import numbers
 from typing import Any
 
 U64 = 1 << 64
@@ -25,10 +26,20 @@ def number_rows(matrix: Any) -> bool:
     )
 
 
+def real(value: Any, what: str) -> float:
+    """A number of Python or numpy, not a bool; ints stay ints, so that whole numbers stay
+    whole in a document."""
+    if isinstance(value, bool) or not isinstance(value, numbers.Real):
+        raise TypeError(f"{what} must be a number, not {value!r}")
+    if isinstance(value, numbers.Integral):
+        return int(value)
+    return float(value)
+
+
 def finite(value: Any, what: str) -> float:
-    if isinstance(value, bool) or not isinstance(value, (int, float)) or not math.isfinite(value):
+    number = real(value, what)
+    if not math.isfinite(number):
         raise ValueError(f"{what} must be a finite number, not {value!r}")
-    number: float = value  # kept as given, so whole numbers stay whole in the document
     return number
 
 
@@ -39,21 +50,37 @@ def positive(value: Any, what: str) -> float:
     return number
 
 
+def whole(value: Any, what: str) -> int:
+    """A whole number: an int of Python or numpy, or a float without a fraction."""
+    number = finite(value, what)
+    if number != int(number):
+        raise ValueError(f"{what} must be a whole number, not {value!r}")
+    return int(number)
+
+
 def count(value: Any, what: str, least: int) -> int:
-    if isinstance(value, bool) or not isinstance(value, int) or value < least:
+    if isinstance(value, bool) or not isinstance(value, numbers.Integral):
+        raise TypeError(f"{what} must be a whole number of at least {least}, not {value!r}")
+    if value < least:
         raise ValueError(f"{what} must be a whole number of at least {least}, not {value!r}")
-    return value
+    return int(value)
+
+
+def flag(value: Any, what: str) -> bool:
+    if not isinstance(value, bool) and type(value).__name__ != "bool_":  # numpy's bool is no bool
+        raise TypeError(f"{what} must be True or False, not {value!r}")
+    return bool(value)
 
 
 def new_id(value: int | None, used: set[int], what: str) -> int:
     """`value`, or the next free id when None; refuses one in use or outside 64 bits."""
     if value is None:
         return max(used, default=-1) + 1
-    if isinstance(value, bool) or not isinstance(value, int) or not 0 <= value < U64:
+    if isinstance(value, bool) or not isinstance(value, numbers.Integral) or not 0 <= value < U64:
         raise ValueError(f"{what} id must be a whole number from 0 to 2**64 - 1, not {value!r}")
     if value in used:
         raise ValueError(f"{what} id {value} is already used")
-    return value
+    return int(value)
 
 
 def window(value: Any, where: str) -> tuple[float, float] | None:

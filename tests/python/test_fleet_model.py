@@ -13,7 +13,9 @@ import pytest
 
 import _pyzel_core as z
 from conftest import EXAMPLES, HERE, ROOT, in_child
+import pyzel
 from pyzel import Model, tsplib
+from pyzel.cli import main
 
 sys.path.insert(0, str(ROOT / "bench"))
 import generate  # noqa: E402
@@ -38,10 +40,26 @@ def test_documents_round_trip_exactly(name):
 def test_model_answers_as_the_json_road(name, improve, budget):
     doc = json.loads(json.dumps(DOCUMENTS[name]))
     solution = Model.from_json(doc).solve(time_limit=30, improve=improve, seed=3, budget=budget)
-    budget_key = "max_iterations" if improve else "max_expansions"
-    doc["options"].update({"quiet": True, "improve": improve, "seed": 3, budget_key: budget})
+    doc["options"].update(quiet=True, improve=improve, seed=3, max_iterations=budget, max_expansions=budget)
     assert untimed(solution.to_dict()) == untimed(z.solve_json_str(json.dumps(doc), 30))
     assert solution.check() == []
+
+
+# One road, one table of defaults: the improvement phase on, a budget for both phases and no clock.
+@pytest.mark.parametrize("road", ["Model.solve", "solve_many", "pyzel solve"])
+def test_every_entry_point_solves_with_the_same_defaults(road, tmp_path):
+    doc = DOCUMENTS["tw-60-min_max"]
+    if road == "Model.solve":
+        result = Model.from_json(doc).solve(budget=300).to_dict()
+    elif road == "solve_many":
+        (result,) = pyzel.solve_many([doc], budget=300)
+    else:
+        (tmp_path / "in.json").write_text(json.dumps(doc))
+        assert main(["solve", str(tmp_path / "in.json"), "--budget", "300", "--quiet", "--output",
+                     str(tmp_path / "out.json")]) == 0
+        result = json.loads((tmp_path / "out.json").read_text())
+    options = dict(doc["options"], improve=True, max_iterations=300, max_expansions=300, quiet=True)
+    assert untimed(result) == untimed(z.solve_json_str(json.dumps(dict(doc, options=options)), math.inf))
 
 
 def untimed(result):
