@@ -16,6 +16,7 @@ from importlib import resources
 from typing import Any
 
 from .errors import InputError
+from .values import is_number, number_rows
 
 OBJECTIVES = ("min_max", "MIN_MAX", "min_sum", "MIN_SUM")  # the spellings the solver tells apart
 
@@ -34,18 +35,75 @@ def instance_warnings(doc: Any) -> list[str]:
     from jsonschema import Draft202012Validator  # type: ignore[import-untyped]
 
     validator = Draft202012Validator(instance_schema())
+    copies: dict[Where, list[Where]] = {}
     try:
-        errors = sorted(validator.iter_errors(doc), key=lambda e: [_sort_key(p) for p in e.absolute_path])
+        errors = list(validator.iter_errors(_light(doc, copies)))
     except RecursionError:
         raise InputError("the document is nested too deeply to check") from None
+    found = [(path, error) for error in errors for path in _originals(tuple(error.absolute_path), copies)]
+    found.sort(key=lambda f: [_sort_key(p) for p in f[0]])
     lines: list[str] = []
-    for error in errors:
-        lines += _describe(error)
+    for path, error in found:
+        lines += _describe(error, path)
     return lines + _cross_references(doc)
 
 
-def _describe(error: Any) -> list[str]:
-    where = _location(error.absolute_path)
+# Where the format wants a number and nothing else: such a value never makes a finding, so
+# list items that differ only there are checked once (a thousand nodes are few shapes).
+_NUMBERS = {"id", "x", "y", "z", "demand", "node", "start", "end", "before", "after"}
+Where = tuple[Any, ...]
+
+
+def _light(doc: Any, copies: dict[Where, list[Where]]) -> Any:
+    """What the validator needs to see of `doc`: each long list (nodes, constraint items)
+    with one item of each shape, `copies` mapping it to the items it stands for, and the cost
+    matrices emptied when every one is rows of numbers, which one pass tells at the speed
+    of C. A malformed matrix is left for the validator to describe."""
+    if not isinstance(doc, dict):
+        return doc
+    light = dict(doc)
+    if isinstance(doc.get("nodes"), list):
+        light["nodes"] = _shapes(doc["nodes"], ("nodes",), copies)
+    if isinstance(doc.get("constraints"), list):
+        light["constraints"] = [dict(c) if isinstance(c, dict) else c for c in doc["constraints"]]
+        for k, constraint in enumerate(light["constraints"]):
+            for key in ("items", "precedence"):
+                if isinstance(constraint, dict) and isinstance(constraint.get(key), list):
+                    constraint[key] = _shapes(constraint[key], ("constraints", k, key), copies)
+    costs = doc.get("costs")
+    if isinstance(costs, dict) and all(number_rows(m) for m in costs.values()):
+        light["costs"] = {k: [] for k in costs}
+    elif isinstance(costs, list) and all(number_rows(m) for m in costs):
+        light["costs"] = [[] for _ in costs]
+    return light
+
+
+def _shapes(items: list[Any], where: Where, copies: dict[Where, list[Where]]) -> list[Any]:
+    kept: dict[str, int] = {}
+    shapes: list[Any] = []
+    for i, item in enumerate(items):
+        shape = item
+        if isinstance(item, dict):
+            shape = {k: 0 if k in _NUMBERS and is_number(v) else v for k, v in item.items()}
+        key = json.dumps(shape, default=repr)
+        if key not in kept:
+            kept[key] = len(shapes)
+            shapes.append(item)
+            copies[(*where, kept[key])] = []
+        copies[(*where, kept[key])].append((*where, i))
+    return shapes
+
+
+def _originals(path: Where, copies: dict[Where, list[Where]]) -> list[Where]:
+    """The paths in the document of a finding at `path` in what the validator saw."""
+    for size in (2, 4):
+        if path[:size] in copies:
+            return [(*original, *path[size:]) for original in copies[path[:size]]]
+    return [path]
+
+
+def _describe(error: Any, path: Where) -> list[str]:
+    where = _location(path)
     value = error.instance
     if error.validator == "additionalProperties":
         known = list(error.schema.get("properties", {}))

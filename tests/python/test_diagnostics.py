@@ -72,6 +72,10 @@ def typo(**changes):
     (typo(constraints=[{"kind": "assignment", "item": []}]), ['without "items"', 'unknown key "item"']),
     (typo(costs={"b": [[0]]}), ['type "a" has no cost matrix', 'type "b", which no agent has', "not 3 rows of 3"]),
     (typo(nodes=[{"id": 0, "x": 0, "y": 0, "type": "deport"}] + TRIANGLE["nodes"][1:]), ['"deport" is neither depot']),
+    # Nodes alike but for their numbers are checked once: each finding still names its own node.
+    (typo(nodes=[TRIANGLE["nodes"][0]] + [dict(n, demnd=1) for n in TRIANGLE["nodes"][1:]]),
+     ['nodes[1]: unknown key "demnd" (did you mean "demand"?)', 'nodes[2]: unknown key "demnd"']),
+    (typo(**{"costs.a": [[0, 3, 4], [3, 0, "5"], [4, 5, 0]]}), ["instance.costs: {'a': [[0, 3, 4], [3, 0, '5']"]),
 ] + [(json.loads(p.read_text()), []) for p in sorted(EXAMPLES.glob("*.json"))],
     ids=lambda v: None if isinstance(v, list) else "")
 def test_schema_warnings_name_each_typo(doc, expected):
