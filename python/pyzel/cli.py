@@ -9,6 +9,7 @@ from __future__ import annotations
 import argparse
 import contextlib
 import io
+import math
 import os
 import signal
 import sys
@@ -126,8 +127,8 @@ def build_parser() -> argparse.ArgumentParser:
 
 
 def _cmd_solve(args: argparse.Namespace) -> int:
-    if args.time_limit is not None and not args.time_limit > 0:
-        raise InputError("--time-limit must be greater than 0")
+    if args.time_limit is not None and not 0 < args.time_limit < math.inf:
+        raise InputError("--time-limit must be greater than 0 and finite")
     if args.jobs < 1:
         raise InputError("--jobs must be at least 1")
     if args.plot:

@@ -103,7 +103,7 @@ def instance_from(doc: Any, name: str = "") -> Instance:
     for i, node in enumerate(nodes):
         where = f"node {i}"
         node = _object(node, where)
-        node_ids.append(_unsigned(node, "id", where))
+        node_ids.append(read_unsigned(node, "id", where))
         positions.append((_real(node, "x", where), _real(node, "y", where)))
         kind = node.get("type", "target")
         if not isinstance(kind, str):
@@ -177,13 +177,13 @@ def check_result_shape(result: Any, instance: Instance) -> None:
 def _agent(agent: Any, k: int, index: dict[int, int]) -> AgentView:
     where = f"agent {k}"
     agent = _object(agent, where)
-    agent_id = _unsigned(agent, "id", where)
+    agent_id = read_unsigned(agent, "id", where)
     kind = agent.get("type")
     if not isinstance(kind, str):
         raise InputError(f'{where}: "type" must be a string')
     ends = []
     for key in ("start_node", "end_node"):
-        node_id = _unsigned(agent, key, where)
+        node_id = read_unsigned(agent, key, where)
         if node_id not in index:
             raise InputError(f'{where}: "{key}" {node_id} is not the id of any node')
         ends.append(index[node_id])
@@ -217,12 +217,12 @@ def _constraints(constraints: Any) -> tuple[dict[int, set[str]], dict[int, tuple
                 types = item.get("types")
                 if not isinstance(types, list) or not all(isinstance(t, str) for t in types):
                     raise InputError(f'{where}: "types" must be a list of strings')
-                allowed[_unsigned(item, "node", where)] = set(types)
+                allowed[read_unsigned(item, "node", where)] = set(types)
         elif kind == "timewindow" and "items" in constraint:
             for item in _list(constraint, "items", where):
                 item = _object(item, where)
                 end, start = _real(item, "end", where), _real(item, "start", where)
-                windows[_unsigned(item, "node", where)] = (start, end)
+                windows[read_unsigned(item, "node", where)] = (start, end)
     return allowed, windows
 
 
@@ -252,7 +252,7 @@ def _real(obj: dict[str, Any], key: str, where: str, default: float | None = Non
     return float(value)
 
 
-def _unsigned(obj: dict[str, Any], key: str, where: str) -> int:
+def read_unsigned(obj: dict[str, Any], key: str, where: str) -> int:
     # As the solver's loader reads ids: a whole number that fits 64 bits stays exact
     # (a negative one wraps); anything else is read as a floating value, truncated
     # toward zero, saturated at 2^64 - 1 above and wrapped like a 64-bit integer below.
@@ -290,7 +290,7 @@ def read_fleet(model: Model, doc: dict[str, Any]) -> Model:
         values[(kind, node_id)] = list(item["types"]) if kind == "assignment" else (item["start"], item["end"])
     for raw in doc["nodes"]:
         depot = isinstance(raw.get("type"), str) and raw["type"].upper() == "DEPOT"
-        node_id = _unsigned(raw, "id", "node")
+        node_id = read_unsigned(raw, "id", "node")
         extra = {k: v for k, v in raw.items() if k not in ("id", "x", "y")}
         window, types = values.get(("timewindow", node_id)), values.get(("assignment", node_id))
         if window is not None and window[0] > window[1]:
@@ -303,8 +303,8 @@ def read_fleet(model: Model, doc: dict[str, Any]) -> Model:
         model.agent_types[name] = AgentType(name, matrix=matrix)
     for raw in doc["agents"]:
         extra = {k: v for k, v in raw.items() if k not in ("id", "type", "start_node", "end_node", "max_length")}
-        start, end = (_unsigned(raw, key, "agent") for key in ("start_node", "end_node"))
-        model.agents.append(Agent(_unsigned(raw, "id", "agent"), raw["type"], start, end, raw.get("max_length"), extra))
+        start, end = (read_unsigned(raw, key, "agent") for key in ("start_node", "end_node"))
+        model.agents.append(Agent(read_unsigned(raw, "id", "agent"), raw["type"], start, end, raw.get("max_length"), extra))
     named = [a.type for a in model.agents] + [t for n in model.nodes for t in n.types or []]
     for name in named:
         model.agent_types.setdefault(name, AgentType(name))  # a type without a matrix goes nowhere
@@ -317,7 +317,7 @@ def _items(constraints: list[Any]) -> Iterable[tuple[int, int, str, int]]:
         for kind in _LISTED_KINDS:
             if _listing(constraint, kind):
                 for item_no, item in enumerate(constraint["items"]):
-                    yield c, item_no, kind, _unsigned(item, "node", f"constraint {c}")
+                    yield c, item_no, kind, read_unsigned(item, "node", f"constraint {c}")
 
 
 def _listing(constraint: Any, kind: str) -> bool:

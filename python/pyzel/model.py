@@ -7,12 +7,15 @@ from __future__ import annotations
 import copy
 import json
 import os
+import warnings
 from collections.abc import Iterable, Mapping
 from typing import TYPE_CHECKING, Any, Literal, TypeVar
 
 from . import values
 from .document import dumps, fleet_document, instance_from, read_fleet, read_json
+from .errors import InstanceWarning
 from .fleet import Agent, AgentType, Depot, Node, Target, Window
+from .schema import instance_warnings, non_finite
 from .solution import Solution
 from .solving import Progress, prepare, solve_document
 
@@ -117,12 +120,15 @@ class Model:
         max_length: float | None = None,
         id: int | None = None,
     ) -> Agent:
-        """An agent of a defined type from depot ``start`` to depot ``end`` (default: back to start)."""
+        """An agent of a defined type from depot ``start`` to depot ``end`` (default: back to start);
+        ``max_length``, when given, is a whole number greater than 0 (a fraction is refused)."""
         agent_id = self._new_agent_id(id)
         where = f"agent {agent_id}"
         kind = self._type_name(type, where)
         ends = [self._depot_id(d, where) for d in (start, start if end is None else end)]
         limit = None if max_length is None else values.positive(max_length, f"{where}: max_length")
+        if limit is not None:  # the solver reads a whole number: 0.5 would be 0, no limit at all
+            limit = values.whole(limit, f"{where}: max_length")
         agent = Agent(agent_id, kind, ends[0], ends[1], limit)
         self.agents.append(agent)
         return agent
@@ -131,7 +137,9 @@ class Model:
 
     @classmethod
     def from_json(cls, source: Mapping[str, Any] | str | os.PathLike[str]) -> Model:
-        """A model of an instance document: a parsed document, JSON text, or a file's path."""
+        """A model of an instance document: a parsed document, JSON text, or a file's path.
+        Each departure from the instance format that ``pyzel check`` names is an
+        ``InstanceWarning``; a number that is not finite (1e400, NaN) a ValueError."""
         if isinstance(source, Mapping):
             doc = copy.deepcopy(dict(source))
         elif isinstance(source, str) and source.lstrip().startswith("{"):
@@ -139,6 +147,11 @@ class Model:
         else:
             doc = read_json(source)
         instance_from(doc)  # a malformed document fails here, naming its first problem
+        refused = non_finite(doc)
+        if refused:
+            raise ValueError(refused[0])
+        for line in instance_warnings(doc):  # what pyzel check says of it
+            warnings.warn(line, InstanceWarning, stacklevel=2)
         return read_fleet(cls(), doc)
 
     @classmethod

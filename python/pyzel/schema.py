@@ -12,9 +12,11 @@ from __future__ import annotations
 import difflib
 import functools
 import json
+import math
 from importlib import resources
 from typing import Any
 
+from .document import read_unsigned
 from .errors import InputError
 from .values import is_number, number_rows
 
@@ -45,7 +47,7 @@ def instance_warnings(doc: Any) -> list[str]:
     lines: list[str] = []
     for path, error in found:
         lines += _describe(error, path)
-    return lines + _cross_references(doc)
+    return lines + _cross_references(doc) + _value_findings(doc)
 
 
 # Where the format wants a number and nothing else: such a value never makes a finding, so
@@ -174,3 +176,75 @@ def _cross_references(doc: Any) -> list[str]:
                 f'instance.costs.{t}: not {n} rows of {n} numbers; the entries it lacks count as no arc'
             )
     return lines
+
+
+def non_finite(doc: Any) -> list[str]:
+    """Numbers too large for a double (1e400 reads as infinity) or not numbers at all (NaN,
+    which only a Python document can hold): the solver refuses a document with any."""
+    lines: list[str] = []
+    costs = doc.get("costs") if isinstance(doc, dict) else None
+    rest = {k: v for k, v in doc.items() if k != "costs"} if isinstance(doc, dict) else doc
+    _walk_numbers(rest, "instance", lines)
+    named = costs.items() if isinstance(costs, dict) else enumerate(costs) if isinstance(costs, list) else []
+    for name, matrix in named:
+        if not number_rows(matrix):
+            _walk_numbers(matrix, _location(["costs", name]), lines)
+            continue
+        for r, row in enumerate(matrix):
+            if row and not (math.isfinite(min(row)) and math.isfinite(max(row))):  # NaN fails both or neither
+                _walk_numbers(row, _location(["costs", name, r]), lines)
+    return lines
+
+
+def _walk_numbers(value: Any, where: str, lines: list[str]) -> None:
+    if isinstance(value, float) and not math.isfinite(value):
+        lines.append(f"{where}: {value} is not a finite number; the solver refuses the document")
+    elif isinstance(value, dict):
+        for key, item in value.items():
+            _walk_numbers(item, f"{where}.{key}", lines)
+    elif isinstance(value, list):
+        for k, item in enumerate(value):
+            _walk_numbers(item, f"{where}[{k}]", lines)
+
+
+def _value_findings(doc: Any) -> list[str]:
+    """Values of the right type that the solver reads otherwise than they seem to say."""
+    if not isinstance(doc, dict):
+        return []
+    lines = non_finite(doc)
+    agents, nodes = doc.get("agents"), doc.get("nodes")
+    if agents == []:
+        lines.append("instance.agents: no agents: no target can be served")
+    for k, agent in enumerate(agents if isinstance(agents, list) else []):
+        limit: Any = agent.get("max_length") if isinstance(agent, dict) else None
+        if not is_number(limit) or not math.isfinite(limit) or limit == math.trunc(limit) and limit >= 0:
+            continue
+        read = math.trunc(limit)
+        meaning = "no limit" if read <= 0 else f"a limit of {read}"
+        lines.append(f"instance.agents[{k}].max_length: {limit:g} is read as {read}: {meaning}")
+    first: dict[int, int] = {}
+    for i, node in enumerate(nodes if isinstance(nodes, list) else []):
+        node_id = _id(node.get("id") if isinstance(node, dict) else None)
+        if node_id is not None and first.setdefault(node_id, i) != i:
+            lines.append(f"instance.nodes[{i}].id: {node_id} is the id of node {first[node_id]} too; ids must be unique")
+    constraints = doc.get("constraints")
+    for c, constraint in enumerate(constraints if isinstance(constraints, list) else []):
+        items = constraint.get("items") if isinstance(constraint, dict) else None
+        if not isinstance(items, list) or constraint.get("kind") != "timewindow":
+            continue
+        for i, item in enumerate(items):
+            if not isinstance(item, dict):
+                continue
+            start: Any = item.get("start")
+            end: Any = item.get("end")
+            if is_number(start) and is_number(end) and start > end:
+                lines.append(f"instance.constraints[{c}].items[{i}]: the window opens at {start:g}, after it closes"
+                             f" at {end:g}: node {item.get('node')} can never be served")
+    return lines
+
+
+def _id(value: Any) -> int | None:
+    try:
+        return read_unsigned({"id": value}, "id", "node") if is_number(value) else None
+    except (InputError, OverflowError, ValueError):
+        return None

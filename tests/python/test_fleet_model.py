@@ -124,6 +124,33 @@ def test_bad_references_fail_at_their_call_and_change_nothing(call, text):
     assert model.to_json() == before
 
 
+@pytest.mark.parametrize("call, error, text", [
+    (lambda m: m.add_agent("truck", 10, max_length=0.5), ValueError, "agent 0: max_length must be a whole number"),
+    (lambda m: m.add_agent("truck", 10, max_length=-3), ValueError, "agent 0: max_length must be greater than 0"),
+    (lambda m: m.add_target(1e400, 0), ValueError, "x must be a finite number, not inf"),
+    (lambda m: m.add_target(1, 1, window=(0, float("nan"))), ValueError, "window end must be a finite number"),
+    (lambda m: m.add_target("1", 0), TypeError, "x must be a number, not '1'"),
+    (lambda m: m.solve(improve="no"), TypeError, "improve must be True or False, not 'no'"),
+    (lambda m: m.solve(time_limit=float("nan")), ValueError, "time_limit must be a finite number"),
+    (lambda m: m.solve(time_limit=1e400), ValueError, "time_limit must be a finite number"),
+    (lambda m: m.solve(budget=2.5), TypeError, "budget must be a whole number"),
+    (lambda m: m.solve(seed=-1), ValueError, "seed must be a whole number of at least 0"),
+])
+def test_bad_arguments_are_refused_naming_them(call, error, text):
+    with pytest.raises(error, match=text):
+        call(fleet())
+
+
+def test_numpy_numbers_are_taken_as_python_ones():
+    np = pytest.importorskip("numpy")
+    model = fleet()
+    model.add_target(np.float32(6), np.int64(8), id=np.int64(21), window=(np.int64(0), np.float64(50)))
+    model.add_agent("truck", np.int64(10), max_length=np.int64(100), id=np.uint8(3))
+    solution = model.solve(seed=np.int64(1), budget=np.int32(50))
+    assert solution.status == "success" and solution.check() == []
+    assert json.loads(json.dumps(model.to_json())) == model.to_json()
+
+
 def test_progress_reaches_the_solver_or_fails_clearly():
     calls = []
     model = Model.from_json(EXAMPLES / "time_windows.json")
