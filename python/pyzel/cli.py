@@ -165,6 +165,9 @@ def _solve_one(args: argparse.Namespace) -> int:
             line.close()
     if flag.raised and result["status"] != "success":
         print("pyzel: interrupted before any solution was found", file=sys.stderr)
+        causes = failure_reasons(instance)
+        if causes:
+            print_reasons(causes, file=sys.stderr)
         return EXIT_INTERRUPTED
     # With the result on standard output, everything else goes to standard error.
     real_stdout = sys.stdout
@@ -363,9 +366,16 @@ def _check_writable(target: str, input_path: str) -> None:
 
 
 def _cmd_check(args: argparse.Namespace) -> int:
+    from .diagnose import infeasible
+
     found = 0
     for path in args.instances:
-        lines = instance_warnings(read_json(path))
+        doc = read_json(path)
+        lines = instance_warnings(doc)
+        try:  # the cheap tests a solve runs first
+            lines += [f"infeasible: {line}" for line in infeasible(instance_from(doc))]
+        except InputError:
+            pass  # a document the solver cannot read: the warnings say where
         for line in lines:
             print(f"{path}: {line}")
         if not lines:

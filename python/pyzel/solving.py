@@ -8,6 +8,7 @@ import contextlib
 import json
 import math
 import signal
+import time
 from collections.abc import Callable, Iterator, Mapping
 from typing import Any
 
@@ -99,7 +100,9 @@ def solve_document(
     """The result dictionary of one document as `prepare` gives it. `should_stop` is
     asked as the solve goes and ends it like its time limit when true, as does a
     truthy answer of `progress`, which receives the core's reports; `quiet` silences
-    the core's own diagnostic lines. Errors name `where`, when given."""
+    the core's own diagnostic lines. Errors name `where`, when given. An instance the
+    cheap tests of `diagnose` prove infeasible is not solved: its result is "failed" at
+    once, with the proof under "reasons"."""
     import _pyzel_core
 
     def report(info: Any) -> bool:  # the dict the stubs call _Progress
@@ -109,6 +112,9 @@ def solve_document(
     def failed(err: BaseException) -> InputError:
         return InputError(f"{where}: {one_line(err)}" if where else one_line(err))
 
+    hopeless = _proven_infeasible(doc)
+    if hopeless is not None:
+        return hopeless
     watched = should_stop is not None or progress is not None
     try:
         text = json.dumps(with_options(doc, {"quiet": True}) if quiet else doc)
@@ -120,6 +126,19 @@ def solve_document(
     except (RuntimeError, IndexError, ValueError) as err:
         raise failed(err) from None
     return result
+
+
+def _proven_infeasible(doc: dict[str, Any]) -> dict[str, Any] | None:
+    from .diagnose import infeasible, unsolved_result
+    from .document import instance_from
+
+    began = time.monotonic()
+    try:
+        instance = instance_from(doc)
+    except InputError:
+        return None  # the core names what it cannot read
+    reasons = infeasible(instance)
+    return unsolved_result(instance, reasons, time.monotonic() - began) if reasons else None
 
 
 def one_line(err: BaseException) -> str:
