@@ -8,6 +8,7 @@ from __future__ import annotations
 
 import argparse
 import contextlib
+import dataclasses
 import io
 import math
 import os
@@ -19,7 +20,7 @@ from typing import Any, NoReturn
 
 from . import __version__
 from .diagnose import failure_reasons
-from .document import Instance, check_result_shape, dumps, instance_from, read_json
+from .document import Instance, check_result_shape, dumps, instance_from, objective_of, read_json
 from .errors import InputError
 from .report import print_reasons, print_summary, row_line, summary_table
 from .schema import instance_warnings
@@ -159,7 +160,7 @@ def _solve_one(args: argparse.Namespace) -> int:
         # A first Ctrl-C stops the search as its time limit would, so that what it found is kept.
         with flag.installed(signal.SIGINT):
             result = solve_document(doc, time_limit, where=path, should_stop=lambda: flag.raised,
-                                    progress=line, quiet=not args.verbose)
+                                    progress=line, quiet=not args.verbose, instance=instance)
     finally:
         if line is not None:
             line.close()
@@ -333,15 +334,12 @@ def _read_solve_instance(path: str, args: argparse.Namespace) -> tuple[dict[str,
             f"{path}: a TSPLIB file, not a JSON instance; turn it into one first: "
             f"pyzel convert {path} --agents M -o {Path(path).stem}.json"
         )
-    doc, _ = _read_instance(path)
+    doc, instance = _read_instance(path)
     _print_warnings(path, doc)
     options = {"objective": args.objective} if args.objective else {}
     doc, time_limit = prepare(doc, time_limit=args.time_limit, improve=args.improve, seed=args.seed,
                               budget=args.budget, options=options)
-    try:
-        return doc, time_limit, instance_from(doc, name=Path(path).stem)
-    except InputError as err:
-        raise InputError(f"{path}: {err}") from None
+    return doc, time_limit, dataclasses.replace(instance, objective=objective_of(doc))  # of the options, only it shows
 
 
 def _check_writable(target: str, input_path: str) -> None:

@@ -13,6 +13,8 @@ from collections.abc import Callable, Iterator, Mapping
 from typing import Any
 
 from . import values
+from .diagnose import infeasible, unsolved_result
+from .document import Instance, instance_from
 from .errors import InputError
 
 Progress = Callable[[dict[str, Any]], Any]
@@ -96,8 +98,10 @@ def solve_document(
     should_stop: Callable[[], bool] | None = None,
     progress: Progress | None = None,
     quiet: bool = True,
+    instance: Instance | None = None,
 ) -> dict[str, Any]:
-    """The result dictionary of one document as `prepare` gives it. `should_stop` is
+    """The result dictionary of one document as `prepare` gives it (`instance`: the
+    document as read already, when the caller has it). `should_stop` is
     asked as the solve goes and ends it like its time limit when true, as does a
     truthy answer of `progress`, which receives the core's reports; `quiet` silences
     the core's own diagnostic lines. Errors name `where`, when given. An instance the
@@ -112,7 +116,7 @@ def solve_document(
     def failed(err: BaseException) -> InputError:
         return InputError(f"{where}: {one_line(err)}" if where else one_line(err))
 
-    hopeless = _proven_infeasible(doc)
+    hopeless = _proven_infeasible(doc, instance)
     if hopeless is not None:
         return hopeless
     watched = should_stop is not None or progress is not None
@@ -128,13 +132,10 @@ def solve_document(
     return result
 
 
-def _proven_infeasible(doc: dict[str, Any]) -> dict[str, Any] | None:
-    from .diagnose import infeasible, unsolved_result
-    from .document import instance_from
-
+def _proven_infeasible(doc: dict[str, Any], instance: Instance | None) -> dict[str, Any] | None:
     began = time.monotonic()
     try:
-        instance = instance_from(doc)
+        instance = instance or instance_from(doc)
     except InputError:
         return None  # the core names what it cannot read
     reasons = infeasible(instance)
