@@ -531,13 +531,19 @@ def results_section(meta: dict, block: str, anytime_png: str, gaps_png: str) -> 
 
 
 def main(argv: list[str]) -> None:
-    """`time-buys FILE...`: the shorter-against-longer limit table of saved records."""
+    """`time-buys FILE...`: the shorter-against-longer limit table of saved records, per
+    file and over all of them."""
     if len(argv) < 2 or argv[0] != "time-buys":
         raise SystemExit("usage: python bench/report.py time-buys RESULTS.json ...")
+    every: list[dict] = []
     for path in argv[1:]:
         with open(path, encoding="utf-8") as handle:
             records = json.load(handle)["records"]
+        for r in records:  # instance names may repeat across sets
+            every.append({**r, "instance": f"{path}:{r['instance']}"})
         print(f"{path}\n\n{time_buys_table(records) if time_buys(records) else 'one limit only'}\n")
+    if len(argv) > 2 and time_buys(every):
+        print(f"all of them\n\n{time_buys_table(every)}\n")
 
 
 if __name__ == "__main__":

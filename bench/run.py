@@ -280,7 +280,9 @@ def run_worker(script: Path, extra: list[str], instance: Path, limit: float) -> 
         peak_mib = usage.ru_maxrss / 1024.0  # Linux reports KiB
         code = os.waitstatus_to_exitcode(status)
         if code == 0 and out.exists():
-            return json.loads(out.read_text()), peak_mib
+            record = json.loads(out.read_text())
+            own = record.pop("own_peak_mib", None)  # without the runner's memory at the fork
+            return record, own if own is not None else peak_mib
         why = "hung, killed" if hung else f"worker exit status {code}"
         tail = err.read_text(errors="replace").strip().splitlines()[-1:] or [""]
         return {"status": "crashed", "error": f"{why}: {tail[0]}"}, peak_mib

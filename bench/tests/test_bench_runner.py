@@ -174,7 +174,7 @@ def test_time_buys_counts_the_cases_a_longer_limit_improves():
 
 
 @pytest.mark.parametrize("peer", ["solve_ortools", "solve_pyvrp"])
-@pytest.mark.parametrize("cls", generate.CLASSES)
+@pytest.mark.parametrize("cls", list(generate.BUILDERS))
 def test_peer_answers_pass_the_checker(peer, cls):
     """Windows, types, depots, open routes and limits reach each peer's model: its answer
     passes pyzel.validate, and PyVRP's own objective is the recomputed one."""
