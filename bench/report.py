@@ -456,6 +456,11 @@ TITLES = {
                  "2,000 nodes, 10 agents, both objectives",
     "minmax-short": "Set I (min-max), short mode: mtsp51, mtsp100 and rand100, 10 s",
     "minmax-full": "Set I (min-max): every pair above its trivial bound, n/10 s and 10 s",
+    "minmax-n10-main": "Set I (min-max) at n/10 s, ZEL improve alone on main (11ffbf0): the "
+                       "figure before the improvement phase's rework",
+    "minmax-10s-short": "Set I (min-max) at 10 s, the three smallest instances, every solver",
+    "hard-1s-main": "Hard set at 1 s on main (11ffbf0), every solver",
+    "hard-10s-main": "Hard set at 10 s on main (11ffbf0), every solver",
     "hard-short": "Hard set, short mode: tight windows, every rule at once, windows beyond "
                   "256 nodes, 1 s",
     "hard-full": "Hard set: tight windows, every rule at once, windows beyond 256 nodes, "

@@ -141,6 +141,20 @@ def test_set_i_pairs_their_metric_and_the_trivial_bound(tmp_path, include_trivia
     assert (pairs[0][0].reference, pairs[0][0].lkh3, pairs[0][0].mils) == (240.0, 241.0, None)
 
 
+def test_set_i_documents_reproduce_the_tables_trivial_bounds():
+    """The metric of every instance (att532's ATT among them) against the table's 2·max d(depot, i)."""
+    try:
+        data = run.find_data(None)
+    except SystemExit:
+        data = pathlib.Path("/nonexistent")
+    if not (data / "minmax" / "bks.csv").is_file():
+        pytest.skip("no Set I data beside the repository")
+    bounds = {r.split(",")[0]: float(r.split(",")[8]) for r in (data / "minmax" / "bks.csv").read_text().splitlines()[1:]}
+    args = run.argparse.Namespace(instances=None, mode="full", agents=[3], include_trivial=True)
+    got = {c.instance: round(2 * max(d["costs"]["agent"][0]), 2) for c, d in run.minmax_documents(args, data)}
+    assert got == bounds
+
+
 @pytest.mark.parametrize("given, label, seconds", [
     ("n/10", "n/10", 53.2), ("n/2.50", "n/2.5", 212.8), ("10", "10", 10.0), ("0.5", "0.5", 0.5),
     ("n/0", None, None), ("-1", None, None), ("n/", None, None), ("inf", None, None), ("m/10", None, None)])
