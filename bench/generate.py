@@ -74,7 +74,8 @@ def hard_set(seed: int = DEFAULT_SEED, classes: tuple[str, ...] = tuple(HARD_SIZ
              sizes: tuple[int, ...] | None = None) -> list[dict]:
     """The hard set by class, then size (each class's own unless `sizes`), then objective."""
     return [instance(cls, n, objective, seed, HARD_AGENTS.get((cls, n)))
-            for cls in classes for n in (sizes or HARD_SIZES[cls]) for objective in OBJECTIVES]
+            for cls in classes for n in (sizes or HARD_SIZES.get(cls, SIZES))
+            for objective in OBJECTIVES]
 
 
 def instance(cls: str, n: int, objective: str, seed: int = DEFAULT_SEED,

@@ -82,7 +82,8 @@ def parse_args() -> argparse.Namespace:
                         default="tsplib")
     parser.add_argument("--mode", choices=sorted(LIMITS), default="short")
     parser.add_argument("--data", type=Path, default=None,
-                        help="TSPLIB only: folder with reference.csv and tsplib/ (default: "
+                        help="TSPLIB, Set I and a280: folder with reference.csv, tsplib/ and "
+                             "minmax/ (default: "
                              "$ZEL_BENCH_DATA, else shared/bench beside the repository)")
     parser.add_argument("--solvers", nargs="+", choices=list(WORKERS), default=None,
                         help="default: every solver whose module is installed")
