@@ -34,6 +34,8 @@ class Case:
     all_agents_work: float | None = None  # min-sum only: total when every agent works
     family: str = "tsplib"  # "tsplib", or the class of a generated instance (tw, types, ...)
     constructed: float | None = None  # generated only: the objective of its known routes
+    lkh3: float | None = None  # Set I only: the two published values, where given
+    mils: float | None = None
 
     @property
     def key(self) -> str:
@@ -89,6 +91,34 @@ def _min_sum_case(instance: str, agents: int, distance: str,
     standing = "" if bound is None else bound.standing if agents <= 2 else "lower bound"
     return Case(instance, "min_sum", agents, distance, reference, standing,
                 work.get((instance, agents, distance)))
+
+
+# Set I: a distance column of "ATT" is TSPLIB's ATT metric with its integer step, the
+# published values' convention; "real" is the plain Euclidean distance.
+MINMAX_DISTANCES = {"real": "real", "ATT": "rounded"}
+BOUND_TOLERANCE = 0.005  # the table gives values to the cent
+
+
+def read_minmax(path: Path, include_trivial: bool = False) -> list[Case]:
+    """The Set I pairs of `bks.csv` as min-max cases, in the table's order. A pair whose
+    best known equals the trivial bound 2·max d(depot, i) is proven optimal and tests
+    little: left out unless `include_trivial` (told by the values, since the table's
+    flag is blank on some rows)."""
+    chosen = []
+    with open(path, newline="", encoding="utf-8") as handle:
+        for r in csv.DictReader(handle):
+            best, bound = float(r["best_known"]), float(r["lower_bound"])
+            trivial = best <= bound + BOUND_TOLERANCE
+            if trivial and not include_trivial:
+                continue
+            if r["distance"] not in MINMAX_DISTANCES:
+                raise ValueError(f"unknown distance {r['distance']!r} in {path}")
+            published = {k: float(r[k]) if r[k] else None for k in ("lkh3", "mils")}
+            chosen.append(Case(r["instance"], "min_max", int(r["m"]),
+                               MINMAX_DISTANCES[r["distance"]], best,
+                               "optimal" if trivial else "best known", family="minmax",
+                               **published))
+    return chosen
 
 
 def generated_case(doc: dict, constructed: float) -> Case:

@@ -1,6 +1,7 @@
-"""The generated constrained instances: five classes, three sizes, both objectives.
+"""The generated constrained instances: five classes, three sizes, both objectives; and
+the hard set, where a feasible plan is itself hard to find.
 
-    python bench/generate.py OUT_DIR [--seed S] [--sizes 60 120 200]
+    python bench/generate.py OUT_DIR [--seed S] [--sizes 60 120 200] [--hard]
 
 Every instance is feasible by construction. Its targets are first split among the
 agents and each part is ordered into a route (nearest neighbour, then 2-opt); the
@@ -23,6 +24,15 @@ nearest whole number (TSPLIB's EUC_2D). Classes:
 - limits: per-agent route-length limits a little above unequal known routes, so the
   short ones bind for either objective.
 
+The hard set (`hard_set`), each class at its own two sizes:
+
+- tight (120, 240 nodes): one depot, trucks and slower vans; nine targets in ten have a
+  window 2-6 % of the horizon wide round the known arrival;
+- allrules (100, 250): three types with their own speeds, a tenth of the targets
+  admitting one type only, windows on half the targets, open routes, depots shared in
+  opposite roles (agents from each depot to the next and back), length limits;
+- tw (600, 1,000): the tw class above, beyond the exact search's 256 nodes.
+
 The min-max and min-sum documents of one class and size are the same instance.
 """
 
@@ -44,6 +54,13 @@ AGENTS = {60: 3, 120: 4, 200: 5}
 VAN_SLOWDOWN = 1.3
 ONE_TYPE_SHARE = 0.2  # of the targets, admitting trucks only; as many again vans only
 LIMIT_SLACK = (0.03, 0.10)  # a limit lies this fraction above its known route
+HARD_SIZES = {"tight": (120, 240), "allrules": (100, 250), "tw": (600, 1000)}
+HARD_AGENTS = {("tight", 120): 4, ("tight", 240): 6, ("allrules", 100): 6,
+               ("allrules", 250): 9, ("tw", 600): 10, ("tw", 1000): 15}
+TIGHT_SHARE, TIGHT_WIDTH = 0.9, (0.02, 0.06)  # of the targets; of the horizon
+ALLRULES_TYPES = {"truck": 1.0, "van": 1.3, "bike": 1.6}  # type -> travel time factor
+ALLRULES_WINDOW_SHARE, ALLRULES_WIDTH = 0.5, (0.05, 0.25)
+ALLRULES_ONE_TYPE_SHARE = 0.1
 
 
 def constrained_set(seed: int = DEFAULT_SEED, sizes: tuple[int, ...] = SIZES,
@@ -53,14 +70,23 @@ def constrained_set(seed: int = DEFAULT_SEED, sizes: tuple[int, ...] = SIZES,
             for cls in classes for n in sizes for objective in OBJECTIVES]
 
 
-def instance(cls: str, n: int, objective: str, seed: int = DEFAULT_SEED) -> dict:
+def hard_set(seed: int = DEFAULT_SEED, classes: tuple[str, ...] = tuple(HARD_SIZES),
+             sizes: tuple[int, ...] | None = None) -> list[dict]:
+    """The hard set by class, then size (each class's own unless `sizes`), then objective."""
+    return [instance(cls, n, objective, seed, HARD_AGENTS.get((cls, n)))
+            for cls in classes for n in (sizes or HARD_SIZES.get(cls, SIZES))
+            for objective in OBJECTIVES]
+
+
+def instance(cls: str, n: int, objective: str, seed: int = DEFAULT_SEED,
+             agents: int | None = None) -> dict:
     """One document: `n` nodes (depots included), checked against its known routes."""
-    if cls not in CLASSES:
-        raise ValueError(f"unknown class {cls!r}; known: {', '.join(CLASSES)}")
+    if cls not in BUILDERS:
+        raise ValueError(f"unknown class {cls!r}; known: {', '.join(BUILDERS)}")
     rng = random.Random(f"{seed}:{cls}:{n}")  # the objective does not change the instance
-    doc = BUILDERS[cls](rng, n, AGENTS.get(n, max(2, n // 40)))
+    doc = BUILDERS[cls](rng, n, agents or AGENTS.get(n, max(2, n // 40)))
     doc["name"] = f"{cls}-{n}"
-    doc["options"] = {"objective": objective, "return_to_end": cls != "open"}
+    doc["options"] = {"objective": objective, "return_to_end": cls not in OPEN_CLASSES}
     problems = certificate_problems(doc)
     if problems:  # a generator fault, never a property of the instance
         raise AssertionError(f"{doc['name']}: known routes fail: {problems[:3]}")
@@ -248,8 +274,77 @@ def build_limits(rng: random.Random, n: int, k: int) -> dict:
     return doc
 
 
+def windows_along(rng: random.Random, cost: list[list[int]], path: list[int], share: float,
+                  width: tuple[float, float], horizon: int) -> dict[int, tuple[int, int]]:
+    """Windows on about `share` of the path's targets, each `width` (fractions of the
+    horizon) wide and holding the known arrival, so the known route never waits."""
+    windows, t = {}, 0
+    for u, v in zip(path, path[1:-1]):
+        t += cost[u][v]
+        if rng.random() < share:
+            wide = max(1, round(horizon * rng.uniform(*width)))
+            opens = max(0, t - rng.randint(0, wide))
+            windows[v] = (opens, opens + wide)
+    return windows
+
+
+def timewindow_constraint(windows: dict[int, tuple[int, int]]) -> dict:
+    return {"kind": "timewindow", "items": [
+        {"node": v, "start": s, "end": e} for v, (s, e) in sorted(windows.items())]}
+
+
+def build_tight(rng: random.Random, n: int, k: int) -> dict:
+    xy = [(SIDE // 2, SIDE // 2)] + points(rng, n - 1)
+    kinds = ["truck"] * ((k + 1) // 2) + ["van"] * (k // 2)
+    costs = {"truck": matrix(xy), "van": matrix(xy, VAN_SLOWDOWN)}
+    routes = [route(costs[kind], 0, 0, part)
+              for kind, part in zip(kinds, split(rng, list(range(1, n)), xy, [1.0] * k))]
+    horizon = max(clock(costs[kind], r)[-1] for kind, r in zip(kinds, routes))
+    windows: dict[int, tuple[int, int]] = {}
+    for kind, r in zip(kinds, routes):
+        windows.update(windows_along(rng, costs[kind], r, TIGHT_SHARE, TIGHT_WIDTH, horizon))
+    doc = document(xy, 1, [(kind, 0, 0) for kind in kinds], costs, routes)
+    doc["constraints"].append(timewindow_constraint(windows))
+    return doc
+
+
+def build_allrules(rng: random.Random, n: int, k: int) -> dict:
+    xy = points(rng, n)
+    names = list(ALLRULES_TYPES)
+    k = max(k, len(names))  # each type has an agent, so its one-type targets have one too
+    kinds = [names[a % len(names)] for a in range(k)]
+    costs = {kind: matrix(xy, factor) for kind, factor in ALLRULES_TYPES.items()}
+    depots = 3
+    # The agents go round the depots, one from each to the next, the next lap the other
+    # way: every depot is some agent's start and another's end.
+    ends = [(a % depots, (a + 1) % depots)[:: 1 if a // depots % 2 == 0 else -1]
+            for a in range(k)]
+    targets = list(range(depots, n))
+    admits = {v: set(names) for v in targets}
+    for v in rng.sample(targets, round(ALLRULES_ONE_TYPE_SHARE * len(targets))):
+        admits[v] = {rng.choice(names)}
+    allowed = [set()] * depots + [{a for a in range(k) if kinds[a] in admits[v]} for v in targets]
+    parts = split(rng, targets, xy, [1.0] * k, allowed)
+    routes = [route(costs[kind], s, e, part) for kind, (s, e), part in zip(kinds, ends, parts)]
+    horizon = max(clock(costs[kind], r, open_route=True)[-1] for kind, r in zip(kinds, routes))
+    windows: dict[int, tuple[int, int]] = {}
+    for kind, r in zip(kinds, routes):
+        windows.update(windows_along(rng, costs[kind], r, ALLRULES_WINDOW_SHARE, ALLRULES_WIDTH,
+                                     horizon))
+    doc = document(xy, depots, [(kind, s, e) for kind, (s, e) in zip(kinds, ends)], costs, routes)
+    doc["constraints"].append(timewindow_constraint(windows))
+    items = [{"node": d, "types": names} for d in range(depots)]
+    items += [{"node": v, "types": sorted(admits[v])} for v in targets]
+    doc["constraints"].append({"kind": "assignment", "items": items})
+    for agent, kind, r in zip(doc["agents"], kinds, routes):
+        used = clock(costs[kind], r, windows, open_route=True)[-1]
+        agent["max_length"] = math.ceil(used * (1 + rng.uniform(*LIMIT_SLACK))) or 1
+    return doc
+
+
 BUILDERS = {"tw": build_tw, "types": build_types, "shared": build_shared, "open": build_open,
-            "limits": build_limits}
+            "limits": build_limits, "tight": build_tight, "allrules": build_allrules}
+OPEN_CLASSES = ("open", "allrules")
 
 
 # ---- the certificate --------------------------------------------------------------------------
@@ -278,10 +373,14 @@ def main(argv: list[str]) -> None:
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("out", type=Path)
     parser.add_argument("--seed", type=int, default=DEFAULT_SEED)
-    parser.add_argument("--sizes", type=int, nargs="+", default=list(SIZES))
+    parser.add_argument("--sizes", type=int, nargs="+", default=None)
+    parser.add_argument("--hard", action="store_true", help="the hard set instead")
     args = parser.parse_args(argv)
     args.out.mkdir(parents=True, exist_ok=True)
-    for doc in constrained_set(args.seed, tuple(args.sizes)):
+    sizes = tuple(args.sizes) if args.sizes else None
+    docs = (hard_set(args.seed, sizes=sizes) if args.hard
+            else constrained_set(args.seed, sizes or SIZES))
+    for doc in docs:
         path = args.out / f"{doc['name']}-{doc['options']['objective']}.json"
         path.write_text(json.dumps(doc) + "\n", encoding="utf-8")
         print(path)

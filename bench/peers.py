@@ -17,6 +17,8 @@ from dataclasses import dataclass
 
 from pyzel.document import MISSING_COST, Instance
 
+from routes import own_peak_mib
+
 SCALE = 1000
 
 
@@ -73,5 +75,6 @@ def run_solver_process(argv: list[str], solve: Callable[[dict, float], dict[str,
     with open(instance_path, encoding="utf-8") as handle:
         doc = json.load(handle)
     record = solve(doc, time_limit)
+    record["own_peak_mib"] = own_peak_mib()
     with open(record_path, "w", encoding="utf-8") as handle:
         json.dump(record, handle)

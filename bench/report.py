@@ -4,13 +4,19 @@ A record is a flat dict: the case's fields (instance, objective, agents,
 distance, reference, standing, all_agents_work, family, constructed), the node
 count "n", the "solver" (a key of SOLVER_NAMES), the "limit" in seconds, and what
 the run measured: status, first_time, best, gap, gen_per_s, exp_per_s, peak_mib,
-anytime ([time, cost] pairs), error, problems. A run has solved its case when it
-returned routes that pass the checker; any other answer counts as unsolved.
+anytime ([time, cost] pairs), error, problems; "limit_rule" is the limit as given
+("10", or "n/10" for a tenth of a second per node; absent in older records). A run
+has solved its case when it returned routes that pass the checker; any other answer
+counts as unsolved.
+
+    python bench/report.py time-buys bench/results-full.json ...   # shorter vs longer limit
 """
 
 from __future__ import annotations
 
+import json
 import re
+import sys
 from collections import defaultdict
 from pathlib import Path
 from statistics import mean, median
@@ -46,6 +52,70 @@ def gaps_to_best_found(records: list[dict]) -> None:
         r["reference"] = best.get((r["instance"], r["objective"]))
         r["standing"] = "best found" if r["reference"] is not None else ""
         r["gap"] = gap_percent(r["best"], r["reference"]) if solved(r) else None
+
+
+AT_REFERENCE_TOLERANCE = 0.005  # reference values are given to the cent
+
+
+def at_reference(record: dict) -> bool:
+    """Solved at (or below) its reference value."""
+    return (solved(record) and record.get("reference") is not None
+            and record["best"] <= record["reference"] + AT_REFERENCE_TOLERANCE)
+
+
+def time_to_within(record: dict, percent: float = 1.0) -> float | None:
+    """When the anytime record first came within `percent` of the reference; None when
+    it never did, or the final answer failed the check."""
+    reference = record.get("reference")
+    if not solved(record) or reference is None:
+        return None
+    bound = reference * (1 + percent / 100.0) + 1e-9 * abs(reference)
+    return next((t for t, cost in record.get("anytime") or [] if cost <= bound), None)
+
+
+def limit_label(record: dict) -> str:
+    """The limit as the run was given it: "n/10" for a per-node limit, else its seconds."""
+    return record.get("limit_rule") or f"{record['limit']:g}"
+
+
+def limit_order(label: str) -> tuple:
+    try:
+        return (0, float(label), "")
+    except ValueError:
+        return (1, 0.0, label)
+
+
+def time_buys(records: list[dict]) -> list[dict]:
+    """Per solver: of the cases whose answer at the shorter limit is not at the reference
+    (unsolved included), how many the longer limit answers better (a lower cost, or a
+    solution where there was none). Each case pairs its shortest and longest limit; a case
+    whose limits are the same number of seconds is left out."""
+    runs: dict[tuple, list[dict]] = defaultdict(list)
+    for r in records:
+        if r.get("reference") is not None:
+            runs[(r["solver"], r["instance"], r["objective"], r["agents"], r["distance"])].append(r)
+    rows: dict[tuple[str, str, str], list[int]] = {}
+    for (solver, *_), pair in runs.items():
+        short, long = min(pair, key=lambda r: r["limit"]), max(pair, key=lambda r: r["limit"])
+        if short["limit"] == long["limit"] or at_reference(short):  # n/10 at 100 nodes is 10 s
+            continue
+        counts = rows.setdefault((solver, limit_label(short), limit_label(long)), [0, 0])
+        counts[0] += 1
+        counts[1] += solved(long) and (not solved(short) or
+                                       long["best"] < short["best"] - 1e-9 * abs(short["best"]))
+    order = sorted(rows, key=lambda key: (SOLVER_ORDER.index(key[0]), limit_order(key[1])))
+    return [{"solver": key[0], "shorter": key[1], "longer": key[2], "not_at_reference": rows[key][0],
+             "longer_better": rows[key][1]} for key in order]
+
+
+def time_buys_table(records: list[dict]) -> str:
+    rows = [[SOLVER_NAMES[row["solver"]], row["shorter"], row["longer"],
+             str(row["not_at_reference"]), str(row["longer_better"]),
+             fmt(100.0 * row["longer_better"] / row["not_at_reference"], 0)]
+            for row in time_buys(records)]
+    return markdown_table(["solver", "shorter limit s", "longer limit s",
+                           "cases not at the reference at the shorter", "longer answer better",
+                           "share %"], rows, numeric_from=1)
 
 
 def fmt(value: float | None, digits: int = 2) -> str:
@@ -88,7 +158,7 @@ RUN_HEADERS = ["instance", "n", "agents", "distance", "limit s", "solver", "firs
 
 
 def run_row(r: dict) -> list[str]:
-    return [r["instance"], str(r["n"]), str(r["agents"]), r["distance"], fmt(r["limit"], 0),
+    return [r["instance"], str(r["n"]), str(r["agents"]), r["distance"], f"{r['limit']:g}",
             SOLVER_NAMES[r["solver"]], fmt(r.get("first_time"), 3), outcome(r),
             reference_text(r), fmt(r.get("gap")), fmt_rate(r, "gen_per_s"),
             fmt_rate(r, "exp_per_s"), fmt(r.get("peak_mib"), 1)]
@@ -121,22 +191,64 @@ def runs_table(records: list[dict], objective: str) -> str:
     return markdown_table(headers, rows, numeric_from=6)
 
 
+MINMAX_HEADERS = ["instance", "n", "m", "limit s", "solver", "valid", "first solution s",
+                  "to 1 % s", "best", "best known", "gap %", "gap to LKH-3 %", "gap to MILS %",
+                  "peak MiB"]
+
+
+def minmax_row(r: dict) -> list[str]:
+    return [r["instance"], str(r["n"]), str(r["agents"]), f"{r['limit']:g}",
+            SOLVER_NAMES[r["solver"]], "yes" if solved(r) else "no", fmt(r.get("first_time"), 3),
+            fmt(time_to_within(r), 3), outcome(r), reference_text(r), fmt(r.get("gap")),
+            fmt(published_gap(r, "lkh3")), fmt(published_gap(r, "mils")),
+            fmt(r.get("peak_mib"), 1)]
+
+
+def published_gap(record: dict, method: str) -> float | None:
+    return gap_percent(record.get("best"), record.get(method)) if solved(record) else None
+
+
+def minmax_summary(records: list[dict]) -> str:
+    """Per solver and limit: the pairs, how many answers pass the check, the gaps to the
+    best known (mean, worst, how many at it) and to the published values, and how many
+    came within 1 % of the best known, with the median time it took."""
+    groups: dict[tuple[str, str], list[dict]] = defaultdict(list)
+    for r in records:
+        groups[(r["solver"], limit_label(r))].append(r)
+    rows = []
+    for (solver, limit), runs in sorted(groups.items(), key=lambda g: (
+            SOLVER_ORDER.index(g[0][0]), limit_order(g[0][1]))):
+        gaps = [r["gap"] for r in runs if solved(r) and r.get("gap") is not None]
+        within = [t for r in runs if (t := time_to_within(r)) is not None]
+        lkh3 = [g for r in runs if (g := published_gap(r, "lkh3")) is not None]
+        mils = [g for r in runs if (g := published_gap(r, "mils")) is not None]
+        rows.append([SOLVER_NAMES[solver], limit, str(len(runs)), str(sum(map(solved, runs))),
+                     fmt(mean(gaps)) if gaps else MISSING, fmt(max(gaps)) if gaps else MISSING,
+                     str(sum(map(at_reference, runs))), fmt(mean(lkh3)) if lkh3 else MISSING,
+                     fmt(mean(mils)) if mils else MISSING, str(len(within)),
+                     fmt(median(within), 3) if within else MISSING])
+    return markdown_table(["solver", "limit s", "pairs", "valid", "mean gap %", "worst gap %",
+                           "at best known", "mean gap to LKH-3 %", "mean gap to MILS %",
+                           "within 1 %", "median time to 1 % s"], rows, numeric_from=1)
+
+
 def summary_table(records: list[dict], by_family: bool = False) -> str:
     """Per objective (and class), solver and limit: runs, solved runs, mean and median
     gap, and how often each solver solved at the lowest cost of all solvers."""
-    groups: dict[tuple[str, str, str, float], list[dict]] = defaultdict(list)
+    groups: dict[tuple[str, str, str, str], list[dict]] = defaultdict(list)
     for r in records:
         family = r.get("family", "tsplib") if by_family else ""
-        groups[(family, r["objective"], r["solver"], r["limit"])].append(r)
+        groups[(family, r["objective"], r["solver"], limit_label(r))].append(r)
     rows = []
     families = list(dict.fromkeys(key[0] for key in groups))  # as the records list them
     order = sorted(groups.items(), key=lambda g: (families.index(g[0][0]), g[0][1],
-                                                  SOLVER_ORDER.index(g[0][2]), g[0][3]))
+                                                  SOLVER_ORDER.index(g[0][2]),
+                                                  limit_order(g[0][3])))
     for (family, objective, solver, limit), runs in order:
         gaps = [r["gap"] for r in runs if r.get("gap") is not None]
         mine = [r for r in records if not by_family or r.get("family", "tsplib") == family]
         rows.append(([family] if by_family else []) + [
-            objective, SOLVER_NAMES[solver], fmt(limit, 0), str(len(runs)),
+            objective, SOLVER_NAMES[solver], limit, str(len(runs)),
             str(sum(solved(r) for r in runs)),
             fmt(mean(gaps)) if gaps else MISSING, fmt(median(gaps)) if gaps else MISSING,
             str(wins(mine, solver, objective, limit))])
@@ -146,11 +258,12 @@ def summary_table(records: list[dict], by_family: bool = False) -> str:
     return markdown_table(headers, rows, numeric_from=3 if by_family else 2)
 
 
-def wins(records: list[dict], solver: str, objective: str, limit: float) -> int:
-    """Cases where `solver` solved at the lowest cost of any solver (ties count)."""
+def wins(records: list[dict], solver: str, objective: str, limit: str) -> int:
+    """Cases where `solver` solved at the lowest cost of any solver (ties count), at the
+    limit labelled `limit`."""
     best: dict[tuple, dict[str, float]] = defaultdict(dict)
     for r in records:
-        if r["objective"] == objective and r["limit"] == limit and solved(r):
+        if r["objective"] == objective and limit_label(r) == limit and solved(r):
             best[(r["instance"], r["agents"], r["distance"])][r["solver"]] = r["best"]
     count = 0
     for costs in best.values():
@@ -175,6 +288,8 @@ def failures(records: list[dict]) -> list[str]:
         else:
             why = f"no answer ({r['status']})"
         where = (f"{r['instance']} ({r['n']} nodes)" if r.get("family", "tsplib") == "tsplib"
+                 else f"{r['instance']} m={r['agents']} {r['limit']:g} s"
+                 if r["family"] == "minmax"
                  else f"{r['instance']} {r['objective']} {fmt(r['limit'], 0)} s")
         line = f"- {where}, {SOLVER_NAMES[r['solver']]}: {why}"
         if line not in seen:
@@ -209,7 +324,7 @@ SOLVER_STYLES = {"zel": "-", "zel-improve": "-.", "ortools": "--", "pyvrp": ":"}
 
 
 def case_label(r: dict) -> str:
-    if r.get("family", "tsplib") != "tsplib":
+    if r.get("family", "tsplib") not in ("tsplib", "minmax"):
         return f"{r['agents']} agents"
     return f"{r['agents']} agents" + (", rounded" if r["distance"] == "rounded" else "")
 
@@ -222,11 +337,17 @@ def plot_anytime(records: list[dict], path: Path) -> None:
     matplotlib.use("Agg")
     import matplotlib.pyplot as plt
 
-    limit = max(r["limit"] for r in records)
-    chosen = [r for r in records if r["limit"] == limit and r["anytime"] and r["reference"]]
+    longest: dict[tuple, float] = defaultdict(float)  # per case: a per-node limit varies
+    for r in records:
+        key = (r["instance"], r["objective"], r["agents"], r["distance"])
+        longest[key] = max(longest[key], r["limit"])
+    chosen = [r for r in records if r["anytime"] and r["reference"]
+              and r["limit"] == longest[(r["instance"], r["objective"], r["agents"], r["distance"])]]
+    limit = max((r["limit"] for r in chosen), default=0.0)
     instances = list(dict.fromkeys(r["instance"] for r in chosen))
-    objectives = ["min_max", "min_sum"]
-    fig, axes = plt.subplots(len(instances), 2, figsize=(11, 2.8 * len(instances)),
+    objectives = [o for o in ("min_max", "min_sum") if any(r["objective"] == o for r in records)]
+    fig, axes = plt.subplots(len(instances), len(objectives),
+                             figsize=(5.5 * len(objectives), 2.8 * len(instances)),
                              squeeze=False, sharex=True)
     colours = plt.rcParams["axes.prop_cycle"].by_key()["color"]
     for row, instance in enumerate(instances):
@@ -259,7 +380,8 @@ def plot_anytime(records: list[dict], path: Path) -> None:
             ax.grid(True, which="both", alpha=0.3)
             ax.legend(fontsize=6, ncol=2)
     for ax in axes[-1]:
-        ax.set_xlabel(f"time s (limit {limit:g} s)")
+        ax.set_xlabel(f"time s (limit {limit:g} s)" if len({*longest.values()}) == 1
+                      else "time s (each case's longest limit)")
     fig.tight_layout()
     fig.savefig(path, dpi=110)
     plt.close(fig)
@@ -273,28 +395,31 @@ def plot_gaps(records: list[dict], path: Path) -> None:
     import matplotlib.pyplot as plt
 
     cases = list(dict.fromkeys(case_key(r) for r in records if r["reference"] is not None))
-    series = sorted({(r["solver"], r["limit"]) for r in records},
-                    key=lambda s: (SOLVER_ORDER.index(s[0]), s[1]))
-    limits = sorted({limit for _, limit in series})
+    series = sorted({(r["solver"], limit_label(r)) for r in records},
+                    key=lambda s: (SOLVER_ORDER.index(s[0]), limit_order(s[1])))
+    limits = sorted({limit for _, limit in series}, key=limit_order)
     colours = SOLVER_COLOURS
     height = 0.8 / max(len(series), 1)
     fig, ax = plt.subplots(figsize=(9, 0.16 * len(cases) * max(len(series), 2) + 1.5))
     for i, (solver, limit) in enumerate(series):
         values = {case_key(r): r.get("gap") for r in records
-                  if r["solver"] == solver and r["limit"] == limit}
+                  if r["solver"] == solver and limit_label(r) == limit}
         ys = [j + i * height for j in range(len(cases))]
         gaps = [values.get(c) for c in cases]
         # The longest limit solid, shorter ones paler.
         shade = 0.35 + 0.65 * (limits.index(limit) + 1) / len(limits)
         ax.barh(ys, [g if g is not None else 0.0 for g in gaps], height=height,
-                color=colours[solver], alpha=shade, label=f"{SOLVER_NAMES[solver]}, {limit:g} s")
+                color=colours[solver], alpha=shade, label=f"{SOLVER_NAMES[solver]}, {limit} s")
         missing = [y for y, g, c in zip(ys, gaps, cases) if g is None and c in values]
         ax.plot([0.0] * len(missing), missing, "kx", markersize=5)
     ax.set_yticks([j + 0.4 - height / 2 for j in range(len(cases))])
     ax.set_yticklabels(cases, fontsize=7)
     ax.invert_yaxis()
     ax.set_xscale("symlog", linthresh=1.0)
+    shown = [r["gap"] for r in records if r.get("gap") is not None]
+    ax.set_xlim(min([0.0, *shown]) * 1.1, max([1.0, *shown]) * 1.1)  # ticks of sub-percent gaps
     ax.set_xlabel("gap to best found by any solver %" if reference_name(records) == "best found"
+                  else "gap to best known %" if all(r["objective"] == "min_max" for r in records)
                   else "gap to best known % (min-sum above 2 agents: to the idle-allowed bound)")
     ax.grid(True, axis="x", which="both", alpha=0.3)
     ax.legend(fontsize=7)
@@ -304,12 +429,14 @@ def plot_gaps(records: list[dict], path: Path) -> None:
 
 
 def reference_name(records: list[dict]) -> str:
-    generated = any(r.get("family", "tsplib") != "tsplib" for r in records)
+    generated = any(r.get("family", "tsplib") not in ("tsplib", "minmax") for r in records)
     return "best found" if generated else "best known"
 
 
 def case_key(r: dict) -> str:
     objective = "max" if r["objective"] == "min_max" else "sum"
+    if r.get("family") == "minmax":
+        return f"{r['instance']} m={r['agents']}"
     if r.get("family", "tsplib") != "tsplib":
         return f"{r['instance']} {objective}"
     rounded = " rnd" if r["distance"] == "rounded" else ""
@@ -331,6 +458,16 @@ TITLES = {
                  "nodes, 5, 10 and 20 agents, both objectives",
     "large-60s": "Large set at 60 s, a subset: a280, uniform and clustered at 500, 1,000 and "
                  "2,000 nodes, 10 agents, both objectives",
+    "minmax-short": "Set I (min-max), short mode: mtsp51, mtsp100 and rand100, 10 s",
+    "minmax-full": "Set I (min-max): every pair above its trivial bound, n/10 s and 10 s",
+    "minmax-n10-main": "Set I (min-max) at n/10 s, ZEL improve alone on main (11ffbf0): the "
+                       "figure before the improvement phase's rework",
+    "minmax-10s-main": "Set I (min-max) at 10 s on main (11ffbf0): ZEL improve and OR-Tools",
+    "hard-main": "Hard set at 1 s and 10 s on main (11ffbf0), every solver that models the case",
+    "hard-short": "Hard set, short mode: tight windows, every rule at once, windows beyond "
+                  "256 nodes, 1 s",
+    "hard-full": "Hard set: tight windows, every rule at once, windows beyond 256 nodes, "
+                 "1 s and 10 s",
 }
 
 
@@ -350,9 +487,23 @@ def run_line(meta: dict, block: str) -> str:
 def results_section(meta: dict, block: str, anytime_png: str, gaps_png: str) -> str:
     records = meta["records"]
     title = TITLES.get(block, block)
-    if meta.get("set", "tsplib") in ("constrained", "large"):
+    if meta.get("set") == "minmax":
+        parts = [
+            f"## {title}", run_line(meta, block),
+            "Node 1 is the depot of every agent; real Euclidean distances, att532 TSPLIB's ATT "
+            "(whole numbers). Pairs whose best known equals the trivial bound 2·max d(depot, i) "
+            "are left out unless `--include-trivial`. `to 1 % s` is when the anytime record "
+            "first came within 1 % of the best known; `valid` says the answer passed "
+            "`pyzel.validate`; LKH-3 and MILS are the published values of bks.csv where given "
+            "(a negative gap is below them). PyVRP has no min-max objective. A limit `n/10` "
+            "gives each pair a tenth of a second per node.",
+            "### Summary", minmax_summary(records),
+            "### Per pair", markdown_table(MINMAX_HEADERS, [minmax_row(r) for r in records],
+                                           numeric_from=6),
+        ]
+    elif meta.get("set", "tsplib") in ("constrained", "large", "hard"):
         note = ("`constructed` is the cost of the routes the instance was built around. "
-                if meta["set"] == "constrained" else
+                if meta["set"] in ("constrained", "hard") else
                 "Above 256 nodes ZEL improve runs the improvement phase alone, from its own "
                 "first solution; `class` is the layout and size. ")
         parts = [
@@ -375,8 +526,35 @@ def results_section(meta: dict, block: str, anytime_png: str, gaps_png: str) -> 
             "agent must visit a target. Every solver may leave agents idle, ZEL at most one.",
             runs_table(records, "min_sum"),
         ]
+    if time_buys(records):
+        parts += ["### Does a longer limit buy a better answer",
+                  "Of the cases whose answer at the shorter limit is not at the reference "
+                  "(best known or best found; unsolved included), those where the longer "
+                  "limit's answer is better.", time_buys_table(records)]
     lost = failures(records)
     if lost:
         parts += ["### Not solved", "\n".join(lost)]
     parts += [f"![anytime curves]({anytime_png})", f"![gap per case]({gaps_png})"]
     return "\n\n".join(parts)
+
+
+def main(argv: list[str]) -> None:
+    """`time-buys FILE...`: the shorter-against-longer limit table of saved records, per
+    file and over all of them (the runs of one set pooled, so one file's 1 s and another's
+    10 s make a pair)."""
+    if len(argv) < 2 or argv[0] != "time-buys":
+        raise SystemExit("usage: python bench/report.py time-buys RESULTS.json ...")
+    every: list[dict] = []
+    for path in argv[1:]:
+        with open(path, encoding="utf-8") as handle:
+            meta = json.load(handle)
+        records = meta["records"]
+        for r in records:  # one set's runs at different limits pair up; names repeat across sets
+            every.append({**r, "instance": f"{meta.get('set', 'tsplib')}:{r['instance']}"})
+        print(f"{path}\n\n{time_buys_table(records) if time_buys(records) else 'one limit only'}\n")
+    if len(argv) > 2 and time_buys(every):
+        print(f"all of them\n\n{time_buys_table(every)}\n")
+
+
+if __name__ == "__main__":
+    main(sys.argv[1:])

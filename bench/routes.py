@@ -14,6 +14,18 @@ from pyzel.document import AgentView, Instance, instance_from
 from pyzel.validate import check_result
 
 
+def own_peak_mib() -> float | None:
+    """This process's peak resident memory since it started its program (Linux's VmHWM).
+    The runner's ru_maxrss of a child also holds the runner's own memory at the fork, which
+    a large generated set makes larger than many solves; None where there is no /proc."""
+    try:
+        with open("/proc/self/status", encoding="ascii") as handle:
+            line = next(line for line in handle if line.startswith("VmHWM:"))
+    except (OSError, StopIteration):
+        return None
+    return int(line.split()[1]) / 1024.0  # kB
+
+
 def read(doc: dict) -> Instance:
     return instance_from(doc)
 

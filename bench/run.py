@@ -1,5 +1,5 @@
-"""ZEL against OR-Tools and PyVRP: TSPLIB with best-known values, or the generated
-constrained set.
+"""ZEL against OR-Tools and PyVRP: TSPLIB with best-known values, the literature's
+min-max Set I, or generated sets.
 
     python bench/run.py --mode short                     # TSPLIB: eil51 and berlin52, 2-3 agents, 1 s
     python bench/run.py --mode full                      # TSPLIB: every reference case, 1 s and 10 s
@@ -7,6 +7,10 @@ constrained set.
     python bench/run.py --set constrained --mode full    # 60, 120 and 200 nodes, 1 s and 10 s
     python bench/run.py --set large --mode short         # uniform, 500 nodes, 5 agents, 10 s
     python bench/run.py --set large --mode full          # a280, 500-2000 nodes, 5-20 agents, 10 s and 60 s
+    python bench/run.py --set minmax --mode short        # Set I, the three smallest instances, 10 s
+    python bench/run.py --set minmax --mode full         # Set I, every informative pair, n/10 s and 10 s
+    python bench/run.py --set hard --mode short          # tight windows, every rule, windows beyond 256: 1 s
+    python bench/run.py --set hard --mode full           # the same at 1 s and 10 s
 
 Each solve runs in a fresh process, so the peak memory read from the operating
 system is that solve's own. Writes the records (JSON), a Markdown section and two
@@ -22,6 +26,7 @@ import importlib.util
 import json
 import os
 import platform
+import re
 import subprocess
 import sys
 import tempfile
@@ -46,8 +51,11 @@ WORKERS = {
 }
 NEEDS = {"zel": "_pyzel_core", "zel-improve": "_pyzel_core", "ortools": "ortools", "pyvrp": "pyvrp"}
 MIN_SUM_ONLY = {"pyvrp"}
-LIMITS = {"short": [1.0], "full": [1.0, 10.0]}
-LARGE_LIMITS = {"short": [10.0], "full": [10.0, 60.0]}
+LIMITS = {"short": ["1"], "full": ["1", "10"]}
+SET_LIMITS = {"large": {"short": ["10"], "full": ["10", "60"]},
+              "minmax": {"short": ["10"], "full": ["n/10", "10"]}}
+MINMAX_SHORT = ("mtsp51", "mtsp100", "rand100")
+PER_NODE_LIMIT = re.compile(r"n/(\d+(?:\.\d*)?|\.\d+)")  # "n/10": a tenth of a second per node
 SIZES = {"short": (60,), "full": generate.SIZES}
 OVER_LIMIT_INSTANCE = "a280"  # more nodes than the search takes: shows how that is reported
 GRACE_SECONDS = 120.0  # beyond the limit, for start-up and read-out, before a run counts as hung
@@ -70,20 +78,29 @@ def main() -> None:
 
 def parse_args() -> argparse.Namespace:
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--set", choices=["tsplib", "constrained", "large"], default="tsplib")
+    parser.add_argument("--set", choices=["tsplib", "constrained", "large", "minmax", "hard"],
+                        default="tsplib")
     parser.add_argument("--mode", choices=sorted(LIMITS), default="short")
     parser.add_argument("--data", type=Path, default=None,
-                        help="TSPLIB only: folder with reference.csv and tsplib/ (default: "
+                        help="TSPLIB, Set I and a280: folder with reference.csv, tsplib/ and "
+                             "minmax/ (default: "
                              "$ZEL_BENCH_DATA, else shared/bench beside the repository)")
     parser.add_argument("--solvers", nargs="+", choices=list(WORKERS), default=None,
                         help="default: every solver whose module is installed")
-    parser.add_argument("--limits", type=float, nargs="+", help="seconds, instead of the mode's")
-    parser.add_argument("--classes", nargs="+", choices=generate.CLASSES, default=generate.CLASSES,
-                        help="constrained only")
-    parser.add_argument("--sizes", type=int, nargs="+", help="constrained only, instead of the mode's")
+    parser.add_argument("--limits", type=limit_label, nargs="+",
+                        help="seconds (or n/D: the node count over D), instead of the mode's")
+    parser.add_argument("--classes", nargs="+", choices=list(generate.BUILDERS), default=None,
+                        help="constrained and hard only (default: every class of the set)")
+    parser.add_argument("--sizes", type=int, nargs="+",
+                        help="constrained, large and hard only, instead of the mode's")
     parser.add_argument("--seed", type=int, default=generate.DEFAULT_SEED,
-                        help="constrained and large only")
-    parser.add_argument("--agents", type=int, nargs="+", help="large only, instead of 5 10 20")
+                        help="constrained, large and hard only")
+    parser.add_argument("--agents", type=int, nargs="+",
+                        help="large: instead of 5 10 20; minmax: only these agent counts")
+    parser.add_argument("--instances", nargs="+", help="minmax only: only these instances")
+    parser.add_argument("--include-trivial", action="store_true",
+                        help="minmax only: also the pairs whose best known equals the trivial "
+                             "bound 2·max d(depot, i)")
     parser.add_argument("--layouts", nargs="+", choices=large.LAYOUTS, default=None,
                         help="large only (default: every layout)")
     parser.add_argument("--block", help="the name of the run's section and files, instead of "
@@ -93,6 +110,25 @@ def parse_args() -> argparse.Namespace:
     parser.add_argument("--report-only", action="store_true",
                         help="redraw the section and the pictures from the saved records")
     return parser.parse_args()
+
+
+def limit_label(text: str) -> str:
+    """A time limit as given: seconds ("10", "0.5") or seconds per node ("n/10"), in one
+    canonical spelling."""
+    rule = PER_NODE_LIMIT.fullmatch(text.strip())
+    try:
+        value = float(rule[1] if rule else text)
+    except ValueError:
+        raise argparse.ArgumentTypeError(f"{text!r}: seconds or n/D expected") from None
+    if not 0 < value < float("inf"):
+        raise argparse.ArgumentTypeError(f"{text!r}: must be positive and finite")
+    return f"n/{value:g}" if rule else f"{value:g}"
+
+
+def limit_seconds(label: str, n: int) -> float:
+    """The seconds a limit gives an instance of `n` nodes."""
+    rule = PER_NODE_LIMIT.fullmatch(label)
+    return n / float(rule[1]) if rule else float(label)
 
 
 def installed_solvers(chosen: list[str] | None) -> list[str]:
@@ -138,10 +174,32 @@ def tsplib_documents(mode: str, data: Path):
                                        case.objective, distances=case.distance)
 
 
+def minmax_documents(args: argparse.Namespace, data: Path):
+    """(case, document) pairs of Set I: node 1 the depot, as the TSPLIB set converts them."""
+    from pyzel import tsplib  # the one TSPLIB conversion
+
+    folder = data / "minmax"
+    files = {p.stem.lower(): p for p in folder.glob("*.tsp")}  # the table writes kroa200
+    names = {name.lower() for name in args.instances or
+             (MINMAX_SHORT if args.mode == "short" else ())}
+    for case in bench_cases.read_minmax(folder / "bks.csv", args.include_trivial):
+        if (names and case.instance.lower() not in names) or \
+                (args.agents and case.agents not in args.agents):
+            continue
+        doc = tsplib.to_instance(files[case.instance.lower()], case.agents, "min_max",
+                                 distances=case.distance)
+        yield case, doc
+
+
 def constrained_documents(args: argparse.Namespace):
-    """(case, document) pairs of the generated set."""
-    sizes = tuple(args.sizes or SIZES[args.mode])
-    for doc in generate.constrained_set(args.seed, sizes, tuple(args.classes)):
+    """(case, document) pairs of a generated set: the constrained one or the hard one."""
+    if args.set == "hard":
+        classes = tuple(args.classes or generate.HARD_SIZES)
+        docs = generate.hard_set(args.seed, classes, tuple(args.sizes or ()) or None)
+    else:
+        sizes = tuple(args.sizes or SIZES[args.mode])
+        docs = generate.constrained_set(args.seed, sizes, tuple(args.classes or generate.CLASSES))
+    for doc in docs:
         known = generate.known_result(doc)["statistics"]
         constructed = known["max_cost" if doc["options"]["objective"] == "min_max" else "sum_cost"]
         yield bench_cases.generated_case(doc, constructed), doc
@@ -168,25 +226,29 @@ def run_all(args: argparse.Namespace) -> dict:
         solvers = [s for s in solvers if s != "zel"]  # the search refuses them all
     documents = {"tsplib": lambda: tsplib_documents(args.mode, find_data(args.data)),
                  "constrained": lambda: constrained_documents(args),
+                 "hard": lambda: constrained_documents(args),
+                 "minmax": lambda: minmax_documents(args, find_data(args.data)),
                  "large": lambda: large_documents(args)}[args.set]()
-    limits = args.limits or (LARGE_LIMITS if args.set == "large" else LIMITS)[args.mode]
+    limits = args.limits or SET_LIMITS.get(args.set, LIMITS)[args.mode]
     started = time.time()
     records = []
     with tempfile.TemporaryDirectory(prefix="zel-bench-") as scratch:
         for case, doc in documents:
             instance_path = Path(scratch) / f"{case.key.replace('/', '_')}.json"
             instance_path.write_text(json.dumps(doc))
-            for limit in limits:
+            n = len(doc["nodes"])
+            for label in limits:
                 for solver in solvers:
                     if solver in MIN_SUM_ONLY and case.objective != "min_sum":
                         continue
-                    record = measure(solver, case, len(doc["nodes"]), instance_path, limit)
+                    record = measure(solver, case, n, instance_path, limit_seconds(label, n))
+                    record["limit_rule"] = label
                     print(progress_line(record), flush=True)
                     records.append(record)
-    if args.set != "tsplib":
+    if args.set not in ("tsplib", "minmax"):
         report.gaps_to_best_found(records)
-    return {"set": args.set, "mode": args.mode, "seed": args.seed if args.set != "tsplib"
-            else None, "limits": limits, "machine": machine(),
+    return {"set": args.set, "mode": args.mode, "seed": args.seed
+            if args.set not in ("tsplib", "minmax") else None, "limits": limits, "machine": machine(),
             "command": " ".join(sys.argv[1:]),
             "started": time.strftime("%Y-%m-%d %H:%M", time.localtime(started)),
             "minutes": (time.time() - started) / 60, "records": records}
@@ -219,7 +281,9 @@ def run_worker(script: Path, extra: list[str], instance: Path, limit: float) -> 
         peak_mib = usage.ru_maxrss / 1024.0  # Linux reports KiB
         code = os.waitstatus_to_exitcode(status)
         if code == 0 and out.exists():
-            return json.loads(out.read_text()), peak_mib
+            record = json.loads(out.read_text())
+            own = record.pop("own_peak_mib", None)  # without the runner's memory at the fork
+            return record, own if own is not None else peak_mib
         why = "hung, killed" if hung else f"worker exit status {code}"
         tail = err.read_text(errors="replace").strip().splitlines()[-1:] or [""]
         return {"status": "crashed", "error": f"{why}: {tail[0]}"}, peak_mib
@@ -244,7 +308,7 @@ def reap(proc: subprocess.Popen, timeout: float):
 
 def progress_line(r: dict) -> str:
     what = report.outcome(r) if r["status"] != "error" else r["error"]
-    gap = f"gap {report.fmt(r.get('gap'))}%  " if r["family"] == "tsplib" else ""
+    gap = f"gap {report.fmt(r.get('gap'))}%  " if r["family"] in ("tsplib", "minmax") else ""
     return (f"{r['instance']:>10} {r['objective']:>7} k={r['agents']} {r['distance']:>7} "
             f"{r['limit']:>4g}s {report.SOLVER_NAMES[r['solver']]:>11}: {what:>14}  "
             f"{gap}first {report.fmt(r.get('first_time'), 3)} s  "

@@ -15,7 +15,7 @@ import sys
 import _pyzel_core
 from pyzel.validate import check_result
 
-from routes import assess, read
+from routes import assess, own_peak_mib, read
 
 
 def solve(doc: dict, time_limit: float, improve: bool = False) -> dict:
@@ -50,6 +50,7 @@ def main(argv: list[str]) -> None:
     with open(instance_path, encoding="utf-8") as handle:
         doc = json.load(handle)
     record = solve(doc, time_limit, improve="--improve" in argv[4:])
+    record["own_peak_mib"] = own_peak_mib()
     with open(record_path, "w", encoding="utf-8") as handle:
         json.dump(record, handle)
 

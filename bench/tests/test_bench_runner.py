@@ -11,6 +11,7 @@ sys.path.insert(0, str(BENCH))
 import cases  # noqa: E402
 import generate  # noqa: E402
 import report  # noqa: E402
+import run  # noqa: E402
 
 pytestmark = pytest.mark.timeout(120)
 
@@ -92,9 +93,12 @@ def test_gaps_to_best_found_ignore_unsolved_runs():
     assert [None if r["gap"] is None else round(r["gap"], 2) for r in runs] == [5.26, None, 0.0, None]
 
 
-@pytest.mark.parametrize("cls", generate.CLASSES)
+@pytest.mark.parametrize("cls", list(generate.BUILDERS))
 def test_generated_instances_are_deterministic_and_carry_their_class(cls):
     doc = generate.instance(cls, 30, "min_sum", seed=7)  # raises if its known routes fail
+    windows = [i for c in doc["constraints"] if c["kind"] == "timewindow" for i in c["items"]]
+    horizon = max(generate.clock(doc["costs"][a["type"]], r)[-1]
+                  for a, r in zip(doc["agents"], doc["known_routes"]))
     assert doc == generate.instance(cls, 30, "min_sum", seed=7) != generate.instance(cls, 30, "min_sum", 8)
     kinds = {c["kind"] for c in doc["constraints"]}
     ends = [(a["start_node"], a["end_node"]) for a in doc["agents"]]
@@ -102,11 +106,89 @@ def test_generated_instances_are_deterministic_and_carry_their_class(cls):
             "types": lambda: len(doc["costs"]) == 2 and "assignment" in kinds,
             "shared": lambda: any(s != e for s, e in ends) and {s for s, _ in ends} == {e for _, e in ends},
             "open": lambda: doc["options"]["return_to_end"] is False,
-            "limits": lambda: all(a["max_length"] > 0 for a in doc["agents"])}[cls]()
+            "limits": lambda: all(a["max_length"] > 0 for a in doc["agents"]),
+            "tight": lambda: len(doc["costs"]) == 2 and len(windows) >= 0.7 * 29 and all(
+                0.02 * horizon - 1 <= w["end"] - w["start"] <= 0.06 * horizon + 1 for w in windows),
+            "allrules": lambda: len(doc["costs"]) == 3 and windows and "assignment" in kinds
+            and doc["options"]["return_to_end"] is False and all(a["max_length"] > 0 for a in doc["agents"])
+            and {s for s, _ in ends} == {e for _, e in ends} and all(s != e for s, e in ends)}[cls]()
+
+
+def write_set_i(folder, rows):
+    (folder / "minmax").mkdir()
+    (folder / "minmax" / "bks.csv").write_text(
+        "instance,n,m,distance,best_known,source,lkh3,mils,lower_bound,optimal_by_bound\n" + "".join(
+            f"{name},2,{m},{dist},{best},x,{lkh3},,{bound},{flag}\n" for name, m, dist, best, lkh3, bound, flag in rows))
+    for name, dist, b in {(r[0], r[2], r[3]) for r in rows}:
+        kind = "ATT" if dist == "ATT" else "EUC_2D"
+        (folder / "minmax" / f"{name.upper()}.tsp").write_text(
+            f"NAME : {name}\nTYPE : TSP\nDIMENSION : 2\nEDGE_WEIGHT_TYPE : {kind}\nNODE_COORD_SECTION\n"
+            "1 7810 6053\n2 7798 5709\nEOF\n")
+
+
+@pytest.mark.parametrize("include_trivial, expected", [
+    (False, [("att", 3, "rounded", 109.0)]),
+    # A blank flag does not keep a pair whose value equals the bound.
+    (True, [("att", 3, "rounded", 109.0), ("euc", 3, "real", 344.20924), ("euc", 5, "real", 344.20924)]),
+])
+def test_set_i_pairs_their_metric_and_the_trivial_bound(tmp_path, include_trivial, expected):
+    write_set_i(tmp_path, [("att", 3, "ATT", 240.0, 241.0, 218.0, "False"),
+                           ("euc", 3, "real", 688.42, "", 688.42, ""), ("euc", 5, "real", 688.42, "", 688.42, "True")])
+    args = run.argparse.Namespace(instances=None, mode="full", agents=None, include_trivial=include_trivial)
+    pairs = list(run.minmax_documents(args, tmp_path))
+    got = [(c.instance, c.agents, c.distance, round(d["costs"]["agent"][0][1], 5)) for c, d in pairs]
+    assert got == expected  # ATT: ceil-ish of sqrt(d²/10) = 108.85 -> 109; the real metric is not rounded
+    assert (pairs[0][0].reference, pairs[0][0].lkh3, pairs[0][0].mils) == (240.0, 241.0, None)
+
+
+def test_set_i_documents_reproduce_the_tables_trivial_bounds():
+    """The metric of every instance (att532's ATT among them) against the table's 2·max d(depot, i)."""
+    try:
+        data = run.find_data(None)
+    except SystemExit:
+        data = pathlib.Path("/nonexistent")
+    if not (data / "minmax" / "bks.csv").is_file():
+        pytest.skip("no Set I data beside the repository")
+    bounds = {r.split(",")[0]: float(r.split(",")[8]) for r in (data / "minmax" / "bks.csv").read_text().splitlines()[1:]}
+    args = run.argparse.Namespace(instances=None, mode="full", agents=[3], include_trivial=True)
+    got = {c.instance: round(2 * max(d["costs"]["agent"][0]), 2) for c, d in run.minmax_documents(args, data)}
+    assert got == bounds
+
+
+@pytest.mark.parametrize("given, label, seconds", [
+    ("n/10", "n/10", 53.2), ("n/2.50", "n/2.5", 212.8), ("10", "10", 10.0), ("0.5", "0.5", 0.5),
+    ("n/0", None, None), ("-1", None, None), ("n/", None, None), ("inf", None, None), ("m/10", None, None)])
+def test_limits_in_seconds_or_per_node(given, label, seconds):
+    if label is None:
+        with pytest.raises(run.argparse.ArgumentTypeError):
+            run.limit_label(given)
+    else:
+        assert run.limit_label(given) == label and math.isclose(run.limit_seconds(label, 532), seconds)
+
+
+@pytest.mark.parametrize("anytime, changes, expected", [
+    ([[0.1, 120.0], [0.5, 101.5], [2.0, 100.9], [3.0, 100.0]], {}, 2.0),
+    ([[0.1, 101.0]], {}, 0.1),  # exactly 1 % above counts
+    ([[0.1, 120.0], [4.0, 102.0]], {}, None),
+    ([[0.1, 100.0]], {"problems": ["node 3 visited 0 times"]}, None),  # an invalid answer reached nothing
+])
+def test_time_to_within_one_percent(anytime, changes, expected):
+    assert report.time_to_within(record("zel-improve", reference=100.0, anytime=anytime, **changes)) == expected
+
+
+def test_time_buys_counts_the_cases_a_longer_limit_improves():
+    def pair(agents, short, long, solver="zel-improve"):
+        return [record(solver, agents=agents, limit=1.0, best=short, status="success" if short else "failed",
+                       reference=100.0), record(solver, agents=agents, limit=10.0, best=long, reference=100.0)]
+    runs = (pair(2, 100.0, 100.0) + pair(3, 105.0, 101.0) + pair(4, 105.0, 105.0) + pair(5, None, 110.0)
+            + pair(6, 103.0, 104.0) + pair(2, 110.0, 100.0, "ortools"))
+    assert report.time_buys(runs) == [
+        {"solver": "zel-improve", "shorter": "1", "longer": "10", "not_at_reference": 4, "longer_better": 2},
+        {"solver": "ortools", "shorter": "1", "longer": "10", "not_at_reference": 1, "longer_better": 1}]
 
 
 @pytest.mark.parametrize("peer", ["solve_ortools", "solve_pyvrp"])
-@pytest.mark.parametrize("cls", generate.CLASSES)
+@pytest.mark.parametrize("cls", list(generate.BUILDERS))
 def test_peer_answers_pass_the_checker(peer, cls):
     """Windows, types, depots, open routes and limits reach each peer's model: its answer
     passes pyzel.validate, and PyVRP's own objective is the recomputed one."""
