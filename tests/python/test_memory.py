@@ -2,6 +2,7 @@
 limits, it ends the search like a time-out and keeps the solution found so far."""
 import json
 import os
+import shutil
 import subprocess
 import sys
 import textwrap
@@ -9,6 +10,7 @@ import textwrap
 import pytest
 
 import _pyzel_core as z
+from conftest import EXAMPLES, child_env, in_child
 
 
 def ring_doc(n, agents, **options):
@@ -46,3 +48,25 @@ def test_address_space_limit_bounds_the_search_instead_of_killing_it():
                          timeout=170)
     assert run.returncode == 0, run.stderr[-2000:]
     assert run.stdout.split()[-2:] == ["success", "True"]
+
+
+@in_child
+@pytest.mark.timeout(120)
+@pytest.mark.parametrize("batch", [False, True], ids=["one", "batch"])
+def test_out_of_memory_is_one_line_naming_the_instance_and_the_limit(tmp_path, batch):
+    # 40,000 nodes: tiny as a document, but the core's cost table needs 12.8 GB.
+    doc = {"nodes": [{"id": i, "x": i, "y": 0} for i in range(40000)], "costs": {"a": [[0, 1], [1, 0]]},
+           "agents": [{"id": 0, "type": "a", "start_node": 0, "end_node": 0}]}
+    (tmp_path / "huge.json").write_text(json.dumps(doc))
+    shutil.copy(EXAMPLES / "time_windows.json", tmp_path)
+    script = ("import resource, sys; resource.setrlimit(resource.RLIMIT_AS, (1 << 30, 1 << 30)); "
+              "from pyzel.cli import main; sys.exit(main(sys.argv[1:]))")
+    names = ["huge.json", "time_windows.json"] if batch else ["huge.json"]
+    run = subprocess.run([sys.executable, "-c", script, "solve", *names, "--budget", "10"], cwd=tmp_path,
+                         env=child_env(), capture_output=True, text=True, timeout=110)
+    told = "huge.json: out of memory (automatic memory limit, drawn from the "  # the least of three limits
+    assert run.returncode == 2 and "Traceback" not in run.stderr, run.stderr[-2000:]
+    if batch:
+        assert f"huge.json: error: {told}" in run.stdout and "1 solved" in run.stdout, run.stdout
+    else:
+        assert run.stderr.splitlines()[-1].startswith(f"pyzel: error: {told}")
