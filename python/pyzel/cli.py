@@ -21,6 +21,7 @@ from . import __version__
 from .diagnose import failure_reasons
 from .document import Instance, check_result_shape, dumps, instance_from, read_json
 from .errors import InputError
+from .report import print_reasons, print_summary, row_line, summary_table
 from .schema import instance_warnings
 from .solving import memory_limit_text
 
@@ -31,8 +32,6 @@ EXIT_INTERRUPTED = 130  # as a shell reports a program ended by SIGINT
 EXIT_TERMINATED = 143  # and by SIGTERM
 SEARCH_MAX_NODES = 256  # beyond, the core solves with the improvement phase alone
 
-# Options pyzel sets where the instance says nothing: the improvement phase is on.
-PYZEL_DEFAULTS: dict[str, Any] = {"improve": True}
 _TSPLIB_SUFFIXES = (".tsp", ".atsp", ".vrp", ".hcp", ".sop")
 
 
@@ -182,21 +181,24 @@ def build_parser() -> argparse.ArgumentParser:
 
 
 def _cmd_solve(args: argparse.Namespace) -> int:
-    if args.time_limit is not None and not args.time_limit > 0:
-        raise InputError("--time-limit must be greater than 0")
+    if args.time_limit is not None and not 0 < args.time_limit < math.inf:
+        raise InputError("--time-limit must be greater than 0 and finite")
     if args.jobs < 1:
         raise InputError("--jobs must be at least 1")
     if args.plot:
         _require_matplotlib()
-    overrides = _option_overrides(args)
+    for flag, least in (("seed", 0), ("budget", 1)):
+        value = getattr(args, flag)
+        if value is not None and value < least:
+            raise InputError(f"--{flag} must be at least {least}")
     if len(args.instances) == 1 and not args.scheduler:
-        return _solve_one(args, overrides)
+        return _solve_one(args)
     if args.output or args.plot:
         raise InputError("--output and --plot take a single instance; use --output-dir for many")
-    return _solve_batch(args, overrides)
+    return _solve_batch(args)
 
 
-def _solve_one(args: argparse.Namespace, overrides: dict[str, Any]) -> int:
+def _solve_one(args: argparse.Namespace) -> int:
     from . import progress
     from .solving import StopFlag, solve_document
 
@@ -206,13 +208,13 @@ def _solve_one(args: argparse.Namespace, overrides: dict[str, Any]) -> int:
         _check_writable(target, path, folder_made=False)
     if args.output_dir:
         _check_writable(_result_path(path, args.output_dir), path, folder_made=True)
-    doc, instance = _read_solve_instance(path, overrides)
+    doc, time_limit, instance = _read_solve_instance(path, args)
     line = progress.SolveLine(Path(path).name) if progress.wanted(args.progress, args.quiet) else None
     flag = StopFlag(second_breaks_off=True)
     try:
         # A first Ctrl-C stops the search as its time limit would, so that what it found is kept.
         with flag.installed(signal.SIGINT):
-            result = solve_document(doc, _time_limit(args), where=path, should_stop=lambda: flag.raised,
+            result = solve_document(doc, time_limit, where=path, should_stop=lambda: flag.raised,
                                     progress=line, quiet=not args.verbose)
     except InputError as err:
         options = doc.get("options")
@@ -237,11 +239,9 @@ def _solve_one(args: argparse.Namespace, overrides: dict[str, Any]) -> int:
     # With the result on standard output, everything else goes to standard error.
     real_stdout = sys.stdout
     with contextlib.redirect_stdout(sys.stderr) if args.output == "-" else contextlib.nullcontext():
-        _print_summary(path, instance, result, interrupted=flag.raised)
+        print_summary(path, instance, result, interrupted=flag.raised)
         if result["status"] != "success":
-            print("why no solution:")
-            for reason in failure_reasons(instance, result):
-                print(f"  {reason}")
+            print_reasons(failure_reasons(instance, result))
         for target in targets:
             if target == "-":
                 real_stdout.write(dumps(result))
@@ -268,9 +268,10 @@ def _result_targets(path: str, args: argparse.Namespace) -> list[str]:
     return targets
 
 
-def _solve_batch(args: argparse.Namespace, overrides: dict[str, Any]) -> int:
+def _solve_batch(args: argparse.Namespace) -> int:
     from . import progress
-    from .batch import end_running, iter_local
+    from .batch import iter_answers
+    from .worker import end_running
     from .solving import StopFlag
 
     paths = args.instances
@@ -293,11 +294,11 @@ def _solve_batch(args: argparse.Namespace, overrides: dict[str, Any]) -> int:
     requests, request_paths = [], []
     for path in paths:
         try:
-            doc, _ = _read_solve_instance(path, overrides)
+            doc, time_limit, _ = _read_solve_instance(path, args)
         except InputError as err:
             rows.append({"instance": path, "error": str(err)})
             continue
-        requests.append({"name": path, "doc": doc, "time_limit": _time_limit(args)})
+        requests.append({"name": path, "doc": doc, "time_limit": time_limit})
         request_paths.append(path)
     line = progress.BatchLine(len(paths)) if progress.wanted(args.progress, args.quiet) else None
 
@@ -306,7 +307,7 @@ def _solve_batch(args: argparse.Namespace, overrides: dict[str, Any]) -> int:
     def report(row: dict[str, Any]) -> None:
         nonlocal reported
         reported += 1
-        text = f"[{reported}/{len(paths)}] {_row_line(row)}"
+        text = f"[{reported}/{len(paths)}] {row_line(row)}"
         if line is not None:
             line.finished(text, "error" in row)
         else:
@@ -318,13 +319,7 @@ def _solve_batch(args: argparse.Namespace, overrides: dict[str, Any]) -> int:
     cancelled = 0
     try:
         with flag.installed(signal.SIGINT), _ending_workers_on_sigterm(end_running):
-            if client is not None:
-                from .cluster import iter_cluster
-
-                answers = iter_cluster(client, requests, lambda: flag.raised)
-            else:
-                answers = iter_local(requests, args.jobs, lambda: flag.raised)
-            for k, answer in answers:
+            for k, answer in iter_answers(requests, client, args.jobs, lambda: flag.raised):
                 if answer.get("cancelled"):
                     cancelled += 1
                     continue
@@ -338,7 +333,7 @@ def _solve_batch(args: argparse.Namespace, overrides: dict[str, Any]) -> int:
     order = {p: i for i, p in enumerate(paths)}
     rows.sort(key=lambda r: order[r["instance"]])
     print()
-    print(_summary_table(rows))
+    print(summary_table(rows))
     if cancelled:
         print(f"interrupted: {cancelled} not begun and cancelled")
     if flag.raised:
@@ -365,7 +360,7 @@ def _ending_workers_on_sigterm(end_running: Any) -> Iterator[None]:
 
 
 def _batch_row(path: str, answer: dict[str, Any], output_dir: str | None) -> dict[str, Any]:
-    from .batch import answer_error
+    from .worker import answer_error
 
     row: dict[str, Any] = {"instance": path}
     if "result" not in answer:
@@ -391,10 +386,10 @@ def _batch_row(path: str, answer: dict[str, Any], output_dir: str | None) -> dic
     return row
 
 
-def _read_solve_instance(path: str, overrides: dict[str, Any]) -> tuple[dict[str, Any], Instance]:
-    """The document to solve, with pyzel's defaults and the flags' options, and the
-    instance it describes."""
-    from .solving import with_options
+def _read_solve_instance(path: str, args: argparse.Namespace) -> tuple[dict[str, Any], float | None, Instance]:
+    """The document to solve, with pyzel's defaults and the flags' options, its time
+    limit, and the instance it describes."""
+    from .solving import prepare
 
     if Path(path).suffix.lower() in _TSPLIB_SUFFIXES:
         raise InputError(
@@ -406,39 +401,13 @@ def _read_solve_instance(path: str, overrides: dict[str, Any]) -> tuple[dict[str
     except MemoryError:
         raise InputError(f"{path}: out of memory ({memory_limit_text(None)})") from None
     _print_warnings(path, doc)
-    options = doc.get("options")
-    # pyzel improves by default; an instance that says otherwise is followed.
-    defaults = {k: v for k, v in PYZEL_DEFAULTS.items() if not (isinstance(options, dict) and k in options)}
-    doc = with_options(doc, {**defaults, **overrides})
+    options = {"objective": args.objective} if args.objective else {}
+    doc, time_limit = prepare(doc, time_limit=args.time_limit, improve=args.improve, seed=args.seed,
+                              budget=args.budget, options=options)
     try:
-        return doc, instance_from(doc, name=Path(path).stem)
+        return doc, time_limit, instance_from(doc, name=Path(path).stem)
     except InputError as err:
         raise InputError(f"{path}: {err}") from None
-
-
-def _option_overrides(args: argparse.Namespace) -> dict[str, Any]:
-    """The instance options the solve flags replace; empty when none is given."""
-    overrides: dict[str, Any] = {}
-    if args.improve is not None:
-        overrides["improve"] = args.improve
-    if args.objective:
-        overrides["objective"] = args.objective
-    for flag in ("seed", "budget"):
-        value = getattr(args, flag)
-        if value is not None and value < 0:
-            raise InputError(f"--{flag} must be at least 0")
-    if args.seed is not None:
-        overrides["seed"] = args.seed
-    if args.budget is not None:
-        overrides["max_iterations"] = overrides["max_expansions"] = args.budget
-    return overrides
-
-
-def _time_limit(args: argparse.Namespace) -> float | None:
-    # A budget alone ends the solve where it ends on any machine: no clock cuts it short.
-    if args.time_limit is None and args.budget is not None:
-        return math.inf
-    return float(args.time_limit) if args.time_limit is not None else None
 
 
 def _check_writable(target: str, input_path: str, folder_made: bool) -> None:
@@ -460,70 +429,6 @@ def _check_writable(target: str, input_path: str, folder_made: bool) -> None:
         raise InputError(f"{target}: cannot write: {parent} is not a directory")
     if not os.access(target if os.path.exists(target) else parent, os.W_OK):
         raise InputError(f"{target}: cannot write: Permission denied")
-
-
-def _print_summary(path: str, instance: Instance, result: dict[str, Any], interrupted: bool = False) -> None:
-    stats = result["statistics"]
-    key = "max_cost" if instance.objective == "min_max" else "sum_cost"
-    targets = len(instance.node_ids) - len(instance.depots)
-    print(f"instance   {path}: {len(instance.node_ids)} nodes ({targets} targets), {len(instance.agents)} agents, {instance.objective}")
-    ended = "time limit reached" if result["timeout"] else "search complete"
-    if interrupted:
-        ended = "interrupted"
-    print(f"status     {result['status']} ({ended})")
-    if result["status"] == "success":
-        print(f"objective  {stats[key]:.6g} ({'longest route' if key == 'max_cost' else 'sum of routes'})")
-    print(f"max cost   {stats['max_cost']:.6g}")
-    print(f"sum cost   {stats['sum_cost']:.6g}")
-    print(f"counters   {stats['n_generated']} generated, {stats['n_expanded']} expanded")
-    print(f"time       {stats['solve_time']:.3f} s solving, last improvement at {stats['last_update_time']:.3f} s")
-    print("routes (node ids):")
-    for route, agent in zip(result["routes"], instance.agents):
-        ids = " ".join(str(instance.node_ids[v]) for v in route["path"]) or "-"
-        print(f"  agent {route['agent_id']} ({agent.type}): cost {route['cost']:.6g}: {ids}")
-    _print_anytime(result.get("anytime", []))
-
-
-def _print_anytime(anytime: list[dict[str, Any]], limit: int = 20) -> None:
-    print(f"anytime record ({len(anytime)} improving solutions):")
-    if not anytime:
-        return
-    print(f"  {'time [s]':>10} {'max_cost':>12} {'sum_cost':>12}")
-    if len(anytime) > limit:
-        print(f"  ... {len(anytime) - limit} earlier")
-    for entry in anytime[-limit:]:
-        print(f"  {entry['time']:>10.3f} {entry['max_cost']:>12.6g} {entry['sum_cost']:>12.6g}")
-
-
-def _row_line(row: dict[str, Any]) -> str:
-    if "error" in row:
-        return f"{row['instance']}: error: {row['error']}"
-    line = (
-        f"{row['instance']}: {row['status']}, max {row['max_cost']:.6g}, sum {row['sum_cost']:.6g}, "
-        f"{row['solve_time']:.2f} s{_ended(row, ' (time limit)', ' (interrupted)')}"
-    )
-    return line + (f" -> {row['output']}" if "output" in row else "")
-
-
-def _ended(row: dict[str, Any], timeout: str, interrupted: str) -> str:
-    return interrupted if row.get("interrupted") else timeout if row["timeout"] else ""
-
-
-def _summary_table(rows: list[dict[str, Any]]) -> str:
-    width = max([len("instance")] + [len(r["instance"]) for r in rows])
-    lines = [f"{'instance':<{width}}  {'status':<8} {'max_cost':>12} {'sum_cost':>12} {'time [s]':>9}  timeout"]
-    for r in rows:
-        if "error" in r:
-            lines.append(f"{r['instance']:<{width}}  {'error':<8} {'-':>12} {'-':>12} {'-':>9}  -")
-            continue
-        lines.append(
-            f"{r['instance']:<{width}}  {r['status']:<8} {r['max_cost']:>12.6g} {r['sum_cost']:>12.6g} "
-            f"{r['solve_time']:>9.2f}  {_ended(r, 'yes', 'interrupted') or 'no'}"
-        )
-    solved = sum(1 for r in rows if r.get("status") == "success")
-    errors = sum(1 for r in rows if "error" in r)
-    lines.append(f"{solved} solved, {len(rows) - solved - errors} without solution, {errors} failed with an error")
-    return "\n".join(lines)
 
 
 # --- check, convert, validate, plot --------------------------------------------------------------

@@ -13,7 +13,7 @@ import uuid
 from collections.abc import Callable, Iterator, Sequence
 from typing import Any
 
-from .batch import Answer, Request, solve_in_child
+from .worker import Answer, Request, solve_in_child
 from .errors import InputError
 from .solving import one_line
 

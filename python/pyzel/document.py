@@ -1,18 +1,26 @@
 """Reading instance and result documents with the solver's own conversion rules,
-and with one-line errors for anything that cannot be read."""
+and with one-line errors for anything that cannot be read; the fleet model's
+round trip through the instance format; JSON text as pyzel writes it."""
 
 from __future__ import annotations
 
+import copy
 import json
 import math
 import os
+from collections.abc import Iterable
 from dataclasses import dataclass, field
-from typing import Any
+from typing import TYPE_CHECKING, Any
 
 from .errors import InputError
+from .fleet import Agent, AgentType, Depot, Node, Target
+from .values import U64, is_int, is_number, number_rows
+
+if TYPE_CHECKING:
+    from .model import Model
 
 MISSING_COST = 9999.0  # default of the "missing_cost" option: a cost at or above it is no arc
-_U64 = 1 << 64
+_LISTED_KINDS = ("assignment", "timewindow")  # the constraints whose items carry a node's types and window
 
 
 def read_json(path: str | os.PathLike[str]) -> Any:
@@ -95,7 +103,7 @@ def instance_from(doc: Any, name: str = "") -> Instance:
     for i, node in enumerate(nodes):
         where = f"node {i}"
         node = _object(node, where)
-        node_ids.append(_unsigned(node, "id", where))
+        node_ids.append(read_unsigned(node, "id", where))
         positions.append((_real(node, "x", where), _real(node, "y", where)))
         kind = node.get("type", "target")
         if not isinstance(kind, str):
@@ -146,21 +154,21 @@ def check_result_shape(result: Any, instance: Instance) -> None:
         if not isinstance(route, dict) or not {"agent_id", "path", "cost"} <= route.keys():
             raise InputError(f'result: route {k} needs "agent_id", "path" and "cost"')
         path = route["path"]
-        if not isinstance(path, list) or not all(_is_int(v) for v in path):
+        if not isinstance(path, list) or not all(is_int(v) for v in path):
             raise InputError(f"result: route {k}: path must be a list of node indices")
         outside = [v for v in path if not 0 <= v < n]
         if outside:
             raise InputError(
                 f"result does not belong to the instance: route {k} visits node index {outside[0]}, the instance has {n} nodes"
             )
-        if not _is_number(route["cost"]):
+        if not is_number(route["cost"]):
             raise InputError(f"result: route {k}: cost must be a number")
     stats = result["statistics"]
-    if not isinstance(stats, dict) or not all(_is_number(stats.get(key)) for key in ("max_cost", "sum_cost")):
+    if not isinstance(stats, dict) or not all(is_number(stats.get(key)) for key in ("max_cost", "sum_cost")):
         raise InputError('result: "statistics" needs numeric "max_cost" and "sum_cost"')
     anytime = result.get("anytime", [])
     if not isinstance(anytime, list) or not all(
-        isinstance(e, dict) and all(_is_number(e.get(key)) for key in ("time", "max_cost", "sum_cost"))
+        isinstance(e, dict) and all(is_number(e.get(key)) for key in ("time", "max_cost", "sum_cost"))
         for e in anytime
     ):
         raise InputError('result: "anytime" must be a list of {"time", "max_cost", "sum_cost"} entries')
@@ -169,13 +177,13 @@ def check_result_shape(result: Any, instance: Instance) -> None:
 def _agent(agent: Any, k: int, index: dict[int, int]) -> AgentView:
     where = f"agent {k}"
     agent = _object(agent, where)
-    agent_id = _unsigned(agent, "id", where)
+    agent_id = read_unsigned(agent, "id", where)
     kind = agent.get("type")
     if not isinstance(kind, str):
         raise InputError(f'{where}: "type" must be a string')
     ends = []
     for key in ("start_node", "end_node"):
-        node_id = _unsigned(agent, key, where)
+        node_id = read_unsigned(agent, key, where)
         if node_id not in index:
             raise InputError(f'{where}: "{key}" {node_id} is not the id of any node')
         ends.append(index[node_id])
@@ -189,9 +197,7 @@ def _costs(costs: Any) -> dict[str, list[list[float]]]:
     if not isinstance(costs, dict):
         raise InputError('instance: "costs" must be an object of matrices')
     for kind, matrix in costs.items():
-        if not isinstance(matrix, list) or not all(
-            isinstance(row, list) and all(_is_number(v) for v in row) for row in matrix
-        ):
+        if not number_rows(matrix):
             raise InputError(f'costs "{kind}": must be a list of rows of numbers')
     return costs
 
@@ -211,21 +217,13 @@ def _constraints(constraints: Any) -> tuple[dict[int, set[str]], dict[int, tuple
                 types = item.get("types")
                 if not isinstance(types, list) or not all(isinstance(t, str) for t in types):
                     raise InputError(f'{where}: "types" must be a list of strings')
-                allowed[_unsigned(item, "node", where)] = set(types)
+                allowed[read_unsigned(item, "node", where)] = set(types)
         elif kind == "timewindow" and "items" in constraint:
             for item in _list(constraint, "items", where):
                 item = _object(item, where)
                 end, start = _real(item, "end", where), _real(item, "start", where)
-                windows[_unsigned(item, "node", where)] = (start, end)
+                windows[read_unsigned(item, "node", where)] = (start, end)
     return allowed, windows
-
-
-def _is_number(value: Any) -> bool:
-    return isinstance(value, (int, float)) and not isinstance(value, bool)
-
-
-def _is_int(value: Any) -> bool:
-    return isinstance(value, int) and not isinstance(value, bool)
 
 
 def _object(value: Any, where: str) -> dict[str, Any]:
@@ -249,26 +247,173 @@ def _real(obj: dict[str, Any], key: str, where: str, default: float | None = Non
     if key not in obj:
         raise InputError(f'{where}: "{key}" is missing')
     value = obj[key]
-    if not _is_number(value):
+    if not is_number(value):
         raise InputError(f'{where}: "{key}" must be a number')
     return float(value)
 
 
-def _unsigned(obj: dict[str, Any], key: str, where: str) -> int:
+def read_unsigned(obj: dict[str, Any], key: str, where: str) -> int:
     # As the solver's loader reads ids: a whole number that fits 64 bits stays exact
     # (a negative one wraps); anything else is read as a floating value, truncated
     # toward zero, saturated at 2^64 - 1 above and wrapped like a 64-bit integer below.
     raw = obj.get(key)
-    if isinstance(raw, int) and not isinstance(raw, bool) and -(2**63) <= raw < _U64:
-        return raw % _U64
+    if isinstance(raw, int) and not isinstance(raw, bool) and -(2**63) <= raw < U64:
+        return raw % U64
     value = _real(obj, key, where)
     if math.isnan(value):
         raise InputError(f'{where}: "{key}" must be a number')
-    if value >= _U64:
-        return _U64 - 1
+    if value >= U64:
+        return U64 - 1
     if value <= -(2.0**63):
         return 2**63
-    return math.trunc(value) % _U64
+    return math.trunc(value) % U64
+
+
+# --- the fleet model's documents ------------------------------------------------------------
+
+
+def read_fleet(model: Model, doc: dict[str, Any]) -> Model:
+    """Fills an empty `model` from an instance document that `instance_from` accepts; the
+    constraint objects' layout and the document's own keys are kept for `fleet_document`."""
+    format_keys = ("name", "nodes", "agents", "costs", "constraints", "options")
+    model._keys = {k for k in format_keys if k in doc}
+    model.options = doc.get("options", {})
+    model.extra = {k: v for k, v in doc.items() if k not in format_keys}
+    if isinstance(doc.get("name"), str):
+        model.name = doc["name"]
+    elif "name" in doc:
+        model.extra["name"] = doc["name"]
+    model._constraints = doc.get("constraints", [])
+    values: dict[tuple[str, int], Any] = {}
+    for c, item_no, kind, node_id in _items(model._constraints):
+        item = model._constraints[c]["items"][item_no]
+        values[(kind, node_id)] = list(item["types"]) if kind == "assignment" else (item["start"], item["end"])
+    for raw in doc["nodes"]:
+        depot = isinstance(raw.get("type"), str) and raw["type"].upper() == "DEPOT"
+        node_id = read_unsigned(raw, "id", "node")
+        extra = {k: v for k, v in raw.items() if k not in ("id", "x", "y")}
+        window, types = values.get(("timewindow", node_id)), values.get(("assignment", node_id))
+        if window is not None and window[0] > window[1]:
+            raise ValueError(f"node {node_id}: window {window} starts after it ends")
+        model.nodes.append((Depot if depot else Target)(node_id, raw["x"], raw["y"], window, types, extra))
+    costs = doc.get("costs", {})
+    if isinstance(costs, list):  # the array form names its matrices "0", "1", ...; written back as an object
+        costs = {str(i): m for i, m in enumerate(costs)}
+    for name, matrix in costs.items():
+        model.agent_types[name] = AgentType(name, matrix=matrix)
+    for raw in doc["agents"]:
+        extra = {k: v for k, v in raw.items() if k not in ("id", "type", "start_node", "end_node", "max_length")}
+        start, end = (read_unsigned(raw, key, "agent") for key in ("start_node", "end_node"))
+        model.agents.append(Agent(read_unsigned(raw, "id", "agent"), raw["type"], start, end, raw.get("max_length"), extra))
+    named = [a.type for a in model.agents] + [t for n in model.nodes for t in n.types or []]
+    for name in named:
+        model.agent_types.setdefault(name, AgentType(name))  # a type without a matrix goes nowhere
+    return model
+
+
+def _items(constraints: list[Any]) -> Iterable[tuple[int, int, str, int]]:
+    """(object, item, kind, node id) of every assignment and time-window item the solver reads."""
+    for c, constraint in enumerate(constraints):
+        for kind in _LISTED_KINDS:
+            if _listing(constraint, kind):
+                for item_no, item in enumerate(constraint["items"]):
+                    yield c, item_no, kind, read_unsigned(item, "node", f"constraint {c}")
+
+
+def _listing(constraint: Any, kind: str) -> bool:
+    return isinstance(constraint, dict) and constraint.get("kind") == kind and isinstance(constraint.get("items"), list)
+
+
+# --- writing a document ------------------------------------------------------------------------------
+
+
+def fleet_document(model: Model) -> dict[str, Any]:
+    """The instance document of a model: ``read_fleet(Model(), doc)`` gives back ``doc``."""
+    doc: dict[str, Any] = {} if model.name is None else {"name": model.name}
+    doc["nodes"] = [_node_doc(n) for n in model.nodes]
+    doc["agents"] = [_agent_doc(a) for a in model.agents]
+    costs = _fleet_costs(model)
+    if costs or "costs" in model._keys:
+        doc["costs"] = costs
+    constraints = _constraint_docs(model)
+    if constraints or "constraints" in model._keys:
+        doc["constraints"] = constraints
+    if model.options or "options" in model._keys:
+        doc["options"] = copy.deepcopy(model.options)
+    doc.update(copy.deepcopy(model.extra))
+    return doc
+
+
+def _fleet_costs(model: Model) -> dict[str, Any]:
+    used = {a.type for a in model.agents}
+    costs: dict[str, Any] = {}
+    for kind in model.agent_types.values():
+        if kind.matrix is not None:
+            costs[kind.name] = copy.deepcopy(kind.matrix)
+        elif kind.speed is not None and kind.name in used:  # the solver refuses a matrix nobody uses
+            speed = kind.speed
+            costs[kind.name] = [[math.dist((a.x, a.y), (b.x, b.y)) / speed for b in model.nodes] for a in model.nodes]
+    return costs
+
+
+def _constraint_docs(model: Model) -> list[Any]:
+    """The read document's constraint objects, each item refilled from the model's nodes;
+    windows and types not in them go into the last object of their kind, or a new one."""
+    by_id = {n.id: n for n in model.nodes}
+    last: dict[tuple[str, int], tuple[int, int]] = {}  # a later item replaces an earlier one
+    for c, item_no, kind, node_id in _items(model._constraints):
+        last[(kind, node_id)] = (c, item_no)
+    docs = copy.deepcopy(model._constraints)
+    written: set[tuple[str, int]] = set()
+    for c, item_no, kind, node_id in reversed(list(_items(docs))):
+        node = by_id.get(node_id)
+        if node is None:
+            continue  # no such node: the solver skips the item too
+        value = _item_value(kind, node)
+        if value is None:
+            del docs[c]["items"][item_no]  # every entry of the node, so that none comes back
+        elif last[(kind, node_id)] == (c, item_no):  # earlier ones it replaces stay as they were
+            docs[c]["items"][item_no].update(value)
+            written.add((kind, node_id))
+    for kind in _LISTED_KINDS:
+        new = [{"node": n.id, **value} for n in model.nodes
+               if (kind, n.id) not in written and (value := _item_value(kind, n)) is not None]
+        if new:
+            home = next((d for d in reversed(docs) if _listing(d, kind)), None)
+            if home is None:
+                docs.append({"kind": kind, "items": new})
+            else:
+                home["items"].extend(new)
+    return docs
+
+
+
+def _item_value(kind: str, node: Node) -> dict[str, Any] | None:
+    if kind == "assignment":
+        return None if node.types is None else {"types": list(node.types)}
+    return None if node.window is None else {"start": node.window[0], "end": node.window[1]}
+
+
+def _node_doc(node: Node) -> dict[str, Any]:
+    doc: dict[str, Any] = {"id": node.id, "x": node.x, "y": node.y, **copy.deepcopy(node.extra)}
+    spelling = doc.get("type")
+    is_depot = isinstance(spelling, str) and spelling.upper() == "DEPOT"
+    if isinstance(node, Depot) and not is_depot:
+        doc["type"] = "depot"
+    elif not isinstance(node, Depot) and is_depot:
+        del doc["type"]
+    return doc
+
+
+def _agent_doc(agent: Agent) -> dict[str, Any]:
+    doc: dict[str, Any] = {"id": agent.id, "type": agent.type, "start_node": agent.start, "end_node": agent.end}
+    if agent.max_length is not None:
+        doc["max_length"] = agent.max_length
+    doc.update(copy.deepcopy(agent.extra))
+    return doc
+
+
+# --- JSON text --------------------------------------------------------------------------------
 
 
 def dumps(value: Any) -> str:

@@ -1,4 +1,5 @@
-"""The one error type of bad input: the command line turns it into a one-line message and exit status 2."""
+"""The one error type of bad input, which the command line turns into a one-line message and
+exit status 2, and the warning of a document that departs from the instance format."""
 
 from __future__ import annotations
 
@@ -10,3 +11,7 @@ class InputError(ValueError):
     def __init__(self, message: str, hint: str | None = None) -> None:
         super().__init__(message)
         self.hint = hint
+
+
+class InstanceWarning(UserWarning):
+    """A document the solver reads otherwise than it seems to say (what ``pyzel check`` names)."""

@@ -12,10 +12,13 @@ from __future__ import annotations
 import difflib
 import functools
 import json
+import math
 from importlib import resources
 from typing import Any
 
+from .document import read_unsigned
 from .errors import InputError
+from .values import is_number, number_rows
 
 OBJECTIVES = ("min_max", "MIN_MAX", "min_sum", "MIN_SUM")  # the spellings the solver tells apart
 
@@ -34,18 +37,75 @@ def instance_warnings(doc: Any) -> list[str]:
     from jsonschema import Draft202012Validator  # type: ignore[import-untyped]
 
     validator = Draft202012Validator(instance_schema())
+    copies: dict[Where, list[Where]] = {}
     try:
-        errors = sorted(validator.iter_errors(doc), key=lambda e: [_sort_key(p) for p in e.absolute_path])
+        errors = list(validator.iter_errors(_light(doc, copies)))
     except RecursionError:
         raise InputError("the document is nested too deeply to check") from None
+    found = [(path, error) for error in errors for path in _originals(tuple(error.absolute_path), copies)]
+    found.sort(key=lambda f: [_sort_key(p) for p in f[0]])
     lines: list[str] = []
-    for error in errors:
-        lines += _describe(error)
-    return lines + _cross_references(doc)
+    for path, error in found:
+        lines += _describe(error, path)
+    return lines + _cross_references(doc) + _value_findings(doc)
 
 
-def _describe(error: Any) -> list[str]:
-    where = _location(error.absolute_path)
+# Where the format wants a number and nothing else: such a value never makes a finding, so
+# list items that differ only there are checked once (a thousand nodes are few shapes).
+_NUMBERS = {"id", "x", "y", "z", "demand", "node", "start", "end", "before", "after"}
+Where = tuple[Any, ...]
+
+
+def _light(doc: Any, copies: dict[Where, list[Where]]) -> Any:
+    """What the validator needs to see of `doc`: each long list (nodes, constraint items)
+    with one item of each shape, `copies` mapping it to the items it stands for, and the cost
+    matrices emptied when every one is rows of numbers, which one pass tells at the speed
+    of C. A malformed matrix is left for the validator to describe."""
+    if not isinstance(doc, dict):
+        return doc
+    light = dict(doc)
+    if isinstance(doc.get("nodes"), list):
+        light["nodes"] = _shapes(doc["nodes"], ("nodes",), copies)
+    if isinstance(doc.get("constraints"), list):
+        light["constraints"] = [dict(c) if isinstance(c, dict) else c for c in doc["constraints"]]
+        for k, constraint in enumerate(light["constraints"]):
+            for key in ("items", "precedence"):
+                if isinstance(constraint, dict) and isinstance(constraint.get(key), list):
+                    constraint[key] = _shapes(constraint[key], ("constraints", k, key), copies)
+    costs = doc.get("costs")
+    if isinstance(costs, dict) and all(number_rows(m) for m in costs.values()):
+        light["costs"] = {k: [] for k in costs}
+    elif isinstance(costs, list) and all(number_rows(m) for m in costs):
+        light["costs"] = [[] for _ in costs]
+    return light
+
+
+def _shapes(items: list[Any], where: Where, copies: dict[Where, list[Where]]) -> list[Any]:
+    kept: dict[str, int] = {}
+    shapes: list[Any] = []
+    for i, item in enumerate(items):
+        shape = item
+        if isinstance(item, dict):
+            shape = {k: 0 if k in _NUMBERS and is_number(v) else v for k, v in item.items()}
+        key = json.dumps(shape, default=repr)
+        if key not in kept:
+            kept[key] = len(shapes)
+            shapes.append(item)
+            copies[(*where, kept[key])] = []
+        copies[(*where, kept[key])].append((*where, i))
+    return shapes
+
+
+def _originals(path: Where, copies: dict[Where, list[Where]]) -> list[Where]:
+    """The paths in the document of a finding at `path` in what the validator saw."""
+    for size in (2, 4):
+        if path[:size] in copies:
+            return [(*original, *path[size:]) for original in copies[path[:size]]]
+    return [path]
+
+
+def _describe(error: Any, path: Where) -> list[str]:
+    where = _location(path)
     value = error.instance
     if error.validator == "additionalProperties":
         known = list(error.schema.get("properties", {}))
@@ -116,3 +176,75 @@ def _cross_references(doc: Any) -> list[str]:
                 f'instance.costs.{t}: not {n} rows of {n} numbers; the entries it lacks count as no arc'
             )
     return lines
+
+
+def non_finite(doc: Any) -> list[str]:
+    """Numbers too large for a double (1e400 reads as infinity) or not numbers at all (NaN,
+    which only a Python document can hold): the solver refuses a document with any."""
+    lines: list[str] = []
+    costs = doc.get("costs") if isinstance(doc, dict) else None
+    rest = {k: v for k, v in doc.items() if k != "costs"} if isinstance(doc, dict) else doc
+    _walk_numbers(rest, "instance", lines)
+    named = costs.items() if isinstance(costs, dict) else enumerate(costs) if isinstance(costs, list) else []
+    for name, matrix in named:
+        if not number_rows(matrix):
+            _walk_numbers(matrix, _location(["costs", name]), lines)
+            continue
+        for r, row in enumerate(matrix):
+            if row and not (math.isfinite(min(row)) and math.isfinite(max(row))):  # NaN fails both or neither
+                _walk_numbers(row, _location(["costs", name, r]), lines)
+    return lines
+
+
+def _walk_numbers(value: Any, where: str, lines: list[str]) -> None:
+    if isinstance(value, float) and not math.isfinite(value):
+        lines.append(f"{where}: {value} is not a finite number; the solver refuses the document")
+    elif isinstance(value, dict):
+        for key, item in value.items():
+            _walk_numbers(item, f"{where}.{key}", lines)
+    elif isinstance(value, list):
+        for k, item in enumerate(value):
+            _walk_numbers(item, f"{where}[{k}]", lines)
+
+
+def _value_findings(doc: Any) -> list[str]:
+    """Values of the right type that the solver reads otherwise than they seem to say."""
+    if not isinstance(doc, dict):
+        return []
+    lines = non_finite(doc)
+    agents, nodes = doc.get("agents"), doc.get("nodes")
+    if agents == []:
+        lines.append("instance.agents: no agents: no target can be served")
+    for k, agent in enumerate(agents if isinstance(agents, list) else []):
+        limit: Any = agent.get("max_length") if isinstance(agent, dict) else None
+        if not is_number(limit) or not math.isfinite(limit) or limit == math.trunc(limit) and limit >= 0:
+            continue
+        read = math.trunc(limit)
+        meaning = "no limit" if read <= 0 else f"a limit of {read}"
+        lines.append(f"instance.agents[{k}].max_length: {limit:g} is read as {read}: {meaning}")
+    first: dict[int, int] = {}
+    for i, node in enumerate(nodes if isinstance(nodes, list) else []):
+        node_id = _id(node.get("id") if isinstance(node, dict) else None)
+        if node_id is not None and first.setdefault(node_id, i) != i:
+            lines.append(f"instance.nodes[{i}].id: {node_id} is the id of node {first[node_id]} too; ids must be unique")
+    constraints = doc.get("constraints")
+    for c, constraint in enumerate(constraints if isinstance(constraints, list) else []):
+        items = constraint.get("items") if isinstance(constraint, dict) else None
+        if not isinstance(items, list) or constraint.get("kind") != "timewindow":
+            continue
+        for i, item in enumerate(items):
+            if not isinstance(item, dict):
+                continue
+            start: Any = item.get("start")
+            end: Any = item.get("end")
+            if is_number(start) and is_number(end) and start > end:
+                lines.append(f"instance.constraints[{c}].items[{i}]: the window opens at {start:g}, after it closes"
+                             f" at {end:g}: node {item.get('node')} can never be served")
+    return lines
+
+
+def _id(value: Any) -> int | None:
+    try:
+        return read_unsigned({"id": value}, "id", "node") if is_number(value) else None
+    except (InputError, OverflowError, ValueError):
+        return None

@@ -1,5 +1,6 @@
-"""One solve in this process: the options pyzel sets, the stop flag that Ctrl-C
-raises, and the progress report."""
+"""The one road from a document and the user's options to a solve: the table of
+pyzel's defaults, the solve in this process, the stop flag that Ctrl-C raises, and
+the progress report. The command line, `Model.solve` and `solve_many` all take it."""
 
 from __future__ import annotations
 
@@ -9,13 +10,20 @@ import math
 import os
 import resource
 import signal
-from collections.abc import Callable, Iterator
+from collections.abc import Callable, Iterator, Mapping
 from pathlib import Path
 from typing import Any
 
+from . import values
 from .errors import InputError
 
 Progress = Callable[[dict[str, Any]], Any]
+
+
+# Where neither the user nor the document says: the improvement phase is on. A budget
+# sets both budgets and lifts the clock unless a time limit is given too; None for any
+# of the user's options keeps the document's own.
+DEFAULTS: dict[str, Any] = {"improve": True}
 
 
 def with_options(doc: dict[str, Any], overrides: dict[str, Any]) -> dict[str, Any]:
@@ -28,12 +36,33 @@ def with_options(doc: dict[str, Any], overrides: dict[str, Any]) -> dict[str, An
     return {**doc, "options": merged}
 
 
-def effective_time_limit(time_limit: float | None, overrides: dict[str, Any]) -> float | None:
-    """A budget decides where the solve ends, so that it ends alike on any machine:
-    the clock then stops it only when a time limit is given as well."""
-    if time_limit is None and "max_iterations" in overrides:
-        return math.inf
-    return time_limit
+def prepare(
+    doc: dict[str, Any],
+    *,
+    time_limit: float | None = None,
+    improve: bool | None = None,
+    seed: int | None = None,
+    budget: int | None = None,
+    options: Mapping[str, Any] | None = None,
+) -> tuple[dict[str, Any], float | None]:
+    """The document to solve and the time limit to solve it with (None: the document's
+    own): pyzel's defaults where the document says nothing, then `options`, then the
+    named ones. `budget` is the search's expansions and the improvement phase's
+    iterations alike; alone, it ends the solve where it ends on any machine."""
+    if time_limit is not None:
+        time_limit = values.positive(time_limit, "time_limit")
+    given = doc.get("options")
+    overrides = {k: v for k, v in DEFAULTS.items() if not (isinstance(given, dict) and k in given)}
+    overrides.update(options or {})
+    if improve is not None:
+        overrides["improve"] = values.flag(improve, "improve")
+    if seed is not None:
+        overrides["seed"] = values.count(seed, "seed", 0)
+    if budget is not None:
+        overrides["max_iterations"] = overrides["max_expansions"] = values.count(budget, "budget", 1)
+        if time_limit is None:
+            time_limit = math.inf
+    return with_options(doc, overrides), time_limit
 
 
 class StopFlag:
@@ -65,33 +94,36 @@ def solve_document(
     doc: dict[str, Any],
     time_limit: float | None,
     *,
-    where: str,
+    where: str | None = None,
     should_stop: Callable[[], bool] | None = None,
     progress: Progress | None = None,
     quiet: bool = True,
 ) -> dict[str, Any]:
-    """The result dictionary of one instance document. `should_stop` is asked as the
-    solve goes and ends it like its time limit when true; `progress` receives the
-    core's reports; `quiet` silences the core's own diagnostic lines."""
+    """The result dictionary of one document as `prepare` gives it. `should_stop` is
+    asked as the solve goes and ends it like its time limit when true, as does a
+    truthy answer of `progress`, which receives the core's reports; `quiet` silences
+    the core's own diagnostic lines. Errors name `where`, when given."""
     import _pyzel_core
 
     def report(info: Any) -> bool:  # the dict the stubs call _Progress
-        if progress is not None:
-            progress(info)
-        return bool(should_stop and should_stop())
+        stop = bool(progress(info)) if progress is not None else False
+        return stop or bool(should_stop and should_stop())
+
+    def failed(err: BaseException) -> InputError:
+        return InputError(f"{where}: {one_line(err)}" if where else one_line(err))
 
     watched = should_stop is not None or progress is not None
     try:
         text = json.dumps(with_options(doc, {"quiet": True}) if quiet else doc)
     except (TypeError, ValueError) as err:
-        raise InputError(f"{where}: {one_line(err)}") from None
+        raise failed(err) from None
     try:
-        result: dict[str, Any] = _pyzel_core.solve_json_str(text, time_limit or -1,
+        result: dict[str, Any] = _pyzel_core.solve_json_str(text, -1 if time_limit is None else time_limit,
                                                             progress=report if watched else None)
     except (RuntimeError, IndexError, ValueError) as err:
-        raise InputError(f"{where}: {one_line(err)}") from None
+        raise failed(err) from None
     except MemoryError:  # the core's std::bad_alloc, or ours
-        raise InputError(f"{where}: out of memory ({memory_limit_text(doc)})") from None
+        raise InputError(f"{where + ': ' if where else ''}out of memory ({memory_limit_text(doc)})") from None
     return result
 
 

@@ -3,6 +3,7 @@ solve, bad files in one line, and pictures that show the routes as they are."""
 import copy
 import itertools
 import json
+import re
 import subprocess
 import sys
 
@@ -10,7 +11,9 @@ import pytest
 
 import _pyzel_core as z
 from conftest import EXAMPLES, ROOT, TRIANGLE, variant
+from pyzel import Model
 from pyzel.diagnose import failure_reasons
+from pyzel.errors import InstanceWarning
 from pyzel.schema import instance_warnings
 
 HEAD = "NAME: t\nTYPE: TSP\nDIMENSION: 3\nEDGE_WEIGHT_TYPE: EUC_2D\nNODE_COORD_SECTION\n1 0 0\n"
@@ -72,6 +75,18 @@ def typo(**changes):
     (typo(constraints=[{"kind": "assignment", "item": []}]), ['without "items"', 'unknown key "item"']),
     (typo(costs={"b": [[0]]}), ['type "a" has no cost matrix', 'type "b", which no agent has', "not 3 rows of 3"]),
     (typo(nodes=[{"id": 0, "x": 0, "y": 0, "type": "deport"}] + TRIANGLE["nodes"][1:]), ['"deport" is neither depot']),
+    # Nodes alike but for their numbers are checked once: each finding still names its own node.
+    (typo(nodes=[TRIANGLE["nodes"][0]] + [dict(n, demnd=1) for n in TRIANGLE["nodes"][1:]]),
+     ['nodes[1]: unknown key "demnd" (did you mean "demand"?)', 'nodes[2]: unknown key "demnd"']),
+    (typo(**{"costs.a": [[0, 3, 4], [3, 0, "5"], [4, 5, 0]]}), ["instance.costs: {'a': [[0, 3, 4], [3, 0, '5']"]),
+    # Values the solver reads otherwise than they seem to say.
+    (typo(agents=[dict(TRIANGLE["agents"][0], max_length=0.5)]), ["agents[0].max_length: 0.5 is read as 0: no limit"]),
+    (typo(agents=[dict(TRIANGLE["agents"][0], max_length=-2)]), ["max_length: -2 is read as -2: no limit"]),
+    (typo(nodes=TRIANGLE["nodes"][:2] + [dict(TRIANGLE["nodes"][2], id=1)]), ["nodes[2].id: 1 is the id of node 1 too"]),
+    (typo(constraints=[{"kind": "timewindow", "items": [{"node": 2, "start": 10, "end": 2}]}]),
+     ["items[0]: the window opens at 10, after it closes at 2: node 2 can never be served"]),
+    (typo(agents=[]), ['type "a", which no agent has', "instance.agents: no agents"]),
+    (typo(**{"costs.a": [[0, 3, 4], [3, 0, 1e400], [4, 5, 0]]}), ["costs.a[1][2]: inf is not a finite number"]),
 ] + [(json.loads(p.read_text()), []) for p in sorted(EXAMPLES.glob("*.json"))],
     ids=lambda v: None if isinstance(v, list) else "")
 def test_schema_warnings_name_each_typo(doc, expected):
@@ -87,6 +102,25 @@ def test_check_and_solve_print_the_warnings(tmp_path):
     assert code == 1 and out.count(b"\n") == 2 and b"typo.json: instance.options.objective" in out
     code, out, err = pyzel("solve", "typo.json", cwd=tmp_path)
     assert code == 0 and err.startswith('pyzel: warning: typo.json: instance.options.objective: "minmax"'), err
+
+
+INFINITE_X = typo(nodes=[TRIANGLE["nodes"][0], dict(TRIANGLE["nodes"][1], x=1e400), TRIANGLE["nodes"][2]])
+
+
+@pytest.mark.parametrize("doc", [typo(**{"options.objective": "minmax"}), typo(**{"options.time_limt": 3}),
+                                 typo(costz={}), INFINITE_X], ids=["minmax", "time_limt", "costz", "1e400"])
+def test_model_from_json_warns_what_check_prints(tmp_path, doc):
+    (tmp_path / "doc.json").write_text(json.dumps(doc).replace("Infinity", "1e400"))  # read back as inf
+    code, out, _ = pyzel("check", "doc.json", cwd=tmp_path)
+    printed = [line.removeprefix("doc.json: ") for line in out.decode().splitlines()]
+    assert code == 1 and printed, out
+    if doc is INFINITE_X:  # the solver refuses it: so does the model
+        with pytest.raises(ValueError, match=re.escape(printed[0])):
+            Model.from_json(tmp_path / "doc.json")
+        return
+    with pytest.warns(InstanceWarning) as caught:
+        Model.from_json(tmp_path / "doc.json")
+    assert [str(w.message) for w in caught] == printed
 
 
 def only_a_visits(*node_ids):

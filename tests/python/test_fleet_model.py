@@ -13,7 +13,9 @@ import pytest
 
 import _pyzel_core as z
 from conftest import EXAMPLES, HERE, ROOT, in_child
+import pyzel
 from pyzel import Model, tsplib
+from pyzel.cli import main
 
 sys.path.insert(0, str(ROOT / "bench"))
 import generate  # noqa: E402
@@ -38,10 +40,26 @@ def test_documents_round_trip_exactly(name):
 def test_model_answers_as_the_json_road(name, improve, budget):
     doc = json.loads(json.dumps(DOCUMENTS[name]))
     solution = Model.from_json(doc).solve(time_limit=30, improve=improve, seed=3, budget=budget)
-    budget_key = "max_iterations" if improve else "max_expansions"
-    doc["options"].update({"quiet": True, "improve": improve, "seed": 3, budget_key: budget})
+    doc["options"].update(quiet=True, improve=improve, seed=3, max_iterations=budget, max_expansions=budget)
     assert untimed(solution.to_dict()) == untimed(z.solve_json_str(json.dumps(doc), 30))
     assert solution.check() == []
+
+
+# One road, one table of defaults: the improvement phase on, a budget for both phases and no clock.
+@pytest.mark.parametrize("road", ["Model.solve", "solve_many", "pyzel solve"])
+def test_every_entry_point_solves_with_the_same_defaults(road, tmp_path):
+    doc = DOCUMENTS["tw-60-min_max"]
+    if road == "Model.solve":
+        result = Model.from_json(doc).solve(budget=300).to_dict()
+    elif road == "solve_many":
+        (result,) = pyzel.solve_many([doc], budget=300)
+    else:
+        (tmp_path / "in.json").write_text(json.dumps(doc))
+        assert main(["solve", str(tmp_path / "in.json"), "--budget", "300", "--quiet", "--output",
+                     str(tmp_path / "out.json")]) == 0
+        result = json.loads((tmp_path / "out.json").read_text())
+    options = dict(doc["options"], improve=True, max_iterations=300, max_expansions=300, quiet=True)
+    assert untimed(result) == untimed(z.solve_json_str(json.dumps(dict(doc, options=options)), math.inf))
 
 
 def untimed(result):
@@ -104,6 +122,33 @@ def test_bad_references_fail_at_their_call_and_change_nothing(call, text):
     with pytest.raises(ValueError, match=text):
         call(model)
     assert model.to_json() == before
+
+
+@pytest.mark.parametrize("call, error, text", [
+    (lambda m: m.add_agent("truck", 10, max_length=0.5), ValueError, "agent 0: max_length must be a whole number"),
+    (lambda m: m.add_agent("truck", 10, max_length=-3), ValueError, "agent 0: max_length must be greater than 0"),
+    (lambda m: m.add_target(1e400, 0), ValueError, "x must be a finite number, not inf"),
+    (lambda m: m.add_target(1, 1, window=(0, float("nan"))), ValueError, "window end must be a finite number"),
+    (lambda m: m.add_target("1", 0), TypeError, "x must be a number, not '1'"),
+    (lambda m: m.solve(improve="no"), TypeError, "improve must be True or False, not 'no'"),
+    (lambda m: m.solve(time_limit=float("nan")), ValueError, "time_limit must be a finite number"),
+    (lambda m: m.solve(time_limit=1e400), ValueError, "time_limit must be a finite number"),
+    (lambda m: m.solve(budget=2.5), TypeError, "budget must be a whole number"),
+    (lambda m: m.solve(seed=-1), ValueError, "seed must be a whole number of at least 0"),
+])
+def test_bad_arguments_are_refused_naming_them(call, error, text):
+    with pytest.raises(error, match=text):
+        call(fleet())
+
+
+def test_numpy_numbers_are_taken_as_python_ones():
+    np = pytest.importorskip("numpy")
+    model = fleet()
+    model.add_target(np.float32(6), np.int64(8), id=np.int64(21), window=(np.int64(0), np.float64(50)))
+    model.add_agent("truck", np.int64(10), max_length=np.int64(100), id=np.uint8(3))
+    solution = model.solve(seed=np.int64(1), budget=np.int32(50))
+    assert solution.status == "success" and solution.check() == []
+    assert json.loads(json.dumps(model.to_json())) == model.to_json()
 
 
 def test_progress_reaches_the_solver_or_fails_clearly():

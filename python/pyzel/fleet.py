@@ -1,0 +1,55 @@
+"""The parts of a fleet model: nodes (depots and targets), agent types and agents, as
+plain records under the user's own ids."""
+
+from __future__ import annotations
+
+from dataclasses import dataclass, field
+from typing import Any
+
+Window = tuple[float, float]
+
+
+@dataclass
+class Node:
+    """A place of the model. ``types`` None lets every agent type visit; ``extra`` holds the
+    document's other keys of the node ("z", "demand", a "type" spelling, your own), kept as read."""
+
+    id: int
+    x: float
+    y: float
+    window: Window | None = None
+    types: list[str] | None = None
+    extra: dict[str, Any] = field(default_factory=dict, repr=False)
+
+
+@dataclass
+class Depot(Node):
+    """Where agents start and end."""
+
+
+@dataclass
+class Target(Node):
+    """A node every solution visits exactly once."""
+
+
+@dataclass
+class AgentType:
+    """A kind of agent with its own costs: ``matrix`` (by node order) or, without one, the
+    Euclidean distance divided by ``speed``. Neither: a type the document gave no matrix."""
+
+    name: str
+    matrix: list[list[float]] | None = field(default=None, repr=False)
+    speed: float | None = None
+
+
+@dataclass
+class Agent:
+    """One vehicle: ``start`` and ``end`` are depot ids; ``max_length`` bounds its clock
+    (travel plus waiting), None for no limit."""
+
+    id: int
+    type: str
+    start: int
+    end: int
+    max_length: float | None = None
+    extra: dict[str, Any] = field(default_factory=dict, repr=False)
