@@ -32,6 +32,15 @@ def workers(pid):
     return found
 
 
+def wait_for_the_core(pid):
+    """Until `pid` has loaded the core: its set-up is over, however loaded the machine."""
+    for _ in range(400):
+        if "_pyzel_core" in open(f"/proc/{pid}/maps").read():
+            return
+        time.sleep(0.05)
+    raise AssertionError("the solve did not start")
+
+
 def wait_for_workers(pid, n):
     for _ in range(100):
         if len(workers(pid)) >= n:
@@ -72,7 +81,8 @@ def test_signals_lose_no_finished_work_and_leave_no_worker(instances, case):
                 time.sleep(pause)
                 child.send_signal(signal.SIGINT)
         elif case.startswith("ctrl-c") and case != "ctrl-c batch":
-            time.sleep(1.5)
+            wait_for_the_core(child.pid)
+            time.sleep(1.0)
             if case == "ctrl-c, reader gone":
                 child.stdout.close()
                 child.stdout = None
