@@ -1,17 +1,14 @@
 """The documentation's examples run and say what the pages claim.
 
-A snippet marked ``<!-- run: python -->`` or ``<!-- run: sh -->`` before its block is run
-in a fresh folder, and what it prints is compared with the next ``text`` block;
-``<!-- run: $ COMMAND -->`` before a ``text`` block runs COMMAND for it. Options
-follow, each after a ``;``: ``mask=times`` (two- and three-decimal figures) or
-``mask=figures`` (every number, equal rows once), ``copy=NAME:FROM ...`` (files of the
-tree or of the shared TSPLIB set placed as NAME), ``before=COMMAND`` (run first),
-``exit=N`` (the status expected, 0 unless given), ``needs=MODULE``, ``excerpt=FILE``
-(the block is a part of that file, verbatim). A line ``...`` in the expected text
-stands for any lines.
+``<!-- run: python -->`` before a snippet runs it as a script in a fresh folder and
+compares what it prints with the next ``text`` block; ``<!-- run: $ COMMAND -->`` before
+a ``text`` block runs COMMAND for it. Options, each after a ``;``: ``mask=times`` (two-
+and three-decimal figures) or ``mask=figures`` (every number, equal rows once),
+``copy=NAME:FROM ...`` (files of the tree or of the shared TSPLIB set), ``exit=N``,
+``needs=MODULE``, ``excerpt=FILE`` (the snippet is that file's, verbatim). A line ``...``
+in the expected text stands for any lines.
 """
 import json
-import os
 import re
 import shutil
 import subprocess
@@ -69,16 +66,10 @@ def test_marked_snippet_prints_what_the_page_shows(tmp_path, kind, code, expecte
     for name, source in (item.split(":") for item in options.get("copy", "").split()):
         shutil.copy(shared_tsplib(source) if source.endswith(".tsp") else ROOT / source, tmp_path / name)
     (tmp_path / "examples").symlink_to(ROOT / "examples")
+    (tmp_path / "snippet.py").write_text(code)  # a script of its own, as a reader would save it
     # pyzel is the command of the tree under test, whatever is installed on the PATH
-    shell = f'pyzel() {{ "{sys.executable}" -m pyzel "$@"; }}\n'
-    if "before" in options:
-        subprocess.run(["bash", "-ec", shell + options["before"]], cwd=tmp_path, env=child_env(), check=True,
-                       capture_output=True, timeout=60)
-    if kind == "python":  # a script of its own, as a reader would save it
-        (tmp_path / "snippet.py").write_text(code)
-        argv = [sys.executable, "snippet.py"]
-    else:
-        argv = ["bash", "-c", shell + code]
+    argv = ([sys.executable, "snippet.py"] if kind == "python" else
+            ["bash", "-c", f'pyzel() {{ "{sys.executable}" -m pyzel "$@"; }}\n{code}'])
     done = subprocess.run(argv, cwd=tmp_path, env=child_env(), capture_output=True, text=True, timeout=170)
     assert done.returncode == int(options.get("exit", 0)), done.stderr
     actual = normalised(done.stdout, options.get("mask"), tmp_path)
