@@ -77,7 +77,8 @@ def test_signals_lose_no_finished_work_and_leave_no_worker(instances, case):
     child = start(*args, cwd=instances)
     try:
         if case == "ctrl-c twice":  # the second while the first is acted on, or during the exit
-            for pause in (1.5, *[0.02] * 15):
+            wait_for_workers(child.pid, 1)
+            for pause in (1.0, *[0.02] * 15):
                 time.sleep(pause)
                 child.send_signal(signal.SIGINT)
         elif case.startswith("ctrl-c") and case != "ctrl-c batch":
