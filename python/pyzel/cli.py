@@ -8,6 +8,7 @@ from __future__ import annotations
 
 import argparse
 import contextlib
+import dataclasses
 import io
 import math
 import os
@@ -19,7 +20,7 @@ from typing import Any, NoReturn
 
 from . import __version__
 from .diagnose import failure_reasons
-from .document import Instance, check_result_shape, dumps, instance_from, read_json
+from .document import Instance, check_result_shape, dumps, instance_from, objective_of, read_json
 from .errors import InputError
 from .report import print_reasons, print_summary, row_line, summary_table
 from .schema import instance_warnings
@@ -215,7 +216,7 @@ def _solve_one(args: argparse.Namespace) -> int:
         # A first Ctrl-C stops the search as its time limit would, so that what it found is kept.
         with flag.installed(signal.SIGINT):
             result = solve_document(doc, time_limit, where=path, should_stop=lambda: flag.raised,
-                                    progress=line, quiet=not args.verbose)
+                                    progress=line, quiet=not args.verbose, instance=instance)
     except InputError as err:
         options = doc.get("options")
         if len(instance.node_ids) > SEARCH_MAX_NODES and not (isinstance(options, dict) and options.get("improve")):
@@ -227,6 +228,9 @@ def _solve_one(args: argparse.Namespace) -> int:
             line.close()
     if flag.raised and result["status"] != "success":
         print("pyzel: interrupted before any solution was found", file=sys.stderr)
+        causes = failure_reasons(instance)
+        if causes:
+            print_reasons(causes, file=sys.stderr)
         return EXIT_INTERRUPTED
     # The files first: they must not depend on a reader of standard output (| tee, then Ctrl-C).
     for target in targets:
@@ -397,17 +401,14 @@ def _read_solve_instance(path: str, args: argparse.Namespace) -> tuple[dict[str,
             f"pyzel convert {path} --agents M -o {Path(path).stem}.json"
         )
     try:
-        doc, _ = _read_instance(path)
+        doc, instance = _read_instance(path)
     except MemoryError:
         raise InputError(f"{path}: out of memory ({memory_limit_text(None)})") from None
     _print_warnings(path, doc)
     options = {"objective": args.objective} if args.objective else {}
     doc, time_limit = prepare(doc, time_limit=args.time_limit, improve=args.improve, seed=args.seed,
                               budget=args.budget, options=options)
-    try:
-        return doc, time_limit, instance_from(doc, name=Path(path).stem)
-    except InputError as err:
-        raise InputError(f"{path}: {err}") from None
+    return doc, time_limit, dataclasses.replace(instance, objective=objective_of(doc))  # of the options, only it shows
 
 
 def _check_writable(target: str, input_path: str, folder_made: bool) -> None:
@@ -435,9 +436,16 @@ def _check_writable(target: str, input_path: str, folder_made: bool) -> None:
 
 
 def _cmd_check(args: argparse.Namespace) -> int:
+    from .diagnose import infeasible
+
     found = 0
     for path in args.instances:
-        lines = instance_warnings(read_json(path))
+        doc = read_json(path)
+        lines = instance_warnings(doc)
+        try:  # the cheap tests a solve runs first
+            lines += [f"infeasible: {line}" for line in infeasible(instance_from(doc))]
+        except InputError:
+            pass  # a document the solver cannot read: the warnings say where
         for line in lines:
             print(f"{path}: {line}")
         if not lines:

@@ -21,6 +21,8 @@ MAX_NODE_LINES = 10  # more blocked nodes than this are counted, not listed
 def failure_reasons(doc: Any, result: Any = None) -> list[str]:
     """Readable lines on why ``result`` (the solve of ``doc``) has no solution: how
     the search ended, then every cause found; empty when the result is a success."""
+    if result is not None and result.get("status") != "success" and "reasons" in result:
+        return list(result["reasons"])  # not solved: the cheap tests proved it hopeless
     instance = doc if isinstance(doc, Instance) else instance_from(doc)
     lines: list[str] = []
     if result is not None:
@@ -37,6 +39,28 @@ def failure_reasons(doc: Any, result: Any = None) -> list[str]:
     if not causes and result is not None and not result.get("timeout"):
         causes.append("no single node or agent explains it: the rules conflict only in combination")
     return lines + causes
+
+
+def infeasible(instance: Instance) -> list[str]:
+    """The targets no agent can serve, one line each, by the cheap tests: a proof that the
+    instance has no solution, found before any search; empty when they prove nothing."""
+    targets = len(instance.node_ids) - len(instance.depots)
+    if not instance.agents:
+        return [f"no agents: none of the {targets} targets can be served"] if targets else []
+    return _node_causes(instance, proof=True)
+
+
+def unsolved_result(instance: Instance, reasons: list[str], seconds: float) -> dict[str, Any]:
+    """The result dictionary of an instance not solved because `reasons` prove it hopeless."""
+    return {
+        "status": "failed",
+        "timeout": False,
+        "routes": [{"agent_id": a.id, "path": [], "cost": 0.0} for a in instance.agents],
+        "statistics": {"solve_time": seconds, "max_cost": 0.0, "sum_cost": 0.0, "n_generated": 0,
+                       "n_expanded": 0, "last_update_time": 0.0},
+        "anytime": [],
+        "reasons": reasons,
+    }
 
 
 def _type_causes(instance: Instance) -> list[str]:
@@ -60,27 +84,56 @@ def _agent_causes(instance: Instance) -> list[str]:
     return lines
 
 
-def _node_causes(instance: Instance) -> list[str]:
-    agents = [a for a in instance.agents if a.type in instance.costs]
+def _node_causes(instance: Instance, proof: bool = False) -> list[str]:
+    """The targets no agent can serve. As a `proof` every agent counts (one without costs
+    goes nowhere), and one whose costs go below 0 only by its type: shortest paths bound
+    nothing then."""
+    agents = [a for a in instance.agents if proof or a.type in instance.costs]
     if not agents:
         return []
     # Agents alike in type, depots and limit share their bounds (a converted fleet is all alike).
-    alike: dict[tuple[str, int, int, float], Any] = {}
+    alike: dict[tuple[str, int, int, float], AgentView] = {}
     for a in agents:
-        key = (a.type, a.start, a.end, a.max_length)
-        if key not in alike:
-            alike[key] = (a, *_arrival_bounds(instance, a), _home_bounds(instance, a))
+        alike.setdefault((a.type, a.start, a.end, a.max_length), a)
     depots = instance.depots
-    lines = []
-    for v in range(len(instance.node_ids)):
-        if v in depots:
-            continue
-        why = [_why_not(instance, a, v, fastest[v], late[v], home[v]) for a, fastest, late, home in alike.values()]
-        if all(why):
-            lines.append(f"node {_node(instance, v)}: no agent can serve it: {_summary(why)}")
+    # The direct trip there and back serves most targets: only the others need shortest paths.
+    doubtful = [v for v in range(len(instance.node_ids))
+                if v not in depots and not any(_served_directly(instance, a, v) for a in alike.values())]
+    if not doubtful:
+        return []
+    why: dict[int, list[Reason | None]] = {v: [] for v in doubtful}
+    for a in alike.values():  # each kind of agent may serve some; those left no agent serves
+        if not doubtful:
+            break
+        if proof and _negative(instance, a.type):
+            for v in doubtful:
+                why[v].append(None if admits(instance, a, v) else ("type", 0.0, f"type {a.type} may not visit it"))
+        else:
+            (fastest, late), home = _arrival_bounds(instance, a), _home_bounds(instance, a)
+            for v in doubtful:
+                why[v].append(_why_not(instance, a, v, fastest[v], late[v], home[v]))
+        doubtful = [v for v in doubtful if why[v][-1] is not None]
+    lines = [f"node {_node(instance, v)}: no agent can serve it: {_summary(why[v])}" for v in doubtful]
     if len(lines) > MAX_NODE_LINES:
         lines = lines[:MAX_NODE_LINES] + [f"... and {len(lines) - MAX_NODE_LINES} more nodes no agent can serve"]
     return lines
+
+
+def _served_directly(instance: Instance, agent: AgentView, v: int) -> bool:
+    """Whether the trip start -> v -> end keeps every rule (then the shortest paths,
+    which can only be shorter, find nothing against v either)."""
+    if not admits(instance, agent, v):
+        return False
+    there = leg_cost(instance, agent, agent.start, v)
+    back = leg_cost(instance, agent, v, agent.end) if instance.return_to_end else 0.0
+    if there >= instance.missing_cost or back >= instance.missing_cost or there > window_close(instance, v) + TOL:
+        return False
+    return within_limit(agent, after_wait(instance, v, there) + back)
+
+
+def _negative(instance: Instance, agent_type: str) -> bool:
+    matrix = instance.costs.get(agent_type)
+    return matrix is not None and any(row and min(row) < 0 for row in matrix)
 
 
 Reason = tuple[str, float, str]  # kind, the bound it reports (least is shown), text
@@ -123,8 +176,10 @@ def _arrival_bounds(instance: Instance, agent: AgentView) -> tuple[list[float], 
     length limit, and the earliest arrival at all, also too late: shortest paths from
     its start over the arcs it may use, waiting for windows; a late arrival goes no further."""
     n = len(instance.node_ids)
-    admitted = [admits(instance, agent, v) for v in range(n)]
-    closes = [window_close(instance, v) for v in range(n)]
+    depots = instance.depots
+    reachable = [v for v in range(n) if admits(instance, agent, v)]
+    closes = [window_close(instance, v) + TOL for v in range(n)]
+    opens = [after_wait(instance, v, -math.inf) for v in range(n)]
     earliest = [math.inf] * n
     late = [math.inf] * n
     earliest[agent.start] = 0.0
@@ -133,17 +188,15 @@ def _arrival_bounds(instance: Instance, agent: AgentView) -> tuple[list[float], 
         t, u = heapq.heappop(queue)
         if t > earliest[u]:
             continue
-        if u != agent.start and u in instance.depots:
+        if u != agent.start and u in depots:
             continue  # a route does not pass through a depot
-        for v in range(n):
-            if v == u or not admitted[v]:
+        row = _leg_row(instance, agent, u)
+        for v in reachable:
+            if row[v] >= instance.missing_cost or v == u:
                 continue
-            cost = leg_cost(instance, agent, u, v)
-            if cost >= instance.missing_cost:
-                continue
-            arrival = t + cost
-            if arrival <= closes[v] + TOL:
-                arrival = after_wait(instance, v, arrival)
+            arrival = t + row[v]
+            if arrival <= closes[v]:
+                arrival = max(arrival, opens[v])
                 if within_limit(agent, arrival):
                     if arrival < earliest[v]:
                         earliest[v] = arrival
@@ -159,7 +212,10 @@ def _home_bounds(instance: Instance, agent: AgentView) -> list[float]:
     n = len(instance.node_ids)
     if not instance.return_to_end:
         return [0.0] * n
-    passable = [v == agent.start or (v not in instance.depots and admits(instance, agent, v)) for v in range(n)]
+    depots = instance.depots
+    matrix = instance.costs.get(agent.type) or []
+    passable = {u: matrix[u] if u < len(matrix) else [] for u in range(n)
+                if u == agent.start or (u not in depots and admits(instance, agent, u))}
     least = [math.inf] * n
     least[agent.end] = 0.0
     queue = [(0.0, agent.end)]
@@ -167,11 +223,20 @@ def _home_bounds(instance: Instance, agent: AgentView) -> list[float]:
         c, v = heapq.heappop(queue)
         if c > least[v]:
             continue
-        for u in range(n):
-            if u == v or not passable[u]:
-                continue
-            cost = leg_cost(instance, agent, u, v)
-            if cost < instance.missing_cost and c + cost < least[u]:
+        for u, row in passable.items():
+            cost = row[v] if v < len(row) else instance.missing_cost
+            if u != v and cost < instance.missing_cost and c + cost < least[u]:
                 least[u] = c + cost
                 heapq.heappush(queue, (c + cost, u))
     return least
+
+
+def _leg_row(instance: Instance, agent: AgentView, u: int) -> list[float]:
+    """``leg_cost`` from node index u to every node index, read at once."""
+    n = len(instance.node_ids)
+    matrix = instance.costs.get(agent.type)
+    given = matrix[u][:n] if matrix is not None and u < len(matrix) else []
+    row = [float(c) for c in given] + [instance.missing_cost] * (n - len(given))
+    for v in {u} if instance.return_to_end else {u, agent.start, agent.end}:
+        row[v] = 0.0
+    return row

@@ -3,7 +3,7 @@ record, and the lines and table of a batch."""
 
 from __future__ import annotations
 
-from typing import Any
+from typing import Any, TextIO
 
 from .document import Instance
 
@@ -13,6 +13,9 @@ def print_summary(path: str, instance: Instance, result: dict[str, Any], interru
     key = "max_cost" if instance.objective == "min_max" else "sum_cost"
     targets = len(instance.node_ids) - len(instance.depots)
     print(f"instance   {path}: {len(instance.node_ids)} nodes ({targets} targets), {len(instance.agents)} agents, {instance.objective}")
+    if "reasons" in result:
+        print("status     failed (not solved: no solution can exist)")
+        return
     ended = "time limit reached" if result["timeout"] else "search complete"
     if interrupted:
         ended = "interrupted"
@@ -41,10 +44,10 @@ def print_anytime(anytime: list[dict[str, Any]], limit: int = 20) -> None:
         print(f"  {entry['time']:>10.3f} {entry['max_cost']:>12.6g} {entry['sum_cost']:>12.6g}")
 
 
-def print_reasons(reasons: list[str]) -> None:
-    print("why no solution:")
+def print_reasons(reasons: list[str], file: TextIO | None = None) -> None:
+    print("why no solution:", file=file)
     for reason in reasons:
-        print(f"  {reason}")
+        print(f"  {reason}", file=file)
 
 
 def row_line(row: dict[str, Any]) -> str:

@@ -213,8 +213,6 @@ def _value_findings(doc: Any) -> list[str]:
         return []
     lines = non_finite(doc)
     agents, nodes = doc.get("agents"), doc.get("nodes")
-    if agents == []:
-        lines.append("instance.agents: no agents: no target can be served")
     for k, agent in enumerate(agents if isinstance(agents, list) else []):
         limit: Any = agent.get("max_length") if isinstance(agent, dict) else None
         if not is_number(limit) or not math.isfinite(limit) or limit == math.trunc(limit) and limit >= 0:

@@ -9,6 +9,7 @@ from collections.abc import Mapping
 from dataclasses import dataclass, field
 from typing import Any
 
+from .diagnose import failure_reasons
 from .document import instance_from
 from .validate import check_result, schedule
 
@@ -47,7 +48,8 @@ class Improvement:
 @dataclass(frozen=True)
 class Solution:
     """``objective`` is the longest route (min-max) or the sum of the routes (min-sum), None
-    without a solution; ``timed_out`` says a limit or budget ended the solve."""
+    without a solution; ``timed_out`` says a limit or budget ended the solve; ``reasons``
+    says why there is no solution (``pyzel.diagnose.failure_reasons``)."""
 
     status: str  # "success" or "failed"
     objective: float | None
@@ -56,6 +58,7 @@ class Solution:
     history: list[Improvement] = field(repr=False)
     document: dict[str, Any] = field(repr=False)  # the instance as solved, options included
     result: dict[str, Any] = field(repr=False)
+    reasons: list[str] = field(default_factory=list)  # why there is no solution, when there is none
 
     @classmethod
     def from_result(cls, document: Mapping[str, Any], result: Mapping[str, Any]) -> Solution:
@@ -78,6 +81,7 @@ class Solution:
             history=history,
             document=copy.deepcopy(dict(document)),
             result=copy.deepcopy(dict(result)),
+            reasons=[] if found else failure_reasons(instance, result),
         )
 
     def check(self) -> list[str]:

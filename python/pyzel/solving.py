@@ -10,11 +10,14 @@ import math
 import os
 import resource
 import signal
+import time
 from collections.abc import Callable, Iterator, Mapping
 from pathlib import Path
 from typing import Any
 
 from . import values
+from .diagnose import infeasible, unsolved_result
+from .document import Instance, instance_from
 from .errors import InputError
 
 Progress = Callable[[dict[str, Any]], Any]
@@ -98,11 +101,15 @@ def solve_document(
     should_stop: Callable[[], bool] | None = None,
     progress: Progress | None = None,
     quiet: bool = True,
+    instance: Instance | None = None,
 ) -> dict[str, Any]:
-    """The result dictionary of one document as `prepare` gives it. `should_stop` is
+    """The result dictionary of one document as `prepare` gives it (`instance`: the
+    document as read already, when the caller has it). `should_stop` is
     asked as the solve goes and ends it like its time limit when true, as does a
     truthy answer of `progress`, which receives the core's reports; `quiet` silences
-    the core's own diagnostic lines. Errors name `where`, when given."""
+    the core's own diagnostic lines. Errors name `where`, when given. An instance the
+    cheap tests of `diagnose` prove infeasible is not solved: its result is "failed" at
+    once, with the proof under "reasons"."""
     import _pyzel_core
 
     def report(info: Any) -> bool:  # the dict the stubs call _Progress
@@ -112,6 +119,9 @@ def solve_document(
     def failed(err: BaseException) -> InputError:
         return InputError(f"{where}: {one_line(err)}" if where else one_line(err))
 
+    hopeless = _proven_infeasible(doc, instance)
+    if hopeless is not None:
+        return hopeless
     watched = should_stop is not None or progress is not None
     try:
         text = json.dumps(with_options(doc, {"quiet": True}) if quiet else doc)
@@ -149,6 +159,16 @@ def memory_limit_text(doc: Any) -> str:
         return "automatic memory limit"
     size, what = min(bounds)
     return f"automatic memory limit, drawn from the {what} of {size >> 20} MiB"
+
+
+def _proven_infeasible(doc: dict[str, Any], instance: Instance | None) -> dict[str, Any] | None:
+    began = time.monotonic()
+    try:
+        instance = instance or instance_from(doc)
+    except InputError:
+        return None  # the core names what it cannot read
+    reasons = infeasible(instance)
+    return unsolved_result(instance, reasons, time.monotonic() - began) if reasons else None
 
 
 def one_line(err: BaseException) -> str:

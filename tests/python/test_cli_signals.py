@@ -60,17 +60,20 @@ def instances(tmp_path):
     doc["constraints"] = [{"kind": "timewindow", "items": [{"node": i, "start": 0, "end": rng.randint(150, 400)}
                                                             for i in range(1, 120)]}]
     (tmp_path / "hard.json").write_text(json.dumps(doc))
+    doc["agents"].append({"id": 5, "type": "ghost", "start_node": 0, "end_node": 0})  # a cause, no proof
+    (tmp_path / "ghost.json").write_text(json.dumps(doc))
     return tmp_path
 
 
 @in_child
 @pytest.mark.parametrize("case", ["ctrl-c one", "ctrl-c, reader gone", "ctrl-c twice", "ctrl-c before any",
-                                  "ctrl-c batch", "sigterm batch", "worker killed"])
+                                  "ctrl-c before any, a cause", "ctrl-c batch", "sigterm batch", "worker killed"])
 def test_signals_lose_no_finished_work_and_leave_no_worker(instances, case):
     args = {"ctrl-c one": ["big1.json", "--output", "r.json", "--progress"],
             "ctrl-c, reader gone": ["big1.json", "--output", "r.json"],  # | tee log, and Ctrl-C ends tee too
             "ctrl-c twice": ["big1.json", "big2.json", "--progress"],
             "ctrl-c before any": ["hard.json", "--exact", "--output", "r.json"],
+            "ctrl-c before any, a cause": ["ghost.json", "--exact"],
             "ctrl-c batch": ["big1.json", "big2.json", "small.json", "--jobs", "2", "--output-dir", "out"],
             "sigterm batch": ["big1.json", "big2.json", "--jobs", "2"],
             "worker killed": ["small.json", "big1.json", "--jobs", "2", "--time-limit", "3"]}[case]
@@ -110,6 +113,10 @@ def test_signals_lose_no_finished_work_and_leave_no_worker(instances, case):
     elif case == "ctrl-c before any":
         assert (child.returncode, out, err) == (130, "", "pyzel: interrupted before any solution was found\n")
         assert not (instances / "r.json").exists()
+    elif case == "ctrl-c before any, a cause":
+        assert child.returncode == 130 and err.endswith(
+            'interrupted before any solution was found\nwhy no solution:\n  agent type "ghost" has no cost matrix'
+            ' (the costs give: "t"): its agents can go nowhere\n'), err
     elif case == "ctrl-c batch":
         assert child.returncode == 130, err
         assert out.count("success") >= 4 and "interrupted: 1 not begun and cancelled" in out  # two lines, two rows

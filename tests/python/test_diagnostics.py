@@ -11,7 +11,7 @@ import pytest
 
 import _pyzel_core as z
 from conftest import EXAMPLES, ROOT, TRIANGLE, variant
-from pyzel import Model
+from pyzel import Model, solve_many
 from pyzel.diagnose import failure_reasons
 from pyzel.errors import InstanceWarning
 from pyzel.schema import instance_warnings
@@ -85,7 +85,6 @@ def typo(**changes):
     (typo(nodes=TRIANGLE["nodes"][:2] + [dict(TRIANGLE["nodes"][2], id=1)]), ["nodes[2].id: 1 is the id of node 1 too"]),
     (typo(constraints=[{"kind": "timewindow", "items": [{"node": 2, "start": 10, "end": 2}]}]),
      ["items[0]: the window opens at 10, after it closes at 2: node 2 can never be served"]),
-    (typo(agents=[]), ['type "a", which no agent has', "instance.agents: no agents"]),
     (typo(**{"costs.a": [[0, 3, 4], [3, 0, 1e400], [4, 5, 0]]}), ["costs.a[1][2]: inf is not a finite number"]),
 ] + [(json.loads(p.read_text()), []) for p in sorted(EXAMPLES.glob("*.json"))],
     ids=lambda v: None if isinstance(v, list) else "")
@@ -97,7 +96,10 @@ def test_schema_warnings_name_each_typo(doc, expected):
 def test_check_and_solve_print_the_warnings(tmp_path):
     (tmp_path / "typo.json").write_text(json.dumps(typo(**{"options.objective": "minmax"})))
     (tmp_path / "ok.json").write_text(json.dumps(TRIANGLE))
+    (tmp_path / "none.json").write_text(json.dumps(variant(agents=[], costs={})))
     assert pyzel("check", "ok.json", cwd=tmp_path)[:2] == (0, b"ok.json: ok\n")
+    assert pyzel("check", "none.json", cwd=tmp_path)[:2] == (
+        1, b"none.json: infeasible: no agents: none of the 3 targets can be served\n")
     code, out, err = pyzel("check", "typo.json", "ok.json", cwd=tmp_path)
     assert code == 1 and out.count(b"\n") == 2 and b"typo.json: instance.options.objective" in out
     code, out, err = pyzel("solve", "typo.json", cwd=tmp_path)
@@ -121,6 +123,28 @@ def test_model_from_json_warns_what_check_prints(tmp_path, doc):
     with pytest.warns(InstanceWarning) as caught:
         Model.from_json(tmp_path / "doc.json")
     assert [str(w.message) for w in caught] == printed
+
+
+# A window closing at 5 that no agent reaches before 70.7: said at once, never solved (the
+# limit of 600 s makes a solve that starts a hang, which the tests' timeout ends).
+FAR = variant(costs={"a": [[0, 70.7, 1], [70.7, 0, 70], [1, 70, 0]]}, options={"time_limit": 600},
+              constraints=[{"kind": "timewindow", "items": [{"node": 1, "start": 0, "end": 5}]}])
+FAR_REASON = "node 1 (index 1): no agent can serve it: its window closes at 5, the earliest arrival is at 70.7"
+
+
+@pytest.mark.parametrize("road", ["pyzel solve", "pyzel check", "Model.solve", "solve_many"])
+def test_an_instance_proven_infeasible_is_not_solved(tmp_path, road):
+    (tmp_path / "far.json").write_text(json.dumps(FAR))
+    if road.startswith("pyzel"):
+        code, out, err = pyzel(road.split()[1], "far.json", cwd=tmp_path)
+        expected = ("why no solution:\n  " if road == "pyzel solve" else "far.json: infeasible: ") + FAR_REASON
+        assert code == 1 and out.decode().endswith(expected + "\n"), out + err.encode()
+    elif road == "Model.solve":
+        solution = Model.from_json(FAR).solve()
+        assert (solution.status, solution.timed_out, solution.reasons) == ("failed", False, [FAR_REASON])
+    else:
+        (result,) = solve_many([tmp_path / "far.json"])
+        assert (result["status"], result["reasons"]) == ("failed", [FAR_REASON])
 
 
 def only_a_visits(*node_ids):
