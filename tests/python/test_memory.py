@@ -54,8 +54,10 @@ def test_address_space_limit_bounds_the_search_instead_of_killing_it():
 @pytest.mark.timeout(120)
 @pytest.mark.parametrize("names", [["huge.json"], ["huge.json", "time_windows.json"]], ids=["one", "batch"])
 def test_out_of_memory_is_one_line_naming_the_instance_and_the_limit(tmp_path, names):
-    # 40,000 nodes: tiny as a document, but the core's cost table needs 12.8 GB.
-    doc = ring_doc(2, 1) | {"nodes": [{"id": i, "x": i, "y": 0} for i in range(40000)], "options": {}}
+    # 40,000 nodes, each a round trip from the depot: small as a document, but the core's
+    # cost table needs 12.8 GB.
+    doc = ring_doc(2, 1) | {"nodes": [{"id": i, "x": i, "y": 0} for i in range(40000)], "options": {},
+                            "costs": {"a": [[0] + [1] * 39999] + [[1]] * 39999}}
     (tmp_path / "huge.json").write_text(json.dumps(doc))
     shutil.copy(EXAMPLES / "time_windows.json", tmp_path)
     script = ("import resource, sys; resource.setrlimit(resource.RLIMIT_AS, (1 << 30, 1 << 30)); "
