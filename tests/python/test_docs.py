@@ -6,7 +6,7 @@ a ``text`` block runs COMMAND for it. Options, each after a ``;``: ``mask=times`
 and three-decimal figures) or ``mask=figures`` (every number, equal rows once),
 ``copy=NAME:FROM ...`` (files of the tree or of the shared TSPLIB set), ``exit=N``,
 ``needs=MODULE``, ``excerpt=FILE`` (the snippet is that file's, verbatim). A line ``...``
-in the expected text stands for any lines.
+in the expected text stands for any lines; runs of spaces count as one.
 """
 import json
 import re
@@ -44,7 +44,7 @@ def normalised(text, mask, folder):
         text = re.sub(r"\b\d+\.\d{2,3}\b", "#", text)
     elif mask == "figures":
         text = re.sub(r"#((, | )#)+", "#", re.sub(r"-?\b\d+(\.\d+)?(e[+-]?\d+)?\b", "#", text))
-    lines = [line.rstrip() for line in text.strip("\n").splitlines()]
+    lines = [re.sub(" +", " ", line.rstrip()) for line in text.strip("\n").splitlines()]  # widths follow the data
     if mask == "figures":
         lines = [line for k, line in enumerate(lines) if k == 0 or line != lines[k - 1]]
     return lines
