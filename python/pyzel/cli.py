@@ -275,8 +275,8 @@ def _result_targets(path: str, args: argparse.Namespace) -> list[str]:
 def _solve_batch(args: argparse.Namespace) -> int:
     from . import progress
     from .batch import iter_answers
-    from .worker import end_running
     from .solving import StopFlag
+    from .worker import end_running
 
     paths = args.instances
     if args.output_dir:

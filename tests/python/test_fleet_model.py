@@ -20,6 +20,7 @@ from pyzel.cli import main
 sys.path.insert(0, str(ROOT / "bench"))
 import generate  # noqa: E402
 
+pytestmark = pytest.mark.filterwarnings("ignore::pyzel.errors.InstanceWarning")  # "known_routes" is no format key
 DOCUMENTS = {p.name: json.loads(p.read_text()) for p in sorted(EXAMPLES.glob("*.json"))}
 DOCUMENTS.update({f"{d['name']}-{d['options']['objective']}": d for d in generate.constrained_set()})
 BURMA = HERE / "data" / "burma14.tsp"
