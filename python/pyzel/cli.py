@@ -24,12 +24,14 @@ from .document import Instance, check_result_shape, dumps, instance_from, object
 from .errors import InputError
 from .report import print_reasons, print_summary, row_line, summary_table
 from .schema import instance_warnings
+from .solving import memory_limit_text
 
 EXIT_OK = 0
 EXIT_INVALID = 1
 EXIT_BAD_INPUT = 2
 EXIT_INTERRUPTED = 130  # as a shell reports a program ended by SIGINT
 EXIT_TERMINATED = 143  # and by SIGTERM
+SEARCH_MAX_NODES = 256  # beyond, the core solves with the improvement phase alone
 
 _TSPLIB_SUFFIXES = (".tsp", ".atsp", ".vrp", ".hcp", ".sop")
 
@@ -46,19 +48,71 @@ def main(argv: Sequence[str] | None = None) -> int:
     if isinstance(sys.stdout, io.TextIOWrapper):
         sys.stdout.reconfigure(errors="surrogateescape")
     args = build_parser().parse_args(argv)
+    stdout, sys.stdout = sys.stdout, _ReaderMayLeave(sys.stdout)
     try:
         status: int = args.run(args)
         return status
     except InputError as err:
         print(f"pyzel: error: {err}", file=sys.stderr)
+        if err.hint:
+            print(f"pyzel: hint: {err.hint}", file=sys.stderr)
+        return EXIT_BAD_INPUT
+    except MemoryError:  # the solve names its instance; elsewhere one line says what ran out
+        print(f"pyzel: error: out of memory ({memory_limit_text(None)})", file=sys.stderr)
         return EXIT_BAD_INPUT
     except KeyboardInterrupt:
+        if argv is None:
+            _ctrl_c_ends_quietly()
         print("pyzel: interrupted", file=sys.stderr)
         return EXIT_INTERRUPTED
-    except BrokenPipeError:
-        # The reader went away (pyzel ... | head): stop quietly, as a program ended by SIGPIPE would.
-        os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
-        return 141
+    finally:
+        sys.stdout.flush()
+        sys.stdout = stdout
+        if argv is None:
+            _ctrl_c_ends_quietly()
+
+
+def _ctrl_c_ends_quietly() -> None:
+    """From here on the command only ends: everything to keep is written. A further
+    Ctrl-C, which would raise amid the exit (in the progress bar's tear-down, say)
+    and print a traceback there, is ignored; ignoring, unlike a handler of ours, also
+    outlasts the interpreter's restoring the default action as it shuts down."""
+    signal.signal(signal.SIGINT, signal.SIG_IGN)
+
+
+class _ReaderMayLeave:
+    """Standard output whose reader may go away (``pyzel solve ... | tee log``, then
+    Ctrl-C, or ``| head``): from then on what is printed goes nowhere and the command
+    goes on, so that its files are still written and its exit status is still the
+    documented one."""
+
+    def __init__(self, stream: Any) -> None:
+        self._stream = stream
+        self._gone = False
+
+    def write(self, text: str) -> int:
+        if not self._gone:
+            try:
+                return int(self._stream.write(text))
+            except BrokenPipeError:
+                self._reader_left()
+        return len(text)
+
+    def flush(self) -> None:
+        if not self._gone:
+            try:
+                self._stream.flush()
+            except BrokenPipeError:
+                self._reader_left()
+
+    def _reader_left(self) -> None:
+        self._gone = True
+        # What is still buffered, and the interpreter's last flush, go to the null device.
+        with contextlib.suppress(OSError, ValueError):
+            os.dup2(os.open(os.devnull, os.O_WRONLY), self._stream.fileno())
+
+    def __getattr__(self, name: str) -> Any:
+        return getattr(self._stream, name)
 
 
 def build_parser() -> argparse.ArgumentParser:
@@ -151,8 +205,10 @@ def _solve_one(args: argparse.Namespace) -> int:
 
     path = args.instances[0]
     targets = _result_targets(path, args)
-    for target in targets + ([args.plot] if args.plot else []):
-        _check_writable(target, path)
+    for target in ([args.output] if args.output else []) + ([args.plot] if args.plot else []):
+        _check_writable(target, path, folder_made=False)
+    if args.output_dir:
+        _check_writable(_result_path(path, args.output_dir), path, folder_made=True)
     doc, time_limit, instance = _read_solve_instance(path, args)
     line = progress.SolveLine(Path(path).name) if progress.wanted(args.progress, args.quiet) else None
     flag = StopFlag(second_breaks_off=True)
@@ -161,6 +217,12 @@ def _solve_one(args: argparse.Namespace) -> int:
         with flag.installed(signal.SIGINT):
             result = solve_document(doc, time_limit, where=path, should_stop=lambda: flag.raised,
                                     progress=line, quiet=not args.verbose, instance=instance)
+    except InputError as err:
+        options = doc.get("options")
+        if len(instance.node_ids) > SEARCH_MAX_NODES and not (isinstance(options, dict) and options.get("improve")):
+            raise InputError(str(err), hint="the improvement phase takes larger instances: solve without "
+                                            '--exact (or with "improve": true in the options)') from None
+        raise
     finally:
         if line is not None:
             line.close()
@@ -170,6 +232,14 @@ def _solve_one(args: argparse.Namespace) -> int:
         if causes:
             print_reasons(causes, file=sys.stderr)
         return EXIT_INTERRUPTED
+    # The files first: they must not depend on a reader of standard output (| tee, then Ctrl-C).
+    for target in targets:
+        if target != "-":
+            _write_text(target, dumps(result))
+    if args.plot:
+        from .plot import plot_solution
+
+        plot_solution(instance, result, args.plot, title=instance.name or Path(path).stem)
     # With the result on standard output, everything else goes to standard error.
     real_stdout = sys.stdout
     with contextlib.redirect_stdout(sys.stderr) if args.output == "-" else contextlib.nullcontext():
@@ -180,13 +250,9 @@ def _solve_one(args: argparse.Namespace) -> int:
             if target == "-":
                 real_stdout.write(dumps(result))
                 real_stdout.flush()
-                continue
-            _write_text(target, dumps(result))
-            print(f"result written to {target}")
+            else:
+                print(f"result written to {target}")
         if args.plot:
-            from .plot import plot_solution
-
-            plot_solution(instance, result, args.plot, title=instance.name or Path(path).stem)
             print(f"picture written to {args.plot}")
     if flag.raised:
         return EXIT_INTERRUPTED
@@ -334,7 +400,10 @@ def _read_solve_instance(path: str, args: argparse.Namespace) -> tuple[dict[str,
             f"{path}: a TSPLIB file, not a JSON instance; turn it into one first: "
             f"pyzel convert {path} --agents M -o {Path(path).stem}.json"
         )
-    doc, instance = _read_instance(path)
+    try:
+        doc, instance = _read_instance(path)
+    except MemoryError:
+        raise InputError(f"{path}: out of memory ({memory_limit_text(None)})") from None
     _print_warnings(path, doc)
     options = {"objective": args.objective} if args.objective else {}
     doc, time_limit = prepare(doc, time_limit=args.time_limit, improve=args.improve, seed=args.seed,
@@ -342,9 +411,10 @@ def _read_solve_instance(path: str, args: argparse.Namespace) -> tuple[dict[str,
     return doc, time_limit, dataclasses.replace(instance, objective=objective_of(doc))  # of the options, only it shows
 
 
-def _check_writable(target: str, input_path: str) -> None:
+def _check_writable(target: str, input_path: str, folder_made: bool) -> None:
     """Refuses, before the solve, an output that would overwrite the instance or
-    that cannot be written."""
+    that cannot be written; its folder must exist unless the option makes it
+    (--output-dir)."""
     if target == "-":
         return
     if os.path.exists(target) and os.path.exists(input_path) and os.path.samefile(target, input_path):
@@ -352,6 +422,8 @@ def _check_writable(target: str, input_path: str) -> None:
     if os.path.isdir(target):
         raise InputError(f"{target}: cannot write: Is a directory")
     parent = os.path.dirname(os.path.abspath(target))
+    if not folder_made and not os.path.exists(parent):
+        raise InputError(f"{target}: cannot write: No such directory {os.path.dirname(target)}")
     while not os.path.exists(parent):
         parent = os.path.dirname(parent)
     if not os.path.isdir(parent):
@@ -386,7 +458,7 @@ def _cmd_convert(args: argparse.Namespace) -> int:
     try:
         from . import tsplib
     except ImportError as err:
-        raise InputError(f"convert needs {err.name or 'numpy and vrplib'}: pip install pyzel[tsplib]") from None
+        raise InputError(f"convert needs {err.name or 'numpy and vrplib'}: pip install numpy vrplib") from None
 
     try:
         data = tsplib.read(args.tsplib_file)

@@ -17,7 +17,7 @@ from .worker import Answer, Request, solve_in_child
 from .errors import InputError
 from .solving import one_line
 
-INSTALL_HINT = 'a cluster needs Dask\'s distributed scheduler: pip install "pyzel[cluster]"'
+INSTALL_HINT = "a cluster needs Dask's distributed scheduler: pip install dask distributed"
 _POLL_SECONDS = 0.5
 
 

@@ -44,8 +44,10 @@ class SolveLine:
         )
 
     def close(self) -> None:
-        self._bar.close()
-        self._stream.close()
+        try:
+            self._bar.close()
+        finally:  # a second Ctrl-C amid the close must not leave the stream to the collector
+            self._stream.close()
 
 
 class BatchLine:

@@ -7,9 +7,12 @@ from __future__ import annotations
 import contextlib
 import json
 import math
+import os
+import resource
 import signal
 import time
 from collections.abc import Callable, Iterator, Mapping
+from pathlib import Path
 from typing import Any
 
 from . import values
@@ -129,7 +132,33 @@ def solve_document(
                                                             progress=report if watched else None)
     except (RuntimeError, IndexError, ValueError) as err:
         raise failed(err) from None
+    except MemoryError:  # the core's std::bad_alloc, or ours
+        raise InputError(f"{where + ': ' if where else ''}out of memory ({memory_limit_text(doc)})") from None
     return result
+
+
+def memory_limit_text(doc: Any) -> str:
+    """The memory limit a solve of `doc` ran under, in words: its own "memory_limit",
+    or what the automatic one is drawn from (the address-space and cgroup limits, the
+    machine's memory), whichever is smallest."""
+    options = doc.get("options") if isinstance(doc, dict) else None
+    asked = options.get("memory_limit") if isinstance(options, dict) else None
+    if isinstance(asked, int) and not isinstance(asked, bool) and asked > 0:
+        return f'memory limit "memory_limit": {asked} MiB'
+    bounds = []
+    with contextlib.suppress(OSError, ValueError):
+        bounds.append((os.sysconf("SC_PHYS_PAGES") * os.sysconf("SC_PAGE_SIZE"), "physical memory"))
+    soft, _ = resource.getrlimit(resource.RLIMIT_AS)
+    if soft != resource.RLIM_INFINITY:
+        bounds.append((soft, "address-space limit (ulimit -v)"))
+    for path in ("/sys/fs/cgroup/memory.max", "/sys/fs/cgroup/memory/memory.limit_in_bytes"):
+        with contextlib.suppress(OSError, ValueError):
+            bounds.append((int(Path(path).read_text()), "cgroup memory limit"))
+            break
+    if not bounds:
+        return "automatic memory limit"
+    size, what = min(bounds)
+    return f"automatic memory limit, drawn from the {what} of {size >> 20} MiB"
 
 
 def _proven_infeasible(doc: dict[str, Any], instance: Instance | None) -> dict[str, Any] | None:

@@ -32,6 +32,15 @@ def workers(pid):
     return found
 
 
+def wait_for_the_core(pid):
+    """Until `pid` has loaded the core: its set-up is over, however loaded the machine."""
+    for _ in range(400):
+        if "_pyzel_core" in open(f"/proc/{pid}/maps").read():
+            return
+        time.sleep(0.05)
+    raise AssertionError("the solve did not start")
+
+
 def wait_for_workers(pid, n):
     for _ in range(100):
         if len(workers(pid)) >= n:
@@ -57,10 +66,12 @@ def instances(tmp_path):
 
 
 @in_child
-@pytest.mark.parametrize("case", ["ctrl-c one", "ctrl-c before any", "ctrl-c before any, a cause", "ctrl-c batch",
-                                  "sigterm batch", "worker killed"])
+@pytest.mark.parametrize("case", ["ctrl-c one", "ctrl-c, reader gone", "ctrl-c twice", "ctrl-c before any",
+                                  "ctrl-c before any, a cause", "ctrl-c batch", "sigterm batch", "worker killed"])
 def test_signals_lose_no_finished_work_and_leave_no_worker(instances, case):
     args = {"ctrl-c one": ["big1.json", "--output", "r.json", "--progress"],
+            "ctrl-c, reader gone": ["big1.json", "--output", "r.json"],  # | tee log, and Ctrl-C ends tee too
+            "ctrl-c twice": ["big1.json", "big2.json", "--progress"],
             "ctrl-c before any": ["hard.json", "--exact", "--output", "r.json"],
             "ctrl-c before any, a cause": ["ghost.json", "--exact"],
             "ctrl-c batch": ["big1.json", "big2.json", "small.json", "--jobs", "2", "--output-dir", "out"],
@@ -68,8 +79,17 @@ def test_signals_lose_no_finished_work_and_leave_no_worker(instances, case):
             "worker killed": ["small.json", "big1.json", "--jobs", "2", "--time-limit", "3"]}[case]
     child = start(*args, cwd=instances)
     try:
-        if case.startswith("ctrl-c") and case != "ctrl-c batch":
-            time.sleep(1.5)
+        if case == "ctrl-c twice":  # the second while the first is acted on, or during the exit
+            wait_for_workers(child.pid, 1)
+            for pause in (1.0, *[0.02] * 15):
+                time.sleep(pause)
+                child.send_signal(signal.SIGINT)
+        elif case.startswith("ctrl-c") and case != "ctrl-c batch":
+            wait_for_the_core(child.pid)
+            time.sleep(1.0)
+            if case == "ctrl-c, reader gone":
+                child.stdout.close()
+                child.stdout = None
             child.send_signal(signal.SIGINT)
         elif case == "worker killed":
             assert child.stdout.readline().startswith("[1/2] small.json: success")
@@ -86,6 +106,10 @@ def test_signals_lose_no_finished_work_and_leave_no_worker(instances, case):
     if case == "ctrl-c one":
         assert child.returncode == 130 and "status     success (interrupted)" in out, err
         assert " solutions" in err and json.loads((instances / "r.json").read_text())["status"] == "success"
+    elif case == "ctrl-c, reader gone":
+        assert (child.returncode, err) == (130, "") and json.loads((instances / "r.json").read_text())["status"]
+    elif case == "ctrl-c twice":
+        assert child.returncode == 130 and err.endswith("pyzel: interrupted\n") and "Traceback" not in err, err
     elif case == "ctrl-c before any":
         assert (child.returncode, out, err) == (130, "", "pyzel: interrupted before any solution was found\n")
         assert not (instances / "r.json").exists()

@@ -2,6 +2,7 @@
 limits, it ends the search like a time-out and keeps the solution found so far."""
 import json
 import os
+import shutil
 import subprocess
 import sys
 import textwrap
@@ -9,6 +10,7 @@ import textwrap
 import pytest
 
 import _pyzel_core as z
+from conftest import EXAMPLES, child_env, in_child
 
 
 def ring_doc(n, agents, **options):
@@ -46,3 +48,22 @@ def test_address_space_limit_bounds_the_search_instead_of_killing_it():
                          timeout=170)
     assert run.returncode == 0, run.stderr[-2000:]
     assert run.stdout.split()[-2:] == ["success", "True"]
+
+
+@in_child
+@pytest.mark.timeout(120)
+@pytest.mark.parametrize("names", [["huge.json"], ["huge.json", "time_windows.json"]], ids=["one", "batch"])
+def test_out_of_memory_is_one_line_naming_the_instance_and_the_limit(tmp_path, names):
+    # 40,000 nodes, each a round trip from the depot: small as a document, but the core's
+    # cost table needs 12.8 GB.
+    doc = ring_doc(2, 1) | {"nodes": [{"id": i, "x": i, "y": 0} for i in range(40000)], "options": {},
+                            "costs": {"a": [[0] + [1] * 39999] + [[1]] * 39999}}
+    (tmp_path / "huge.json").write_text(json.dumps(doc))
+    shutil.copy(EXAMPLES / "time_windows.json", tmp_path)
+    script = ("import resource, sys; resource.setrlimit(resource.RLIMIT_AS, (1 << 30, 1 << 30)); "
+              "from pyzel.cli import main; sys.exit(main(sys.argv[1:]))")
+    run = subprocess.run([sys.executable, "-c", script, "solve", *names, "--budget", "10"], cwd=tmp_path,
+                         env=child_env(), capture_output=True, text=True, timeout=110)
+    told = "huge.json: out of memory (automatic memory limit, drawn from the "  # the least of three limits
+    assert run.returncode == 2 and "Traceback" not in run.stderr, run.stderr[-2000:]
+    assert f"[1/2] huge.json: error: {told}" in run.stdout if names[1:] else f"pyzel: error: {told}" in run.stderr
