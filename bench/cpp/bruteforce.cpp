@@ -7,9 +7,15 @@
 // printed as an instance document, ready to become a regression test.
 //
 //   zel_bruteforce [--count N] [--seed S] [--budget EXPANSIONS] [--cross-check SOLUTIONS]
-//                  [--dump DIR]
+//                  [--dump DIR] [--improve ITERATIONS] [--stall ITERATIONS] [--limit SECONDS]
+//                  [--negative PERCENT]
 //
 // Searches stop at the expansion budget, never at a clock, so a run is repeatable.
+// --improve turns the improvement phase on with that iteration budget (0: none, the
+// stall rule ends it), --stall sets its stall rule (0: the default); --limit gives
+// every solve a time limit and counts the solves that reach it (a budget that did
+// not hold), by default none. --negative gives that share of the instances some
+// negative arcs (default 10).
 // The exact answers check themselves: each optimal witness must pass the checker,
 // and on instances with at most SOLUTIONS candidate solutions (default 20000, 0:
 // never) every candidate is judged by the checker and the best accepted one must
@@ -17,6 +23,7 @@
 // named by class and seed, its "note" saying what the optimum and ZEL were.
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <exception>
@@ -141,7 +148,7 @@ void ChooseDepots(Random& random, int agents, std::vector<int>& starts, std::vec
   features.shared = alike(starts) && alike(ends);
 }
 
-std::vector<std::vector<int>> CostMatrix(Random& random, int n, Features& features) {
+std::vector<std::vector<int>> CostMatrix(Random& random, int n, int negative, Features& features) {
   std::vector<std::pair<int, int>> coords;
   for (int i = 0; i < n; ++i) coords.emplace_back(random.Between(0, 8), random.Between(0, 8));
   const bool manhattan = random.Chance(60);
@@ -164,7 +171,7 @@ std::vector<std::vector<int>> CostMatrix(Random& random, int n, Features& featur
     }
   };
   some_arcs(20, [] { return 0; });
-  some_arcs(10, [&] { return -random.Between(1, 6); });
+  some_arcs(negative, [&] { return -random.Between(1, 6); });
   some_arcs(15, [&] { return random.Chance(50) ? 9999 : random.Between(10000, 20000); });
   for (int i = 0; i < n; ++i) {
     for (int j = 0; j < n; ++j) {
@@ -178,7 +185,8 @@ std::vector<std::vector<int>> CostMatrix(Random& random, int n, Features& featur
   return matrix;
 }
 
-Generated MakeInstance(uint64_t seed) {
+// `negative`: the percentage of cost matrices given some negative arcs.
+Generated MakeInstance(uint64_t seed, int negative) {
   Random random(seed);
   Generated out;
   Features& features = out.features;
@@ -214,8 +222,8 @@ Generated MakeInstance(uint64_t seed) {
   }
   features.limits = limits;
   doc["costs"] = Document::object();
-  doc["costs"]["a"] = CostMatrix(random, n, features);
-  if (features.two_types) doc["costs"]["b"] = CostMatrix(random, n, features);
+  doc["costs"]["a"] = CostMatrix(random, n, negative, features);
+  if (features.two_types) doc["costs"]["b"] = CostMatrix(random, n, negative, features);
 
   // With two types every node has an entry; depots allow both.
   doc["constraints"] = Document::array();
@@ -400,6 +408,7 @@ struct Tally {
   uint64_t budget_stops = 0;
   uint64_t failed_at_budget = 0;
   uint64_t cross_checked = 0;
+  uint64_t at_limit = 0;
   uint64_t counts[kNumClasses] = {};
   // Instances with each feature: all, feasible, and in each class.
   std::map<std::string, uint64_t> with_feature;
@@ -438,12 +447,25 @@ void Record(Tally& tally, Class which, const Generated& made, uint64_t seed,
   }
 }
 
-void RunOne(uint64_t seed, uint64_t budget, uint64_t cross_check, Tally& tally) {
-  const Generated made = MakeInstance(seed);
+// The improvement phase's settings; improve off leaves the search alone.
+struct ImproveMode {
+  bool on = false;
+  uint64_t iterations = 0;
+  uint64_t stall = 0;
+  double limit = 1e9;
+  int negative = 10;  // not the phase's: the share of instances with negative arcs
+};
+
+void RunOne(uint64_t seed, uint64_t budget, uint64_t cross_check, const ImproveMode& improve,
+            Tally& tally) {
+  const Generated made = MakeInstance(seed, improve.negative);
   quarn::Problem problem;
   quarn::load_problem_from_json(nlohmann::json::parse(made.doc.dump()), problem);
   quarn::Options options = problem.options();
-  options.time_limit = 1e9;  // only the expansion budget may stop a search
+  options.time_limit = improve.limit;  // only the budgets may stop a search
+  options.improve = improve.on;
+  options.max_iterations = improve.iterations;
+  options.improve_stall = improve.stall;
   ++tally.instances;
   CountFeatures(made.features, tally.with_feature);
 
@@ -476,7 +498,13 @@ void RunOne(uint64_t seed, uint64_t budget, uint64_t cross_check, Tally& tally) 
     Silence quiet;
     quarn::Solver solver(problem, options);
     solver.SetExpansionBudget(budget);
+    const auto begin = std::chrono::steady_clock::now();
     status = solver.solve();
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - begin;
+    if (improve.limit < 1e9 && took.count() >= improve.limit) {
+      ++tally.at_limit;
+      std::cerr << "seed " << seed << " ran to the time limit\n";
+    }
     result = solver.get_result();
   } catch (const std::exception& error) {
     Record(tally, kThrew, made, seed, optimum + "; ZEL threw: " + error.what());
@@ -510,16 +538,26 @@ void RunOne(uint64_t seed, uint64_t budget, uint64_t cross_check, Tally& tally) 
   }
 }
 
-void Report(const Tally& tally, uint64_t first_seed, uint64_t budget) {
+void Report(const Tally& tally, uint64_t first_seed, uint64_t budget, const ImproveMode& improve) {
   std::cout << "zel_bruteforce: " << tally.instances << " instances from seed " << first_seed
             << ", expansion budget " << budget << "\n";
+  if (improve.on) {
+    std::cout << "improvement phase: iteration budget " << improve.iterations << ", stall "
+              << improve.stall << "; solves that reached the time limit " << tally.at_limit
+              << "\n";
+  }
   std::cout << "feasible                            " << tally.feasible << "\n";
   std::cout << "ZEL solved                          " << tally.solved << "\n";
   std::cout << "searches stopped by the budget      " << tally.budget_stops << "\n";
   std::cout << "feasible but ZEL failed             " << tally.counts[kFailed] << " ("
             << tally.failed_at_budget << " of them at the budget)\n";
   std::cout << "ZEL answer rejected by the checker  " << tally.counts[kRejected] << "\n";
-  std::cout << "ZEL above the optimum               " << tally.counts[kAbove] << "\n";
+  std::cout << "ZEL above the optimum               " << tally.counts[kAbove] << " ("
+            << std::fixed << std::setprecision(2)
+            << (tally.solved > 0 ? 100.0 * static_cast<double>(tally.counts[kAbove]) /
+                                       static_cast<double>(tally.solved)
+                                 : 0.0)
+            << " % of the solved)\n" << std::defaultfloat;
   std::cout << "ZEL threw                           " << tally.counts[kThrew] << "\n";
   std::cout << "by feature (instances that have it):\n"
             << "  feature               instances  feasible  failed  rejected  above  threw\n";
@@ -567,6 +605,7 @@ int main(int argc, char** argv) {
   uint64_t first_seed = 1;
   uint64_t budget = 200000;
   uint64_t cross_check = 20000;
+  ImproveMode improve;
   Tally tally;
   try {
     for (int i = 1; i < argc; i += 2) {
@@ -585,14 +624,23 @@ int main(int argc, char** argv) {
         budget = value;
       } else if (arg == "--cross-check") {
         cross_check = value;
+      } else if (arg == "--improve") {
+        improve.on = true;
+        improve.iterations = value;
+      } else if (arg == "--stall") {
+        improve.stall = value;
+      } else if (arg == "--negative") {
+        improve.negative = static_cast<int>(std::min<uint64_t>(value, 100));
+      } else if (arg == "--limit") {
+        improve.limit = static_cast<double>(value);
       } else {
         throw std::invalid_argument("unknown argument " + arg);
       }
     }
     for (uint64_t seed = first_seed; seed < first_seed + count; ++seed) {
-      RunOne(seed, budget, cross_check, tally);
+      RunOne(seed, budget, cross_check, improve, tally);
     }
-    Report(tally, first_seed, budget);
+    Report(tally, first_seed, budget, improve);
   } catch (const std::exception& error) {
     std::cerr << "zel_bruteforce: " << error.what() << std::endl;
     return 1;

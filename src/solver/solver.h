@@ -191,6 +191,8 @@ class Solver {
 
   // The improvement phase (solver_improve.cpp).
   bool SearchStalled();
+  uint64_t StallIterations() const;
+  void FreeSearchMemory();
   void RunImprovement();
 
   // Progress reports (solver_progress.cpp).
@@ -200,6 +202,8 @@ class Solver {
   // Instances beyond the exact search, with "improve" on, go to the phase alone
   // (solver_large.cpp).
   bool BeyondSearch() const;
+  // The bytes the phase's tables will take, estimated before they are built.
+  uint64_t ImprovementBytes() const;
 
   // Read-out (solver_results.cpp).
   void WritePathDump() const;
@@ -272,6 +276,8 @@ class Solver {
   bool improve_ = false;
   uint64_t improve_seed_ = 0;
   uint64_t improve_iterations_ = 0;
+  uint64_t improve_stall_ = 0;       // 0: StallIterations scales it
+  bool handed_over_ = false;         // the search stopped because it stalled
   size_t stall_solutions_seen_ = 0;  // anytime entries when the last new one was seen
   int32_t stall_expanded_at_ = 0;
 };
