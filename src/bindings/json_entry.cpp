@@ -191,7 +191,8 @@ py::list build_anytime_list(const std::vector<std::pair<double, Result>>& record
 nlohmann::json ParseDocument(const std::string& text) {
   constexpr uint32_t kValuesPerCheck = 1u << 16;
   uint32_t values = 0;
-  const nlohmann::json::parser_callback_t check = [&values](int, nlohmann::json::parse_event_t, nlohmann::json&) {
+  using Event = nlohmann::json::parse_event_t;
+  const nlohmann::json::parser_callback_t check = [&values](int, Event, nlohmann::json&) {
     if (++values % kValuesPerCheck == 0) CheckSignals();
     return true;
   };
