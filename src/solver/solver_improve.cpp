@@ -104,6 +104,11 @@ void Solver::RunImprovement() {
 
   const RouteRules& rules = rules_;
   const LocalModel model(rules, time_windows_);
+  // The tables take a while on a large instance: Ctrl-C and the limit are asked again.
+  if (stop.ImprovementDone(0)) {
+    result_.timeout = true;
+    return;
+  }
 
   ImproveSettings settings;
   settings.seed = improve_seed_;
