@@ -71,9 +71,10 @@ TEST(LargeInstances, PhaseAloneOrRefusedAtOnce) {
 }
 
 // A target whose window closes before any agent can arrive: the phase never has a
-// plan. Whether it was cut (the limit, the budget) or ended on its own (the stall)
-// is what "timeout" must tell, beyond 256 nodes and below, for a "failed" result
-// with "timeout" false claims the instance was searched out.
+// plan. Whether it was cut (the limit, the budget, tables beyond the memory bound)
+// or ended on its own (the stall) is what "timeout" must tell, beyond 256 nodes and
+// below, for a "failed" result with "timeout" false claims the instance was
+// searched out.
 TEST(LargeInstances, APhaseWithoutAPlanSaysWhatEndedIt) {
   struct Case {
     const char* name;
@@ -81,11 +82,13 @@ TEST(LargeInstances, APhaseWithoutAPlanSaysWhatEndedIt) {
     uint64_t budget;
     uint64_t stall;
     bool timeout;
+    uint64_t memory_bytes = 0;  // 0: the default bound
   };
   const Case cases[] = {{"budget", 1e6, 20, 1u << 30, true},
                         {"stall", 1e6, 0, 5, false},
                         {"limit passed", -1.0, 0, 5, true},
-                        {"NaN limit", std::numeric_limits<double>::quiet_NaN(), 0, 5, true}};
+                        {"NaN limit", std::numeric_limits<double>::quiet_NaN(), 0, 5, true},
+                        {"memory bound", 1e6, 0, 5, true, 4096}};
   const std::vector<AgentSpec> fleet = {{0, "a", 0, 0}, {1, "a", 0, 0}};
   for (int nodes : {10, 300}) {
     Problem problem = GridProblem(Grid(nodes), fleet);
@@ -98,6 +101,7 @@ TEST(LargeInstances, APhaseWithoutAPlanSaysWhatEndedIt) {
       options.max_iterations = c.budget;
       options.improve_stall = c.stall;
       Solver solver(problem, options);
+      if (c.memory_bytes != 0) solver.SetMemoryLimit(c.memory_bytes);
       int32_t found = 1;
       ASSERT_FALSE(Capture([&] { found = solver.solve(); }).error);
       EXPECT_EQ(found, 0) << nodes << " nodes, " << c.name;

@@ -25,9 +25,9 @@ DOC = {
 
 def test_options_default_off_and_typed():
     o = z.Options()
-    assert (o.improve, o.seed, o.max_iterations, o.max_expansions) == (False, 0, 0, 0)
-    o.improve, o.seed, o.max_iterations, o.max_expansions = True, 7, 30, 400
-    assert (o.improve, o.seed, o.max_iterations, o.max_expansions) == (True, 7, 30, 400)
+    assert (o.improve, o.seed, o.max_iterations, o.max_expansions, o.improve_stall) == (False, 0, 0, 0, 0)
+    o.improve, o.seed, o.max_iterations, o.max_expansions, o.improve_stall = True, 7, 30, 400, 9
+    assert (o.improve, o.seed, o.max_iterations, o.max_expansions, o.improve_stall) == (True, 7, 30, 400, 9)
     with pytest.raises(TypeError):
         o.seed = "seven"
 
