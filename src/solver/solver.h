@@ -193,6 +193,7 @@ class Solver {
   bool SearchStalled();
   uint64_t StallIterations() const;
   void FreeSearchMemory();
+  bool ImprovementBarred(const StopCheck& stop) const;
   void RunImprovement();
 
   // Progress reports (solver_progress.cpp).

@@ -37,9 +37,10 @@ struct CostSpread {
 };
 
 CostSpread SpreadOf(const Result& result, size_t num_agents) {
+  const std::vector<double> costs = CostsInAgentOrder(result, num_agents);
   CostSpread spread;
-  spread.max = LongestRoute(CostsInAgentOrder(result, num_agents));
-  for (double cost : CostsInAgentOrder(result, num_agents)) spread.sum += cost;
+  spread.max = LongestRoute(costs);
+  for (double cost : costs) spread.sum += cost;
   return spread;
 }
 
@@ -71,6 +72,16 @@ void Solver::FreeSearchMemory() {
   frontier_bytes_ = 0;
 }
 
+// A limit already passed (or a NaN one) leaves the phase no time to build routes
+// in; tables beyond the memory bound end it as the bound ends a search.
+bool Solver::ImprovementBarred(const StopCheck& stop) const {
+  if (stop.ImprovementDone(0)) return true;
+  if (stop.MemoryAllows(ImprovementBytes())) return false;
+  diagnostics_.Err("[warning] the improvement phase needs about ", ImprovementBytes() >> 20,
+                   " MiB, more than the memory limit allows; it does not run");
+  return true;
+}
+
 // The search proves nothing when it ends on its own (its prunings can drop the
 // optimum), so the phase always follows it; it ends at the limit, the budget or
 // the interrupt ("cut"), or on its own once it stalls.
@@ -89,15 +100,7 @@ void Solver::RunImprovement() {
                               : improve_iterations_;
   stop.SetIterationBudget(budget);
   stop.SetStall(StallIterations());
-  // A limit already passed (or a NaN one) leaves the phase no time to build routes
-  // in; tables beyond the memory bound end it as the bound ends a search.
-  if (stop.ImprovementDone(0)) {
-    result_.timeout = true;
-    return;
-  }
-  if (!stop.MemoryAllows(ImprovementBytes())) {
-    diagnostics_.Err("[warning] the improvement phase needs about ", ImprovementBytes() >> 20,
-                     " MiB, more than the memory limit allows; it does not run");
+  if (ImprovementBarred(stop)) {
     result_.timeout = true;
     return;
   }

@@ -52,8 +52,9 @@ def test_improvement_never_worse_than_the_search_and_records_anytime():
     assert better["statistics"]["max_cost"] <= plain["statistics"]["max_cost"]
     last = better["anytime"][-1]  # the returned solution, the total included
     assert (last["max_cost"], last["sum_cost"]) == (better["statistics"]["max_cost"], better["statistics"]["sum_cost"])
-    costs = [(e["max_cost"], e["sum_cost"]) for e in better["anytime"]]
-    assert costs[0] == (plain["anytime"][0]["max_cost"], plain["anytime"][0]["sum_cost"])
+    # The search's first solution opens the list (its total replaced where the phase
+    # lowered only that: the returned solution ends the list).
+    assert better["anytime"][0]["max_cost"] == plain["anytime"][0]["max_cost"]
 
 
 @pytest.mark.parametrize("value", ["yes", -1.5])
