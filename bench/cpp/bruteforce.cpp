@@ -447,16 +447,17 @@ void Record(Tally& tally, Class which, const Generated& made, uint64_t seed,
   }
 }
 
-// The improvement phase's settings; improve off leaves the search alone.
-struct ImproveMode {
+// How each instance is made and solved: the improvement phase (off leaves the
+// search alone), its time limit, and the share of instances with negative arcs.
+struct RunSettings {
   bool on = false;
   uint64_t iterations = 0;
   uint64_t stall = 0;
   double limit = 1e9;
-  int negative = 10;  // not the phase's: the share of instances with negative arcs
+  int negative = 10;
 };
 
-void RunOne(uint64_t seed, uint64_t budget, uint64_t cross_check, const ImproveMode& improve,
+void RunOne(uint64_t seed, uint64_t budget, uint64_t cross_check, const RunSettings& improve,
             Tally& tally) {
   const Generated made = MakeInstance(seed, improve.negative);
   quarn::Problem problem;
@@ -538,7 +539,7 @@ void RunOne(uint64_t seed, uint64_t budget, uint64_t cross_check, const ImproveM
   }
 }
 
-void Report(const Tally& tally, uint64_t first_seed, uint64_t budget, const ImproveMode& improve) {
+void Report(const Tally& tally, uint64_t first_seed, uint64_t budget, const RunSettings& improve) {
   std::cout << "zel_bruteforce: " << tally.instances << " instances from seed " << first_seed
             << ", expansion budget " << budget << "\n";
   if (improve.on) {
@@ -605,7 +606,7 @@ int main(int argc, char** argv) {
   uint64_t first_seed = 1;
   uint64_t budget = 200000;
   uint64_t cross_check = 20000;
-  ImproveMode improve;
+  RunSettings improve;
   Tally tally;
   try {
     for (int i = 1; i < argc; i += 2) {
