@@ -7,13 +7,19 @@
 // printed as an instance document, ready to become a regression test.
 //
 //   zel_bruteforce [--count N] [--seed S] [--budget EXPANSIONS] [--cross-check SOLUTIONS]
-//                  [--dump DIR] [--start-windows PERCENT]
+//                  [--dump DIR] [--start-windows PERCENT] [--improve ITERATIONS]
+//                  [--stall ITERATIONS] [--limit SECONDS] [--negative PERCENT]
 //
 // --start-windows gives that share of the instances a window on every start depot
 // (a few closing before time 0), drawn apart from the rest, so every instance
 // is otherwise the one it is without the option.
 //
 // Searches stop at the expansion budget, never at a clock, so a run is repeatable.
+// --improve turns the improvement phase on with that iteration budget (0: none, the
+// stall rule ends it), --stall sets its stall rule (0: the default); --limit gives
+// every solve a time limit and counts the solves that reach it (a budget that did
+// not hold), by default none. --negative gives that share of the instances some
+// negative arcs (default 10).
 // The exact answers check themselves: each optimal witness must pass the checker,
 // and on instances with at most SOLUTIONS candidate solutions (default 20000, 0:
 // never) every candidate is judged by the checker and the best accepted one must
@@ -21,6 +27,7 @@
 // named by class and seed, its "note" saying what the optimum and ZEL were.
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <exception>
@@ -148,7 +155,7 @@ void ChooseDepots(Random& random, int agents, std::vector<int>& starts, std::vec
   features.shared = alike(starts) && alike(ends);
 }
 
-std::vector<std::vector<int>> CostMatrix(Random& random, int n, Features& features) {
+std::vector<std::vector<int>> CostMatrix(Random& random, int n, int negative, Features& features) {
   std::vector<std::pair<int, int>> coords;
   for (int i = 0; i < n; ++i) coords.emplace_back(random.Between(0, 8), random.Between(0, 8));
   const bool manhattan = random.Chance(60);
@@ -171,7 +178,7 @@ std::vector<std::vector<int>> CostMatrix(Random& random, int n, Features& featur
     }
   };
   some_arcs(20, [] { return 0; });
-  some_arcs(10, [&] { return -random.Between(1, 6); });
+  some_arcs(negative, [&] { return -random.Between(1, 6); });
   some_arcs(15, [&] { return random.Chance(50) ? 9999 : random.Between(10000, 20000); });
   for (int i = 0; i < n; ++i) {
     for (int j = 0; j < n; ++j) {
@@ -204,7 +211,8 @@ void AddStartWindows(uint64_t seed, int percent, Generated& out) {
   out.features.windows = true;
 }
 
-Generated MakeInstance(uint64_t seed) {
+// `negative`: the percentage of cost matrices given some negative arcs.
+Generated MakeInstance(uint64_t seed, int negative) {
   Random random(seed);
   Generated out;
   Features& features = out.features;
@@ -240,8 +248,8 @@ Generated MakeInstance(uint64_t seed) {
   }
   features.limits = limits;
   doc["costs"] = Document::object();
-  doc["costs"]["a"] = CostMatrix(random, n, features);
-  if (features.two_types) doc["costs"]["b"] = CostMatrix(random, n, features);
+  doc["costs"]["a"] = CostMatrix(random, n, negative, features);
+  if (features.two_types) doc["costs"]["b"] = CostMatrix(random, n, negative, features);
 
   // With two types every node has an entry; depots allow both.
   doc["constraints"] = Document::array();
@@ -427,6 +435,7 @@ struct Tally {
   uint64_t failed_at_budget = 0;
   uint64_t cross_checked = 0;
   int start_windows = 0;  // percent of instances with windows on start depots
+  uint64_t at_limit = 0;
   uint64_t counts[kNumClasses] = {};
   // Instances with each feature: all, feasible, and in each class.
   std::map<std::string, uint64_t> with_feature;
@@ -465,13 +474,27 @@ void Record(Tally& tally, Class which, const Generated& made, uint64_t seed,
   }
 }
 
-void RunOne(uint64_t seed, uint64_t budget, uint64_t cross_check, Tally& tally) {
-  Generated made = MakeInstance(seed);
+// How each instance is made and solved: the improvement phase (off leaves the
+// search alone), its time limit, and the share of instances with negative arcs.
+struct RunSettings {
+  bool on = false;
+  uint64_t iterations = 0;
+  uint64_t stall = 0;
+  double limit = 1e9;
+  int negative = 10;
+};
+
+void RunOne(uint64_t seed, uint64_t budget, uint64_t cross_check, const RunSettings& improve,
+            Tally& tally) {
+  Generated made = MakeInstance(seed, improve.negative);
   AddStartWindows(seed, tally.start_windows, made);
   quarn::Problem problem;
   quarn::load_problem_from_json(nlohmann::json::parse(made.doc.dump()), problem);
   quarn::Options options = problem.options();
-  options.time_limit = 1e9;  // only the expansion budget may stop a search
+  options.time_limit = improve.limit;  // only the budgets may stop a search
+  options.improve = improve.on;
+  options.max_iterations = improve.iterations;
+  options.improve_stall = improve.stall;
   ++tally.instances;
   CountFeatures(made.features, tally.with_feature);
 
@@ -504,7 +527,13 @@ void RunOne(uint64_t seed, uint64_t budget, uint64_t cross_check, Tally& tally) 
     Silence quiet;
     quarn::Solver solver(problem, options);
     solver.SetExpansionBudget(budget);
+    const auto begin = std::chrono::steady_clock::now();
     status = solver.solve();
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - begin;
+    if (improve.limit < 1e9 && took.count() >= improve.limit) {
+      ++tally.at_limit;
+      std::cerr << "seed " << seed << " ran to the time limit\n";
+    }
     result = solver.get_result();
   } catch (const std::exception& error) {
     Record(tally, kThrew, made, seed, optimum + "; ZEL threw: " + error.what());
@@ -538,16 +567,26 @@ void RunOne(uint64_t seed, uint64_t budget, uint64_t cross_check, Tally& tally) 
   }
 }
 
-void Report(const Tally& tally, uint64_t first_seed, uint64_t budget) {
+void Report(const Tally& tally, uint64_t first_seed, uint64_t budget, const RunSettings& improve) {
   std::cout << "zel_bruteforce: " << tally.instances << " instances from seed " << first_seed
             << ", expansion budget " << budget << "\n";
+  if (improve.on) {
+    std::cout << "improvement phase: iteration budget " << improve.iterations << ", stall "
+              << improve.stall << "; solves that reached the time limit " << tally.at_limit
+              << "\n";
+  }
   std::cout << "feasible                            " << tally.feasible << "\n";
   std::cout << "ZEL solved                          " << tally.solved << "\n";
   std::cout << "searches stopped by the budget      " << tally.budget_stops << "\n";
   std::cout << "feasible but ZEL failed             " << tally.counts[kFailed] << " ("
             << tally.failed_at_budget << " of them at the budget)\n";
   std::cout << "ZEL answer rejected by the checker  " << tally.counts[kRejected] << "\n";
-  std::cout << "ZEL above the optimum               " << tally.counts[kAbove] << "\n";
+  std::cout << "ZEL above the optimum               " << tally.counts[kAbove] << " ("
+            << std::fixed << std::setprecision(2)
+            << (tally.solved > 0 ? 100.0 * static_cast<double>(tally.counts[kAbove]) /
+                                       static_cast<double>(tally.solved)
+                                 : 0.0)
+            << " % of the solved)\n" << std::defaultfloat;
   std::cout << "ZEL threw                           " << tally.counts[kThrew] << "\n";
   std::cout << "by feature (instances that have it):\n"
             << "  feature               instances  feasible  failed  rejected  above  threw\n";
@@ -595,6 +634,7 @@ int main(int argc, char** argv) {
   uint64_t first_seed = 1;
   uint64_t budget = 200000;
   uint64_t cross_check = 20000;
+  RunSettings improve;
   Tally tally;
   try {
     for (int i = 1; i < argc; i += 2) {
@@ -615,14 +655,23 @@ int main(int argc, char** argv) {
         cross_check = value;
       } else if (arg == "--start-windows") {
         tally.start_windows = static_cast<int>(std::min<uint64_t>(value, 100));
+      } else if (arg == "--improve") {
+        improve.on = true;
+        improve.iterations = value;
+      } else if (arg == "--stall") {
+        improve.stall = value;
+      } else if (arg == "--negative") {
+        improve.negative = static_cast<int>(std::min<uint64_t>(value, 100));
+      } else if (arg == "--limit") {
+        improve.limit = static_cast<double>(value);
       } else {
         throw std::invalid_argument("unknown argument " + arg);
       }
     }
     for (uint64_t seed = first_seed; seed < first_seed + count; ++seed) {
-      RunOne(seed, budget, cross_check, tally);
+      RunOne(seed, budget, cross_check, improve, tally);
     }
-    Report(tally, first_seed, budget);
+    Report(tally, first_seed, budget, improve);
   } catch (const std::exception& error) {
     std::cerr << "zel_bruteforce: " << error.what() << std::endl;
     return 1;

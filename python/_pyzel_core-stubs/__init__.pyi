@@ -89,6 +89,7 @@ class Options:
     improve: bool
     seed: int
     max_iterations: int
+    improve_stall: int  # phase iterations without a better solution before it ends; 0: scaled to the instance
     max_expansions: int
     missing_cost: float  # an arc cost at or above it means no arc
     quiet: bool  # True: none of the solver's own diagnostic lines on stdout or stderr

@@ -54,6 +54,7 @@ void BindRecords(py::module_& m) {
       .def_readwrite("quiet", &Options::quiet)
       .def_readwrite("seed", &Options::seed)
       .def_readwrite("max_iterations", &Options::max_iterations)
+      .def_readwrite("improve_stall", &Options::improve_stall)
       .def_readwrite("max_expansions", &Options::max_expansions)
       .def_readwrite("missing_cost", &Options::missing_cost);
   GuardUninitialised<Options>();

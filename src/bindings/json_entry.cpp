@@ -132,20 +132,19 @@ py::dict build_result_dict(const Result& result, const Problem& problem, double 
   out["status"] = result.paths.empty() ? "failed" : "success";
   out["timeout"] = result.timeout;
   py::list routes;
-  double max_cost = 0.0;
+  std::vector<double> costs;
   double sum_cost = 0.0;
   int32_t agent_index = 0;
   for (const Agent& agent : problem.agents_ordered()) {
     py::dict route = RouteEntry(agent, result, agent_index++);
-    double cost = route["cost"].cast<double>();
-    max_cost = std::max(max_cost, cost);
-    sum_cost += cost;
+    costs.push_back(route["cost"].cast<double>());
+    sum_cost += costs.back();
     routes.append(std::move(route));
   }
   out["routes"] = std::move(routes);
   py::dict stats;
   stats["solve_time"] = solve_time;
-  stats["max_cost"] = max_cost;
+  stats["max_cost"] = LongestRoute(costs);
   stats["sum_cost"] = sum_cost;
   stats["n_generated"] = result.n_generated;
   stats["n_expanded"] = result.n_expanded;
@@ -154,33 +153,60 @@ py::dict build_result_dict(const Result& result, const Problem& problem, double 
   return out;
 }
 
+py::dict AnytimeEntry(double time, double max_cost, double sum_cost) {
+  py::dict entry;
+  entry["time"] = time;
+  entry["max_cost"] = max_cost;
+  entry["sum_cost"] = sum_cost;
+  return entry;
+}
+
+// The last record is the returned solution, so it always closes the list: where it
+// only ties the last kept entry in the objective (the post-optimizers may trade the
+// other cost), it takes that entry's place.
 py::list build_anytime_list(const std::vector<std::pair<double, Result>>& record, bool min_sum) {
   py::list out;
   ImprovingSolutions kept(min_sum);
-  for (const auto& [time, result] : record) {
-    double max_cost = 0.0;
+  double last_max = 0.0;
+  double last_sum = 0.0;
+  for (size_t i = 0; i < record.size(); ++i) {
+    const auto& [time, result] = record[i];
+    const std::vector<double> costs = CostsByAgent(result);
     double sum_cost = 0.0;
-    for (double cost : CostsByAgent(result)) {
-      max_cost = std::max(max_cost, cost);
-      sum_cost += cost;
-    }
-    if (!kept.Keep(max_cost, sum_cost)) continue;
-    py::dict entry;
-    entry["time"] = time;
-    entry["max_cost"] = max_cost;
-    entry["sum_cost"] = sum_cost;
-    out.append(std::move(entry));
+    for (double cost : costs) sum_cost += cost;
+    const double max_cost = LongestRoute(costs);
+    const bool kept_now = kept.Keep(max_cost, sum_cost);
+    const bool differs = max_cost != last_max || sum_cost != last_sum;
+    if (!kept_now && !(i + 1 == record.size() && !out.empty() && differs)) continue;
+    if (!kept_now) out.attr("pop")();
+    out.append(AnytimeEntry(time, max_cost, sum_cost));
+    last_max = max_cost;
+    last_sum = sum_cost;
   }
   return out;
+}
+
+// Reading a large document takes seconds: Ctrl-C is acted on while it is read, as
+// during the search.
+nlohmann::json ParseDocument(const std::string& text) {
+  constexpr uint32_t kValuesPerCheck = 1u << 16;
+  uint32_t values = 0;
+  using Event = nlohmann::json::parse_event_t;
+  const nlohmann::json::parser_callback_t check = [&values](int, Event, nlohmann::json&) {
+    if (++values % kValuesPerCheck == 0) CheckSignals();
+    return true;
+  };
+  return nlohmann::json::parse(text, check);
 }
 
 py::dict solve_json_document(const std::string& text, double time_limit, const py::object& progress) {
   Problem problem;
   try {
-    load_problem_from_json(nlohmann::json::parse(text), problem);
+    load_problem_from_json(ParseDocument(text), problem);
   } catch (const nlohmann::json::exception& error) {
     throw std::runtime_error(Displayable(error.what()));  // RuntimeError either way
   }
+  CheckSignals();
   // NaN is not greater than 0 either, so it leaves the document's limit; +inf
   // lifts the limit, and the search then ends on its own or at the memory bound.
   if (time_limit > 0) problem.options().time_limit = time_limit;
@@ -188,6 +214,7 @@ py::dict solve_json_document(const std::string& text, double time_limit, const p
   auto t0 = std::chrono::steady_clock::now();
   Options options = problem.options();
   Solver solver(problem, options);
+  CheckSignals();
   InstallInterruptCheck(solver);
   InstallProgress(solver, progress);
   solver.solve();

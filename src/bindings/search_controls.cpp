@@ -4,12 +4,12 @@
 
 namespace quarn::bindings {
 
-void InstallInterruptCheck(Solver& solver) {
-  solver.SetInterruptCheck([] {
-    // Runs the Python-level handlers of signals that arrived; -1 means one raised.
-    if (PyErr_CheckSignals() != 0) throw pybind11::error_already_set();
-  });
+void CheckSignals() {
+  // Runs the Python-level handlers of signals that arrived; -1 means one raised.
+  if (PyErr_CheckSignals() != 0) throw pybind11::error_already_set();
 }
+
+void InstallInterruptCheck(Solver& solver) { solver.SetInterruptCheck(CheckSignals); }
 
 void InstallProgress(Solver& solver, const pybind11::object& progress) {
   namespace py = pybind11;

@@ -12,6 +12,8 @@ namespace quarn::bindings {
 // held, raises the pending Python exception (KeyboardInterrupt for SIGINT, or
 // whatever a signal handler raised) out of the search.
 void InstallInterruptCheck(Solver& solver);
+// The same check, for the steps before the solver exists (reading a document).
+void CheckSignals();
 
 // Hands a Python callable (or None, for none) to the solver as its progress
 // callback: it gets a dict of elapsed, objective, phase and solutions, the lock

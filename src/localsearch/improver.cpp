@@ -63,7 +63,11 @@ bool Improver::Run(const std::vector<std::vector<int32_t>>& initial, const StopC
                    const std::function<double(uint64_t)>& progress,
                    const std::function<void(const LsSolution&)>& on_best) {
   Rng rng(settings_.seed);
-  Neighbours neighbours(model_, settings_.neighbours);
+  has_best_ = false;
+  iterations_ = 0;
+  // The lists take a while on a large instance: Ctrl-C and the limit are asked there too.
+  Neighbours neighbours(model_, settings_.neighbours, &stop);
+  if (stop.Expired()) return false;
   LocalSearch local(neighbours, settings_.neighbour_limited);
   std::vector<double> depot_distance(static_cast<size_t>(model_.num_nodes()), kLsInfinity);
   for (int32_t v : model_.customers()) {
@@ -74,8 +78,6 @@ bool Improver::Run(const std::vector<std::vector<int32_t>>& initial, const StopC
   }
   LsSolution current(model_);
   Load(initial, current);
-  has_best_ = false;
-  iterations_ = 0;
   auto consider = [&](const LsSolution& s) {
     if (!s.unassigned().empty() || !s.feasible()) return;
     if (has_best_ && !objective_.Better(s.max(), s.sum(), best_.max(), best_.sum())) return;
@@ -90,7 +92,7 @@ bool Improver::Run(const std::vector<std::vector<int32_t>>& initial, const StopC
   }
   if (!current.unassigned().empty()) {
     if (settings_.neighbour_limited) {
-      FarthestFirstInsertion(current, objective_, neighbours, depot_distance);
+      FarthestFirstInsertion(current, objective_, neighbours, depot_distance, &stop);
       consider(current);
     } else {
       RegretInsertion(current, objective_);

@@ -128,14 +128,16 @@ void RegretInsertion(LsSolution& s, const LsObjective& objective) {
 }
 
 void FarthestFirstInsertion(LsSolution& s, const LsObjective& objective, const Neighbours& neighbours,
-                      const std::vector<double>& depot_distance) {
+                      const std::vector<double>& depot_distance, const StopCheck* stop) {
+  constexpr size_t kStopCheckEvery = 64;
   std::vector<int32_t> pending = s.unassigned();
   std::stable_sort(pending.begin(), pending.end(), [&](int32_t a, int32_t b) {
     return depot_distance[static_cast<size_t>(a)] > depot_distance[static_cast<size_t>(b)];
   });
-  for (int32_t v : pending) {
-    const InsertionSpot spot = NearInsertion(s, objective, neighbours, v);
-    if (spot.route >= 0) InsertAt(s, v, spot);
+  for (size_t i = 0; i < pending.size(); ++i) {
+    if (stop != nullptr && i % kStopCheckEvery == kStopCheckEvery - 1 && stop->Expired()) break;
+    const InsertionSpot spot = NearInsertion(s, objective, neighbours, pending[i]);
+    if (spot.route >= 0) InsertAt(s, pending[i], spot);
   }
   s.CollectUnassigned();
 }

@@ -7,6 +7,7 @@
 #include "localsearch/objective.h"
 #include "localsearch/rng.h"
 #include "localsearch/solution.h"
+#include "records/stop_check.h"
 
 namespace quarn {
 
@@ -37,8 +38,9 @@ void InsertAt(LsSolution& s, int32_t v, const InsertionSpot& spot);
 // would lose most by waiting goes first. Targets with no feasible spot stay out.
 void RegretInsertion(LsSolution& s, const LsObjective& objective);
 // A first solution whose cost grows with the targets times the list length:
-// targets farthest from the depots first, each at its NearInsertion spot.
+// targets farthest from the depots first, each at its NearInsertion spot. Ends
+// early, with targets left out, once `stop` (when given) has expired.
 void FarthestFirstInsertion(LsSolution& s, const LsObjective& objective, const Neighbours& neighbours,
-                      const std::vector<double>& depot_distance);
+                      const std::vector<double>& depot_distance, const StopCheck* stop = nullptr);
 
 }  // namespace quarn

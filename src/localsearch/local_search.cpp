@@ -65,8 +65,12 @@ void LocalSearch::Run(LsSolution& s, const LsObjective& objective, Rng& rng,
       }
     }
     if (chosen == nullptr) continue;
+    const double before = objective.Of(s);
     chosen->Apply(s, best);
     ++moves_applied_;
+    // A move priced as a gain that the routes' own costs do not confirm would be
+    // taken back and forth for ever (seen with negative arcs): the descent ends.
+    if (!(objective.Of(s) < before)) return;
     if (requeue_near_) {
       for (int32_t w : {u, partner}) {
         push(w);

@@ -18,8 +18,10 @@ void SortPrefix(std::vector<std::pair<double, int32_t>>& order, size_t keep) {
 
 }  // namespace
 
-Neighbours::Neighbours(const LocalModel& model, int32_t k)
+Neighbours::Neighbours(const LocalModel& model, int32_t k, const StopCheck* stop)
     : n_(static_cast<size_t>(model.num_nodes())) {
+  constexpr uint32_t kStopCheckEvery = 64;
+  uint32_t built = 0;
   near_.resize(static_cast<size_t>(model.num_types()) * n_);
   adjacent_.resize(n_);
   const std::vector<int32_t>& targets = model.customers();
@@ -27,6 +29,7 @@ Neighbours::Neighbours(const LocalModel& model, int32_t k)
   std::vector<std::pair<double, int32_t>> order;
   std::vector<double> nearest(targets.size());
   for (int32_t u : targets) {
+    if (stop != nullptr && ++built % kStopCheckEvery == 0 && stop->Expired()) return;
     std::fill(nearest.begin(), nearest.end(), kLsInfinity);
     for (int32_t t = 0; t < model.num_types(); ++t) {
       order.clear();

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "localsearch/local_model.h"
+#include "records/stop_check.h"
 
 namespace quarn {
 
@@ -16,7 +17,8 @@ class Neighbours {
  public:
   static constexpr size_t kAdjacentLength = 256;
 
-  Neighbours(const LocalModel& model, int32_t k);
+  // Stops early, leaving lists unbuilt, once `stop` (when given) has expired.
+  Neighbours(const LocalModel& model, int32_t k, const StopCheck* stop = nullptr);
 
   const std::vector<int32_t>& Near(int32_t type, int32_t v) const {
     return near_[static_cast<size_t>(type) * n_ + static_cast<size_t>(v)];

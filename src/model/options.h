@@ -19,6 +19,9 @@ struct Options {
   bool improve = false;
   uint64_t seed = 0;             // of the improvement phase's random choices
   uint64_t max_iterations = 0;   // improvement iterations; 0: no budget
+  // The improvement phase ends after this many iterations without a better
+  // solution; 0 scales it with the instance (see Solver::StallIterations).
+  uint64_t improve_stall = 0;
   uint64_t max_expansions = 0;   // search expansions; 0: no budget
   // An arc cost at or above it means no arc; costs in metres or seconds may need more.
   double missing_cost = kMissingCost;

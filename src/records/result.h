@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <unordered_map>
@@ -21,6 +22,11 @@ struct Result {
 inline double CostOf(const Result& result, int32_t agent) {
   auto it = result.times.find(agent);
   return it == result.times.end() ? 0.0 : it->second;
+}
+
+// The longest of the route costs, which may all be negative; 0.0 without any.
+inline double LongestRoute(const std::vector<double>& costs) {
+  return costs.empty() ? 0.0 : *std::max_element(costs.begin(), costs.end());
 }
 
 // The costs of agents 0 .. num_agents-1, a missing one 0.0.

@@ -21,11 +21,22 @@ class StopCheck {
   // 0 means no budget.
   void SetExpansionBudget(uint64_t expansions) { expansion_budget_ = expansions; }
   void SetIterationBudget(uint64_t iterations) { iteration_budget_ = iterations; }
+  // The improvement phase also ends once `iterations` have passed without a better
+  // solution (0: never). Starts the phase's count afresh.
+  void SetStall(uint64_t iterations) {
+    stall_ = iterations;
+    better_at_ = 0;
+    cut_ = false;
+  }
+  // The phase found a better solution in this iteration.
+  void MarkBetter(uint64_t iteration) { better_at_ = iteration; }
   void SetMemoryBound(std::function<uint64_t()> in_use, uint64_t limit) {
     in_use_ = std::move(in_use);
     memory_limit_ = limit;
   }
   void SetMemoryLimit(uint64_t limit) { memory_limit_ = limit; }
+  // Whether tables of this many bytes, still to be allocated, stay within the bound.
+  bool MemoryAllows(uint64_t bytes) const { return !in_use_ || bytes <= memory_limit_; }
   // Called at a check, with the clock's seconds, once `interval` seconds have
   // passed since its last call (so first at the first check). When it returns
   // true the work ends as at the deadline, and every later check says so. An
@@ -52,11 +63,17 @@ class StopCheck {
     if (expansion_budget_ != 0 && expansions >= expansion_budget_) return true;
     return in_use_ && in_use_() > memory_limit_;
   }
-  // The improvement phase stops before its next iteration.
+  // The improvement phase stops before its next iteration: cut by the limit, the
+  // interrupt or the budget, or ended on its own by the stall rule.
   bool ImprovementDone(uint64_t iterations) const {
-    if (Expired()) return true;
-    return iteration_budget_ != 0 && iterations >= iteration_budget_;
+    if (Expired() || (iteration_budget_ != 0 && iterations >= iteration_budget_)) {
+      cut_ = true;
+      return true;
+    }
+    return stall_ != 0 && iterations - better_at_ >= stall_;
   }
+  // True once ImprovementDone has said stop for a cause other than the stall.
+  bool ImprovementCut() const { return cut_; }
 
  private:
   std::function<double()> elapsed_;
@@ -64,6 +81,9 @@ class StopCheck {
   std::function<void()> interrupt_;
   uint64_t expansion_budget_ = 0;
   uint64_t iteration_budget_ = 0;
+  uint64_t stall_ = 0;
+  uint64_t better_at_ = 0;
+  mutable bool cut_ = false;
   std::function<uint64_t()> in_use_;
   uint64_t memory_limit_ = 0;
   std::function<bool(double)> report_;

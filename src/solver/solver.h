@@ -192,6 +192,9 @@ class Solver {
 
   // The improvement phase (solver_improve.cpp).
   bool SearchStalled();
+  uint64_t StallIterations() const;
+  void FreeSearchMemory();
+  bool ImprovementBarred(const StopCheck& stop) const;
   void RunImprovement();
 
   // Progress reports (solver_progress.cpp).
@@ -201,6 +204,8 @@ class Solver {
   // Instances beyond the exact search, with "improve" on, go to the phase alone
   // (solver_large.cpp).
   bool BeyondSearch() const;
+  // The bytes the phase's tables will take, estimated before they are built.
+  uint64_t ImprovementBytes() const;
 
   // Read-out (solver_results.cpp).
   void WritePathDump() const;
@@ -273,6 +278,8 @@ class Solver {
   bool improve_ = false;
   uint64_t improve_seed_ = 0;
   uint64_t improve_iterations_ = 0;
+  uint64_t improve_stall_ = 0;       // 0: StallIterations scales it
+  bool handed_over_ = false;         // the search stopped because it stalled
   size_t stall_solutions_seen_ = 0;  // anytime entries when the last new one was seen
   int32_t stall_expanded_at_ = 0;
 };

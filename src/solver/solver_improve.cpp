@@ -25,6 +25,24 @@ constexpr double kSearchShareWithout = 0.05;
 // Without a finite time limit or a budget the phase would never end: it then
 // runs this many iterations, as if they had been its budget.
 constexpr uint64_t kUnlimitedIterations = 50000;
+// The phase ends on its own after this many iterations without a better solution,
+// per target, and never fewer: a tiny instance settles within milliseconds, a
+// large one improves more rarely per iteration.
+constexpr uint64_t kStallPerTarget = 50;
+constexpr uint64_t kLeastStall = 1000;
+
+struct CostSpread {
+  double max = 0.0;
+  double sum = 0.0;
+};
+
+CostSpread SpreadOf(const Result& result, size_t num_agents) {
+  const std::vector<double> costs = CostsInAgentOrder(result, num_agents);
+  CostSpread spread;
+  spread.max = LongestRoute(costs);
+  for (double cost : costs) spread.sum += cost;
+  return spread;
+}
 
 }  // namespace
 
@@ -39,31 +57,61 @@ bool Solver::SearchStalled() {
   return result_.n_expanded - stall_expanded_at_ >= kStallExpansions;
 }
 
-void Solver::RunImprovement() {
-  stall_solutions_seen_ = 0;
-  stall_expanded_at_ = 0;
-  // A search that ended on its own with a solution has proven it. One that ended
-  // without any has not proven there is none (its pruning rules and pass cap can
-  // leave feasible instances unsolved), so the phase still tries to build one.
-  if (!result_.timeout && found_ != 0) return;
-  improving_ = true;
-  // The search's memory goes before the phase begins.
+uint64_t Solver::StallIterations() const {
+  if (improve_stall_ != 0) return improve_stall_;
+  const uint64_t targets = points_.size() > num_agents_ ? points_.size() - num_agents_ : 0;
+  return std::max(kLeastStall, kStallPerTarget * targets);
+}
+
+void Solver::FreeSearchMemory() {
   labels_.Reset(num_agents_, 0);
   open_.clear();
   focal_ = FocalList(FocalOrder(focal_comparator_.get()));
   frontier_index_.Reset(num_agents_);
   std::vector<std::unique_ptr<Frontier>>().swap(frontiers_);
   frontier_bytes_ = 0;
+}
 
-  const RouteRules& rules = rules_;
-  const LocalModel model(rules, time_windows_);
+// A limit already passed (or a NaN one) leaves the phase no time to build routes
+// in; tables beyond the memory bound end it as the bound ends a search.
+bool Solver::ImprovementBarred(const StopCheck& stop) const {
+  if (stop.ImprovementDone(0)) return true;
+  if (stop.MemoryAllows(ImprovementBytes())) return false;
+  diagnostics_.Err("[warning] the improvement phase needs about ", ImprovementBytes() >> 20,
+                   " MiB, more than the memory limit allows; it does not run");
+  return true;
+}
 
-  // The solve's own clock and interrupt, with the phase's budget.
+// The search proves nothing when it ends on its own (its prunings can drop the
+// optimum), so the phase always follows it; it ends at the limit, the budget or
+// the interrupt ("cut"), or on its own once it stalls.
+void Solver::RunImprovement() {
+  stall_solutions_seen_ = 0;
+  stall_expanded_at_ = 0;
+  // A search the hand-over stopped was not cut: only its own limits count.
+  const bool search_cut = result_.timeout && !handed_over_;
+  improving_ = true;
+  FreeSearchMemory();
+
+  // The solve's own clock and interrupt, with the phase's budget and stall rule.
   StopCheck stop = stop_;
   const uint64_t budget = improve_iterations_ == 0 && !std::isfinite(time_limit_)
                               ? kUnlimitedIterations
                               : improve_iterations_;
   stop.SetIterationBudget(budget);
+  stop.SetStall(StallIterations());
+  if (ImprovementBarred(stop)) {
+    result_.timeout = true;
+    return;
+  }
+
+  const RouteRules& rules = rules_;
+  const LocalModel model(rules, time_windows_);
+  // The tables take a while on a large instance: Ctrl-C and the limit are asked again.
+  if (stop.ImprovementDone(0)) {
+    result_.timeout = true;
+    return;
+  }
 
   ImproveSettings settings;
   settings.seed = improve_seed_;
@@ -96,16 +144,26 @@ void Solver::RunImprovement() {
     const double span = time_limit_ - phase_start;
     return span > 0.0 ? (timer_.GetDuration() - phase_start) / span : 1.0;
   };
+  // Only a solution better than the result so far is recorded: one the phase could
+  // not load (a route it cannot vouch for) is no bar for its own.
+  const LsObjective judge{settings.min_max, settings.alpha};
+  auto improves = [&](const Result& next) {
+    if (found_ == 0) return true;
+    const CostSpread a = SpreadOf(next, num_agents_);
+    const CostSpread b = SpreadOf(result_, num_agents_);
+    return judge.Better(a.max, a.sum, b.max, b.sum);
+  };
   auto on_best = [&](const LsSolution& s) {
     Result next;
-    if (!to_result(s, next)) return;
+    if (!to_result(s, next) || !improves(next)) return;
     result_ = next;
     found_ = 1;
+    stop.MarkBetter(improver.iterations());
     RecordAnytime();
   };
   improver.Run(initial, stop, progress, on_best);
+  result_.timeout = search_cut || stop.ImprovementCut();
   if (found_ == 0) return;
-  result_.timeout = true;
   max_path_length_ = LargestRouteCost(result_);
   ComputeInstanceStats();
 }

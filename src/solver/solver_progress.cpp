@@ -26,13 +26,10 @@ void Solver::InstallProgress() {
 ProgressReport Solver::MakeProgressReport(double elapsed) {
   // The entries recorded since the last report, counted as the anytime list counts them.
   for (; progress_seen_ < anytime_.size(); ++progress_seen_) {
-    double max_cost = 0.0;
+    const std::vector<double> costs = CostsInAgentOrder(anytime_[progress_seen_].second, num_agents_);
     double sum_cost = 0.0;
-    for (double cost : CostsInAgentOrder(anytime_[progress_seen_].second, num_agents_)) {
-      max_cost = std::max(max_cost, cost);
-      sum_cost += cost;
-    }
-    if (progress_kept_.Keep(max_cost, sum_cost)) ++progress_solutions_;
+    for (double cost : costs) sum_cost += cost;
+    if (progress_kept_.Keep(LongestRoute(costs), sum_cost)) ++progress_solutions_;
   }
   ProgressReport report;
   report.elapsed = elapsed;

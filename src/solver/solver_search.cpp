@@ -64,6 +64,7 @@ void Solver::SearchThenImprove() {
 void Solver::ResetSearch() {
   anytime_.clear();
   exact_visited_dominance_ = false;
+  handed_over_ = false;
   ResetLists();
   incumbent_ = -1.0;
   found_ = 0;
@@ -249,7 +250,8 @@ Solver::Iteration Solver::RunIteration(int32_t pass) {
 // The interrupt check runs first, so a caller can break off a long search at once.
 bool Solver::ShouldStop() {
   if (stop_.SearchDone(static_cast<uint64_t>(result_.n_expanded))) return true;
-  return improve_ && SearchStalled();
+  handed_over_ = improve_ && SearchStalled();
+  return handed_over_;
 }
 
 void Solver::UpdateBound(int32_t pass) {

@@ -80,6 +80,7 @@ Solver::Solver(Problem problem, const Options& options)
   improve_ = options.improve;
   improve_seed_ = options.seed;
   improve_iterations_ = options.max_iterations;
+  improve_stall_ = options.improve_stall;
   stop_.SetExpansionBudget(options.max_expansions);
   Prepare();
 }

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -280,6 +281,28 @@ TEST(ImprovePhase, DeterministicAndValidUnderABudget) {
       }
     }
   }
+}
+
+// Mostly negative arcs on open routes: a descent once took a move priced as a gain
+// that raised the routes' cost, and its reverse, for ever, and with no time limit
+// (`pyzel solve --budget 50`) the solve never returned.
+TEST(ImprovePhase, BudgetsHoldOnNegativeArcs) {
+  const std::vector<AgentSpec> fleet = {{0, "a", 0, 1}, {1, "a", 1, 0}, {2, "a", 2, 2}};
+  Problem problem = GridProblem(std::vector<std::pair<int, int>>(10), fleet);
+  problem.set_cost_matrix(
+      "a", {{0, 17, -18, -14, 7, -19, 12, -6, -20, -19}, {19, 0, -12, 13, 14, 16, 20, 15, 12, -14},
+            {13, 20, 0, -3, -18, -10, 18, 8, 10, -14}, {-19, 6, -7, 0, 8, -6, -5, -12, -14, -8},
+            {1, 6, 6, -3, 0, 14, -11, 17, -16, -6}, {-20, 10, -14, -10, -8, 0, 7, 19, 3, -18},
+            {-15, 1, -12, -6, 13, 1, 0, -1, 20, 14}, {-6, -13, 7, -12, -15, 14, -11, 0, 8, -20},
+            {2, -19, 6, -4, -8, -2, 11, 12, 0, -2}, {3, -18, 16, 7, -1, 8, -5, 15, -17, 0}});
+  Options options = MakeOptions(ObjectiveType::MinSum, false, std::numeric_limits<double>::infinity());
+  options.improve = true;
+  options.max_iterations = options.max_expansions = 50;
+  Solver solver(problem, options);
+  int32_t found = 0;
+  ASSERT_FALSE(Capture([&] { found = solver.solve(); }).error);
+  EXPECT_EQ(found, 1);
+  EXPECT_EQ(Violations(problem, options, solver.get_result()), "");
 }
 
 // With no expansions at all the search finds nothing, and the phase builds the

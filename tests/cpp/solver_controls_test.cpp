@@ -7,6 +7,9 @@
 #include <tuple>
 #include <unordered_map>
 
+#include <nlohmann/json.hpp>
+
+#include "io/json_loader.h"
 #include "support/solution_checker.h"
 #include "support/solver_test_kit.h"
 
@@ -113,6 +116,41 @@ TEST(SolverControls, AStopBeforeTheFirstPopEndsWithoutASolution) {
   // The solver stays usable: with the bound lifted the next search is complete.
   small.SetMemoryLimit(HalfPhysicalMemory());
   EXPECT_EQ(Finish(small), Unlimited());
+}
+
+// A search that ends on its own proves nothing: each of these ended on its own
+// above the optimum (checked by brute force); on the improve road the phase now
+// follows it and reaches the optimum, and, without limit or budget, its stall
+// rule ends it ("timeout" false).
+TEST(SolverControls, ThePhaseFollowsASearchThatEndedOnItsOwn) {
+  const std::pair<const char*, double> cases[] = {
+      // Asymmetric costs: the search found 27.
+      {R"({"nodes": [{"id": 0, "x": 0, "y": 0, "type": "depot"}, {"id": 1, "x": 0, "y": 0},
+                     {"id": 2, "x": 0, "y": 0}, {"id": 3, "x": 0, "y": 0}],
+           "agents": [{"id": 0, "type": "a", "start_node": 0, "end_node": 0}],
+           "costs": {"a": [[0, 5, 14, 2], [9, 0, 15, 10], [9, 9, 0, 1], [1, 1, 10, 0]]},
+           "options": {"objective": "min_sum"}})", 22.0},
+      // A window and missing arcs on an open route: the search found 30.
+      {R"({"nodes": [{"id": 0, "x": 0, "y": 0, "type": "depot"}, {"id": 1, "x": 0, "y": 0},
+                     {"id": 2, "x": 0, "y": 0}, {"id": 3, "x": 0, "y": 0}, {"id": 4, "x": 0, "y": 0}],
+           "agents": [{"id": 0, "type": "a", "start_node": 0, "end_node": 0}],
+           "costs": {"a": [[0, 0, 12, 9, 2], [16339, 0, 12, 9, 2], [12, 12, 0, 7, 14],
+                           [9, 9, 7, 0, 9999], [2, 12269, 14, 7, 0]]},
+           "constraints": [{"kind": "timewindow", "items": [{"node": 1, "start": 13, "end": 34}]}],
+           "options": {"objective": "min_max", "return_to_end": false}})", 28.0}};
+  for (const auto& [text, optimum] : cases) {
+    Problem problem;
+    load_problem_from_json(nlohmann::json::parse(text), problem);
+    Options options = problem.options();
+    options.time_limit = std::numeric_limits<double>::infinity();
+    options.improve = true;
+    Solver solver(problem, options);
+    ASSERT_EQ(solver.solve(), 1) << text;
+    const Result result = solver.get_result();
+    EXPECT_FALSE(result.timeout) << text;
+    EXPECT_EQ(Violations(problem, options, result), "") << text;
+    EXPECT_EQ(options.objective == ObjectiveType::MinSum ? SumOf(result) : MaxOf(result), optimum) << text;
+  }
 }
 
 // Sixty scattered targets and four agents: far too many joint states for the

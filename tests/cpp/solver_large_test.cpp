@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <limits>
 #include <stdexcept>
 
 #include "graph/complete_graph.h"
@@ -67,6 +68,46 @@ TEST(LargeInstances, PhaseAloneOrRefusedAtOnce) {
   const Output refused = Capture([&] { Solver solver(problem, MakeOptions(ObjectiveType::MinMax, true)); });
   EXPECT_EQ(WhatOf<std::runtime_error>(refused.error),
             "the solver handles at most 256 nodes, but the instance has 300");
+}
+
+// A target whose window closes before any agent can arrive: the phase never has a
+// plan. Whether it was cut (the limit, the budget, tables beyond the memory bound)
+// or ended on its own (the stall) is what "timeout" must tell, beyond 256 nodes and
+// below, for a "failed" result with "timeout" false claims the instance was
+// searched out.
+TEST(LargeInstances, APhaseWithoutAPlanSaysWhatEndedIt) {
+  struct Case {
+    const char* name;
+    double time_limit;
+    uint64_t budget;
+    uint64_t stall;
+    bool timeout;
+    uint64_t memory_bytes = 0;  // 0: the default bound
+  };
+  const Case cases[] = {{"budget", 1e6, 20, 1u << 30, true},
+                        {"stall", 1e6, 0, 5, false},
+                        {"limit passed", -1.0, 0, 5, true},
+                        {"NaN limit", std::numeric_limits<double>::quiet_NaN(), 0, 5, true},
+                        {"memory bound", 1e6, 0, 5, true, 4096}};
+  const std::vector<AgentSpec> fleet = {{0, "a", 0, 0}, {1, "a", 0, 0}};
+  for (int nodes : {10, 300}) {
+    Problem problem = GridProblem(Grid(nodes), fleet);
+    TimeWindowConstraint windows;
+    windows.set_timewindow(static_cast<uint64_t>(nodes - 1), 0.0, 1.0);
+    problem.set_timewindow_constraint(windows);
+    for (const Case& c : cases) {
+      Options options = MakeOptions(ObjectiveType::MinSum, true, c.time_limit);
+      options.improve = true;
+      options.max_iterations = c.budget;
+      options.improve_stall = c.stall;
+      Solver solver(problem, options);
+      if (c.memory_bytes != 0) solver.SetMemoryLimit(c.memory_bytes);
+      int32_t found = 1;
+      ASSERT_FALSE(Capture([&] { found = solver.solve(); }).error);
+      EXPECT_EQ(found, 0) << nodes << " nodes, " << c.name;
+      EXPECT_EQ(solver.get_result().timeout, c.timeout) << nodes << " nodes, " << c.name;
+    }
+  }
 }
 
 // A caller's graph of 1,000 vertices: the set-up for the phase reads each arc's

@@ -116,7 +116,7 @@ def solve_objects(doc, edit=None, progress=None):
               for k, a in enumerate(doc["agents"])]
     costs = [route["cost"] for route in routes]
     return {"status": "success" if r.paths else "failed", "timeout": r.timeout, "routes": routes,
-            "statistics": {"max_cost": max([0.0] + costs), "sum_cost": sum(costs),
+            "statistics": {"max_cost": max(costs, default=0.0), "sum_cost": sum(costs),
                            "n_expanded": r.n_expanded}}
 
 

@@ -284,16 +284,18 @@ NON_FINITE = [
                                              "agents/0/capacity": NAN}), (None, LIKE_TRIANGLE)),
     ("route limit=nan", at("agents/0/max_length", NAN), (None, LIKE_TRIANGLE)),
     ("route limit=inf", at("agents/0/max_length", INF), (None, LIKE_TRIANGLE)),
-    # A NaN or +inf arc is no arc: the tour runs the other way round; -inf is an arc.
-    ("arc=nan", at("costs/a/0/1", NAN), (None, REVERSE)),
-    ("arc=inf", at("costs/a/0/1", INF), (None, REVERSE)),
-    ("arc=-inf", at("costs/a/0/1", -INF), (None, valid(cost=-INF, path=[0, 1, 2, 0], against=False))),
+    # A cost must be a finite number, as no JSON document can hold another.
+    *[(f"arc={value}", at("costs/a/0/1", float(value)),
+       (None, raises(ValueError, rf"^cost matrix of type 'a': the cost from node index 0 to 1 is {value}, not a finite")))
+      for value in ("nan", "inf", "-inf")],
     # Windows: a NaN bound constrains nothing; infinite bounds mean what they say.
     ("window start=nan, end=inf", windows((1, NAN, INF)), (None, LIKE_TRIANGLE)),
     ("window start=inf", windows((1, INF, INF)), (None, unsolved())),
     # The time limit: NaN grants no search time, +inf no limit (the search ends on its
     # own, or at the memory bound).
     ("time limit=nan", at("options/time_limit", NAN), (None, unsolved(timeout=True))),
+    ("time limit=nan, improve", with_values(TRIANGLE, {"options/time_limit": NAN, "options/improve": True}),
+     (None, unsolved(timeout=True))),
     ("time limit=inf", at("options/time_limit", INF), (None, LIKE_TRIANGLE)),
 ]
 
