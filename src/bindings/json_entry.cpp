@@ -1,9 +1,12 @@
 #include "bindings/json_entry.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <new>
 #include <sstream>
 #include <stdexcept>
 
@@ -188,6 +191,47 @@ py::list build_anytime_list(const std::vector<std::pair<double, Result>>& record
 
 // Reading a large document takes seconds: Ctrl-C is acted on while it is read, as
 // during the search.
+// nlohmann/json takes a document apart with a stack of its own, so a document
+// dropped because memory ran out needs memory to be destroyed, and a failure
+// there, inside a destructor, ends the process. While a document is read, a
+// block is held back and given up when an allocation fails, which still throws
+// std::bad_alloc as it would have: the block is the room to take the document apart.
+class MemoryReserve {
+ public:
+  MemoryReserve() {
+    // Taking apart a document of 10,000 nodes needs well under a MiB; near the
+    // limit already, any smaller block still helps.
+    void* block = nullptr;
+    for (size_t bytes = size_t{4} << 20; block == nullptr && bytes >= (size_t{64} << 10); bytes /= 2) {
+      block = std::malloc(bytes);
+    }
+    if (block == nullptr) return;
+    void* expected = nullptr;
+    if (!block_.compare_exchange_strong(expected, block)) {  // one is held already
+      std::free(block);
+      return;
+    }
+    owner_ = true;
+    previous_ = std::set_new_handler(&GiveUp);
+  }
+  ~MemoryReserve() {
+    if (!owner_) return;
+    std::set_new_handler(previous_);
+    std::free(block_.exchange(nullptr));
+  }
+  MemoryReserve(const MemoryReserve&) = delete;
+  MemoryReserve& operator=(const MemoryReserve&) = delete;
+
+ private:
+  static void GiveUp() {
+    std::free(block_.exchange(nullptr));
+    throw std::bad_alloc();
+  }
+  static inline std::atomic<void*> block_{nullptr};
+  bool owner_ = false;
+  std::new_handler previous_ = nullptr;
+};
+
 nlohmann::json ParseDocument(const std::string& text) {
   constexpr uint32_t kValuesPerCheck = 1u << 16;
   uint32_t values = 0;
@@ -202,6 +246,7 @@ nlohmann::json ParseDocument(const std::string& text) {
 py::dict solve_json_document(const std::string& text, double time_limit, const py::object& progress) {
   Problem problem;
   try {
+    const MemoryReserve reserve;
     load_problem_from_json(ParseDocument(text), problem);
   } catch (const nlohmann::json::exception& error) {
     throw std::runtime_error(Displayable(error.what()));  // RuntimeError either way

@@ -67,3 +67,31 @@ def test_out_of_memory_is_one_line_naming_the_instance_and_the_limit(tmp_path, n
     told = "huge.json: out of memory (automatic memory limit, drawn from the "  # the least of three limits
     assert run.returncode == 2 and "Traceback" not in run.stderr, run.stderr[-2000:]
     assert f"[1/2] huge.json: error: {told}" in run.stdout if names[1:] else f"pyzel: error: {told}" in run.stderr
+
+
+@in_child
+@pytest.mark.timeout(120)
+@pytest.mark.parametrize("headroom_mib", [4, 12, 24, 48])
+def test_a_document_too_large_to_read_raises_memory_error(headroom_mib):
+    # Out of memory part way through reading, the half-read document must still be taken
+    # apart (which itself needs memory) without ending the process.
+    script = textwrap.dedent(f"""
+        import json, resource
+        import _pyzel_core as z
+        n = 1500
+        text = json.dumps({{"nodes": [{{"id": i, "x": i, "y": 0}} for i in range(n)],
+                           "agents": [{{"id": 0, "type": "a", "start_node": 0, "end_node": 0}}],
+                           "costs": {{"a": [[abs(i - j) for j in range(n)] for i in range(n)]}},
+                           "options": {{"max_iterations": 1}}}})
+        size = next(int(line.split()[1]) for line in open("/proc/self/status") if line.startswith("VmSize"))
+        limit = (size << 10) + ({headroom_mib} << 20)
+        resource.setrlimit(resource.RLIMIT_AS, (limit, limit))
+        try:
+            z.solve_json_str(text)
+            print("solved")
+        except MemoryError:
+            print("MemoryError")
+    """)
+    run = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, timeout=110)
+    assert run.returncode == 0, run.stderr[-2000:]
+    assert run.stdout.split()[-1:] in (["MemoryError"], ["solved"])
