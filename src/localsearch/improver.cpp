@@ -69,7 +69,7 @@ void Improver::Prepare() {
     if (model_.has_windows()) penalties_.time_warp = std::max(settings_.initial_penalty, kMinPenalty);
     if (has_limits_) penalties_.excess = std::max(settings_.initial_penalty, kMinPenalty);
   }
-  routes_seen_ = routes_without_warp_ = routes_without_excess_ = 0;
+  candidates_seen_ = candidates_without_warp_ = candidates_without_excess_ = 0;
   has_best_ = false;
   iterations_ = 0;
 }
@@ -101,17 +101,26 @@ void Improver::Load(const std::vector<std::vector<int32_t>>& initial, LsSolution
   s.CollectUnassigned();
 }
 
-// Missing targets go in with broken rules charged so hard that a spot keeping
-// them always wins where one exists; the descent then repairs what broke.
+// Missing targets go in where they break nothing, as long as such a place
+// exists; the rest then go in with broken rules charged a hundred times over,
+// and the descent repairs what broke.
 void Improver::Construct(LsSolution& s, const StopCheck& stop) {
   if (!s.unassigned().empty()) {
-    s.SetPenalties(Scaled(penalties_, kConstructionFactor));
+    s.SetPenalties(Penalties{});
     if (settings_.neighbour_limited) {
       FarthestFirstInsertion(s, objective_, *neighbours_, depot_distance_);
       KeepBest(s);
     } else {
       RegretInsertion(s, objective_);
     }
+    s.SetPenalties(Scaled(penalties_, kConstructionFactor));
+    for (int32_t v : std::vector<int32_t>(s.unassigned())) {
+      const InsertionSpot spot = settings_.neighbour_limited
+                                     ? NearInsertion(s, objective_, *neighbours_, v)
+                                     : CheapestInsertion(s, objective_, v);
+      if (spot.route >= 0) InsertAt(s, v, spot);
+    }
+    s.CollectUnassigned();
     if (settings_.local_search) local_->Run(s, objective_, rng_, {}, &stop);
   }
   s.SetPenalties(penalties_);
@@ -119,21 +128,13 @@ void Improver::Construct(LsSolution& s, const StopCheck& stop) {
   KeepBest(s);
 }
 
-// The descent; a result that still breaks a rule is, every other time, descended
-// again from its broken routes under ten times the weights.
+// The descent; a result that still breaks a rule is, every other time,
+// descended again from the same targets under ten times the weights.
 void Improver::Descend(LsSolution& s, const std::vector<int32_t>& seeds, const StopCheck& stop) {
   local_->Run(s, objective_, rng_, seeds, &stop);
   if (s.feasible() || rng_.Below(2) != 0) return;
-  std::vector<int32_t> broken;
-  for (const LsRoute& route : s.routes()) {
-    if (route.feasible()) continue;
-    for (int32_t v : route.path) {
-      if (model_.IsCustomer(v)) broken.push_back(v);
-    }
-  }
-  if (broken.empty()) return;
   s.SetPenalties(Scaled(penalties_, kRepairFactor));
-  local_->Run(s, objective_, rng_, broken, &stop);
+  local_->Run(s, objective_, rng_, seeds, &stop);
   s.SetPenalties(penalties_);
 }
 
@@ -215,27 +216,30 @@ void Improver::KeepBest(const LsSolution& s) {
 }
 
 void Improver::RecordFeasibility(const LsSolution& s) {
+  bool warp = false;
+  bool excess = false;
   for (const LsRoute& route : s.routes()) {
-    if (route.targets() == 0 || !route.charge.exists()) continue;
-    ++routes_seen_;
-    if (route.charge.time_warp <= 0.0) ++routes_without_warp_;
-    if (route.charge.excess <= 0.0) ++routes_without_excess_;
+    warp = warp || route.charge.time_warp > 0.0;
+    excess = excess || route.charge.excess > 0.0;
   }
+  ++candidates_seen_;
+  if (!warp) ++candidates_without_warp_;
+  if (!excess) ++candidates_without_excess_;
 }
 
 void Improver::AdaptPenalties(LsSolution& current) {
   if (!settings_.soft_rules || settings_.penalty_interval <= 0 ||
-      iterations_ % static_cast<uint64_t>(settings_.penalty_interval) != 0 || routes_seen_ == 0) {
+      iterations_ % static_cast<uint64_t>(settings_.penalty_interval) != 0 || candidates_seen_ == 0) {
     return;
   }
-  const double seen = static_cast<double>(routes_seen_);
+  const double seen = static_cast<double>(candidates_seen_);
   if (model_.has_windows()) {
-    penalties_.time_warp = Adapted(penalties_.time_warp, routes_without_warp_ / seen, settings_.target_feasible);
+    penalties_.time_warp = Adapted(penalties_.time_warp, candidates_without_warp_ / seen, settings_.target_feasible);
   }
   if (has_limits_) {
-    penalties_.excess = Adapted(penalties_.excess, routes_without_excess_ / seen, settings_.target_feasible);
+    penalties_.excess = Adapted(penalties_.excess, candidates_without_excess_ / seen, settings_.target_feasible);
   }
-  routes_seen_ = routes_without_warp_ = routes_without_excess_ = 0;
+  candidates_seen_ = candidates_without_warp_ = candidates_without_excess_ = 0;
   current.SetPenalties(penalties_);
 }
 

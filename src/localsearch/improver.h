@@ -35,12 +35,12 @@ struct ImproveSettings {
   uint64_t min_cycle = 2000;
   // Windows and length limits are soft inside the phase: broken ones are
   // charged at weights that every `penalty_interval` iterations grow (x1.2) or
-  // shrink (x0.85) toward `target_feasible`, the share of candidate routes that
-  // keep them. The best solution kept is always feasible.
+  // shrink (x0.85) toward `target_feasible`, the share of candidates whose
+  // routes all keep them. The best solution kept is always feasible.
   bool soft_rules = true;
   double target_feasible = 0.4;
   int32_t penalty_interval = 100;
-  double initial_penalty = 10.0;
+  double initial_penalty = 100.0;
   // Under min-sum, the chance per iteration that one route is emptied into the
   // others, and that an idle agent's route is opened by a removed target.
   double route_elimination = 0.1;
@@ -108,10 +108,10 @@ class Improver {
   std::vector<double> depot_distance_;
   bool has_limits_ = false;
   Penalties penalties_;
-  // Routes seen since the weights last moved, and how many kept each rule.
-  uint64_t routes_seen_ = 0;
-  uint64_t routes_without_warp_ = 0;
-  uint64_t routes_without_excess_ = 0;
+  // Candidates seen since the weights last moved, and how many kept each rule.
+  uint64_t candidates_seen_ = 0;
+  uint64_t candidates_without_warp_ = 0;
+  uint64_t candidates_without_excess_ = 0;
   double t_start_ = 1.0;
   double t_end_ = 0.01;
   uint64_t cycle_begin_ = 0;

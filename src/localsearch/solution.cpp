@@ -79,7 +79,31 @@ void LsSolution::Refresh(int32_t r) {
   }
   route.cost = penalties_.Price(route.charge);
   PriceRemovals(route);
+  BuildBlocks(route);
   RecomputeTotals();
+}
+
+void LsSolution::BuildBlocks(LsRoute& route) const {
+  const LocalModel& model = *model_;
+  const size_t k = route.path.size();
+  size_t levels = 0;
+  if (model.has_windows()) {
+    while ((size_t{2} << levels) <= k) ++levels;
+  }
+  route.blocks.resize(levels);
+  for (size_t l = 0; l < levels; ++l) {
+    const size_t half = size_t{1} << l;
+    std::vector<TimingSegment>& level = route.blocks[l];
+    level.resize(k + 1 - 2 * half);
+    for (size_t p = 0; p < level.size(); ++p) {
+      const TimingSegment left = l == 0 ? TimingSegment::Of(model, route.path[p]) : route.blocks[l - 1][p];
+      const TimingSegment right =
+          l == 0 ? TimingSegment::Of(model, route.path[p + 1]) : route.blocks[l - 1][p + half];
+      if (!Concat(left, model.Travel(route.agent, left.last, right.first), right, level[p])) {
+        level[p] = TimingSegment::Broken(left.first, right.last);
+      }
+    }
+  }
 }
 
 void LsSolution::PriceRemovals(LsRoute& route) const {

@@ -19,6 +19,9 @@ struct LsRoute {
   std::vector<double> forward;        // forward[i]: travel along path[0..i]
   std::vector<double> backward;       // backward[i]: travel along path[i..0] walked backwards
   std::vector<double> removal;        // removal[i]: the price without path[i]
+  // With windows, blocks[l - 1][i] summarises path[i .. i + 2^l - 1], so any
+  // stretch is the concatenation of O(log length) blocks.
+  std::vector<std::vector<TimingSegment>> blocks;
   RouteCharge charge;
   double cost = 0.0;                  // the penalised price; +infinity without arcs or admission
   bool feasible() const { return charge.feasible() && cost < kLsInfinity; }
@@ -67,6 +70,7 @@ class LsSolution {
  private:
   void RecomputeTotals();
   void PriceRemovals(LsRoute& route) const;
+  void BuildBlocks(LsRoute& route) const;
 
   const LocalModel* model_;
   Penalties penalties_;
@@ -82,6 +86,9 @@ class LsSolution {
 // Prices a route assembled from pieces of cached routes and single nodes for one agent.
 class RouteBuilder {
  public:
+  // Stretches shorter than this are walked node by node.
+  static constexpr int32_t kWalkedStretch = 8;
+
   RouteBuilder(const LsSolution& s, int32_t agent)
       : model_(s.model()), penalties_(s.penalties()), agent_(agent) {}
 
@@ -108,6 +115,17 @@ class RouteBuilder {
                      TimingSegment::Travel(travel, first, route.path[static_cast<size_t>(j)]), seg_);
         return *this;
       }
+    }
+    if (i <= j && j - i >= kWalkedStretch && SameTravel(route) && !route.blocks.empty()) {
+      for (int32_t p = i; p <= j && ok_;) {
+        size_t level = 0;
+        while (level < route.blocks.size() && p + (int32_t{2} << level) - 1 <= j) ++level;
+        const TimingSegment& block = level == 0 ? TimingSegment::Of(model_, route.path[static_cast<size_t>(p)])
+                                                : route.blocks[level - 1][static_cast<size_t>(p)];
+        ok_ = Concat(seg_, model_.Travel(agent_, seg_.last, block.first), block, seg_);
+        p += int32_t{1} << level;
+      }
+      return *this;
     }
     if (i <= j) {
       for (int32_t p = i; p <= j && ok_; ++p) Node(route.path[static_cast<size_t>(p)]);
