@@ -128,11 +128,12 @@ void Improver::Construct(LsSolution& s, const StopCheck& stop) {
   KeepBest(s);
 }
 
-// The descent; a result that still breaks a rule is, every other time,
-// descended again from the same targets under ten times the weights.
+// The descent; a result that still breaks a rule is, every other time (every
+// time while no plan keeps them all), descended again from the same targets
+// under ten times the weights.
 void Improver::Descend(LsSolution& s, const std::vector<int32_t>& seeds, const StopCheck& stop) {
   local_->Run(s, objective_, rng_, seeds, &stop);
-  if (s.feasible() || rng_.Below(2) != 0) return;
+  if (s.feasible() || (rng_.Below(2) != 0 && has_best_)) return;
   s.SetPenalties(Scaled(penalties_, kRepairFactor));
   local_->Run(s, objective_, rng_, seeds, &stop);
   s.SetPenalties(penalties_);
