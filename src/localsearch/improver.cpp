@@ -254,9 +254,7 @@ void Improver::StartSchedule(const LsSolution& first) {
   t_start_ = settings_.start_temperature * scale;
   t_end_ = settings_.end_temperature * scale;
   cycle_begin_ = 0;
-  const double per_target = settings_.cycle_per_target * static_cast<double>(model_.customers().size());
-  cycle_length_ = std::max(settings_.min_cycle, static_cast<uint64_t>(per_target));
-  cycle_length_ = std::max<uint64_t>(cycle_length_, 1);
+  cycle_length_ = std::max<uint64_t>(settings_.first_cycle, 1);
 }
 
 double Improver::Temperature() const {

@@ -26,13 +26,13 @@ struct ImproveSettings {
   bool local_search = true;       // descend on every candidate
   // The temperature falls geometrically from start to end (times the mean arc
   // of the first solution) over a cycle, then reheats from the best solution;
-  // the first cycle lasts `cycle_per_target` iterations per target (at least
-  // `min_cycle`), each later one twice the one before. The walk so depends on
-  // the iteration count only: a longer limit continues where a shorter stopped.
+  // the first cycle lasts `first_cycle` iterations whatever the size, so that
+  // even a large instance has cooled once within a short limit, and each later
+  // one twice the one before. The walk so depends on the iteration count only:
+  // a longer limit continues where a shorter stopped.
   double start_temperature = 1.0;
   double end_temperature = 0.01;
-  double cycle_per_target = 20.0;
-  uint64_t min_cycle = 2000;
+  uint64_t first_cycle = 1000;
   // Windows and length limits are soft inside the phase: broken ones are
   // charged at weights that every `penalty_interval` iterations grow (x1.2) or
   // shrink (x0.85) toward `target_feasible`, the share of candidates whose

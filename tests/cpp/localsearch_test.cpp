@@ -277,7 +277,7 @@ TEST(Improver, ReportsOnlyFeasibleSolutionsAndLongerBudgetsContinue) {
       ImproveSettings settings;
       settings.seed = seed;
       settings.min_max = seed % 2 == 0;
-      settings.min_cycle = 40;
+      settings.first_cycle = 40;
       std::vector<std::vector<std::tuple<uint64_t, double, double>>> reports(2);
       const uint64_t budgets[] = {50, 120};
       for (size_t run = 0; run < 2; ++run) {
