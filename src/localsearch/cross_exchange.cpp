@@ -10,7 +10,6 @@ bool CrossExchange::Evaluate(const LsSolution& s, const LsObjective& objective, 
   const int32_t ru = s.route_of(u);
   const int32_t rv = s.route_of(v);
   if (ru == rv) return false;
-  const LocalModel& model = s.model();
   const LsRoute& a = s.route(ru);
   const LsRoute& b = s.route(rv);
   const int32_t pu = s.pos_of(u);
@@ -25,13 +24,13 @@ bool CrossExchange::Evaluate(const LsSolution& s, const LsObjective& objective, 
       m.a = la;
       m.j = pv;
       m.b = lb;
-      m.cost1 = RouteBuilder(model, ru)
+      m.cost1 = RouteBuilder(s, ru)
                     .Prefix(a, pu)
                     .Range(b, pv, pv + lb - 1)
                     .Suffix(a, pu + la + 1, a.path.back())
                     .Cost();
       if (!(m.cost1 < kLsInfinity)) continue;
-      m.cost2 = RouteBuilder(model, rv)
+      m.cost2 = RouteBuilder(s, rv)
                     .Prefix(b, pv - 1)
                     .Range(a, pu + 1, pu + la)
                     .Suffix(b, pv + lb, b.path.back())

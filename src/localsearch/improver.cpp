@@ -2,14 +2,21 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "localsearch/insertion.h"
-#include "localsearch/local_search.h"
-#include "localsearch/neighbours.h"
-#include "localsearch/rng.h"
 
 namespace quarn {
 namespace {
+
+// Construction and repair charge broken rules this many times harder.
+constexpr double kConstructionFactor = 100.0;
+constexpr double kRepairFactor = 10.0;
+constexpr double kMinPenalty = 1.0;  // keeps travel a lower bound of a route's price
+constexpr double kMaxPenalty = 1e6;
+constexpr double kPenaltyUp = 1.2;
+constexpr double kPenaltyDown = 0.85;
+constexpr double kTargetBand = 0.05;
 
 // Recreate orders (SISR): random most often, then far from the depots, then near.
 void SortForRecreate(std::vector<int32_t>& nodes, const std::vector<double>& depot_distance, Rng& rng) {
@@ -24,12 +31,48 @@ void SortForRecreate(std::vector<int32_t>& nodes, const std::vector<double>& dep
   });
 }
 
+// Hard rules (+infinity) stay hard.
+Penalties Scaled(const Penalties& p, double factor) {
+  return Penalties{p.time_warp * factor, p.excess * factor};
+}
+
+// One weight moved toward the share of routes that keep its rule.
+double Adapted(double weight, double share, double target) {
+  if (share < target - kTargetBand) weight *= kPenaltyUp;
+  if (share > target + kTargetBand) weight *= kPenaltyDown;
+  return std::clamp(weight, kMinPenalty, kMaxPenalty);
+}
+
 }  // namespace
 
 Improver::Improver(const LocalModel& model, const ImproveSettings& settings)
     : model_(model), settings_(settings), best_(model) {
   objective_.min_max = settings.min_max;
   objective_.alpha = settings.alpha;
+}
+
+void Improver::Prepare(const StopCheck& stop) {
+  has_best_ = false;
+  iterations_ = 0;
+  rng_ = Rng(settings_.seed);
+  // The lists take a while on a large instance: Ctrl-C and the limit are asked there too.
+  neighbours_ = std::make_unique<Neighbours>(model_, settings_.neighbours, &stop);
+  local_ = std::make_unique<LocalSearch>(*neighbours_, LocalSearch::AllOperators(), settings_.neighbour_limited);
+  depot_distance_.assign(static_cast<size_t>(model_.num_nodes()), kLsInfinity);
+  for (int32_t v : model_.customers()) {
+    for (int32_t a = 0; a < model_.num_agents(); ++a) {
+      depot_distance_[static_cast<size_t>(v)] =
+          std::min(depot_distance_[static_cast<size_t>(v)], model_.TypeArc(model_.type(a), model_.start(a), v));
+    }
+  }
+  has_limits_ = false;
+  for (int32_t a = 0; a < model_.num_agents(); ++a) has_limits_ = has_limits_ || model_.limit(a) > 0.0;
+  penalties_ = Penalties{};
+  if (settings_.soft_rules) {
+    if (model_.has_windows()) penalties_.time_warp = std::max(settings_.initial_penalty, kMinPenalty);
+    if (has_limits_) penalties_.excess = std::max(settings_.initial_penalty, kMinPenalty);
+  }
+  candidates_seen_ = candidates_without_warp_ = candidates_without_excess_ = 0;
 }
 
 void Improver::Load(const std::vector<std::vector<int32_t>>& initial, LsSolution& s) const {
@@ -49,7 +92,7 @@ void Improver::Load(const std::vector<std::vector<int32_t>>& initial, LsSolution
     const int32_t last = given.back();
     path.push_back(!model_.return_to_end() && last == model_.start(r) ? last : model_.end(r));
     s.Refresh(r);
-    if (!(s.route(r).cost < kLsInfinity)) {
+    if (!s.route(r).feasible()) {
       // A route this phase cannot vouch for gives its targets back for reinsertion.
       for (size_t p = 1; p + 1 < path.size(); ++p) s.MarkUnassigned(path[p]);
       path = {model_.start(r), model_.end(r)};
@@ -59,89 +102,207 @@ void Improver::Load(const std::vector<std::vector<int32_t>>& initial, LsSolution
   s.CollectUnassigned();
 }
 
-bool Improver::Run(const std::vector<std::vector<int32_t>>& initial, const StopCheck& stop,
-                   const std::function<double(uint64_t)>& progress,
-                   const std::function<void(const LsSolution&)>& on_best) {
-  Rng rng(settings_.seed);
-  has_best_ = false;
-  iterations_ = 0;
-  // The lists take a while on a large instance: Ctrl-C and the limit are asked there too.
-  Neighbours neighbours(model_, settings_.neighbours, &stop);
-  if (stop.Expired()) return false;
-  LocalSearch local(neighbours, settings_.neighbour_limited);
-  std::vector<double> depot_distance(static_cast<size_t>(model_.num_nodes()), kLsInfinity);
-  for (int32_t v : model_.customers()) {
-    for (int32_t a = 0; a < model_.num_agents(); ++a) {
-      depot_distance[static_cast<size_t>(v)] =
-          std::min(depot_distance[static_cast<size_t>(v)], model_.TypeArc(model_.type(a), model_.start(a), v));
+// Missing targets go in where they break nothing, as long as such a place
+// exists; the rest then go in with broken rules charged a hundred times over,
+// and the descent repairs what broke.
+void Improver::Construct(LsSolution& s, const StopCheck& stop) {
+  if (!s.unassigned().empty()) {
+    s.SetPenalties(Penalties{});
+    if (settings_.neighbour_limited) {
+      FarthestFirstInsertion(s, objective_, *neighbours_, depot_distance_, &stop);
+      KeepBest(s);
+    } else {
+      RegretInsertion(s, objective_);
+    }
+    s.SetPenalties(Scaled(penalties_, kConstructionFactor));
+    for (int32_t v : std::vector<int32_t>(s.unassigned())) {
+      const InsertionSpot spot = settings_.neighbour_limited
+                                     ? NearInsertion(s, objective_, *neighbours_, v)
+                                     : CheapestInsertion(s, objective_, v);
+      if (spot.route >= 0) InsertAt(s, v, spot);
+    }
+    s.CollectUnassigned();
+    if (settings_.local_search) local_->Run(s, objective_, rng_, {}, &stop);
+  }
+  s.SetPenalties(penalties_);
+  if (settings_.local_search) Descend(s, {}, stop);
+  KeepBest(s);
+}
+
+// The descent; a result that still breaks a rule is, every other time (every
+// time while no plan keeps them all), descended again from the same targets
+// under ten times the weights.
+void Improver::Descend(LsSolution& s, const std::vector<int32_t>& seeds, const StopCheck& stop) {
+  local_->Run(s, objective_, rng_, seeds, &stop);
+  if (s.feasible() || (rng_.Below(2) != 0 && has_best_)) return;
+  s.SetPenalties(Scaled(penalties_, kRepairFactor));
+  local_->Run(s, objective_, rng_, seeds, &stop);
+  s.SetPenalties(penalties_);
+}
+
+Improver::Ruined Improver::Ruin(LsSolution& s) {
+  Ruined ruined;
+  const bool fleet_moves = !settings_.min_max && settings_.route_elimination > 0.0;
+  if (fleet_moves && rng_.Unit() < settings_.route_elimination) {
+    // The smaller of two random used routes is emptied.
+    std::vector<int32_t> used;
+    for (int32_t r = 0; r < s.num_routes(); ++r) {
+      if (s.route(r).targets() > 0) used.push_back(r);
+    }
+    if (used.size() >= 2) {
+      const int32_t a = used[rng_.Below(static_cast<uint32_t>(used.size()))];
+      const int32_t b = used[rng_.Below(static_cast<uint32_t>(used.size()))];
+      const int32_t r = s.route(a).targets() <= s.route(b).targets() ? a : b;
+      std::vector<int32_t>& path = s.path(r);
+      for (size_t p = 1; p + 1 < path.size(); ++p) s.MarkUnassigned(path[p]);
+      path.erase(path.begin() + 1, path.end() - 1);
+      s.Refresh(r);
+      s.CollectUnassigned();
+      ruined.closed = r;
+      ruined.pending = s.unassigned();
+      return ruined;
     }
   }
+  RuinAdjacentStrings(s, *neighbours_, settings_.ruin, rng_);
+  ruined.pending = s.unassigned();
+  if (fleet_moves && rng_.Unit() < settings_.route_elimination) {
+    std::vector<int32_t> idle;
+    for (int32_t r = 0; r < s.num_routes(); ++r) {
+      if (s.route(r).targets() == 0) idle.push_back(r);
+    }
+    if (!idle.empty()) ruined.opened = idle[rng_.Below(static_cast<uint32_t>(idle.size()))];
+  }
+  return ruined;
+}
+
+void Improver::Recreate(LsSolution& s, const LsSolution& current, Ruined& ruined) {
+  std::vector<int32_t>& pending = ruined.pending;
+  SortForRecreate(pending, depot_distance_, rng_);
+  // Targets that were left out go in first, while there is most room.
+  if (!current.unassigned().empty()) {
+    std::stable_partition(pending.begin(), pending.end(), [&](int32_t v) { return current.route_of(v) < 0; });
+  }
+  bool open = ruined.opened >= 0;
+  for (int32_t v : pending) {
+    InsertionSpot spot;
+    if (open && model_.Admits(ruined.opened, v)) {
+      spot = CheapestInRoute(s, ruined.opened, v);
+      open = false;
+    }
+    if (spot.route < 0) {
+      spot = settings_.neighbour_limited
+                 ? NearInsertion(s, objective_, *neighbours_, v, &rng_, settings_.blink, ruined.closed)
+                 : CheapestInsertion(s, objective_, v, &rng_, settings_.blink, ruined.closed);
+    }
+    if (spot.route >= 0) InsertAt(s, v, spot);
+  }
+  s.CollectUnassigned();
+}
+
+// Fewer left-out targets always win; at equal counts the threshold form of the
+// annealing test, one draw per candidate.
+bool Improver::Accept(const LsSolution& candidate, const LsSolution& current) {
+  const size_t missing = candidate.unassigned().size();
+  const size_t missing_now = current.unassigned().size();
+  if (missing != missing_now) return missing < missing_now;
+  const double threshold = objective_.Of(current) - Temperature() * std::log(rng_.Unit() + 1e-300);
+  return objective_.Of(candidate) < threshold;
+}
+
+void Improver::KeepBest(const LsSolution& s) {
+  if (!s.unassigned().empty() || !s.feasible()) return;
+  if (has_best_ && !objective_.Better(s.max(), s.sum(), best_.max(), best_.sum())) return;
+  best_ = s;
+  has_best_ = true;
+  if (on_best_) on_best_(best_);
+}
+
+void Improver::RecordFeasibility(const LsSolution& s) {
+  bool warp = false;
+  bool excess = false;
+  for (const LsRoute& route : s.routes()) {
+    warp = warp || route.charge.time_warp > 0.0;
+    excess = excess || route.charge.excess > 0.0;
+  }
+  ++candidates_seen_;
+  if (!warp) ++candidates_without_warp_;
+  if (!excess) ++candidates_without_excess_;
+}
+
+void Improver::AdaptPenalties(LsSolution& current) {
+  if (!settings_.soft_rules || settings_.penalty_interval <= 0 ||
+      iterations_ % static_cast<uint64_t>(settings_.penalty_interval) != 0 || candidates_seen_ == 0) {
+    return;
+  }
+  const double seen = static_cast<double>(candidates_seen_);
+  if (model_.has_windows()) {
+    penalties_.time_warp = Adapted(penalties_.time_warp, candidates_without_warp_ / seen, settings_.target_feasible);
+  }
+  if (has_limits_) {
+    penalties_.excess = Adapted(penalties_.excess, candidates_without_excess_ / seen, settings_.target_feasible);
+  }
+  candidates_seen_ = candidates_without_warp_ = candidates_without_excess_ = 0;
+  current.SetPenalties(penalties_);
+}
+
+void Improver::StartSchedule(const LsSolution& first) {
+  double travel = 0.0;
+  for (const LsRoute& route : first.routes()) {
+    if (route.charge.exists()) travel += route.charge.finish;
+  }
+  const double arcs = static_cast<double>(model_.customers().size() + static_cast<size_t>(model_.num_agents()));
+  const double scale = travel > 0.0 ? travel / arcs : 1.0;
+  t_start_ = settings_.start_temperature * scale;
+  t_end_ = settings_.end_temperature * scale;
+  cycle_begin_ = 0;
+  cycle_length_ = std::max<uint64_t>(settings_.first_cycle, 1);
+}
+
+double Improver::Temperature() const {
+  const double done = static_cast<double>(iterations_ - cycle_begin_) / static_cast<double>(cycle_length_);
+  return t_start_ * std::pow(t_end_ / t_start_, std::min(done, 1.0));
+}
+
+// A cooled cycle ends; the next, twice as long, starts hot from the best solution.
+void Improver::ReheatIfDue(LsSolution& current) {
+  if (iterations_ - cycle_begin_ < cycle_length_) return;
+  cycle_begin_ = iterations_;
+  cycle_length_ *= 2;
+  if (has_best_) {
+    current = best_;
+    current.SetPenalties(penalties_);
+  }
+}
+
+bool Improver::Run(const std::vector<std::vector<int32_t>>& initial, const StopCheck& stop,
+                   const std::function<double(uint64_t)>& /*progress*/,
+                   const std::function<void(const LsSolution&)>& on_best) {
+  Prepare(stop);
+  if (stop.Expired()) return false;
+  on_best_ = nullptr;
   LsSolution current(model_);
   Load(initial, current);
-  auto consider = [&](const LsSolution& s) {
-    if (!s.unassigned().empty() || !s.feasible()) return;
-    if (has_best_ && !objective_.Better(s.max(), s.sum(), best_.max(), best_.sum())) return;
-    best_ = s;
-    has_best_ = true;
-    if (on_best) on_best(best_);
-  };
   // The incoming solution is the bar to beat, and not reported again.
-  if (current.unassigned().empty() && current.feasible()) {
-    best_ = current;
-    has_best_ = true;
-  }
-  if (!current.unassigned().empty()) {
-    if (settings_.neighbour_limited) {
-      FarthestFirstInsertion(current, objective_, neighbours, depot_distance, &stop);
-      consider(current);
-    } else {
-      RegretInsertion(current, objective_);
-    }
-  }
-  if (settings_.local_search) local.Run(current, objective_, rng, {}, &stop);
-  consider(current);
-
-  const double arcs = static_cast<double>(model_.customers().size() + static_cast<size_t>(model_.num_agents()));
-  const double scale = current.feasible() && current.sum() > 0.0 ? current.sum() / arcs : 1.0;
-  const double t_start = settings_.start_temperature * scale;
-  const double t_end = settings_.end_temperature * scale;
+  KeepBest(current);
+  on_best_ = on_best;
+  Construct(current, stop);
+  StartSchedule(current);
 
   LsSolution candidate = current;
   while (!stop.ImprovementDone(iterations_)) {
     ++iterations_;
     if (model_.customers().empty()) break;
-    const double done = std::clamp(progress ? progress(iterations_) : 0.0, 0.0, 1.0);
-    const double temperature = t_start * std::pow(t_end / t_start, done);
+    AdaptPenalties(current);
     candidate = current;
-    RuinAdjacentStrings(candidate, neighbours, settings_.ruin, rng);
-    std::vector<int32_t> pending = candidate.unassigned();
-    SortForRecreate(pending, depot_distance, rng);
-    // Targets that were left out go in first, while there is most room.
-    if (!current.unassigned().empty()) {
-      std::stable_partition(pending.begin(), pending.end(), [&](int32_t v) { return current.route_of(v) < 0; });
-    }
-    for (int32_t v : pending) {
-      const InsertionSpot spot =
-          settings_.neighbour_limited
-              ? NearInsertion(candidate, objective_, neighbours, v, &rng, settings_.blink)
-              : CheapestInsertion(candidate, objective_, v, &rng, settings_.blink);
-      if (spot.route >= 0) InsertAt(candidate, v, spot);
-    }
-    candidate.CollectUnassigned();
-    if (settings_.local_search) local.Run(candidate, objective_, rng, pending, &stop);
-    const size_t missing = candidate.unassigned().size();
-    const size_t missing_now = current.unassigned().size();
-    bool accept = missing < missing_now;
-    if (missing == missing_now) {
-      // Threshold form of the annealing test: one draw per candidate.
-      const double threshold = objective_.Of(current) - temperature * std::log(rng.Unit() + 1e-300);
-      accept = objective_.Of(candidate) < threshold;
-    }
-    if (accept) {
-      std::swap(current, candidate);
-      consider(current);
-    }
+    Ruined ruined = Ruin(candidate);
+    Recreate(candidate, current, ruined);
+    if (settings_.local_search) Descend(candidate, ruined.pending, stop);
+    RecordFeasibility(candidate);
+    KeepBest(candidate);
+    if (Accept(candidate, current)) std::swap(current, candidate);
+    ReheatIfDue(current);
   }
+  on_best_ = nullptr;
   return has_best_;
 }
 

@@ -2,10 +2,14 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "localsearch/local_model.h"
+#include "localsearch/local_search.h"
+#include "localsearch/neighbours.h"
 #include "localsearch/objective.h"
+#include "localsearch/rng.h"
 #include "localsearch/ruin.h"
 #include "localsearch/solution.h"
 #include "records/stop_check.h"
@@ -20,8 +24,26 @@ struct ImproveSettings {
   double blink = 0.01;            // SISR's blink rate
   RuinSettings ruin;
   bool local_search = true;       // descend on every candidate
-  double start_temperature = 1.0; // times the mean arc of the first solution
+  // The temperature falls geometrically from start to end (times the mean arc
+  // of the first solution) over a cycle, then reheats from the best solution;
+  // the first cycle lasts `first_cycle` iterations whatever the size, so that
+  // even a large instance has cooled once within a short limit, and each later
+  // one twice the one before. The walk so depends on the iteration count only:
+  // a longer limit continues where a shorter stopped.
+  double start_temperature = 1.0;
   double end_temperature = 0.01;
+  uint64_t first_cycle = 1000;
+  // Windows and length limits are soft inside the phase: broken ones are
+  // charged at weights that every `penalty_interval` iterations grow (x1.2) or
+  // shrink (x0.85) toward `target_feasible`, the share of candidates whose
+  // routes all keep them. The best solution kept is always feasible.
+  bool soft_rules = true;
+  double target_feasible = 0.4;
+  int32_t penalty_interval = 100;
+  double initial_penalty = 100.0;
+  // Under min-sum, the chance per iteration that one route is emptied into the
+  // others, and that an idle agent's route is opened by a removed target.
+  double route_elimination = 0.1;
   // For instances too large for quadratic steps: the first solution by
   // FarthestFirstInsertion (reported before its descent), recreate by
   // NearInsertion, and the descent requeues only near targets.
@@ -36,18 +58,41 @@ class Improver {
  public:
   Improver(const LocalModel& model, const ImproveSettings& settings);
 
-  // `progress` reads how far the phase has come, from 0 to 1 (it sets the
-  // temperature); `on_best` is called for every better complete solution.
-  // True when a complete solution exists at the end; `best()` is then it.
+  // `progress` is no longer read (the schedule follows the iteration count);
+  // `on_best` is called for every better complete feasible solution. True when
+  // such a solution exists at the end; `best()` is then it.
   bool Run(const std::vector<std::vector<int32_t>>& initial, const StopCheck& stop,
            const std::function<double(uint64_t)>& progress,
            const std::function<void(const LsSolution&)>& on_best);
 
   const LsSolution& best() const { return best_; }
   uint64_t iterations() const { return iterations_; }
+  // Per operator of LocalSearch::AllOperators, over the last run.
+  const std::vector<LocalSearch::Counts>& operator_counts() const { return local_->counts(); }
+  const Penalties& penalties() const { return penalties_; }
 
  private:
+  // What one ruin left for its recreate: a route that takes nothing back (the
+  // one emptied) and an idle route the first target must open, or -1.
+  struct Ruined {
+    std::vector<int32_t> pending;
+    int32_t closed = -1;
+    int32_t opened = -1;
+  };
+
+  void Prepare(const StopCheck& stop);
   void Load(const std::vector<std::vector<int32_t>>& initial, LsSolution& s) const;
+  void Construct(LsSolution& s, const StopCheck& stop);
+  void Descend(LsSolution& s, const std::vector<int32_t>& seeds, const StopCheck& stop);
+  Ruined Ruin(LsSolution& s);
+  void Recreate(LsSolution& s, const LsSolution& current, Ruined& ruined);
+  bool Accept(const LsSolution& candidate, const LsSolution& current);
+  void KeepBest(const LsSolution& s);
+  void RecordFeasibility(const LsSolution& s);
+  void AdaptPenalties(LsSolution& current);
+  void StartSchedule(const LsSolution& first);
+  double Temperature() const;
+  void ReheatIfDue(LsSolution& current);
 
   const LocalModel& model_;
   ImproveSettings settings_;
@@ -55,6 +100,22 @@ class Improver {
   LsSolution best_;
   bool has_best_ = false;
   uint64_t iterations_ = 0;
+  std::function<void(const LsSolution&)> on_best_;
+
+  Rng rng_;
+  std::unique_ptr<Neighbours> neighbours_;
+  std::unique_ptr<LocalSearch> local_;
+  std::vector<double> depot_distance_;
+  bool has_limits_ = false;
+  Penalties penalties_;
+  // Candidates seen since the weights last moved, and how many kept each rule.
+  uint64_t candidates_seen_ = 0;
+  uint64_t candidates_without_warp_ = 0;
+  uint64_t candidates_without_excess_ = 0;
+  double t_start_ = 1.0;
+  double t_end_ = 0.01;
+  uint64_t cycle_begin_ = 0;
+  uint64_t cycle_length_ = 1;
 };
 
 }  // namespace quarn

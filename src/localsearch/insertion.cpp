@@ -11,7 +11,7 @@ bool Blinks(Rng* rng, double blink) { return rng != nullptr && blink > 0.0 && rn
 // Route r's cost with v inserted before the node at `gap`.
 double CostWithInserted(const LsSolution& s, int32_t r, int32_t gap, int32_t v) {
   const LsRoute& route = s.route(r);
-  return RouteBuilder(s.model(), r).Prefix(route, gap - 1).Node(v).Suffix(route, gap, route.path.back()).Cost();
+  return RouteBuilder(s, r).Prefix(route, gap - 1).Node(v).Suffix(route, gap, route.path.back()).Cost();
 }
 
 }  // namespace
@@ -30,9 +30,10 @@ InsertionSpot CheapestInRoute(const LsSolution& s, int32_t r, int32_t v, Rng* rn
 }
 
 InsertionSpot CheapestInsertion(const LsSolution& s, const LsObjective& objective, int32_t v,
-                                Rng* rng, double blink) {
+                                Rng* rng, double blink, int32_t closed) {
   InsertionSpot best;
   for (int32_t r = 0; r < s.num_routes(); ++r) {
+    if (r == closed) continue;
     InsertionSpot spot = CheapestInRoute(s, r, v, rng, blink);
     if (spot.route < 0) continue;
     spot.delta = objective.Delta(s, r, spot.cost, -1, 0.0);
@@ -42,11 +43,12 @@ InsertionSpot CheapestInsertion(const LsSolution& s, const LsObjective& objectiv
 }
 
 InsertionSpot NearInsertion(const LsSolution& s, const LsObjective& objective,
-                            const Neighbours& neighbours, int32_t v, Rng* rng, double blink) {
+                            const Neighbours& neighbours, int32_t v, Rng* rng, double blink,
+                            int32_t closed) {
   const LocalModel& model = s.model();
   InsertionSpot best;
   auto price = [&](int32_t r, int32_t gap) {
-    if (Blinks(rng, blink)) return;
+    if (r == closed || Blinks(rng, blink)) return;
     if (gap < 1 || gap > s.route(r).last()) return;
     const double cost = CostWithInserted(s, r, gap, v);
     if (!(cost < kLsInfinity)) return;
@@ -67,7 +69,7 @@ InsertionSpot NearInsertion(const LsSolution& s, const LsObjective& objective,
     }
   }
   if (best.route >= 0) return best;
-  return CheapestInsertion(s, objective, v, rng, blink);
+  return CheapestInsertion(s, objective, v, rng, blink, closed);
 }
 
 void InsertAt(LsSolution& s, int32_t v, const InsertionSpot& spot) {

@@ -24,14 +24,16 @@ InsertionSpot CheapestInRoute(const LsSolution& s, int32_t r, int32_t v, Rng* rn
                               double blink = 0.0);
 // The cheapest feasible spot over all routes under the objective; each gap is
 // skipped with probability `blink` when a generator is given (SISR's blinks).
+// Route `closed` (if not -1) takes nothing. Under soft penalties a spot that breaks
+// a window or a limit is priced, not refused.
 InsertionSpot CheapestInsertion(const LsSolution& s, const LsObjective& objective, int32_t v,
-                                Rng* rng = nullptr, double blink = 0.0);
+                                Rng* rng = nullptr, double blink = 0.0, int32_t closed = -1);
 // As CheapestInsertion, but only the gaps beside v's nearest targets and beside
 // the depots are priced, so the work does not grow with the routes; all gaps
 // when none of those is feasible.
 InsertionSpot NearInsertion(const LsSolution& s, const LsObjective& objective,
                             const Neighbours& neighbours, int32_t v, Rng* rng = nullptr,
-                            double blink = 0.0);
+                            double blink = 0.0, int32_t closed = -1);
 void InsertAt(LsSolution& s, int32_t v, const InsertionSpot& spot);
 
 // Builds routes for the unassigned targets by regret-2 insertion: the target that

@@ -1,6 +1,7 @@
 #include "localsearch/local_search.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "localsearch/cross_exchange.h"
 #include "localsearch/or_opt.h"
@@ -17,14 +18,22 @@ constexpr uint32_t kStopCheckEvery = 64;
 
 }  // namespace
 
-LocalSearch::LocalSearch(const Neighbours& neighbours, bool requeue_near)
-    : neighbours_(neighbours), requeue_near_(requeue_near) {
-  operators_.push_back(std::make_unique<Relocate>());
-  operators_.push_back(std::make_unique<Swap>());
-  operators_.push_back(std::make_unique<TwoOpt>());
-  operators_.push_back(std::make_unique<OrOpt>());
-  operators_.push_back(std::make_unique<TwoOptStar>());
-  operators_.push_back(std::make_unique<CrossExchange>());
+LocalSearch::LocalSearch(const Neighbours& neighbours,
+                         std::vector<std::unique_ptr<MoveOperator>> operators, bool requeue_near)
+    : neighbours_(neighbours),
+      requeue_near_(requeue_near),
+      operators_(std::move(operators)),
+      counts_(operators_.size()) {}
+
+std::vector<std::unique_ptr<MoveOperator>> LocalSearch::AllOperators() {
+  std::vector<std::unique_ptr<MoveOperator>> operators;
+  operators.push_back(std::make_unique<Relocate>());
+  operators.push_back(std::make_unique<Swap>());
+  operators.push_back(std::make_unique<TwoOpt>());
+  operators.push_back(std::make_unique<OrOpt>());
+  operators.push_back(std::make_unique<TwoOptStar>());
+  operators.push_back(std::make_unique<CrossExchange>());
+  return operators;
 }
 
 void LocalSearch::Run(LsSolution& s, const LsObjective& objective, Rng& rng,
@@ -52,21 +61,34 @@ void LocalSearch::Run(LsSolution& s, const LsObjective& objective, Rng& rng,
     if (s.route_of(u) < 0) continue;
     Move best;
     best.delta = kImprovement;
-    const MoveOperator* chosen = nullptr;
+    size_t chosen = operators_.size();
     int32_t partner = -1;
     const int32_t type = model.type(s.route(s.route_of(u)).agent);
     for (int32_t v : neighbours_.Near(type, u)) {
       if (s.route_of(v) < 0) continue;
-      for (const auto& op : operators_) {
-        if (op->Evaluate(s, objective, u, v, best)) {
-          chosen = op.get();
+      for (size_t o = 0; o < operators_.size(); ++o) {
+        ++counts_[o].evaluated;
+        if (operators_[o]->Evaluate(s, objective, u, v, best)) {
+          chosen = o;
           partner = v;
         }
       }
     }
-    if (chosen == nullptr) continue;
+    // Idle agents are no one's neighbours: every one that may take u is tried.
+    for (int32_t r = 0; r < s.num_routes(); ++r) {
+      if (s.route(r).targets() != 0 || !model.Admits(r, u)) continue;
+      for (size_t o = 0; o < operators_.size(); ++o) {
+        ++counts_[o].evaluated;
+        if (operators_[o]->EvaluateIdle(s, objective, u, r, best)) {
+          chosen = o;
+          partner = u;
+        }
+      }
+    }
+    if (chosen == operators_.size()) continue;
     const double before = objective.Of(s);
-    chosen->Apply(s, best);
+    operators_[chosen]->Apply(s, best);
+    ++counts_[chosen].applied;
     ++moves_applied_;
     // A move priced as a gain that the routes' own costs do not confirm would be
     // taken back and forth for ever (seen with negative arcs): the descent ends.

@@ -18,7 +18,17 @@ namespace quarn {
 // targets, so that on long routes a move costs no walk of the whole route.
 class LocalSearch {
  public:
-  explicit LocalSearch(const Neighbours& neighbours, bool requeue_near = false);
+  // What one operator priced (calls of Evaluate) and applied.
+  struct Counts {
+    uint64_t evaluated = 0;
+    uint64_t applied = 0;
+  };
+
+  // The operators are tried in the given order for every pair of targets.
+  LocalSearch(const Neighbours& neighbours, std::vector<std::unique_ptr<MoveOperator>> operators,
+              bool requeue_near = false);
+  // Relocate, swap, 2-opt, Or-opt, 2-opt* and cross exchange.
+  static std::vector<std::unique_ptr<MoveOperator>> AllOperators();
 
   // `seeds` empty: every assigned target. Ends at a local optimum, or early when
   // `stop` (if given) has expired.
@@ -26,11 +36,14 @@ class LocalSearch {
            const StopCheck* stop = nullptr);
 
   uint64_t moves_applied() const { return moves_applied_; }
+  // Per operator, in the order given.
+  const std::vector<Counts>& counts() const { return counts_; }
 
  private:
   const Neighbours& neighbours_;
   bool requeue_near_ = false;
   std::vector<std::unique_ptr<MoveOperator>> operators_;
+  std::vector<Counts> counts_;
   std::vector<int32_t> queue_;
   std::vector<uint8_t> queued_;
   uint64_t moves_applied_ = 0;

@@ -30,6 +30,11 @@ class MoveOperator {
   virtual ~MoveOperator() = default;
   virtual bool Evaluate(const LsSolution& s, const LsObjective& objective, int32_t u, int32_t v,
                         Move& best) const = 0;
+  // The moves that give target u to the idle route `route`; none by default.
+  virtual bool EvaluateIdle(const LsSolution& /*s*/, const LsObjective& /*objective*/, int32_t /*u*/,
+                            int32_t /*route*/, Move& /*best*/) const {
+    return false;
+  }
   virtual void Apply(LsSolution& s, const Move& move) const = 0;
 
  protected:

@@ -25,7 +25,7 @@ bool OrOpt::Evaluate(const LsSolution& s, const LsObjective& objective, int32_t 
         m.j = gap;
         m.a = len;
         m.reversed = reversed;
-        PriceChainMove(s, ru, pu, len, reversed, rv, gap, m.cost1, m.cost2);
+        PriceChainMove(s, objective, best.delta, ru, pu, len, reversed, rv, gap, m.cost1, m.cost2);
         found = Offer(s, objective, m, best) || found;
       }
     }

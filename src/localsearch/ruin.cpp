@@ -22,11 +22,17 @@ std::vector<int32_t> RuinAdjacentStrings(LsSolution& s, const Neighbours& neighb
   const auto strings = static_cast<int32_t>(std::floor(rng.Unit() * ks_max)) + 1;
 
   int32_t seed = -1;
-  // A target left out needs room near it, so half the time the strings are cut
-  // around one of them.
-  const std::vector<int32_t>& left_out = s.unassigned();
-  if (!left_out.empty() && rng.Below(2) == 0) {
-    seed = left_out[rng.Below(static_cast<uint32_t>(left_out.size()))];
+  // A target left out, or one on a route that breaks a rule, needs room near
+  // it, so half the time the strings are cut around one of them.
+  std::vector<int32_t> troubled = s.unassigned();
+  if (troubled.empty() && !s.feasible()) {
+    for (const LsRoute& route : s.routes()) {
+      if (route.feasible()) continue;
+      for (int32_t p = 1; p < route.last(); ++p) troubled.push_back(route.path[static_cast<size_t>(p)]);
+    }
+  }
+  if (!troubled.empty() && rng.Below(2) == 0) {
+    seed = troubled[rng.Below(static_cast<uint32_t>(troubled.size()))];
   }
   for (int tries = 0; tries < 64 && seed < 0; ++tries) {
     const int32_t v = targets[rng.Below(static_cast<uint32_t>(targets.size()))];

@@ -29,9 +29,13 @@ void LsSolution::Refresh(int32_t r) {
   const size_t k = route.path.size();
   route.prefix.resize(k);
   route.suffix.resize(k);
-  // The cost walks exactly like route validation, so the two agree to the bit.
+  route.forward.assign(k, 0.0);
+  route.backward.assign(k, 0.0);
+  // The charge walks exactly like route validation (a late arrival travels back
+  // to the window's close), so on a feasible route the two agree to the bit.
   bool ok = true;
   double t = 0.0;
+  double warp = 0.0;
   for (size_t p = 0; p < k; ++p) {
     const int32_t node = route.path[p];
     if (model.IsCustomer(node)) {
@@ -44,14 +48,18 @@ void LsSolution::Refresh(int32_t r) {
       route.prefix[0] = single;
     } else {
       const double travel = model.Travel(r, route.path[p - 1], node);
+      route.forward[p] = route.forward[p - 1] + travel;
+      route.backward[p] = route.backward[p - 1] + model.Travel(r, node, route.path[p - 1]);
       ok = ok && model.Admits(r, node) && travel < kLsInfinity;
       t += travel;
       if (!Concat(route.prefix[p - 1], travel, single, route.prefix[p])) {
-        route.prefix[p] = route.prefix[p - 1];
-        route.prefix[p].latest = -kLsInfinity;
+        route.prefix[p] = TimingSegment::Broken(route.path[0], node);
       }
     }
-    if (t > model.latest(node)) ok = false;
+    if (t > model.latest(node)) {
+      warp += t - model.latest(node);
+      t = model.latest(node);
+    }
     t = std::max(t, model.earliest(node));
   }
   route.suffix[k - 1] = TimingSegment::Of(model, route.path[k - 1]);
@@ -59,12 +67,63 @@ void LsSolution::Refresh(int32_t r) {
     const TimingSegment single = TimingSegment::Of(model, route.path[p]);
     if (!Concat(single, model.Travel(r, route.path[p], route.path[p + 1]), route.suffix[p + 1],
                 route.suffix[p])) {
-      route.suffix[p] = single;
-      route.suffix[p].latest = -kLsInfinity;
-      route.suffix[p].last = route.path[k - 1];
+      route.suffix[p] = TimingSegment::Broken(route.path[p], route.path[k - 1]);
     }
   }
-  route.cost = ok && model.WithinLimit(r, t) ? t : kLsInfinity;
+  route.charge = RouteCharge{};
+  if (ok) {
+    route.charge.finish = t;
+    route.charge.time_warp = warp;
+    const double limit = model.limit(r);
+    if (limit > 0.0 && t > limit) route.charge.excess = t - limit;
+  }
+  route.cost = penalties_.Price(route.charge);
+  PriceRemovals(route);
+  BuildBlocks(route);
+  RecomputeTotals();
+}
+
+void LsSolution::BuildBlocks(LsRoute& route) const {
+  const LocalModel& model = *model_;
+  const size_t k = route.path.size();
+  size_t levels = 0;
+  if (model.has_windows()) {
+    while ((size_t{2} << levels) <= k) ++levels;
+  }
+  route.blocks.resize(levels);
+  for (size_t l = 0; l < levels; ++l) {
+    const size_t half = size_t{1} << l;
+    std::vector<TimingSegment>& level = route.blocks[l];
+    level.resize(k + 1 - 2 * half);
+    for (size_t p = 0; p < level.size(); ++p) {
+      const TimingSegment left = l == 0 ? TimingSegment::Of(model, route.path[p]) : route.blocks[l - 1][p];
+      const TimingSegment right =
+          l == 0 ? TimingSegment::Of(model, route.path[p + 1]) : route.blocks[l - 1][p + half];
+      if (!Concat(left, model.Travel(route.agent, left.last, right.first), right, level[p])) {
+        level[p] = TimingSegment::Broken(left.first, right.last);
+      }
+    }
+  }
+}
+
+void LsSolution::PriceRemovals(LsRoute& route) const {
+  const size_t k = route.path.size();
+  route.removal.assign(k, kLsInfinity);
+  TimingSegment joined;
+  for (size_t p = 1; p + 1 < k; ++p) {
+    const double travel = model_->Travel(route.agent, route.path[p - 1], route.path[p + 1]);
+    if (Concat(route.prefix[p - 1], travel, route.suffix[p + 1], joined)) {
+      route.removal[p] = penalties_.Price(ChargeOf(*model_, route.agent, joined));
+    }
+  }
+}
+
+void LsSolution::SetPenalties(const Penalties& penalties) {
+  penalties_ = penalties;
+  for (LsRoute& route : routes_) {
+    route.cost = penalties_.Price(route.charge);
+    PriceRemovals(route);
+  }
   RecomputeTotals();
 }
 
@@ -125,7 +184,7 @@ double LsSolution::MaxExcluding(int32_t r1, int32_t r2) const {
 
 bool LsSolution::feasible() const {
   for (const LsRoute& route : routes_) {
-    if (!(route.cost < kLsInfinity)) return false;
+    if (!route.feasible()) return false;
   }
   return true;
 }

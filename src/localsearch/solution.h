@@ -9,13 +9,22 @@
 namespace quarn {
 
 // One agent's route: its full path (start, targets, final depot) with the timing
-// of every prefix and suffix.
+// of every prefix and suffix, the travel summed both ways along it, and the
+// price of the route without each single target.
 struct LsRoute {
   int32_t agent = 0;
   std::vector<int32_t> path;
   std::vector<TimingSegment> prefix;  // prefix[i]: path[0..i]
   std::vector<TimingSegment> suffix;  // suffix[i]: path[i..end]
-  double cost = 0.0;                  // +infinity when the route breaks a rule
+  std::vector<double> forward;        // forward[i]: travel along path[0..i]
+  std::vector<double> backward;       // backward[i]: travel along path[i..0] walked backwards
+  std::vector<double> removal;        // removal[i]: the price without path[i]
+  // With windows, blocks[l - 1][i] summarises path[i .. i + 2^l - 1], so any
+  // stretch is the concatenation of O(log length) blocks.
+  std::vector<std::vector<TimingSegment>> blocks;
+  RouteCharge charge;
+  double cost = 0.0;                  // the penalised price; +infinity without arcs or admission
+  bool feasible() const { return charge.feasible() && cost < kLsInfinity; }
   int32_t last() const { return static_cast<int32_t>(path.size()) - 1; }
   int32_t targets() const { return static_cast<int32_t>(path.size()) - 2; }
 };
@@ -24,6 +33,7 @@ struct LsRoute {
 // are unassigned.
 class LsSolution {
  public:
+  // Windows and length limits are hard until SetPenalties makes them soft.
   explicit LsSolution(const LocalModel& model);
 
   const LocalModel& model() const { return *model_; }
@@ -46,16 +56,24 @@ class LsSolution {
   // Rebuilds the unassigned list from the routes.
   void CollectUnassigned();
 
+  const Penalties& penalties() const { return penalties_; }
+  // Re-prices every route under new weights, from the cached charges.
+  void SetPenalties(const Penalties& penalties);
+
   double sum() const { return sum_; }
   double max() const { return top_[0]; }
   // The largest cost among routes other than r1 and r2.
   double MaxExcluding(int32_t r1, int32_t r2) const;
+  // Every route keeps every rule (no time warp, no excess).
   bool feasible() const;
 
  private:
   void RecomputeTotals();
+  void PriceRemovals(LsRoute& route) const;
+  void BuildBlocks(LsRoute& route) const;
 
   const LocalModel* model_;
+  Penalties penalties_;
   std::vector<LsRoute> routes_;
   std::vector<int32_t> route_of_;
   std::vector<int32_t> pos_of_;
@@ -68,7 +86,11 @@ class LsSolution {
 // Prices a route assembled from pieces of cached routes and single nodes for one agent.
 class RouteBuilder {
  public:
-  RouteBuilder(const LocalModel& model, int32_t agent) : model_(model), agent_(agent) {}
+  // Stretches shorter than this are walked node by node.
+  static constexpr int32_t kWalkedStretch = 8;
+
+  RouteBuilder(const LsSolution& s, int32_t agent)
+      : model_(s.model()), penalties_(s.penalties()), agent_(agent) {}
 
   // The prefix path[0..i] of `route` (which must be this agent's own route).
   RouteBuilder& Prefix(const LsRoute& route, int32_t i) {
@@ -80,8 +102,31 @@ class RouteBuilder {
     if (ok_) ok_ = model_.Admits(agent_, v) && Extend(model_, agent_, seg_, v);
     return *this;
   }
-  // path[i..j] of `route`, walked; backwards when i > j.
+  // path[i..j] of `route`, backwards when i > j: from the travel sums in O(1)
+  // where no window can make waiting or warp, walked otherwise.
   RouteBuilder& Range(const LsRoute& route, int32_t i, int32_t j) {
+    if (!ok_) return *this;
+    if (!model_.has_windows() && SameTravel(route)) {
+      const double travel = i <= j ? route.forward[static_cast<size_t>(j)] - route.forward[static_cast<size_t>(i)]
+                                   : route.backward[static_cast<size_t>(i)] - route.backward[static_cast<size_t>(j)];
+      if (travel < kLsInfinity) {
+        const int32_t first = route.path[static_cast<size_t>(i)];
+        ok_ = Concat(seg_, model_.Travel(agent_, seg_.last, first),
+                     TimingSegment::Travel(travel, first, route.path[static_cast<size_t>(j)]), seg_);
+        return *this;
+      }
+    }
+    if (i <= j && j - i >= kWalkedStretch && SameTravel(route) && !route.blocks.empty()) {
+      for (int32_t p = i; p <= j && ok_;) {
+        size_t level = 0;
+        while (level < route.blocks.size() && p + (int32_t{2} << level) - 1 <= j) ++level;
+        const TimingSegment& block = level == 0 ? TimingSegment::Of(model_, route.path[static_cast<size_t>(p)])
+                                                : route.blocks[level - 1][static_cast<size_t>(p)];
+        ok_ = Concat(seg_, model_.Travel(agent_, seg_.last, block.first), block, seg_);
+        p += int32_t{1} << level;
+      }
+      return *this;
+    }
     if (i <= j) {
       for (int32_t p = i; p <= j && ok_; ++p) Node(route.path[static_cast<size_t>(p)]);
     } else {
@@ -93,19 +138,27 @@ class RouteBuilder {
   // suffix when it means the same for this agent, else walked.
   RouteBuilder& Suffix(const LsRoute& route, int32_t i, int32_t depot) {
     if (!ok_) return *this;
-    if (route.agent == agent_ ||
-        (model_.type(route.agent) == model_.type(agent_) && route.path.back() == depot)) {
+    if (SameTravel(route) && (route.agent == agent_ || route.path.back() == depot)) {
       ok_ = Concat(seg_, model_.Travel(agent_, seg_.last, route.path[static_cast<size_t>(i)]),
                    route.suffix[static_cast<size_t>(i)], seg_);
       return *this;
     }
-    Range(route, i, route.last() - 1);
+    if (i < route.last()) Range(route, i, route.last() - 1);
     return Node(depot);
   }
-  double Cost() const { return ok_ ? RouteCostOf(model_, agent_, seg_) : kLsInfinity; }
+  double Cost() const { return ok_ ? penalties_.Price(ChargeOf(model_, agent_, seg_)) : kLsInfinity; }
+  // The route's travel so far; a lower bound of its price.
+  double Travel() const { return ok_ ? seg_.duration : kLsInfinity; }
 
  private:
+  // Another route's cached stretches mean the same for this agent: between
+  // targets only the type's arcs count (the open routes' free depots are ends).
+  bool SameTravel(const LsRoute& route) const {
+    return route.agent == agent_ || model_.type(route.agent) == model_.type(agent_);
+  }
+
   const LocalModel& model_;
+  const Penalties& penalties_;
   int32_t agent_;
   TimingSegment seg_;
   bool ok_ = false;

@@ -7,7 +7,6 @@ namespace quarn {
 
 bool Swap::Evaluate(const LsSolution& s, const LsObjective& objective, int32_t u, int32_t v,
                     Move& best) const {
-  const LocalModel& model = s.model();
   const int32_t ru = s.route_of(u);
   const int32_t rv = s.route_of(v);
   Move m;
@@ -20,9 +19,9 @@ bool Swap::Evaluate(const LsSolution& s, const LsObjective& objective, int32_t u
     const int32_t pv = s.pos_of(v);
     m.i = pu;
     m.j = pv;
-    m.cost1 = RouteBuilder(model, ru).Prefix(a, pu - 1).Node(v).Suffix(a, pu + 1, a.path.back()).Cost();
+    m.cost1 = RouteBuilder(s, ru).Prefix(a, pu - 1).Node(v).Suffix(a, pu + 1, a.path.back()).Cost();
     if (!(m.cost1 < kLsInfinity)) return false;
-    m.cost2 = RouteBuilder(model, rv).Prefix(b, pv - 1).Node(u).Suffix(b, pv + 1, b.path.back()).Cost();
+    m.cost2 = RouteBuilder(s, rv).Prefix(b, pv - 1).Node(u).Suffix(b, pv + 1, b.path.back()).Cost();
     return Offer(s, objective, m, best);
   }
   const LsRoute& r = s.route(ru);
@@ -30,7 +29,7 @@ bool Swap::Evaluate(const LsSolution& s, const LsObjective& objective, int32_t u
   const int32_t q = std::max(s.pos_of(u), s.pos_of(v));
   m.i = p;
   m.j = q;
-  m.cost1 = RouteBuilder(model, ru)
+  m.cost1 = RouteBuilder(s, ru)
                 .Prefix(r, p - 1)
                 .Node(r.path[static_cast<size_t>(q)])
                 .Range(r, p + 1, q - 1)

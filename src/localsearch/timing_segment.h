@@ -7,37 +7,49 @@
 
 namespace quarn {
 
-// A stretch of consecutive nodes with hard windows and waiting: reached at time
-// a <= latest it ends at max(a, earliest) + duration; reached later it fails.
-// Two stretches concatenate in O(1), so a move that cuts and rejoins routes is
-// priced from cached prefix and suffix stretches (Vidal's segment idea without
-// time warp, since windows here are hard).
+// A stretch of consecutive nodes summarised as in Vidal's segments: started at
+// time t it begins at clamp(t, earliest, latest) (waiting before `earliest`,
+// travelling back in time, the time warp, after `latest`) and ends `duration -
+// time_warp` later. Two stretches concatenate in O(1), so a move that cuts and
+// rejoins routes is priced from cached prefix and suffix stretches. Every rule
+// a route carries joins here (a load is a sum, a service time joins the
+// duration), so the operators never learn which rules exist.
 struct TimingSegment {
   double earliest = -kLsInfinity;
   double latest = kLsInfinity;
-  double duration = 0.0;
+  double duration = 0.0;   // travel and waiting, time travelled back included
+  double time_warp = 0.0;  // time travelled back to meet the windows
   int32_t first = -1;
   int32_t last = -1;
 
   static TimingSegment Of(const LocalModel& model, int32_t node) {
-    return TimingSegment{model.earliest(node), model.latest(node), 0.0, node, node};
+    return TimingSegment{model.earliest(node), model.latest(node), 0.0, 0.0, node, node};
   }
-  // The time at the last node when the route starts the stretch at time 0.
-  double FinishFromZero() const { return std::max(0.0, earliest) + duration; }
-  bool FeasibleFromZero() const { return 0.0 <= latest; }
+  // A stretch known not to exist (a missing arc inside it).
+  static TimingSegment Broken(int32_t first, int32_t last) {
+    return TimingSegment{-kLsInfinity, kLsInfinity, kLsInfinity, 0.0, first, last};
+  }
+  bool broken() const { return !(duration < kLsInfinity); }
+  // Windowless stretch of a known travel time (a window-free route's middle part).
+  static TimingSegment Travel(double travel, int32_t first, int32_t last) {
+    return TimingSegment{-kLsInfinity, kLsInfinity, travel, 0.0, first, last};
+  }
 };
 
-// `a` then `b` with `travel` between a.last and b.first; false when no arrival
-// time at a.first gets through both (or there is no arc).
+// `a` then `b` with `travel` between a.last and b.first; false when there is no
+// arc or either part is broken.
 inline bool Concat(const TimingSegment& a, double travel, const TimingSegment& b,
                    TimingSegment& out) {
-  if (!(travel < kLsInfinity)) return false;
-  const double reach = a.duration + travel;
-  const double latest = b.latest - reach;
-  if (a.earliest > latest) return false;
-  out.earliest = std::max(a.earliest, b.earliest - reach);
-  out.latest = std::min(a.latest, latest);
-  out.duration = reach + b.duration;
+  if (!(travel < kLsInfinity) || a.broken() || b.broken()) return false;
+  const double reach = a.duration - a.time_warp + travel;
+  const double wait = std::max(b.earliest - reach - a.latest, 0.0);
+  const double warp = std::max(a.earliest + reach - b.latest, 0.0);
+  const double earliest = std::max(b.earliest - reach, a.earliest) - wait;
+  const double latest = std::min(b.latest - reach, a.latest) + warp;
+  out.duration = a.duration + b.duration + travel + wait;
+  out.time_warp = a.time_warp + b.time_warp + warp;
+  out.earliest = earliest;
+  out.latest = latest;
   out.first = a.first;
   out.last = b.last;
   return true;
@@ -48,12 +60,44 @@ inline bool Extend(const LocalModel& model, int32_t agent, TimingSegment& seg, i
   return Concat(seg, model.Travel(agent, seg.last, node), TimingSegment::Of(model, node), seg);
 }
 
-// Route cost of a whole route's segment (starting at time 0), or +infinity when
-// the windows or the length limit break.
-inline double RouteCostOf(const LocalModel& model, int32_t agent, const TimingSegment& seg) {
-  if (!seg.FeasibleFromZero()) return kLsInfinity;
-  const double cost = seg.FinishFromZero();
-  return model.WithinLimit(agent, cost) ? cost : kLsInfinity;
+// What a whole route breaks when it leaves at time 0: its finishing time (the
+// route's cost), the time warp and the excess over the agent's length limit.
+struct RouteCharge {
+  double finish = kLsInfinity;
+  double time_warp = 0.0;
+  double excess = 0.0;
+  bool exists() const { return finish < kLsInfinity; }
+  bool feasible() const { return exists() && time_warp <= 0.0 && excess <= 0.0; }
+};
+
+inline RouteCharge ChargeOf(const LocalModel& model, int32_t agent, const TimingSegment& seg) {
+  RouteCharge charge;
+  if (seg.broken()) return charge;
+  double begin = std::max(0.0, seg.earliest);
+  charge.time_warp = seg.time_warp;
+  if (begin > seg.latest) {
+    charge.time_warp += begin - seg.latest;
+    begin = seg.latest;
+  }
+  charge.finish = begin + seg.duration - seg.time_warp;
+  const double limit = model.limit(agent);
+  if (limit > 0.0 && charge.finish > limit) charge.excess = charge.finish - limit;
+  return charge;
 }
+
+// The weights a broken rule is charged at; +infinity makes the rule hard. The
+// time-warp weight stays at least 1, so a route's travel is a lower bound of
+// its price.
+struct Penalties {
+  double time_warp = kLsInfinity;
+  double excess = kLsInfinity;
+
+  double Price(const RouteCharge& charge) const {
+    double price = charge.finish;
+    if (charge.time_warp > 0.0) price += time_warp * charge.time_warp;
+    if (charge.excess > 0.0) price += excess * charge.excess;
+    return price;
+  }
+};
 
 }  // namespace quarn

@@ -16,7 +16,7 @@ bool TwoOpt::Evaluate(const LsSolution& s, const LsObjective& objective, int32_t
   m.r1 = r;
   m.i = p;
   m.j = q;
-  m.cost1 = RouteBuilder(s.model(), r)
+  m.cost1 = RouteBuilder(s, r)
                 .Prefix(route, p)
                 .Range(route, q, p + 1)
                 .Suffix(route, q + 1, route.path.back())

@@ -12,7 +12,6 @@ bool TwoOptStar::Evaluate(const LsSolution& s, const LsObjective& objective, int
   const int32_t ru = s.route_of(u);
   const int32_t rv = s.route_of(v);
   if (ru == rv) return false;
-  const LocalModel& model = s.model();
   const LsRoute& a = s.route(ru);
   const LsRoute& b = s.route(rv);
   bool found = false;
@@ -24,9 +23,9 @@ bool TwoOptStar::Evaluate(const LsSolution& s, const LsObjective& objective, int
     m.r2 = rv;
     m.i = i;
     m.j = j;
-    m.cost1 = RouteBuilder(model, ru).Prefix(a, i).Suffix(b, j + 1, a.path.back()).Cost();
+    m.cost1 = RouteBuilder(s, ru).Prefix(a, i).Suffix(b, j + 1, a.path.back()).Cost();
     if (!(m.cost1 < kLsInfinity)) continue;
-    m.cost2 = RouteBuilder(model, rv).Prefix(b, j).Suffix(a, i + 1, b.path.back()).Cost();
+    m.cost2 = RouteBuilder(s, rv).Prefix(b, j).Suffix(a, i + 1, b.path.back()).Cost();
     found = Offer(s, objective, m, best) || found;
   }
   return found;

@@ -6,6 +6,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "graph/dense_cost_table.h"
@@ -19,6 +20,7 @@
 #include "localsearch/rng.h"
 #include "localsearch/ruin.h"
 #include "localsearch/swap.h"
+#include "localsearch/timing_segment.h"
 #include "localsearch/two_opt.h"
 #include "localsearch/two_opt_star.h"
 #include "rules/route_rules.h"
@@ -37,10 +39,15 @@ struct RandomRules {
   RouteRules rules;
   std::unique_ptr<LocalModel> model;
 
-  RandomRules(uint64_t seed, bool return_to_end, bool with_windows, bool with_limits, int32_t types) {
+  // `tight`: narrow windows and short limits that construction cannot keep;
+  // `nodes` and `fleet` (when positive) fix the size.
+  RandomRules(uint64_t seed, bool return_to_end, bool with_windows, bool with_limits, int32_t types,
+              bool tight = false, int32_t nodes = 0, int32_t fleet = 0) {
     Rng rng(seed);
-    const int32_t n = 14 + static_cast<int32_t>(rng.Below(8));
-    const int32_t m = 2 + static_cast<int32_t>(rng.Below(3));
+    int32_t n = 14 + static_cast<int32_t>(rng.Below(8));
+    int32_t m = 2 + static_cast<int32_t>(rng.Below(3));
+    if (nodes > 0) n = nodes;
+    if (fleet > 0) m = fleet;
     std::vector<int32_t> xs(static_cast<size_t>(n));
     std::vector<int32_t> ys(static_cast<size_t>(n));
     for (int32_t v = 0; v < n; ++v) {
@@ -68,14 +75,14 @@ struct RandomRules {
     std::vector<int32_t> ends;
     for (int32_t a = 0; a < m; ++a) {
       agents[static_cast<size_t>(a)].type = types > 1 ? a % types : 0;
-      if (with_limits && a == 0) agents[0].time_limit = 200.0;
+      if (with_limits && a == 0) agents[0].time_limit = tight ? 60.0 : 200.0;
       starts.push_back(a % 2);
       ends.push_back(a % 2 == 0 ? 0 : 2);
     }
     if (with_windows) {
       for (int32_t v = 3; v < n; v += 3) {
         const double open = rng.Below(40);
-        windows[v] = {open, open + 150.0};
+        windows[v] = {open, open + (tight ? 10.0 : 150.0)};
       }
     }
     rules.SetPoints(points);
@@ -94,6 +101,9 @@ struct Variant {
   bool windows;
   bool limits;
   int32_t types;
+  bool tight = false;
+  int32_t nodes = 0;
+  int32_t agents = 0;
 };
 
 const Variant kVariants[] = {
@@ -109,9 +119,11 @@ void ExpectRoutesMatchRules(const LsSolution& s, const RouteRules& rules) {
   }
 }
 
-// Every operator's price of every move it offers equals the rules' evaluation
-// of the routes it then produces.
-TEST(MoveOperators, PricesEqualTheRulesAfterApplying) {
+// Every operator's price of every move it offers equals the walk's evaluation
+// of the routes it then produces (the rules' too, where the routes keep them),
+// and every cached whole-route segment charges what the walk charges. Each pair
+// `stride` apart is tried.
+int64_t CheckOperatorPrices(const RandomRules& inst, const Penalties& penalties, bool min_max, int32_t stride) {
   const Relocate relocate;
   const Swap swap;
   const TwoOpt two_opt;
@@ -121,43 +133,83 @@ TEST(MoveOperators, PricesEqualTheRulesAfterApplying) {
   const std::vector<std::pair<const char*, const MoveOperator*>> operators = {
       {"relocate", &relocate}, {"swap", &swap},          {"2-opt", &two_opt},
       {"or-opt", &or_opt},     {"2-opt*", &two_opt_star}, {"cross", &cross}};
+  const LocalModel& model = *inst.model;
   LsObjective objective;
+  objective.min_max = min_max;
+  LsSolution s(model);
+  s.SetPenalties(penalties);
+  RegretInsertion(s, objective);
+  EXPECT_TRUE(s.unassigned().empty());
+  auto expect_consistent = [&](const LsSolution& sol) {
+    for (int32_t r = 0; r < sol.num_routes(); ++r) {
+      const LsRoute& route = sol.route(r);
+      const RouteCharge charge = ChargeOf(model, r, route.prefix.back());
+      EXPECT_EQ(charge.finish, route.charge.finish) << "route " << r;
+      EXPECT_EQ(charge.time_warp, route.charge.time_warp) << "route " << r;
+      EXPECT_EQ(charge.excess, route.charge.excess) << "route " << r;
+      if (!route.feasible()) continue;
+      double cost = 0.0;
+      EXPECT_TRUE(inst.rules.EvaluateRoute(route.path, r, cost)) << "route " << r;
+      EXPECT_EQ(cost, route.cost) << "route " << r;
+    }
+  };
+  expect_consistent(s);
   int64_t checked = 0;
-  for (uint64_t seed = 1; seed <= 12; ++seed) {
-    for (const Variant& variant : kVariants) {
-      RandomRules inst(seed, variant.return_to_end, variant.windows, variant.limits, variant.types);
-      const LocalModel& model = *inst.model;
-      for (bool min_max : {false, true}) {
-        objective.min_max = min_max;
-        LsSolution s(model);
-        RegretInsertion(s, objective);
-        ASSERT_TRUE(s.feasible());
-        ExpectRoutesMatchRules(s, inst.rules);
-        for (int32_t u : model.customers()) {
-          for (int32_t v : model.customers()) {
-            if (u == v || s.route_of(u) < 0 || s.route_of(v) < 0) continue;
-            for (const auto& [name, op] : operators) {
-              Move best;
-              best.delta = kLsInfinity;
-              if (!op->Evaluate(s, objective, u, v, best)) continue;
-              LsSolution applied = s;
-              op->Apply(applied, best);
-              SCOPED_TRACE(std::string(name) + " seed " + std::to_string(seed));
-              ASSERT_TRUE(applied.feasible());
-              ExpectRoutesMatchRules(applied, inst.rules);
-              EXPECT_EQ(applied.route(best.r1).cost, best.cost1);
-              if (best.r2 >= 0) {
-                EXPECT_EQ(applied.route(best.r2).cost, best.cost2);
-              }
-              EXPECT_NEAR(objective.Of(applied) - objective.Of(s), best.delta, 1e-6);
-              ++checked;
-            }
-          }
+  const std::vector<int32_t>& targets = model.customers();
+  for (size_t iu = 0; iu < targets.size(); iu += static_cast<size_t>(stride)) {
+    for (size_t iv = iu % 3; iv < targets.size(); iv += static_cast<size_t>(stride)) {
+      const int32_t u = targets[iu];
+      const int32_t v = targets[iv];
+      if (u == v || s.route_of(u) < 0 || s.route_of(v) < 0) continue;
+      for (const auto& [name, op] : operators) {
+        Move best;
+        best.delta = kLsInfinity;
+        if (!op->Evaluate(s, objective, u, v, best)) continue;
+        LsSolution applied = s;
+        op->Apply(applied, best);
+        SCOPED_TRACE(name);
+        expect_consistent(applied);
+        EXPECT_EQ(applied.route(best.r1).cost, best.cost1);
+        if (best.r2 >= 0) {
+          EXPECT_EQ(applied.route(best.r2).cost, best.cost2);
         }
+        EXPECT_NEAR(objective.Of(applied) - objective.Of(s), best.delta, 1e-6);
+        ++checked;
       }
     }
   }
-  EXPECT_GT(checked, 10000);
+  return checked;
+}
+
+// Hard rules on the small variants; soft ones (time warp and excess charged) on
+// tight instances; long single routes, where moves within a route are priced
+// from the travel sums (no windows) or bounded by them (windows).
+TEST(MoveOperators, PricesEqualTheWalkAfterApplying) {
+  const Penalties hard;
+  const Penalties soft{3.0, 2.0};
+  const Variant tight[] = {{true, true, true, 1, true}, {false, true, true, 2, true}};
+  const Variant long_routes[] = {{true, false, false, 1, false, 160, 1}, {false, false, true, 1, false, 160, 2},
+                                 {true, true, false, 1, false, 120, 1}};
+  int64_t checked = 0;
+  for (uint64_t seed = 1; seed <= 12; ++seed) {
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    for (bool min_max : {false, true}) {
+      for (const Variant& v : kVariants) {
+        RandomRules inst(seed, v.return_to_end, v.windows, v.limits, v.types);
+        checked += CheckOperatorPrices(inst, hard, min_max, 1);
+      }
+      for (const Variant& v : tight) {
+        RandomRules inst(seed, v.return_to_end, v.windows, v.limits, v.types, true);
+        checked += CheckOperatorPrices(inst, soft, min_max, 1);
+      }
+    }
+    if (seed > 2) continue;
+    for (const Variant& v : long_routes) {
+      RandomRules inst(seed, v.return_to_end, v.windows, v.limits, v.types, false, v.nodes, v.agents);
+      checked += CheckOperatorPrices(inst, v.windows ? soft : hard, false, 13);
+    }
+  }
+  EXPECT_GT(checked, 15000);
 }
 
 // Construction places every target on generated instances with loose windows,
@@ -212,6 +264,98 @@ TEST(Improver, StopsWhereTheStopCheckSays) {
     if (++*calls > 30) throw std::runtime_error("interrupted");
   });
   EXPECT_THROW(improver.Run(none, interrupt, nullptr, nullptr), std::runtime_error);
+}
+
+// Under soft windows and limits every solution the improver reports keeps
+// every rule, and a shorter budget walks the same path as the start of a longer
+// one: the reports up to its last iteration are the same.
+TEST(Improver, ReportsOnlyFeasibleSolutionsAndLongerBudgetsContinue) {
+  const Variant cases[] = {{true, true, true, 1, true}, {false, true, true, 2, true}, {true, false, false, 1}};
+  for (uint64_t seed = 1; seed <= 4; ++seed) {
+    for (const Variant& v : cases) {
+      SCOPED_TRACE("seed " + std::to_string(seed));
+      RandomRules inst(seed, v.return_to_end, v.windows, v.limits, v.types, v.tight);
+      ImproveSettings settings;
+      settings.seed = seed;
+      settings.min_max = seed % 2 == 0;
+      settings.first_cycle = 40;
+      std::vector<std::vector<std::tuple<uint64_t, double, double>>> reports(2);
+      const uint64_t budgets[] = {50, 120};
+      for (size_t run = 0; run < 2; ++run) {
+        Improver improver(*inst.model, settings);
+        StopCheck stop;
+        stop.SetIterationBudget(budgets[run]);
+        improver.Run({}, stop, nullptr, [&](const LsSolution& best) {
+          EXPECT_TRUE(best.unassigned().empty());
+          ExpectRoutesMatchRules(best, inst.rules);
+          reports[run].emplace_back(improver.iterations(), best.sum(), best.max());
+        });
+      }
+      std::vector<std::tuple<uint64_t, double, double>> prefix;
+      for (const auto& report : reports[1]) {
+        if (std::get<0>(report) <= budgets[0]) prefix.push_back(report);
+      }
+      EXPECT_EQ(reports[0], prefix);
+    }
+  }
+}
+
+// Three agents of three types, one target each: no route can hold two targets
+// in time, and the cheapest plan moves every target one agent on. No single
+// move keeps the rules on the way there, so the descent under hard windows
+// stays put; under soft ones it passes through broken routes and a harder
+// descent then repairs them into the optimum.
+TEST(LocalSearch, ReachesTheOptimumOnlyThroughBrokenRoutes) {
+  SparseGraph graph;
+  for (int32_t v = 0; v < 4; ++v) graph.AddVertex(v);
+  graph.ChangeCostDim(3, 9999.0);
+  for (int32_t u = 0; u < 4; ++u) {
+    for (int32_t v = 0; v < 4; ++v) {
+      if (u == v) continue;
+      CostVector cost(3, 8.0);  // between targets
+      for (int32_t t = 0; t < 3; ++t) {
+        const int32_t target = u == 0 ? v - 1 : v == 0 ? u - 1 : -1;
+        if (target >= 0) cost[static_cast<size_t>(t)] = target == t ? 6.0 : target == (t + 1) % 3 ? 5.0 : 10.0;
+      }
+      graph.AddArc(u, v, cost);
+    }
+  }
+  TimeWindowMap windows;
+  for (int32_t v = 1; v < 4; ++v) windows[v] = {0.0, 12.0};
+  std::vector<Point> points(4);
+  for (Point& p : points) p.types = {0, 1, 2};
+  std::vector<AgentEntry> agents(3);
+  for (int32_t a = 0; a < 3; ++a) agents[static_cast<size_t>(a)].type = a;
+  RouteRules rules;
+  rules.SetPoints(points);
+  rules.SetAgents(agents);
+  rules.SetStarts({0, 0, 0});
+  rules.SetEnds({0, 0, 0});
+  rules.SetTimeWindows(windows);
+  rules.SetReturnToEnd(true);
+  rules.TakeCostTable(DenseCostTable(graph));
+  const LocalModel model(rules, windows);
+  const Neighbours neighbours(model, 8);
+  LsObjective objective;
+  for (bool soft : {false, true}) {
+    LsSolution s(model);
+    for (int32_t a = 0; a < 3; ++a) {
+      s.path(a) = {0, a + 1, 0};
+      s.Refresh(a);
+    }
+    s.CollectUnassigned();
+    ASSERT_EQ(s.sum(), 36.0);
+    LocalSearch local(neighbours, LocalSearch::AllOperators());
+    Rng rng(1);
+    if (soft) {
+      s.SetPenalties(Penalties{3.0, 3.0});
+      local.Run(s, objective, rng, {});
+      s.SetPenalties(Penalties{1000.0, 1000.0});
+    }
+    local.Run(s, objective, rng, {});
+    EXPECT_TRUE(s.feasible());
+    EXPECT_EQ(s.sum(), soft ? 30.0 : 36.0) << (soft ? "soft" : "hard");
+  }
 }
 
 Problem RandomGridProblem(uint64_t seed, int32_t agents, bool windows, bool limits) {
