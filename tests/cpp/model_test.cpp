@@ -46,16 +46,14 @@ TEST(ProblemTest, AllowedTypesSkipsUnknownNamesAndWarnsWithoutAnEntry) {
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
-TEST(NumericCastTest, TruncatesWhereTheValueFitsAndSaturatesWhereNot) {
+TEST(NumericCastTest, TruncatesWhereTheValueFitsSaturatesOrWraps) {
   constexpr int32_t kMax32 = std::numeric_limits<int32_t>::max();
   constexpr int32_t kMin32 = std::numeric_limits<int32_t>::min();
   const std::pair<double, int32_t> to_int32[] = {
       {2.9, 2}, {-2.9, -2}, {2147483647.9, kMax32}, {2147483648.0, kMax32}, {kInf, kMax32},
       {-2147483648.9, kMin32}, {-2147483649.0, kMin32}, {-kInf, kMin32}, {std::nan(""), 0}};
   for (const auto& [in, out] : to_int32) EXPECT_EQ(SaturatingToInt32(in), out) << in;
-}
-
-TEST(NumericCastTest, NegativeIdsWrapLikeTheIntegerTheyTruncateTo) {
+  // Negative ids wrap like the integer they truncate to.
   constexpr uint64_t kMax64 = std::numeric_limits<uint64_t>::max();
   const std::pair<double, uint64_t> to_uint64[] = {
       {7.9, 7}, {-1.5, kMax64}, {-2.0, kMax64 - 1}, {18446744073709551616.0, kMax64},

@@ -132,112 +132,93 @@ struct Move {
   std::optional<double> time;  // {} when the agent does not wait
 };
 
-void ExpectMoves(const TimeWindowSetup& setup, const std::vector<Move>& moves,
-                 const std::string& name) {
-  SparseGraph graph;
-  for (int32_t u = 0; u < setup.num_nodes; ++u) {
-    for (int32_t v = 0; v < setup.num_nodes; ++v) {
-      if (u != v) graph.AddArc(u, v, {setup.fill});
-    }
-  }
-  for (const auto& [u, v, cost] : setup.arcs) {
-    graph.SetArcCost(u, v, {cost});
-    graph.SetArcCost(v, u, {cost});
-  }
-  TimeWindowConstraintChecker checker;
-  const std::vector<std::vector<int32_t>> types(static_cast<size_t>(setup.num_nodes), {0, 1});
-  checker.Init(&graph, PointsWithTypes(types), AgentsOfTypes(setup.agent_types));
-  checker.SetReturnToEnd(setup.return_to_end);
-  checker.SetStarts(setup.starts);
-  checker.SetEnds(setup.ends);
-  checker.SetTimeWindows(setup.windows);
-  for (size_t k = 0; k < moves.size(); ++k) {
-    const Move& m = moves[k];
-    const ArrivalCheck check = checker.CheckArrival(
-        MakeLabel(setup.num_nodes, m.positions, m.costs, m.finished, m.visited), m.agent, m.node);
-    EXPECT_EQ(check.feasible, m.feasible) << name << ", move " << k;
-    if (m.feasible) {
-      EXPECT_EQ(check.time, m.time) << name << ", move " << k;
-    }
-  }
+// A goes 0 -> 2 -> 1, B goes 1 -> 3 -> 0: each ends where the other starts.
+std::pair<TimeWindowSetup, std::vector<Move>> SwappingDepots(bool return_to_end) {
+  const double stop = return_to_end ? 5.0 : 0.0;
+  return {{4, 5.0, {}, {0, 0}, {0, 1}, {1, 0},
+           {{0, {0.0, 100.0}}, {1, {0.0, 100.0}}, {2, {0.0, 100.0}}, {3, {0.0, 100.0}}}, return_to_end},
+          {{{0, 1}, {5.0, 0.0}, {0, 0}, {2}, 0, 2, true, {}},
+           {{2, 1}, {5.0, 5.0}, {0, 0}, {2, 3}, 1, 3, true, {}},
+           {{2, 3}, {5.0 + stop, 5.0}, {1, 0}, {1, 2, 3}, 0, 1, true, {}},
+           {{1, 3}, {5.0 + stop, 5.0 + stop}, {1, 1}, {0, 1, 2, 3}, 1, 0, true, {}}}};
 }
 
-TEST(TimeWindowCheckerTest, WaitsForAnOpeningWindowAndRejectsAClosedOne) {
-  ExpectMoves({2, 100.0, {{0, 1, 3.0}}, {0}, {0}, {0}, {{1, {5.0, 8.0}}}, true},
-              {{{0}, {3.0}, {0}, {1}, 0, 1, true, 5.0},
-               {{0}, {8.0}, {0}, {1}, 0, 1, true, {}},
-               {{0}, {8.5}, {0}, {1}, 0, 1, false, {}}}, "window [5, 8]");
-}
-
-// Agent 0 (start 0, end 3) arrives at node 1 at time 1; node 0 (window [0, 5]) is 100 away
-// from node 1: only the free return to its own start keeps node 0 within reach.
-TEST(TimeWindowCheckerTest, TravelToTheAgentsOwnStartIsFree) {
-  TimeWindowSetup setup{4, 100.0, {{2, 1, 1.0}}, {0}, {0}, {3}, {{0, {0.0, 5.0}}}, true};
-  ExpectMoves(setup, {{{2}, {1.0}, {0}, {1, 2}, 0, 1, true, {}}}, "own start");
-  setup.starts.clear();
-  ExpectMoves(setup, {{{2}, {1.0}, {0}, {1, 2}, 0, 1, false, {}}}, "no starts");
-}
-
-// Agent 0 stops at its end node 2 (window [5, 100]) from node 0 at time 0; node 1 (window
-// [0, 2], 3 away) is left to agent 1. Were the stop paid (4), the agent would have left
-// node 0 at -4, in time for a detour through node 1 that visiting node 2 first spoils.
-TEST(TimeWindowCheckerTest, WithoutReturnTravelToTheAgentsOwnEndIsFree) {
-  TimeWindowSetup setup{4, 100.0, {{0, 1, 3.0}, {0, 2, 4.0}, {1, 2, 3.0}, {1, 3, 1.0}},
-                        {0, 0}, {0, 3}, {2, 3}, {{1, {0.0, 2.0}}, {2, {5.0, 100.0}}}, false};
-  const Move stop{{0, 3}, {0.0, 0.0}, {1, 0}, {0, 2, 3}, 0, 2, true, 5.0};
-  ExpectMoves(setup, {stop}, "open route");
-  setup.return_to_end = true;
-  Move paid = stop;
-  paid.feasible = false;
-  ExpectMoves(setup, {paid}, "closed route");
-}
-
-// Node 3 closes at 5; agent 0 arrives at node 1 at time 2, agent 1 is at node 2 at time 1.
-TEST(TimeWindowCheckerTest, RejectsAStateWhoseOpenNodeNoUnfinishedAgentCanStillReach) {
-  TimeWindowSetup setup{4, 10.0, {{0, 1, 2.0}}, {0, 0}, {0, 2}, {0, 2}, {{3, {0.0, 5.0}}}, true};
-  ExpectMoves(setup, {{{0, 2}, {2.0, 1.0}, {0, 0}, {1}, 0, 1, false, {}}}, "node 3 out of reach");
+// Each row: a setup and the moves checked against it in turn.
+TEST(TimeWindowCheckerTest, ArrivalsWaitDetourAndLookAheadAsTheRulesSay) {
+  // Agent 0 (start 0, end 3) arrives at node 1 at time 1; node 0 (window [0, 5]) is 100 away
+  // from node 1: only the free return to its own start keeps node 0 within reach.
+  const TimeWindowSetup own_start{4, 100.0, {{2, 1, 1.0}}, {0}, {0}, {3}, {{0, {0.0, 5.0}}}, true};
+  TimeWindowSetup no_starts = own_start;
+  no_starts.starts.clear();
+  // Agent 0 stops at its end node 2 (window [5, 100]) from node 0 at time 0; node 1 (window
+  // [0, 2], 3 away) is left to agent 1. Were the stop paid (4), the agent would have left
+  // node 0 at -4, in time for a detour through node 1 that visiting node 2 first spoils.
+  const TimeWindowSetup open{4, 100.0, {{0, 1, 3.0}, {0, 2, 4.0}, {1, 2, 3.0}, {1, 3, 1.0}},
+                             {0, 0}, {0, 3}, {2, 3}, {{1, {0.0, 2.0}}, {2, {5.0, 100.0}}}, false};
+  TimeWindowSetup closed = open;
+  closed.return_to_end = true;
+  // Node 3 closes at 5; agent 0 arrives at node 1 at time 2, agent 1 is at node 2 at time 1.
   // An unfinished agent next to node 3 saves it; a finished one does not.
-  setup.arcs.emplace_back(2, 3, 4.0);
-  ExpectMoves(setup, {{{0, 2}, {2.0, 1.0}, {0, 0}, {1}, 0, 1, true, {}},
-                      {{0, 2}, {2.0, 1.0}, {0, 1}, {1}, 0, 1, false, {}}},
-              "agent 1 next to node 3");
-}
-
-TEST(TimeWindowCheckerTest, DetoursThroughOtherNodesButNotThroughTheAgentsOwnEnd) {
-  // Node 2 on the way (0->2->1 arrives at 4, like waiting at node 1) but unreachable
-  // in its window once node 1 is visited first.
-  ExpectMoves({3, 100.0, {{0, 1, 1.0}, {0, 2, 2.0}, {1, 2, 2.0}}, {0}, {0}, {0},
-               {{1, {4.0, 50.0}}, {2, {0.0, 3.0}}}, true},
-              {{{0}, {1.0}, {0}, {1}, 0, 1, false, {}}}, "dominated by a detour");
+  const TimeWindowSetup far{4, 10.0, {{0, 1, 2.0}}, {0, 0}, {0, 2}, {0, 2}, {{3, {0.0, 5.0}}}, true};
+  TimeWindowSetup near = far;
+  near.arcs.emplace_back(2, 3, 4.0);
   // Agent 0 waits at node 1 until 10; its own end node 3 lies on a path that arrives
   // at node 1 just as early, but going there ends the route, so it is no detour.
-  for (bool return_to_end : {true, false}) {
-    ExpectMoves({4, 100.0, {{0, 1, 2.0}, {0, 3, 1.0}, {1, 3, 1.0}, {0, 2, 1.0}, {1, 2, 1.0}},
-                 {0}, {0}, {3}, {{1, {10.0, 20.0}}}, return_to_end},
-                {{{0}, {2.0}, {0}, {1, 2}, 0, 1, true, 10.0}},
-                "own end, return " + std::to_string(return_to_end));
+  const TimeWindowSetup own_end{4, 100.0, {{0, 1, 2.0}, {0, 3, 1.0}, {1, 3, 1.0}, {0, 2, 1.0}, {1, 2, 1.0}},
+                                {0}, {0}, {3}, {{1, {10.0, 20.0}}}, true};
+  TimeWindowSetup own_end_open = own_end;
+  own_end_open.return_to_end = false;
+  const std::vector<std::tuple<std::string, TimeWindowSetup, std::vector<Move>>> cases = {
+      {"window [5, 8]", {2, 100.0, {{0, 1, 3.0}}, {0}, {0}, {0}, {{1, {5.0, 8.0}}}, true},
+       {{{0}, {3.0}, {0}, {1}, 0, 1, true, 5.0},
+        {{0}, {8.0}, {0}, {1}, 0, 1, true, {}},
+        {{0}, {8.5}, {0}, {1}, 0, 1, false, {}}}},
+      {"own start", own_start, {{{2}, {1.0}, {0}, {1, 2}, 0, 1, true, {}}}},
+      {"no starts", no_starts, {{{2}, {1.0}, {0}, {1, 2}, 0, 1, false, {}}}},
+      {"open route", open, {{{0, 3}, {0.0, 0.0}, {1, 0}, {0, 2, 3}, 0, 2, true, 5.0}}},
+      {"closed route", closed, {{{0, 3}, {0.0, 0.0}, {1, 0}, {0, 2, 3}, 0, 2, false, {}}}},
+      {"node 3 out of reach", far, {{{0, 2}, {2.0, 1.0}, {0, 0}, {1}, 0, 1, false, {}}}},
+      {"agent 1 next to node 3", near,
+       {{{0, 2}, {2.0, 1.0}, {0, 0}, {1}, 0, 1, true, {}}, {{0, 2}, {2.0, 1.0}, {0, 1}, {1}, 0, 1, false, {}}}},
+      // Node 2 on the way (0->2->1 arrives at 4, like waiting at node 1) but unreachable
+      // in its window once node 1 is visited first.
+      {"dominated by a detour",
+       {3, 100.0, {{0, 1, 1.0}, {0, 2, 2.0}, {1, 2, 2.0}}, {0}, {0}, {0}, {{1, {4.0, 50.0}}, {2, {0.0, 3.0}}}, true},
+       {{{0}, {1.0}, {0}, {1}, 0, 1, false, {}}}},
+      {"own end, closed", own_end, {{{0}, {2.0}, {0}, {1, 2}, 0, 1, true, 10.0}}},
+      {"own end, open", own_end_open, {{{0}, {2.0}, {0}, {1, 2}, 0, 1, true, 10.0}}},
+      {"swapping depots, closed", SwappingDepots(true).first, SwappingDepots(true).second},
+      {"swapping depots, open", SwappingDepots(false).first, SwappingDepots(false).second},
+      // Agent type 1 has no component in the one-component costs: no arc, no travel time.
+      {"type 1", {3, 100.0, {}, {1}, {0}, {0}, {{2, {0.0, 5.0}}}, true}, {{{0}, {1.0}, {0}, {1}, 0, 1, true, {}}}}};
+  for (const auto& [name, setup, moves] : cases) {
+    SparseGraph graph;
+    for (int32_t u = 0; u < setup.num_nodes; ++u) {
+      for (int32_t v = 0; v < setup.num_nodes; ++v) {
+        if (u != v) graph.AddArc(u, v, {setup.fill});
+      }
+    }
+    for (const auto& [u, v, cost] : setup.arcs) {
+      graph.SetArcCost(u, v, {cost});
+      graph.SetArcCost(v, u, {cost});
+    }
+    TimeWindowConstraintChecker checker;
+    const std::vector<std::vector<int32_t>> types(static_cast<size_t>(setup.num_nodes), {0, 1});
+    checker.Init(&graph, PointsWithTypes(types), AgentsOfTypes(setup.agent_types));
+    checker.SetReturnToEnd(setup.return_to_end);
+    checker.SetStarts(setup.starts);
+    checker.SetEnds(setup.ends);
+    checker.SetTimeWindows(setup.windows);
+    for (size_t k = 0; k < moves.size(); ++k) {
+      const Move& m = moves[k];
+      const ArrivalCheck check = checker.CheckArrival(
+          MakeLabel(setup.num_nodes, m.positions, m.costs, m.finished, m.visited), m.agent, m.node);
+      EXPECT_EQ(check.feasible, m.feasible) << name << ", move " << k;
+      if (m.feasible) {
+        EXPECT_EQ(check.time, m.time) << name << ", move " << k;
+      }
+    }
   }
-}
-
-// A goes 0 -> 2 -> 1, B goes 1 -> 3 -> 0: each ends where the other starts.
-TEST(TimeWindowCheckerTest, AgentsSwappingDepotsCanCompleteTheirRoutes) {
-  for (bool return_to_end : {true, false}) {
-    const double stop = return_to_end ? 5.0 : 0.0;
-    ExpectMoves({4, 5.0, {}, {0, 0}, {0, 1}, {1, 0},
-                 {{0, {0.0, 100.0}}, {1, {0.0, 100.0}}, {2, {0.0, 100.0}}, {3, {0.0, 100.0}}},
-                 return_to_end},
-                {{{0, 1}, {5.0, 0.0}, {0, 0}, {2}, 0, 2, true, {}},
-                 {{2, 1}, {5.0, 5.0}, {0, 0}, {2, 3}, 1, 3, true, {}},
-                 {{2, 3}, {5.0 + stop, 5.0}, {1, 0}, {1, 2, 3}, 0, 1, true, {}},
-                 {{1, 3}, {5.0 + stop, 5.0 + stop}, {1, 1}, {0, 1, 2, 3}, 1, 0, true, {}}},
-                "return " + std::to_string(return_to_end));
-  }
-}
-
-// Agent type 1 has no component in the one-component costs: no arc, no travel time.
-TEST(TimeWindowCheckerTest, ATypeWithoutACostComponentTravelsForFree) {
-  ExpectMoves({3, 100.0, {}, {1}, {0}, {0}, {{2, {0.0, 5.0}}}, true},
-              {{{0}, {1.0}, {0}, {1}, 0, 1, true, {}}}, "type 1");
 }
 
 TEST(DefaultExpansionTest, PicksTheCheapestUnfinishedAgentLowestIndexFirst) {

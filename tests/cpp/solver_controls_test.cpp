@@ -100,8 +100,6 @@ TEST(SolverControls, InterruptLeavesSolveAndALaterSolveStartsAfresh) {
   EXPECT_EQ(full, Finish(solver));
 }
 
-// Each stop is tested before the first pop: the root stays unexpanded, no
-// solution, timeout set. A NaN limit must read as "no time", not as "no limit".
 // Each stop is tested before the first pop: nothing expanded, no solution, timeout
 // set. A NaN time limit must read as "no time", not as "no limit".
 TEST(SolverControls, AStopBeforeTheFirstPopEndsWithoutASolution) {

@@ -8,10 +8,9 @@ namespace {
 
 struct Window { uint64_t node; double open, close; };
 
-// Nodes 0..n-1, one agent of type "a" at node 0, the given matrix and windows.
-Problem MatrixProblem(const CostMatrix& matrix, const std::vector<Window>& windows = {}) {
-  Problem problem = GridProblem(std::vector<std::pair<int, int>>(matrix.size()), {AgentSpec{}});
-  problem.set_cost_matrix("a", matrix);
+// MatrixProblem with the given windows.
+Problem WindowedProblem(const CostMatrix& matrix, const std::vector<Window>& windows) {
+  Problem problem = MatrixProblem(matrix);
   TimeWindowConstraint constraint;
   for (const Window& w : windows) constraint.set_timewindow(w.node, w.open, w.close);
   problem.set_timewindow_constraint(constraint);
@@ -41,7 +40,7 @@ TEST(TimeWindowMst, EdgeWeightIsTheCheapestDirectionWithForcedWaiting) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);
-    const Problem problem = MatrixProblem(c.matrix, c.windows);
+    const Problem problem = WindowedProblem(c.matrix, c.windows);
     std::unique_ptr<SolverProbe> solver;
     const Output output = Capture([&] { solver = std::make_unique<SolverProbe>(problem, Options{}); });
     if (c.weight == 0.0) {

@@ -20,8 +20,6 @@ std::vector<std::pair<int, int>> Cross() {
   return {{0, 0}, {2, 0}, {-2, 0}, {0, 2}, {0, -2}, {3, 1}, {-1, 3}};
 }
 
-Problem MatrixProblem(const CostMatrix& costs, int agents);
-
 // Small instances whose search ends on its own.
 std::vector<Instance> Instances() {
   std::vector<Instance> all;
@@ -121,8 +119,7 @@ TEST_P(SolverEndToEnd, EndsAtTheOptimumThroughFeasibleSolutionsAndRepeats) {
   }
   EXPECT_LE(value(first), value(anytime[1].second) + 1e-9);
   EXPECT_EQ(first.last_update_time, anytime.back().first);
-  EXPECT_EQ(first.paths, anytime.back().second.paths);
-  EXPECT_EQ(first.times, anytime.back().second.times);
+  EXPECT_EQ(std::tie(first.paths, first.times), std::tie(anytime.back().second.paths, anytime.back().second.times));
   const InstanceStats stats = solver.GetBounds();
   EXPECT_EQ(std::make_tuple(stats.solution_found, stats.max_cost, stats.cost_sum),
             std::make_tuple(1, MaxOf(first), SumOf(first)));
@@ -132,10 +129,8 @@ TEST_P(SolverEndToEnd, EndsAtTheOptimumThroughFeasibleSolutionsAndRepeats) {
   ASSERT_EQ(solver.solve(), 1);
   for (Solver* again : {&other, &solver}) {
     const Result result = again->get_result();
-    EXPECT_EQ(result.paths, first.paths);
-    EXPECT_EQ(result.times, first.times);
-    EXPECT_EQ(result.n_generated, first.n_generated);
-    EXPECT_EQ(result.n_expanded, first.n_expanded);
+    EXPECT_EQ(std::tie(result.paths, result.times, result.n_generated, result.n_expanded),
+              std::tie(first.paths, first.times, first.n_generated, first.n_expanded));
     EXPECT_EQ(again->get_result_process().size(), anytime.size());
   }
 }
@@ -162,32 +157,11 @@ TEST(SolverSearch, AWorseningPostOptimisationIsUndone) {
     ASSERT_EQ(solver.solve(), 1);
     const std::vector<AnytimeEntry> anytime = solver.get_result_process();
     for (size_t k = 0; k + 1 < anytime.size(); k += 2) {
-      EXPECT_EQ(anytime[k + 1].second.paths, anytime[k].second.paths);
-      EXPECT_EQ(anytime[k + 1].second.times, anytime[k].second.times);
+      EXPECT_EQ(std::tie(anytime[k + 1].second.paths, anytime[k + 1].second.times),
+                std::tie(anytime[k].second.paths, anytime[k].second.times));
     }
     EXPECT_EQ(Violations(problem, options, solver.get_result()), "");
   }
-}
-
-// Agents all at node 0; every node open to their one type; costs as given.
-Problem MatrixProblem(const CostMatrix& costs, int agents) {
-  Problem problem;
-  for (uint64_t id = 0; id < costs.size(); ++id) {
-    Node node;
-    node.id = id;
-    problem.add_node(node);
-  }
-  for (int k = 0; k < agents; ++k) {
-    Agent agent;
-    agent.id = static_cast<uint64_t>(k);
-    agent.type = "a";
-    problem.add_agent(agent, agent.id);
-  }
-  problem.set_cost_matrix("a", costs);
-  AssignmentConstraint constraint;
-  for (uint64_t id = 0; id < costs.size(); ++id) constraint.set_assignment(id, {"a"});
-  problem.set_assignment_constraint(constraint);
-  return problem;
 }
 
 // Zero-cost arcs, or negative costs, give many labels of one f: the focal list

@@ -46,10 +46,33 @@ def run_child(code, *args, timeout=60):
     return done.stdout.splitlines(), done.returncode
 
 
+def pyzel(*args, cwd, text=True):
+    """Runs the command line in its own process, as a user would: its exit status, stdout
+    (bytes unless `text`) and stderr."""
+    done = subprocess.run([sys.executable, "-m", "pyzel", *args], cwd=cwd, capture_output=True, timeout=50)
+    return done.returncode, done.stdout.decode() if text else done.stdout, done.stderr.decode(errors="replace")
+
+
 def variant(base=TRIANGLE, **top):
     doc = copy.deepcopy(base)
     doc.update(copy.deepcopy(top))
     return doc
+
+
+def with_values(doc, changes):
+    """`doc` with the value at each slash-separated key of `changes` replaced."""
+    doc = copy.deepcopy(doc)
+    for key, value in changes.items():
+        *path, last = [int(k) if k.isdigit() else k for k in key.split("/")]
+        target = doc
+        for k in path:
+            target = target[k]
+        target[last] = value
+    return doc
+
+
+def at(key, value):
+    return with_values(TRIANGLE, {key: value})
 
 
 def shared_tsplib(name):
@@ -103,12 +126,9 @@ def build_problem(doc):
     return p
 
 
-def solve_objects(doc, edit=None, progress=None):
-    """The object road's answer in the JSON road's layout, for the one checker;
-    `edit(problem)` may change the built problem first."""
+def solve_objects(doc, progress=None):
+    """The object road's answer in the JSON road's layout, for the one checker."""
     p = build_problem(doc)
-    if edit:
-        edit(p)
     s = z.Solver(p, p.options())
     s.solve(progress=progress)
     r = s.get_result()

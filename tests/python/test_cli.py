@@ -3,24 +3,16 @@ TSPLIB file to a validated, pictured solution."""
 import json
 import re
 import shutil
-import subprocess
 import sys
 from importlib import metadata
 
 import pytest
 
-from conftest import EXAMPLES, TRIANGLE, shared_tsplib, variant
+from conftest import EXAMPLES, TRIANGLE, pyzel, shared_tsplib, variant
 from pyzel.cli import main
 from test_interrupt import large_instance
 
 PNG_SIGNATURE = b"\x89PNG\r\n\x1a\n"
-
-
-def pyzel(*args, cwd):
-    """Runs the command line in its own process, as a user would."""
-    done = subprocess.run([sys.executable, "-m", "pyzel", *map(str, args)], cwd=cwd, capture_output=True,
-                          text=True, timeout=50)
-    return done.returncode, done.stdout, done.stderr
 
 
 @pytest.fixture

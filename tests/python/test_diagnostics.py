@@ -1,16 +1,13 @@
 """What a user is told: the instance checked before a solve, the reasons of a failed
 solve, bad files in one line, and pictures that show the routes as they are."""
-import copy
 import itertools
 import json
 import re
-import subprocess
-import sys
 
 import pytest
 
 import _pyzel_core as z
-from conftest import EXAMPLES, ROOT, TRIANGLE, variant
+from conftest import EXAMPLES, ROOT, TRIANGLE, at, pyzel, variant
 from pyzel import Model, solve_many
 from pyzel.diagnose import failure_reasons
 from pyzel.errors import InstanceWarning
@@ -19,11 +16,6 @@ from pyzel.schema import instance_warnings
 HEAD = "NAME: t\nTYPE: TSP\nDIMENSION: 3\nEDGE_WEIGHT_TYPE: EUC_2D\nNODE_COORD_SECTION\n1 0 0\n"
 EXPLICIT = "NAME: t\nTYPE: TSP\nDIMENSION: {}\nEDGE_WEIGHT_TYPE: EXPLICIT\nEDGE_WEIGHT_FORMAT: FULL_MATRIX\n" \
            "EDGE_WEIGHT_SECTION\n{}\nEOF\n"
-
-
-def pyzel(*args, cwd):
-    done = subprocess.run([sys.executable, "-m", "pyzel", *args], cwd=cwd, capture_output=True, timeout=50)
-    return done.returncode, done.stdout, done.stderr.decode(errors="replace")
 
 
 @pytest.mark.parametrize("name, content, command, code", [
@@ -47,7 +39,7 @@ def test_bad_files_end_in_one_line_and_good_odd_ones_solve(tmp_path, name, conte
     with open(path, "wb") as handle:
         handle.write(content if isinstance(content, bytes) else content.encode())
     args = {"solve": ["solve", path], "validate": ["validate", path, path], "convert": ["convert", path, "--agents", "1"]}
-    got, out, err = pyzel(*args[command], cwd=tmp_path)
+    got, out, err = pyzel(*args[command], cwd=tmp_path, text=False)
     assert got == code and "Traceback" not in err, err
     if code == 2:
         assert err.count("\n") == 1 and err.startswith("pyzel: error: "), err
@@ -55,37 +47,26 @@ def test_bad_files_end_in_one_line_and_good_odd_ones_solve(tmp_path, name, conte
         assert path in out  # a name that is not UTF-8 is printed back as given
 
 
-def typo(**changes):
-    doc = copy.deepcopy(TRIANGLE)
-    for key, value in changes.items():
-        *parents, last = key.split(".")
-        target = doc
-        for part in parents:
-            target = target.setdefault(part, {})
-        target[last] = value
-    return doc
-
-
 @pytest.mark.parametrize("doc, expected", [
     (TRIANGLE, []),
-    (typo(**{"options.objective": "MIN_SUM"}), []),
-    (typo(**{"options.objective": "minmax"}), ['"minmax" is not one of min_max, MIN_MAX, min_sum, MIN_SUM (did you mean "min_max"?)']),
-    (typo(**{"options.time_limt": 3}), ['options: unknown key "time_limt" (did you mean "time_limit"?)']),
-    (typo(constraints=[{"kind": "time_window", "items": []}]), ['unknown constraint kind "time_window" (did you mean "timewindow"?)']),
-    (typo(constraints=[{"kind": "assignment", "item": []}]), ['without "items"', 'unknown key "item"']),
-    (typo(costs={"b": [[0]]}), ['type "a" has no cost matrix', 'type "b", which no agent has', "not 3 rows of 3"]),
-    (typo(nodes=[{"id": 0, "x": 0, "y": 0, "type": "deport"}] + TRIANGLE["nodes"][1:]), ['"deport" is neither depot']),
+    (at("options/objective", "MIN_SUM"), []),
+    (at("options/objective", "minmax"), ['"minmax" is not one of min_max, MIN_MAX, min_sum, MIN_SUM (did you mean "min_max"?)']),
+    (at("options/time_limt", 3), ['options: unknown key "time_limt" (did you mean "time_limit"?)']),
+    (variant(constraints=[{"kind": "time_window", "items": []}]), ['unknown constraint kind "time_window" (did you mean "timewindow"?)']),
+    (variant(constraints=[{"kind": "assignment", "item": []}]), ['without "items"', 'unknown key "item"']),
+    (variant(costs={"b": [[0]]}), ['type "a" has no cost matrix', 'type "b", which no agent has', "not 3 rows of 3"]),
+    (variant(nodes=[{"id": 0, "x": 0, "y": 0, "type": "deport"}] + TRIANGLE["nodes"][1:]), ['"deport" is neither depot']),
     # Nodes alike but for their numbers are checked once: each finding still names its own node.
-    (typo(nodes=[TRIANGLE["nodes"][0]] + [dict(n, demnd=1) for n in TRIANGLE["nodes"][1:]]),
+    (variant(nodes=[TRIANGLE["nodes"][0]] + [dict(n, demnd=1) for n in TRIANGLE["nodes"][1:]]),
      ['nodes[1]: unknown key "demnd" (did you mean "demand"?)', 'nodes[2]: unknown key "demnd"']),
-    (typo(**{"costs.a": [[0, 3, 4], [3, 0, "5"], [4, 5, 0]]}), ["instance.costs: {'a': [[0, 3, 4], [3, 0, '5']"]),
+    (at("costs/a", [[0, 3, 4], [3, 0, "5"], [4, 5, 0]]), ["instance.costs: {'a': [[0, 3, 4], [3, 0, '5']"]),
     # Values the solver reads otherwise than they seem to say.
-    (typo(agents=[dict(TRIANGLE["agents"][0], max_length=0.5)]), ["agents[0].max_length: 0.5 is read as 0: no limit"]),
-    (typo(agents=[dict(TRIANGLE["agents"][0], max_length=-2)]), ["max_length: -2 is read as -2: no limit"]),
-    (typo(nodes=TRIANGLE["nodes"][:2] + [dict(TRIANGLE["nodes"][2], id=1)]), ["nodes[2].id: 1 is the id of node 1 too"]),
-    (typo(constraints=[{"kind": "timewindow", "items": [{"node": 2, "start": 10, "end": 2}]}]),
+    (variant(agents=[dict(TRIANGLE["agents"][0], max_length=0.5)]), ["agents[0].max_length: 0.5 is read as 0: no limit"]),
+    (variant(agents=[dict(TRIANGLE["agents"][0], max_length=-2)]), ["max_length: -2 is read as -2: no limit"]),
+    (variant(nodes=TRIANGLE["nodes"][:2] + [dict(TRIANGLE["nodes"][2], id=1)]), ["nodes[2].id: 1 is the id of node 1 too"]),
+    (variant(constraints=[{"kind": "timewindow", "items": [{"node": 2, "start": 10, "end": 2}]}]),
      ["items[0]: the window opens at 10, after it closes at 2: node 2 can never be served"]),
-    (typo(**{"costs.a": [[0, 3, 4], [3, 0, 1e400], [4, 5, 0]]}), ["costs.a[1][2]: inf is not a finite number"]),
+    (at("costs/a", [[0, 3, 4], [3, 0, 1e400], [4, 5, 0]]), ["costs.a[1][2]: inf is not a finite number"]),
 ] + [(json.loads(p.read_text()), []) for p in sorted(EXAMPLES.glob("*.json"))],
     ids=lambda v: None if isinstance(v, list) else "")
 def test_schema_warnings_name_each_typo(doc, expected):
@@ -94,26 +75,26 @@ def test_schema_warnings_name_each_typo(doc, expected):
 
 
 def test_check_and_solve_print_the_warnings(tmp_path):
-    (tmp_path / "typo.json").write_text(json.dumps(typo(**{"options.objective": "minmax"})))
+    (tmp_path / "typo.json").write_text(json.dumps(at("options/objective", "minmax")))
     (tmp_path / "ok.json").write_text(json.dumps(TRIANGLE))
     (tmp_path / "none.json").write_text(json.dumps(variant(agents=[], costs={})))
-    assert pyzel("check", "ok.json", cwd=tmp_path)[:2] == (0, b"ok.json: ok\n")
-    assert pyzel("check", "none.json", cwd=tmp_path)[:2] == (
+    assert pyzel("check", "ok.json", cwd=tmp_path, text=False)[:2] == (0, b"ok.json: ok\n")
+    assert pyzel("check", "none.json", cwd=tmp_path, text=False)[:2] == (
         1, b"none.json: infeasible: no agents: none of the 3 targets can be served\n")
-    code, out, err = pyzel("check", "typo.json", "ok.json", cwd=tmp_path)
+    code, out, err = pyzel("check", "typo.json", "ok.json", cwd=tmp_path, text=False)
     assert code == 1 and out.count(b"\n") == 2 and b"typo.json: instance.options.objective" in out
-    code, out, err = pyzel("solve", "typo.json", cwd=tmp_path)
+    code, out, err = pyzel("solve", "typo.json", cwd=tmp_path, text=False)
     assert code == 0 and err.startswith('pyzel: warning: typo.json: instance.options.objective: "minmax"'), err
 
 
-INFINITE_X = typo(nodes=[TRIANGLE["nodes"][0], dict(TRIANGLE["nodes"][1], x=1e400), TRIANGLE["nodes"][2]])
+INFINITE_X = variant(nodes=[TRIANGLE["nodes"][0], dict(TRIANGLE["nodes"][1], x=1e400), TRIANGLE["nodes"][2]])
 
 
-@pytest.mark.parametrize("doc", [typo(**{"options.objective": "minmax"}), typo(**{"options.time_limt": 3}),
-                                 typo(costz={}), INFINITE_X], ids=["minmax", "time_limt", "costz", "1e400"])
+@pytest.mark.parametrize("doc", [at("options/objective", "minmax"), at("options/time_limt", 3),
+                                 variant(costz={}), INFINITE_X], ids=["minmax", "time_limt", "costz", "1e400"])
 def test_model_from_json_warns_what_check_prints(tmp_path, doc):
     (tmp_path / "doc.json").write_text(json.dumps(doc).replace("Infinity", "1e400"))  # read back as inf
-    code, out, _ = pyzel("check", "doc.json", cwd=tmp_path)
+    code, out, _ = pyzel("check", "doc.json", cwd=tmp_path, text=False)
     printed = [line.removeprefix("doc.json: ") for line in out.decode().splitlines()]
     assert code == 1 and printed, out
     if doc is INFINITE_X:  # the solver refuses it: so does the model
@@ -136,7 +117,7 @@ FAR_REASON = "node 1 (index 1): no agent can serve it: its window closes at 5, t
 def test_an_instance_proven_infeasible_is_not_solved(tmp_path, road):
     (tmp_path / "far.json").write_text(json.dumps(FAR))
     if road.startswith("pyzel"):
-        code, out, err = pyzel(road.split()[1], "far.json", cwd=tmp_path)
+        code, out, err = pyzel(road.split()[1], "far.json", cwd=tmp_path, text=False)
         expected = ("why no solution:\n  " if road == "pyzel solve" else "far.json: infeasible: ") + FAR_REASON
         assert code == 1 and out.decode().endswith(expected + "\n"), out + err.encode()
     elif road == "Model.solve":

@@ -1,7 +1,6 @@
 """The search's memory bound: set through the options, or taken from the process's own
 limits, it ends the search like a time-out and keeps the solution found so far."""
 import json
-import os
 import shutil
 import subprocess
 import sys
@@ -31,8 +30,7 @@ def test_memory_limit_option_ends_the_search_with_its_solution():
     assert sorted(n for r in out["routes"] for n in r["path"][1:-1]) == list(range(1, 61))
 
 
-@pytest.mark.skipif(os.environ.get("ZEL_SKIP_SUBPROCESS_TESTS") == "1",
-                    reason="runs a solve in a child process")
+@in_child
 @pytest.mark.timeout(180)
 def test_address_space_limit_bounds_the_search_instead_of_killing_it():
     doc = ring_doc(61, 4)

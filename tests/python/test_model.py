@@ -21,6 +21,9 @@ def test_defaults():
     assert (pos.x, pos.y, pos.z, n.id, n.type, n.demand) == (0.0, 0.0, 0.0, 0, z.NodeType.TARGET, 0.0)
     assert (a.id, a.type, a.start_node, a.end_node, a.capacity_limit, a.time_limit) == (0, "", 0, 0, 0.0, 0.0)
     assert (o.return_to_end, o.objective, o.time_limit) == (True, z.ObjectiveType.MinSum, 60.0)
+    assert (o.improve, o.seed, o.max_iterations, o.max_expansions, o.improve_stall) == (False, 0, 0, 0, 0)
+    o.improve, o.seed, o.max_iterations, o.max_expansions, o.improve_stall = True, 7, 30, 400, 9  # no field crossed
+    assert (o.improve, o.seed, o.max_iterations, o.max_expansions, o.improve_stall) == (True, 7, 30, 400, 9)
 
 
 def test_views_are_live_survive_appends_and_keep_the_problem_alive():
@@ -53,7 +56,7 @@ def test_methods_take_keywords_and_reject_unconvertible_arguments():
     p.set_timewindow_constraint(constraint=w)
     p.set_cost_matrix(agent_type="a", matrix=[[0.0, 1.0], [1.0, 0.0]])
     for call in (lambda: p.add_node("not a node"), lambda: p.set_cost_matrix("a", [[0.0, "x"]]),
-                 lambda: p.add_agent(z.Agent(), -1), z.Result):
+                 lambda: p.add_agent(z.Agent(), -1), lambda: setattr(z.Options(), "seed", "seven"), z.Result):
         with pytest.raises(TypeError):
             call()
 

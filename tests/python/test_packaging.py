@@ -1,16 +1,13 @@
 """What the source distribution carries, and the one version every road reports."""
-import os
 import subprocess
 import sys
 import tarfile
 import tomllib
-from pathlib import Path
 
 import pytest
 
 import pyzel
-
-ROOT = Path(__file__).resolve().parents[2]
+from conftest import ROOT, in_child
 
 
 def test_the_version_stands_once():
@@ -18,7 +15,7 @@ def test_the_version_stands_once():
     assert pyzel.__version__ == declared
 
 
-@pytest.mark.skipif(os.environ.get("ZEL_SKIP_SUBPROCESS_TESTS") == "1", reason="subprocess test")
+@in_child
 @pytest.mark.timeout(120)
 def test_sdist_keeps_the_licence_and_leaves_out_corpus_and_records(tmp_path):
     build = "from scikit_build_core.build import build_sdist; import sys; print(build_sdist(sys.argv[1]))"

@@ -42,7 +42,7 @@ def test_beyond_256_nodes_the_phase_alone_reports_and_stops(road):
     calls = []
     out = ROADS[road](doc, progress=lambda state: calls.append(state) or state["solutions"] > 0)
     assert (out["status"], out["timeout"], route_problems(doc, out)) == ("success", True, [])
-    assert calls[-1]["phase"] == "improve" and calls[-1]["solutions"] > 0
+    assert calls[-1]["phase"] == "improve" and calls[-1]["solutions"] > 0 and out["statistics"]["n_expanded"] == 0
 
 
 class Stop(Exception):

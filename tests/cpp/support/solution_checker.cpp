@@ -126,8 +126,7 @@ struct Instance {
 
 }  // namespace
 
-std::vector<std::string> CheckSolution(const Problem& problem, const Options& options,
-                                       const Result& result) {
+std::string Violations(const Problem& problem, const Options& options, const Result& result) {
   std::vector<std::string> errors;
   const Instance inst(problem, options);
   const auto num_agents = static_cast<int>(problem.agents_ordered().size());
@@ -154,7 +153,9 @@ std::vector<std::string> CheckSolution(const Problem& problem, const Options& op
       errors.push_back("route for unknown agent " + std::to_string(entry.first));
     }
   }
-  return errors;
+  std::string text;
+  for (const std::string& line : errors) text += line + "\n";
+  return text;
 }
 
 std::optional<double> OptimalValue(const Problem& problem, const Options& options) {
@@ -191,12 +192,6 @@ std::optional<double> OptimalValue(const Problem& problem, const Options& option
     if (value < std::numeric_limits<double>::infinity() && (!best || value < *best)) best = value;
   } while (std::next_permutation(order.begin(), order.end()));
   return best;
-}
-
-std::string Violations(const Problem& problem, const Options& options, const Result& result) {
-  std::string text;
-  for (const std::string& line : CheckSolution(problem, options, result)) text += line + "\n";
-  return text;
 }
 
 }  // namespace quarn::test

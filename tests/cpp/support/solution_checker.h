@@ -10,8 +10,8 @@
 
 namespace quarn::test {
 
-// Every rule of `problem` that `result` breaks, one line each; empty when the
-// solution is feasible. Works from the problem itself (ids, type names, the cost
+// Every rule of `problem` that `result` breaks, one line each ("" for a feasible
+// solution, readable in a failure). Works from the problem itself (ids, type names, the cost
 // matrices), not from the solver's tables, so it checks the solver's setup too:
 // - every node that is no agent's depot is visited exactly once;
 // - each route starts at its agent's start and stops at its end, or with
@@ -21,10 +21,6 @@ namespace quarn::test {
 // - windows (with waiting) and the agent's route-length limit are met;
 // - each reported cost equals the recomputed cost of its route.
 // Every agent stands at its start at time 0 and waits there for its window to open.
-std::vector<std::string> CheckSolution(const Problem& problem, const Options& options,
-                                       const Result& result);
-
-// CheckSolution's lines as one text, "" for a feasible solution (readable in a failure).
 std::string Violations(const Problem& problem, const Options& options, const Result& result);
 
 // The best objective value (the longest route for min-max, the sum of the routes

@@ -120,6 +120,15 @@ inline Problem GridProblem(const std::vector<std::pair<int, int>>& coords,
   return problem;
 }
 
+// Nodes 0..n-1, `agents` agents of type "a" at node 0, every node open to them; costs as given.
+inline Problem MatrixProblem(const CostMatrix& costs, int agents = 1) {
+  std::vector<AgentSpec> fleet;
+  for (int k = 0; k < agents; ++k) fleet.push_back({static_cast<uint64_t>(k)});
+  Problem problem = GridProblem(std::vector<std::pair<int, int>>(costs.size()), fleet);
+  problem.set_cost_matrix("a", costs);
+  return problem;
+}
+
 inline Options MakeOptions(ObjectiveType objective, bool return_to_end, double time_limit = 30.0) {
   Options options;
   options.objective = objective;
