@@ -387,7 +387,7 @@ bool Enumerate(const quarn::Problem& problem, const quarn::Options& options, uin
           if (a + 1 < agents) {
             std::vector<int32_t> next = {rules.Start(a + 1)};
             extend(a + 1, next, left);
-          } else if (quarn::test::CheckSolution(problem, options, candidate).empty()) {
+          } else if (quarn::test::Violations(problem, options, candidate).empty()) {
             const double value = quarn::test::ObjectiveOf(candidate, options);
             if (!best || value < *best) best = value;
           }
@@ -502,7 +502,7 @@ void RunOne(uint64_t seed, uint64_t budget, uint64_t cross_check, const RunSetti
   const std::string optimum =
       exact.feasible ? "optimum " + Text(exact.objective) + ", routes" + Routes(exact.witness)
                      : "infeasible";
-  if (exact.feasible && !quarn::test::CheckSolution(problem, options, exact.witness).empty()) {
+  if (exact.feasible && !quarn::test::Violations(problem, options, exact.witness).empty()) {
     Record(tally, kWitnessRejected, made, seed,
            optimum + "; " + quarn::test::Violations(problem, options, exact.witness));
   }

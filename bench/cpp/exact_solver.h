@@ -14,7 +14,7 @@
 
 namespace quarn::test {
 
-// The route rules of CheckSolution as single moves, for building routes instead of
+// The route rules of the solution checker (Violations) as single moves, for building routes instead of
 // judging them: the clock is the accumulated cost, every agent stands at its start
 // at time 0 (and leaves once the start's window opens), waits at a window that has not opened, and may arrive exactly when it closes;
 // costs of options.missing_cost or more (and NaN, and missing entries) are no
