@@ -150,7 +150,9 @@ void Solver::BuildTimeWindows(const Problem& problem) {
 void Solver::BuildGraph(const Problem& problem) {
   // Type lookups first: a matrix for a type no agent has leaves no half-built graph.
   std::vector<std::pair<int32_t, const CostMatrix*>> matrices;
-  for (const auto& [type_name, matrix] : problem.cost_matrices()) {
+  for (const auto& entry : problem.cost_matrices()) {
+    const std::string& type_name = entry.first;  // a lambda cannot capture a structured binding in C++17
+    const auto& matrix = entry.second;
     matrices.emplace_back(CheckedAt(type_index_, type_name,
                                     [&type_name] {
                                       return "a cost matrix is given for type \"" + type_name +

@@ -129,7 +129,7 @@ TEST(SparseGraphTest, RefusedOperationsReportInOrderAndChangeNothing) {
   };
   for (const auto& [operation, message] : cases) {
     SparseGraph g = SmallGraph();
-    EXPECT_EQ(Failure([&] { operation(g); }), std::make_pair(message + "\n", message));
+    EXPECT_EQ(Failure([&g, &operation = operation] { operation(g); }), std::make_pair(message + "\n", message));
     EXPECT_EQ(g.ToStr(), kSmallGraphText) << message;
   }
   // An arc of another cost dimension: the vertices it names stay, the arc does not.
