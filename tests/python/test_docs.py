@@ -20,7 +20,7 @@ import _pyzel_core as z
 from conftest import ROOT, child_env, in_child, shared_tsplib
 from solution_checker import check_result
 
-RUN_MARK = re.compile(r"<!-- run: (?P<spec>.*?) -->\n```(?P<lang>\w*)\n(?P<code>.*?)```\n", re.S)
+RUN_MARK = re.compile(r"<!-- run: (?P<marker>.*?) -->\n```(?P<lang>\w*)\n(?P<code>.*?)```\n", re.S)
 TEXT_BLOCK = re.compile(r"```text\n(.*?)```", re.S)
 
 
@@ -28,7 +28,7 @@ def marked_snippets():
     for page in sorted((ROOT / "docs").glob("*.md")):
         text = page.read_text()
         for mark in RUN_MARK.finditer(text):
-            kind, *options = [part.strip() for part in mark["spec"].split(";")]
+            kind, *options = [part.strip() for part in mark["marker"].split(";")]
             if kind.startswith("$ "):
                 command, expected = kind[2:], mark["code"]
             else:
