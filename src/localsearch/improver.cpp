@@ -275,7 +275,6 @@ void Improver::ReheatIfDue(LsSolution& current) {
 }
 
 bool Improver::Run(const std::vector<std::vector<int32_t>>& initial, const StopCheck& stop,
-                   const std::function<double(uint64_t)>& /*progress*/,
                    const std::function<void(const LsSolution&)>& on_best) {
   Prepare(stop);
   if (stop.Expired()) return false;

@@ -58,11 +58,10 @@ class Improver {
  public:
   Improver(const LocalModel& model, const ImproveSettings& settings);
 
-  // `progress` is no longer read (the schedule follows the iteration count);
   // `on_best` is called for every better complete feasible solution. True when
-  // such a solution exists at the end; `best()` is then it.
+  // such a solution exists at the end; `best()` is then it. The schedule follows
+  // the iteration count, so the walk is the same for any limit.
   bool Run(const std::vector<std::vector<int32_t>>& initial, const StopCheck& stop,
-           const std::function<double(uint64_t)>& progress,
            const std::function<void(const LsSolution&)>& on_best);
 
   const LsSolution& best() const { return best_; }

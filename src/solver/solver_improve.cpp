@@ -138,12 +138,6 @@ void Solver::RunImprovement() {
     WriteBack(routes, out);
     return true;
   };
-  const double phase_start = timer_.GetDuration();
-  auto progress = [&](uint64_t iteration) {
-    if (budget != 0) return static_cast<double>(iteration) / static_cast<double>(budget);
-    const double span = time_limit_ - phase_start;
-    return span > 0.0 ? (timer_.GetDuration() - phase_start) / span : 1.0;
-  };
   // Only a solution better than the result so far is recorded: one the phase could
   // not load (a route it cannot vouch for) is no bar for its own.
   const LsObjective judge{settings.min_max, settings.alpha};
@@ -161,7 +155,7 @@ void Solver::RunImprovement() {
     stop.MarkBetter(improver.iterations());
     RecordAnytime();
   };
-  improver.Run(initial, stop, progress, on_best);
+  improver.Run(initial, stop, on_best);
   result_.timeout = search_cut || stop.ImprovementCut();
   if (found_ == 0) return;
   max_path_length_ = LargestRouteCost(result_);

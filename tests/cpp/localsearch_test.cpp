@@ -248,13 +248,13 @@ TEST(Improver, StopsWhereTheStopCheckSays) {
 
   StopCheck budget;
   budget.SetIterationBudget(25);
-  EXPECT_TRUE(improver.Run(none, budget, nullptr, nullptr));
+  EXPECT_TRUE(improver.Run(none, budget, nullptr));
   EXPECT_EQ(improver.iterations(), 25u);
 
   StopCheck clock;
   auto ticks = std::make_shared<int>(0);
   clock.SetDeadline([ticks] { return static_cast<double>((*ticks)++); }, 40.0);
-  improver.Run(none, clock, nullptr, nullptr);
+  improver.Run(none, clock, nullptr);
   EXPECT_LE(*ticks, 42);
   EXPECT_LE(improver.iterations(), 41u);
 
@@ -263,7 +263,7 @@ TEST(Improver, StopsWhereTheStopCheckSays) {
   interrupt.SetInterrupt([calls] {
     if (++*calls > 30) throw std::runtime_error("interrupted");
   });
-  EXPECT_THROW(improver.Run(none, interrupt, nullptr, nullptr), std::runtime_error);
+  EXPECT_THROW(improver.Run(none, interrupt, nullptr), std::runtime_error);
 }
 
 // Under soft windows and limits every solution the improver reports keeps
@@ -285,7 +285,7 @@ TEST(Improver, ReportsOnlyFeasibleSolutionsAndLongerBudgetsContinue) {
         Improver improver(*inst.model, settings);
         StopCheck stop;
         stop.SetIterationBudget(budgets[run]);
-        improver.Run({}, stop, nullptr, [&](const LsSolution& best) {
+        improver.Run({}, stop, [&](const LsSolution& best) {
           EXPECT_TRUE(best.unassigned().empty());
           ExpectRoutesMatchRules(best, inst.rules);
           reports[run].emplace_back(improver.iterations(), best.sum(), best.max());
