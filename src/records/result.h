@@ -36,4 +36,18 @@ inline std::vector<double> CostsInAgentOrder(const Result& result, size_t num_ag
   return costs;
 }
 
+// The longest route and the total, the pair both objectives are judged by.
+struct CostSpread {
+  double max = 0.0;
+  double sum = 0.0;
+};
+
+inline CostSpread SpreadOf(const Result& result, size_t num_agents) {
+  const std::vector<double> costs = CostsInAgentOrder(result, num_agents);
+  CostSpread spread;
+  spread.max = LongestRoute(costs);
+  for (double cost : costs) spread.sum += cost;
+  return spread;
+}
+
 }  // namespace quarn

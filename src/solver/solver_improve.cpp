@@ -31,19 +31,6 @@ constexpr uint64_t kUnlimitedIterations = 50000;
 constexpr uint64_t kStallPerTarget = 50;
 constexpr uint64_t kLeastStall = 1000;
 
-struct CostSpread {
-  double max = 0.0;
-  double sum = 0.0;
-};
-
-CostSpread SpreadOf(const Result& result, size_t num_agents) {
-  const std::vector<double> costs = CostsInAgentOrder(result, num_agents);
-  CostSpread spread;
-  spread.max = LongestRoute(costs);
-  for (double cost : costs) spread.sum += cost;
-  return spread;
-}
-
 }  // namespace
 
 bool Solver::SearchStalled() {

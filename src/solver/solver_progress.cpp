@@ -26,10 +26,8 @@ void Solver::InstallProgress() {
 ProgressReport Solver::MakeProgressReport(double elapsed) {
   // The entries recorded since the last report, counted as the anytime list counts them.
   for (; progress_seen_ < anytime_.size(); ++progress_seen_) {
-    const std::vector<double> costs = CostsInAgentOrder(anytime_[progress_seen_].second, num_agents_);
-    double sum_cost = 0.0;
-    for (double cost : costs) sum_cost += cost;
-    if (progress_kept_.Keep(LongestRoute(costs), sum_cost)) ++progress_solutions_;
+    const CostSpread spread = SpreadOf(anytime_[progress_seen_].second, num_agents_);
+    if (progress_kept_.Keep(spread.max, spread.sum)) ++progress_solutions_;
   }
   ProgressReport report;
   report.elapsed = elapsed;
