@@ -201,7 +201,7 @@ def _cmd_solve(args: argparse.Namespace) -> int:
 
 def _solve_one(args: argparse.Namespace) -> int:
     from . import progress
-    from .solving import StopFlag, solve_document
+    from .solving import StopFlag, enforced_rules, solve_document
 
     path = args.instances[0]
     targets = _result_targets(path, args)
@@ -243,7 +243,7 @@ def _solve_one(args: argparse.Namespace) -> int:
     # With the result on standard output, everything else goes to standard error.
     real_stdout = sys.stdout
     with contextlib.redirect_stdout(sys.stderr) if args.output == "-" else contextlib.nullcontext():
-        print_summary(path, instance, result, interrupted=flag.raised)
+        print_summary(path, instance, result, interrupted=flag.raised, rules=enforced_rules(doc))
         if result["status"] != "success":
             print_reasons(failure_reasons(instance, result))
         for target in targets:
@@ -406,9 +406,14 @@ def _read_solve_instance(path: str, args: argparse.Namespace) -> tuple[dict[str,
         raise InputError(f"{path}: out of memory ({memory_limit_text(None)})") from None
     _print_warnings(path, doc)
     options = {"objective": args.objective} if args.objective else {}
-    doc, time_limit = prepare(doc, time_limit=args.time_limit, improve=args.improve, seed=args.seed,
-                              budget=args.budget, options=options)
-    return doc, time_limit, dataclasses.replace(instance, objective=objective_of(doc))  # of the options, only it shows
+    try:
+        doc, time_limit = prepare(doc, time_limit=args.time_limit, improve=args.improve, seed=args.seed,
+                                  budget=args.budget, options=options)
+    except InputError as err:
+        raise InputError(f"{path}: {err}", hint="solve without --exact") from None
+    chosen = doc["options"]  # of the options, only these show in the summary and the diagnosis
+    return doc, time_limit, dataclasses.replace(instance, objective=objective_of(doc),
+                                                enforce_capacities=chosen.get("enforce_capacities"))
 
 
 def _check_writable(target: str, input_path: str, folder_made: bool) -> None:

@@ -5,6 +5,7 @@ round trip through the instance format; JSON text as pyzel writes it."""
 from __future__ import annotations
 
 import copy
+import functools
 import json
 import math
 import os
@@ -53,6 +54,19 @@ def objective_of(doc: dict[str, Any]) -> str:
     return "min_max" if value in ("min_max", "MIN_MAX") else "min_sum"
 
 
+def capacities_stated(doc: Any) -> bool:
+    """Whether some agent of the document has a capacity above 0 and some target a demand
+    above 0: then the capacities mean something, and pyzel enforces them."""
+    if not isinstance(doc, dict) or not isinstance(doc.get("agents"), list) or not isinstance(doc.get("nodes"), list):
+        return False
+    agents = [a for a in doc["agents"] if isinstance(a, dict)]
+    if not any(is_number(a.get("capacity")) and a["capacity"] >= 1 for a in agents):
+        return False  # a capacity under 1 is read as 0: no limit
+    depots = {a.get(key) for a in agents for key in ("start_node", "end_node")}
+    return any(isinstance(n, dict) and is_number(n.get("demand")) and n["demand"] > 0
+               and n.get("id") not in depots for n in doc["nodes"])
+
+
 @dataclass
 class AgentView:
     id: int
@@ -60,6 +74,7 @@ class AgentView:
     start: int  # node index
     end: int  # node index
     max_length: float  # 0 means no limit
+    capacity: float = 0.0  # 0 means no limit
 
 
 @dataclass
@@ -77,6 +92,35 @@ class Instance:
     objective: str = "min_sum"
     missing_cost: float = MISSING_COST  # a cost at or above it is no arc
     name: str = ""
+    demands: list[float] = field(default_factory=list)  # by node index; empty: none given
+    services: list[float] = field(default_factory=list)  # by node index; empty: none given
+    distances: dict[str, list[list[float]]] = field(default_factory=dict)  # agent type -> matrix
+    enforce_capacities: bool | None = None  # None: the document leaves the option out
+    minimise: str = "duration"
+
+    @property
+    def capacities_judged(self) -> bool:
+        """Whether routes must keep to their agents' capacities: unless the document turns the
+        option off, as pyzel solves it (a document that leaves it out is solved with it on
+        wherever it matters)."""
+        return self.enforce_capacities is not False
+
+    @property
+    def by_distance(self) -> bool:
+        """Whether a route's cost is its distance: min-sum with "minimise": "distance"."""
+        return self.minimise == "distance" and self.objective == "min_sum"
+
+    def demand(self, v: int) -> float:
+        """The demand a route carries for node index v; depots carry none."""
+        return self.demands[v] if self.demands and v not in self._depots else 0.0
+
+    def service(self, v: int) -> float:
+        """The service duration at node index v; a depot's counts nothing."""
+        return self.services[v] if self.services and v not in self._depots else 0.0
+
+    @functools.cached_property
+    def _depots(self) -> set[int]:
+        return self.depots
 
     @property
     def depots(self) -> set[int]:
@@ -100,6 +144,8 @@ def instance_from(doc: Any, name: str = "") -> Instance:
     node_ids: list[int] = []
     positions: list[tuple[float, float]] = []
     typed_depots: set[int] = set()
+    demands: list[float] = []
+    services: list[float] = []
     for i, node in enumerate(nodes):
         where = f"node {i}"
         node = _object(node, where)
@@ -110,6 +156,8 @@ def instance_from(doc: Any, name: str = "") -> Instance:
             raise InputError(f'{where}: "type" must be a string')
         if kind.upper() == "DEPOT":
             typed_depots.add(i)
+        demands.append(_real(node, "demand", where, 0.0))
+        services.append(_real(node, "service", where, 0.0))
     index = {node_id: i for i, node_id in enumerate(node_ids)}  # a later duplicate wins
     agents = [_agent(a, k, index) for k, a in enumerate(_list(doc, "agents", "instance"))]
     options = doc.get("options", {})
@@ -119,6 +167,12 @@ def instance_from(doc: Any, name: str = "") -> Instance:
     if not isinstance(return_to_end, bool):
         raise InputError('options: "return_to_end" must be true or false')
     missing_cost = _real(options, "missing_cost", "options", MISSING_COST)
+    enforce = options.get("enforce_capacities")
+    if enforce is not None and not isinstance(enforce, bool):
+        raise InputError('options: "enforce_capacities" must be true or false')
+    minimise = options.get("minimise", "duration")
+    if minimise not in ("duration", "distance"):
+        raise InputError('options: "minimise" must be "duration" or "distance"')
     allowed, windows = _constraints(doc.get("constraints", []))
     return Instance(
         node_ids=node_ids,
@@ -132,6 +186,11 @@ def instance_from(doc: Any, name: str = "") -> Instance:
         objective=objective_of(doc),
         missing_cost=missing_cost,
         name=str(doc.get("name", name)),
+        demands=demands if any(demands) else [],
+        services=services if any(services) else [],
+        distances=_costs(doc.get("distances", {}), "distances"),
+        enforce_capacities=enforce,
+        minimise=minimise,
     )
 
 
@@ -188,17 +247,18 @@ def _agent(agent: Any, k: int, index: dict[int, int]) -> AgentView:
             raise InputError(f'{where}: "{key}" {node_id} is not the id of any node')
         ends.append(index[node_id])
     limit = float(math.trunc(_real(agent, "max_length", where, 0.0)))
-    return AgentView(agent_id, kind, ends[0], ends[1], limit)
+    capacity = float(math.trunc(_real(agent, "capacity", where, 0.0)))
+    return AgentView(agent_id, kind, ends[0], ends[1], limit, capacity)
 
 
-def _costs(costs: Any) -> dict[str, list[list[float]]]:
+def _costs(costs: Any, key: str = "costs") -> dict[str, list[list[float]]]:
     if isinstance(costs, list):
         costs = {str(i): matrix for i, matrix in enumerate(costs)}
     if not isinstance(costs, dict):
-        raise InputError('instance: "costs" must be an object of matrices')
+        raise InputError(f'instance: "{key}" must be an object of matrices')
     for kind, matrix in costs.items():
         if not number_rows(matrix):
-            raise InputError(f'costs "{kind}": must be a list of rows of numbers')
+            raise InputError(f'{key} "{kind}": must be a list of rows of numbers')
     return costs
 
 

@@ -8,11 +8,15 @@ from typing import Any, TextIO
 from .document import Instance
 
 
-def print_summary(path: str, instance: Instance, result: dict[str, Any], interrupted: bool = False) -> None:
+def print_summary(path: str, instance: Instance, result: dict[str, Any], interrupted: bool = False,
+                  rules: list[str] | None = None) -> None:
+    """`rules`: what the options made the solver enforce, one line together."""
     stats = result["statistics"]
     key = "max_cost" if instance.objective == "min_max" else "sum_cost"
     targets = len(instance.node_ids) - len(instance.depots)
     print(f"instance   {path}: {len(instance.node_ids)} nodes ({targets} targets), {len(instance.agents)} agents, {instance.objective}")
+    if rules:
+        print(f"rules      {', '.join(rules)}")
     if "reasons" in result:
         print("status     failed (not solved: no solution can exist)")
         return
@@ -21,7 +25,8 @@ def print_summary(path: str, instance: Instance, result: dict[str, Any], interru
         ended = "interrupted"
     print(f"status     {result['status']} ({ended})")
     if result["status"] == "success":
-        print(f"objective  {stats[key]:.6g} ({'longest route' if key == 'max_cost' else 'sum of routes'})")
+        measure = "longest route" if key == "max_cost" else "sum of route distances" if instance.by_distance else "sum of routes"
+        print(f"objective  {stats[key]:.6g} ({measure})")
     print(f"max cost   {stats['max_cost']:.6g}")
     print(f"sum cost   {stats['sum_cost']:.6g}")
     print(f"counters   {stats['n_generated']} generated, {stats['n_expanded']} expanded")

@@ -16,7 +16,7 @@ import math
 from importlib import resources
 from typing import Any
 
-from .document import read_unsigned
+from .document import capacities_stated, read_unsigned
 from .errors import InputError
 from .values import is_number, number_rows
 
@@ -52,7 +52,7 @@ def instance_warnings(doc: Any) -> list[str]:
 
 # Where the format wants a number and nothing else: such a value never makes a finding, so
 # list items that differ only there are checked once (a thousand nodes are few shapes).
-_NUMBERS = {"id", "x", "y", "z", "demand", "node", "start", "end", "before", "after"}
+_NUMBERS = {"id", "x", "y", "z", "demand", "node", "start", "end", "before", "after"}  # not "service": >= 0
 Where = tuple[Any, ...]
 
 
@@ -72,11 +72,12 @@ def _light(doc: Any, copies: dict[Where, list[Where]]) -> Any:
             for key in ("items", "precedence"):
                 if isinstance(constraint, dict) and isinstance(constraint.get(key), list):
                     constraint[key] = _shapes(constraint[key], ("constraints", k, key), copies)
-    costs = doc.get("costs")
-    if isinstance(costs, dict) and all(number_rows(m) for m in costs.values()):
-        light["costs"] = {k: [] for k in costs}
-    elif isinstance(costs, list) and all(number_rows(m) for m in costs):
-        light["costs"] = [[] for _ in costs]
+    for key in ("costs", "distances"):
+        matrices = doc.get(key)
+        if isinstance(matrices, dict) and all(number_rows(m) for m in matrices.values()):
+            light[key] = {k: [] for k in matrices}
+        elif isinstance(matrices, list) and all(number_rows(m) for m in matrices):
+            light[key] = [[] for _ in matrices]
     return light
 
 
@@ -152,10 +153,8 @@ def _cross_references(doc: Any) -> list[str]:
     """What the schema cannot say: agent types and cost matrices that do not meet."""
     if not isinstance(doc, dict) or not isinstance(doc.get("agents"), list):
         return []
-    costs = doc.get("costs", {})
-    if isinstance(costs, list):
-        costs = {str(i): matrix for i, matrix in enumerate(costs)}
-    if not isinstance(costs, dict):
+    costs, distances = _matrices(doc, "costs"), _matrices(doc, "distances")
+    if costs is None:
         return []
     types = sorted({a["type"] for a in doc["agents"] if isinstance(a, dict) and isinstance(a.get("type"), str)})
     lines = [
@@ -163,19 +162,27 @@ def _cross_references(doc: Any) -> list[str]:
         for t in types
         if t not in costs
     ]
-    lines += [
-        f'instance.costs: a matrix for type "{t}", which no agent has{_suggestion(t, types)}; the solver refuses it'
-        for t in costs
-        if t not in types
-    ]
+    for key, matrices in (("costs", costs), ("distances", distances or {})):
+        lines += [
+            f'instance.{key}: a matrix for type "{t}", which no agent has{_suggestion(t, types)}; the solver refuses it'
+            for t in matrices
+            if t not in types
+        ]
     nodes = doc.get("nodes")
     n = len(nodes) if isinstance(nodes, list) else 0
-    for t, matrix in costs.items():
-        if isinstance(matrix, list) and (len(matrix) != n or any(isinstance(r, list) and len(r) != n for r in matrix)):
-            lines.append(
-                f'instance.costs.{t}: not {n} rows of {n} numbers; the entries it lacks count as no arc'
-            )
+    for key, matrices in (("costs", costs), ("distances", distances or {})):
+        for t, matrix in matrices.items():
+            if isinstance(matrix, list) and (len(matrix) != n or any(isinstance(r, list) and len(r) != n for r in matrix)):
+                lines.append(f"instance.{key}.{t}: not {n} rows of {n} numbers; "
+                             + ("the entries it lacks count as no arc" if key == "costs" else "the solver refuses it"))
     return lines
+
+
+def _matrices(doc: dict[str, Any], key: str) -> dict[str, Any] | None:
+    matrices = doc.get(key, {})
+    if isinstance(matrices, list):
+        matrices = {str(i): matrix for i, matrix in enumerate(matrices)}
+    return matrices if isinstance(matrices, dict) else None
 
 
 def non_finite(doc: Any) -> list[str]:
@@ -214,18 +221,20 @@ def _value_findings(doc: Any) -> list[str]:
     lines = non_finite(doc)
     agents, nodes = doc.get("agents"), doc.get("nodes")
     for k, agent in enumerate(agents if isinstance(agents, list) else []):
-        limit: Any = agent.get("max_length") if isinstance(agent, dict) else None
-        if not is_number(limit) or not math.isfinite(limit) or limit == math.trunc(limit) and limit >= 0:
-            continue
-        read = math.trunc(limit)
-        meaning = "no limit" if read <= 0 else f"a limit of {read}"
-        lines.append(f"instance.agents[{k}].max_length: {limit:g} is read as {read}: {meaning}")
+        for key in ("max_length", "capacity"):
+            limit: Any = agent.get(key) if isinstance(agent, dict) else None
+            if not is_number(limit) or not math.isfinite(limit) or limit == math.trunc(limit) and limit >= 0:
+                continue
+            read = math.trunc(limit)
+            meaning = "no limit" if read <= 0 else f"a limit of {read}"
+            lines.append(f"instance.agents[{k}].{key}: {limit:g} is read as {read}: {meaning}")
     first: dict[int, int] = {}
     for i, node in enumerate(nodes if isinstance(nodes, list) else []):
         node_id = _id(node.get("id") if isinstance(node, dict) else None)
         if node_id is not None and first.setdefault(node_id, i) != i:
             lines.append(f"instance.nodes[{i}].id: {node_id} is the id of node {first[node_id]} too; ids must be unique")
     constraints = doc.get("constraints")
+    lines += unenforced(doc)
     for c, constraint in enumerate(constraints if isinstance(constraints, list) else []):
         items = constraint.get("items") if isinstance(constraint, dict) else None
         if not isinstance(items, list) or constraint.get("kind") != "timewindow":
@@ -238,6 +247,23 @@ def _value_findings(doc: Any) -> list[str]:
             if is_number(start) and is_number(end) and start > end:
                 lines.append(f"instance.constraints[{c}].items[{i}]: the window opens at {start:g}, after it closes"
                              f" at {end:g}: node {item.get('node')} can never be served")
+    return lines
+
+
+def unenforced(doc: dict[str, Any]) -> list[str]:
+    """Data the document carries that no rule of its solve reads: demands and capacities with
+    "enforce_capacities" turned off, and "sequence" pairs, which no road enforces yet."""
+    lines = []
+    options = doc.get("options")
+    if isinstance(options, dict) and options.get("enforce_capacities") is False and capacities_stated(doc):
+        lines.append('instance.options.enforce_capacities: false: the demands and capacities are not enforced;'
+                     ' routes may carry more than their agents\' capacities')
+    constraints = doc.get("constraints")
+    pairs = sum(len(c["precedence"]) for c in (constraints if isinstance(constraints, list) else [])
+                if isinstance(c, dict) and c.get("kind") == "sequence" and isinstance(c.get("precedence"), list))
+    if pairs:
+        lines.append(f'instance.constraints: {pairs} "sequence" pair{"s" if pairs > 1 else ""} (precedence, same, diff):'
+                     " no road enforces them yet; the routes may break them")
     return lines
 
 

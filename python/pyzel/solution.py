@@ -16,17 +16,20 @@ from .validate import check_result, schedule
 
 @dataclass(frozen=True)
 class Stop:
-    """One node of a route: ``wait`` (for its window to open) is ``departure - arrival``."""
+    """One node of a route: ``wait`` (for its window to open) is ``start - arrival``, and
+    service lasts from ``start`` to ``departure``."""
 
     node: int  # node id
     arrival: float
     wait: float
+    start: float  # of service
     departure: float
 
 
 @dataclass(frozen=True)
 class Route:
-    """An agent's route from its start to its end depot; ``cost`` is its finishing time."""
+    """An agent's route from its start to its end depot; ``cost`` is its finishing time, or
+    its distance when the model minimises distance under min-sum."""
 
     agent_id: int
     agent_type: str
@@ -68,8 +71,8 @@ class Solution:
         routes = []
         for agent, route in zip(instance.agents, result["routes"]):
             path, cost = route["path"], route["cost"]
-            times = schedule(instance, agent, path, cost) if path else []
-            stops = [Stop(instance.node_ids[v], a, d - a, d) for v, (a, d) in zip(path, times)]
+            times = schedule(instance, agent, path) if path else []
+            stops = [Stop(instance.node_ids[v], a, s - a, s, d) for v, (a, s, d) in zip(path, times)]
             routes.append(Route(route["agent_id"], agent.type, [instance.node_ids[v] for v in path], cost, stops))
         history = [Improvement(e["time"], e[key], e["max_cost"], e["sum_cost"]) for e in result.get("anytime", [])]
         found = result["status"] == "success"
@@ -99,16 +102,22 @@ class Solution:
         plot_solution(self.document, self.result, path, title=title)
 
     def rows(self) -> list[dict[str, Any]]:
-        """The schedule, one dictionary a stop: agent, node, arrival, wait, departure."""
+        """The schedule, one dictionary a stop: agent, node, arrival, wait, start (of service),
+        departure."""
         return [
             {"agent": r.agent_id, "type": r.agent_type, "node": s.node,
-             "arrival": s.arrival, "wait": s.wait, "departure": s.departure}
+             "arrival": s.arrival, "wait": s.wait, "start": s.start, "departure": s.departure}
             for r in self.routes for s in r.schedule
         ]
 
     def table(self) -> str:
         """The schedule as a plain-text table."""
-        head = ["agent", "type", "node", "arrival", "wait", "departure"]
-        cells = [[f"{v:.2f}" if isinstance(v, float) else str(v) for v in row.values()] for row in self.rows()]
-        widths = [max([len(h)] + [len(c[i]) for c in cells]) for i, h in enumerate(head)]
-        return "\n".join("  ".join(c.rjust(w) for c, w in zip(line, widths)) for line in [head, *cells])
+        return schedule_table(self.rows())
+
+
+def schedule_table(rows: list[dict[str, Any]]) -> str:
+    """Schedule rows (``Solution.rows``) as a plain-text table."""
+    head = ["agent", "type", "node", "arrival", "wait", "start", "departure"]
+    cells = [[f"{float(row[h]):.2f}" if h in head[3:] else str(row[h]) for h in head] for row in rows]
+    widths = [max([len(h)] + [len(c[i]) for c in cells]) for i, h in enumerate(head)]
+    return "\n".join("  ".join(c.rjust(w) for c, w in zip(line, widths)) for line in [head, *cells])

@@ -17,16 +17,18 @@ from typing import Any
 
 from . import values
 from .diagnose import infeasible, unsolved_result
-from .document import Instance, instance_from
+from .document import Instance, capacities_stated, instance_from, objective_of
 from .errors import InputError
 
 Progress = Callable[[dict[str, Any]], Any]
 
 
-# Where neither the user nor the document says: the improvement phase is on. A budget
-# sets both budgets and lifts the clock unless a time limit is given too; None for any
-# of the user's options keeps the document's own.
+# Where neither the user nor the document says: the improvement phase is on, and so is
+# "enforce_capacities" when some agent has a capacity and some target a demand (see
+# `capacities_stated`). A budget sets both budgets and lifts the clock unless a time limit
+# is given too; None for any of the user's options keeps the document's own.
 DEFAULTS: dict[str, Any] = {"improve": True}
+DISTANCE_NEEDS_IMPROVE = 'the option "minimise": "distance" is honoured by the improvement phase: set "improve": true'
 
 
 def with_options(doc: dict[str, Any], overrides: dict[str, Any]) -> dict[str, Any]:
@@ -55,7 +57,8 @@ def prepare(
     if time_limit is not None:
         time_limit = values.positive(time_limit, "time_limit")
     given = doc.get("options")
-    overrides = {k: v for k, v in DEFAULTS.items() if not (isinstance(given, dict) and k in given)}
+    defaults = dict(DEFAULTS, enforce_capacities=True) if capacities_stated(doc) else DEFAULTS
+    overrides = {k: v for k, v in defaults.items() if not (isinstance(given, dict) and k in given)}
     overrides.update(options or {})
     if improve is not None:
         overrides["improve"] = values.flag(improve, "improve")
@@ -65,7 +68,24 @@ def prepare(
         overrides["max_iterations"] = overrides["max_expansions"] = values.count(budget, "budget", 1)
         if time_limit is None:
             time_limit = math.inf
-    return with_options(doc, overrides), time_limit
+    doc = with_options(doc, overrides)
+    chosen = doc.get("options", {})
+    if (isinstance(chosen, dict) and chosen.get("minimise") == "distance" and not chosen.get("improve")
+            and objective_of(doc) == "min_sum"):
+        raise InputError(DISTANCE_NEEDS_IMPROVE)
+    return doc, time_limit
+
+
+def enforced_rules(doc: Any) -> list[str]:
+    """What the options of a document to solve make the solver enforce beyond its routes,
+    windows and limits, in a few words each (for the summary)."""
+    options = doc.get("options") if isinstance(doc, dict) else None
+    if not isinstance(options, dict):
+        return []
+    rules = ['capacities enforced ("enforce_capacities")'] if options.get("enforce_capacities") is True else []
+    if options.get("minimise") == "distance" and objective_of(doc) == "min_sum":
+        rules.append('distance minimised ("minimise": "distance")')
+    return rules
 
 
 class StopFlag:

@@ -1,6 +1,7 @@
 """Checks a result dictionary against the instance it answers: every target
 visited once, routes from and to the agents' own depots, agent types, time
-windows, route-length limits and the reported costs."""
+windows on the start of service, route-length limits with service, capacities
+and the reported costs in the objective's measure (duration or distance)."""
 
 from __future__ import annotations
 
@@ -8,6 +9,7 @@ import math
 from typing import Any
 
 from .document import AgentView, Instance, check_result_shape, instance_from
+from .values import is_number
 
 TOL = 1e-6
 
@@ -62,53 +64,60 @@ def _route_problems(instance: Instance, k: int, agent: AgentView, route: dict[st
             problems.append(f"{name}: passes its own depot {v} mid-route")
         if v not in depots:
             seen[v] = seen.get(v, 0) + 1
-    return problems + _time_problems(instance, name, agent, path, route["cost"])
+    return problems + _time_problems(instance, name, agent, route)
 
 
-def schedule(instance: Instance, agent: AgentView, path: list[int], reported: float) -> list[tuple[float, float]]:
-    """(arrival, departure) at each stop of a route, the difference being the wait for a window.
+def schedule(instance: Instance, agent: AgentView, path: list[int]) -> list[tuple[float, float, float]]:
+    """(arrival, start of service, departure) at each stop of a route: an early arrival waits
+    for the window to open, service starts then and lasts the node's "service".
 
     Agents stand at their start at time 0, wait there for its window to open, and waiting
-    is part of the cost.
+    and service are part of the route's duration.
     """
-    return _timing(instance, "route", agent, path, reported)[0]
+    return _walk(instance, "route", agent, path, [])[0]
 
 
-def _time_problems(instance: Instance, name: str, agent: AgentView, path: list[int], reported: float) -> list[str]:
-    return _timing(instance, name, agent, path, reported)[1]
-
-
-def _timing(
-    instance: Instance, name: str, agent: AgentView, path: list[int], reported: float
-) -> tuple[list[tuple[float, float]], list[str]]:
+def _time_problems(instance: Instance, name: str, agent: AgentView, route: dict[str, Any]) -> list[str]:
     problems: list[str] = []
-    times = _walk(instance, name, agent, path, problems)
-    t = times[-1][1] if times else 0.0
-    if abs(t - reported) > TOL:
-        problems.append(f"{name}: reported cost {reported} != recomputed {t}")
-    return times, problems
+    times, distance = _walk(instance, name, agent, route["path"], problems)
+    duration = times[-1][2] if times else 0.0
+    measure, recomputed = ("distance", distance) if instance.by_distance else ("duration", duration)
+    if abs(route["cost"] - recomputed) > TOL:
+        problems.append(f"{name}: reported cost {route['cost']} != recomputed {recomputed} (its {measure})")
+    for key, value in (("duration", duration), ("distance", distance)):
+        if key in route and (not is_number(route[key]) or abs(route[key] - value) > TOL):
+            problems.append(f'{name}: reported "{key}" {route[key]} != recomputed {value}')
+    if instance.capacities_judged and agent.capacity > 0:
+        load = sum(instance.demand(v) for v in route["path"][1:])
+        if load > agent.capacity + TOL:
+            problems.append(f'{name}: capacity: carries {load:g}, over its capacity {agent.capacity:g}'
+                            ' ("enforce_capacities")')
+    return problems
 
 
 def _walk(
     instance: Instance, name: str, agent: AgentView, path: list[int], problems: list[str]
-) -> list[tuple[float, float]]:
-    times: list[tuple[float, float]] = []
-    t = 0.0
+) -> tuple[list[tuple[float, float, float]], float]:
+    """The schedule of a route and its distance; the broken rules go into `problems`."""
+    times: list[tuple[float, float, float]] = []
+    t = distance = 0.0
     for p, v in enumerate(path):
         if p > 0:
             cost = leg_cost(instance, agent, path[p - 1], v)
             if cost >= instance.missing_cost:
                 problems.append(f"{name}: no arc {path[p - 1]} -> {v} for type {agent.type}")
             t += cost
+            distance += leg_distance(instance, agent, path[p - 1], v)
         arrival = t
         closes = window_close(instance, v)
         if t > closes + TOL:
             problems.append(f"{name}: reaches node {v} at {t:g}, its window closes at {closes:g}")
-        t = after_wait(instance, v, t)
+        start = after_wait(instance, v, t)
+        t = start + instance.service(v)
         if not within_limit(agent, t):
-            problems.append(f"{name}: time {t:g} at node {v} is over its limit {agent.max_length:g}")
-        times.append((arrival, t))
-    return times
+            problems.append(f"{name}: time {t:g} at node {v} is over its limit {agent.max_length:g} (max_length)")
+        times.append((arrival, start, t))
+    return times, distance
 
 
 # --- the route rules, one function each; the failure diagnosis reads the same ones -------------
@@ -126,6 +135,19 @@ def leg_cost(instance: Instance, agent: AgentView, u: int, v: int) -> float:
     if u == v or (not instance.return_to_end and v in (agent.start, agent.end)):
         return 0.0
     return instance.cost(agent.type, u, v)
+
+
+def leg_distance(instance: Instance, agent: AgentView, u: int, v: int) -> float:
+    """The distance of the move u -> v: its type's "distances", else its travel time."""
+    matrix = instance.distances.get(agent.type)
+    if matrix is None:
+        return leg_cost(instance, agent, u, v)
+    if u == v or (not instance.return_to_end and v in (agent.start, agent.end)):
+        return 0.0  # the moves that cost no time go nowhere
+    try:
+        return float(matrix[u][v])
+    except IndexError:
+        return instance.missing_cost
 
 
 def window_close(instance: Instance, v: int) -> float:
