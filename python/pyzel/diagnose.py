@@ -1,7 +1,7 @@
 """Why a solve found no solution, where a cheap test can tell.
 
 Each test reads the route rules of ``pyzel.validate`` (admission, arcs, windows
-with waiting, length limits) and bounds every route from below: if even the
+with waiting, service, length limits, capacities) and bounds every route from below: if even the
 fastest way to a node (the direct trip, or a shorter detour when the costs allow
 one) breaks a rule for every agent, no route can serve it.
 """
@@ -35,7 +35,7 @@ def failure_reasons(doc: Any, result: Any = None) -> list[str]:
             )
         else:
             lines.append("the search was complete: no solution exists under the search's rules")
-    causes = _type_causes(instance) + _agent_causes(instance) + _node_causes(instance)
+    causes = _type_causes(instance) + _agent_causes(instance) + _node_causes(instance) + _load_causes(instance)
     if not causes and result is not None and not result.get("timeout"):
         causes.append("no single node or agent explains it: the rules conflict only in combination")
     return lines + causes
@@ -47,7 +47,19 @@ def infeasible(instance: Instance) -> list[str]:
     targets = len(instance.node_ids) - len(instance.depots)
     if not instance.agents:
         return [f"no agents: none of the {targets} targets can be served"] if targets else []
-    return _node_causes(instance, proof=True)
+    return _node_causes(instance, proof=True) + _load_causes(instance)
+
+
+def _load_causes(instance: Instance) -> list[str]:
+    """More demand than every agent together may carry, when each has a capacity."""
+    if not instance.capacities_judged or not instance.demands or any(a.capacity <= 0 for a in instance.agents):
+        return []
+    demand = sum(instance.demand(v) for v in range(len(instance.node_ids)))
+    capacity = sum(a.capacity for a in instance.agents)
+    if demand <= capacity + TOL:
+        return []
+    return [f'the targets\' demands total {demand:g}, more than the agents\' capacities together ({capacity:g});'
+            ' "enforce_capacities": false would ignore them']
 
 
 def unsolved_result(instance: Instance, reasons: list[str], seconds: float) -> dict[str, Any]:
@@ -92,9 +104,9 @@ def _node_causes(instance: Instance, proof: bool = False) -> list[str]:
     if not agents:
         return []
     # Agents alike in type, depots and limit share their bounds (a converted fleet is all alike).
-    alike: dict[tuple[str, int, int, float], AgentView] = {}
+    alike: dict[tuple[str, int, int, float, float], AgentView] = {}
     for a in agents:
-        alike.setdefault((a.type, a.start, a.end, a.max_length), a)
+        alike.setdefault((a.type, a.start, a.end, a.max_length, a.capacity), a)
     depots = instance.depots
     # The direct trip there and back serves most targets: only the others need shortest paths.
     doubtful = [v for v in range(len(instance.node_ids))
@@ -122,13 +134,18 @@ def _node_causes(instance: Instance, proof: bool = False) -> list[str]:
 def _served_directly(instance: Instance, agent: AgentView, v: int) -> bool:
     """Whether the trip start -> v -> end keeps every rule (then the shortest paths,
     which can only be shorter, find nothing against v either)."""
-    if not admits(instance, agent, v):
+    if not admits(instance, agent, v) or over_capacity(instance, agent, v):
         return False
     there = leg_cost(instance, agent, agent.start, v)
     back = leg_cost(instance, agent, v, agent.end) if instance.return_to_end else 0.0
     if there >= instance.missing_cost or back >= instance.missing_cost or there > window_close(instance, v) + TOL:
         return False
-    return within_limit(agent, after_wait(instance, v, there) + back)
+    return within_limit(agent, after_wait(instance, v, there) + instance.service(v) + back)
+
+
+def over_capacity(instance: Instance, agent: AgentView, v: int) -> bool:
+    """Whether node index v alone asks more than the agent may carry."""
+    return instance.capacities_judged and 0 < agent.capacity < instance.demand(v) - TOL
 
 
 def _negative(instance: Instance, agent_type: str) -> bool:
@@ -143,11 +160,15 @@ def _why_not(instance: Instance, agent: AgentView, v: int, fastest: float, late:
     """Why the agent cannot serve node index v (None when the cheap tests allow it)."""
     if not admits(instance, agent, v):
         return "type", 0.0, f"type {agent.type} may not visit it"
+    if over_capacity(instance, agent, v):
+        return ("capacity", -agent.capacity,
+                f"its demand {instance.demand(v):g} is over every capacity (at most {agent.capacity:g})")
     closes = window_close(instance, v)
     if math.isinf(fastest) and late > closes + TOL:
         return "window", late, f"its window closes at {closes:g}, the earliest arrival is at {late:g}"
     if math.isinf(fastest) and math.isfinite(late):
-        return "limit", late, f"reaching it takes at least {late:g}, over the length limit {agent.max_length:g}"
+        what = "reaching and serving it" if instance.service(v) else "reaching it"
+        return "limit", late, f"{what} takes at least {late:g}, over the length limit {agent.max_length:g}"
     if math.isinf(fastest):
         return "arcs", 0.0, f"no arcs of type {agent.type} reach it"
     if math.isinf(home):
@@ -179,6 +200,7 @@ def _arrival_bounds(instance: Instance, agent: AgentView) -> tuple[list[float], 
     depots = instance.depots
     reachable = [v for v in range(n) if admits(instance, agent, v)]
     closes = [window_close(instance, v) + TOL for v in range(n)]
+    service = [instance.service(v) for v in range(n)]
     opens = [after_wait(instance, v, -math.inf) for v in range(n)]
     earliest = [math.inf] * n
     late = [math.inf] * n
@@ -196,7 +218,7 @@ def _arrival_bounds(instance: Instance, agent: AgentView) -> tuple[list[float], 
                 continue
             arrival = t + row[v]
             if arrival <= closes[v]:
-                arrival = max(arrival, opens[v])
+                arrival = max(arrival, opens[v]) + service[v]  # leaving it, in truth
                 if within_limit(agent, arrival):
                     if arrival < earliest[v]:
                         earliest[v] = arrival

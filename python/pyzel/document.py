@@ -335,7 +335,7 @@ def read_unsigned(obj: dict[str, Any], key: str, where: str) -> int:
 def read_fleet(model: Model, doc: dict[str, Any]) -> Model:
     """Fills an empty `model` from an instance document that `instance_from` accepts; the
     constraint objects' layout and the document's own keys are kept for `fleet_document`."""
-    format_keys = ("name", "nodes", "agents", "costs", "constraints", "options")
+    format_keys = ("name", "nodes", "agents", "costs", "distances", "constraints", "options")
     model._keys = {k for k in format_keys if k in doc}
     model.options = doc.get("options", {})
     model.extra = {k: v for k, v in doc.items() if k not in format_keys}
@@ -351,24 +351,31 @@ def read_fleet(model: Model, doc: dict[str, Any]) -> Model:
     for raw in doc["nodes"]:
         depot = isinstance(raw.get("type"), str) and raw["type"].upper() == "DEPOT"
         node_id = read_unsigned(raw, "id", "node")
-        extra = {k: v for k, v in raw.items() if k not in ("id", "x", "y")}
+        extra = {k: v for k, v in raw.items() if k not in ("id", "x", "y", "demand", "service")}
         window, types = values.get(("timewindow", node_id)), values.get(("assignment", node_id))
         if window is not None and window[0] > window[1]:
             raise ValueError(f"node {node_id}: window {window} starts after it ends")
-        model.nodes.append((Depot if depot else Target)(node_id, raw["x"], raw["y"], window, types, extra))
-    costs = doc.get("costs", {})
-    if isinstance(costs, list):  # the array form names its matrices "0", "1", ...; written back as an object
-        costs = {str(i): m for i, m in enumerate(costs)}
-    for name, matrix in costs.items():
+        model.nodes.append((Depot if depot else Target)(node_id, raw["x"], raw["y"], window, types, extra,
+                                                        raw.get("demand"), raw.get("service")))
+    for name, matrix in _named(doc.get("costs", {})).items():
         model.agent_types[name] = AgentType(name, matrix=matrix)
+    for name, matrix in _named(doc.get("distances", {})).items():
+        model.agent_types.setdefault(name, AgentType(name)).distances = matrix
+    agent_keys = ("id", "type", "start_node", "end_node", "max_length", "capacity")
     for raw in doc["agents"]:
-        extra = {k: v for k, v in raw.items() if k not in ("id", "type", "start_node", "end_node", "max_length")}
+        extra = {k: v for k, v in raw.items() if k not in agent_keys}
         start, end = (read_unsigned(raw, key, "agent") for key in ("start_node", "end_node"))
-        model.agents.append(Agent(read_unsigned(raw, "id", "agent"), raw["type"], start, end, raw.get("max_length"), extra))
+        model.agents.append(Agent(read_unsigned(raw, "id", "agent"), raw["type"], start, end, raw.get("max_length"),
+                                  extra, raw.get("capacity")))
     named = [a.type for a in model.agents] + [t for n in model.nodes for t in n.types or []]
     for name in named:
         model.agent_types.setdefault(name, AgentType(name))  # a type without a matrix goes nowhere
     return model
+
+
+def _named(matrices: Any) -> dict[str, Any]:
+    # The array form names its matrices "0", "1", ...; written back as an object.
+    return {str(i): m for i, m in enumerate(matrices)} if isinstance(matrices, list) else dict(matrices)
 
 
 def _items(constraints: list[Any]) -> Iterable[tuple[int, int, str, int]]:
@@ -395,6 +402,9 @@ def fleet_document(model: Model) -> dict[str, Any]:
     costs = _fleet_costs(model)
     if costs or "costs" in model._keys:
         doc["costs"] = costs
+    distances = {k.name: copy.deepcopy(k.distances) for k in model.agent_types.values() if k.distances is not None}
+    if distances or "distances" in model._keys:
+        doc["distances"] = distances
     constraints = _constraint_docs(model)
     if constraints or "constraints" in model._keys:
         doc["constraints"] = constraints
@@ -456,6 +466,9 @@ def _item_value(kind: str, node: Node) -> dict[str, Any] | None:
 
 def _node_doc(node: Node) -> dict[str, Any]:
     doc: dict[str, Any] = {"id": node.id, "x": node.x, "y": node.y, **copy.deepcopy(node.extra)}
+    for key, value in (("demand", node.demand), ("service", node.service)):
+        if value is not None:
+            doc[key] = value
     spelling = doc.get("type")
     is_depot = isinstance(spelling, str) and spelling.upper() == "DEPOT"
     if isinstance(node, Depot) and not is_depot:
@@ -469,6 +482,8 @@ def _agent_doc(agent: Agent) -> dict[str, Any]:
     doc: dict[str, Any] = {"id": agent.id, "type": agent.type, "start_node": agent.start, "end_node": agent.end}
     if agent.max_length is not None:
         doc["max_length"] = agent.max_length
+    if agent.capacity is not None:
+        doc["capacity"] = agent.capacity
     doc.update(copy.deepcopy(agent.extra))
     return doc
 

@@ -12,7 +12,9 @@ Window = tuple[float, float]
 @dataclass
 class Node:
     """A place of the model. ``types`` None lets every agent type visit; ``extra`` holds the
-    document's other keys of the node ("z", "demand", a "type" spelling, your own), kept as read."""
+    document's other keys of the node ("z", a "type" spelling, your own), kept as read.
+    ``demand`` (what a route carries for it) and ``service`` (its duration) are None when not
+    given; a depot's count nothing."""
 
     id: int
     x: float
@@ -20,6 +22,8 @@ class Node:
     window: Window | None = None
     types: list[str] | None = None
     extra: dict[str, Any] = field(default_factory=dict, repr=False)
+    demand: float | None = None
+    service: float | None = None
 
 
 @dataclass
@@ -35,17 +39,20 @@ class Target(Node):
 @dataclass
 class AgentType:
     """A kind of agent with its own costs: ``matrix`` (by node order) or, without one, the
-    Euclidean distance divided by ``speed``. Neither: a type the document gave no matrix."""
+    Euclidean distance divided by ``speed``. Neither: a type the document gave no matrix.
+    The costs are durations; ``distances`` (by node order), when given, are what the
+    objective counts under "minimise": "distance"."""
 
     name: str
     matrix: list[list[float]] | None = field(default=None, repr=False)
     speed: float | None = None
+    distances: list[list[float]] | None = field(default=None, repr=False)
 
 
 @dataclass
 class Agent:
     """One vehicle: ``start`` and ``end`` are depot ids; ``max_length`` bounds its clock
-    (travel plus waiting), None for no limit."""
+    (travel, waiting and service), ``capacity`` the demand its route serves; None for no limit."""
 
     id: int
     type: str
@@ -53,3 +60,4 @@ class Agent:
     end: int
     max_length: float | None = None
     extra: dict[str, Any] = field(default_factory=dict, repr=False)
+    capacity: float | None = None

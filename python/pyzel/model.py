@@ -23,9 +23,11 @@ if TYPE_CHECKING:
     from numpy.typing import ArrayLike
 
 Objective = Literal["min_max", "min_sum"]
+Minimise = Literal["duration", "distance"]
 
 _N = TypeVar("_N", bound="Node")
 _OBJECTIVES = ("min_max", "min_sum")
+_MEASURES = ("duration", "distance")
 
 
 class Model:
@@ -35,7 +37,15 @@ class Model:
     and a bad one raises ValueError naming it. ``from_json(doc).to_json()`` equals ``doc``.
     """
 
-    def __init__(self, objective: Objective = "min_sum", return_to_end: bool = True, name: str | None = None):
+    def __init__(
+        self,
+        objective: Objective = "min_sum",
+        return_to_end: bool = True,
+        name: str | None = None,
+        *,
+        minimise: Minimise | None = None,
+        enforce_capacities: bool | None = None,
+    ):
         self.name = name
         self.nodes: list[Node] = []
         self.agent_types: dict[str, AgentType] = {}
@@ -44,6 +54,9 @@ class Model:
         self.extra: dict[str, Any] = {}  # the document's own top-level keys ("known_routes", ...)
         self.objective = objective
         self.return_to_end = return_to_end
+        if minimise is not None:
+            self.minimise = minimise
+        self.enforce_capacities = enforce_capacities
         self._constraints: list[Any] = []  # a read document's constraint objects, their layout kept
         self._keys: set[str] = set()  # the format's top-level keys a read document had
 
@@ -77,6 +90,35 @@ class Model:
             raise ValueError(f"return_to_end must be True or False, not {value!r}")
         self.options["return_to_end"] = value
 
+    @property
+    def minimise(self) -> Minimise:
+        """What a route's cost counts under min-sum: its "duration" (the default) or its
+        "distance" (the types' ``distances``, else their travel times); min-max always
+        minimises the longest duration."""
+        return "distance" if self.options.get("minimise") == "distance" else "duration"
+
+    @minimise.setter
+    def minimise(self, value: Minimise) -> None:
+        if value not in _MEASURES:
+            raise ValueError(f"minimise must be 'duration' or 'distance', not {value!r}")
+        self.options["minimise"] = value
+
+    @property
+    def enforce_capacities(self) -> bool | None:
+        """Whether routes keep to their agents' capacities; None (the default) leaves it to
+        ``solve``, which enforces them when some agent has a capacity and some target a demand."""
+        value = self.options.get("enforce_capacities")
+        return value if isinstance(value, bool) else None
+
+    @enforce_capacities.setter
+    def enforce_capacities(self, value: bool | None) -> None:
+        if value is None:
+            self.options.pop("enforce_capacities", None)
+        elif isinstance(value, bool):
+            self.options["enforce_capacities"] = value
+        else:
+            raise ValueError(f"enforce_capacities must be True, False or None, not {value!r}")
+
     # --- building ------------------------------------------------------------------------------
 
     def add_depot(self, x: float, y: float, id: int | None = None) -> Depot:
@@ -89,16 +131,29 @@ class Model:
         id: int | None = None,
         window: Window | None = None,
         types: Iterable[str | AgentType] | None = None,
+        demand: float | None = None,
+        service: float | None = None,
     ) -> Target:
+        """A target; ``demand`` (at least 0) counts against the capacity of the agent that
+        serves it, ``service`` (at least 0) is the time it takes, from the start of service."""
         node_id = self._new_node_id(id)
         where = f"target {node_id}"
-        return self._add_node(Target(node_id, *_point(x, y), values.window(window, where), self._type_names(types, where)))
+        amounts = [None if v is None else _at_least_0(v, f"{where}: {key}")
+                   for key, v in (("demand", demand), ("service", service))]
+        target = Target(node_id, *_point(x, y), values.window(window, where), self._type_names(types, where))
+        target.demand, target.service = amounts
+        return self._add_node(target)
 
     def add_agent_type(
-        self, name: str, matrix: ArrayLike | list[list[float]] | None = None, speed: float | None = None
+        self,
+        name: str,
+        matrix: ArrayLike | list[list[float]] | None = None,
+        speed: float | None = None,
+        distances: ArrayLike | list[list[float]] | None = None,
     ) -> AgentType:
         """Costs from ``matrix`` (numpy array or list of rows, in the order nodes were added) or,
-        without one, the Euclidean distance between coordinates divided by ``speed`` (default 1)."""
+        without one, the Euclidean distance between coordinates divided by ``speed`` (default 1).
+        The costs are durations; ``distances`` (in the same order), what a route's distance counts."""
         if not isinstance(name, str) or not name:
             raise ValueError(f"an agent type needs a non-empty name, not {name!r}")
         if name in self.agent_types:
@@ -109,6 +164,8 @@ class Model:
             kind = AgentType(name, matrix=values.square(matrix, f"agent type {name!r}"))
         else:
             kind = AgentType(name, speed=values.positive(1.0 if speed is None else speed, f"agent type {name!r}: speed"))
+        if distances is not None:
+            kind.distances = values.square(distances, f"agent type {name!r}: distances")
         self.agent_types[name] = kind
         return kind
 
@@ -119,17 +176,19 @@ class Model:
         end: int | Depot | None = None,
         max_length: float | None = None,
         id: int | None = None,
+        capacity: float | None = None,
     ) -> Agent:
         """An agent of a defined type from depot ``start`` to depot ``end`` (default: back to start);
-        ``max_length``, when given, is a whole number greater than 0 (a fraction is refused)."""
+        ``max_length`` and ``capacity``, when given, are whole numbers greater than 0 (a fraction
+        is refused)."""
         agent_id = self._new_agent_id(id)
         where = f"agent {agent_id}"
         kind = self._type_name(type, where)
         ends = [self._depot_id(d, where) for d in (start, start if end is None else end)]
-        limit = None if max_length is None else values.positive(max_length, f"{where}: max_length")
-        if limit is not None:  # the solver reads a whole number: 0.5 would be 0, no limit at all
-            limit = values.whole(limit, f"{where}: max_length")
-        agent = Agent(agent_id, kind, ends[0], ends[1], limit)
+        # The solver reads whole numbers: 0.5 would be 0, no limit at all.
+        limit, load = (None if v is None else values.whole(values.positive(v, f"{where}: {key}"), f"{where}: {key}")
+                       for key, v in (("max_length", max_length), ("capacity", capacity)))
+        agent = Agent(agent_id, kind, ends[0], ends[1], limit, capacity=load)
         self.agents.append(agent)
         return agent
 
@@ -195,6 +254,10 @@ class Model:
         repeatable. ``progress`` is called with the solver's progress dictionaries; a
         truthy return stops the solve. An instance that cheap tests prove infeasible is
         not solved: the solution is "failed", with the proof in its ``reasons``.
+
+        Capacities are enforced unless ``enforce_capacities`` is False, as soon as some agent
+        has one and some target a demand. ``minimise="distance"`` under min-sum needs the
+        improvement phase: with ``improve=False`` it raises ValueError.
         """
         self._check_solvable()
         doc, limit = prepare(self.to_json(), time_limit=time_limit, improve=improve, seed=seed, budget=budget)
@@ -241,19 +304,27 @@ class Model:
     def _check_solvable(self) -> None:
         used = {a.type for a in self.agents}
         for kind in self.agent_types.values():
-            if kind.matrix is None:
-                continue
-            if kind.name not in used:
-                raise ValueError(f"agent type {kind.name!r} has a matrix but no agent; the solver needs one")
-            if len(kind.matrix) != len(self.nodes):
-                raise ValueError(
-                    f"agent type {kind.name!r}: the matrix has {len(kind.matrix)} rows for {len(self.nodes)} nodes"
-                )
+            for what, matrix in (("matrix", kind.matrix), ("distances", kind.distances)):
+                if matrix is None:
+                    continue
+                if kind.name not in used:
+                    raise ValueError(f"agent type {kind.name!r} has a {what} but no agent; the solver needs one")
+                if len(matrix) != len(self.nodes):
+                    raise ValueError(
+                        f"agent type {kind.name!r}: the {what} has {len(matrix)} rows for {len(self.nodes)} nodes"
+                    )
 
 
 def _point(x: Any, y: Any) -> tuple[float, float]:
     return values.finite(x, "x"), values.finite(y, "y")
 
 
-__all__ = ["Agent", "AgentType", "Depot", "Model", "Node", "Objective", "Target", "Window"]
+def _at_least_0(value: Any, what: str) -> float:
+    number = values.finite(value, what)
+    if number < 0:
+        raise ValueError(f"{what} must be at least 0, not {value!r}")
+    return number
+
+
+__all__ = ["Agent", "AgentType", "Depot", "Minimise", "Model", "Node", "Objective", "Target", "Window"]
 
