@@ -129,6 +129,8 @@ def build_parser() -> argparse.ArgumentParser:
     solve.add_argument("--jobs", type=int, default=1, metavar="N", help="worker processes for many instances")
     solve.add_argument("--scheduler", metavar="ADDRESS", help="run the solves on this Dask scheduler's cluster")
     solve.add_argument("--verbose", action="store_true", help="show the solver's own diagnostic lines")
+    solve.add_argument("--schedule", action="store_true",
+                       help="print every stop's arrival, wait, start of service and departure (one instance)")
     solve.add_argument("--objective", choices=("min_max", "min_sum"), help="replaces the instance's objective")
     mode = solve.add_mutually_exclusive_group()
     mode.add_argument("--improve", dest="improve", action="store_const", const=True,
@@ -167,6 +169,8 @@ def build_parser() -> argparse.ArgumentParser:
     validate = commands.add_parser("validate", help="check a result against its instance")
     validate.add_argument("instance", metavar="INSTANCE.json")
     validate.add_argument("result", metavar="RESULT.json")
+    validate.add_argument("--schedule", action="store_true",
+                          help="print every stop's arrival, wait, start of service and departure")
     validate.set_defaults(run=_cmd_validate)
 
     plot = commands.add_parser("plot", help="draw a result's routes and anytime curve")
@@ -194,8 +198,8 @@ def _cmd_solve(args: argparse.Namespace) -> int:
             raise InputError(f"--{flag} must be at least {least}")
     if len(args.instances) == 1 and not args.scheduler:
         return _solve_one(args)
-    if args.output or args.plot:
-        raise InputError("--output and --plot take a single instance; use --output-dir for many")
+    if args.output or args.plot or args.schedule:
+        raise InputError("--output, --plot and --schedule take a single instance; use --output-dir for many")
     return _solve_batch(args)
 
 
@@ -246,6 +250,8 @@ def _solve_one(args: argparse.Namespace) -> int:
         print_summary(path, instance, result, interrupted=flag.raised, rules=enforced_rules(doc))
         if result["status"] != "success":
             print_reasons(failure_reasons(instance, result))
+        elif args.schedule:
+            _print_schedule(instance, result)
         for target in targets:
             if target == "-":
                 real_stdout.write(dumps(result))
@@ -497,6 +503,8 @@ def _cmd_validate(args: argparse.Namespace) -> int:
     _, instance = _read_instance(args.instance)
     result = _read_result(args.result, instance)
     problems = check_result(instance, result)
+    if args.schedule and result["status"] == "success":
+        _print_schedule(instance, result)
     if problems:
         for line in problems:
             print(line)
@@ -522,6 +530,13 @@ def _cmd_plot(args: argparse.Namespace) -> int:
 
 
 # --- helpers -------------------------------------------------------------------------------------
+
+
+def _print_schedule(instance: Instance, result: dict[str, Any]) -> None:
+    from .solution import schedule_rows, schedule_table
+
+    print("schedule (node ids; wait for the window, then service from start to departure):")
+    print(schedule_table(schedule_rows(instance, result)))
 
 
 def _read_instance(path: str) -> tuple[Any, Instance]:

@@ -96,6 +96,8 @@ def _label_nodes(ax: Any, instance: Instance) -> None:
         if node_id in instance.windows:
             opens, closes = instance.windows[node_id]
             text += f" [{opens:g}, {closes:g}]"
+        if instance.service(v):
+            text += f" +{instance.service(v):g}"  # the service's duration, after the window's start
         ax.annotate(text, (x, y), xytext=(4, 4), textcoords="offset points", fontsize=7, color="0.25", zorder=5)
 
 
@@ -104,7 +106,7 @@ def _draw_anytime(ax: Any, instance: Instance, result: dict[str, Any]) -> None:
 
     anytime = result.get("anytime", [])
     key = "max_cost" if instance.objective == "min_max" else "sum_cost"
-    measure = "longest route" if key == "max_cost" else "sum of routes"
+    measure = "longest route" if key == "max_cost" else "sum of route distances" if instance.by_distance else "sum of routes"
     ax.set_title(f"anytime record ({measure})", fontsize=10)
     ax.set_ylabel(measure)
     if not anytime:

@@ -10,7 +10,7 @@ from dataclasses import dataclass, field
 from typing import Any
 
 from .diagnose import failure_reasons
-from .document import instance_from
+from .document import Instance, instance_from
 from .validate import check_result, schedule
 
 
@@ -36,6 +36,8 @@ class Route:
     nodes: list[int]  # node ids; empty when the solve found no solution
     cost: float
     schedule: list[Stop] = field(repr=False)
+    duration: float | None = None  # the finishing time and the distance, where the document
+    distance: float | None = None  # gives "distances" (the result's route keys)
 
 
 @dataclass(frozen=True)
@@ -68,12 +70,7 @@ class Solution:
         """The answer to ``document`` that ``solve_json_str`` returned as ``result``."""
         instance = instance_from(document)
         key = "max_cost" if instance.objective == "min_max" else "sum_cost"
-        routes = []
-        for agent, route in zip(instance.agents, result["routes"]):
-            path, cost = route["path"], route["cost"]
-            times = schedule(instance, agent, path) if path else []
-            stops = [Stop(instance.node_ids[v], a, s - a, s, d) for v, (a, s, d) in zip(path, times)]
-            routes.append(Route(route["agent_id"], agent.type, [instance.node_ids[v] for v in path], cost, stops))
+        routes = _routes(instance, result)
         history = [Improvement(e["time"], e[key], e["max_cost"], e["sum_cost"]) for e in result.get("anytime", [])]
         found = result["status"] == "success"
         return cls(
@@ -104,15 +101,35 @@ class Solution:
     def rows(self) -> list[dict[str, Any]]:
         """The schedule, one dictionary a stop: agent, node, arrival, wait, start (of service),
         departure."""
-        return [
-            {"agent": r.agent_id, "type": r.agent_type, "node": s.node,
-             "arrival": s.arrival, "wait": s.wait, "start": s.start, "departure": s.departure}
-            for r in self.routes for s in r.schedule
-        ]
+        return _rows(self.routes)
 
     def table(self) -> str:
         """The schedule as a plain-text table."""
         return schedule_table(self.rows())
+
+
+def schedule_rows(instance: Instance, result: Mapping[str, Any]) -> list[dict[str, Any]]:
+    """The rows of ``Solution.rows`` for a result dictionary and the instance it answers."""
+    return _rows(_routes(instance, result))
+
+
+def _routes(instance: Instance, result: Mapping[str, Any]) -> list[Route]:
+    routes = []
+    for agent, route in zip(instance.agents, result["routes"]):
+        path, cost = route["path"], route["cost"]
+        times = schedule(instance, agent, path) if path else []
+        stops = [Stop(instance.node_ids[v], a, s - a, s, d) for v, (a, s, d) in zip(path, times)]
+        routes.append(Route(route["agent_id"], agent.type, [instance.node_ids[v] for v in path], cost, stops,
+                            route.get("duration"), route.get("distance")))
+    return routes
+
+
+def _rows(routes: list[Route]) -> list[dict[str, Any]]:
+    return [
+        {"agent": r.agent_id, "type": r.agent_type, "node": s.node,
+         "arrival": s.arrival, "wait": s.wait, "start": s.start, "departure": s.departure}
+        for r in routes for s in r.schedule
+    ]
 
 
 def schedule_table(rows: list[dict[str, Any]]) -> str:
