@@ -88,7 +88,7 @@ def test_batch_reports_a_broken_instance_and_finishes_the_others(work, capsys):
     (["solve", "time_windows.json", "--time-limit", "0"], "--time-limit must be greater than 0"),
     (["solve", "time_windows.json", "--time-limit", "inf"], "--time-limit must be greater than 0 and finite"),
     (["solve", "time_windows.json", "--budget", "0"], "--budget must be at least 1"),  # 0 would be no budget
-    (["solve", "time_windows.json", "broken.json", "--output", "r.json"], "--output and --plot take a single"),
+    (["solve", "time_windows.json", "broken.json", "--output", "r.json"], "--output, --plot and --schedule take a single"),
     (["solve", "time_windows.json", "--output", "./time_windows.json"], "is the instance itself"),
     (["solve", "time_windows.json", "--output", "broken.json/r.json"], "broken.json is not a directory"),
     (["solve", "time_windows.json", "--output", "nowhere/r.json"], "r.json: cannot write: No such directory nowhere"),
