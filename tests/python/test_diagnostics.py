@@ -9,7 +9,8 @@ import pytest
 import _pyzel_core as z
 from conftest import EXAMPLES, ROOT, TRIANGLE, at, pyzel, variant
 from pyzel import Model, solve_many
-from pyzel.diagnose import failure_reasons
+from pyzel.diagnose import failure_reasons, infeasible
+from pyzel.document import instance_from
 from pyzel.errors import InstanceWarning
 from pyzel.schema import instance_warnings
 
@@ -47,6 +48,10 @@ def test_bad_files_end_in_one_line_and_good_odd_ones_solve(tmp_path, name, conte
         assert path in out  # a name that is not UTF-8 is printed back as given
 
 
+CARRIED = variant(nodes=[dict(n, demand=3, service=1) for n in TRIANGLE["nodes"]],
+                  agents=[dict(TRIANGLE["agents"][0], capacity=4)])
+
+
 @pytest.mark.parametrize("doc, expected", [
     (TRIANGLE, []),
     (at("options/objective", "MIN_SUM"), []),
@@ -67,6 +72,16 @@ def test_bad_files_end_in_one_line_and_good_odd_ones_solve(tmp_path, name, conte
     (variant(constraints=[{"kind": "timewindow", "items": [{"node": 2, "start": 10, "end": 2}]}]),
      ["items[0]: the window opens at 10, after it closes at 2: node 2 can never be served"]),
     (at("costs/a", [[0, 3, 4], [3, 0, 1e400], [4, 5, 0]]), ["costs.a[1][2]: inf is not a finite number"]),
+    # Data no rule reads: capacities turned off, sequence pairs; pyzel enforces capacities left to it.
+    (CARRIED, []),
+    (variant(CARRIED, agents=[dict(CARRIED["agents"][0], capacity=2.5)]), ["agents[0].capacity: 2.5 is read as 2"]),
+    (variant(CARRIED, options={"enforce_capacities": False}),
+     ['options.enforce_capacities: false: the demands and capacities are not enforced']),
+    (variant(CARRIED, options={"enforce_capacities": False}, agents=TRIANGLE["agents"]), []),
+    (variant(constraints=[{"kind": "sequence", "precedence": [{"before": 1, "after": 2}, {"before": 2, "after": 1,
+                                                                                          "type": "diff"}]}]),
+     ['2 "sequence" pairs (precedence, same, diff): no road enforces them yet']),
+    (variant(distances={"a": [[0, 1]]}, options={"minimise": "distance"}), ["distances.a: not 3 rows of 3 numbers"]),
 ] + [(json.loads(p.read_text()), []) for p in sorted(EXAMPLES.glob("*.json"))],
     ids=lambda v: None if isinstance(v, list) else "")
 def test_schema_warnings_name_each_typo(doc, expected):
@@ -153,6 +168,24 @@ def test_failed_solves_say_why(doc, expected):
     found = failure_reasons(doc, result)
     assert result["status"] == "failed" and len(found) == len(expected), found
     assert all(e in f for e, f in zip(expected, found)), found
+
+
+# Capacities judged as pyzel solves: on unless the document turns them off; the depot's demand counts nothing.
+@pytest.mark.parametrize("doc, expected", [
+    (variant(CARRIED, agents=[dict(CARRIED["agents"][0], capacity=2)]),
+     ["node 1 (index 1): no agent can serve it: its demand 3 is over every capacity (at most 2)",
+      "node 2 (index 2): no agent can serve it: its demand 3", "the targets' demands total 6, more than"]),
+    (variant(CARRIED, agents=[dict(CARRIED["agents"][0], capacity=2)], options={"enforce_capacities": False}), []),
+    (variant(CARRIED, agents=[dict(CARRIED["agents"][0], capacity=5)]),
+     ["the targets' demands total 6, more than the agents' capacities together (5)"]),
+    (variant(CARRIED, agents=[dict(CARRIED["agents"][0], capacity=5), dict(CARRIED["agents"][0], id=1)]), []),
+    # Service counts in the length limit: the round trip of 8 through node 2, served for 1, is over 8.
+    (variant(CARRIED, agents=[dict(LIMITED[0], max_length=8)]),
+     ["node 2 (index 2): no agent can serve it: the round trip takes at least 9, over the length limit 8"]),
+])
+def test_capacities_and_service_prove_infeasibility(doc, expected):
+    found = infeasible(instance_from(doc))
+    assert len(found) == len(expected) and all(e in f for e, f in zip(expected, found)), found
 
 
 @pytest.fixture

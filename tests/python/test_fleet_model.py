@@ -16,6 +16,7 @@ from conftest import EXAMPLES, HERE, ROOT, in_child
 import pyzel
 from pyzel import Model, tsplib
 from pyzel.cli import main
+from pyzel.solving import prepare
 
 sys.path.insert(0, str(ROOT / "bench"))
 import generate  # noqa: E402
@@ -25,6 +26,25 @@ DOCUMENTS = {p.name: json.loads(p.read_text()) for p in sorted(EXAMPLES.glob("*.
 DOCUMENTS.update({f"{d['name']}-{d['options']['objective']}": d for d in generate.constrained_set()})
 BURMA = HERE / "data" / "burma14.tsp"
 DOCUMENTS["burma14-tsplib"] = tsplib.to_instance(BURMA, agents=3)
+
+
+def delivery(minimise="distance"):
+    """Two vans of capacity 10 from one depot, eight customers of demand 3 served for 2, a
+    distance matrix apart from the durations; whole numbers throughout."""
+    model = Model(minimise=minimise)
+    depot = model.add_depot(0, 0, id=100)
+    for k in range(8):
+        model.add_target(10 * (k % 4) + 5, 10 * (k // 4) - 5, id=k + 1, demand=3, service=2,
+                         window=(0, 200) if k == 3 else None)
+    points = [(n.x, n.y) for n in model.nodes]
+    model.add_agent_type("van", matrix=[[round(math.dist(p, q)) for q in points] for p in points],
+                         distances=[[round(math.dist(p, q) * 1.5) for q in points] for p in points])
+    for k in range(3):
+        model.add_agent("van", depot, capacity=10, id=k)
+    return model
+
+
+DOCUMENTS["delivery"] = delivery().to_json()
 
 
 @pytest.mark.parametrize("name", DOCUMENTS)
@@ -127,6 +147,13 @@ def fleet():
     (lambda m: m.solve(time_limit=1e400), ValueError, "time_limit must be a finite number"),
     (lambda m: m.solve(budget=2.5), TypeError, "budget must be a whole number"),
     (lambda m: m.solve(seed=-1), ValueError, "seed must be a whole number of at least 0"),
+    (lambda m: m.add_agent("truck", 10, capacity=2.5), ValueError, "agent 0: capacity must be a whole number"),
+    (lambda m: m.add_agent("truck", 10, capacity=0), ValueError, "agent 0: capacity must be greater than 0"),
+    (lambda m: m.add_target(1, 1, id=21, demand=-1), ValueError, "target 21: demand must be at least 0"),
+    (lambda m: m.add_target(1, 1, id=21, service=float("inf")), ValueError, "target 21: service must be a finite"),
+    (lambda m: m.add_agent_type("van", distances=[[0, 1]]), ValueError, "'van': distances: the matrix must be square"),
+    (lambda m: setattr(m, "minimise", "km"), ValueError, "minimise must be 'duration' or 'distance'"),
+    (lambda m: setattr(m, "enforce_capacities", "yes"), ValueError, "enforce_capacities must be True, False or None"),
 ])
 def test_bad_calls_fail_naming_the_fault_and_change_nothing(call, error, text):
     model = fleet()
@@ -134,6 +161,32 @@ def test_bad_calls_fail_naming_the_fault_and_change_nothing(call, error, text):
     with pytest.raises(error, match=text):
         call(model)
     assert model.to_json() == before
+
+
+def test_fleet_rules_are_written_into_the_document():
+    model = delivery()
+    doc = model.to_json()
+    assert (doc["options"]["minimise"], model.enforce_capacities) == ("distance", None)
+    assert doc["nodes"][1] == {"id": 1, "x": 5, "y": -5, "demand": 3, "service": 2}
+    assert doc["agents"][0]["capacity"] == 10 and doc["distances"]["van"][0][1] == 11
+    model.enforce_capacities = False
+    assert model.to_json()["options"]["enforce_capacities"] is False
+    with pytest.raises(ValueError, match='"minimise": "distance" is honoured by the improvement phase'):
+        model.solve(improve=False)
+
+
+# pyzel's one table of defaults: capacities enforced where the document states some and leaves the option out.
+@pytest.mark.parametrize("change, enforced", [
+    (lambda d: None, True),
+    (lambda d: d["options"].update(enforce_capacities=False), False),
+    (lambda d: [a.update(capacity=0.5) for a in d["agents"]], None),  # read as 0: no limit
+    (lambda d: [n.pop("demand") for n in d["nodes"][1:]], None),
+    (lambda d: [n.update(demand=0) for n in d["nodes"][1:]] + [d["nodes"][0].update(demand=4)], None),  # a depot's
+])
+def test_capacities_are_enforced_where_the_document_states_them(change, enforced):
+    doc = delivery().to_json()
+    change(doc)
+    assert prepare(doc)[0]["options"].get("enforce_capacities") == enforced
 
 
 def test_numpy_numbers_are_taken_as_python_ones():

@@ -27,10 +27,25 @@ def window(doc, node, start, end):
     doc.setdefault("constraints", []).append({"kind": "timewindow", "items": [{"node": node, "start": start, "end": end}]})
 
 
-def route(res, k, path, cost):
-    res["routes"][k].update(path=path, cost=cost)
+def route(res, k, path, cost, **keys):
+    res["routes"][k].update(path=path, cost=cost, **keys)
     costs = [r["cost"] for r in res["routes"]]
     res["statistics"].update(max_cost=max(costs), sum_cost=sum(costs))
+
+
+def node(doc, v, **keys):
+    doc["nodes"][v].update(keys)
+
+
+def by_distance(doc, res, k=None, **reported):
+    """Distances twice the durations, but 1 -> 2, which is 1; the objective counts them."""
+    doc["distances"] = {"van": [[2 * c for c in row] for row in doc["costs"]["van"]]}
+    doc["distances"]["van"][1][2] = 1
+    doc["options"].update(objective="min_sum", minimise="distance")
+    route(res, 0, [0, 1, 2, 0], 31.0, duration=20.0, distance=31.0)
+    route(res, 1, [0, 3, 4, 0], 40.0, duration=20.0, distance=40.0)
+    if k is not None:
+        res["routes"][k].update(reported)
 
 
 @pytest.mark.parametrize("change, expected", [
@@ -60,6 +75,31 @@ def route(res, k, path, cost):
     (lambda d, r: d["costs"]["van"][1].__setitem__(2, 9999.0), "agent 0: no arc 1 -> 2 for type van"),
     (lambda d, r: r["routes"][1].update(agent_id=7), "agent 1: agent_id 7 != 1"),
     (lambda d, r: r.update(status="failed"), "status is failed"),
+    # Capacities: the demand of the targets served, depots' counting nothing; off only when the document says so.
+    (lambda d, r: (node(d, 1, demand=2), node(d, 2, demand=2), d["agents"][0].update(capacity=3)),
+     'agent 0: capacity: carries 4, over its capacity 3 ("enforce_capacities")'),
+    (lambda d, r: (node(d, 1, demand=2), node(d, 2, demand=2), d["agents"][0].update(capacity=3),
+                   d["options"].update(enforce_capacities=False)), None),
+    (lambda d, r: (node(d, 0, demand=9), node(d, 1, demand=3), d["agents"][0].update(capacity=3.9)), None),
+    # Service: in the clock after the start of service, which waits for the window.
+    (lambda d, r: node(d, 1, service=2), "agent 0: reported cost 20.0 != recomputed 22.0 (its duration)"),
+    (lambda d, r: (node(d, 1, service=2), node(d, 0, service=50), route(r, 0, [0, 1, 2, 0], 22.0)), None),
+    (lambda d, r: (node(d, 2, service=3), window(d, 2, 15, 30), route(r, 0, [0, 1, 2, 0], 28.0)), None),
+    (lambda d, r: (node(d, 1, service=5), window(d, 2, 0, 12), route(r, 0, [0, 1, 2, 0], 25.0)),
+     "agent 0: reaches node 2 at 15, its window closes at 12"),
+    (lambda d, r: (node(d, 1, service=1), d["agents"][0].update(max_length=20), route(r, 0, [0, 1, 2, 0], 21.0)),
+     "agent 0: time 21 at node 0 is over its limit 20 (max_length)"),
+    # An open route ends when its last service does.
+    (lambda d, r: (node(d, 2, service=3), d["options"].update(return_to_end=False), route(r, 0, [0, 1, 2, 0], 13.0),
+                   route(r, 1, [0, 3, 4, 0], 10.0)), None),
+    # Distance: the cost under min-sum with "minimise": "distance"; "duration" and "distance" as reported.
+    (lambda d, r: by_distance(d, r), None),
+    (lambda d, r: by_distance(d, r, 0, distance=32.0), 'agent 0: reported "distance" 32.0 != recomputed 31.0'),
+    (lambda d, r: by_distance(d, r, 1, duration=21.0), 'agent 1: reported "duration" 21.0 != recomputed 20.0'),
+    (lambda d, r: (by_distance(d, r), route(r, 0, [0, 1, 2, 0], 20.0)),
+     "agent 0: reported cost 20.0 != recomputed 31.0 (its distance)"),
+    (lambda d, r: (by_distance(d, r), d["options"].update(objective="min_max")),
+     "agent 0: reported cost 31.0 != recomputed 20.0 (its duration)"),
 ])
 def test_each_fault_is_named(change, expected):
     doc, res = instance(), result()
