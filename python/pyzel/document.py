@@ -110,6 +110,13 @@ class Instance:
         """Whether a route's cost is its distance: min-sum with "minimise": "distance"."""
         return self.minimise == "distance" and self.objective == "min_sum"
 
+    @property
+    def measure(self) -> str:
+        """What the objective counts, in words."""
+        if self.objective == "min_max":
+            return "longest route"
+        return "sum of route distances" if self.by_distance else "sum of routes"
+
     def demand(self, v: int) -> float:
         """The demand a route carries for node index v; depots carry none."""
         return self.demands[v] if self.demands and v not in self._depots else 0.0

@@ -106,7 +106,7 @@ def _draw_anytime(ax: Any, instance: Instance, result: dict[str, Any]) -> None:
 
     anytime = result.get("anytime", [])
     key = "max_cost" if instance.objective == "min_max" else "sum_cost"
-    measure = "longest route" if key == "max_cost" else "sum of route distances" if instance.by_distance else "sum of routes"
+    measure = instance.measure
     ax.set_title(f"anytime record ({measure})", fontsize=10)
     ax.set_ylabel(measure)
     if not anytime:

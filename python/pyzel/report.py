@@ -25,8 +25,7 @@ def print_summary(path: str, instance: Instance, result: dict[str, Any], interru
         ended = "interrupted"
     print(f"status     {result['status']} ({ended})")
     if result["status"] == "success":
-        measure = "longest route" if key == "max_cost" else "sum of route distances" if instance.by_distance else "sum of routes"
-        print(f"objective  {stats[key]:.6g} ({measure})")
+        print(f"objective  {stats[key]:.6g} ({instance.measure})")
     print(f"max cost   {stats['max_cost']:.6g}")
     print(f"sum cost   {stats['sum_cost']:.6g}")
     print(f"counters   {stats['n_generated']} generated, {stats['n_expanded']} expanded")
