@@ -122,8 +122,9 @@ class Instance:
         return self.demands[v] if self.demands and v not in self._depots else 0.0
 
     def service(self, v: int) -> float:
-        """The service duration at node index v; a depot's counts nothing."""
-        return self.services[v] if self.services and v not in self._depots else 0.0
+        """The service duration at node index v; a depot's counts nothing (an agent's start or
+        end, or a node whose "type" says depot)."""
+        return self.services[v] if self.services and v not in self._depots and v not in self.typed_depots else 0.0
 
     @functools.cached_property
     def _depots(self) -> set[int]:

@@ -147,7 +147,7 @@ def leg_distance(instance: Instance, agent: AgentView, u: int, v: int) -> float:
     try:
         return float(matrix[u][v])
     except IndexError:
-        return instance.missing_cost
+        return 0.0  # as the solver reads an entry its matrix lacks
 
 
 def window_close(instance: Instance, v: int) -> float:
