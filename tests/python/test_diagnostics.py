@@ -7,7 +7,7 @@ import re
 import pytest
 
 import _pyzel_core as z
-from conftest import EXAMPLES, ROOT, TRIANGLE, at, pyzel, variant
+from conftest import EXAMPLES, ROOT, TRIANGLE, at, pyzel, variant, with_values
 from pyzel import Model, solve_many
 from pyzel.diagnose import failure_reasons, infeasible
 from pyzel.document import instance_from
@@ -78,6 +78,7 @@ CARRIED = variant(nodes=[dict(n, demand=3, service=1) for n in TRIANGLE["nodes"]
     (variant(CARRIED, options={"enforce_capacities": False}),
      ['options.enforce_capacities: false: the demands and capacities are not enforced']),
     (variant(CARRIED, options={"enforce_capacities": False}, agents=TRIANGLE["agents"]), []),
+    (with_values(CARRIED, {"nodes/2/demand": -1, "nodes/0/demand": -1}), ["nodes[2].demand: -1: with capacities enforced"]),
     (variant(constraints=[{"kind": "sequence", "precedence": [{"before": 1, "after": 2}, {"before": 2, "after": 1,
                                                                                           "type": "diff"}]}]),
      ['2 "sequence" pairs (precedence, same, diff): no road enforces them yet']),
