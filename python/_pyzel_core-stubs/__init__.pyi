@@ -93,6 +93,7 @@ class Options:
     max_expansions: int
     missing_cost: float  # an arc cost at or above it means no arc
     quiet: bool  # True: none of the solver's own diagnostic lines on stdout or stderr
+    enforce_capacities: bool  # True: each route's total target demand stays within its agent's capacity (0: none)
     def __init__(self) -> None: ...
 
 class AssignmentConstraint:

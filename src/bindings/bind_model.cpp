@@ -52,6 +52,7 @@ void BindRecords(py::module_& m) {
       .def_readwrite("memory_limit", &Options::memory_limit)
       .def_readwrite("improve", &Options::improve)
       .def_readwrite("quiet", &Options::quiet)
+      .def_readwrite("enforce_capacities", &Options::enforce_capacities)
       .def_readwrite("seed", &Options::seed)
       .def_readwrite("max_iterations", &Options::max_iterations)
       .def_readwrite("improve_stall", &Options::improve_stall)

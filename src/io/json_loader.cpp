@@ -149,6 +149,7 @@ void ReadOptions(const json& object, Options& options) {
   options.max_expansions = object.value("max_expansions", uint64_t{0});
   options.missing_cost = object.value("missing_cost", kMissingCost);
   options.quiet = object.value("quiet", false);
+  options.enforce_capacities = object.value("enforce_capacities", false);
 }
 
 }  // namespace

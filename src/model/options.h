@@ -27,6 +27,9 @@ struct Options {
   double missing_cost = kMissingCost;
   // Silences the core's own diagnostic lines on standard output and error.
   bool quiet = false;
+  // Each route's total demand stays within its agent's capacity (0: no limit);
+  // off, demands and capacities are kept and never read.
+  bool enforce_capacities = false;
 };
 
 }  // namespace quarn
