@@ -23,6 +23,7 @@ std::vector<uint8_t> NodeFlags(const std::vector<int32_t>& nodes) {
 void RouteRules::SetPoints(const std::vector<Point>& points) {
   points_ = points;
   CompileAdmission();
+  CompileDemands();
 }
 
 void RouteRules::SetAgents(const std::vector<AgentEntry>& agents) {
@@ -34,16 +35,34 @@ void RouteRules::SetStarts(const std::vector<int32_t>& starts) {
   starts_ = starts;
   is_start_ = NodeFlags(starts_);
   CompileAdmission();
+  CompileDemands();
 }
 
 void RouteRules::SetEnds(const std::vector<int32_t>& ends) {
   ends_ = ends;
   is_end_ = NodeFlags(ends_);
   CompileAdmission();
+  CompileDemands();
 }
 
 void RouteRules::SetTimeWindows(const TimeWindowMap& windows) {
   windows_ = DenseTimeWindows(windows);
+}
+
+void RouteRules::SetEnforceCapacities(bool enforce) {
+  enforce_capacities_ = enforce;
+  CompileDemands();
+}
+
+// Only targets carry demand: a depot is loaded from, not delivered to.
+void RouteRules::CompileDemands() {
+  demands_.clear();
+  if (!enforce_capacities_) return;
+  demands_.assign(points_.size(), 0.0);
+  for (size_t v = 0; v < points_.size(); ++v) {
+    const auto node = static_cast<int32_t>(v);
+    if (!IsStartDepot(node) && !IsEndDepot(node)) demands_[v] = points_[v].demand;
+  }
 }
 
 void RouteRules::CompileAdmission() {
@@ -112,6 +131,7 @@ bool RouteRules::EvaluateRoute(const std::vector<int32_t>& path, int32_t agent,
   const double limit = agents_.at(static_cast<size_t>(agent)).time_limit;
   const size_t last = path.size() - 1;
   double t = 0.0;
+  double load = 0.0;
   for (size_t p = 0; p <= last; ++p) {
     const int32_t node = path[p];
     // The own start may only open the route or, without return_to_end, close it.
@@ -129,7 +149,9 @@ bool RouteRules::EvaluateRoute(const std::vector<int32_t>& path, int32_t agent,
     if (!Arrive(node, t, t)) return false;
     // The clock counts from time 0 at the start, the wait there included.
     if (limit > 0.0 && t > limit) return false;
+    if (enforce_capacities_) load += Demand(node);
   }
+  if (enforce_capacities_ && !WithinCapacity(agent, load)) return false;
   cost = t;
   return true;
 }

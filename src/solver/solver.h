@@ -282,6 +282,10 @@ class Solver {
   bool handed_over_ = false;         // the search stopped because it stalled
   size_t stall_solutions_seen_ = 0;  // anytime entries when the last new one was seen
   int32_t stall_expanded_at_ = 0;
+  // Capacities: the option, and whether the search's labels carry loads (some
+  // agent has a capacity to keep).
+  bool enforce_capacities_ = false;
+  bool search_loads_ = false;
 };
 
 }  // namespace quarn

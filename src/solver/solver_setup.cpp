@@ -13,6 +13,7 @@
 #include "model/checked_at.h"
 #include "model/missing_cost.h"
 #include "model/numeric_cast.h"
+#include "plugins/capacity_constraint_checker.h"
 #include "plugins/composite_constraint_checker.h"
 #include "plugins/composite_post_optimizer.h"
 #include "plugins/default_constraint_checker.h"
@@ -81,6 +82,7 @@ Solver::Solver(Problem problem, const Options& options)
   improve_seed_ = options.seed;
   improve_iterations_ = options.max_iterations;
   improve_stall_ = options.improve_stall;
+  enforce_capacities_ = options.enforce_capacities;
   stop_.SetExpansionBudget(options.max_expansions);
   Prepare();
 }
@@ -96,6 +98,7 @@ void Solver::BuildNodeTable(const Problem& problem) {
     point.y = SaturatingToInt32(node.position.y);
     point.z = SaturatingToInt32(node.position.z);
     point.id = static_cast<uint32_t>(node.id);
+    point.demand = node.demand;
     points_.push_back(std::move(point));
   }
 }
@@ -207,11 +210,13 @@ void Solver::ChoosePlugins(const Options& options) {
   bool has_windows = !time_windows_.empty();
   bool has_limits = false;
   for (const AgentEntry& agent : agents_) has_limits = has_limits || agent.time_limit > 0.0;
-  if (has_windows || has_limits) {
+  const bool has_capacities = options.enforce_capacities;
+  if (has_windows || has_limits || has_capacities) {
     auto composite = std::make_unique<CompositeConstraintChecker>();
     composite->AddChild(std::make_unique<DefaultConstraintChecker>());
     if (has_windows) composite->AddChild(std::make_unique<TimeWindowConstraintChecker>());
     if (has_limits) composite->AddChild(std::make_unique<TimeLimitConstraintChecker>());
+    if (has_capacities) composite->AddChild(std::make_unique<CapacityConstraintChecker>());
     constraint_checker_ = std::move(composite);
   }
 
@@ -268,6 +273,20 @@ void Solver::CompileRules() {
   rules_.SetTimeWindows(time_windows_);
   rules_.SetReturnToEnd(return_to_end_);
   rules_.SetMissingCost(missing_cost_);
+  rules_.SetEnforceCapacities(enforce_capacities_);
+  search_loads_ = false;
+  for (size_t a = 0; a < agents_.size() && enforce_capacities_; ++a) {
+    search_loads_ = search_loads_ || rules_.Capacity(static_cast<int32_t>(a)) > 0.0;
+  }
+  for (size_t v = 0; v < points_.size(); ++v) {
+    const double demand = rules_.Demand(static_cast<int32_t>(v));
+    // A load could then fall by serving more, and no load would bound the rest.
+    if (demand < 0.0 || std::isnan(demand)) {
+      throw std::invalid_argument("node " + std::to_string(points_[v].id) + " has demand " +
+                                  std::to_string(demand) +
+                                  ": with capacities enforced a demand must be 0 or more");
+    }
+  }
   rules_.DropCosts();
   if (owned_graph_ != nullptr && graph_ == owned_graph_.get()) {
     rules_.SetCostTable(&owned_graph_->costs());
@@ -283,6 +302,10 @@ void Solver::HandOverToCheckers() {
     if (auto* plain = ExactPlugin<DefaultConstraintChecker>(checker)) plain->SetEnds(ends_);
     if (auto* windows = ExactPlugin<TimeWindowConstraintChecker>(checker)) windows->SetEnds(ends_);
     if (auto* limits = ExactPlugin<TimeLimitConstraintChecker>(checker)) limits->SetEnds(ends_);
+    if (auto* capacities = ExactPlugin<CapacityConstraintChecker>(checker)) {
+      capacities->SetEnds(ends_);
+      capacities->SetRouteRules(&rules_);
+    }
   }
   for (ConstraintCheckerPlugin* checker : checkers) {
     if (auto* windows = ExactPlugin<TimeWindowConstraintChecker>(checker)) {
