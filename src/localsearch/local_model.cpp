@@ -18,6 +18,8 @@ LocalModel::LocalModel(const RouteRules& rules, const TimeWindowMap& windows)
     // An agent without a known type is admitted nowhere; its costs are never read.
     entry.type = std::max(rules.agents()[a].type, 0);
     entry.limit = rules.agents()[a].time_limit;
+    entry.capacity = rules.Capacity(static_cast<int32_t>(a));
+    has_capacities_ = has_capacities_ || entry.capacity > 0.0;
     num_types_ = std::max(num_types_, entry.type + 1);
   }
   is_customer_.assign(n, 0);
@@ -44,6 +46,8 @@ LocalModel::LocalModel(const RouteRules& rules, const TimeWindowMap& windows)
       }
     }
   }
+  demand_.assign(n, 0.0);
+  for (int32_t v = 0; v < n_ && has_capacities_; ++v) demand_[static_cast<size_t>(v)] = rules.Demand(v);
   earliest_.assign(n, -kLsInfinity);
   latest_.assign(n, kLsInfinity);
   for (const auto& [node, window] : windows) {

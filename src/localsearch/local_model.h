@@ -57,6 +57,12 @@ class LocalModel {
   double earliest(int32_t v) const { return earliest_[static_cast<size_t>(v)]; }
   double latest(int32_t v) const { return latest_[static_cast<size_t>(v)]; }
   bool has_windows() const { return has_windows_; }
+  // The demand a route serving v counts (0 unless capacities are enforced) and
+  // the agent's capacity (0: no limit).
+  double demand(int32_t v) const { return demand_[static_cast<size_t>(v)]; }
+  double capacity(int32_t a) const { return agents_[static_cast<size_t>(a)].capacity; }
+  // Some agent has a capacity to keep.
+  bool has_capacities() const { return has_capacities_; }
 
  private:
   struct Entry {
@@ -64,6 +70,7 @@ class LocalModel {
     int32_t end = 0;
     int32_t type = 0;
     double limit = 0.0;
+    double capacity = 0.0;
   };
 
   const RouteRules* rules_;
@@ -78,6 +85,8 @@ class LocalModel {
   std::vector<double> costs_;    // type-major n x n blocks
   std::vector<double> earliest_;
   std::vector<double> latest_;
+  std::vector<double> demand_;  // by node
+  bool has_capacities_ = false;
 };
 
 }  // namespace quarn

@@ -36,6 +36,10 @@ void LsSolution::Refresh(int32_t r) {
   bool ok = true;
   double t = 0.0;
   double warp = 0.0;
+  // Summed in route order, as validation sums it.
+  const bool loads = model.has_capacities();
+  route.load.assign(loads ? k : 0, 0.0);
+  double load = 0.0;
   for (size_t p = 0; p < k; ++p) {
     const int32_t node = route.path[p];
     if (model.IsCustomer(node)) {
@@ -55,6 +59,10 @@ void LsSolution::Refresh(int32_t r) {
       if (!Concat(route.prefix[p - 1], travel, single, route.prefix[p])) {
         route.prefix[p] = TimingSegment::Broken(route.path[0], node);
       }
+    }
+    if (loads) {
+      load += model.demand(node);
+      route.load[p] = load;
     }
     if (t > model.latest(node)) {
       warp += t - model.latest(node);
@@ -76,6 +84,7 @@ void LsSolution::Refresh(int32_t r) {
     route.charge.time_warp = warp;
     const double limit = model.limit(r);
     if (limit > 0.0 && t > limit) route.charge.excess = t - limit;
+    route.charge.load_excess = LoadExcess(model, r, load);
   }
   route.cost = penalties_.Price(route.charge);
   PriceRemovals(route);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -24,6 +25,7 @@ struct LsRoute {
   std::vector<std::vector<TimingSegment>> blocks;
   RouteCharge charge;
   double cost = 0.0;                  // the penalised price; +infinity without arcs or admission
+  std::vector<double> load;           // load[i]: demand of path[0..i]; empty without capacities
   bool feasible() const { return charge.feasible() && cost < kLsInfinity; }
   int32_t last() const { return static_cast<int32_t>(path.size()) - 1; }
   int32_t targets() const { return static_cast<int32_t>(path.size()) - 2; }
@@ -64,7 +66,7 @@ class LsSolution {
   double max() const { return top_[0]; }
   // The largest cost among routes other than r1 and r2.
   double MaxExcluding(int32_t r1, int32_t r2) const;
-  // Every route keeps every rule (no time warp, no excess).
+  // Every route keeps every rule (no time warp, no excess of length or load).
   bool feasible() const;
 
  private:
@@ -111,8 +113,9 @@ class RouteBuilder {
                                    : route.backward[static_cast<size_t>(i)] - route.backward[static_cast<size_t>(j)];
       if (travel < kLsInfinity) {
         const int32_t first = route.path[static_cast<size_t>(i)];
-        ok_ = Concat(seg_, model_.Travel(agent_, seg_.last, first),
-                     TimingSegment::Travel(travel, first, route.path[static_cast<size_t>(j)]), seg_);
+        TimingSegment stretch = TimingSegment::Travel(travel, first, route.path[static_cast<size_t>(j)]);
+        if (!route.load.empty()) stretch.load = LoadBetween(route, std::min(i, j), std::max(i, j));
+        ok_ = Concat(seg_, model_.Travel(agent_, seg_.last, first), stretch, seg_);
         return *this;
       }
     }
@@ -155,6 +158,11 @@ class RouteBuilder {
   // targets only the type's arcs count (the open routes' free depots are ends).
   bool SameTravel(const LsRoute& route) const {
     return route.agent == agent_ || model_.type(route.agent) == model_.type(agent_);
+  }
+  // The demand of path[i..j], i <= j, from the route's running loads.
+  static double LoadBetween(const LsRoute& route, int32_t i, int32_t j) {
+    const double before = i > 0 ? route.load[static_cast<size_t>(i - 1)] : 0.0;
+    return route.load[static_cast<size_t>(j)] - before;
   }
 
   const LocalModel& model_;

@@ -21,9 +21,10 @@ struct TimingSegment {
   double time_warp = 0.0;  // time travelled back to meet the windows
   int32_t first = -1;
   int32_t last = -1;
+  double load = 0.0;       // the demand served along the stretch
 
   static TimingSegment Of(const LocalModel& model, int32_t node) {
-    return TimingSegment{model.earliest(node), model.latest(node), 0.0, 0.0, node, node};
+    return TimingSegment{model.earliest(node), model.latest(node), 0.0, 0.0, node, node, model.demand(node)};
   }
   // A stretch known not to exist (a missing arc inside it).
   static TimingSegment Broken(int32_t first, int32_t last) {
@@ -52,6 +53,7 @@ inline bool Concat(const TimingSegment& a, double travel, const TimingSegment& b
   out.latest = latest;
   out.first = a.first;
   out.last = b.last;
+  out.load = a.load + b.load;
   return true;
 }
 
@@ -61,14 +63,22 @@ inline bool Extend(const LocalModel& model, int32_t agent, TimingSegment& seg, i
 }
 
 // What a whole route breaks when it leaves at time 0: its finishing time (the
-// route's cost), the time warp and the excess over the agent's length limit.
+// route's cost), the time warp, the excess over the agent's length limit and
+// the load beyond its capacity.
 struct RouteCharge {
   double finish = kLsInfinity;
   double time_warp = 0.0;
   double excess = 0.0;
+  double load_excess = 0.0;
   bool exists() const { return finish < kLsInfinity; }
-  bool feasible() const { return exists() && time_warp <= 0.0 && excess <= 0.0; }
+  bool feasible() const { return exists() && time_warp <= 0.0 && excess <= 0.0 && load_excess <= 0.0; }
 };
+
+// The load beyond the agent's capacity, 0 within it or without one.
+inline double LoadExcess(const LocalModel& model, int32_t agent, double load) {
+  const double capacity = model.capacity(agent);
+  return capacity > 0.0 && load > capacity ? load - capacity : 0.0;
+}
 
 inline RouteCharge ChargeOf(const LocalModel& model, int32_t agent, const TimingSegment& seg) {
   RouteCharge charge;
@@ -82,6 +92,7 @@ inline RouteCharge ChargeOf(const LocalModel& model, int32_t agent, const Timing
   charge.finish = begin + seg.duration - seg.time_warp;
   const double limit = model.limit(agent);
   if (limit > 0.0 && charge.finish > limit) charge.excess = charge.finish - limit;
+  charge.load_excess = LoadExcess(model, agent, seg.load);
   return charge;
 }
 
@@ -91,11 +102,13 @@ inline RouteCharge ChargeOf(const LocalModel& model, int32_t agent, const Timing
 struct Penalties {
   double time_warp = kLsInfinity;
   double excess = kLsInfinity;
+  double load = kLsInfinity;
 
   double Price(const RouteCharge& charge) const {
     double price = charge.finish;
     if (charge.time_warp > 0.0) price += time_warp * charge.time_warp;
     if (charge.excess > 0.0) price += excess * charge.excess;
+    if (charge.load_excess > 0.0) price += load * charge.load_excess;
     return price;
   }
 };
