@@ -9,10 +9,12 @@
 //   zel_bruteforce [--count N] [--seed S] [--budget EXPANSIONS] [--cross-check SOLUTIONS]
 //                  [--dump DIR] [--start-windows PERCENT] [--improve ITERATIONS]
 //                  [--stall ITERATIONS] [--limit SECONDS] [--negative PERCENT]
+//                  [--capacities PERCENT]
 //
 // --start-windows gives that share of the instances a window on every start depot
 // (a few closing before time 0), drawn apart from the rest, so every instance
-// is otherwise the one it is without the option.
+// is otherwise the one it is without the option. --capacities does the same with
+// demands on the targets and capacities on the agents, enforced.
 //
 // Searches stop at the expansion budget, never at a clock, so a run is repeatable.
 // --improve turns the improvement phase on with that iteration budget (0: none, the
@@ -79,6 +81,7 @@ struct Features {
   bool limits = false;
   bool two_types = false;
   bool min_max = false;
+  bool capacities = false;  // enforced
 };
 
 const std::vector<std::pair<std::string, bool Features::*>> kFeatureNames = {
@@ -97,10 +100,12 @@ const std::vector<std::pair<std::string, bool Features::*>> kFeatureNames = {
     {"route limits", &Features::limits},
     {"two agent types", &Features::two_types},
     {"min-max", &Features::min_max},
+    {"capacities", &Features::capacities},
 };
 
 // The group of an instance: the first of these it has.
 std::string GroupOf(const Features& f) {
+  if (f.capacities) return "capacities";
   if (f.start_windows) return "windows on start depots";
   if (f.open_crossed) return "open routes, an agent ends at another's start";
   if (f.windows) return "time windows";
@@ -209,6 +214,27 @@ void AddStartWindows(uint64_t seed, int percent, Generated& out) {
   out.doc["constraints"].push_back({{"kind", "timewindow"}, {"items", items}});
   out.features.start_windows = true;
   out.features.windows = true;
+}
+
+// Demands of 0-4 on the targets and capacities on the agents, from a stream of
+// their own; most capacities bind, some are 0 (no limit), and the depots carry
+// demands too, which must count nothing.
+void AddCapacities(uint64_t seed, int percent, Generated& out) {
+  Random random(seed ^ 0xca9ac17eULL);
+  if (!random.Chance(percent)) return;
+  int total = 0;
+  for (Document& node : out.doc["nodes"]) {
+    const int demand = random.Between(0, 4);
+    node["demand"] = demand;
+    if (!node.contains("type")) total += demand;
+  }
+  const int agents = static_cast<int>(out.doc["agents"].size());
+  for (Document& agent : out.doc["agents"]) {
+    const int share = (total + agents - 1) / std::max(agents, 1);
+    agent["capacity"] = random.Chance(15) ? 0 : random.Between(std::max(share - 2, 1), share + 4);
+  }
+  out.doc["options"]["enforce_capacities"] = true;
+  out.features.capacities = true;
 }
 
 // `negative`: the percentage of cost matrices given some negative arcs.
@@ -435,6 +461,7 @@ struct Tally {
   uint64_t failed_at_budget = 0;
   uint64_t cross_checked = 0;
   int start_windows = 0;  // percent of instances with windows on start depots
+  int capacities = 0;     // percent of instances with capacities enforced
   uint64_t at_limit = 0;
   uint64_t counts[kNumClasses] = {};
   // Instances with each feature: all, feasible, and in each class.
@@ -488,6 +515,7 @@ void RunOne(uint64_t seed, uint64_t budget, uint64_t cross_check, const RunSetti
             Tally& tally) {
   Generated made = MakeInstance(seed, improve.negative);
   AddStartWindows(seed, tally.start_windows, made);
+  AddCapacities(seed, tally.capacities, made);
   quarn::Problem problem;
   quarn::load_problem_from_json(nlohmann::json::parse(made.doc.dump()), problem);
   quarn::Options options = problem.options();
@@ -655,6 +683,8 @@ int main(int argc, char** argv) {
         cross_check = value;
       } else if (arg == "--start-windows") {
         tally.start_windows = static_cast<int>(std::min<uint64_t>(value, 100));
+      } else if (arg == "--capacities") {
+        tally.capacities = static_cast<int>(std::min<uint64_t>(value, 100));
       } else if (arg == "--improve") {
         improve.on = true;
         improve.iterations = value;

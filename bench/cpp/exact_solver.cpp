@@ -61,6 +61,8 @@ AgentTable TableOf(const RouteRules& rules, int agent) {
     table.final_node[0] = idle->first;
   }
   for (size_t set = 1; set < sets; ++set) {
+    // The load depends on the set alone, never on the order.
+    if (!rules.Fits(agent, set)) continue;
     for (size_t j = 0; j < m; ++j) {
       const double t = table.earliest[set * m + j];
       if (t == kNone) continue;
@@ -94,7 +96,10 @@ std::vector<int32_t> RouteOf(const RouteRules& rules, int agent, const AgentTabl
 }  // namespace
 
 RouteRules::RouteRules(const Problem& problem, const Options& options)
-    : problem_(problem), return_to_end_(options.return_to_end), missing_cost_(options.missing_cost) {
+    : problem_(problem),
+      return_to_end_(options.return_to_end),
+      missing_cost_(options.missing_cost),
+      enforce_capacities_(options.enforce_capacities) {
   std::unordered_map<uint64_t, int32_t> index_of_id;
   int32_t index = 0;
   // A later duplicate id wins, as in the checker.
@@ -120,6 +125,17 @@ bool RouteRules::TypeAllowed(int agent, int32_t node) const {
   if (entry == table.end()) return true;
   const std::string& type = problem_.agents_ordered()[static_cast<size_t>(agent)].type;
   return std::find(entry->second.begin(), entry->second.end(), type) != entry->second.end();
+}
+
+bool RouteRules::Fits(int agent, size_t set) const {
+  if (!enforce_capacities_) return true;
+  const double capacity = problem_.agents_ordered()[static_cast<size_t>(agent)].capacity_limit;
+  if (!(capacity > 0.0)) return true;
+  double load = 0.0;
+  for (size_t j = 0; j < targets_.size(); ++j) {
+    if ((set >> j) & 1u) load += problem_.nodes()[static_cast<size_t>(targets_[j])].demand;
+  }
+  return !(load > capacity);
 }
 
 double RouteRules::Travel(int agent, int32_t from, int32_t to) const {

@@ -40,6 +40,10 @@ class RouteRules {
   // (a missing entry costs missing_cost), for reporting the cost of a route under judgement.
   double Clock(int agent, const std::vector<int32_t>& route) const;
 
+  // With capacities enforced, whether `agent` may serve the targets of `set` (bit j:
+  // Targets()[j]) on one route; always true otherwise.
+  bool Fits(int agent, size_t set) const;
+
   // The cheapest way for `agent`, at `last` at time `t` (its start when it visited
   // nothing), to end its route: the final node (none: the route may stay [start])
   // and the clock there; nothing when no ending keeps the rules.
@@ -53,6 +57,7 @@ class RouteRules {
   const Problem& problem_;
   bool return_to_end_;
   double missing_cost_;
+  bool enforce_capacities_;
   std::vector<int32_t> starts_;
   std::vector<int32_t> ends_;
   std::vector<int32_t> targets_;

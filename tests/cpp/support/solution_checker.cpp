@@ -106,6 +106,20 @@ struct Instance {
     }
   }
 
+  // The capacity rule: the route's targets' demands summed in route order.
+  void CheckLoad(int a, const std::vector<int32_t>& route, std::vector<std::string>& errors) const {
+    if (!options.enforce_capacities) return;
+    const double capacity = problem.agents_ordered()[static_cast<size_t>(a)].capacity_limit;
+    double load = 0.0;
+    for (int32_t node : route) {
+      if (depots.count(node) == 0) load += problem.nodes()[static_cast<size_t>(node)].demand;
+    }
+    if (capacity > 0.0 && load > capacity) {
+      errors.push_back("agent " + std::to_string(a) + ": capacity exceeded, load " + std::to_string(load) +
+                       " above capacity " + std::to_string(capacity));
+    }
+  }
+
   void CheckTime(int a, const std::vector<int32_t>& route, double reported,
                  std::vector<std::string>& errors) const {
     const double cost = Walk(a, route, &errors);
@@ -140,6 +154,7 @@ std::string Violations(const Problem& problem, const Options& options, const Res
     }
     inst.CheckShape(a, path->second, errors);
     inst.CheckTime(a, path->second, time->second, errors);
+    inst.CheckLoad(a, path->second, errors);
     for (size_t p = 1; p < path->second.size(); ++p) ++visits[path->second[p]];
   }
   for (int32_t node = 0; node < static_cast<int32_t>(problem.nodes().size()); ++node) {
@@ -182,6 +197,7 @@ std::optional<double> OptimalValue(const Problem& problem, const Options& option
         route.push_back(last);
         std::vector<std::string> errors;
         inst.CheckShape(a, route, errors);
+        inst.CheckLoad(a, route, errors);
         const double walked = inst.Walk(a, route, &errors);
         if (errors.empty()) cost = std::min(cost, walked);
         route.pop_back();
