@@ -55,6 +55,8 @@ bool TimeWindowConstraintChecker::IsDetourCandidate(const Label& child, int32_t 
   // the agent's own ends its route, so it cannot lie on the way to the node.
   const RouteRules& r = rules();
   if (!r.ends().empty() && r.IsEndDepot(w)) return false;
+  // Served on the way, w would load this agent where another may have served it.
+  if (r.Demand(w) > 0.0 && r.Capacity(agent) > 0.0) return false;
   return !(!r.starts().empty() && r.IsStartDepot(w));
 }
 

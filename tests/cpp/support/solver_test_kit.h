@@ -35,6 +35,7 @@ struct AgentSpec {
   uint64_t end = 0;
   double time_limit = 0.0;
   int64_t filed_under = -1;  // the id add_agent files it under; -1: its own
+  double capacity = 0.0;
 };
 
 inline Agent MakeAgent(const AgentSpec& given) {
@@ -44,6 +45,7 @@ inline Agent MakeAgent(const AgentSpec& given) {
   agent.start_node = given.start;
   agent.end_node = given.end;
   agent.time_limit = given.time_limit;
+  agent.capacity_limit = given.capacity;
   return agent;
 }
 
@@ -90,15 +92,17 @@ struct Lcg {
 
 // Nodes with ids 0..n-1 at the given grid coordinates; Manhattan distances as the
 // cost matrix of every agent type (whole numbers, so sums are exact); every node
-// open to every type unless `assignment` says otherwise.
+// open to every type unless `assignment` says otherwise; node i demands demands[i] (0 beyond).
 inline Problem GridProblem(const std::vector<std::pair<int, int>>& coords,
                            const std::vector<AgentSpec>& agents,
-                           const std::map<uint64_t, std::vector<std::string>>& assignment = {}) {
+                           const std::map<uint64_t, std::vector<std::string>>& assignment = {},
+                           const std::vector<double>& demands = {}) {
   Problem problem;
   CostMatrix matrix;
   for (const auto& [x, y] : coords) {
     Node node;
     node.id = matrix.size();
+    if (node.id < demands.size()) node.demand = demands[node.id];
     node.position = {static_cast<double>(x), static_cast<double>(y), 0.0};
     problem.add_node(node);
     matrix.emplace_back();
