@@ -5,6 +5,9 @@
 #include <ostream>
 #include <tuple>
 
+#include <nlohmann/json.hpp>
+
+#include "io/json_loader.h"
 #include "plugins/composite_post_optimizer.h"
 #include "support/solution_checker.h"
 #include "support/solver_test_kit.h"
@@ -13,6 +16,14 @@ namespace quarn::test {
 namespace {
 
 struct Instance { const char* label; Problem problem; Options options; };
+
+// An instance document's problem and options.
+Instance FromDocument(const char* label, const char* text) {
+  Instance instance{label, Problem(), Options()};
+  load_problem_from_json(nlohmann::json::parse(text), instance.problem);
+  instance.options = instance.problem.options();
+  return instance;
+}
 
 void PrintTo(const Instance& instance, std::ostream* out) { *out << instance.label; }
 
@@ -105,6 +116,27 @@ std::vector<Instance> Instances() {
                  GridProblem({{0, 0}, {5, 0}, {1, 1}, {4, 1}, {2, 2}, {3, -1}, {1, -2}},
                              {{0, "a", 0, 0, 0.0, -1, 6.0}, {1, "a", 1, 1, 0.0, -1, 4.0}}, {}, {0, 9, 2, 3, 2, 2, 1}),
                  heavy});
+  // Found by the brute-force program: a label that served more at no more cost
+  // pruned the lighter one; and the window checker's detour rule once put the
+  // heavy target 2 on agent 0's way to 1, which agent 0 cannot carry with 3.
+  all.push_back(FromDocument("capacities_lighter_label_survives", R"({
+    "nodes": [{"id": 0, "x": 0, "y": 0}, {"id": 1, "x": 0, "y": 0, "demand": 3},
+              {"id": 2, "x": 0, "y": 0, "demand": 3}, {"id": 3, "x": 0, "y": 0, "demand": 2}],
+    "agents": [{"id": 0, "type": "a", "start_node": 0, "end_node": 0, "capacity": 8}],
+    "costs": {"a": [[0, 5, 14, 2], [9, 0, 15, 10], [9, 9, 0, 1], [1, 1, 10, 0]]},
+    "options": {"time_limit": 30, "enforce_capacities": true, "quiet": true}})"));
+  all.push_back(FromDocument("capacities_no_heavy_detour", R"({
+    "nodes": [{"id": 0, "x": 0, "y": 0}, {"id": 1, "x": 0, "y": 0},
+              {"id": 2, "x": 0, "y": 0, "demand": 4}, {"id": 3, "x": 0, "y": 0, "demand": 3}],
+    "agents": [{"id": 0, "type": "a", "start_node": 0, "end_node": 0, "capacity": 5},
+               {"id": 1, "type": "b", "start_node": 0, "end_node": 0, "capacity": 8}],
+    "costs": {"a": [[0, 8, 3, 12], [8, 0, 5, 4], [3, 5, 0, 9], [12, 4, 9, 0]],
+              "b": [[0, 8, 11, 5], [14, 0, 14, 1], [1, 15, 0, 5], [3, 9, 5, 0]]},
+    "constraints": [{"kind": "assignment", "items": [{"node": 0, "types": ["a", "b"]}, {"node": 1, "types": ["a"]},
+                                                     {"node": 2, "types": ["a", "b"]}, {"node": 3, "types": ["a"]}]},
+                    {"kind": "timewindow", "items": [{"node": 3, "start": 15, "end": 33}]}],
+    "options": {"objective": "min_max", "return_to_end": false, "time_limit": 30, "enforce_capacities": true,
+                "quiet": true}})"));
   all.push_back({"agent_filed_under_another_id",
                  GridProblem({{0, 0}, {1, 0}, {2, 0}}, {{3, "a", 0, 0, 0.0, 7}}),
                  MakeOptions(ObjectiveType::MinMax, true)});
