@@ -39,10 +39,11 @@ struct RandomRules {
   RouteRules rules;
   std::unique_ptr<LocalModel> model;
 
-  // `tight`: narrow windows and short limits that construction cannot keep;
-  // `nodes` and `fleet` (when positive) fix the size.
+  // `tight`: narrow windows, short limits and small capacities that construction
+  // cannot keep; `nodes` and `fleet` (when positive) fix the size; `capacities`:
+  // demands 1-4 everywhere (the depots' count nothing), enforced.
   RandomRules(uint64_t seed, bool return_to_end, bool with_windows, bool with_limits, int32_t types,
-              bool tight = false, int32_t nodes = 0, int32_t fleet = 0) {
+              bool tight = false, int32_t nodes = 0, int32_t fleet = 0, bool capacities = false) {
     Rng rng(seed);
     int32_t n = 14 + static_cast<int32_t>(rng.Below(8));
     int32_t m = 2 + static_cast<int32_t>(rng.Below(3));
@@ -85,6 +86,15 @@ struct RandomRules {
         windows[v] = {open, open + (tight ? 10.0 : 150.0)};
       }
     }
+    if (capacities) {
+      double total = 0.0;
+      for (int32_t v = 0; v < n; ++v) {
+        points[static_cast<size_t>(v)].demand = 1.0 + rng.Below(4);
+        if (v > 2) total += points[static_cast<size_t>(v)].demand;
+      }
+      for (AgentEntry& agent : agents) agent.capacity_limit = std::ceil(total / m * (tight ? 0.8 : 1.5));
+      rules.SetEnforceCapacities(true);
+    }
     rules.SetPoints(points);
     rules.SetAgents(agents);
     rules.SetStarts(starts);
@@ -104,6 +114,7 @@ struct Variant {
   bool tight = false;
   int32_t nodes = 0;
   int32_t agents = 0;
+  bool capacities = false;
 };
 
 const Variant kVariants[] = {
@@ -147,6 +158,7 @@ int64_t CheckOperatorPrices(const RandomRules& inst, const Penalties& penalties,
       EXPECT_EQ(charge.finish, route.charge.finish) << "route " << r;
       EXPECT_EQ(charge.time_warp, route.charge.time_warp) << "route " << r;
       EXPECT_EQ(charge.excess, route.charge.excess) << "route " << r;
+      EXPECT_EQ(charge.load_excess, route.charge.load_excess) << "route " << r;
       if (!route.feasible()) continue;
       double cost = 0.0;
       EXPECT_TRUE(inst.rules.EvaluateRoute(route.path, r, cost)) << "route " << r;
@@ -181,15 +193,18 @@ int64_t CheckOperatorPrices(const RandomRules& inst, const Penalties& penalties,
   return checked;
 }
 
-// Hard rules on the small variants; soft ones (time warp and excess charged) on
-// tight instances; long single routes, where moves within a route are priced
-// from the travel sums (no windows) or bounded by them (windows).
+// Hard rules on the small variants; soft ones (time warp, excess and load
+// charged) on tight instances; long single routes, where moves within a route
+// are priced from the travel and load sums (no windows) or bounded by them (windows).
 TEST(MoveOperators, PricesEqualTheWalkAfterApplying) {
   const Penalties hard;
-  const Penalties soft{3.0, 2.0};
-  const Variant tight[] = {{true, true, true, 1, true}, {false, true, true, 2, true}};
+  const Penalties soft{3.0, 2.0, 4.0};
+  const Variant tight[] = {{true, true, true, 1, true},
+                           {false, true, true, 2, true},
+                           {true, false, false, 1, true, 0, 0, true},
+                           {false, true, true, 2, true, 0, 0, true}};
   const Variant long_routes[] = {{true, false, false, 1, false, 160, 1}, {false, false, true, 1, false, 160, 2},
-                                 {true, true, false, 1, false, 120, 1}};
+                                 {true, true, false, 1, false, 120, 1}, {true, false, false, 1, true, 160, 3, true}};
   int64_t checked = 0;
   for (uint64_t seed = 1; seed <= 12; ++seed) {
     SCOPED_TRACE("seed " + std::to_string(seed));
@@ -199,14 +214,14 @@ TEST(MoveOperators, PricesEqualTheWalkAfterApplying) {
         checked += CheckOperatorPrices(inst, hard, min_max, 1);
       }
       for (const Variant& v : tight) {
-        RandomRules inst(seed, v.return_to_end, v.windows, v.limits, v.types, true);
+        RandomRules inst(seed, v.return_to_end, v.windows, v.limits, v.types, true, 0, 0, v.capacities);
         checked += CheckOperatorPrices(inst, soft, min_max, 1);
       }
     }
     if (seed > 2) continue;
     for (const Variant& v : long_routes) {
-      RandomRules inst(seed, v.return_to_end, v.windows, v.limits, v.types, false, v.nodes, v.agents);
-      checked += CheckOperatorPrices(inst, v.windows ? soft : hard, false, 13);
+      RandomRules inst(seed, v.return_to_end, v.windows, v.limits, v.types, v.tight, v.nodes, v.agents, v.capacities);
+      checked += CheckOperatorPrices(inst, v.windows || v.tight ? soft : hard, false, 13);
     }
   }
   EXPECT_GT(checked, 15000);
@@ -215,9 +230,13 @@ TEST(MoveOperators, PricesEqualTheWalkAfterApplying) {
 // Construction places every target on generated instances with loose windows,
 // and ruin then takes out only assigned targets, which recreate puts back.
 TEST(Construction, RegretInsertionAndRecreateGiveValidRoutes) {
+  std::vector<Variant> variants(std::begin(kVariants), std::end(kVariants));
+  variants.push_back({true, false, false, 1, false, 0, 0, true});
+  variants.push_back({false, true, false, 2, false, 0, 0, true});
   for (uint64_t seed = 1; seed <= 20; ++seed) {
-    for (const Variant& variant : kVariants) {
-      RandomRules inst(seed, variant.return_to_end, variant.windows, false, variant.types);
+    for (const Variant& variant : variants) {
+      RandomRules inst(seed, variant.return_to_end, variant.windows, false, variant.types, false, 0, 0,
+                       variant.capacities);
       LsSolution s(*inst.model);
       LsObjective objective;
       objective.min_max = seed % 2 == 0;
@@ -266,15 +285,16 @@ TEST(Improver, StopsWhereTheStopCheckSays) {
   EXPECT_THROW(improver.Run(none, interrupt, nullptr), std::runtime_error);
 }
 
-// Under soft windows and limits every solution the improver reports keeps
-// every rule, and a shorter budget walks the same path as the start of a longer
-// one: the reports up to its last iteration are the same.
+// Under soft windows, limits and capacities every solution the improver reports
+// keeps every rule, and a shorter budget walks the same path as the start of a
+// longer one: the reports up to its last iteration are the same.
 TEST(Improver, ReportsOnlyFeasibleSolutionsAndLongerBudgetsContinue) {
-  const Variant cases[] = {{true, true, true, 1, true}, {false, true, true, 2, true}, {true, false, false, 1}};
+  const Variant cases[] = {{true, true, true, 1, true}, {false, true, true, 2, true}, {true, false, false, 1},
+                           {false, true, false, 2, false, 0, 0, true}};
   for (uint64_t seed = 1; seed <= 4; ++seed) {
     for (const Variant& v : cases) {
       SCOPED_TRACE("seed " + std::to_string(seed));
-      RandomRules inst(seed, v.return_to_end, v.windows, v.limits, v.types, v.tight);
+      RandomRules inst(seed, v.return_to_end, v.windows, v.limits, v.types, v.tight, 0, 0, v.capacities);
       ImproveSettings settings;
       settings.seed = seed;
       settings.min_max = seed % 2 == 0;
