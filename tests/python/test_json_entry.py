@@ -1,12 +1,13 @@
 """The JSON road: the examples, the result dictionary, routes by agent index, the two
 output streams, and instances that once stalled the search. Error texts and limits
 are in test_bad_input."""
+import copy
 import json
 
 import pytest
 
 import _pyzel_core as z
-from conftest import EXAMPLES, TRIANGLE, build_problem, solve_json, variant
+from conftest import EXAMPLES, TRIANGLE, build_problem, solve_json, solve_objects, variant
 from solution_checker import route_problems
 
 
@@ -100,3 +101,26 @@ def test_an_agent_leaves_its_start_when_its_window_opens(close, cost, improve):
     assert out["status"] == ("failed" if cost is None else "success")
     if cost is not None:
         assert out["routes"][0]["cost"] == cost and route_problems(doc, out) == []
+
+
+TWO_TRUCKS = variant(agents=[{"id": k, "type": "a", "start_node": 0, "end_node": 0, "capacity": 1} for k in (0, 1)],
+                     options={"objective": "min_sum", "time_limit": 10, "max_iterations": 200})
+
+
+@pytest.mark.parametrize("road", ["json", "objects"])
+@pytest.mark.parametrize("improve", [False, True])
+@pytest.mark.parametrize("demand, enforce, status, sum_cost", [
+    (5, True, "failed", None),    # nothing fits: no answer, on the search and the phase alike
+    (5, False, "success", 12.0),  # kept and never read, as before the option
+    (1, True, "success", 14.0),   # one target per truck instead of one tour for both
+    (1, False, "success", 12.0),
+])
+def test_capacities_are_enforced_only_when_asked(road, improve, demand, enforce, status, sum_cost):
+    doc = copy.deepcopy(TWO_TRUCKS)
+    for node in doc["nodes"]:
+        node["demand"] = demand
+    doc["options"].update(improve=improve, enforce_capacities=enforce)
+    out = solve_json(doc) if road == "json" else solve_objects(doc)
+    assert out["status"] == status
+    if sum_cost is not None:
+        assert out["statistics"]["sum_cost"] == sum_cost
