@@ -4,6 +4,11 @@
 
 namespace quarn {
 
+double LoadBetween(const LsRoute& route, int32_t i, int32_t j) {
+  const double before = i > 0 ? route.load[static_cast<size_t>(i - 1)] : 0.0;
+  return route.load[static_cast<size_t>(j)] - before;
+}
+
 LsSolution::LsSolution(const LocalModel& model)
     : model_(&model),
       routes_(static_cast<size_t>(model.num_agents())),

@@ -85,6 +85,10 @@ class LsSolution {
   int32_t top_route_[3] = {-1, -1, -1};
 };
 
+// The demand of path[i..j], i <= j, of a route with running loads. Out of line,
+// so that without capacities the builder's inlined paths stay as short as before.
+double LoadBetween(const LsRoute& route, int32_t i, int32_t j);
+
 // Prices a route assembled from pieces of cached routes and single nodes for one agent.
 class RouteBuilder {
  public:
@@ -113,9 +117,8 @@ class RouteBuilder {
                                    : route.backward[static_cast<size_t>(i)] - route.backward[static_cast<size_t>(j)];
       if (travel < kLsInfinity) {
         const int32_t first = route.path[static_cast<size_t>(i)];
-        TimingSegment stretch = TimingSegment::Travel(travel, first, route.path[static_cast<size_t>(j)]);
-        if (!route.load.empty()) stretch.load = LoadBetween(route, std::min(i, j), std::max(i, j));
-        ok_ = Concat(seg_, model_.Travel(agent_, seg_.last, first), stretch, seg_);
+        const double load = route.load.empty() ? 0.0 : LoadBetween(route, std::min(i, j), std::max(i, j));
+        ok_ = AppendTravel(model_.Travel(agent_, seg_.last, first), travel, route.path[static_cast<size_t>(j)], load);
         return *this;
       }
     }
@@ -154,15 +157,21 @@ class RouteBuilder {
   double Travel() const { return ok_ ? seg_.duration : kLsInfinity; }
 
  private:
+  // Concat(seg_, travel, a windowless stretch of travel `stretch` ending at `last`
+  // and serving `load`)
+  // where no window exists: no waiting, no warp and the bounds stay infinite, so
+  // only the sums remain, added in Concat's order.
+  bool AppendTravel(double travel, double stretch, int32_t last, double load) {
+    if (!(travel < kLsInfinity) || seg_.broken()) return false;
+    seg_.duration = seg_.duration + stretch + travel + 0.0;
+    seg_.last = last;
+    seg_.load = seg_.load + load;
+    return true;
+  }
   // Another route's cached stretches mean the same for this agent: between
   // targets only the type's arcs count (the open routes' free depots are ends).
   bool SameTravel(const LsRoute& route) const {
     return route.agent == agent_ || model_.type(route.agent) == model_.type(agent_);
-  }
-  // The demand of path[i..j], i <= j, from the route's running loads.
-  static double LoadBetween(const LsRoute& route, int32_t i, int32_t j) {
-    const double before = i > 0 ? route.load[static_cast<size_t>(i - 1)] : 0.0;
-    return route.load[static_cast<size_t>(j)] - before;
   }
 
   const LocalModel& model_;

@@ -31,10 +31,6 @@ struct TimingSegment {
     return TimingSegment{-kLsInfinity, kLsInfinity, kLsInfinity, 0.0, first, last};
   }
   bool broken() const { return !(duration < kLsInfinity); }
-  // Windowless stretch of a known travel time (a window-free route's middle part).
-  static TimingSegment Travel(double travel, int32_t first, int32_t last) {
-    return TimingSegment{-kLsInfinity, kLsInfinity, travel, 0.0, first, last};
-  }
 };
 
 // `a` then `b` with `travel` between a.last and b.first; false when there is no
