@@ -190,6 +190,24 @@ TEST_P(SolverEndToEnd, EndsAtTheOptimumThroughFeasibleSolutionsAndRepeats) {
 INSTANTIATE_TEST_SUITE_P(Small, SolverEndToEnd, ::testing::ValuesIn(Instances()),
                          [](const auto& info) { return std::string(info.param.label); });
 
+// The checker judges capacities only when enforced, names the rule, counts no
+// depot's demand, and takes 0 as no limit.
+TEST(SolutionChecker, NamesTheCapacityARouteExceeds) {
+  struct Case { bool enforce; double capacity; bool rejected; };
+  const Case cases[] = {{true, 4.0, true}, {true, 5.0, false}, {false, 4.0, false}, {true, 0.0, false}};
+  for (const Case& c : cases) {
+    const Problem problem = GridProblem({{0, 0}, {1, 0}, {2, 0}}, {{0, "a", 0, 0, 0.0, -1, c.capacity}}, {}, {9, 2, 3});
+    Options options = MakeOptions(ObjectiveType::MinSum, true);
+    options.enforce_capacities = c.enforce;
+    Result result;
+    result.paths[0] = {0, 1, 2, 0};
+    result.times[0] = 4.0;
+    const std::string violations = Violations(problem, options, result);
+    EXPECT_EQ(violations.find("capacity exceeded") != std::string::npos, c.rejected) << violations;
+    EXPECT_EQ(violations.empty(), !c.rejected) << violations;
+  }
+}
+
 // Makes every route longer: a post-optimizer that would leave the solution worse.
 class DetourOptimizer : public CompositePostOptimizer {
  public:
