@@ -96,26 +96,17 @@ std::vector<Instance> Instances() {
   all.push_back({"open_route_home_is_free_min_sum",
                  MatrixProblem({{0, 9, 5, 1}, {9, 0, 6, 8}, {5, 15203, 0, 6}, {1, 8, 6, 0}}, 2),
                  MakeOptions(ObjectiveType::MinSum, false)});
-  // Capacities enforced: the depot's demand counts nothing; the loads split the
-  // targets otherwise than the costs would, one agent has no limit, and on open
-  // routes a light agent must not be dominated by a cheaper but fuller one.
-  const std::vector<double> demands = {50, 3, 3, 2, 2, 1, 1};
+  // Capacities enforced: the depot's demand counts nothing, the loads split the
+  // targets otherwise than the costs would, and an agent with 0 has no limit.
   for (ObjectiveType objective : {ObjectiveType::MinMax, ObjectiveType::MinSum}) {
     Options options = MakeOptions(objective, objective == ObjectiveType::MinMax);
     options.enforce_capacities = true;
-    const bool min_max = objective == ObjectiveType::MinMax;
-    all.push_back({min_max ? "capacities_min_max" : "capacities_min_sum_open",
-                   GridProblem(Cross(), {{0, "a", 0, 0, 0.0, -1, 6.0}, {1, "a", 0, 0, 0.0, -1, 6.0}}, {}, demands),
+    const double other = objective == ObjectiveType::MinMax ? 6.0 : 0.0;
+    all.push_back({objective == ObjectiveType::MinMax ? "capacities_min_max" : "capacity_and_no_limit_open",
+                   GridProblem(Cross(), {{0, "a", 0, 0, 0.0, -1, 6.0}, {1, "a", 0, 0, 0.0, -1, other}}, {},
+                               {50, 3, 3, 2, 2, 1, 1}),
                    options});
-    all.push_back({min_max ? "capacity_and_no_limit_min_max" : "capacity_and_no_limit_min_sum_open",
-                   GridProblem(Cross(), {{0, "a", 0, 0, 0.0, -1, 3.0}, {1, "a", 0, 0}}, {}, demands), options});
   }
-  Options heavy = MakeOptions(ObjectiveType::MinSum, true);
-  heavy.enforce_capacities = true;
-  all.push_back({"capacities_own_depots_filled_exactly",
-                 GridProblem({{0, 0}, {5, 0}, {1, 1}, {4, 1}, {2, 2}, {3, -1}, {1, -2}},
-                             {{0, "a", 0, 0, 0.0, -1, 6.0}, {1, "a", 1, 1, 0.0, -1, 4.0}}, {}, {0, 9, 2, 3, 2, 2, 1}),
-                 heavy});
   // Found by the brute-force program: a label that served more at no more cost
   // pruned the lighter one; and the window checker's detour rule once put the
   // heavy target 2 on agent 0's way to 1, which agent 0 cannot carry with 3.
