@@ -53,7 +53,8 @@ void PriceChainMove(const LsSolution& s, const LsObjective& objective, double be
     cost_to = right.Suffix(rt, gap, rt.path.back()).Cost();
     return;
   }
-  if (model.has_windows() &&
+  // The travel bounds the duration, not the distance.
+  if (model.has_windows() && !model.by_distance() &&
       !(objective.Delta(s, from, TravelAfterMoveWithin(model, rf, i, len, reversed, gap), -1, 0.0) < beat)) {
     return;
   }

@@ -17,28 +17,29 @@ namespace quarn {
 struct TimingSegment {
   double earliest = -kLsInfinity;
   double latest = kLsInfinity;
-  double duration = 0.0;   // travel and waiting, time travelled back included
+  double duration = 0.0;   // travel, waiting and service, time travelled back included
   double time_warp = 0.0;  // time travelled back to meet the windows
   int32_t first = -1;
   int32_t last = -1;
+  double distance = 0.0;   // the legs' distances summed
 
   static TimingSegment Of(const LocalModel& model, int32_t node) {
-    return TimingSegment{model.earliest(node), model.latest(node), 0.0, 0.0, node, node};
+    return TimingSegment{model.earliest(node), model.latest(node), model.service(node), 0.0, node, node};
   }
   // A stretch known not to exist (a missing arc inside it).
   static TimingSegment Broken(int32_t first, int32_t last) {
     return TimingSegment{-kLsInfinity, kLsInfinity, kLsInfinity, 0.0, first, last};
   }
   bool broken() const { return !(duration < kLsInfinity); }
-  // Windowless stretch of a known travel time (a window-free route's middle part).
-  static TimingSegment Travel(double travel, int32_t first, int32_t last) {
-    return TimingSegment{-kLsInfinity, kLsInfinity, travel, 0.0, first, last};
+  // Windowless stretch of a known duration (a window-free route's middle part).
+  static TimingSegment Travel(double duration, int32_t first, int32_t last, double distance) {
+    return TimingSegment{-kLsInfinity, kLsInfinity, duration, 0.0, first, last, distance};
   }
 };
 
-// `a` then `b` with `travel` between a.last and b.first; false when there is no
-// arc or either part is broken.
-inline bool Concat(const TimingSegment& a, double travel, const TimingSegment& b,
+// `a` then `b` with `travel` (and `distance`) between a.last and b.first; false
+// when there is no arc or either part is broken.
+inline bool Concat(const TimingSegment& a, double travel, double distance, const TimingSegment& b,
                    TimingSegment& out) {
   if (!(travel < kLsInfinity) || a.broken() || b.broken()) return false;
   const double reach = a.duration - a.time_warp + travel;
@@ -52,12 +53,20 @@ inline bool Concat(const TimingSegment& a, double travel, const TimingSegment& b
   out.latest = latest;
   out.first = a.first;
   out.last = b.last;
+  out.distance = a.distance + b.distance + distance;
   return true;
+}
+
+// `a` then `b` as agent `agent` drives the leg between them.
+inline bool Join(const LocalModel& model, int32_t agent, const TimingSegment& a, const TimingSegment& b,
+                 TimingSegment& out) {
+  const double travel = model.Travel(agent, a.last, b.first);
+  return Concat(a, travel, model.has_distances() ? model.Distance(agent, a.last, b.first) : travel, b, out);
 }
 
 // Appends one node to `seg` for agent `agent`.
 inline bool Extend(const LocalModel& model, int32_t agent, TimingSegment& seg, int32_t node) {
-  return Concat(seg, model.Travel(agent, seg.last, node), TimingSegment::Of(model, node), seg);
+  return Join(model, agent, seg, TimingSegment::Of(model, node), seg);
 }
 
 // What a whole route breaks when it leaves at time 0: its finishing time (the
@@ -66,6 +75,7 @@ struct RouteCharge {
   double finish = kLsInfinity;
   double time_warp = 0.0;
   double excess = 0.0;
+  double distance = 0.0;
   bool exists() const { return finish < kLsInfinity; }
   bool feasible() const { return exists() && time_warp <= 0.0 && excess <= 0.0; }
 };
@@ -80,20 +90,21 @@ inline RouteCharge ChargeOf(const LocalModel& model, int32_t agent, const Timing
     begin = seg.latest;
   }
   charge.finish = begin + seg.duration - seg.time_warp;
+  charge.distance = seg.distance;
   const double limit = model.limit(agent);
   if (limit > 0.0 && charge.finish > limit) charge.excess = charge.finish - limit;
   return charge;
 }
 
 // The weights a broken rule is charged at; +infinity makes the rule hard. The
-// time-warp weight stays at least 1, so a route's travel is a lower bound of
-// its price.
+// price is the route's finishing time, or its distance when that is the
+// objective, plus the weighted breaks; either measure is a lower bound of it.
 struct Penalties {
   double time_warp = kLsInfinity;
   double excess = kLsInfinity;
 
-  double Price(const RouteCharge& charge) const {
-    double price = charge.finish;
+  double Price(const RouteCharge& charge, bool by_distance = false) const {
+    double price = by_distance && charge.exists() ? charge.distance : charge.finish;
     if (charge.time_warp > 0.0) price += time_warp * charge.time_warp;
     if (charge.excess > 0.0) price += excess * charge.excess;
     return price;
