@@ -62,10 +62,11 @@ void PriceChainMove(const LsSolution& s, const LsObjective& objective, double be
   if (gap <= i) {
     b.Prefix(rf, gap - 1);
     AddChain(b, rf, i, len, reversed);
-    b.Range(rf, gap, i - 1);
+    // An empty stretch is skipped: a backward range would repeat its ends.
+    if (gap < i) b.Range(rf, gap, i - 1);
   } else {
     b.Prefix(rf, i - 1);
-    b.Range(rf, after, gap - 1);
+    if (gap > after) b.Range(rf, after, gap - 1);
     AddChain(b, rf, i, len, reversed);
   }
   cost_from = b.Suffix(rf, std::max(gap, after), rf.path.back()).Cost();

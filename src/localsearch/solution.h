@@ -107,7 +107,8 @@ class RouteBuilder {
     if (ok_) ok_ = model_.Admits(agent_, v) && Extend(model_, agent_, seg_, v);
     return *this;
   }
-  // path[i..j] of `route`, backwards when i > j: from the travel sums in O(1)
+  // path[i..j] of `route`, backwards when i > j (so never empty: a node
+  // repeated would count its service twice): from the travel sums in O(1)
   // where no window can make waiting or warp, walked otherwise.
   RouteBuilder& Range(const LsRoute& route, int32_t i, int32_t j) {
     if (!ok_) return *this;

@@ -36,13 +36,16 @@ namespace {
 struct RandomRules {
   SparseGraph graph;
   TimeWindowMap windows;
+  DenseCostTable distances;
   RouteRules rules;
   std::unique_ptr<LocalModel> model;
 
   // `tight`: narrow windows and short limits that construction cannot keep;
-  // `nodes` and `fleet` (when positive) fix the size.
+  // `nodes` and `fleet` (when positive) fix the size; `services`: whole-number
+  // service times; `by_distance`: a distance table apart from the costs, priced.
   RandomRules(uint64_t seed, bool return_to_end, bool with_windows, bool with_limits, int32_t types,
-              bool tight = false, int32_t nodes = 0, int32_t fleet = 0) {
+              bool tight = false, int32_t nodes = 0, int32_t fleet = 0, bool services = false,
+              bool by_distance = false) {
     Rng rng(seed);
     int32_t n = 14 + static_cast<int32_t>(rng.Below(8));
     int32_t m = 2 + static_cast<int32_t>(rng.Below(3));
@@ -92,7 +95,24 @@ struct RandomRules {
     rules.SetTimeWindows(windows);
     rules.SetReturnToEnd(return_to_end);
     rules.TakeCostTable(DenseCostTable(graph));
-    model = std::make_unique<LocalModel>(rules, windows);
+    if (services) {
+      std::vector<double> service(static_cast<size_t>(n));
+      for (double& d : service) d = rng.Below(6);
+      rules.SetServices(service);
+    }
+    if (by_distance) {
+      // Straight-line-ish distances that disagree with the travel times.
+      distances = DenseCostTable(n, types, 0.0);
+      for (int32_t t = 0; t < types; ++t) {
+        for (int32_t u = 0; u < n; ++u) {
+          for (int32_t v = 0; v < n; ++v) {
+            if (u != v) distances.Set(u, v, t, std::max(xs[static_cast<size_t>(u)], ys[static_cast<size_t>(v)]) + t);
+          }
+        }
+      }
+      rules.SetDistanceTable(&distances);
+    }
+    model = std::make_unique<LocalModel>(rules, windows, by_distance);
   }
 };
 
@@ -104,19 +124,35 @@ struct Variant {
   bool tight = false;
   int32_t nodes = 0;
   int32_t agents = 0;
+  bool services = false;
+  bool by_distance = false;
 };
+
+RandomRules Make(uint64_t seed, const Variant& v, bool tight = false) {
+  return RandomRules(seed, v.return_to_end, v.windows, v.limits, v.types, tight, v.nodes, v.agents, v.services,
+                     v.by_distance);
+}
 
 const Variant kVariants[] = {
     {true, false, false, 1}, {false, false, false, 1}, {true, true, false, 1},
     {false, true, true, 1},  {true, true, true, 2},    {false, false, true, 2},
+    // Service times, and the distance objective, with and without windows.
+    {true, true, true, 1, false, 0, 0, true},          {false, false, false, 2, false, 0, 0, true},
+    {true, false, true, 2, false, 0, 0, true, true},   {false, true, false, 1, false, 0, 0, true, true},
 };
 
+// A feasible route's cost is what the rules make of it: its duration, or its distance.
+void ExpectRouteMatchesRules(const LsSolution& s, const RouteRules& rules, int32_t r) {
+  const LsRoute& route = s.route(r);
+  double duration = 0.0;
+  ASSERT_TRUE(rules.EvaluateRoute(route.path, r, duration)) << "route " << r;
+  EXPECT_EQ(duration, route.charge.finish) << "route " << r;
+  const double measure = s.model().by_distance() ? rules.DistanceOf(route.path, r) : duration;
+  EXPECT_EQ(measure, route.cost) << "route " << r;
+}
+
 void ExpectRoutesMatchRules(const LsSolution& s, const RouteRules& rules) {
-  for (int32_t r = 0; r < s.num_routes(); ++r) {
-    double cost = 0.0;
-    ASSERT_TRUE(rules.EvaluateRoute(s.route(r).path, r, cost)) << "route " << r;
-    EXPECT_EQ(cost, s.route(r).cost) << "route " << r;
-  }
+  for (int32_t r = 0; r < s.num_routes(); ++r) ExpectRouteMatchesRules(s, rules, r);
 }
 
 // Every operator's price of every move it offers equals the walk's evaluation
@@ -147,10 +183,8 @@ int64_t CheckOperatorPrices(const RandomRules& inst, const Penalties& penalties,
       EXPECT_EQ(charge.finish, route.charge.finish) << "route " << r;
       EXPECT_EQ(charge.time_warp, route.charge.time_warp) << "route " << r;
       EXPECT_EQ(charge.excess, route.charge.excess) << "route " << r;
-      if (!route.feasible()) continue;
-      double cost = 0.0;
-      EXPECT_TRUE(inst.rules.EvaluateRoute(route.path, r, cost)) << "route " << r;
-      EXPECT_EQ(cost, route.cost) << "route " << r;
+      EXPECT_EQ(charge.distance, route.charge.distance) << "route " << r;
+      if (route.feasible()) ExpectRouteMatchesRules(sol, inst.rules, r);
     }
   };
   expect_consistent(s);
@@ -187,25 +221,27 @@ int64_t CheckOperatorPrices(const RandomRules& inst, const Penalties& penalties,
 TEST(MoveOperators, PricesEqualTheWalkAfterApplying) {
   const Penalties hard;
   const Penalties soft{3.0, 2.0};
-  const Variant tight[] = {{true, true, true, 1, true}, {false, true, true, 2, true}};
+  const Variant tight[] = {{true, true, true, 1, true}, {false, true, true, 2, true},
+                           {true, true, true, 1, true, 0, 0, true, true}};
   const Variant long_routes[] = {{true, false, false, 1, false, 160, 1}, {false, false, true, 1, false, 160, 2},
-                                 {true, true, false, 1, false, 120, 1}};
+                                 {true, true, false, 1, false, 120, 1},
+                                 {false, false, true, 1, false, 160, 2, true, true}};
   int64_t checked = 0;
   for (uint64_t seed = 1; seed <= 12; ++seed) {
     SCOPED_TRACE("seed " + std::to_string(seed));
     for (bool min_max : {false, true}) {
       for (const Variant& v : kVariants) {
-        RandomRules inst(seed, v.return_to_end, v.windows, v.limits, v.types);
+        RandomRules inst = Make(seed, v);
         checked += CheckOperatorPrices(inst, hard, min_max, 1);
       }
       for (const Variant& v : tight) {
-        RandomRules inst(seed, v.return_to_end, v.windows, v.limits, v.types, true);
+        RandomRules inst = Make(seed, v, true);
         checked += CheckOperatorPrices(inst, soft, min_max, 1);
       }
     }
     if (seed > 2) continue;
     for (const Variant& v : long_routes) {
-      RandomRules inst(seed, v.return_to_end, v.windows, v.limits, v.types, false, v.nodes, v.agents);
+      RandomRules inst = Make(seed, v);
       checked += CheckOperatorPrices(inst, v.windows ? soft : hard, false, 13);
     }
   }
@@ -217,7 +253,9 @@ TEST(MoveOperators, PricesEqualTheWalkAfterApplying) {
 TEST(Construction, RegretInsertionAndRecreateGiveValidRoutes) {
   for (uint64_t seed = 1; seed <= 20; ++seed) {
     for (const Variant& variant : kVariants) {
-      RandomRules inst(seed, variant.return_to_end, variant.windows, false, variant.types);
+      Variant loose = variant;
+      loose.limits = false;
+      RandomRules inst = Make(seed, loose);
       LsSolution s(*inst.model);
       LsObjective objective;
       objective.min_max = seed % 2 == 0;
