@@ -236,5 +236,117 @@ TEST(SolverSearch, EveryRoadWaitsForTheStartWindowToOpen) {
   }
 }
 
+
+// One agent at home on node 0 of four nodes on a line (a tour travels 6),
+// services on the nodes (the depot's, 7, counts nothing): it waits for a
+// window, then serves; a window bounds the start of service only; the length
+// limit counts service; an open route ends when its last service does. The
+// search alone and the phase (the search cut after one expansion) agree with
+// the brute force.
+TEST(SolverSearch, ServiceJoinsTheClockOnEveryRoad) {
+  struct Case {
+    const char* name;
+    std::vector<double> service;
+    int window_node;
+    double open, close;
+    double limit;
+    bool return_to_end;
+    std::optional<double> cost;
+  };
+  const Case cases[] = {
+      {"wait then serve", {7, 2, 0, 0}, 1, 5, 10, 0, true, 8.0},
+      {"window on the start of service", {0, 0, 0, 4}, 3, 0, 3, 0, true, 10.0},
+      {"limit counts service", {0, 1, 1, 1}, -1, 0, 0, 9, true, 9.0},
+      {"limit broken by service", {0, 1, 1, 1}, -1, 0, 0, 8, true, std::nullopt},
+      {"open route's last service", {7, 0, 0, 5}, -1, 0, 0, 0, false, 8.0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Problem problem = GridProblem({{0, 0}, {1, 0}, {2, 0}, {3, 0}}, {{0, "a", 0, 0, c.limit}});
+    std::vector<Node> nodes(problem.nodes().begin(), problem.nodes().end());
+    Problem served;
+    for (size_t v = 0; v < nodes.size(); ++v) {
+      nodes[v].service = c.service[v];
+      served.add_node(nodes[v]);
+    }
+    served.add_agent(problem.agents_ordered()[0], 0);
+    served.set_cost_matrix("a", problem.cost_matrices().at("a"));
+    served.set_assignment_constraint(problem.assignment());
+    TimeWindowConstraint windows;
+    if (c.window_node >= 0) windows.set_timewindow(static_cast<uint64_t>(c.window_node), c.open, c.close);
+    served.set_timewindow_constraint(windows);
+    EXPECT_EQ(OptimalValue(served, MakeOptions(ObjectiveType::MinSum, c.return_to_end)), c.cost);
+    for (bool improve : {false, true}) {
+      Options options = MakeOptions(ObjectiveType::MinSum, c.return_to_end);
+      options.improve = improve;
+      options.max_iterations = 200;
+      Solver solver(served, options);
+      if (improve) solver.SetExpansionBudget(1);
+      int32_t status = 0;
+      Capture([&] { status = solver.solve(); });
+      EXPECT_EQ(status, c.cost ? 1 : 0) << "improve " << improve;
+      if (status == 1) {
+        EXPECT_EQ(SumOf(solver.get_result()), *c.cost) << "improve " << improve;
+        EXPECT_EQ(Violations(served, options, solver.get_result()), "");
+      }
+    }
+  }
+}
+
+// The checker names the rule a route breaks: service left out of the cost, a
+// service started after the window closed, a limit the service overruns, and
+// under the distance objective a cost that is no distance.
+TEST(SolutionChecker, NamesEachBrokenRule) {
+  struct Case {
+    const char* name;
+    std::vector<int32_t> path;
+    double reported;
+    int window_node;
+    double limit;
+    bool by_distance;
+    const char* rule;
+  };
+  const Case cases[] = {
+      {"service left out", {0, 1, 2, 3, 0}, 6, -1, 0, false, "cost: reported 6"},
+      {"late start of service", {0, 2, 1, 3, 0}, 11, 3, 0, false, "window:"},
+      {"limit overrun by service", {0, 1, 2, 3, 0}, 9, -1, 8, false, "max_length:"},
+      {"duration where distance counts", {0, 1, 2, 3, 0}, 9, -1, 0, true, "cost: reported 9"},
+      {"accepted", {0, 1, 2, 3, 0}, 12, -1, 0, true, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Problem problem = GridProblem({{0, 0}, {1, 0}, {2, 0}, {3, 0}}, {{0, "a", 0, 0, c.limit}});
+    Problem served;
+    for (const Node& node : problem.nodes()) {
+      Node copy = node;
+      copy.service = 1.0;
+      served.add_node(copy);
+    }
+    served.add_agent(problem.agents_ordered()[0], 0);
+    CostMatrix matrix = problem.cost_matrices().at("a");
+    served.set_cost_matrix("a", matrix);
+    for (auto& row : matrix) {
+      for (double& d : row) d *= 2;
+    }
+    served.set_distance_matrix("a", matrix);
+    TimeWindowConstraint windows;
+    if (c.window_node >= 0) windows.set_timewindow(static_cast<uint64_t>(c.window_node), 0, 4);
+    served.set_timewindow_constraint(windows);
+    Options options = MakeOptions(ObjectiveType::MinSum, true);
+    if (c.by_distance) options.minimise = Minimise::Distance;
+    Result result;
+    result.paths[0] = c.path;
+    result.times[0] = c.reported;
+    result.durations[0] = 9;
+    result.distances[0] = 12;
+    const std::string found = Violations(served, options, result);
+    if (std::string(c.rule).empty()) {
+      EXPECT_EQ(found, "");
+    } else {
+      EXPECT_NE(found.find(c.rule), std::string::npos) << found;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace quarn::test
