@@ -64,7 +64,9 @@ void LsSolution::Refresh(int32_t r) {
       ok = ok && model.Admits(r, node) && travel < kLsInfinity;
       t += travel;
       distance += leg;
-      if (!Concat(route.prefix[p - 1], travel, leg, single, route.prefix[p])) {
+      const bool joined = model.by_distance() ? Concat(route.prefix[p - 1], travel, leg, single, route.prefix[p])
+                                              : Concat(route.prefix[p - 1], travel, single, route.prefix[p]);
+      if (!joined) {
         route.prefix[p] = TimingSegment::Broken(route.path[0], node);
       }
     }

@@ -115,16 +115,15 @@ class RouteBuilder {
     if (!model_.has_windows() && SameTravel(route)) {
       const auto fi = static_cast<size_t>(i);
       const auto fj = static_cast<size_t>(j);
-      double travel = i <= j ? route.forward[fj] - route.forward[fi] : route.backward[fi] - route.backward[fj];
+      const double travel = i <= j ? route.forward[fj] - route.forward[fi] : route.backward[fi] - route.backward[fj];
       if (travel < kLsInfinity) {
-        double distance = travel;
-        if (model_.has_distances()) {
-          distance = i <= j ? route.forward_distance[fj] - route.forward_distance[fi]
-                            : route.backward_distance[fi] - route.backward_distance[fj];
+        TimingSegment stretch = TimingSegment::Travel(travel, route.path[fi], route.path[fj], travel);
+        if (model_.has_services()) stretch.duration += ServiceWithin(route, std::min(fi, fj), std::max(fi, fj));
+        if (model_.by_distance() && model_.has_distances()) {
+          stretch.distance = i <= j ? route.forward_distance[fj] - route.forward_distance[fi]
+                                    : route.backward_distance[fi] - route.backward_distance[fj];
         }
-        if (model_.has_services()) travel += ServiceWithin(route, std::min(fi, fj), std::max(fi, fj));
-        const int32_t first = route.path[fi];
-        ok_ = Join(model_, agent_, seg_, TimingSegment::Travel(travel, first, route.path[fj], distance), seg_);
+        ok_ = Join(model_, agent_, seg_, stretch, seg_);
         return *this;
       }
     }

@@ -21,7 +21,7 @@ struct TimingSegment {
   double time_warp = 0.0;  // time travelled back to meet the windows
   int32_t first = -1;
   int32_t last = -1;
-  double distance = 0.0;   // the legs' distances summed
+  double distance = 0.0;   // the legs' distances summed (kept only when priced)
 
   static TimingSegment Of(const LocalModel& model, int32_t node) {
     return TimingSegment{model.earliest(node), model.latest(node), model.service(node), 0.0, node, node};
@@ -37,10 +37,10 @@ struct TimingSegment {
   }
 };
 
-// `a` then `b` with `travel` (and `distance`) between a.last and b.first; false
-// when there is no arc or either part is broken.
-inline bool Concat(const TimingSegment& a, double travel, double distance, const TimingSegment& b,
-                   TimingSegment& out) {
+// `a` then `b` with `travel` between a.last and b.first; false when there is no
+// arc or either part is broken. The distance is left as it was: only a phase
+// that prices distance keeps it, through the overload below.
+inline bool Concat(const TimingSegment& a, double travel, const TimingSegment& b, TimingSegment& out) {
   if (!(travel < kLsInfinity) || a.broken() || b.broken()) return false;
   const double reach = a.duration - a.time_warp + travel;
   const double wait = std::max(b.earliest - reach - a.latest, 0.0);
@@ -53,15 +53,25 @@ inline bool Concat(const TimingSegment& a, double travel, double distance, const
   out.latest = latest;
   out.first = a.first;
   out.last = b.last;
-  out.distance = a.distance + b.distance + distance;
   return true;
 }
 
-// `a` then `b` as agent `agent` drives the leg between them.
+// The same with the leg's `distance` summed too.
+inline bool Concat(const TimingSegment& a, double travel, double distance, const TimingSegment& b,
+                   TimingSegment& out) {
+  const double sum = a.distance + b.distance + distance;
+  if (!Concat(a, travel, b, out)) return false;
+  out.distance = sum;
+  return true;
+}
+
+// `a` then `b` as agent `agent` drives the leg between them; the distance only
+// where it is priced.
 inline bool Join(const LocalModel& model, int32_t agent, const TimingSegment& a, const TimingSegment& b,
                  TimingSegment& out) {
   const double travel = model.Travel(agent, a.last, b.first);
-  return Concat(a, travel, model.has_distances() ? model.Distance(agent, a.last, b.first) : travel, b, out);
+  if (!model.by_distance()) return Concat(a, travel, b, out);
+  return Concat(a, travel, model.Distance(agent, a.last, b.first), b, out);
 }
 
 // Appends one node to `seg` for agent `agent`.
