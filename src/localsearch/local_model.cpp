@@ -46,8 +46,8 @@ LocalModel::LocalModel(const RouteRules& rules, const TimeWindowMap& windows, bo
     }
   }
   has_services_ = rules.has_services();
+  services_.assign(n, 0.0);
   if (has_services_) {
-    services_.resize(n);
     for (int32_t v = 0; v < n_; ++v) services_[static_cast<size_t>(v)] = rules.Service(v);
   }
   if (const DenseCostTable* table = rules.distance_table()) {

@@ -58,7 +58,7 @@ class LocalModel {
   double earliest(int32_t v) const { return earliest_[static_cast<size_t>(v)]; }
   double latest(int32_t v) const { return latest_[static_cast<size_t>(v)]; }
   bool has_windows() const { return has_windows_; }
-  double service(int32_t v) const { return has_services_ ? services_[static_cast<size_t>(v)] : 0.0; }
+  double service(int32_t v) const { return services_[static_cast<size_t>(v)]; }
   bool has_services() const { return has_services_; }
   // The distance of a leg as Travel prices its time; the travel itself without
   // a distance table.
@@ -94,7 +94,7 @@ class LocalModel {
   std::vector<double> costs_;    // type-major n x n blocks
   std::vector<double> earliest_;
   std::vector<double> latest_;
-  std::vector<double> services_;   // by node, when some node has one
+  std::vector<double> services_;   // by node, 0 where none
   bool has_services_ = false;
   std::vector<double> distances_;  // as costs_, when the rules carry distances
   bool has_distances_ = false;
