@@ -183,7 +183,9 @@ int64_t CheckOperatorPrices(const RandomRules& inst, const Penalties& penalties,
       EXPECT_EQ(charge.finish, route.charge.finish) << "route " << r;
       EXPECT_EQ(charge.time_warp, route.charge.time_warp) << "route " << r;
       EXPECT_EQ(charge.excess, route.charge.excess) << "route " << r;
-      if (model.by_distance()) EXPECT_EQ(charge.distance, route.charge.distance) << "route " << r;
+      if (model.by_distance()) {
+        EXPECT_EQ(charge.distance, route.charge.distance) << "route " << r;
+      }
       if (route.feasible()) ExpectRouteMatchesRules(sol, inst.rules, r);
     }
   };
