@@ -426,6 +426,8 @@ struct SolveCase {
   bool return_to_end;
   bool windows;
   bool limits;
+  bool services = false;  // 0..3 on every target
+  Minimise minimise = Minimise::Duration;
 };
 
 // With "improve" on, a budgeted solve is a pure function of its seed, and every
@@ -434,7 +436,9 @@ TEST(ImprovePhase, DeterministicAndValidUnderABudget) {
   const SolveCase cases[] = {{ObjectiveType::MinSum, true, false, false},
                              {ObjectiveType::MinMax, true, true, false},
                              {ObjectiveType::MinMax, false, false, true},
-                             {ObjectiveType::MinSum, false, true, true}};
+                             {ObjectiveType::MinSum, false, true, true},
+                             {ObjectiveType::MinMax, false, true, true, true},
+                             {ObjectiveType::MinSum, true, true, false, true, Minimise::Distance}};
   for (const SolveCase& c : cases) {
     for (uint64_t seed = 1; seed <= 3; ++seed) {
       Options options = MakeOptions(c.objective, c.return_to_end, 1e6);
@@ -442,10 +446,12 @@ TEST(ImprovePhase, DeterministicAndValidUnderABudget) {
       options.seed = seed;
       options.max_iterations = 150;
       options.max_expansions = 3000;
+      options.minimise = c.minimise;
       std::vector<Result> results;
       std::vector<std::vector<double>> anytime_costs;
       for (int run = 0; run < 2; ++run) {
-        const Problem problem = RandomGridProblem(seed, 3, c.windows, c.limits);
+        Problem problem = RandomGridProblem(seed, 3, c.windows, c.limits);
+        if (c.services) problem = Served(problem, {0, 0, 1, 2, 3, 0, 1, 2, 3, 0, 1, 2, 3});
         Solver solver(problem, options);
         Output out = Capture([&] { solver.solve(); });
         ASSERT_FALSE(out.error);

@@ -262,16 +262,7 @@ TEST(SolverSearch, ServiceJoinsTheClockOnEveryRoad) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    Problem problem = GridProblem({{0, 0}, {1, 0}, {2, 0}, {3, 0}}, {{0, "a", 0, 0, c.limit}});
-    std::vector<Node> nodes(problem.nodes().begin(), problem.nodes().end());
-    Problem served;
-    for (size_t v = 0; v < nodes.size(); ++v) {
-      nodes[v].service = c.service[v];
-      served.add_node(nodes[v]);
-    }
-    served.add_agent(problem.agents_ordered()[0], 0);
-    served.set_cost_matrix("a", problem.cost_matrices().at("a"));
-    served.set_assignment_constraint(problem.assignment());
+    Problem served = Served(GridProblem({{0, 0}, {1, 0}, {2, 0}, {3, 0}}, {{0, "a", 0, 0, c.limit}}), c.service);
     TimeWindowConstraint windows;
     if (c.window_node >= 0) windows.set_timewindow(static_cast<uint64_t>(c.window_node), c.open, c.close);
     served.set_timewindow_constraint(windows);
@@ -315,16 +306,8 @@ TEST(SolutionChecker, NamesEachBrokenRule) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    Problem problem = GridProblem({{0, 0}, {1, 0}, {2, 0}, {3, 0}}, {{0, "a", 0, 0, c.limit}});
-    Problem served;
-    for (const Node& node : problem.nodes()) {
-      Node copy = node;
-      copy.service = 1.0;
-      served.add_node(copy);
-    }
-    served.add_agent(problem.agents_ordered()[0], 0);
-    CostMatrix matrix = problem.cost_matrices().at("a");
-    served.set_cost_matrix("a", matrix);
+    Problem served = Served(GridProblem({{0, 0}, {1, 0}, {2, 0}, {3, 0}}, {{0, "a", 0, 0, c.limit}}), {1, 1, 1, 1});
+    CostMatrix matrix = served.cost_matrices().at("a");
     for (auto& row : matrix) {
       for (double& d : row) d *= 2;
     }
