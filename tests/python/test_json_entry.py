@@ -102,42 +102,26 @@ def test_an_agent_leaves_its_start_when_its_window_opens(close, cost, improve):
         assert out["routes"][0]["cost"] == cost and route_problems(doc, out) == []
 
 
-# Durations are symmetric (a tour of 12 plus 5 of service, either way round); the
-# distances make one direction 3 and the other 30.
+# Durations are symmetric (a tour of 12 plus 5 of service); the distances make
+# one way round 3 and the other 30.
 SERVED = {"nodes": [{"id": 0, "x": 0, "y": 0, "type": "depot", "service": 9},
                     {"id": 1, "x": 1, "y": 0, "service": 2}, {"id": 2, "x": 0, "y": 1, "service": 3}],
           "agents": [{"id": 0, "type": "a", "start_node": 0, "end_node": 0}],
-          "costs": {"a": [[0, 3, 4], [3, 0, 5], [4, 5, 0]]}}
-DISTANCES = {"a": [[0, 10, 1], [1, 0, 10], [10, 1, 0]]}
+          "costs": {"a": [[0, 3, 4], [3, 0, 5], [4, 5, 0]]}, "distances": {"a": [[0, 10, 1], [1, 0, 10], [10, 1, 0]]}}
 
 
-@pytest.mark.parametrize("distances, options, cost, path", [
-    (None, {}, 17.0, None),
-    (DISTANCES, {}, 17.0, None),
-    (DISTANCES, {"minimise": "distance", "improve": True, "max_iterations": 50}, 3.0, [0, 2, 1, 0]),
-    (DISTANCES, {"minimise": "distance", "objective": "min_max"}, 17.0, None),
-])
-def test_service_and_distances_on_the_json_road(distances, options, cost, path):
-    doc = dict(SERVED, options=dict(options, time_limit=10))
-    if distances:
-        doc["distances"] = distances
-    out = solve_json(doc)
-    route = out["routes"][0]
-    assert route["cost"] == out["statistics"]["sum_cost"] == cost
-    assert path is None or route["path"] == path
-    if distances is None:
-        assert list(route) == ["agent_id", "path", "cost"]
-        return
-    walk = route["path"]
-    assert route["duration"] == 17.0
-    assert route["distance"] == sum(distances["a"][u][v] for u, v in zip(walk, walk[1:]))
-    assert all(entry["sum_cost"] >= cost for entry in out["anytime"])
+@pytest.mark.parametrize("options, cost", [({}, 17.0), ({"objective": "min_max", "minimise": "distance"}, 17.0),
+                                           ({"minimise": "distance", "improve": True, "max_iterations": 50}, 3.0)])
+def test_service_and_distances_on_the_json_road(options, cost):
+    out = solve_json(dict(SERVED, options=dict(options, time_limit=10)))
+    route, walk = out["routes"][0], out["routes"][0]["path"]
+    assert route["cost"] == out["statistics"]["sum_cost"] == cost and route["duration"] == 17.0
+    assert route["distance"] == sum(SERVED["distances"]["a"][u][v] for u, v in zip(walk, walk[1:]))
+    plain = solve_json({k: v for k, v in SERVED.items() if k != "distances"})["routes"][0]
+    assert list(plain) == ["agent_id", "path", "cost"] and plain["cost"] == 17.0
 
 
 def test_distance_objective_without_the_phase_is_refused():
-    doc = dict(SERVED, distances=DISTANCES, options={"minimise": "distance"})
     with pytest.raises(ValueError, match='the option "minimise": "distance" is honoured by the improvement '
                                          'phase: set "improve": true'):
-        solve_json(doc)
-    with pytest.raises(ValueError, match='"minimise"'):
-        solve_json(dict(doc, options={"minimise": "kilometres"}))
+        solve_json(dict(SERVED, options={"minimise": "distance"}))
