@@ -110,8 +110,11 @@ RouteRules::RouteRules(const Problem& problem, const Options& options)
     ends_.push_back(index_of_id.at(agent.end_node));
     depots.insert({starts_.back(), ends_.back()});
   }
+  services_.assign(static_cast<size_t>(index), 0.0);
   for (int32_t node = 0; node < index; ++node) {
-    if (depots.count(node) == 0) targets_.push_back(node);
+    if (depots.count(node) != 0) continue;
+    targets_.push_back(node);
+    services_[static_cast<size_t>(node)] = problem.nodes()[static_cast<size_t>(node)].service;
   }
   for (const auto& [id, window] : problem.time_windows().windows_by_node) {
     auto it = index_of_id.find(id);
@@ -162,6 +165,7 @@ std::optional<double> RouteRules::Step(int agent, int32_t from, double t, int32_
     if (t > window->second.second) return std::nullopt;
     t = std::max(t, window->second.first);
   }
+  t += services_[static_cast<size_t>(to)];
   const double limit = problem_.agents_ordered()[static_cast<size_t>(agent)].time_limit;
   if (limit > 0.0 && t > limit) return std::nullopt;
   return t;
@@ -189,6 +193,7 @@ double RouteRules::Clock(int agent, const std::vector<int32_t>& route) const {
     if (route[p - 1] != to && !free_stop) t += Travel(agent, route[p - 1], to);
     auto window = windows_.find(to);
     if (window != windows_.end()) t = std::max(t, window->second.first);
+    t += services_[static_cast<size_t>(to)];
   }
   return t;
 }

@@ -16,7 +16,8 @@ namespace quarn::test {
 
 // The route rules of the solution checker (Violations) as single moves, for building routes instead of
 // judging them: the clock is the accumulated cost, every agent stands at its start
-// at time 0 (and leaves once the start's window opens), waits at a window that has not opened, and may arrive exactly when it closes;
+// at time 0 (and leaves once the start's window opens), waits at a window that has not opened, may arrive exactly when it closes,
+// and leaves a target once its service is done;
 // costs of options.missing_cost or more (and NaN, and missing entries) are no
 // arc; with open routes the move onto the agent's start or end, which ends its route, is free.
 class RouteRules {
@@ -62,6 +63,7 @@ class RouteRules {
   std::vector<int32_t> ends_;
   std::vector<int32_t> targets_;
   std::unordered_map<int32_t, std::pair<double, double>> windows_;
+  std::vector<double> services_;  // by node index; 0 at depots
 };
 
 struct ExactAnswer {

@@ -255,7 +255,7 @@ void Improver::AdaptPenalties(LsSolution& current) {
 void Improver::StartSchedule(const LsSolution& first) {
   double travel = 0.0;
   for (const LsRoute& route : first.routes()) {
-    if (route.charge.exists()) travel += route.charge.finish;
+    if (route.charge.exists()) travel += model_.by_distance() ? route.charge.distance : route.charge.finish;
   }
   const double arcs = static_cast<double>(model_.customers().size() + static_cast<size_t>(model_.num_agents()));
   const double scale = travel > 0.0 ? travel / arcs : 1.0;

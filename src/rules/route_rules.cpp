@@ -65,6 +65,16 @@ void RouteRules::CompileDemands() {
   }
 }
 
+void RouteRules::SetServices(const std::vector<double>& services) {
+  services_ = services;
+  has_services_ = false;
+  for (size_t v = 0; v < services_.size(); ++v) {
+    const auto node = static_cast<int32_t>(v);
+    if (IsStartDepot(node) || IsEndDepot(node)) services_[v] = 0.0;
+    has_services_ = has_services_ || services_[v] != 0.0;
+  }
+}
+
 void RouteRules::CompileAdmission() {
   const size_t n = points_.size();
   admission_.assign(agents_.size() * n, 0);
@@ -110,6 +120,19 @@ double RouteRules::RouteTravel(int32_t from, int32_t to, int32_t agent) const {
   return Arc(from, to, agents_.at(static_cast<size_t>(agent)).type).value_or(0.0);
 }
 
+double RouteRules::RouteDistance(int32_t from, int32_t to, int32_t agent) const {
+  if (distances_ == nullptr) return RouteTravel(from, to, agent);
+  if (from == to) return 0.0;
+  if (!return_to_end_ && (IsStartOf(agent, to) || IsEndOf(agent, to))) return 0.0;
+  return distances_->Arc(from, to, agents_.at(static_cast<size_t>(agent)).type).value_or(0.0);
+}
+
+double RouteRules::DistanceOf(const std::vector<int32_t>& path, int32_t agent) const {
+  double distance = 0.0;
+  for (size_t p = 1; p < path.size(); ++p) distance += RouteDistance(path[p - 1], path[p], agent);
+  return distance;
+}
+
 bool RouteRules::Depart(int32_t agent, double& out) const {
   const auto k = static_cast<size_t>(agent);
   if (k >= starts_.size()) {
@@ -146,8 +169,9 @@ bool RouteRules::EvaluateRoute(const std::vector<int32_t>& path, int32_t agent,
       if (!free_stop && path[p - 1] != node && arc && *arc >= missing_cost_) return false;
       t += RouteTravel(path[p - 1], node, agent);
     }
-    if (!Arrive(node, t, t)) return false;
-    // The clock counts from time 0 at the start, the wait there included.
+    if (!Serve(node, t, t)) return false;
+    // The clock counts from time 0 at the start, the wait there included; the
+    // limit holds once the node's service is done.
     if (limit > 0.0 && t > limit) return false;
     if (enforce_capacities_) load += Demand(node);
   }

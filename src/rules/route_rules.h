@@ -44,6 +44,12 @@ class RouteRules {
     owns_table_ = true;
   }
   void SetGraph(const PlannerGraph* graph) { graph_ = graph; }
+  // Service durations by node index (call after SetStarts and SetEnds: a depot's
+  // counts nothing); none set, every service is 0.
+  void SetServices(const std::vector<double>& services);
+  // Distances beside the arc costs, a table the caller keeps alive; without one
+  // a route's distance is its travel.
+  void SetDistanceTable(const DenseCostTable* table) { distances_ = table; }
   void DropCosts() {
     table_ = nullptr;
     own_table_ = DenseCostTable();
@@ -77,6 +83,14 @@ class RouteRules {
     const double capacity = Capacity(agent);
     return !(capacity > 0.0 && load > capacity);
   }
+  bool has_services() const { return has_services_; }
+  bool has_distances() const { return distances_ != nullptr; }
+  const DenseCostTable* distance_table() const { return distances_; }
+  double Service(int32_t node) const {
+    return node >= 0 && static_cast<size_t>(node) < services_.size()
+               ? services_[static_cast<size_t>(node)]
+               : 0.0;
+  }
 
   // Without a depot table no node is anybody's depot.
   bool IsStartOf(int32_t agent, int32_t node) const {
@@ -106,14 +120,25 @@ class RouteRules {
   double RouteTravel(int32_t from, int32_t to, int32_t agent) const;
   // Arrival at `t`: `out` is the time after waiting; false once the window closed.
   bool Arrive(int32_t node, double t, double& out) const { return windows_.Apply(node, t, out); }
+  // Arrive, wait for the window, serve: `out` is the time the agent may leave.
+  bool Serve(int32_t node, double t, double& out) const {
+    if (!Arrive(node, t, out)) return false;
+    if (has_services_) out += Service(node);
+    return true;
+  }
+  // The distance of a leg as RouteTravel prices its time: the free stops of
+  // open routes cover none.
+  double RouteDistance(int32_t from, int32_t to, int32_t agent) const;
+  // The sum of the route's leg distances.
+  double DistanceOf(const std::vector<int32_t>& path, int32_t agent) const;
   // Every agent stands at its start at time 0 and leaves once the start's window
   // has opened: `out` is that departure, false when the window closed before 0.
   // Without a depot table there is no start to wait at.
   bool Depart(int32_t agent, double& out) const;
   // True when `agent` may drive `path` (the walk starts at time 0 and waits for
   // the start's window, as Depart) and pays for no arc costing
-  // missing_cost or more; `cost` is then its arrival time
-  // at the last node, waiting included, and 0.0 whenever the path is invalid.
+  // missing_cost or more; `cost` is then the time it is done at the last node,
+  // waiting and service included, and 0.0 whenever the path is invalid.
   // With capacities enforced the path's demand must fit the agent's capacity.
   bool EvaluateRoute(const std::vector<int32_t>& path, int32_t agent, double& cost) const;
 
@@ -152,6 +177,9 @@ class RouteRules {
   DenseCostTable own_table_;
   bool owns_table_ = false;
   const PlannerGraph* graph_ = nullptr;
+  std::vector<double> services_;  // by node index, 0 at depots
+  bool has_services_ = false;
+  const DenseCostTable* distances_ = nullptr;
 };
 
 }  // namespace quarn

@@ -352,6 +352,8 @@ bool Solver::CompleteChild(Label& child, int32_t agent, int32_t node) {
   if (!arrival.feasible) return false;
   if (arrival.time) child.costs[a] = *arrival.time;
   if (!child.loads.empty()) child.loads[a] += rules_.Demand(node);
+  // The clock is the agent's: it leaves once the service is done.
+  if (rules_.has_services()) child.costs[a] += rules_.Service(node);
   if (!constraint_checker_->CheckBudget(child, agent).feasible) return false;
 
   child.positions[a] = node;

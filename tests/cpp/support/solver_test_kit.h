@@ -133,6 +133,22 @@ inline Problem MatrixProblem(const CostMatrix& costs, int agents = 1) {
   return problem;
 }
 
+// `problem` with node v's service set to services[v] (the rest 0).
+inline Problem Served(const Problem& problem, const std::vector<double>& services) {
+  Problem served;
+  size_t v = 0;
+  for (Node node : problem.nodes()) {
+    node.service = v < services.size() ? services[v] : 0.0;
+    served.add_node(node);
+    ++v;
+  }
+  for (const Agent& agent : problem.agents_ordered()) served.add_agent(agent, agent.id);
+  for (const auto& [type, matrix] : problem.cost_matrices()) served.set_cost_matrix(type, matrix);
+  served.set_assignment_constraint(problem.assignment());
+  served.set_timewindow_constraint(problem.time_windows());
+  return served;
+}
+
 inline Options MakeOptions(ObjectiveType objective, bool return_to_end, double time_limit = 30.0) {
   Options options;
   options.objective = objective;
