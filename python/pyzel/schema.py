@@ -52,7 +52,7 @@ def instance_warnings(doc: Any) -> list[str]:
 
 # Where the format wants a number and nothing else: such a value never makes a finding, so
 # list items that differ only there are checked once (a thousand nodes are few shapes).
-_NUMBERS = {"id", "x", "y", "z", "demand", "node", "start", "end", "before", "after"}  # not "service": >= 0
+_NUMBERS = {"id", "x", "y", "z", "demand", "service", "node", "start", "end", "before", "after"}
 Where = tuple[Any, ...]
 
 
