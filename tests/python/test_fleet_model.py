@@ -175,6 +175,19 @@ def test_fleet_rules_are_written_into_the_document():
         model.solve(improve=False)
 
 
+@pytest.mark.parametrize("minimise", ["duration", "distance"])
+def test_a_delivery_fleet_keeps_its_capacities_and_says_so(tmp_path, capsys, minimise):
+    model = delivery(minimise)
+    solution = model.solve(budget=500, seed=2)
+    assert solution.status == "success" and solution.check() == []
+    assert all(r.distance is not None and r.schedule[-1].departure == r.duration for r in solution.routes)
+    doc, result = str(tmp_path / "d.json"), str(tmp_path / "r.json")
+    model.to_json(doc)
+    assert main(["solve", doc, "--budget", "500", "--quiet", "--output", result]) == 0
+    assert '\nrules      capacities enforced ("enforce_capacities")' in capsys.readouterr().out
+    assert main(["validate", doc, result]) == 0
+
+
 # pyzel's one table of defaults: capacities enforced where the document states some and leaves the option out.
 @pytest.mark.parametrize("change, enforced", [
     (lambda d: None, True),
