@@ -260,9 +260,8 @@ def unenforced(doc: dict[str, Any]) -> list[str]:
         lines.append('instance.options.enforce_capacities: false: the demands and capacities are not enforced;'
                      ' routes may carry more than their agents\' capacities')
     elif enforce is True or enforce is None and capacities_stated(doc):
-        agents = doc.get("agents") if isinstance(doc.get("agents"), list) else []
+        agents, nodes = (v if isinstance(v := doc.get(key), list) else [] for key in ("agents", "nodes"))
         depots = {a.get(key) for a in agents if isinstance(a, dict) for key in ("start_node", "end_node")}
-        nodes = doc.get("nodes") if isinstance(doc.get("nodes"), list) else []
         lines += [f"instance.nodes[{i}].demand: {n['demand']:g}: with capacities enforced a demand must be 0 or more;"
                   " the solver refuses the document" for i, n in enumerate(nodes)
                   if isinstance(n, dict) and is_number(n.get("demand")) and n["demand"] < 0 and n.get("id") not in depots]
