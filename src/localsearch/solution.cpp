@@ -185,11 +185,19 @@ void LsSolution::BuildBlocks(LsRoute& route) const {
 }
 
 void LsSolution::PriceRemovals(LsRoute& route) const {
+  route.removal.assign(route.path.size(), kLsInfinity);
+  if (model_->has_capacities() || model_->by_distance()) {
+    PriceRemovalsAs<true>(route);
+  } else {
+    PriceRemovalsAs<false>(route);
+  }
+}
+
+template <bool kTally>
+void LsSolution::PriceRemovalsAs(LsRoute& route) const {
   const LocalModel& model = *model_;
   const size_t k = route.path.size();
-  route.removal.assign(k, kLsInfinity);
   const bool by_distance = model.by_distance();
-  const bool tally = by_distance || model.has_capacities();
   TimingSegment joined;
   for (size_t p = 1; p + 1 < k; ++p) {
     const int32_t before = route.path[p - 1];
@@ -197,17 +205,17 @@ void LsSolution::PriceRemovals(LsRoute& route) const {
     if (!Concat(route.prefix[p - 1], model.Travel(route.agent, before, after), route.suffix[p + 1], joined)) {
       continue;
     }
-    if (!tally) {
+    if constexpr (!kTally) {
       route.removal[p] = penalties_.Price(TimingCharge(model, route.agent, joined));
-      continue;
+    } else {
+      const double load = route.load.empty() ? 0.0 : route.load.back() - model.demand(route.path[p]);
+      double distance = 0.0;
+      if (by_distance) {
+        const std::vector<double>& sums = Distances(route);
+        distance = sums[p - 1] + model.Distance(route.agent, before, after) + (sums.back() - sums[p + 1]);
+      }
+      route.removal[p] = penalties_.Price(ChargeOf(model, route.agent, joined, load, distance), by_distance);
     }
-    const double load = route.load.empty() ? 0.0 : route.load.back() - model.demand(route.path[p]);
-    double distance = 0.0;
-    if (by_distance) {
-      const std::vector<double>& sums = Distances(route);
-      distance = sums[p - 1] + model.Distance(route.agent, before, after) + (sums.back() - sums[p + 1]);
-    }
-    route.removal[p] = penalties_.Price(ChargeOf(model, route.agent, joined, load, distance), by_distance);
   }
 }
 

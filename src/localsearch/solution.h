@@ -77,6 +77,9 @@ class LsSolution {
  private:
   void RecomputeTotals();
   void PriceRemovals(LsRoute& route) const;
+  // With kTally the loads and distances are priced too.
+  template <bool kTally>
+  void PriceRemovalsAs(LsRoute& route) const;
   // The running load, service and distance sums the model needs.
   void FillSums(LsRoute& route) const;
   // The route's running distance: the travel's without a distance table.
