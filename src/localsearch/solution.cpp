@@ -4,45 +4,37 @@
 
 namespace quarn {
 
-double LoadBetween(const LsRoute& route, int32_t i, int32_t j) {
-  const double before = i > 0 ? route.load[static_cast<size_t>(i - 1)] : 0.0;
-  return route.load[static_cast<size_t>(j)] - before;
-}
-
 const std::vector<double>& LsSolution::Distances(const LsRoute& route) const {
   return model_->has_distances() ? route.forward_distance : route.forward;
 }
 
-void RouteBuilder::TallyPrefix(const LsRoute& route, int32_t i) {
-  const auto fi = static_cast<size_t>(i);
-  if (model_.has_capacities()) load_ = route.load[fi];
-  if (by_distance_) distance_ = (model_.has_distances() ? route.forward_distance : route.forward)[fi];
+RouteBuilder& RouteBuilder::WalkedSuffix(const LsRoute& route, int32_t i, int32_t depot) {
+  if (i < route.last()) Range(route, i, route.last() - 1);
+  return Node(depot);
 }
 
-void RouteBuilder::TallyNode(int32_t from, int32_t v) {
-  if (model_.has_capacities()) load_ += model_.demand(v);
-  if (by_distance_) distance_ += model_.Distance(agent_, from, v);
+double RouteBuilder::PrefixDistance(const LsRoute& route, int32_t i) const {
+  return (model_.has_distances() ? route.forward_distance : route.forward)[static_cast<size_t>(i)];
 }
 
-void RouteBuilder::TallyRange(const LsRoute& route, int32_t from, int32_t i, int32_t j) {
-  if (model_.has_capacities()) load_ += LoadBetween(route, std::min(i, j), std::max(i, j));
-  if (!by_distance_) return;
-  const auto fi = static_cast<size_t>(i);
-  const auto fj = static_cast<size_t>(j);
+double RouteBuilder::RangeDistance(const LsRoute& route, int32_t from, int32_t i, int32_t j) const {
   if (!SameTravel(route)) {
+    double distance = 0.0;
     const int step = i <= j ? 1 : -1;
     for (int32_t p = i; p != j + step; p += step) {
       const int32_t v = route.path[static_cast<size_t>(p)];
-      distance_ += model_.Distance(agent_, from, v);
+      distance += model_.Distance(agent_, from, v);
       from = v;
     }
-    return;
+    return distance;
   }
   const bool table = model_.has_distances();
   const std::vector<double>& forward = table ? route.forward_distance : route.forward;
   const std::vector<double>& backward = table ? route.backward_distance : route.backward;
+  const auto fi = static_cast<size_t>(i);
+  const auto fj = static_cast<size_t>(j);
   const double stretch = i <= j ? forward[fj] - forward[fi] : backward[fi] - backward[fj];
-  distance_ += model_.Distance(agent_, from, route.path[fi]) + stretch;
+  return model_.Distance(agent_, from, route.path[fi]) + stretch;
 }
 
 LsSolution::LsSolution(const LocalModel& model)

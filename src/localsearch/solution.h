@@ -98,7 +98,10 @@ class LsSolution {
 };
 
 // The demand of path[i..j], i <= j, of a route with running loads.
-double LoadBetween(const LsRoute& route, int32_t i, int32_t j);
+inline double LoadBetween(const LsRoute& route, int32_t i, int32_t j) {
+  const double before = i > 0 ? route.load[static_cast<size_t>(i - 1)] : 0.0;
+  return route.load[static_cast<size_t>(j)] - before;
+}
 
 // Prices a route assembled from pieces of cached routes and single nodes for one agent.
 class RouteBuilder {
@@ -111,6 +114,7 @@ class RouteBuilder {
         penalties_(s.penalties()),
         agent_(agent),
         tally_(s.model().has_capacities() || s.model().by_distance()),
+        loads_(s.model().has_capacities()),
         by_distance_(s.model().by_distance()) {}
 
   // The prefix path[0..i] of `route` (which must be this agent's own route).
@@ -175,8 +179,7 @@ class RouteBuilder {
       if (tally_) TallyRange(route, from, i, route.last());
       return *this;
     }
-    if (i < route.last()) Range(route, i, route.last() - 1);
-    return Node(depot);
+    return WalkedSuffix(route, i, depot);
   }
   double Cost() const {
     if (!ok_) return kLsInfinity;
@@ -190,6 +193,8 @@ class RouteBuilder {
   }
 
  private:
+  // Suffix's walk, out of line so that its common path stays inlined.
+  RouteBuilder& WalkedSuffix(const LsRoute& route, int32_t i, int32_t depot);
   // Node(v) without the tally.
   void Step(int32_t v) { ok_ = model_.Admits(agent_, v) && Extend(model_, agent_, seg_, v); }
   // Concat(seg_, travel, a windowless stretch of duration `stretch` ending at
@@ -210,17 +215,31 @@ class RouteBuilder {
     return lo == 0 ? route.served[hi] : route.served[hi] - route.served[lo - 1];
   }
   // The load and distance, kept beside the timing only where a rule or the
-  // objective reads them; out of line, so the builder's inlined paths stay short.
-  void TallyPrefix(const LsRoute& route, int32_t i);
-  void TallyNode(int32_t from, int32_t v);
-  // path[i..j] of `route` (backwards when i > j) reached from node `from`;
-  // the route's sums where its agent's type drives like this one's.
-  void TallyRange(const LsRoute& route, int32_t from, int32_t i, int32_t j);
+  // objective reads them.
+  void TallyPrefix(const LsRoute& route, int32_t i) {
+    if (loads_) load_ = route.load[static_cast<size_t>(i)];
+    if (by_distance_) distance_ = PrefixDistance(route, i);
+  }
+  void TallyNode(int32_t from, int32_t v) {
+    if (loads_) load_ += model_.demand(v);
+    if (by_distance_) distance_ += model_.Distance(agent_, from, v);
+  }
+  // path[i..j] of `route` (backwards when i > j) reached from node `from`.
+  void TallyRange(const LsRoute& route, int32_t from, int32_t i, int32_t j) {
+    if (loads_) load_ += LoadBetween(route, std::min(i, j), std::max(i, j));
+    if (by_distance_) distance_ += RangeDistance(route, from, i, j);
+  }
+  // Out of line: the distances are read only under the distance objective.
+  double PrefixDistance(const LsRoute& route, int32_t i) const;
+  // The leg from `from` and the stretch: from the route's sums where its
+  // agent's type drives like this one's, else walked.
+  double RangeDistance(const LsRoute& route, int32_t from, int32_t i, int32_t j) const;
 
   const LocalModel& model_;
   const Penalties& penalties_;
   int32_t agent_;
   bool tally_;
+  bool loads_;
   bool by_distance_;
   TimingSegment seg_;
   bool ok_ = false;
