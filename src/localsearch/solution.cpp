@@ -104,7 +104,7 @@ void LsSolution::Refresh(int32_t r) {
       route.suffix[p] = TimingSegment::Broken(route.path[p], route.path[k - 1]);
     }
   }
-  if (services || model.has_capacities() || model.has_distances()) FillSums(route);
+  if (services || model.has_capacities() || model.has_distances() || model.by_distance()) FillSums(route);
   route.charge = RouteCharge{};
   if (ok) {
     route.charge.finish = t;
@@ -125,13 +125,9 @@ void LsSolution::FillSums(LsRoute& route) const {
   const size_t k = route.path.size();
   const int32_t r = route.agent;
   // Summed in route order, as validation sums them.
-  if (model.has_capacities()) {
-    route.load.assign(k, 0.0);
-    double load = 0.0;
-    for (size_t p = 0; p < k; ++p) {
-      load += model.demand(route.path[p]);
-      route.load[p] = load;
-    }
+  if (model.has_capacities() || model.by_distance()) {
+    route.load.assign(k + 1, 0.0);
+    for (size_t p = 0; p < k; ++p) route.load[p + 1] = route.load[p] + model.demand(route.path[p]);
   }
   if (model.has_services()) {
     route.served.assign(k, 0.0);
@@ -200,7 +196,7 @@ void LsSolution::PriceRemovalsAs(LsRoute& route) const {
     if constexpr (!kTally) {
       route.removal[p] = penalties_.Price(TimingCharge(model, route.agent, joined));
     } else {
-      const double load = route.load.empty() ? 0.0 : route.load.back() - model.demand(route.path[p]);
+      const double load = route.load.back() - model.demand(route.path[p]);
       double distance = 0.0;
       if (by_distance) {
         const std::vector<double>& sums = Distances(route);

@@ -25,7 +25,9 @@ struct LsRoute {
   std::vector<std::vector<TimingSegment>> blocks;
   RouteCharge charge;
   double cost = 0.0;                  // the penalised price; +infinity without arcs or admission
-  std::vector<double> load;           // load[i]: demand of path[0..i]; empty without capacities
+  // load[i]: demand of path[0..i-1], k + 1 sums; empty unless loads or
+  // distances are priced (zeros without capacities).
+  std::vector<double> load;
   // Filled only where the model has them: served[i], the service along
   // path[0..i]; the distance sums as forward and backward.
   std::vector<double> served;
@@ -99,8 +101,7 @@ class LsSolution {
 
 // The demand of path[i..j], i <= j, of a route with running loads.
 inline double LoadBetween(const LsRoute& route, int32_t i, int32_t j) {
-  const double before = i > 0 ? route.load[static_cast<size_t>(i - 1)] : 0.0;
-  return route.load[static_cast<size_t>(j)] - before;
+  return route.load[static_cast<size_t>(j) + 1] - route.load[static_cast<size_t>(i)];
 }
 
 // Prices a route assembled from pieces of cached routes and single nodes for one agent.
@@ -114,7 +115,6 @@ class RouteBuilder {
         penalties_(s.penalties()),
         agent_(agent),
         tally_(s.model().has_capacities() || s.model().by_distance()),
-        loads_(s.model().has_capacities()),
         by_distance_(s.model().by_distance()) {}
 
   // The prefix path[0..i] of `route` (which must be this agent's own route).
@@ -215,18 +215,19 @@ class RouteBuilder {
     return lo == 0 ? route.served[hi] : route.served[hi] - route.served[lo - 1];
   }
   // The load and distance, kept beside the timing only where a rule or the
-  // objective reads them.
+  // objective reads them (the load is then summed even without capacities, as
+  // zeros, to spare a test).
   void TallyPrefix(const LsRoute& route, int32_t i) {
-    if (loads_) load_ = route.load[static_cast<size_t>(i)];
+    load_ = route.load[static_cast<size_t>(i) + 1];
     if (by_distance_) distance_ = PrefixDistance(route, i);
   }
   void TallyNode(int32_t from, int32_t v) {
-    if (loads_) load_ += model_.demand(v);
+    load_ += model_.demand(v);
     if (by_distance_) distance_ += model_.Distance(agent_, from, v);
   }
   // path[i..j] of `route` (backwards when i > j) reached from node `from`.
   void TallyRange(const LsRoute& route, int32_t from, int32_t i, int32_t j) {
-    if (loads_) load_ += LoadBetween(route, std::min(i, j), std::max(i, j));
+    load_ += LoadBetween(route, std::min(i, j), std::max(i, j));
     if (by_distance_) distance_ += RangeDistance(route, from, i, j);
   }
   // Out of line: the distances are read only under the distance objective.
@@ -239,7 +240,6 @@ class RouteBuilder {
   const Penalties& penalties_;
   int32_t agent_;
   bool tally_;
-  bool loads_;
   bool by_distance_;
   TimingSegment seg_;
   bool ok_ = false;
