@@ -50,9 +50,9 @@ LocalModel::LocalModel(const RouteRules& rules, const TimeWindowMap& windows, bo
   demand_.assign(n, 0.0);
   for (int32_t v = 0; v < n_ && has_capacities_; ++v) demand_[static_cast<size_t>(v)] = rules.Demand(v);
   has_services_ = rules.has_services();
-  services_.assign(n, 0.0);
+  timing_.assign(n, NodeTiming{});
   if (has_services_) {
-    for (int32_t v = 0; v < n_; ++v) services_[static_cast<size_t>(v)] = rules.Service(v);
+    for (int32_t v = 0; v < n_; ++v) timing_[static_cast<size_t>(v)].service = rules.Service(v);
   }
   if (const DenseCostTable* table = rules.distance_table()) {
     has_distances_ = true;
@@ -67,12 +67,10 @@ LocalModel::LocalModel(const RouteRules& rules, const TimeWindowMap& windows, bo
       }
     }
   }
-  earliest_.assign(n, -kLsInfinity);
-  latest_.assign(n, kLsInfinity);
   for (const auto& [node, window] : windows) {
     if (node < 0 || node >= n_) continue;
-    earliest_[static_cast<size_t>(node)] = window.first;
-    latest_[static_cast<size_t>(node)] = window.second;
+    timing_[static_cast<size_t>(node)].earliest = window.first;
+    timing_[static_cast<size_t>(node)].latest = window.second;
     has_windows_ = true;
   }
 }

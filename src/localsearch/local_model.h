@@ -55,8 +55,8 @@ class LocalModel {
     if (!return_to_end_ && (v == agent.start || v == agent.end)) return 0.0;
     return TypeArc(agent.type, u, v);
   }
-  double earliest(int32_t v) const { return earliest_[static_cast<size_t>(v)]; }
-  double latest(int32_t v) const { return latest_[static_cast<size_t>(v)]; }
+  double earliest(int32_t v) const { return timing_[static_cast<size_t>(v)].earliest; }
+  double latest(int32_t v) const { return timing_[static_cast<size_t>(v)].latest; }
   bool has_windows() const { return has_windows_; }
   // The demand a route serving v counts (0 unless capacities are enforced) and
   // the agent's capacity (0: no limit).
@@ -64,7 +64,7 @@ class LocalModel {
   double capacity(int32_t a) const { return agents_[static_cast<size_t>(a)].capacity; }
   // Some agent has a capacity to keep.
   bool has_capacities() const { return has_capacities_; }
-  double service(int32_t v) const { return services_[static_cast<size_t>(v)]; }
+  double service(int32_t v) const { return timing_[static_cast<size_t>(v)].service; }
   bool has_services() const { return has_services_; }
   // The distance of a leg as Travel prices its time; the travel itself without
   // a distance table.
@@ -99,11 +99,15 @@ class LocalModel {
   std::vector<uint8_t> is_customer_;
   std::vector<uint8_t> admits_;  // agent-major
   std::vector<double> costs_;    // type-major n x n blocks
-  std::vector<double> earliest_;
-  std::vector<double> latest_;
+  // A node's window and service side by side, as a segment of it reads them.
+  struct NodeTiming {
+    double earliest = -kLsInfinity;
+    double latest = kLsInfinity;
+    double service = 0.0;
+  };
+  std::vector<NodeTiming> timing_;  // by node
   std::vector<double> demand_;  // by node
   bool has_capacities_ = false;
-  std::vector<double> services_;   // by node, 0 where none
   bool has_services_ = false;
   std::vector<double> distances_;  // as costs_, when the rules carry distances
   bool has_distances_ = false;

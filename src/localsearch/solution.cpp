@@ -4,9 +4,37 @@
 
 namespace quarn {
 
-double LoadBetween(const LsRoute& route, int32_t i, int32_t j) {
-  const double before = i > 0 ? route.load[static_cast<size_t>(i - 1)] : 0.0;
-  return route.load[static_cast<size_t>(j)] - before;
+const std::vector<double>& LsSolution::Distances(const LsRoute& route) const {
+  return model_->has_distances() ? route.forward_distance : route.forward;
+}
+
+RouteBuilder& RouteBuilder::WalkedSuffix(const LsRoute& route, int32_t i, int32_t depot) {
+  if (i < route.last()) Range(route, i, route.last() - 1);
+  return Node(depot);
+}
+
+double RouteBuilder::PrefixDistance(const LsRoute& route, int32_t i) const {
+  return (model_.has_distances() ? route.forward_distance : route.forward)[static_cast<size_t>(i)];
+}
+
+double RouteBuilder::RangeDistance(const LsRoute& route, int32_t from, int32_t i, int32_t j) const {
+  if (!SameTravel(route)) {
+    double distance = 0.0;
+    const int step = i <= j ? 1 : -1;
+    for (int32_t p = i; p != j + step; p += step) {
+      const int32_t v = route.path[static_cast<size_t>(p)];
+      distance += model_.Distance(agent_, from, v);
+      from = v;
+    }
+    return distance;
+  }
+  const bool table = model_.has_distances();
+  const std::vector<double>& forward = table ? route.forward_distance : route.forward;
+  const std::vector<double>& backward = table ? route.backward_distance : route.backward;
+  const auto fi = static_cast<size_t>(i);
+  const auto fj = static_cast<size_t>(j);
+  const double stretch = i <= j ? forward[fj] - forward[fi] : backward[fi] - backward[fj];
+  return model_.Distance(agent_, from, route.path[fi]) + stretch;
 }
 
 LsSolution::LsSolution(const LocalModel& model)
@@ -36,21 +64,12 @@ void LsSolution::Refresh(int32_t r) {
   route.suffix.resize(k);
   route.forward.assign(k, 0.0);
   route.backward.assign(k, 0.0);
-  if (model.has_services()) route.served.assign(k, 0.0);
-  if (model.has_distances()) {
-    route.forward_distance.assign(k, 0.0);
-    route.backward_distance.assign(k, 0.0);
-  }
+  const bool services = model.has_services();
   // The charge walks exactly like route validation (a late arrival travels back
   // to the window's close), so on a feasible route the two agree to the bit.
   bool ok = true;
   double t = 0.0;
   double warp = 0.0;
-  // Summed in route order, as validation sums it.
-  const bool loads = model.has_capacities();
-  route.load.assign(loads ? k : 0, 0.0);
-  double load = 0.0;
-  double distance = 0.0;
   for (size_t p = 0; p < k; ++p) {
     const int32_t node = route.path[p];
     if (model.IsCustomer(node)) {
@@ -63,35 +82,20 @@ void LsSolution::Refresh(int32_t r) {
       route.prefix[0] = single;
     } else {
       const double travel = model.Travel(r, route.path[p - 1], node);
-      const double leg = model.has_distances() ? model.Distance(r, route.path[p - 1], node) : travel;
       route.forward[p] = route.forward[p - 1] + travel;
       route.backward[p] = route.backward[p - 1] + model.Travel(r, node, route.path[p - 1]);
-      if (model.has_distances()) {
-        route.forward_distance[p] = route.forward_distance[p - 1] + leg;
-        route.backward_distance[p] = route.backward_distance[p - 1] + model.Distance(r, node, route.path[p - 1]);
-      }
       ok = ok && model.Admits(r, node) && travel < kLsInfinity;
       t += travel;
-      distance += leg;
-      const bool joined = model.by_distance() ? Concat(route.prefix[p - 1], travel, leg, single, route.prefix[p])
-                                              : Concat(route.prefix[p - 1], travel, single, route.prefix[p]);
-      if (!joined) {
+      if (!Concat(route.prefix[p - 1], travel, single, route.prefix[p])) {
         route.prefix[p] = TimingSegment::Broken(route.path[0], node);
       }
-    }
-    if (loads) {
-      load += model.demand(node);
-      route.load[p] = load;
     }
     if (t > model.latest(node)) {
       warp += t - model.latest(node);
       t = model.latest(node);
     }
     t = std::max(t, model.earliest(node));
-    if (model.has_services()) {
-      t += model.service(node);
-      route.served[p] = (p == 0 ? 0.0 : route.served[p - 1]) + model.service(node);
-    }
+    if (services) t += model.service(node);
   }
   route.suffix[k - 1] = TimingSegment::Of(model, route.path[k - 1]);
   for (size_t p = k - 1; p-- > 0;) {
@@ -100,19 +104,49 @@ void LsSolution::Refresh(int32_t r) {
       route.suffix[p] = TimingSegment::Broken(route.path[p], route.path[k - 1]);
     }
   }
+  if (services || model.has_capacities() || model.has_distances() || model.by_distance()) FillSums(route);
   route.charge = RouteCharge{};
   if (ok) {
     route.charge.finish = t;
     route.charge.time_warp = warp;
-    route.charge.distance = distance;
+    route.charge.distance = Distances(route).back();
     const double limit = model.limit(r);
     if (limit > 0.0 && t > limit) route.charge.excess = t - limit;
-    route.charge.load_excess = LoadExcess(model, r, load);
+    if (!route.load.empty()) route.charge.load_excess = LoadExcess(model, r, route.load.back());
   }
   route.cost = penalties_.Price(route.charge, model.by_distance());
   PriceRemovals(route);
   BuildBlocks(route);
   RecomputeTotals();
+}
+
+void LsSolution::FillSums(LsRoute& route) const {
+  const LocalModel& model = *model_;
+  const size_t k = route.path.size();
+  const int32_t r = route.agent;
+  // Summed in route order, as validation sums them.
+  if (model.has_capacities() || model.by_distance()) {
+    route.load.assign(k + 1, 0.0);
+    for (size_t p = 0; p < k; ++p) route.load[p + 1] = route.load[p] + model.demand(route.path[p]);
+  }
+  if (model.has_services()) {
+    route.served.assign(k, 0.0);
+    double served = 0.0;
+    for (size_t p = 0; p < k; ++p) {
+      served += model.service(route.path[p]);
+      route.served[p] = served;
+    }
+  }
+  if (model.has_distances()) {
+    route.forward_distance.assign(k, 0.0);
+    route.backward_distance.assign(k, 0.0);
+    for (size_t p = 1; p < k; ++p) {
+      const int32_t u = route.path[p - 1];
+      const int32_t v = route.path[p];
+      route.forward_distance[p] = route.forward_distance[p - 1] + model.Distance(r, u, v);
+      route.backward_distance[p] = route.backward_distance[p - 1] + model.Distance(r, v, u);
+    }
+  }
 }
 
 void LsSolution::BuildBlocks(LsRoute& route) const {
@@ -139,12 +173,36 @@ void LsSolution::BuildBlocks(LsRoute& route) const {
 }
 
 void LsSolution::PriceRemovals(LsRoute& route) const {
+  route.removal.assign(route.path.size(), kLsInfinity);
+  if (model_->has_capacities() || model_->by_distance()) {
+    PriceRemovalsAs<true>(route);
+  } else {
+    PriceRemovalsAs<false>(route);
+  }
+}
+
+template <bool kTally>
+void LsSolution::PriceRemovalsAs(LsRoute& route) const {
+  const LocalModel& model = *model_;
   const size_t k = route.path.size();
-  route.removal.assign(k, kLsInfinity);
+  const bool by_distance = model.by_distance();
   TimingSegment joined;
   for (size_t p = 1; p + 1 < k; ++p) {
-    if (Join(*model_, route.agent, route.prefix[p - 1], route.suffix[p + 1], joined)) {
-      route.removal[p] = penalties_.Price(ChargeOf(*model_, route.agent, joined), model_->by_distance());
+    const int32_t before = route.path[p - 1];
+    const int32_t after = route.path[p + 1];
+    if (!Concat(route.prefix[p - 1], model.Travel(route.agent, before, after), route.suffix[p + 1], joined)) {
+      continue;
+    }
+    if constexpr (!kTally) {
+      route.removal[p] = penalties_.Price(TimingCharge(model, route.agent, joined));
+    } else {
+      const double load = route.load.back() - model.demand(route.path[p]);
+      double distance = 0.0;
+      if (by_distance) {
+        const std::vector<double>& sums = Distances(route);
+        distance = sums[p - 1] + model.Distance(route.agent, before, after) + (sums.back() - sums[p + 1]);
+      }
+      route.removal[p] = penalties_.Price(ChargeOf(model, route.agent, joined, load, distance), by_distance);
     }
   }
 }

@@ -25,7 +25,9 @@ struct LsRoute {
   std::vector<std::vector<TimingSegment>> blocks;
   RouteCharge charge;
   double cost = 0.0;                  // the penalised price; +infinity without arcs or admission
-  std::vector<double> load;           // load[i]: demand of path[0..i]; empty without capacities
+  // load[i]: demand of path[0..i-1], k + 1 sums; empty unless loads or
+  // distances are priced (zeros without capacities).
+  std::vector<double> load;
   // Filled only where the model has them: served[i], the service along
   // path[0..i]; the distance sums as forward and backward.
   std::vector<double> served;
@@ -77,6 +79,13 @@ class LsSolution {
  private:
   void RecomputeTotals();
   void PriceRemovals(LsRoute& route) const;
+  // With kTally the loads and distances are priced too.
+  template <bool kTally>
+  void PriceRemovalsAs(LsRoute& route) const;
+  // The running load, service and distance sums the model needs.
+  void FillSums(LsRoute& route) const;
+  // The route's running distance: the travel's without a distance table.
+  const std::vector<double>& Distances(const LsRoute& route) const;
   void BuildBlocks(LsRoute& route) const;
 
   const LocalModel* model_;
@@ -90,9 +99,10 @@ class LsSolution {
   int32_t top_route_[3] = {-1, -1, -1};
 };
 
-// The demand of path[i..j], i <= j, of a route with running loads. Out of line,
-// so that without capacities the builder's inlined paths stay as short as before.
-double LoadBetween(const LsRoute& route, int32_t i, int32_t j);
+// The demand of path[i..j], i <= j, of a route with running loads.
+inline double LoadBetween(const LsRoute& route, int32_t i, int32_t j) {
+  return route.load[static_cast<size_t>(j) + 1] - route.load[static_cast<size_t>(i)];
+}
 
 // Prices a route assembled from pieces of cached routes and single nodes for one agent.
 class RouteBuilder {
@@ -101,16 +111,24 @@ class RouteBuilder {
   static constexpr int32_t kWalkedStretch = 8;
 
   RouteBuilder(const LsSolution& s, int32_t agent)
-      : model_(s.model()), penalties_(s.penalties()), agent_(agent) {}
+      : model_(s.model()),
+        penalties_(s.penalties()),
+        agent_(agent),
+        tally_(s.model().has_capacities() || s.model().by_distance()),
+        by_distance_(s.model().by_distance()) {}
 
   // The prefix path[0..i] of `route` (which must be this agent's own route).
   RouteBuilder& Prefix(const LsRoute& route, int32_t i) {
     seg_ = route.prefix[static_cast<size_t>(i)];
     ok_ = true;
+    if (tally_) TallyPrefix(route, i);
     return *this;
   }
   RouteBuilder& Node(int32_t v) {
-    if (ok_) ok_ = model_.Admits(agent_, v) && Extend(model_, agent_, seg_, v);
+    if (!ok_) return *this;
+    const int32_t from = seg_.last;
+    Step(v);
+    if (tally_) TallyNode(from, v);
     return *this;
   }
   // path[i..j] of `route`, backwards when i > j (so never empty: a node
@@ -118,23 +136,16 @@ class RouteBuilder {
   // where no window can make waiting or warp, walked otherwise.
   RouteBuilder& Range(const LsRoute& route, int32_t i, int32_t j) {
     if (!ok_) return *this;
+    const int32_t from = seg_.last;
     if (!model_.has_windows() && SameTravel(route)) {
       const auto fi = static_cast<size_t>(i);
       const auto fj = static_cast<size_t>(j);
       const double travel = i <= j ? route.forward[fj] - route.forward[fi] : route.backward[fi] - route.backward[fj];
       if (travel < kLsInfinity) {
-        const int32_t first = route.path[fi];
-        const int32_t from = seg_.last;
         const double stretch =
             model_.has_services() ? travel + ServiceWithin(route, std::min(fi, fj), std::max(fi, fj)) : travel;
-        const double load = route.load.empty() ? 0.0 : LoadBetween(route, std::min(i, j), std::max(i, j));
-        ok_ = AppendTravel(model_.Travel(agent_, from, first), stretch, route.path[fj], load);
-        if (ok_ && model_.by_distance()) {
-          const double distance = !model_.has_distances() ? travel
-                                  : i <= j ? route.forward_distance[fj] - route.forward_distance[fi]
-                                           : route.backward_distance[fi] - route.backward_distance[fj];
-          seg_.distance = seg_.distance + distance + model_.Distance(agent_, from, first);
-        }
+        ok_ = AppendTravel(model_.Travel(agent_, from, route.path[fi]), stretch, route.path[fj]);
+        if (tally_) TallyRange(route, from, i, j);
         return *this;
       }
     }
@@ -147,13 +158,15 @@ class RouteBuilder {
         ok_ = Join(model_, agent_, seg_, block, seg_);
         p += int32_t{1} << level;
       }
+      if (tally_) TallyRange(route, from, i, j);
       return *this;
     }
     if (i <= j) {
-      for (int32_t p = i; p <= j && ok_; ++p) Node(route.path[static_cast<size_t>(p)]);
+      for (int32_t p = i; p <= j && ok_; ++p) Step(route.path[static_cast<size_t>(p)]);
     } else {
-      for (int32_t p = i; p >= j && ok_; --p) Node(route.path[static_cast<size_t>(p)]);
+      for (int32_t p = i; p >= j && ok_; --p) Step(route.path[static_cast<size_t>(p)]);
     }
+    if (tally_) TallyRange(route, from, i, j);
     return *this;
   }
   // path[i..] of `route` closed by this agent's final depot `depot`: the cached
@@ -161,30 +174,36 @@ class RouteBuilder {
   RouteBuilder& Suffix(const LsRoute& route, int32_t i, int32_t depot) {
     if (!ok_) return *this;
     if (SameTravel(route) && (route.agent == agent_ || route.path.back() == depot)) {
+      const int32_t from = seg_.last;
       ok_ = Join(model_, agent_, seg_, route.suffix[static_cast<size_t>(i)], seg_);
+      if (tally_) TallyRange(route, from, i, route.last());
       return *this;
     }
-    if (i < route.last()) Range(route, i, route.last() - 1);
-    return Node(depot);
+    return WalkedSuffix(route, i, depot);
   }
   double Cost() const {
-    return ok_ ? penalties_.Price(ChargeOf(model_, agent_, seg_), model_.by_distance()) : kLsInfinity;
+    if (!ok_) return kLsInfinity;
+    if (!tally_) return penalties_.Price(TimingCharge(model_, agent_, seg_));
+    return penalties_.Price(ChargeOf(model_, agent_, seg_, load_, distance_), by_distance_);
   }
   // The route's measure so far (duration or distance); a lower bound of its price.
   double Travel() const {
     if (!ok_) return kLsInfinity;
-    return model_.by_distance() ? seg_.distance : seg_.duration;
+    return by_distance_ ? distance_ : seg_.duration;
   }
 
  private:
+  // Suffix's walk, out of line so that its common path stays inlined.
+  RouteBuilder& WalkedSuffix(const LsRoute& route, int32_t i, int32_t depot);
+  // Node(v) without the tally.
+  void Step(int32_t v) { ok_ = model_.Admits(agent_, v) && Extend(model_, agent_, seg_, v); }
   // Concat(seg_, travel, a windowless stretch of duration `stretch` ending at
-  // `last` and serving `load`) where no window exists: no waiting, no warp and the bounds stay infinite, so
-  // only the sums remain, added in Concat's order.
-  bool AppendTravel(double travel, double stretch, int32_t last, double load) {
+  // `last`) where no window exists: no waiting, no warp and the bounds stay
+  // infinite, so only the sum remains, added in Concat's order.
+  bool AppendTravel(double travel, double stretch, int32_t last) {
     if (!(travel < kLsInfinity) || seg_.broken()) return false;
     seg_.duration = seg_.duration + stretch + travel + 0.0;
     seg_.last = last;
-    seg_.load = seg_.load + load;
     return true;
   }
   // Another route's cached stretches mean the same for this agent: between
@@ -195,12 +214,37 @@ class RouteBuilder {
   static double ServiceWithin(const LsRoute& route, size_t lo, size_t hi) {
     return lo == 0 ? route.served[hi] : route.served[hi] - route.served[lo - 1];
   }
+  // The load and distance, kept beside the timing only where a rule or the
+  // objective reads them (the load is then summed even without capacities, as
+  // zeros, to spare a test).
+  void TallyPrefix(const LsRoute& route, int32_t i) {
+    load_ = route.load[static_cast<size_t>(i) + 1];
+    if (by_distance_) distance_ = PrefixDistance(route, i);
+  }
+  void TallyNode(int32_t from, int32_t v) {
+    load_ += model_.demand(v);
+    if (by_distance_) distance_ += model_.Distance(agent_, from, v);
+  }
+  // path[i..j] of `route` (backwards when i > j) reached from node `from`.
+  void TallyRange(const LsRoute& route, int32_t from, int32_t i, int32_t j) {
+    load_ += LoadBetween(route, std::min(i, j), std::max(i, j));
+    if (by_distance_) distance_ += RangeDistance(route, from, i, j);
+  }
+  // Out of line: the distances are read only under the distance objective.
+  double PrefixDistance(const LsRoute& route, int32_t i) const;
+  // The leg from `from` and the stretch: from the route's sums where its
+  // agent's type drives like this one's, else walked.
+  double RangeDistance(const LsRoute& route, int32_t from, int32_t i, int32_t j) const;
 
   const LocalModel& model_;
   const Penalties& penalties_;
   int32_t agent_;
+  bool tally_;
+  bool by_distance_;
   TimingSegment seg_;
   bool ok_ = false;
+  double load_ = 0.0;
+  double distance_ = 0.0;
 };
 
 }  // namespace quarn

@@ -11,9 +11,10 @@ namespace quarn {
 // time t it begins at clamp(t, earliest, latest) (waiting before `earliest`,
 // travelling back in time, the time warp, after `latest`) and ends `duration -
 // time_warp` later. Two stretches concatenate in O(1), so a move that cuts and
-// rejoins routes is priced from cached prefix and suffix stretches. Every rule
-// a route carries joins here (a load is a sum, a service time joins the
-// duration), so the operators never learn which rules exist.
+// rejoins routes is priced from cached prefix and suffix stretches. A service
+// time joins the duration; the sums a route also carries (load, distance) are
+// kept beside it by whoever needs them, so the segment stays small where they
+// are not.
 struct TimingSegment {
   double earliest = -kLsInfinity;
   double latest = kLsInfinity;
@@ -21,12 +22,9 @@ struct TimingSegment {
   double time_warp = 0.0;  // time travelled back to meet the windows
   int32_t first = -1;
   int32_t last = -1;
-  double load = 0.0;       // the demand served along the stretch
-  double distance = 0.0;   // the legs' distances summed (kept only when priced)
 
   static TimingSegment Of(const LocalModel& model, int32_t node) {
-    return TimingSegment{model.earliest(node), model.latest(node), model.service(node), 0.0, node, node,
-                         model.demand(node)};
+    return TimingSegment{model.earliest(node), model.latest(node), model.service(node), 0.0, node, node};
   }
   // A stretch known not to exist (a missing arc inside it).
   static TimingSegment Broken(int32_t first, int32_t last) {
@@ -36,8 +34,7 @@ struct TimingSegment {
 };
 
 // `a` then `b` with `travel` between a.last and b.first; false when there is no
-// arc or either part is broken. The distance is left as it was: only a phase
-// that prices distance keeps it, through the overload below.
+// arc or either part is broken.
 inline bool Concat(const TimingSegment& a, double travel, const TimingSegment& b, TimingSegment& out) {
   if (!(travel < kLsInfinity) || a.broken() || b.broken()) return false;
   const double reach = a.duration - a.time_warp + travel;
@@ -51,31 +48,18 @@ inline bool Concat(const TimingSegment& a, double travel, const TimingSegment& b
   out.latest = latest;
   out.first = a.first;
   out.last = b.last;
-  out.load = a.load + b.load;
   return true;
 }
 
-// The same with the leg's `distance` summed too.
-inline bool Concat(const TimingSegment& a, double travel, double distance, const TimingSegment& b,
-                   TimingSegment& out) {
-  const double sum = a.distance + b.distance + distance;
-  if (!Concat(a, travel, b, out)) return false;
-  out.distance = sum;
-  return true;
-}
-
-// `a` then `b` as agent `agent` drives the leg between them; the distance only
-// where it is priced.
+// `a` then `b` as agent `agent` drives the leg between them.
 inline bool Join(const LocalModel& model, int32_t agent, const TimingSegment& a, const TimingSegment& b,
                  TimingSegment& out) {
-  const double travel = model.Travel(agent, a.last, b.first);
-  if (!model.by_distance()) return Concat(a, travel, b, out);
-  return Concat(a, travel, model.Distance(agent, a.last, b.first), b, out);
+  return Concat(a, model.Travel(agent, a.last, b.first), b, out);
 }
 
 // Appends one node to `seg` for agent `agent`.
 inline bool Extend(const LocalModel& model, int32_t agent, TimingSegment& seg, int32_t node) {
-  return Join(model, agent, seg, TimingSegment::Of(model, node), seg);
+  return Concat(seg, model.Travel(agent, seg.last, node), TimingSegment::Of(model, node), seg);
 }
 
 // What a whole route breaks when it leaves at time 0: its finishing time (the
@@ -97,7 +81,9 @@ inline double LoadExcess(const LocalModel& model, int32_t agent, double load) {
   return capacity > 0.0 && load > capacity ? load - capacity : 0.0;
 }
 
-inline RouteCharge ChargeOf(const LocalModel& model, int32_t agent, const TimingSegment& seg) {
+// The timing's share of a route's charge: what it breaks without loads and
+// prices by its finishing time.
+inline RouteCharge TimingCharge(const LocalModel& model, int32_t agent, const TimingSegment& seg) {
   RouteCharge charge;
   if (seg.broken()) return charge;
   double begin = std::max(0.0, seg.earliest);
@@ -107,10 +93,18 @@ inline RouteCharge ChargeOf(const LocalModel& model, int32_t agent, const Timing
     begin = seg.latest;
   }
   charge.finish = begin + seg.duration - seg.time_warp;
-  charge.distance = seg.distance;
   const double limit = model.limit(agent);
   if (limit > 0.0 && charge.finish > limit) charge.excess = charge.finish - limit;
-  charge.load_excess = LoadExcess(model, agent, seg.load);
+  return charge;
+}
+
+// The whole charge of a route timed as `seg`, serving `load` over `distance`.
+inline RouteCharge ChargeOf(const LocalModel& model, int32_t agent, const TimingSegment& seg, double load,
+                            double distance) {
+  RouteCharge charge = TimingCharge(model, agent, seg);
+  if (!charge.exists()) return charge;
+  charge.distance = distance;
+  charge.load_excess = LoadExcess(model, agent, load);
   return charge;
 }
 

@@ -191,7 +191,13 @@ int64_t CheckOperatorPrices(const RandomRules& inst, const Penalties& penalties,
   auto expect_consistent = [&](const LsSolution& sol) {
     for (int32_t r = 0; r < sol.num_routes(); ++r) {
       const LsRoute& route = sol.route(r);
-      const RouteCharge charge = ChargeOf(model, r, route.prefix.back());
+      double load = 0.0;
+      double distance = 0.0;
+      for (size_t p = 0; p < route.path.size(); ++p) {
+        load += model.demand(route.path[p]);
+        if (p > 0) distance += model.Distance(r, route.path[p - 1], route.path[p]);
+      }
+      const RouteCharge charge = ChargeOf(model, r, route.prefix.back(), load, distance);
       EXPECT_EQ(charge.finish, route.charge.finish) << "route " << r;
       EXPECT_EQ(charge.time_warp, route.charge.time_warp) << "route " << r;
       EXPECT_EQ(charge.excess, route.charge.excess) << "route " << r;
