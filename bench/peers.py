@@ -6,6 +6,8 @@ unit). A missing arc (a cost of 9999 or more) costs FORBIDDEN, more than any
 route can take, so a peer that uses one breaks a bound and is refused. On open
 routes every arc into a depot is free: the only such move is the finishing one.
 Every answer is then recomputed and checked in the document's own unit (routes.py).
+Service durations are scaled as costs are; demands and capacities stay as they are when
+all are whole numbers, else they are scaled too (demands up, capacities down).
 """
 
 from __future__ import annotations
@@ -13,7 +15,7 @@ from __future__ import annotations
 import json
 import math
 from typing import Any, Callable
-from dataclasses import dataclass
+from dataclasses import dataclass, field
 
 from pyzel.document import MISSING_COST, Instance
 
@@ -32,6 +34,15 @@ class PeerModel:
     limits: list[int | None]  # per agent, scaled route-length limit
     horizon: int  # no valid route's clock exceeds it
     forbidden: int  # above the horizon
+    services: list[int] = field(default_factory=list)  # per node index, scaled; 0 at depots
+    demands: list[int] = field(default_factory=list)  # per node index; empty when not enforced
+    capacities: list[int | None] = field(default_factory=list)  # per agent; None = no limit
+    distances: dict[str, list[list[int]]] | None = None  # per agent type, scaled: min-sum by distance
+    depot_close: dict[int, int] = field(default_factory=dict)  # depot node index -> scaled window end
+
+    @property
+    def has_capacities(self) -> bool:
+        return any(c is not None for c in self.capacities)
 
     @property
     def types(self) -> list[str]:
@@ -56,17 +67,35 @@ def peer_model(instance: Instance) -> PeerModel:
     longest = max((max((c for c in row if c < MISSING_COST), default=0) for m in raw.values()
                    for row in m), default=0)
     latest = max((s for s, _ in windows.values()), default=0)
-    horizon = latest + n * round(longest * SCALE) + 1
+    fleet = getattr(instance, "fleet", None)  # routes.FleetInstance
+    services = [round(t * SCALE) for t in fleet.service] if fleet and any(fleet.service) else [0] * n
+    horizon = latest + n * round(longest * SCALE) + sum(services) + 1
     forbidden = horizon + 1
-    matrices = {}
-    for kind, m in raw.items():
-        matrices[kind] = [[0 if i == j or (not instance.return_to_end and j in depots)
-                           else forbidden if m[i][j] >= MISSING_COST else round(m[i][j] * SCALE)
-                           for j in range(n)] for i in range(n)]
+    matrices = {kind: _scaled(instance, m, forbidden) for kind, m in raw.items()}
     allowed = {index[v]: types for v, types in instance.allowed.items() if v in index}
     limits = [round(a.max_length * SCALE) if a.max_length > 0 else None for a in instance.agents]
+    demands: list[int] = []
+    capacities: list[int | None] = [None] * len(instance.agents)
+    if fleet and fleet.enforce_capacities:
+        whole = all(float(v).is_integer() for v in fleet.demand + fleet.capacity)
+        unit = 1 if whole else SCALE
+        demands = [math.ceil(d * unit) for d in fleet.demand]
+        capacities = [math.floor(c * unit) if c > 0 else None for c in fleet.capacity]
+    distances = None
+    if fleet and fleet.by_distance:
+        distances = {kind: _scaled(instance, fleet.distances.get(kind, m), forbidden)
+                     for kind, m in raw.items()}
+    closes = {v: e for v, (_, e) in windows.items() if v in depots}
     return PeerModel(instance, [v for v in range(n) if v not in depots], matrices, windows,
-                     allowed, limits, horizon, forbidden)
+                     allowed, limits, horizon, forbidden, services, demands, capacities,
+                     distances, closes)
+
+
+def _scaled(instance: Instance, m: list[list[float]], forbidden: int) -> list[list[int]]:
+    n, depots = len(m), instance.depots
+    return [[0 if i == j or (not instance.return_to_end and j in depots)
+             else forbidden if m[i][j] >= MISSING_COST else round(m[i][j] * SCALE)
+             for j in range(n)] for i in range(n)]
 
 
 def run_solver_process(argv: list[str], solve: Callable[[dict, float], dict[str, Any]]) -> None:
