@@ -400,7 +400,8 @@ def _read_solve_instance(path: str, args: argparse.Namespace) -> tuple[dict[str,
     if Path(path).suffix.lower() in _TSPLIB_SUFFIXES:
         raise InputError(
             f"{path}: a TSPLIB file, not a JSON instance; turn it into one first: "
-            f"pyzel convert {path} --agents M -o {Path(path).stem}.json"
+            f"pyzel convert {path}{'' if Path(path).suffix.lower() == '.vrp' else ' --agents M'} "
+            f"-o {Path(path).stem}.json"
         )
     try:
         doc, instance = _read_instance(path)

@@ -141,6 +141,22 @@ def test_convert_writes_a_solvable_instance_to_standard_output(capsys):
     assert doc["costs"]["agent"][0][1] == pytest.approx(666.1080993352356)
 
 
+@pytest.mark.parametrize("name, fleet, published", [("cvrp/X-n101-k25", 26, 27591), ("vrptw/C1_10_1", 100, 42444.8)])
+def test_convert_reads_vrplib_with_the_published_distance_convention(capsys, name, fleet, published):
+    """The best known solution beside the file sets the fleet and costs what it is published at."""
+    path = shared_tsplib("eil51.tsp").parents[1] / f"{name}.vrp"
+    if not path.is_file():
+        pytest.skip(f"{path} not found")
+    assert main(["convert", str(path), "--objective", "min_sum"]) == 0
+    out, err = capsys.readouterr()
+    doc = json.loads(out)
+    assert f"{fleet} vehicles (the routes of {path.stem}.sol)" in err and len(doc["agents"]) == fleet
+    lengths = doc.get("distances", doc["costs"])["agent"]
+    routes = [[0, *map(int, line.split(":")[1].split()), 0] for line in path.with_suffix(".sol").read_text().splitlines()
+              if line.startswith("Route")]
+    assert sum(lengths[u][v] for r in routes for u, v in zip(r, r[1:])) == pytest.approx(published, abs=1e-6)
+
+
 @pytest.mark.parametrize("command", ["solve", "plot", "convert"])
 def test_an_optional_dependency_missing_says_how_to_get_it(work, monkeypatch, capsys, command):
     missing = "numpy" if command == "convert" else "matplotlib"
