@@ -78,6 +78,9 @@ PLANS = {
               "min_max": (("zel-improve", "ortools"), {"short": ["10"], "full": ["10"]})},
 }
 VRPLIB_SHORT = {"cvrp": ("X-n101-k25", "X-n106-k14"), "vrptw": ("C1_10_1",)}
+# The fleet sets give ZEL the whole limit, as the peers take it: the phase otherwise ends
+# on its own after 50 iterations per target without a better solution.
+RUN_TO_LIMIT = {"improve_stall": 10**12}
 
 
 def main() -> None:
@@ -289,6 +292,8 @@ def run_all(args: argparse.Namespace) -> dict:
             ThreadPoolExecutor(max_workers=args.jobs) as pool:
         for case, doc in documents:
             instance_path = Path(scratch) / f"{case.key.replace('/', '_')}.json"
+            if args.set in PLANS:
+                doc["options"].update(RUN_TO_LIMIT)
             instance_path.write_text(json.dumps(doc))
             n = len(doc["nodes"])
             chosen, labels = plan(args, solvers, case.objective)
