@@ -147,9 +147,9 @@ FLEET_DOC = {"nodes": [{"id": 0, "x": 0, "y": 0, "type": "depot"}, {"id": 1, "x"
 @pytest.mark.parametrize("change, cost, fault", [
     ({}, 12.0, None),  # arrive 2, serve to 6, reach 2 at 8, wait to 10, serve to 11, home at 14; distance 12
     ({"objective": "min_max"}, 14.0, None),  # min-max counts the clock whatever "minimise" says
-    ({"capacity": 6}, 12.0, "capacity: load 7 is over 6"),
-    ({"end": 7.5}, 12.0, "window: reaches node 2 at 8"),  # the window holds the start, service moves the clock
-    ({"max_length": 13}, 12.0, "max_length: time 14"),
+    ({"capacity": 6}, 12.0, ("capacity", "7", "6")),
+    ({"end": 7.5}, 12.0, ("node 2 at 8", "7.5")),  # the window holds the start, service moves the clock
+    ({"max_length": 13}, 12.0, ("14", "13")),
 ])
 def test_runner_prices_and_checks_service_loads_and_distance(change, cost, fault):
     import copy
@@ -161,7 +161,8 @@ def test_runner_prices_and_checks_service_loads_and_distance(change, cost, fault
     doc["constraints"][0]["items"][0]["end"] = change.get("end", 12)
     best, problems = routes.assess(routes.read(doc), [[0, 1, 2, 0]])
     assert best == cost
-    assert (fault is None and problems == []) or any(fault in p for p in problems), problems
+    # This file's checks or pyzel's, whichever judges: the line names the rule's figures.
+    assert (fault is None and problems == []) or any(all(f in p for f in fault) for p in problems), problems
     if fault is None:  # a solver's report is held to the same measure: the duration is not the cost here
         result = routes.as_result(routes.read(doc), [[0, 1, 2, 0]])
         result["routes"][0]["duration" if cost == 12.0 else "distance"] += 1
