@@ -101,6 +101,8 @@ def test_batch_reports_a_broken_instance_and_finishes_the_others(work, capsys):
     (["convert", "time_windows.json", "--agents", "2"], "not a TSPLIB file"),
     (["convert", "tiny.tsp", "--agents", "2", "--depot", "5"], "depot must be a node index from 0 to 2"),
     (["convert", "tiny.tsp"], "a TSPLIB file needs the number of agents: --agents M"),
+    (["convert", "tiny.tsp", "--agents", "2", "--distances", "truncated"], "distances must be one of rounded, real"),
+    (["solve", "tiny.vrp"], "pyzel convert tiny.vrp -o tiny.json"),
     (["frobnicate"], "invalid choice"),
 ], ids=lambda v: v[0] if isinstance(v, list) else None)
 def test_bad_input_is_one_line_and_exit_status_2(work, args, message):
