@@ -9,10 +9,13 @@
 //   zel_bruteforce [--count N] [--seed S] [--budget EXPANSIONS] [--cross-check SOLUTIONS]
 //                  [--dump DIR] [--start-windows PERCENT] [--improve ITERATIONS]
 //                  [--stall ITERATIONS] [--limit SECONDS] [--negative PERCENT]
+//                  [--capacities PERCENT] [--service PERCENT]
 //
 // --start-windows gives that share of the instances a window on every start depot
 // (a few closing before time 0), drawn apart from the rest, so every instance
-// is otherwise the one it is without the option.
+// is otherwise the one it is without the option. --capacities does the same with
+// demands on the targets and capacities on the agents, enforced; --service with
+// whole-number service times on the targets.
 //
 // Searches stop at the expansion budget, never at a clock, so a run is repeatable.
 // --improve turns the improvement phase on with that iteration budget (0: none, the
@@ -76,9 +79,11 @@ struct Features {
   bool asymmetric = false;
   bool windows = false;
   bool start_windows = false;  // a window on a start depot
+  bool service = false;        // service times on the targets
   bool limits = false;
   bool two_types = false;
   bool min_max = false;
+  bool capacities = false;  // enforced
 };
 
 const std::vector<std::pair<std::string, bool Features::*>> kFeatureNames = {
@@ -94,14 +99,18 @@ const std::vector<std::pair<std::string, bool Features::*>> kFeatureNames = {
     {"asymmetric costs", &Features::asymmetric},
     {"time windows", &Features::windows},
     {"start windows", &Features::start_windows},
+    {"service times", &Features::service},
     {"route limits", &Features::limits},
     {"two agent types", &Features::two_types},
     {"min-max", &Features::min_max},
+    {"capacities", &Features::capacities},
 };
 
 // The group of an instance: the first of these it has.
 std::string GroupOf(const Features& f) {
+  if (f.capacities) return "capacities";
   if (f.start_windows) return "windows on start depots";
+  if (f.service) return "service times";
   if (f.open_crossed) return "open routes, an agent ends at another's start";
   if (f.windows) return "time windows";
   if (f.negative_costs) return "negative costs";
@@ -209,6 +218,36 @@ void AddStartWindows(uint64_t seed, int percent, Generated& out) {
   out.doc["constraints"].push_back({{"kind", "timewindow"}, {"items", items}});
   out.features.start_windows = true;
   out.features.windows = true;
+}
+
+// Demands of 0-4 on the targets and capacities on the agents, from a stream of
+// their own; most capacities bind, some are 0 (no limit), and the depots carry
+// demands too, which must count nothing.
+void AddCapacities(uint64_t seed, int percent, Generated& out) {
+  Random random(seed ^ 0xca9ac17eULL);
+  if (!random.Chance(percent)) return;
+  int total = 0;
+  for (Document& node : out.doc["nodes"]) {
+    const int demand = random.Between(0, 4);
+    node["demand"] = demand;
+    if (!node.contains("type")) total += demand;
+  }
+  const int agents = static_cast<int>(out.doc["agents"].size());
+  for (Document& agent : out.doc["agents"]) {
+    const int share = (total + agents - 1) / std::max(agents, 1);
+    agent["capacity"] = random.Chance(15) ? 0 : random.Between(std::max(share - 2, 1), share + 4);
+  }
+  out.doc["options"]["enforce_capacities"] = true;
+  out.features.capacities = true;
+}
+
+// Service times of 0 to 6 on the targets, from a stream of their own; a depot
+// (the lowest node indices) may get one too, which must count nothing.
+void AddServices(uint64_t seed, int percent, Generated& out) {
+  Random random(seed ^ 0x5e971ce5e971ceULL);
+  if (!random.Chance(percent)) return;
+  for (Document& node : out.doc["nodes"]) node["service"] = random.Between(0, 6);
+  out.features.service = true;
 }
 
 // `negative`: the percentage of cost matrices given some negative arcs.
@@ -435,6 +474,8 @@ struct Tally {
   uint64_t failed_at_budget = 0;
   uint64_t cross_checked = 0;
   int start_windows = 0;  // percent of instances with windows on start depots
+  int capacities = 0;     // percent of instances with capacities enforced
+  int service = 0;        // percent of instances with service times
   uint64_t at_limit = 0;
   uint64_t counts[kNumClasses] = {};
   // Instances with each feature: all, feasible, and in each class.
@@ -488,6 +529,8 @@ void RunOne(uint64_t seed, uint64_t budget, uint64_t cross_check, const RunSetti
             Tally& tally) {
   Generated made = MakeInstance(seed, improve.negative);
   AddStartWindows(seed, tally.start_windows, made);
+  AddCapacities(seed, tally.capacities, made);
+  AddServices(seed, tally.service, made);
   quarn::Problem problem;
   quarn::load_problem_from_json(nlohmann::json::parse(made.doc.dump()), problem);
   quarn::Options options = problem.options();
@@ -655,6 +698,10 @@ int main(int argc, char** argv) {
         cross_check = value;
       } else if (arg == "--start-windows") {
         tally.start_windows = static_cast<int>(std::min<uint64_t>(value, 100));
+      } else if (arg == "--capacities") {
+        tally.capacities = static_cast<int>(std::min<uint64_t>(value, 100));
+      } else if (arg == "--service") {
+        tally.service = static_cast<int>(std::min<uint64_t>(value, 100));
       } else if (arg == "--improve") {
         improve.on = true;
         improve.iterations = value;

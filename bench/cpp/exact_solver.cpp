@@ -61,6 +61,8 @@ AgentTable TableOf(const RouteRules& rules, int agent) {
     table.final_node[0] = idle->first;
   }
   for (size_t set = 1; set < sets; ++set) {
+    // The load depends on the set alone, never on the order.
+    if (!rules.Fits(agent, set)) continue;
     for (size_t j = 0; j < m; ++j) {
       const double t = table.earliest[set * m + j];
       if (t == kNone) continue;
@@ -94,7 +96,10 @@ std::vector<int32_t> RouteOf(const RouteRules& rules, int agent, const AgentTabl
 }  // namespace
 
 RouteRules::RouteRules(const Problem& problem, const Options& options)
-    : problem_(problem), return_to_end_(options.return_to_end), missing_cost_(options.missing_cost) {
+    : problem_(problem),
+      return_to_end_(options.return_to_end),
+      missing_cost_(options.missing_cost),
+      enforce_capacities_(options.enforce_capacities) {
   std::unordered_map<uint64_t, int32_t> index_of_id;
   int32_t index = 0;
   // A later duplicate id wins, as in the checker.
@@ -105,8 +110,11 @@ RouteRules::RouteRules(const Problem& problem, const Options& options)
     ends_.push_back(index_of_id.at(agent.end_node));
     depots.insert({starts_.back(), ends_.back()});
   }
+  services_.assign(static_cast<size_t>(index), 0.0);
   for (int32_t node = 0; node < index; ++node) {
-    if (depots.count(node) == 0) targets_.push_back(node);
+    if (depots.count(node) != 0) continue;
+    targets_.push_back(node);
+    services_[static_cast<size_t>(node)] = problem.nodes()[static_cast<size_t>(node)].service;
   }
   for (const auto& [id, window] : problem.time_windows().windows_by_node) {
     auto it = index_of_id.find(id);
@@ -120,6 +128,17 @@ bool RouteRules::TypeAllowed(int agent, int32_t node) const {
   if (entry == table.end()) return true;
   const std::string& type = problem_.agents_ordered()[static_cast<size_t>(agent)].type;
   return std::find(entry->second.begin(), entry->second.end(), type) != entry->second.end();
+}
+
+bool RouteRules::Fits(int agent, size_t set) const {
+  if (!enforce_capacities_) return true;
+  const double capacity = problem_.agents_ordered()[static_cast<size_t>(agent)].capacity_limit;
+  if (!(capacity > 0.0)) return true;
+  double load = 0.0;
+  for (size_t j = 0; j < targets_.size(); ++j) {
+    if ((set >> j) & 1u) load += problem_.nodes()[static_cast<size_t>(targets_[j])].demand;
+  }
+  return !(load > capacity);
 }
 
 double RouteRules::Travel(int agent, int32_t from, int32_t to) const {
@@ -146,6 +165,7 @@ std::optional<double> RouteRules::Step(int agent, int32_t from, double t, int32_
     if (t > window->second.second) return std::nullopt;
     t = std::max(t, window->second.first);
   }
+  t += services_[static_cast<size_t>(to)];
   const double limit = problem_.agents_ordered()[static_cast<size_t>(agent)].time_limit;
   if (limit > 0.0 && t > limit) return std::nullopt;
   return t;
@@ -173,6 +193,7 @@ double RouteRules::Clock(int agent, const std::vector<int32_t>& route) const {
     if (route[p - 1] != to && !free_stop) t += Travel(agent, route[p - 1], to);
     auto window = windows_.find(to);
     if (window != windows_.end()) t = std::max(t, window->second.first);
+    t += services_[static_cast<size_t>(to)];
   }
   return t;
 }

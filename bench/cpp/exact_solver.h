@@ -16,7 +16,8 @@ namespace quarn::test {
 
 // The route rules of the solution checker (Violations) as single moves, for building routes instead of
 // judging them: the clock is the accumulated cost, every agent stands at its start
-// at time 0 (and leaves once the start's window opens), waits at a window that has not opened, and may arrive exactly when it closes;
+// at time 0 (and leaves once the start's window opens), waits at a window that has not opened, may arrive exactly when it closes,
+// and leaves a target once its service is done;
 // costs of options.missing_cost or more (and NaN, and missing entries) are no
 // arc; with open routes the move onto the agent's start or end, which ends its route, is free.
 class RouteRules {
@@ -40,6 +41,10 @@ class RouteRules {
   // (a missing entry costs missing_cost), for reporting the cost of a route under judgement.
   double Clock(int agent, const std::vector<int32_t>& route) const;
 
+  // With capacities enforced, whether `agent` may serve the targets of `set` (bit j:
+  // Targets()[j]) on one route; always true otherwise.
+  bool Fits(int agent, size_t set) const;
+
   // The cheapest way for `agent`, at `last` at time `t` (its start when it visited
   // nothing), to end its route: the final node (none: the route may stay [start])
   // and the clock there; nothing when no ending keeps the rules.
@@ -53,10 +58,12 @@ class RouteRules {
   const Problem& problem_;
   bool return_to_end_;
   double missing_cost_;
+  bool enforce_capacities_;
   std::vector<int32_t> starts_;
   std::vector<int32_t> ends_;
   std::vector<int32_t> targets_;
   std::unordered_map<int32_t, std::pair<double, double>> windows_;
+  std::vector<double> services_;  // by node index; 0 at depots
 };
 
 struct ExactAnswer {

@@ -15,6 +15,10 @@ void BindEnums(py::module_& m) {
       .value("MinMax", ObjectiveType::MinMax)
       .value("MinSum", ObjectiveType::MinSum);
   GuardUninitialised<ObjectiveType>();
+  py::enum_<Minimise>(m, "Minimise")
+      .value("Duration", Minimise::Duration)
+      .value("Distance", Minimise::Distance);
+  GuardUninitialised<Minimise>();
   py::enum_<NodeType>(m, "NodeType")
       .value("DEPOT", NodeType::DEPOT)
       .value("TARGET", NodeType::TARGET);
@@ -33,7 +37,8 @@ void BindRecords(py::module_& m) {
       .def_readwrite("id", &Node::id)
       .def_readwrite("position", &Node::position)
       .def_readwrite("type", &Node::type)
-      .def_readwrite("demand", &Node::demand);
+      .def_readwrite("demand", &Node::demand)
+      .def_readwrite("service", &Node::service);
   GuardUninitialised<Node>();
   py::class_<Agent>(m, "Agent")
       .def(py::init<>())
@@ -52,11 +57,13 @@ void BindRecords(py::module_& m) {
       .def_readwrite("memory_limit", &Options::memory_limit)
       .def_readwrite("improve", &Options::improve)
       .def_readwrite("quiet", &Options::quiet)
+      .def_readwrite("enforce_capacities", &Options::enforce_capacities)
       .def_readwrite("seed", &Options::seed)
       .def_readwrite("max_iterations", &Options::max_iterations)
       .def_readwrite("improve_stall", &Options::improve_stall)
       .def_readwrite("max_expansions", &Options::max_expansions)
-      .def_readwrite("missing_cost", &Options::missing_cost);
+      .def_readwrite("missing_cost", &Options::missing_cost)
+      .def_readwrite("minimise", &Options::minimise);
   GuardUninitialised<Options>();
 }
 
@@ -82,6 +89,8 @@ void BindProblem(py::module_& m) {
       .def("add_node", &Problem::add_node, py::arg("node"))
       .def("add_agent", &Problem::add_agent, py::arg("agent"), py::arg("id"))
       .def("set_cost_matrix", &Problem::set_cost_matrix, py::arg("agent_type"), py::arg("matrix"))
+      .def("set_distance_matrix", &Problem::set_distance_matrix, py::arg("agent_type"),
+           py::arg("matrix"))
       .def("set_assignment_constraint", &Problem::set_assignment_constraint,
            py::arg("constraint"))
       .def("set_timewindow_constraint", &Problem::set_timewindow_constraint,

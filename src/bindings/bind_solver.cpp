@@ -45,7 +45,9 @@ void BindResult(py::module_& m) {
       .def_property_readonly("last_update_time",
                              [](const Result& r) { return r.last_update_time; })
       .def_property_readonly("paths", [](const Result& r) { return ToDict(r.paths); })
-      .def_property_readonly("times", [](const Result& r) { return ToDict(r.times); });
+      .def_property_readonly("times", [](const Result& r) { return ToDict(r.times); })
+      .def_property_readonly("durations", [](const Result& r) { return ToDict(r.durations); })
+      .def_property_readonly("distances", [](const Result& r) { return ToDict(r.distances); });
   GuardUninitialised<Result>();
 }
 

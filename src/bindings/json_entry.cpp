@@ -99,6 +99,13 @@ py::dict RouteEntry(const Agent& agent, const Result& result, int32_t agent_inde
   auto path = result.paths.find(agent_index);
   route["path"] = path == result.paths.end() ? std::vector<int32_t>{} : path->second;
   route["cost"] = CostOf(result, agent_index);
+  // Both measures, when the document gives distances beside the durations.
+  auto distance = result.distances.find(agent_index);
+  if (distance != result.distances.end()) {
+    auto duration = result.durations.find(agent_index);
+    route["duration"] = duration == result.durations.end() ? 0.0 : duration->second;
+    route["distance"] = distance->second;
+  }
   return route;
 }
 

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstdint>
 #include <limits>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -57,6 +58,13 @@ ObjectiveType ParseObjective(const std::string& text) {
   return text == "min_max" || text == "MIN_MAX" ? ObjectiveType::MinMax : ObjectiveType::MinSum;
 }
 
+Minimise ParseMinimise(const std::string& text) {
+  if (text == "duration") return Minimise::Duration;
+  if (text == "distance") return Minimise::Distance;
+  throw std::invalid_argument("the option \"minimise\" is \"duration\" or \"distance\", not \"" +
+                              text + "\"");
+}
+
 Node ReadNode(const json& item) {
   Node node;
   node.id = ReadId(item.at("id"));
@@ -65,6 +73,7 @@ Node ReadNode(const json& item) {
   node.position.z = item.value("z", 0.0);
   if (item.contains("type")) node.type = ParseNodeType(item.at("type").get<std::string>());
   node.demand = item.value("demand", 0.0);
+  node.service = item.value("service", 0.0);
   return node;
 }
 
@@ -149,6 +158,8 @@ void ReadOptions(const json& object, Options& options) {
   options.max_expansions = object.value("max_expansions", uint64_t{0});
   options.missing_cost = object.value("missing_cost", kMissingCost);
   options.quiet = object.value("quiet", false);
+  options.enforce_capacities = object.value("enforce_capacities", false);
+  options.minimise = ParseMinimise(object.value("minimise", std::string("duration")));
 }
 
 }  // namespace
@@ -164,6 +175,11 @@ void load_problem_from_json(const nlohmann::json& doc, Problem& problem) {
     // matrices is stored under the type names "0", "1", ...
     for (const auto& member : doc.at("costs").items()) {
       problem.set_cost_matrix(member.key(), member.value().get<CostMatrix>());
+    }
+  }
+  if (doc.contains("distances")) {
+    for (const auto& member : doc.at("distances").items()) {
+      problem.set_distance_matrix(member.key(), member.value().get<CostMatrix>());
     }
   }
   ConstraintSet constraints;

@@ -53,7 +53,8 @@ void PriceChainMove(const LsSolution& s, const LsObjective& objective, double be
     cost_to = right.Suffix(rt, gap, rt.path.back()).Cost();
     return;
   }
-  if (model.has_windows() &&
+  // The travel bounds the duration, not the distance.
+  if (model.has_windows() && !model.by_distance() &&
       !(objective.Delta(s, from, TravelAfterMoveWithin(model, rf, i, len, reversed, gap), -1, 0.0) < beat)) {
     return;
   }
@@ -61,10 +62,11 @@ void PriceChainMove(const LsSolution& s, const LsObjective& objective, double be
   if (gap <= i) {
     b.Prefix(rf, gap - 1);
     AddChain(b, rf, i, len, reversed);
-    b.Range(rf, gap, i - 1);
+    // An empty stretch is skipped: a backward range would repeat its ends.
+    if (gap < i) b.Range(rf, gap, i - 1);
   } else {
     b.Prefix(rf, i - 1);
-    b.Range(rf, after, gap - 1);
+    if (gap > after) b.Range(rf, after, gap - 1);
     AddChain(b, rf, i, len, reversed);
   }
   cost_from = b.Suffix(rf, std::max(gap, after), rf.path.back()).Cost();

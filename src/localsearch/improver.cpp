@@ -33,7 +33,7 @@ void SortForRecreate(std::vector<int32_t>& nodes, const std::vector<double>& dep
 
 // Hard rules (+infinity) stay hard.
 Penalties Scaled(const Penalties& p, double factor) {
-  return Penalties{p.time_warp * factor, p.excess * factor};
+  return Penalties{p.time_warp * factor, p.excess * factor, p.load * factor};
 }
 
 // One weight moved toward the share of routes that keep its rule.
@@ -71,8 +71,9 @@ void Improver::Prepare(const StopCheck& stop) {
   if (settings_.soft_rules) {
     if (model_.has_windows()) penalties_.time_warp = std::max(settings_.initial_penalty, kMinPenalty);
     if (has_limits_) penalties_.excess = std::max(settings_.initial_penalty, kMinPenalty);
+    if (model_.has_capacities()) penalties_.load = std::max(settings_.initial_penalty, kMinPenalty);
   }
-  candidates_seen_ = candidates_without_warp_ = candidates_without_excess_ = 0;
+  candidates_seen_ = candidates_without_warp_ = candidates_without_excess_ = candidates_without_load_ = 0;
 }
 
 void Improver::Load(const std::vector<std::vector<int32_t>>& initial, LsSolution& s) const {
@@ -220,13 +221,16 @@ void Improver::KeepBest(const LsSolution& s) {
 void Improver::RecordFeasibility(const LsSolution& s) {
   bool warp = false;
   bool excess = false;
+  bool load = false;
   for (const LsRoute& route : s.routes()) {
     warp = warp || route.charge.time_warp > 0.0;
     excess = excess || route.charge.excess > 0.0;
+    load = load || route.charge.load_excess > 0.0;
   }
   ++candidates_seen_;
   if (!warp) ++candidates_without_warp_;
   if (!excess) ++candidates_without_excess_;
+  if (!load) ++candidates_without_load_;
 }
 
 void Improver::AdaptPenalties(LsSolution& current) {
@@ -241,14 +245,17 @@ void Improver::AdaptPenalties(LsSolution& current) {
   if (has_limits_) {
     penalties_.excess = Adapted(penalties_.excess, candidates_without_excess_ / seen, settings_.target_feasible);
   }
-  candidates_seen_ = candidates_without_warp_ = candidates_without_excess_ = 0;
+  if (model_.has_capacities()) {
+    penalties_.load = Adapted(penalties_.load, candidates_without_load_ / seen, settings_.target_feasible);
+  }
+  candidates_seen_ = candidates_without_warp_ = candidates_without_excess_ = candidates_without_load_ = 0;
   current.SetPenalties(penalties_);
 }
 
 void Improver::StartSchedule(const LsSolution& first) {
   double travel = 0.0;
   for (const LsRoute& route : first.routes()) {
-    if (route.charge.exists()) travel += route.charge.finish;
+    if (route.charge.exists()) travel += model_.by_distance() ? route.charge.distance : route.charge.finish;
   }
   const double arcs = static_cast<double>(model_.customers().size() + static_cast<size_t>(model_.num_agents()));
   const double scale = travel > 0.0 ? travel / arcs : 1.0;

@@ -4,10 +4,11 @@
 
 namespace quarn {
 
-LocalModel::LocalModel(const RouteRules& rules, const TimeWindowMap& windows)
+LocalModel::LocalModel(const RouteRules& rules, const TimeWindowMap& windows, bool by_distance)
     : rules_(&rules),
       n_(static_cast<int32_t>(rules.num_nodes())),
-      return_to_end_(rules.return_to_end()) {
+      return_to_end_(rules.return_to_end()),
+      by_distance_(by_distance) {
   const size_t n = static_cast<size_t>(n_);
   const size_t m = rules.num_agents();
   agents_.resize(m);
@@ -18,6 +19,8 @@ LocalModel::LocalModel(const RouteRules& rules, const TimeWindowMap& windows)
     // An agent without a known type is admitted nowhere; its costs are never read.
     entry.type = std::max(rules.agents()[a].type, 0);
     entry.limit = rules.agents()[a].time_limit;
+    entry.capacity = rules.Capacity(static_cast<int32_t>(a));
+    has_capacities_ = has_capacities_ || entry.capacity > 0.0;
     num_types_ = std::max(num_types_, entry.type + 1);
   }
   is_customer_.assign(n, 0);
@@ -40,6 +43,26 @@ LocalModel::LocalModel(const RouteRules& rules, const TimeWindowMap& windows)
         const std::optional<double> arc = rules.Arc(u, v, t);
         if (arc && *arc < rules.missing_cost()) {
           costs_[(static_cast<size_t>(t) * n + static_cast<size_t>(u)) * n + static_cast<size_t>(v)] = *arc;
+        }
+      }
+    }
+  }
+  demand_.assign(n, 0.0);
+  for (int32_t v = 0; v < n_ && has_capacities_; ++v) demand_[static_cast<size_t>(v)] = rules.Demand(v);
+  has_services_ = rules.has_services();
+  services_.assign(n, 0.0);
+  if (has_services_) {
+    for (int32_t v = 0; v < n_; ++v) services_[static_cast<size_t>(v)] = rules.Service(v);
+  }
+  if (const DenseCostTable* table = rules.distance_table()) {
+    has_distances_ = true;
+    distances_.assign(static_cast<size_t>(num_types_) * n * n, 0.0);
+    for (int32_t t = 0; t < num_types_; ++t) {
+      for (int32_t u = 0; u < n_; ++u) {
+        for (int32_t v = 0; v < n_; ++v) {
+          if (u == v) continue;
+          distances_[(static_cast<size_t>(t) * n + static_cast<size_t>(u)) * n + static_cast<size_t>(v)] =
+              table->Arc(u, v, t).value_or(0.0);
         }
       }
     }

@@ -16,8 +16,9 @@ constexpr double kLsInfinity = std::numeric_limits<double>::infinity();
 // (no arc as +infinity), windows, admission by agent and the targets to visit.
 class LocalModel {
  public:
-  // Arc costs at or above the rules' missing_cost are no arc.
-  LocalModel(const RouteRules& rules, const TimeWindowMap& windows);
+  // Arc costs at or above the rules' missing_cost are no arc. `by_distance`:
+  // a route is priced by its distance instead of its finishing time.
+  LocalModel(const RouteRules& rules, const TimeWindowMap& windows, bool by_distance = false);
 
   int32_t num_nodes() const { return n_; }
   int32_t num_agents() const { return static_cast<int32_t>(agents_.size()); }
@@ -57,6 +58,27 @@ class LocalModel {
   double earliest(int32_t v) const { return earliest_[static_cast<size_t>(v)]; }
   double latest(int32_t v) const { return latest_[static_cast<size_t>(v)]; }
   bool has_windows() const { return has_windows_; }
+  // The demand a route serving v counts (0 unless capacities are enforced) and
+  // the agent's capacity (0: no limit).
+  double demand(int32_t v) const { return demand_[static_cast<size_t>(v)]; }
+  double capacity(int32_t a) const { return agents_[static_cast<size_t>(a)].capacity; }
+  // Some agent has a capacity to keep.
+  bool has_capacities() const { return has_capacities_; }
+  double service(int32_t v) const { return services_[static_cast<size_t>(v)]; }
+  bool has_services() const { return has_services_; }
+  // The distance of a leg as Travel prices its time; the travel itself without
+  // a distance table.
+  double Distance(int32_t a, int32_t u, int32_t v) const {
+    if (!has_distances_) return Travel(a, u, v);
+    if (u == v) return 0.0;
+    const Entry& agent = agents_[static_cast<size_t>(a)];
+    if (!return_to_end_ && (v == agent.start || v == agent.end)) return 0.0;
+    return distances_[(static_cast<size_t>(agent.type) * static_cast<size_t>(n_) + static_cast<size_t>(u)) *
+                          static_cast<size_t>(n_) +
+                      static_cast<size_t>(v)];
+  }
+  bool has_distances() const { return has_distances_; }
+  bool by_distance() const { return by_distance_; }
 
  private:
   struct Entry {
@@ -64,6 +86,7 @@ class LocalModel {
     int32_t end = 0;
     int32_t type = 0;
     double limit = 0.0;
+    double capacity = 0.0;
   };
 
   const RouteRules* rules_;
@@ -78,6 +101,13 @@ class LocalModel {
   std::vector<double> costs_;    // type-major n x n blocks
   std::vector<double> earliest_;
   std::vector<double> latest_;
+  std::vector<double> demand_;  // by node
+  bool has_capacities_ = false;
+  std::vector<double> services_;   // by node, 0 where none
+  bool has_services_ = false;
+  std::vector<double> distances_;  // as costs_, when the rules carry distances
+  bool has_distances_ = false;
+  bool by_distance_ = false;
 };
 
 }  // namespace quarn

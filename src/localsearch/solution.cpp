@@ -4,6 +4,11 @@
 
 namespace quarn {
 
+double LoadBetween(const LsRoute& route, int32_t i, int32_t j) {
+  const double before = i > 0 ? route.load[static_cast<size_t>(i - 1)] : 0.0;
+  return route.load[static_cast<size_t>(j)] - before;
+}
+
 LsSolution::LsSolution(const LocalModel& model)
     : model_(&model),
       routes_(static_cast<size_t>(model.num_agents())),
@@ -31,11 +36,21 @@ void LsSolution::Refresh(int32_t r) {
   route.suffix.resize(k);
   route.forward.assign(k, 0.0);
   route.backward.assign(k, 0.0);
+  if (model.has_services()) route.served.assign(k, 0.0);
+  if (model.has_distances()) {
+    route.forward_distance.assign(k, 0.0);
+    route.backward_distance.assign(k, 0.0);
+  }
   // The charge walks exactly like route validation (a late arrival travels back
   // to the window's close), so on a feasible route the two agree to the bit.
   bool ok = true;
   double t = 0.0;
   double warp = 0.0;
+  // Summed in route order, as validation sums it.
+  const bool loads = model.has_capacities();
+  route.load.assign(loads ? k : 0, 0.0);
+  double load = 0.0;
+  double distance = 0.0;
   for (size_t p = 0; p < k; ++p) {
     const int32_t node = route.path[p];
     if (model.IsCustomer(node)) {
@@ -48,25 +63,40 @@ void LsSolution::Refresh(int32_t r) {
       route.prefix[0] = single;
     } else {
       const double travel = model.Travel(r, route.path[p - 1], node);
+      const double leg = model.has_distances() ? model.Distance(r, route.path[p - 1], node) : travel;
       route.forward[p] = route.forward[p - 1] + travel;
       route.backward[p] = route.backward[p - 1] + model.Travel(r, node, route.path[p - 1]);
+      if (model.has_distances()) {
+        route.forward_distance[p] = route.forward_distance[p - 1] + leg;
+        route.backward_distance[p] = route.backward_distance[p - 1] + model.Distance(r, node, route.path[p - 1]);
+      }
       ok = ok && model.Admits(r, node) && travel < kLsInfinity;
       t += travel;
-      if (!Concat(route.prefix[p - 1], travel, single, route.prefix[p])) {
+      distance += leg;
+      const bool joined = model.by_distance() ? Concat(route.prefix[p - 1], travel, leg, single, route.prefix[p])
+                                              : Concat(route.prefix[p - 1], travel, single, route.prefix[p]);
+      if (!joined) {
         route.prefix[p] = TimingSegment::Broken(route.path[0], node);
       }
+    }
+    if (loads) {
+      load += model.demand(node);
+      route.load[p] = load;
     }
     if (t > model.latest(node)) {
       warp += t - model.latest(node);
       t = model.latest(node);
     }
     t = std::max(t, model.earliest(node));
+    if (model.has_services()) {
+      t += model.service(node);
+      route.served[p] = (p == 0 ? 0.0 : route.served[p - 1]) + model.service(node);
+    }
   }
   route.suffix[k - 1] = TimingSegment::Of(model, route.path[k - 1]);
   for (size_t p = k - 1; p-- > 0;) {
     const TimingSegment single = TimingSegment::Of(model, route.path[p]);
-    if (!Concat(single, model.Travel(r, route.path[p], route.path[p + 1]), route.suffix[p + 1],
-                route.suffix[p])) {
+    if (!Join(model, r, single, route.suffix[p + 1], route.suffix[p])) {
       route.suffix[p] = TimingSegment::Broken(route.path[p], route.path[k - 1]);
     }
   }
@@ -74,10 +104,12 @@ void LsSolution::Refresh(int32_t r) {
   if (ok) {
     route.charge.finish = t;
     route.charge.time_warp = warp;
+    route.charge.distance = distance;
     const double limit = model.limit(r);
     if (limit > 0.0 && t > limit) route.charge.excess = t - limit;
+    route.charge.load_excess = LoadExcess(model, r, load);
   }
-  route.cost = penalties_.Price(route.charge);
+  route.cost = penalties_.Price(route.charge, model.by_distance());
   PriceRemovals(route);
   BuildBlocks(route);
   RecomputeTotals();
@@ -99,7 +131,7 @@ void LsSolution::BuildBlocks(LsRoute& route) const {
       const TimingSegment left = l == 0 ? TimingSegment::Of(model, route.path[p]) : route.blocks[l - 1][p];
       const TimingSegment right =
           l == 0 ? TimingSegment::Of(model, route.path[p + 1]) : route.blocks[l - 1][p + half];
-      if (!Concat(left, model.Travel(route.agent, left.last, right.first), right, level[p])) {
+      if (!Join(model, route.agent, left, right, level[p])) {
         level[p] = TimingSegment::Broken(left.first, right.last);
       }
     }
@@ -111,9 +143,8 @@ void LsSolution::PriceRemovals(LsRoute& route) const {
   route.removal.assign(k, kLsInfinity);
   TimingSegment joined;
   for (size_t p = 1; p + 1 < k; ++p) {
-    const double travel = model_->Travel(route.agent, route.path[p - 1], route.path[p + 1]);
-    if (Concat(route.prefix[p - 1], travel, route.suffix[p + 1], joined)) {
-      route.removal[p] = penalties_.Price(ChargeOf(*model_, route.agent, joined));
+    if (Join(*model_, route.agent, route.prefix[p - 1], route.suffix[p + 1], joined)) {
+      route.removal[p] = penalties_.Price(ChargeOf(*model_, route.agent, joined), model_->by_distance());
     }
   }
 }
@@ -121,7 +152,7 @@ void LsSolution::PriceRemovals(LsRoute& route) const {
 void LsSolution::SetPenalties(const Penalties& penalties) {
   penalties_ = penalties;
   for (LsRoute& route : routes_) {
-    route.cost = penalties_.Price(route.charge);
+    route.cost = penalties_.Price(route.charge, model_->by_distance());
     PriceRemovals(route);
   }
   RecomputeTotals();

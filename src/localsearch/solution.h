@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -24,6 +25,12 @@ struct LsRoute {
   std::vector<std::vector<TimingSegment>> blocks;
   RouteCharge charge;
   double cost = 0.0;                  // the penalised price; +infinity without arcs or admission
+  std::vector<double> load;           // load[i]: demand of path[0..i]; empty without capacities
+  // Filled only where the model has them: served[i], the service along
+  // path[0..i]; the distance sums as forward and backward.
+  std::vector<double> served;
+  std::vector<double> forward_distance;
+  std::vector<double> backward_distance;
   bool feasible() const { return charge.feasible() && cost < kLsInfinity; }
   int32_t last() const { return static_cast<int32_t>(path.size()) - 1; }
   int32_t targets() const { return static_cast<int32_t>(path.size()) - 2; }
@@ -64,7 +71,7 @@ class LsSolution {
   double max() const { return top_[0]; }
   // The largest cost among routes other than r1 and r2.
   double MaxExcluding(int32_t r1, int32_t r2) const;
-  // Every route keeps every rule (no time warp, no excess).
+  // Every route keeps every rule (no time warp, no excess of length or load).
   bool feasible() const;
 
  private:
@@ -82,6 +89,10 @@ class LsSolution {
   double top_[3] = {0.0, 0.0, 0.0};
   int32_t top_route_[3] = {-1, -1, -1};
 };
+
+// The demand of path[i..j], i <= j, of a route with running loads. Out of line,
+// so that without capacities the builder's inlined paths stay as short as before.
+double LoadBetween(const LsRoute& route, int32_t i, int32_t j);
 
 // Prices a route assembled from pieces of cached routes and single nodes for one agent.
 class RouteBuilder {
@@ -102,17 +113,28 @@ class RouteBuilder {
     if (ok_) ok_ = model_.Admits(agent_, v) && Extend(model_, agent_, seg_, v);
     return *this;
   }
-  // path[i..j] of `route`, backwards when i > j: from the travel sums in O(1)
+  // path[i..j] of `route`, backwards when i > j (so never empty: a node
+  // repeated would count its service twice): from the travel sums in O(1)
   // where no window can make waiting or warp, walked otherwise.
   RouteBuilder& Range(const LsRoute& route, int32_t i, int32_t j) {
     if (!ok_) return *this;
     if (!model_.has_windows() && SameTravel(route)) {
-      const double travel = i <= j ? route.forward[static_cast<size_t>(j)] - route.forward[static_cast<size_t>(i)]
-                                   : route.backward[static_cast<size_t>(i)] - route.backward[static_cast<size_t>(j)];
+      const auto fi = static_cast<size_t>(i);
+      const auto fj = static_cast<size_t>(j);
+      const double travel = i <= j ? route.forward[fj] - route.forward[fi] : route.backward[fi] - route.backward[fj];
       if (travel < kLsInfinity) {
-        const int32_t first = route.path[static_cast<size_t>(i)];
-        ok_ = Concat(seg_, model_.Travel(agent_, seg_.last, first),
-                     TimingSegment::Travel(travel, first, route.path[static_cast<size_t>(j)]), seg_);
+        const int32_t first = route.path[fi];
+        const int32_t from = seg_.last;
+        const double stretch =
+            model_.has_services() ? travel + ServiceWithin(route, std::min(fi, fj), std::max(fi, fj)) : travel;
+        const double load = route.load.empty() ? 0.0 : LoadBetween(route, std::min(i, j), std::max(i, j));
+        ok_ = AppendTravel(model_.Travel(agent_, from, first), stretch, route.path[fj], load);
+        if (ok_ && model_.by_distance()) {
+          const double distance = !model_.has_distances() ? travel
+                                  : i <= j ? route.forward_distance[fj] - route.forward_distance[fi]
+                                           : route.backward_distance[fi] - route.backward_distance[fj];
+          seg_.distance = seg_.distance + distance + model_.Distance(agent_, from, first);
+        }
         return *this;
       }
     }
@@ -122,7 +144,7 @@ class RouteBuilder {
         while (level < route.blocks.size() && p + (int32_t{2} << level) - 1 <= j) ++level;
         const TimingSegment& block = level == 0 ? TimingSegment::Of(model_, route.path[static_cast<size_t>(p)])
                                                 : route.blocks[level - 1][static_cast<size_t>(p)];
-        ok_ = Concat(seg_, model_.Travel(agent_, seg_.last, block.first), block, seg_);
+        ok_ = Join(model_, agent_, seg_, block, seg_);
         p += int32_t{1} << level;
       }
       return *this;
@@ -139,22 +161,39 @@ class RouteBuilder {
   RouteBuilder& Suffix(const LsRoute& route, int32_t i, int32_t depot) {
     if (!ok_) return *this;
     if (SameTravel(route) && (route.agent == agent_ || route.path.back() == depot)) {
-      ok_ = Concat(seg_, model_.Travel(agent_, seg_.last, route.path[static_cast<size_t>(i)]),
-                   route.suffix[static_cast<size_t>(i)], seg_);
+      ok_ = Join(model_, agent_, seg_, route.suffix[static_cast<size_t>(i)], seg_);
       return *this;
     }
     if (i < route.last()) Range(route, i, route.last() - 1);
     return Node(depot);
   }
-  double Cost() const { return ok_ ? penalties_.Price(ChargeOf(model_, agent_, seg_)) : kLsInfinity; }
-  // The route's travel so far; a lower bound of its price.
-  double Travel() const { return ok_ ? seg_.duration : kLsInfinity; }
+  double Cost() const {
+    return ok_ ? penalties_.Price(ChargeOf(model_, agent_, seg_), model_.by_distance()) : kLsInfinity;
+  }
+  // The route's measure so far (duration or distance); a lower bound of its price.
+  double Travel() const {
+    if (!ok_) return kLsInfinity;
+    return model_.by_distance() ? seg_.distance : seg_.duration;
+  }
 
  private:
+  // Concat(seg_, travel, a windowless stretch of duration `stretch` ending at
+  // `last` and serving `load`) where no window exists: no waiting, no warp and the bounds stay infinite, so
+  // only the sums remain, added in Concat's order.
+  bool AppendTravel(double travel, double stretch, int32_t last, double load) {
+    if (!(travel < kLsInfinity) || seg_.broken()) return false;
+    seg_.duration = seg_.duration + stretch + travel + 0.0;
+    seg_.last = last;
+    seg_.load = seg_.load + load;
+    return true;
+  }
   // Another route's cached stretches mean the same for this agent: between
   // targets only the type's arcs count (the open routes' free depots are ends).
   bool SameTravel(const LsRoute& route) const {
     return route.agent == agent_ || model_.type(route.agent) == model_.type(agent_);
+  }
+  static double ServiceWithin(const LsRoute& route, size_t lo, size_t hi) {
+    return lo == 0 ? route.served[hi] : route.served[hi] - route.served[lo - 1];
   }
 
   const LocalModel& model_;

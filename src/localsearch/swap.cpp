@@ -29,13 +29,11 @@ bool Swap::Evaluate(const LsSolution& s, const LsObjective& objective, int32_t u
   const int32_t q = std::max(s.pos_of(u), s.pos_of(v));
   m.i = p;
   m.j = q;
-  m.cost1 = RouteBuilder(s, ru)
-                .Prefix(r, p - 1)
-                .Node(r.path[static_cast<size_t>(q)])
-                .Range(r, p + 1, q - 1)
-                .Node(r.path[static_cast<size_t>(p)])
-                .Suffix(r, q + 1, r.path.back())
-                .Cost();
+  RouteBuilder builder(s, ru);
+  builder.Prefix(r, p - 1).Node(r.path[static_cast<size_t>(q)]);
+  // Neighbours have nothing between them; a backward range would visit both again.
+  if (q > p + 1) builder.Range(r, p + 1, q - 1);
+  m.cost1 = builder.Node(r.path[static_cast<size_t>(p)]).Suffix(r, q + 1, r.path.back()).Cost();
   return Offer(s, objective, m, best);
 }
 

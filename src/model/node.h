@@ -13,6 +13,8 @@ struct Node {
   Position position;
   NodeType type = NodeType::TARGET;
   double demand = 0.0;
+  // Time spent at the node before leaving; a depot's counts nothing.
+  double service = 0.0;
 };
 
 }  // namespace quarn

@@ -7,6 +7,8 @@
 namespace quarn {
 
 enum class ObjectiveType : int32_t { MinMax = 0, MinSum = 1 };
+// The measure min-sum adds up; min-max always takes the longest duration.
+enum class Minimise : int32_t { Duration = 0, Distance = 1 };
 
 struct Options {
   bool return_to_end = true;
@@ -27,6 +29,11 @@ struct Options {
   double missing_cost = kMissingCost;
   // Silences the core's own diagnostic lines on standard output and error.
   bool quiet = false;
+  // Each route's total demand stays within its agent's capacity (0: no limit);
+  // off, demands and capacities are kept and never read.
+  bool enforce_capacities = false;
+  // Distance counts only under min-sum, and only the improvement phase honours it.
+  Minimise minimise = Minimise::Duration;
 };
 
 }  // namespace quarn

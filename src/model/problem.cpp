@@ -29,19 +29,33 @@ void Problem::add_agent(const Agent& agent, uint64_t id) {
   num_agents_ = agents_by_id_.size();
 }
 
+namespace {
+
 // A JSON document cannot hold NaN or an infinity, and its reader refuses them; a
 // matrix built in code is held to the same numbers, so no route costs -inf.
-void Problem::set_cost_matrix(const std::string& agent_type, const CostMatrix& matrix) {
+void CheckFinite(const char* what, const std::string& agent_type, const CostMatrix& matrix) {
   for (size_t i = 0; i < matrix.size(); ++i) {
     for (size_t j = 0; j < matrix[i].size(); ++j) {
       if (std::isfinite(matrix[i][j])) continue;
       std::ostringstream message;
-      message << "cost matrix of type '" << agent_type << "': the cost from node index " << i
-              << " to " << j << " is " << matrix[i][j] << ", not a finite number";
+      message << what << " matrix of type '" << agent_type << "': the " << what
+              << " from node index " << i << " to " << j << " is " << matrix[i][j]
+              << ", not a finite number";
       throw std::invalid_argument(message.str());
     }
   }
+}
+
+}  // namespace
+
+void Problem::set_cost_matrix(const std::string& agent_type, const CostMatrix& matrix) {
+  CheckFinite("cost", agent_type, matrix);
   cost_matrices_[agent_type] = matrix;
+}
+
+void Problem::set_distance_matrix(const std::string& agent_type, const CostMatrix& matrix) {
+  CheckFinite("distance", agent_type, matrix);
+  distance_matrices_[agent_type] = matrix;
 }
 
 void Problem::set_assignment_constraint(const AssignmentConstraint& constraint) {

@@ -29,6 +29,8 @@ class Problem {
   void add_node(const Node& node);
   void add_agent(const Agent& agent, uint64_t id);
   void set_cost_matrix(const std::string& agent_type, const CostMatrix& matrix);
+  // Distances beside the durations; a type without one measures distance by its durations.
+  void set_distance_matrix(const std::string& agent_type, const CostMatrix& matrix);
   void set_assignment_constraint(const AssignmentConstraint& constraint);
   void set_timewindow_constraint(const TimeWindowConstraint& constraint);
 
@@ -49,6 +51,9 @@ class Problem {
   uint64_t num_agents() const { return num_agents_; }
   uint64_t num_nodes() const { return num_nodes_; }
   const std::unordered_map<std::string, CostMatrix>& cost_matrices() const { return cost_matrices_; }
+  const std::unordered_map<std::string, CostMatrix>& distance_matrices() const {
+    return distance_matrices_;
+  }
   const AssignmentConstraint& assignment() const { return assignment_; }
   const TimeWindowConstraint& time_windows() const { return time_windows_; }
   const std::unordered_map<uint64_t, int32_t>& agent_index_by_id() const { return agent_index_by_id_; }
@@ -77,6 +82,7 @@ class Problem {
   std::unordered_map<std::string, int32_t> type_index_by_name_;
   std::vector<std::string> type_names_;
   std::unordered_map<uint64_t, int32_t> agent_type_index_by_id_;
+  std::unordered_map<std::string, CostMatrix> distance_matrices_;
 };
 
 }  // namespace quarn

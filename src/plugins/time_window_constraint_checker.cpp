@@ -38,7 +38,10 @@ ArrivalCheck TimeWindowConstraintChecker::CheckArrival(const Label& child, int32
   if (graph_ != nullptr) {
     const int32_t from = child.positions[agent];
     if (DetourDominates(child, agent, from, node, arrival)) return ArrivalCheck{false, std::nullopt};
-    if (own_rules_.num_nodes() != 0 && SomeNodeLost(child, agent, node, arrival)) {
+    // The agent leaves the node once served; the search adds the service itself.
+    double leaving = arrival;
+    if (rules().has_services()) leaving += rules().Service(node);
+    if (own_rules_.num_nodes() != 0 && SomeNodeLost(child, agent, node, leaving)) {
       return ArrivalCheck{false, std::nullopt};
     }
   }
@@ -55,6 +58,8 @@ bool TimeWindowConstraintChecker::IsDetourCandidate(const Label& child, int32_t 
   // the agent's own ends its route, so it cannot lie on the way to the node.
   const RouteRules& r = rules();
   if (!r.ends().empty() && r.IsEndDepot(w)) return false;
+  // Served on the way, w would load this agent where another may have served it.
+  if (r.Demand(w) > 0.0 && r.Capacity(agent) > 0.0) return false;
   return !(!r.starts().empty() && r.IsStartDepot(w));
 }
 
@@ -69,12 +74,14 @@ bool TimeWindowConstraintChecker::DetourDominates(const Label& child, int32_t ag
   for (int32_t w = 0; w < n; ++w) {
     if (!IsDetourCandidate(child, agent, from, node, w)) continue;
     double at_w = 0.0;
-    if (!r.Arrive(w, TravelTime(from, w, agent) + departure, at_w)) continue;
+    if (!r.Serve(w, TravelTime(from, w, agent) + departure, at_w)) continue;
     double via_w = 0.0;
     if (!r.Arrive(node, TravelTime(w, node, agent) + at_w, via_w)) continue;
     if (arrival < via_w) continue;
     double w_after = 0.0;
-    if (!r.Arrive(w, TravelTime(node, w, agent) + arrival, w_after)) return true;
+    double leaving = arrival;
+    if (r.has_services()) leaving += r.Service(node);
+    if (!r.Arrive(w, TravelTime(node, w, agent) + leaving, w_after)) return true;
     if (w_after > via_w) return true;
   }
   return false;

@@ -19,6 +19,7 @@ struct Label {
   int32_t remaining = 0;           // agents not finished
   int32_t last_agent = 0;          // the agent whose move made this label
   std::vector<uint8_t> finished;   // 1 once the agent has finished
+  std::vector<double> loads;       // demand served by each agent; empty unless capacities are enforced
 };
 
 }  // namespace quarn

@@ -16,6 +16,10 @@ struct Result {
   int32_t n_expanded = 0;
   bool timeout = false;
   double last_update_time = 0.0;
+  // Only when the problem gives distances: every agent's finishing time and the
+  // sum of its legs' distances (the route cost is the objective's measure).
+  std::unordered_map<int32_t, double> durations;
+  std::unordered_map<int32_t, double> distances;
 };
 
 // The cost of one agent's route; 0.0 when the result has none.

@@ -23,6 +23,7 @@ std::vector<uint8_t> NodeFlags(const std::vector<int32_t>& nodes) {
 void RouteRules::SetPoints(const std::vector<Point>& points) {
   points_ = points;
   CompileAdmission();
+  CompileDemands();
 }
 
 void RouteRules::SetAgents(const std::vector<AgentEntry>& agents) {
@@ -34,16 +35,44 @@ void RouteRules::SetStarts(const std::vector<int32_t>& starts) {
   starts_ = starts;
   is_start_ = NodeFlags(starts_);
   CompileAdmission();
+  CompileDemands();
 }
 
 void RouteRules::SetEnds(const std::vector<int32_t>& ends) {
   ends_ = ends;
   is_end_ = NodeFlags(ends_);
   CompileAdmission();
+  CompileDemands();
 }
 
 void RouteRules::SetTimeWindows(const TimeWindowMap& windows) {
   windows_ = DenseTimeWindows(windows);
+}
+
+void RouteRules::SetEnforceCapacities(bool enforce) {
+  enforce_capacities_ = enforce;
+  CompileDemands();
+}
+
+// Only targets carry demand: a depot is loaded from, not delivered to.
+void RouteRules::CompileDemands() {
+  demands_.clear();
+  if (!enforce_capacities_) return;
+  demands_.assign(points_.size(), 0.0);
+  for (size_t v = 0; v < points_.size(); ++v) {
+    const auto node = static_cast<int32_t>(v);
+    if (!IsStartDepot(node) && !IsEndDepot(node)) demands_[v] = points_[v].demand;
+  }
+}
+
+void RouteRules::SetServices(const std::vector<double>& services) {
+  services_ = services;
+  has_services_ = false;
+  for (size_t v = 0; v < services_.size(); ++v) {
+    const auto node = static_cast<int32_t>(v);
+    if (IsStartDepot(node) || IsEndDepot(node)) services_[v] = 0.0;
+    has_services_ = has_services_ || services_[v] != 0.0;
+  }
 }
 
 void RouteRules::CompileAdmission() {
@@ -91,6 +120,19 @@ double RouteRules::RouteTravel(int32_t from, int32_t to, int32_t agent) const {
   return Arc(from, to, agents_.at(static_cast<size_t>(agent)).type).value_or(0.0);
 }
 
+double RouteRules::RouteDistance(int32_t from, int32_t to, int32_t agent) const {
+  if (distances_ == nullptr) return RouteTravel(from, to, agent);
+  if (from == to) return 0.0;
+  if (!return_to_end_ && (IsStartOf(agent, to) || IsEndOf(agent, to))) return 0.0;
+  return distances_->Arc(from, to, agents_.at(static_cast<size_t>(agent)).type).value_or(0.0);
+}
+
+double RouteRules::DistanceOf(const std::vector<int32_t>& path, int32_t agent) const {
+  double distance = 0.0;
+  for (size_t p = 1; p < path.size(); ++p) distance += RouteDistance(path[p - 1], path[p], agent);
+  return distance;
+}
+
 bool RouteRules::Depart(int32_t agent, double& out) const {
   const auto k = static_cast<size_t>(agent);
   if (k >= starts_.size()) {
@@ -112,6 +154,7 @@ bool RouteRules::EvaluateRoute(const std::vector<int32_t>& path, int32_t agent,
   const double limit = agents_.at(static_cast<size_t>(agent)).time_limit;
   const size_t last = path.size() - 1;
   double t = 0.0;
+  double load = 0.0;
   for (size_t p = 0; p <= last; ++p) {
     const int32_t node = path[p];
     // The own start may only open the route or, without return_to_end, close it.
@@ -126,10 +169,13 @@ bool RouteRules::EvaluateRoute(const std::vector<int32_t>& path, int32_t agent,
       if (!free_stop && path[p - 1] != node && arc && *arc >= missing_cost_) return false;
       t += RouteTravel(path[p - 1], node, agent);
     }
-    if (!Arrive(node, t, t)) return false;
-    // The clock counts from time 0 at the start, the wait there included.
+    if (!Serve(node, t, t)) return false;
+    // The clock counts from time 0 at the start, the wait there included; the
+    // limit holds once the node's service is done.
     if (limit > 0.0 && t > limit) return false;
+    if (enforce_capacities_) load += Demand(node);
   }
+  if (enforce_capacities_ && !WithinCapacity(agent, load)) return false;
   cost = t;
   return true;
 }

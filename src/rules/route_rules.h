@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <utility>
@@ -16,7 +17,8 @@
 namespace quarn {
 
 // What makes a route valid: which agent may take which node, its depots, the
-// travel between nodes, windows with waiting and route-length limits. The solver
+// travel between nodes, windows with waiting, route-length limits and, when
+// enforced, capacities. The solver
 // compiles one per set-up; the time-window checker, route validation and the
 // improvement phase all read that one.
 class RouteRules {
@@ -28,6 +30,9 @@ class RouteRules {
   void SetEnds(const std::vector<int32_t>& ends);
   void SetTimeWindows(const TimeWindowMap& windows);
   void SetReturnToEnd(bool return_to_end) { return_to_end_ = return_to_end; }
+  // On: a route's total demand of the targets it serves is at most its agent's
+  // capacity (0 or less: no limit). Off, demands and capacities are never read.
+  void SetEnforceCapacities(bool enforce);
   // An arc cost at or above it is no arc to EvaluateRoute and the improvement phase.
   void SetMissingCost(double missing_cost) { missing_cost_ = missing_cost; }
   // Where the arc costs come from, most preferred first: a table the caller keeps
@@ -39,6 +44,12 @@ class RouteRules {
     owns_table_ = true;
   }
   void SetGraph(const PlannerGraph* graph) { graph_ = graph; }
+  // Service durations by node index (call after SetStarts and SetEnds: a depot's
+  // counts nothing); none set, every service is 0.
+  void SetServices(const std::vector<double>& services);
+  // Distances beside the arc costs, a table the caller keeps alive; without one
+  // a route's distance is its travel.
+  void SetDistanceTable(const DenseCostTable* table) { distances_ = table; }
   void DropCosts() {
     table_ = nullptr;
     own_table_ = DenseCostTable();
@@ -55,6 +66,31 @@ class RouteRules {
   bool return_to_end() const { return return_to_end_; }
   double missing_cost() const { return missing_cost_; }
   bool has_costs() const { return table_ != nullptr || owns_table_ || graph_ != nullptr; }
+  bool enforces_capacities() const { return enforce_capacities_; }
+
+  // The demand a route serving `node` counts: 0 at depots, everywhere when
+  // capacities are not enforced, and outside the tables.
+  double Demand(int32_t node) const {
+    return node >= 0 && static_cast<size_t>(node) < demands_.size() ? demands_[static_cast<size_t>(node)] : 0.0;
+  }
+  // The agent's capacity as enforced; 0 means no limit.
+  double Capacity(int32_t agent) const {
+    if (!enforce_capacities_ || agent < 0 || static_cast<size_t>(agent) >= agents_.size()) return 0.0;
+    return std::max(agents_[static_cast<size_t>(agent)].capacity_limit, 0.0);
+  }
+  // A route of `agent` serving `load` in total keeps the capacity rule.
+  bool WithinCapacity(int32_t agent, double load) const {
+    const double capacity = Capacity(agent);
+    return !(capacity > 0.0 && load > capacity);
+  }
+  bool has_services() const { return has_services_; }
+  bool has_distances() const { return distances_ != nullptr; }
+  const DenseCostTable* distance_table() const { return distances_; }
+  double Service(int32_t node) const {
+    return node >= 0 && static_cast<size_t>(node) < services_.size()
+               ? services_[static_cast<size_t>(node)]
+               : 0.0;
+  }
 
   // Without a depot table no node is anybody's depot.
   bool IsStartOf(int32_t agent, int32_t node) const {
@@ -84,14 +120,26 @@ class RouteRules {
   double RouteTravel(int32_t from, int32_t to, int32_t agent) const;
   // Arrival at `t`: `out` is the time after waiting; false once the window closed.
   bool Arrive(int32_t node, double t, double& out) const { return windows_.Apply(node, t, out); }
+  // Arrive, wait for the window, serve: `out` is the time the agent may leave.
+  bool Serve(int32_t node, double t, double& out) const {
+    if (!Arrive(node, t, out)) return false;
+    if (has_services_) out += Service(node);
+    return true;
+  }
+  // The distance of a leg as RouteTravel prices its time: the free stops of
+  // open routes cover none.
+  double RouteDistance(int32_t from, int32_t to, int32_t agent) const;
+  // The sum of the route's leg distances.
+  double DistanceOf(const std::vector<int32_t>& path, int32_t agent) const;
   // Every agent stands at its start at time 0 and leaves once the start's window
   // has opened: `out` is that departure, false when the window closed before 0.
   // Without a depot table there is no start to wait at.
   bool Depart(int32_t agent, double& out) const;
   // True when `agent` may drive `path` (the walk starts at time 0 and waits for
   // the start's window, as Depart) and pays for no arc costing
-  // missing_cost or more; `cost` is then its arrival time
-  // at the last node, waiting included, and 0.0 whenever the path is invalid.
+  // missing_cost or more; `cost` is then the time it is done at the last node,
+  // waiting and service included, and 0.0 whenever the path is invalid.
+  // With capacities enforced the path's demand must fit the agent's capacity.
   bool EvaluateRoute(const std::vector<int32_t>& path, int32_t agent, double& cost) const;
 
  private:
@@ -111,6 +159,7 @@ class RouteRules {
   }
   void CompileDepots();
   void CompileAdmission();
+  void CompileDemands();
 
   std::vector<Point> points_;
   std::vector<AgentEntry> agents_;
@@ -122,10 +171,15 @@ class RouteRules {
   DenseTimeWindows windows_;
   bool return_to_end_ = false;
   double missing_cost_ = kMissingCost;
+  bool enforce_capacities_ = false;
+  std::vector<double> demands_;  // by node; empty unless capacities are enforced
   const DenseCostTable* table_ = nullptr;
   DenseCostTable own_table_;
   bool owns_table_ = false;
   const PlannerGraph* graph_ = nullptr;
+  std::vector<double> services_;  // by node index, 0 at depots
+  bool has_services_ = false;
+  const DenseCostTable* distances_ = nullptr;
 };
 
 }  // namespace quarn

@@ -72,6 +72,11 @@ bool LabelDominates(const Label& a, const Label& b) {
   for (std::size_t i = 0; i < a.costs.size(); ++i) {
     if (a.costs[i] > b.costs[i]) return false;
   }
+  // With demands of 0 or more a lighter agent can serve whatever a heavier one can.
+  if (a.loads.size() != b.loads.size()) return false;
+  for (std::size_t i = 0; i < a.loads.size(); ++i) {
+    if (a.loads[i] > b.loads[i]) return false;
+  }
   return true;
 }
 
@@ -98,6 +103,10 @@ bool Frontier::DominatesStored(const Label& label, size_t k) const {
   for (size_t i = 0; i < num_costs_; ++i) {
     if (label.costs[i] > costs[i]) return false;
   }
+  const double* loads = loads_.data() + k * num_loads_;
+  for (size_t i = 0; i < num_loads_; ++i) {
+    if (label.loads[i] > loads[i]) return false;
+  }
   return true;
 }
 
@@ -107,15 +116,18 @@ bool Frontier::DominatesStored(const Label& label, size_t k) const {
 // the first block that starts above the label's g.
 bool Frontier::Dominates(const Label& label) const {
   // Labels of one search carry one cost per agent; anything else is not comparable.
-  if (count_ == 0 || label.costs.size() != num_costs_) return false;
+  if (count_ == 0 || label.costs.size() != num_costs_ || label.loads.size() != num_loads_) return false;
   const bool ascending = sorted_ && !std::isnan(label.g);
   for (size_t first = 0; first < count_; first += kBlock) {
     if (ascending && GOf(first) > label.g) break;
     uint32_t mask = CandidatesIn(first, std::min(kBlock, count_ - first), label);
     for (; mask != 0; mask &= mask - 1) {
-      const double* costs = costs_.data() + (first + static_cast<size_t>(__builtin_ctz(mask))) * num_costs_;
+      const size_t k = first + static_cast<size_t>(__builtin_ctz(mask));
+      const double* costs = costs_.data() + k * num_costs_;
       bool cheaper_somewhere = false;
       for (size_t i = 0; i < num_costs_; ++i) cheaper_somewhere |= costs[i] > label.costs[i];
+      const double* loads = loads_.data() + k * num_loads_;
+      for (size_t i = 0; i < num_loads_; ++i) cheaper_somewhere |= loads[i] > label.loads[i];
       if (!cheaper_somewhere) return true;
     }
   }
@@ -140,13 +152,15 @@ void Frontier::MoveStored(size_t from, size_t to) {
   // Pointer arithmetic, not indexing: with no agents a list is empty.
   std::copy_n(keys_.data() + from * stride_, stride_, keys_.data() + to * stride_);
   std::copy_n(costs_.data() + from * num_costs_, num_costs_, costs_.data() + to * num_costs_);
+  std::copy_n(loads_.data() + from * num_loads_, num_loads_, loads_.data() + to * num_loads_);
 }
 
 int32_t Frontier::Insert(const Label& label) {
   if (count_ == 0) {
     num_costs_ = label.costs.size();
-  } else if (label.costs.size() != num_costs_) {
-    throw std::invalid_argument("frontier labels must carry the same number of costs");
+    num_loads_ = label.loads.size();
+  } else if (label.costs.size() != num_costs_ || label.loads.size() != num_loads_) {
+    throw std::invalid_argument("frontier labels must carry the same number of costs and loads");
   }
   if (std::isnan(label.g)) sorted_ = false;
   // Only labels of no smaller g can be dominated by the new one. Most inserts
@@ -174,6 +188,7 @@ int32_t Frontier::Insert(const Label& label) {
   count_ = live;
   keys_.resize(count_ * stride_);
   costs_.resize(count_ * num_costs_);
+  loads_.resize(count_ * num_loads_);
 
   const size_t at = sorted_ ? first : count_;
   std::array<uint64_t, 5> key{};
@@ -183,12 +198,14 @@ int32_t Frontier::Insert(const Label& label) {
                key.begin() + static_cast<std::ptrdiff_t>(stride_));
   costs_.insert(costs_.begin() + static_cast<std::ptrdiff_t>(at * num_costs_), label.costs.begin(),
                 label.costs.end());
+  loads_.insert(loads_.begin() + static_cast<std::ptrdiff_t>(at * num_loads_), label.loads.begin(),
+                label.loads.end());
   ++count_;
   return removed;
 }
 
 uint64_t Frontier::bytes() const {
-  return keys_.capacity() * sizeof(uint64_t) + costs_.capacity() * sizeof(double);
+  return keys_.capacity() * sizeof(uint64_t) + (costs_.capacity() + loads_.capacity()) * sizeof(double);
 }
 
 }  // namespace quarn

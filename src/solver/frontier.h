@@ -12,7 +12,8 @@ namespace quarn {
 // The labels already expanded at one joint position that no other stored label
 // dominates. Only what dominance reads is kept, in ascending g, so a scan reads
 // only the labels whose g allows dominance at all: each label's g with its
-// visited words side by side (read by every scan), its costs apart (read by few).
+// visited words side by side (read by every scan), its costs apart (read by few),
+// and its loads apart when capacities are enforced.
 class Frontier {
  public:
   // Labels of one search carry one cost per agent and visited sets whose words
@@ -45,14 +46,16 @@ class Frontier {
   size_t visited_words_;
   size_t stride_;  // words per label in keys_: g, then the visited words
   size_t num_costs_ = 0;
+  size_t num_loads_ = 0;  // 0 unless the labels carry loads
   size_t count_ = 0;
   bool sorted_ = true;  // ascending g; given up for good once a g is NaN
   std::vector<uint64_t> keys_;
   std::vector<double> costs_;  // num_costs_ per label
+  std::vector<double> loads_;  // num_loads_ per label
 };
 
-// `a` dominates `b`: no larger g, no larger cost for any of a's agents, and
-// every node visited in `b` also visited in `a`. Equal labels dominate each other.
+// `a` dominates `b`: no larger g, no larger cost nor load for any of a's agents,
+// and every node visited in `b` also visited in `a`. Equal labels dominate each other.
 bool LabelDominates(const Label& a, const Label& b);
 
 }  // namespace quarn

@@ -31,7 +31,7 @@ void Put(unsigned char* at, T value) {
 
 }  // namespace
 
-void LabelStore::Reset(size_t num_agents, int32_t visited_size) {
+void LabelStore::Reset(size_t num_agents, int32_t visited_size, bool loads) {
   num_agents_ = num_agents;
   visited_size_ = visited_size;
   visited_words_ = visited_size > 0 ? (static_cast<size_t>(visited_size) + 63) / 64 : 0;
@@ -43,7 +43,9 @@ void LabelStore::Reset(size_t num_agents, int32_t visited_size) {
   positions_at_ = links_at_ + sizeof(int32_t) + agent_bytes_;
   finished_at_ = positions_at_ + num_agents_;
   // Unpadded: every field is read through memcpy, so none needs alignment.
-  record_bytes_ = finished_at_ + num_agents_;
+  loads_ = loads;
+  loads_at_ = finished_at_ + num_agents_;
+  record_bytes_ = loads_at_ + (loads_ ? num_agents_ * sizeof(double) : 0);
   chunk_records_ = std::max<size_t>(1, kChunkBytes / record_bytes_);
   size_ = 0;
   chunks_.clear();
@@ -70,7 +72,7 @@ const unsigned char* LabelStore::Record(int32_t id) const {
 void LabelStore::Write(int32_t id, const Label& label, int32_t parent) {
   if (id < 0 || static_cast<size_t>(id) >= size_) Misfit("id " + std::to_string(id) + " not reserved");
   if (label.costs.size() != num_agents_ || label.positions.size() != num_agents_ ||
-      label.finished.size() != num_agents_) {
+      label.finished.size() != num_agents_ || label.loads.size() != (loads_ ? num_agents_ : 0)) {
     Misfit("agent count");
   }
   if (label.visited.size != visited_size_) Misfit("visited-set size");
@@ -99,6 +101,7 @@ void LabelStore::Write(int32_t id, const Label& label, int32_t parent) {
     record[finished_at_ + a] = label.finished[a];
     if (label.finished[a] == 0) ++unfinished;
   }
+  if (loads_ && num_agents_ != 0) std::memcpy(record + loads_at_, label.loads.data(), num_agents_ * sizeof(double));
   // The count of unfinished agents is not stored: it follows from the flags.
   if (unfinished != label.remaining) Misfit("remaining agents");
 }
@@ -122,6 +125,12 @@ void LabelStore::Read(int32_t id, Label& out) const {
     out.positions[a] = record[positions_at_ + a];
     out.finished[a] = record[finished_at_ + a];
     if (out.finished[a] == 0) ++out.remaining;
+  }
+  if (loads_) {
+    out.loads.resize(num_agents_);
+    if (num_agents_ != 0) std::memcpy(out.loads.data(), record + loads_at_, num_agents_ * sizeof(double));
+  } else {
+    out.loads.clear();
   }
 }
 

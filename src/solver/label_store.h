@@ -31,18 +31,20 @@ struct UnclearedAllocator : std::allocator<T> {
 // one fixed-size record addressed by its id. A record holds f, g, h, each
 // agent's cost, the visited words that can differ between labels, the parent,
 // the moving agent (a byte while there are at most 256 agents), and each
-// agent's position and finished flag in a byte.
+// agent's position and finished flag in a byte, and, while capacities are
+// enforced, each agent's load.
 // Records live in chunks that never move, so growing the pool copies nothing.
 class LabelStore {
  public:
   // Forgets every label and sets the record layout for labels of `num_agents`
-  // agents whose visited sets hold `visited_size` nodes (at most 256).
-  void Reset(size_t num_agents, int32_t visited_size);
+  // agents whose visited sets hold `visited_size` nodes (at most 256), with a
+  // load per agent when `loads` is true.
+  void Reset(size_t num_agents, int32_t visited_size, bool loads = false);
 
   // Makes room for the record of `id`, which must be the next id in turn.
   void Reserve(int32_t id);
   // Writes `label` (its id, f, g, h, costs, positions, finished flags, visited
-  // set and last agent) as the record of `id`. Throws std::invalid_argument for
+  // set, last agent and loads) as the record of `id`. Throws std::invalid_argument for
   // a label whose shape does not fit the layout.
   void Write(int32_t id, const Label& label, int32_t parent);
   // Fills `out` with the label of `id`, reusing its storage.
@@ -76,6 +78,8 @@ class LabelStore {
   size_t agent_bytes_ = 1;
   size_t positions_at_ = 0;
   size_t finished_at_ = 0;
+  bool loads_ = false;
+  size_t loads_at_ = 0;
   size_t size_ = 0;
   size_t chunk_records_ = 1;
   using Chunk = std::vector<unsigned char, UnclearedAllocator<unsigned char>>;

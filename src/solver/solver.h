@@ -143,6 +143,7 @@ class Solver {
   void AssignAllowedTypes(const Problem& problem);
   void BuildTimeWindows(const Problem& problem);
   void BuildGraph(const Problem& problem);
+  void BuildDistances(const Problem& problem);
   void ChoosePlugins(const Options& options);
   void CompileRules();
   void HandOverToCheckers();
@@ -209,6 +210,10 @@ class Solver {
 
   // Read-out (solver_results.cpp).
   void WritePathDump() const;
+  // Route costs become route distances when distance is the objective.
+  void MeasureByDistance(Result& result) const;
+  // Every route's duration and distance, when the problem gives distances.
+  void RecordMeasures(Result& result) const;
 
   std::unique_ptr<FocalComparatorPlugin> focal_comparator_;
   std::unique_ptr<HeuristicPlugin> heuristic_;
@@ -282,6 +287,15 @@ class Solver {
   bool handed_over_ = false;         // the search stopped because it stalled
   size_t stall_solutions_seen_ = 0;  // anytime entries when the last new one was seen
   int32_t stall_expanded_at_ = 0;
+  // Capacities: the option, and whether the search's labels carry loads (some
+  // agent has a capacity to keep).
+  bool enforce_capacities_ = false;
+  bool search_loads_ = false;
+  // Service durations by node index; empty when no node has one.
+  std::vector<double> services_;
+  // Distances beside the arc costs, when the problem gives some.
+  std::unique_ptr<DenseCostTable> distances_;
+  bool by_distance_ = false;  // min-sum counts distance: the phase's objective
 };
 
 }  // namespace quarn

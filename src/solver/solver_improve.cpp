@@ -75,6 +75,11 @@ bool Solver::ImprovementBarred(const StopCheck& stop) const {
 void Solver::RunImprovement() {
   stall_solutions_seen_ = 0;
   stall_expanded_at_ = 0;
+  // From here on every cost is the objective's measure.
+  if (by_distance_) {
+    MeasureByDistance(result_);
+    for (AnytimeEntry& entry : anytime_) MeasureByDistance(entry.second);
+  }
   // A search the hand-over stopped was not cut: only its own limits count.
   const bool search_cut = result_.timeout && !handed_over_;
   improving_ = true;
@@ -93,7 +98,7 @@ void Solver::RunImprovement() {
   }
 
   const RouteRules& rules = rules_;
-  const LocalModel model(rules, time_windows_);
+  const LocalModel model(rules, time_windows_, by_distance_);
   // The tables take a while on a large instance: Ctrl-C and the limit are asked again.
   if (stop.ImprovementDone(0)) {
     result_.timeout = true;
@@ -120,6 +125,7 @@ void Solver::RunImprovement() {
       route.agent = r;
       route.path = s.route(r).path;
       if (!rules.EvaluateRoute(route.path, r, route.cost)) return false;
+      if (by_distance_) route.cost = rules.DistanceOf(route.path, r);
     }
     out = result_;
     WriteBack(routes, out);

@@ -27,12 +27,17 @@ Window WindowOf(const TimeWindowMap& windows, int32_t node) {
 // The cheapest time of the arc `cost` from a node with window `from` into one with
 // window `to`, counting the least waiting the windows force; kNoWay when it cannot
 // make it in time.
-double WindowedCost(double cost, double missing_cost, const Window& from, const Window& to) {
+// A service at `from` delays the departure: the latest one is its close plus the service.
+double WindowedCost(double cost, double missing_cost, const Window& from, const Window& to,
+                    double service) {
   // A missing component counts as no arc, like a missing matrix entry.
   if (cost >= missing_cost) return kNoWay;
   if (to.present && cost + from.open > to.close) return kNoWay;
   double wait = 0.0;
-  if (to.present && from.close != kNoEnd) wait = std::max(0.0, to.open - (cost + from.close));
+  if (to.present && from.close != kNoEnd) {
+    const double leave = service != 0.0 ? from.close + service : from.close;
+    wait = std::max(0.0, to.open - (cost + leave));
+  }
   return cost + wait;
 }
 
@@ -75,7 +80,8 @@ int32_t Solver::ComputeTimeWindowMst() {
         const double cost = ArcCost(static_cast<int32_t>(tail), static_cast<int32_t>(head), type)
                                 .value_or(missing_cost_);
         double& best = cheapest[tail * size + head];
-        best = std::min(best, WindowedCost(cost, missing_cost_, windows[tail], windows[head]));
+        best = std::min(best, WindowedCost(cost, missing_cost_, windows[tail], windows[head],
+                                           rules_.Service(static_cast<int32_t>(tail))));
       }
     }
   }

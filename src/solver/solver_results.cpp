@@ -13,7 +13,34 @@ Solver::~Solver() = default;
 
 Result Solver::get_result() {
   result_.last_update_time = last_update_time_;
-  return result_;
+  Result result = result_;
+  RecordMeasures(result);
+  return result;
+}
+
+void Solver::MeasureByDistance(Result& result) const {
+  for (auto& [agent, cost] : result.times) {
+    auto path = result.paths.find(agent);
+    cost = path == result.paths.end() ? 0.0 : rules_.DistanceOf(path->second, agent);
+  }
+}
+
+void Solver::RecordMeasures(Result& result) const {
+  result.durations.clear();
+  result.distances.clear();
+  if (distances_ == nullptr) return;
+  for (size_t k = 0; k < num_agents_; ++k) {
+    const auto agent = static_cast<int32_t>(k);
+    auto path = result.paths.find(agent);
+    double duration = 0.0;
+    double distance = 0.0;
+    if (path != result.paths.end() && !path->second.empty()) {
+      if (!rules_.EvaluateRoute(path->second, agent, duration)) duration = CostOf(result, agent);
+      distance = rules_.DistanceOf(path->second, agent);
+    }
+    result.durations[agent] = duration;
+    result.distances[agent] = distance;
+  }
 }
 
 InstanceStats Solver::GetBounds() const { return instance_stats_; }

@@ -75,7 +75,7 @@ void Solver::ResetSearch() {
 }
 
 void Solver::ResetLists() {
-  labels_.Reset(num_agents_, 0);
+  labels_.Reset(num_agents_, 0, search_loads_);
   next_label_id_ = 0;
   open_.clear();
   focal_ = FocalList(FocalOrder(focal_comparator_.get()));
@@ -117,10 +117,11 @@ std::optional<Label> Solver::MakeRoot() const {
   for (uint64_t k = 0; k < num_agents_; ++k) {
     if (!rules_.Depart(static_cast<int32_t>(k), root.costs[k])) return std::nullopt;
   }
+  root.finished.assign(num_agents_, 0);
+  if (search_loads_) root.loads.assign(num_agents_, 0.0);
   for (uint64_t k = 0; k < num_agents_; ++k) {
     if (!constraint_checker_->CheckBudget(root, static_cast<int32_t>(k)).feasible) return std::nullopt;
   }
-  root.finished.assign(num_agents_, 0);
   root.remaining = static_cast<int32_t>(num_agents_);
   root.last_agent = 0;
   // Throws above 256 vertices, before anything of the search is built.
@@ -161,7 +162,7 @@ void Solver::PushRoot() {
   if (!made) return;
   Label& root = *made;
   // The root fixes the shape of every label of the search.
-  labels_.Reset(num_agents_, root.visited.size);
+  labels_.Reset(num_agents_, root.visited.size, search_loads_);
   root.id = NewLabelId();
   root.g = objective_->Evaluate(root.costs);
   root.h = heuristic_->Estimate(root);
@@ -299,6 +300,7 @@ void Solver::ResetChild(const Label& cur, int32_t agent) {
   child_.remaining = cur.remaining;
   child_.costs[a] = cur.costs[a];
   child_.positions[a] = cur.positions[a];
+  if (!child_.loads.empty()) child_.loads[a] = cur.loads[a];
   child_.g = cur.g;
   child_.h = cur.h;
   child_.f = cur.f;
@@ -349,6 +351,9 @@ bool Solver::CompleteChild(Label& child, int32_t agent, int32_t node) {
   const ArrivalCheck arrival = constraint_checker_->CheckArrival(child, agent, node);
   if (!arrival.feasible) return false;
   if (arrival.time) child.costs[a] = *arrival.time;
+  if (!child.loads.empty()) child.loads[a] += rules_.Demand(node);
+  // The clock is the agent's: it leaves once the service is done.
+  if (rules_.has_services()) child.costs[a] += rules_.Service(node);
   if (!constraint_checker_->CheckBudget(child, agent).feasible) return false;
 
   child.positions[a] = node;

@@ -13,6 +13,7 @@
 #include "model/checked_at.h"
 #include "model/missing_cost.h"
 #include "model/numeric_cast.h"
+#include "plugins/capacity_constraint_checker.h"
 #include "plugins/composite_constraint_checker.h"
 #include "plugins/composite_post_optimizer.h"
 #include "plugins/default_constraint_checker.h"
@@ -64,6 +65,13 @@ Solver::Solver(Problem problem, const Options& options)
   // Refused before anything is built, so an oversized instance costs no time or
   // memory; with "improve" the phase takes it without the search.
   if (!options.improve) VisitedSet::CheckCapacity(problem.nodes().size());
+  // The search orders its labels by duration; only the phase can weigh distance.
+  by_distance_ = options.minimise == Minimise::Distance && options.objective == ObjectiveType::MinSum;
+  if (by_distance_ && !options.improve) {
+    throw std::invalid_argument(
+        "the option \"minimise\": \"distance\" is honoured by the improvement phase: set "
+        "\"improve\": true");
+  }
   // NaN would compare false both ways and so make every arc exist.
   missing_cost_ = std::isnan(options.missing_cost) ? kMissingCost : options.missing_cost;
   type_index_ = problem.type_index_by_name();
@@ -73,6 +81,7 @@ Solver::Solver(Problem problem, const Options& options)
   AssignAllowedTypes(problem);
   BuildTimeWindows(problem);
   BuildGraph(problem);
+  BuildDistances(problem);
   ChoosePlugins(options);
   graph_ = owned_graph_.get();
   time_limit_ = options.time_limit;
@@ -81,6 +90,7 @@ Solver::Solver(Problem problem, const Options& options)
   improve_seed_ = options.seed;
   improve_iterations_ = options.max_iterations;
   improve_stall_ = options.improve_stall;
+  enforce_capacities_ = options.enforce_capacities;
   stop_.SetExpansionBudget(options.max_expansions);
   Prepare();
 }
@@ -88,6 +98,7 @@ Solver::Solver(Problem problem, const Options& options)
 void Solver::BuildNodeTable(const Problem& problem) {
   points_.clear();
   node_index_.clear();
+  services_.clear();
   points_.reserve(problem.nodes().size());
   for (const Node& node : problem.nodes()) {
     node_index_[node.id] = points_.size();
@@ -96,7 +107,12 @@ void Solver::BuildNodeTable(const Problem& problem) {
     point.y = SaturatingToInt32(node.position.y);
     point.z = SaturatingToInt32(node.position.z);
     point.id = static_cast<uint32_t>(node.id);
+    point.demand = node.demand;
     points_.push_back(std::move(point));
+    if (node.type == NodeType::TARGET && node.service != 0.0) {
+      services_.resize(problem.nodes().size(), 0.0);
+      services_[points_.size() - 1] = node.service;
+    }
   }
 }
 
@@ -190,6 +206,38 @@ void Solver::BuildGraph(const Problem& problem) {
   owned_graph_ = std::make_unique<CompleteGraph>(std::move(costs), num_types_);
 }
 
+// Distances where a matrix gives them, the type's arc costs where none does.
+void Solver::BuildDistances(const Problem& problem) {
+  distances_.reset();
+  if (problem.distance_matrices().empty()) return;
+  const auto n = static_cast<int32_t>(problem.nodes().size());
+  auto table = std::make_unique<DenseCostTable>(n, num_types_, missing_cost_);
+  std::vector<const CostMatrix*> by_type(static_cast<size_t>(num_types_), nullptr);
+  for (const auto& entry : problem.distance_matrices()) {
+    const std::string& type_name = entry.first;
+    by_type[static_cast<size_t>(CheckedAt(type_index_, type_name, [&type_name] {
+      return "a distance matrix is given for type \"" + type_name + "\", which no agent has";
+    }))] = &entry.second;
+  }
+  const DenseCostTable& costs = owned_graph_->costs();
+  for (int32_t type = 0; type < num_types_; ++type) {
+    const CostMatrix* matrix = by_type[static_cast<size_t>(type)];
+    for (int32_t i = 0; i < n; ++i) {
+      for (int32_t j = 0; j < n; ++j) {
+        if (i == j) continue;
+        double value = costs.Arc(i, j, type).value_or(missing_cost_);
+        if (matrix != nullptr) {
+          const auto row = static_cast<size_t>(i);
+          const auto column = static_cast<size_t>(j);
+          value = row < matrix->size() && column < (*matrix)[row].size() ? (*matrix)[row][column] : 0.0;
+        }
+        table->Set(i, j, type, value);
+      }
+    }
+  }
+  distances_ = std::move(table);
+}
+
 std::optional<double> Solver::ArcCost(int32_t u, int32_t v, int32_t type) const {
   if (owned_graph_ != nullptr && graph_ == owned_graph_.get()) {
     return owned_graph_->costs().Arc(u, v, type);
@@ -207,11 +255,13 @@ void Solver::ChoosePlugins(const Options& options) {
   bool has_windows = !time_windows_.empty();
   bool has_limits = false;
   for (const AgentEntry& agent : agents_) has_limits = has_limits || agent.time_limit > 0.0;
-  if (has_windows || has_limits) {
+  const bool has_capacities = options.enforce_capacities;
+  if (has_windows || has_limits || has_capacities) {
     auto composite = std::make_unique<CompositeConstraintChecker>();
     composite->AddChild(std::make_unique<DefaultConstraintChecker>());
     if (has_windows) composite->AddChild(std::make_unique<TimeWindowConstraintChecker>());
     if (has_limits) composite->AddChild(std::make_unique<TimeLimitConstraintChecker>());
+    if (has_capacities) composite->AddChild(std::make_unique<CapacityConstraintChecker>());
     constraint_checker_ = std::move(composite);
   }
 
@@ -268,6 +318,20 @@ void Solver::CompileRules() {
   rules_.SetTimeWindows(time_windows_);
   rules_.SetReturnToEnd(return_to_end_);
   rules_.SetMissingCost(missing_cost_);
+  rules_.SetEnforceCapacities(enforce_capacities_);
+  search_loads_ = false;
+  for (size_t a = 0; a < agents_.size() && enforce_capacities_; ++a) {
+    search_loads_ = search_loads_ || rules_.Capacity(static_cast<int32_t>(a)) > 0.0;
+  }
+  for (size_t v = 0; v < points_.size(); ++v) {
+    const double demand = rules_.Demand(static_cast<int32_t>(v));
+    // A load could then fall by serving more, and no load would bound the rest.
+    if (demand < 0.0 || std::isnan(demand)) {
+      throw std::invalid_argument("node " + std::to_string(points_[v].id) + " has demand " +
+                                  std::to_string(demand) +
+                                  ": with capacities enforced a demand must be 0 or more");
+    }
+  }
   rules_.DropCosts();
   if (owned_graph_ != nullptr && graph_ == owned_graph_.get()) {
     rules_.SetCostTable(&owned_graph_->costs());
@@ -275,6 +339,8 @@ void Solver::CompileRules() {
     // A caller's graph hands out cost vectors by value: read once per set-up.
     rules_.TakeCostTable(DenseCostTable(*graph_));
   }
+  rules_.SetServices(services_);
+  rules_.SetDistanceTable(distances_.get());
 }
 
 void Solver::HandOverToCheckers() {
@@ -283,6 +349,10 @@ void Solver::HandOverToCheckers() {
     if (auto* plain = ExactPlugin<DefaultConstraintChecker>(checker)) plain->SetEnds(ends_);
     if (auto* windows = ExactPlugin<TimeWindowConstraintChecker>(checker)) windows->SetEnds(ends_);
     if (auto* limits = ExactPlugin<TimeLimitConstraintChecker>(checker)) limits->SetEnds(ends_);
+    if (auto* capacities = ExactPlugin<CapacityConstraintChecker>(checker)) {
+      capacities->SetEnds(ends_);
+      capacities->SetRouteRules(&rules_);
+    }
   }
   for (ConstraintCheckerPlugin* checker : checkers) {
     if (auto* windows = ExactPlugin<TimeWindowConstraintChecker>(checker)) {
@@ -363,6 +433,8 @@ int32_t Solver::SolveWith(const PlannerGraph* graph, const std::vector<Point>& p
   num_agents_ = starts_.size();
   ends_.assign(ends.begin(), ends.begin() + num_agents);
   return_to_end_ = false;
+  services_.clear();
+  distances_.reset();
   Prepare();
   time_limit_ = time_limit;
   return solve();

@@ -36,13 +36,18 @@ namespace {
 struct RandomRules {
   SparseGraph graph;
   TimeWindowMap windows;
+  DenseCostTable distances;
   RouteRules rules;
   std::unique_ptr<LocalModel> model;
 
-  // `tight`: narrow windows and short limits that construction cannot keep;
-  // `nodes` and `fleet` (when positive) fix the size.
+  // `tight`: narrow windows, short limits and small capacities that construction
+  // cannot keep; `nodes` and `fleet` (when positive) fix the size; `capacities`:
+  // demands 1-4 everywhere (the depots' count nothing), enforced; `services`:
+  // whole-number service times; `by_distance`: a distance table apart from the
+  // costs, priced.
   RandomRules(uint64_t seed, bool return_to_end, bool with_windows, bool with_limits, int32_t types,
-              bool tight = false, int32_t nodes = 0, int32_t fleet = 0) {
+              bool tight = false, int32_t nodes = 0, int32_t fleet = 0, bool capacities = false,
+              bool services = false, bool by_distance = false) {
     Rng rng(seed);
     int32_t n = 14 + static_cast<int32_t>(rng.Below(8));
     int32_t m = 2 + static_cast<int32_t>(rng.Below(3));
@@ -85,6 +90,15 @@ struct RandomRules {
         windows[v] = {open, open + (tight ? 10.0 : 150.0)};
       }
     }
+    if (capacities) {
+      double total = 0.0;
+      for (int32_t v = 0; v < n; ++v) {
+        points[static_cast<size_t>(v)].demand = 1.0 + rng.Below(4);
+        if (v > 2) total += points[static_cast<size_t>(v)].demand;
+      }
+      for (AgentEntry& agent : agents) agent.capacity_limit = std::ceil(total / m * (tight ? 0.8 : 1.5));
+      rules.SetEnforceCapacities(true);
+    }
     rules.SetPoints(points);
     rules.SetAgents(agents);
     rules.SetStarts(starts);
@@ -92,7 +106,24 @@ struct RandomRules {
     rules.SetTimeWindows(windows);
     rules.SetReturnToEnd(return_to_end);
     rules.TakeCostTable(DenseCostTable(graph));
-    model = std::make_unique<LocalModel>(rules, windows);
+    if (services) {
+      std::vector<double> service(static_cast<size_t>(n));
+      for (double& d : service) d = rng.Below(6);
+      rules.SetServices(service);
+    }
+    if (by_distance) {
+      // Straight-line-ish distances that disagree with the travel times.
+      distances = DenseCostTable(n, types, 0.0);
+      for (int32_t t = 0; t < types; ++t) {
+        for (int32_t u = 0; u < n; ++u) {
+          for (int32_t v = 0; v < n; ++v) {
+            if (u != v) distances.Set(u, v, t, std::max(xs[static_cast<size_t>(u)], ys[static_cast<size_t>(v)]) + t);
+          }
+        }
+      }
+      rules.SetDistanceTable(&distances);
+    }
+    model = std::make_unique<LocalModel>(rules, windows, by_distance);
   }
 };
 
@@ -104,19 +135,36 @@ struct Variant {
   bool tight = false;
   int32_t nodes = 0;
   int32_t agents = 0;
+  bool capacities = false;
+  bool services = false;
+  bool by_distance = false;
 };
+
+RandomRules Make(uint64_t seed, const Variant& v, bool tight = false) {
+  return RandomRules(seed, v.return_to_end, v.windows, v.limits, v.types, tight, v.nodes, v.agents, v.capacities,
+                     v.services, v.by_distance);
+}
 
 const Variant kVariants[] = {
     {true, false, false, 1}, {false, false, false, 1}, {true, true, false, 1},
     {false, true, true, 1},  {true, true, true, 2},    {false, false, true, 2},
+    // Service times, and the distance objective, with and without windows.
+    {true, true, true, 1, false, 0, 0, false, true},        {false, false, false, 2, false, 0, 0, false, true},
+    {true, false, true, 2, false, 0, 0, false, true, true}, {false, true, false, 1, false, 0, 0, false, true, true},
 };
 
+// A feasible route's cost is what the rules make of it: its duration, or its distance.
+void ExpectRouteMatchesRules(const LsSolution& s, const RouteRules& rules, int32_t r) {
+  const LsRoute& route = s.route(r);
+  double duration = 0.0;
+  ASSERT_TRUE(rules.EvaluateRoute(route.path, r, duration)) << "route " << r;
+  EXPECT_EQ(duration, route.charge.finish) << "route " << r;
+  const double measure = s.model().by_distance() ? rules.DistanceOf(route.path, r) : duration;
+  EXPECT_EQ(measure, route.cost) << "route " << r;
+}
+
 void ExpectRoutesMatchRules(const LsSolution& s, const RouteRules& rules) {
-  for (int32_t r = 0; r < s.num_routes(); ++r) {
-    double cost = 0.0;
-    ASSERT_TRUE(rules.EvaluateRoute(s.route(r).path, r, cost)) << "route " << r;
-    EXPECT_EQ(cost, s.route(r).cost) << "route " << r;
-  }
+  for (int32_t r = 0; r < s.num_routes(); ++r) ExpectRouteMatchesRules(s, rules, r);
 }
 
 // Every operator's price of every move it offers equals the walk's evaluation
@@ -147,10 +195,11 @@ int64_t CheckOperatorPrices(const RandomRules& inst, const Penalties& penalties,
       EXPECT_EQ(charge.finish, route.charge.finish) << "route " << r;
       EXPECT_EQ(charge.time_warp, route.charge.time_warp) << "route " << r;
       EXPECT_EQ(charge.excess, route.charge.excess) << "route " << r;
-      if (!route.feasible()) continue;
-      double cost = 0.0;
-      EXPECT_TRUE(inst.rules.EvaluateRoute(route.path, r, cost)) << "route " << r;
-      EXPECT_EQ(cost, route.cost) << "route " << r;
+      EXPECT_EQ(charge.load_excess, route.charge.load_excess) << "route " << r;
+      if (model.by_distance()) {
+        EXPECT_EQ(charge.distance, route.charge.distance) << "route " << r;
+      }
+      if (route.feasible()) ExpectRouteMatchesRules(sol, inst.rules, r);
     }
   };
   expect_consistent(s);
@@ -181,32 +230,37 @@ int64_t CheckOperatorPrices(const RandomRules& inst, const Penalties& penalties,
   return checked;
 }
 
-// Hard rules on the small variants; soft ones (time warp and excess charged) on
-// tight instances; long single routes, where moves within a route are priced
-// from the travel sums (no windows) or bounded by them (windows).
+// Hard rules on the small variants; soft ones (time warp, excess and load
+// charged) on tight instances; long single routes, where moves within a route
+// are priced from the travel and load sums (no windows) or bounded by them (windows).
 TEST(MoveOperators, PricesEqualTheWalkAfterApplying) {
   const Penalties hard;
-  const Penalties soft{3.0, 2.0};
-  const Variant tight[] = {{true, true, true, 1, true}, {false, true, true, 2, true}};
+  const Penalties soft{3.0, 2.0, 4.0};
+  const Variant tight[] = {{true, true, true, 1, true},
+                           {false, true, true, 2, true},
+                           {true, false, false, 1, true, 0, 0, true},
+                           {false, true, true, 2, true, 0, 0, true},
+                           {true, true, true, 1, true, 0, 0, false, true, true}};
   const Variant long_routes[] = {{true, false, false, 1, false, 160, 1}, {false, false, true, 1, false, 160, 2},
-                                 {true, true, false, 1, false, 120, 1}};
+                                 {true, true, false, 1, false, 120, 1}, {true, false, false, 1, true, 160, 3, true},
+                                 {false, false, true, 1, false, 160, 2, false, true, true}};
   int64_t checked = 0;
   for (uint64_t seed = 1; seed <= 12; ++seed) {
     SCOPED_TRACE("seed " + std::to_string(seed));
     for (bool min_max : {false, true}) {
       for (const Variant& v : kVariants) {
-        RandomRules inst(seed, v.return_to_end, v.windows, v.limits, v.types);
+        RandomRules inst = Make(seed, v);
         checked += CheckOperatorPrices(inst, hard, min_max, 1);
       }
       for (const Variant& v : tight) {
-        RandomRules inst(seed, v.return_to_end, v.windows, v.limits, v.types, true);
+        RandomRules inst = Make(seed, v, true);
         checked += CheckOperatorPrices(inst, soft, min_max, 1);
       }
     }
     if (seed > 2) continue;
     for (const Variant& v : long_routes) {
-      RandomRules inst(seed, v.return_to_end, v.windows, v.limits, v.types, false, v.nodes, v.agents);
-      checked += CheckOperatorPrices(inst, v.windows ? soft : hard, false, 13);
+      RandomRules inst = Make(seed, v, v.tight);
+      checked += CheckOperatorPrices(inst, v.windows || v.tight ? soft : hard, false, 13);
     }
   }
   EXPECT_GT(checked, 15000);
@@ -215,9 +269,14 @@ TEST(MoveOperators, PricesEqualTheWalkAfterApplying) {
 // Construction places every target on generated instances with loose windows,
 // and ruin then takes out only assigned targets, which recreate puts back.
 TEST(Construction, RegretInsertionAndRecreateGiveValidRoutes) {
+  std::vector<Variant> variants(std::begin(kVariants), std::end(kVariants));
+  variants.push_back({true, false, false, 1, false, 0, 0, true});
+  variants.push_back({false, true, false, 2, false, 0, 0, true});
   for (uint64_t seed = 1; seed <= 20; ++seed) {
-    for (const Variant& variant : kVariants) {
-      RandomRules inst(seed, variant.return_to_end, variant.windows, false, variant.types);
+    for (const Variant& variant : variants) {
+      Variant loose = variant;
+      loose.limits = false;
+      RandomRules inst = Make(seed, loose);
       LsSolution s(*inst.model);
       LsObjective objective;
       objective.min_max = seed % 2 == 0;
@@ -266,15 +325,16 @@ TEST(Improver, StopsWhereTheStopCheckSays) {
   EXPECT_THROW(improver.Run(none, interrupt, nullptr), std::runtime_error);
 }
 
-// Under soft windows and limits every solution the improver reports keeps
-// every rule, and a shorter budget walks the same path as the start of a longer
-// one: the reports up to its last iteration are the same.
+// Under soft windows, limits and capacities every solution the improver reports
+// keeps every rule, and a shorter budget walks the same path as the start of a
+// longer one: the reports up to its last iteration are the same.
 TEST(Improver, ReportsOnlyFeasibleSolutionsAndLongerBudgetsContinue) {
-  const Variant cases[] = {{true, true, true, 1, true}, {false, true, true, 2, true}, {true, false, false, 1}};
+  const Variant cases[] = {{true, true, true, 1, true}, {false, true, true, 2, true}, {true, false, false, 1},
+                           {false, true, false, 2, false, 0, 0, true}};
   for (uint64_t seed = 1; seed <= 4; ++seed) {
     for (const Variant& v : cases) {
       SCOPED_TRACE("seed " + std::to_string(seed));
-      RandomRules inst(seed, v.return_to_end, v.windows, v.limits, v.types, v.tight);
+      RandomRules inst = Make(seed, v, v.tight);
       ImproveSettings settings;
       settings.seed = seed;
       settings.min_max = seed % 2 == 0;
@@ -386,6 +446,8 @@ struct SolveCase {
   bool return_to_end;
   bool windows;
   bool limits;
+  bool services = false;  // 0..3 on every target
+  Minimise minimise = Minimise::Duration;
 };
 
 // With "improve" on, a budgeted solve is a pure function of its seed, and every
@@ -394,7 +456,9 @@ TEST(ImprovePhase, DeterministicAndValidUnderABudget) {
   const SolveCase cases[] = {{ObjectiveType::MinSum, true, false, false},
                              {ObjectiveType::MinMax, true, true, false},
                              {ObjectiveType::MinMax, false, false, true},
-                             {ObjectiveType::MinSum, false, true, true}};
+                             {ObjectiveType::MinSum, false, true, true},
+                             {ObjectiveType::MinMax, false, true, true, true},
+                             {ObjectiveType::MinSum, true, true, false, true, Minimise::Distance}};
   for (const SolveCase& c : cases) {
     for (uint64_t seed = 1; seed <= 3; ++seed) {
       Options options = MakeOptions(c.objective, c.return_to_end, 1e6);
@@ -402,10 +466,12 @@ TEST(ImprovePhase, DeterministicAndValidUnderABudget) {
       options.seed = seed;
       options.max_iterations = 150;
       options.max_expansions = 3000;
+      options.minimise = c.minimise;
       std::vector<Result> results;
       std::vector<std::vector<double>> anytime_costs;
       for (int run = 0; run < 2; ++run) {
-        const Problem problem = RandomGridProblem(seed, 3, c.windows, c.limits);
+        Problem problem = RandomGridProblem(seed, 3, c.windows, c.limits);
+        if (c.services) problem = Served(problem, {0, 0, 1, 2, 3, 0, 1, 2, 3, 0, 1, 2, 3});
         Solver solver(problem, options);
         Output out = Capture([&] { solver.solve(); });
         ASSERT_FALSE(out.error);

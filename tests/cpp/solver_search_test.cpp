@@ -1,10 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <memory>
 #include <optional>
 #include <ostream>
 #include <tuple>
 
+#include <nlohmann/json.hpp>
+
+#include "io/json_loader.h"
 #include "plugins/composite_post_optimizer.h"
 #include "support/solution_checker.h"
 #include "support/solver_test_kit.h"
@@ -13,6 +18,14 @@ namespace quarn::test {
 namespace {
 
 struct Instance { const char* label; Problem problem; Options options; };
+
+// An instance document's problem and options.
+Instance FromDocument(const char* label, const char* text) {
+  Instance instance{label, Problem(), Options()};
+  load_problem_from_json(nlohmann::json::parse(text), instance.problem);
+  instance.options = instance.problem.options();
+  return instance;
+}
 
 void PrintTo(const Instance& instance, std::ostream* out) { *out << instance.label; }
 
@@ -85,6 +98,38 @@ std::vector<Instance> Instances() {
   all.push_back({"open_route_home_is_free_min_sum",
                  MatrixProblem({{0, 9, 5, 1}, {9, 0, 6, 8}, {5, 15203, 0, 6}, {1, 8, 6, 0}}, 2),
                  MakeOptions(ObjectiveType::MinSum, false)});
+  // Capacities enforced: the depot's demand counts nothing, the loads split the
+  // targets otherwise than the costs would, and an agent with 0 has no limit.
+  for (ObjectiveType objective : {ObjectiveType::MinMax, ObjectiveType::MinSum}) {
+    Options options = MakeOptions(objective, objective == ObjectiveType::MinMax);
+    options.enforce_capacities = true;
+    const double other = objective == ObjectiveType::MinMax ? 6.0 : 0.0;
+    all.push_back({objective == ObjectiveType::MinMax ? "capacities_min_max" : "capacity_and_no_limit_open",
+                   GridProblem(Cross(), {{0, "a", 0, 0, 0.0, -1, 6.0}, {1, "a", 0, 0, 0.0, -1, other}}, {},
+                               {50, 3, 3, 2, 2, 1, 1}),
+                   options});
+  }
+  // Found by the brute-force program: a label that served more at no more cost
+  // pruned the lighter one; and the window checker's detour rule once put the
+  // heavy target 2 on agent 0's way to 1, which agent 0 cannot carry with 3.
+  all.push_back(FromDocument("capacities_lighter_label_survives", R"({
+    "nodes": [{"id": 0, "x": 0, "y": 0}, {"id": 1, "x": 0, "y": 0, "demand": 3},
+              {"id": 2, "x": 0, "y": 0, "demand": 3}, {"id": 3, "x": 0, "y": 0, "demand": 2}],
+    "agents": [{"id": 0, "type": "a", "start_node": 0, "end_node": 0, "capacity": 8}],
+    "costs": {"a": [[0, 5, 14, 2], [9, 0, 15, 10], [9, 9, 0, 1], [1, 1, 10, 0]]},
+    "options": {"time_limit": 30, "enforce_capacities": true, "quiet": true}})"));
+  all.push_back(FromDocument("capacities_no_heavy_detour", R"({
+    "nodes": [{"id": 0, "x": 0, "y": 0}, {"id": 1, "x": 0, "y": 0},
+              {"id": 2, "x": 0, "y": 0, "demand": 4}, {"id": 3, "x": 0, "y": 0, "demand": 3}],
+    "agents": [{"id": 0, "type": "a", "start_node": 0, "end_node": 0, "capacity": 5},
+               {"id": 1, "type": "b", "start_node": 0, "end_node": 0, "capacity": 8}],
+    "costs": {"a": [[0, 8, 3, 12], [8, 0, 5, 4], [3, 5, 0, 9], [12, 4, 9, 0]],
+              "b": [[0, 8, 11, 5], [14, 0, 14, 1], [1, 15, 0, 5], [3, 9, 5, 0]]},
+    "constraints": [{"kind": "assignment", "items": [{"node": 0, "types": ["a", "b"]}, {"node": 1, "types": ["a"]},
+                                                     {"node": 2, "types": ["a", "b"]}, {"node": 3, "types": ["a"]}]},
+                    {"kind": "timewindow", "items": [{"node": 3, "start": 15, "end": 33}]}],
+    "options": {"objective": "min_max", "return_to_end": false, "time_limit": 30, "enforce_capacities": true,
+                "quiet": true}})"));
   all.push_back({"agent_filed_under_another_id",
                  GridProblem({{0, 0}, {1, 0}, {2, 0}}, {{3, "a", 0, 0, 0.0, 7}}),
                  MakeOptions(ObjectiveType::MinMax, true)});
@@ -137,6 +182,24 @@ TEST_P(SolverEndToEnd, EndsAtTheOptimumThroughFeasibleSolutionsAndRepeats) {
 
 INSTANTIATE_TEST_SUITE_P(Small, SolverEndToEnd, ::testing::ValuesIn(Instances()),
                          [](const auto& info) { return std::string(info.param.label); });
+
+// The checker judges capacities only when enforced, names the rule, counts no
+// depot's demand, and takes 0 as no limit.
+TEST(SolutionChecker, NamesTheCapacityARouteExceeds) {
+  struct Case { bool enforce; double capacity; bool rejected; };
+  const Case cases[] = {{true, 4.0, true}, {true, 5.0, false}, {false, 4.0, false}, {true, 0.0, false}};
+  for (const Case& c : cases) {
+    const Problem problem = GridProblem({{0, 0}, {1, 0}, {2, 0}}, {{0, "a", 0, 0, 0.0, -1, c.capacity}}, {}, {9, 2, 3});
+    Options options = MakeOptions(ObjectiveType::MinSum, true);
+    options.enforce_capacities = c.enforce;
+    Result result;
+    result.paths[0] = {0, 1, 2, 0};
+    result.times[0] = 4.0;
+    const std::string violations = Violations(problem, options, result);
+    EXPECT_EQ(violations.find("capacity exceeded") != std::string::npos, c.rejected) << violations;
+    EXPECT_EQ(violations.empty(), !c.rejected) << violations;
+  }
+}
 
 // Makes every route longer: a post-optimizer that would leave the solution worse.
 class DetourOptimizer : public CompositePostOptimizer {
@@ -233,6 +296,68 @@ TEST(SolverSearch, EveryRoadWaitsForTheStartWindowToOpen) {
         EXPECT_EQ(Violations(problem, options, result), "");
       }
     }
+  }
+}
+
+
+// One agent at home on node 0 of four nodes on a line (a tour travels 6; the
+// depot's service, 7, counts nothing): it waits for a window, then serves; a
+// window bounds only the start of service; the limit counts service; an open
+// route ends with its last service. The search and the phase (the search cut
+// after one expansion) agree with the brute force.
+TEST(SolverSearch, ServiceJoinsTheClockOnEveryRoad) {
+  struct Case { std::vector<double> service; int window_node; double open, close, limit; bool closed; std::optional<double> cost; };
+  const Case cases[] = {{{7, 2, 0, 0}, 1, 5, 10, 0, true, 8.0},  {{0, 0, 0, 4}, 3, 0, 3, 0, true, 10.0},
+                        {{0, 1, 1, 1}, -1, 0, 0, 9, true, 9.0},  {{0, 1, 1, 1}, -1, 0, 0, 8, true, std::nullopt},
+                        {{7, 0, 0, 5}, -1, 0, 0, 0, false, 8.0}};
+  for (const Case& c : cases) {
+    Problem served = Served(GridProblem({{0, 0}, {1, 0}, {2, 0}, {3, 0}}, {{0, "a", 0, 0, c.limit}}), c.service);
+    TimeWindowConstraint windows;
+    if (c.window_node >= 0) windows.set_timewindow(static_cast<uint64_t>(c.window_node), c.open, c.close);
+    served.set_timewindow_constraint(windows);
+    EXPECT_EQ(OptimalValue(served, MakeOptions(ObjectiveType::MinSum, c.closed)), c.cost);
+    for (bool improve : {false, true}) {
+      Options options = MakeOptions(ObjectiveType::MinSum, c.closed);
+      options.improve = improve;
+      options.max_iterations = 200;
+      Solver solver(served, options);
+      if (improve) solver.SetExpansionBudget(1);
+      int32_t status = 0;
+      Capture([&] { status = solver.solve(); });
+      ASSERT_EQ(status, c.cost ? 1 : 0) << "improve " << improve;
+      if (!c.cost) continue;
+      EXPECT_EQ(SumOf(solver.get_result()), *c.cost) << "improve " << improve;
+      EXPECT_EQ(Violations(served, options, solver.get_result()), "");
+    }
+  }
+}
+
+// The checker names the rule a route breaks. Service 1 on every target and
+// distances twice the costs: the tour 0 1 2 3 0 takes 9 and covers 12.
+TEST(SolutionChecker, NamesEachBrokenRule) {
+  struct Case { std::vector<int32_t> path; double reported; bool window; double limit; bool by_distance; const char* rule; };
+  const Case cases[] = {{{0, 1, 2, 3, 0}, 6, false, 0, false, "cost: reported 6"},  // service left out
+                        {{0, 2, 1, 3, 0}, 11, true, 0, false, "window:"},          // starts at 7 > 4
+                        {{0, 1, 2, 3, 0}, 9, false, 8, false, "max_length:"},
+                        {{0, 1, 2, 3, 0}, 9, false, 0, true, "cost: reported 9"},    // a duration, no distance
+                        {{0, 1, 2, 3, 0}, 12, false, 0, true, ""}};
+  for (const Case& c : cases) {
+    Problem served = Served(GridProblem({{0, 0}, {1, 0}, {2, 0}, {3, 0}}, {{0, "a", 0, 0, c.limit}}), {1, 1, 1, 1});
+    CostMatrix matrix = served.cost_matrices().at("a");
+    for (auto& row : matrix) std::transform(row.begin(), row.end(), row.begin(), [](double d) { return 2 * d; });
+    served.set_distance_matrix("a", matrix);
+    TimeWindowConstraint windows;
+    if (c.window) windows.set_timewindow(3, 0, 4);
+    served.set_timewindow_constraint(windows);
+    Options options = MakeOptions(ObjectiveType::MinSum, true);
+    if (c.by_distance) options.minimise = Minimise::Distance;
+    Result result;
+    result.paths[0] = c.path;
+    result.times[0] = c.reported;
+    result.durations[0] = 9;
+    result.distances[0] = 12;
+    const std::string found = Violations(served, options, result);
+    EXPECT_TRUE(*c.rule != 0 ? found.find(c.rule) != std::string::npos : found.empty()) << c.rule << ": " << found;
   }
 }
 

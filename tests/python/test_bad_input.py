@@ -205,6 +205,10 @@ CASES = [
         "nodes/1/x": 1e308, "nodes/2/y": -1e308, "agents": [agent(capacity=1e300, max_length=-1e300)],
         "options/time_limit": 1e308}), TOUR),
     ("route limit below the tour", at("agents/0/max_length", 11), unsolved()),
+    # A negative demand would let a load fall by serving more: refused, but only when enforced.
+    ("negative demand, enforced", with_values(TRIANGLE, {"nodes/1/demand": -1, "options/enforce_capacities": True}),
+     raises(ValueError, r"^node 1 has demand -1\.0+: with capacities enforced a demand must be 0 or more$")),
+    ("negative demand", at("nodes/1/demand", -1), TOUR),
     ("time limit -1e308", at("options/time_limit", -1e308), unsolved(timeout=True)),
     ("costs near the largest double", at("costs/a", [[0, 1e308, 4], [3, 0, 1e308], [4, 5, 0]]), REVERSE),
     # Cost matrices of the wrong shape or sign.

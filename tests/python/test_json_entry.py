@@ -1,12 +1,13 @@
 """The JSON road: the examples, the result dictionary, routes by agent index, the two
 output streams, and instances that once stalled the search. Error texts and limits
 are in test_bad_input."""
+import copy
 import json
 
 import pytest
 
 import _pyzel_core as z
-from conftest import EXAMPLES, TRIANGLE, build_problem, solve_json, variant
+from conftest import EXAMPLES, TRIANGLE, build_problem, solve_json, solve_objects, variant
 from solution_checker import route_problems
 
 
@@ -100,3 +101,51 @@ def test_an_agent_leaves_its_start_when_its_window_opens(close, cost, improve):
     assert out["status"] == ("failed" if cost is None else "success")
     if cost is not None:
         assert out["routes"][0]["cost"] == cost and route_problems(doc, out) == []
+
+
+TWO_TRUCKS = variant(agents=[{"id": k, "type": "a", "start_node": 0, "end_node": 0, "capacity": 1} for k in (0, 1)],
+                     options={"objective": "min_sum", "time_limit": 10, "max_iterations": 200})
+
+
+@pytest.mark.parametrize("road", ["json", "objects"])
+@pytest.mark.parametrize("improve", [False, True])
+@pytest.mark.parametrize("demand, enforce, status, sum_cost", [
+    (5, True, "failed", None),    # nothing fits: no answer, on the search and the phase alike
+    (5, False, "success", 12.0),  # kept and never read, as before the option
+    (1, True, "success", 14.0),   # one target per truck instead of one tour for both
+    (1, False, "success", 12.0),
+])
+def test_capacities_are_enforced_only_when_asked(road, improve, demand, enforce, status, sum_cost):
+    doc = copy.deepcopy(TWO_TRUCKS)
+    for node in doc["nodes"]:
+        node["demand"] = demand
+    doc["options"].update(improve=improve, enforce_capacities=enforce)
+    out = solve_json(doc) if road == "json" else solve_objects(doc)
+    assert out["status"] == status
+    if sum_cost is not None:
+        assert out["statistics"]["sum_cost"] == sum_cost
+
+
+# Durations are symmetric (a tour of 12 plus 5 of service); the distances make
+# one way round 3 and the other 30.
+SERVED = {"nodes": [{"id": 0, "x": 0, "y": 0, "type": "depot", "service": 9},
+                    {"id": 1, "x": 1, "y": 0, "service": 2}, {"id": 2, "x": 0, "y": 1, "service": 3}],
+          "agents": [{"id": 0, "type": "a", "start_node": 0, "end_node": 0}],
+          "costs": {"a": [[0, 3, 4], [3, 0, 5], [4, 5, 0]]}, "distances": {"a": [[0, 10, 1], [1, 0, 10], [10, 1, 0]]}}
+
+
+@pytest.mark.parametrize("options, cost", [({}, 17.0), ({"objective": "min_max", "minimise": "distance"}, 17.0),
+                                           ({"minimise": "distance", "improve": True, "max_iterations": 50}, 3.0)])
+def test_service_and_distances_on_the_json_road(options, cost):
+    out = solve_json(dict(SERVED, options=dict(options, time_limit=10)))
+    route, walk = out["routes"][0], out["routes"][0]["path"]
+    assert route["cost"] == out["statistics"]["sum_cost"] == cost and route["duration"] == 17.0
+    assert route["distance"] == sum(SERVED["distances"]["a"][u][v] for u, v in zip(walk, walk[1:]))
+    plain = solve_json({k: v for k, v in SERVED.items() if k != "distances"})["routes"][0]
+    assert list(plain) == ["agent_id", "path", "cost"] and plain["cost"] == 17.0
+
+
+def test_distance_objective_without_the_phase_is_refused():
+    with pytest.raises(ValueError, match='the option "minimise": "distance" is honoured by the improvement '
+                                         'phase: set "improve": true'):
+        solve_json(dict(SERVED, options={"minimise": "distance"}))

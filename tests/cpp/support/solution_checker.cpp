@@ -49,9 +49,23 @@ struct Instance {
     return std::isnan(rows[from][to]) ? options.missing_cost : rows[from][to];
   }
 
+  // The distance matrix's entry, or the travel where the type has none.
+  double Distance(const std::string& type, int32_t from, int32_t to) const {
+    auto matrix = problem.distance_matrices().find(type);
+    if (matrix == problem.distance_matrices().end()) return Travel(type, from, to);
+    return matrix->second.at(static_cast<size_t>(from)).at(static_cast<size_t>(to));
+  }
+
+  // A depot's service counts nothing.
+  double Service(int32_t node) const {
+    return depots.count(node) != 0 ? 0.0 : problem.nodes()[static_cast<size_t>(node)].service;
+  }
+
   // Walks the route with its clock, from time 0 at the start, and returns its
-  // cost; appends every broken time rule to `errors`.
-  double Walk(int a, const std::vector<int32_t>& route, std::vector<std::string>* errors) const {
+  // finishing time (service included); appends every broken time rule to
+  // `errors` and sums the legs' distances into `distance`.
+  double Walk(int a, const std::vector<int32_t>& route, std::vector<std::string>* errors,
+              double* distance = nullptr) const {
     const Agent& agent = problem.agents_ordered()[static_cast<size_t>(a)];
     const auto k = static_cast<size_t>(a);
     auto complain = [&](const std::string& what, size_t p) {
@@ -69,15 +83,17 @@ struct Instance {
           const double cost = Travel(agent.type, route[p - 1], node);
           if (cost >= options.missing_cost) complain("no arc from node " + std::to_string(route[p - 1]), p);
           t += cost;
+          if (distance != nullptr) *distance += Distance(agent.type, route[p - 1], node);
         }
       }
       auto window = windows.find(node);
       if (window != windows.end()) {
-        if (t > window->second.second) complain("arrives after the window closes", p);
+        if (t > window->second.second) complain("window: service starts after the window closes", p);
         t = std::max(t, window->second.first);
       }
+      t += Service(node);
       if (agent.time_limit > 0.0 && t > agent.time_limit) {
-        complain("exceeds the time limit", p);
+        complain("max_length: exceeds the time limit", p);
       }
     }
     return t;
@@ -106,12 +122,46 @@ struct Instance {
     }
   }
 
-  void CheckTime(int a, const std::vector<int32_t>& route, double reported,
-                 std::vector<std::string>& errors) const {
-    const double cost = Walk(a, route, &errors);
-    if (std::abs(cost - reported) > kCostTolerance) {
-      errors.push_back("agent " + std::to_string(a) + ": reported cost " + std::to_string(reported) +
-                       " but the route costs " + std::to_string(cost));
+  // The capacity rule: the route's targets' demands summed in route order.
+  void CheckLoad(int a, const std::vector<int32_t>& route, std::vector<std::string>& errors) const {
+    if (!options.enforce_capacities) return;
+    const double capacity = problem.agents_ordered()[static_cast<size_t>(a)].capacity_limit;
+    double load = 0.0;
+    for (int32_t node : route) {
+      if (depots.count(node) == 0) load += problem.nodes()[static_cast<size_t>(node)].demand;
+    }
+    if (capacity > 0.0 && load > capacity) {
+      errors.push_back("agent " + std::to_string(a) + ": capacity exceeded, load " + std::to_string(load) +
+                       " above capacity " + std::to_string(capacity));
+    }
+  }
+
+  bool ByDistance() const {
+    return options.minimise == Minimise::Distance && options.objective == ObjectiveType::MinSum;
+  }
+
+  // The reported cost is the objective's measure; with distances given, both
+  // reported measures are checked too.
+  void CheckTime(int a, const Result& result, std::vector<std::string>& errors) const {
+    const std::vector<int32_t>& route = result.paths.at(a);
+    double distance = 0.0;
+    const double duration = Walk(a, route, &errors, &distance);
+    const std::string who = "agent " + std::to_string(a) + ": ";
+    auto differs = [](double x, double y) { return std::abs(x - y) > kCostTolerance; };
+    const double reported = result.times.at(a);
+    const double cost = ByDistance() ? distance : duration;
+    if (differs(cost, reported)) {
+      errors.push_back(who + "cost: reported " + std::to_string(reported) + " but the route " +
+                       (ByDistance() ? "distance" : "duration") + " is " + std::to_string(cost));
+    }
+    if (problem.distance_matrices().empty()) return;
+    auto d = result.distances.find(a);
+    auto u = result.durations.find(a);
+    if (d == result.distances.end() || differs(d->second, distance)) {
+      errors.push_back(who + "distance: reported wrong or missing");
+    }
+    if (u == result.durations.end() || differs(u->second, duration)) {
+      errors.push_back(who + "duration: reported wrong or missing");
     }
   }
 
@@ -139,7 +189,8 @@ std::string Violations(const Problem& problem, const Options& options, const Res
       continue;
     }
     inst.CheckShape(a, path->second, errors);
-    inst.CheckTime(a, path->second, time->second, errors);
+    inst.CheckTime(a, result, errors);
+    inst.CheckLoad(a, path->second, errors);
     for (size_t p = 1; p < path->second.size(); ++p) ++visits[path->second[p]];
   }
   for (int32_t node = 0; node < static_cast<int32_t>(problem.nodes().size()); ++node) {
@@ -182,8 +233,10 @@ std::optional<double> OptimalValue(const Problem& problem, const Options& option
         route.push_back(last);
         std::vector<std::string> errors;
         inst.CheckShape(a, route, errors);
-        const double walked = inst.Walk(a, route, &errors);
-        if (errors.empty()) cost = std::min(cost, walked);
+        inst.CheckLoad(a, route, errors);
+        double distance = 0.0;
+        const double walked = inst.Walk(a, route, &errors, &distance);
+        if (errors.empty()) cost = std::min(cost, inst.ByDistance() ? distance : walked);
         route.pop_back();
         if (options.return_to_end) break;
       }

@@ -19,7 +19,13 @@ namespace quarn::test {
 // - the agent's type is allowed at every node it enters;
 // - every move it pays has an arc (a cost below options.missing_cost, as the instance format says);
 // - windows (with waiting) and the agent's route-length limit are met;
-// - each reported cost equals the recomputed cost of its route.
+// - with options.enforce_capacities, the demand of the targets on each route is
+//   at most its agent's capacity (0: no limit);
+// - windows (with waiting) constrain the start of service; the route-length
+//   limit holds with every service counted (a depot's service counts nothing);
+// - each reported cost equals the recomputed measure of its route (its
+//   distance under min-sum with "minimise": "distance", else its duration), and
+//   with distances given the reported durations and distances are right.
 // Every agent stands at its start at time 0 and waits there for its window to open.
 std::string Violations(const Problem& problem, const Options& options, const Result& result);
 

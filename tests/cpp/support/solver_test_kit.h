@@ -35,6 +35,7 @@ struct AgentSpec {
   uint64_t end = 0;
   double time_limit = 0.0;
   int64_t filed_under = -1;  // the id add_agent files it under; -1: its own
+  double capacity = 0.0;
 };
 
 inline Agent MakeAgent(const AgentSpec& given) {
@@ -44,6 +45,7 @@ inline Agent MakeAgent(const AgentSpec& given) {
   agent.start_node = given.start;
   agent.end_node = given.end;
   agent.time_limit = given.time_limit;
+  agent.capacity_limit = given.capacity;
   return agent;
 }
 
@@ -90,15 +92,17 @@ struct Lcg {
 
 // Nodes with ids 0..n-1 at the given grid coordinates; Manhattan distances as the
 // cost matrix of every agent type (whole numbers, so sums are exact); every node
-// open to every type unless `assignment` says otherwise.
+// open to every type unless `assignment` says otherwise; node i demands demands[i] (0 beyond).
 inline Problem GridProblem(const std::vector<std::pair<int, int>>& coords,
                            const std::vector<AgentSpec>& agents,
-                           const std::map<uint64_t, std::vector<std::string>>& assignment = {}) {
+                           const std::map<uint64_t, std::vector<std::string>>& assignment = {},
+                           const std::vector<double>& demands = {}) {
   Problem problem;
   CostMatrix matrix;
   for (const auto& [x, y] : coords) {
     Node node;
     node.id = matrix.size();
+    if (node.id < demands.size()) node.demand = demands[node.id];
     node.position = {static_cast<double>(x), static_cast<double>(y), 0.0};
     problem.add_node(node);
     matrix.emplace_back();
@@ -127,6 +131,22 @@ inline Problem MatrixProblem(const CostMatrix& costs, int agents = 1) {
   Problem problem = GridProblem(std::vector<std::pair<int, int>>(costs.size()), fleet);
   problem.set_cost_matrix("a", costs);
   return problem;
+}
+
+// `problem` with node v's service set to services[v] (the rest 0).
+inline Problem Served(const Problem& problem, const std::vector<double>& services) {
+  Problem served;
+  size_t v = 0;
+  for (Node node : problem.nodes()) {
+    node.service = v < services.size() ? services[v] : 0.0;
+    served.add_node(node);
+    ++v;
+  }
+  for (const Agent& agent : problem.agents_ordered()) served.add_agent(agent, agent.id);
+  for (const auto& [type, matrix] : problem.cost_matrices()) served.set_cost_matrix(type, matrix);
+  served.set_assignment_constraint(problem.assignment());
+  served.set_timewindow_constraint(problem.time_windows());
+  return served;
 }
 
 inline Options MakeOptions(ObjectiveType objective, bool return_to_end, double time_limit = 30.0) {
