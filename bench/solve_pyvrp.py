@@ -36,7 +36,7 @@ from pyvrp import Client, Depot, Location, ProblemData, VehicleType
 from pyvrp.IteratedLocalSearch import IteratedLocalSearchCallbacks, IteratedLocalSearchParams
 from pyvrp.stop import MaxRuntime
 
-from peers import SCALE, PeerModel, peer_model, run_solver_process
+from peers import PeerModel, peer_model, run_solver_process
 from routes import assess, read
 
 
@@ -170,7 +170,7 @@ def solve(doc: dict, time_limit: float) -> dict:
     if result.is_feasible():
         record["best"], record["problems"] = assess(instance, read_routes(pm, result.best,
                                                                           client_nodes, members))
-        record["reported_best"] = result.cost() / SCALE  # its own objective, for comparison
+        record["reported_best"] = result.cost() / pm.scale  # its own objective, for comparison
     return record
 
 
