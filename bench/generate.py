@@ -61,6 +61,13 @@ TIGHT_SHARE, TIGHT_WIDTH = 0.9, (0.02, 0.06)  # of the targets; of the horizon
 ALLRULES_TYPES = {"truck": 1.0, "van": 1.3, "bike": 1.6}  # type -> travel time factor
 ALLRULES_WINDOW_SHARE, ALLRULES_WIDTH = 0.5, (0.05, 0.25)
 ALLRULES_ONE_TYPE_SHARE = 0.1
+FLEET_CLASSES = ("cap", "captw")
+FLEET_SIZES = (60, 200, 400)
+FLEET_AGENTS = {60: 4, 200: 10, 400: 16}
+FLEET_DEMAND, FLEET_SERVICE = (1, 30), (5, 30)
+FLEET_SLACK = (0.0, 0.05)  # the capacity lies this fraction above the heaviest part
+TRAVEL_FACTOR = 1.5  # captw: durations against distances
+FLEET_WINDOW_SHARE, FLEET_WINDOW_WIDTH, FLEET_DEPOT_SLACK = 0.6, (0.05, 0.25), 0.1
 
 
 def constrained_set(seed: int = DEFAULT_SEED, sizes: tuple[int, ...] = SIZES,
@@ -78,6 +85,13 @@ def hard_set(seed: int = DEFAULT_SEED, classes: tuple[str, ...] = tuple(HARD_SIZ
             for objective in OBJECTIVES]
 
 
+def fleet_set(seed: int = DEFAULT_SEED, classes: tuple[str, ...] = FLEET_CLASSES,
+              sizes: tuple[int, ...] = FLEET_SIZES) -> list[dict]:
+    """The fleet classes (capacities, service times, windows) by class, size, objective."""
+    return [instance(cls, n, objective, seed, FLEET_AGENTS.get(n, max(2, n // 25)))
+            for cls in classes for n in sizes for objective in OBJECTIVES]
+
+
 def instance(cls: str, n: int, objective: str, seed: int = DEFAULT_SEED,
              agents: int | None = None) -> dict:
     """One document: `n` nodes (depots included), checked against its known routes."""
@@ -87,6 +101,10 @@ def instance(cls: str, n: int, objective: str, seed: int = DEFAULT_SEED,
     doc = BUILDERS[cls](rng, n, agents or AGENTS.get(n, max(2, n // 40)))
     doc["name"] = f"{cls}-{n}"
     doc["options"] = {"objective": objective, "return_to_end": cls not in OPEN_CLASSES}
+    if cls in FLEET_CLASSES:
+        doc["options"]["enforce_capacities"] = True
+        if "distances" in doc and objective == "min_sum":
+            doc["options"]["minimise"] = "distance"
     problems = certificate_problems(doc)
     if problems:  # a generator fault, never a property of the instance
         raise AssertionError(f"{doc['name']}: known routes fail: {problems[:3]}")
@@ -342,8 +360,59 @@ def build_allrules(rng: random.Random, n: int, k: int) -> dict:
     return doc
 
 
+def build_cap(rng: random.Random, n: int, k: int, windows: bool = False) -> dict:
+    """One depot in the centre, demands and service times at every target, one capacity
+    for the fleet: the targets swept by angle into k parts of near-equal demand, the
+    capacity a little above the heaviest part. With windows: durations are distances
+    times TRAVEL_FACTOR, windows hold the known start of service on a share of the
+    targets, the depot closes a little after the last known return, and min-sum counts
+    distance."""
+    xy = [(SIDE // 2, SIDE // 2)] + points(rng, n - 1)
+    distance = matrix(xy)
+    cost = matrix(xy, TRAVEL_FACTOR) if windows else distance
+    targets = list(range(1, n))
+    demand = {v: rng.randint(*FLEET_DEMAND) for v in targets}
+    service = {v: rng.randint(*FLEET_SERVICE) for v in targets}
+    centre = SIDE / 2
+    order = sorted(targets, key=lambda v: math.atan2(xy[v][1] - centre, xy[v][0] - centre))
+    turn = rng.randrange(len(order))
+    order = order[turn:] + order[:turn]
+    total, parts, so_far = sum(demand.values()), [[] for _ in range(k)], 0
+    for v in order:
+        parts[min(k - 1, so_far * k // total)].append(v)
+        so_far += demand[v]
+    capacity = math.ceil(max(sum(demand[v] for v in p) for p in parts) * (1 + rng.uniform(*FLEET_SLACK)))
+    routes = [route(cost, 0, 0, part) for part in parts]
+    doc = document(xy, 1, [("agent", 0, 0)] * k, {"agent": cost}, routes)
+    for v in targets:
+        doc["nodes"][v].update(demand=demand[v], service=service[v])
+    for agent in doc["agents"]:
+        agent["capacity"] = capacity
+    if windows:
+        starts, ends = {}, []
+        for r in routes:
+            t = 0
+            for u, v in zip(r, r[1:]):
+                t += cost[u][v]
+                starts[v] = t
+                t += service.get(v, 0)
+            ends.append(t)
+        horizon = max(ends)
+        chosen: dict[int, tuple[int, int]] = {}
+        for v in targets:
+            if rng.random() < FLEET_WINDOW_SHARE:
+                wide = max(1, round(horizon * rng.uniform(*FLEET_WINDOW_WIDTH)))
+                opens = max(0, starts[v] - rng.randint(0, wide))
+                chosen[v] = (opens, opens + wide)
+        chosen[0] = (0, math.ceil(horizon * (1 + FLEET_DEPOT_SLACK)))
+        doc["constraints"].append(timewindow_constraint(chosen))
+        doc["distances"] = {"agent": distance}
+    return doc
+
+
 BUILDERS = {"tw": build_tw, "types": build_types, "shared": build_shared, "open": build_open,
-            "limits": build_limits, "tight": build_tight, "allrules": build_allrules}
+            "limits": build_limits, "tight": build_tight, "allrules": build_allrules,
+            "cap": build_cap, "captw": lambda rng, n, k: build_cap(rng, n, k, windows=True)}
 OPEN_CLASSES = ("open", "allrules")
 
 
@@ -351,6 +420,10 @@ OPEN_CLASSES = ("open", "allrules")
 
 def known_result(doc: dict) -> dict:
     """The known routes as a result dictionary, costs from the agents' clocks."""
+    if doc["name"].split("-")[0] in FLEET_CLASSES:  # service, loads and distances
+        import routes as fleet_routes
+
+        return fleet_routes.as_result(fleet_routes.read(doc), doc["known_routes"])
     windows = {item["node"]: (item["start"], item["end"]) for c in doc["constraints"]
                if c["kind"] == "timewindow" for item in c["items"]}
     open_route = not doc["options"]["return_to_end"]
@@ -364,9 +437,10 @@ def known_result(doc: dict) -> dict:
 
 
 def certificate_problems(doc: dict) -> list[str]:
-    from pyzel.validate import check_result  # the one checker of a result
+    from routes import fleet_problems, read  # the checker, and the fleet rules beside it
 
-    return check_result(doc, known_result(doc))
+    instance = read(doc)
+    return fleet_problems(instance, known_result(doc))
 
 
 def main(argv: list[str]) -> None:

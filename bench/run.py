@@ -11,6 +11,13 @@ min-max Set I, or generated sets.
     python bench/run.py --set minmax --mode full         # Set I, every informative pair, n/10 s and 10 s
     python bench/run.py --set hard --mode short          # tight windows, every rule, windows beyond 256: 1 s
     python bench/run.py --set hard --mode full           # the same at 1 s and 10 s
+    python bench/run.py --set cvrp --mode full           # X instances: min-sum 10 s and 60 s, min-max 10 s
+    python bench/run.py --set vrptw --mode full          # the 1,000-customer windows instances, 60 s
+    python bench/run.py --set fleet --mode full          # generated fleets: capacities, service, windows, 10 s
+
+The fleet sets (cvrp, vrptw, fleet) run each objective against its peers only (PLANS):
+min-sum against PyVRP (and OR-Tools on the generated fleets), min-max against OR-Tools.
+`--jobs 2` runs the solvers of one case side by side, each on one thread.
 
 Each solve runs in a fresh process, so the peak memory read from the operating
 system is that solve's own. Writes the records (JSON), a Markdown section and two
@@ -34,6 +41,8 @@ import time
 from dataclasses import asdict
 from importlib import metadata
 from pathlib import Path
+
+from concurrent.futures import ThreadPoolExecutor
 
 import cases as bench_cases
 import generate
@@ -59,6 +68,19 @@ PER_NODE_LIMIT = re.compile(r"n/(\d+(?:\.\d*)?|\.\d+)")  # "n/10": a tenth of a 
 SIZES = {"short": (60,), "full": generate.SIZES}
 OVER_LIMIT_INSTANCE = "a280"  # more nodes than the search takes: shows how that is reported
 GRACE_SECONDS = 120.0  # beyond the limit, for start-up and read-out, before a run counts as hung
+# The fleet sets: per objective, the solvers and the limits of each mode. Above 256 nodes,
+# and for "minimise": "distance", ZEL takes the improvement phase.
+PLANS = {
+    "cvrp": {"min_sum": (("zel-improve", "pyvrp"), {"short": ["10"], "full": ["10", "60"]}),
+             "min_max": (("zel-improve", "ortools"), {"short": ["10"], "full": ["10"]})},
+    "vrptw": {"min_sum": (("zel-improve", "pyvrp"), {"short": ["60"], "full": ["60"]})},
+    "fleet": {"min_sum": (("zel-improve", "pyvrp", "ortools"), {"short": ["10"], "full": ["10"]}),
+              "min_max": (("zel-improve", "ortools"), {"short": ["10"], "full": ["10"]})},
+}
+VRPLIB_SHORT = {"cvrp": ("X-n101-k25", "X-n106-k14"), "vrptw": ("C1_10_1",)}
+# The fleet sets give ZEL the whole limit, as the peers take it: the phase otherwise ends
+# on its own after 50 iterations per target without a better solution.
+RUN_TO_LIMIT = {"improve_stall": 10**12}
 
 
 def main() -> None:
@@ -78,8 +100,12 @@ def main() -> None:
 
 def parse_args() -> argparse.Namespace:
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--set", choices=["tsplib", "constrained", "large", "minmax", "hard"],
-                        default="tsplib")
+    parser.add_argument("--set", choices=["tsplib", "constrained", "large", "minmax", "hard",
+                                          *PLANS], default="tsplib")
+    parser.add_argument("--objectives", nargs="+", choices=generate.OBJECTIVES,
+                        help="cvrp and fleet only: only these objectives")
+    parser.add_argument("--jobs", type=int, choices=(1, 2), default=1,
+                        help="solves at once: 2 runs a case's solvers side by side")
     parser.add_argument("--mode", choices=sorted(LIMITS), default="short")
     parser.add_argument("--data", type=Path, default=None,
                         help="TSPLIB, Set I and a280: folder with reference.csv, tsplib/ and "
@@ -90,14 +116,15 @@ def parse_args() -> argparse.Namespace:
     parser.add_argument("--limits", type=limit_label, nargs="+",
                         help="seconds (or n/D: the node count over D), instead of the mode's")
     parser.add_argument("--classes", nargs="+", choices=list(generate.BUILDERS), default=None,
-                        help="constrained and hard only (default: every class of the set)")
+                        help="constrained, hard and fleet only (default: every class of the set)")
     parser.add_argument("--sizes", type=int, nargs="+",
-                        help="constrained, large and hard only, instead of the mode's")
+                        help="constrained, large, hard and fleet only, instead of the mode's")
     parser.add_argument("--seed", type=int, default=generate.DEFAULT_SEED,
                         help="constrained, large and hard only")
     parser.add_argument("--agents", type=int, nargs="+",
                         help="large: instead of 5 10 20; minmax: only these agent counts")
-    parser.add_argument("--instances", nargs="+", help="minmax only: only these instances")
+    parser.add_argument("--instances", nargs="+", help="minmax, cvrp and vrptw only: only these "
+                                                       "instances")
     parser.add_argument("--include-trivial", action="store_true",
                         help="minmax only: also the pairs whose best known equals the trivial "
                              "bound 2·max d(depot, i)")
@@ -191,9 +218,36 @@ def minmax_documents(args: argparse.Namespace, data: Path):
         yield case, doc
 
 
+def vrplib_documents(args: argparse.Namespace, data: Path):
+    """(case, document) pairs of a VRPLIB set: the fleet of the best solution's routes,
+    its cost the reference of min-sum; min-max has none (gaps to the best found)."""
+    import vrplib  # noqa: PLC0415  # the benchmark's own requirement
+    from pyzel import vrp  # the one VRPLIB conversion
+
+    names = args.instances or (VRPLIB_SHORT[args.set] if args.mode == "short" else ())
+    for path in sorted((data / args.set).glob("*.vrp")):
+        if names and path.stem not in names:
+            continue
+        best = float(vrplib.read_solution(str(path.with_suffix(".sol")))["cost"])
+        for objective in PLANS[args.set]:
+            if args.objectives and objective not in args.objectives:
+                continue
+            doc = vrp.to_instance(path, objective=objective)
+            distance = "truncated" if args.set == "vrptw" else "rounded"
+            known = objective == "min_sum"
+            yield bench_cases.Case(path.stem, objective, len(doc["agents"]), distance,
+                                   best if known else None, "best known" if known else "",
+                                   family=args.set), doc
+
+
 def constrained_documents(args: argparse.Namespace):
     """(case, document) pairs of a generated set: the constrained one or the hard one."""
-    if args.set == "hard":
+    if args.set == "fleet":
+        sizes = tuple(args.sizes or ((60,) if args.mode == "short" else generate.FLEET_SIZES))
+        docs = [d for d in generate.fleet_set(args.seed, tuple(args.classes or generate.FLEET_CLASSES),
+                                              sizes)
+                if not args.objectives or d["options"]["objective"] in args.objectives]
+    elif args.set == "hard":
         classes = tuple(args.classes or generate.HARD_SIZES)
         docs = generate.hard_set(args.seed, classes, tuple(args.sizes or ()) or None)
     else:
@@ -228,30 +282,50 @@ def run_all(args: argparse.Namespace) -> dict:
                  "constrained": lambda: constrained_documents(args),
                  "hard": lambda: constrained_documents(args),
                  "minmax": lambda: minmax_documents(args, find_data(args.data)),
-                 "large": lambda: large_documents(args)}[args.set]()
-    limits = args.limits or SET_LIMITS.get(args.set, LIMITS)[args.mode]
+                 "large": lambda: large_documents(args),
+                 "cvrp": lambda: vrplib_documents(args, find_data(args.data)),
+                 "vrptw": lambda: vrplib_documents(args, find_data(args.data)),
+                 "fleet": lambda: constrained_documents(args)}[args.set]()
     started = time.time()
     records = []
-    with tempfile.TemporaryDirectory(prefix="zel-bench-") as scratch:
+    with tempfile.TemporaryDirectory(prefix="zel-bench-") as scratch, \
+            ThreadPoolExecutor(max_workers=args.jobs) as pool:
         for case, doc in documents:
             instance_path = Path(scratch) / f"{case.key.replace('/', '_')}.json"
+            if args.set in PLANS:
+                doc["options"].update(RUN_TO_LIMIT)
             instance_path.write_text(json.dumps(doc))
             n = len(doc["nodes"])
-            for label in limits:
-                for solver in solvers:
-                    if solver in MIN_SUM_ONLY and case.objective != "min_sum":
-                        continue
-                    record = measure(solver, case, n, instance_path, limit_seconds(label, n))
+            chosen, labels = plan(args, solvers, case.objective)
+            for label in labels:
+                runs = [(solver, pool.submit(measure, solver, case, n, instance_path,
+                                             limit_seconds(label, n)))
+                        for solver in chosen
+                        if not (solver in MIN_SUM_ONLY and case.objective != "min_sum")]
+                for solver, run in runs:
+                    record = run.result()
                     record["limit_rule"] = label
                     print(progress_line(record), flush=True)
                     records.append(record)
+            instance_path.unlink()
     if args.set not in ("tsplib", "minmax"):
         report.gaps_to_best_found(records)
     return {"set": args.set, "mode": args.mode, "seed": args.seed
-            if args.set not in ("tsplib", "minmax") else None, "limits": limits, "machine": machine(),
+            if args.set not in ("tsplib", "minmax", "cvrp", "vrptw") else None,
+            "limits": sorted({r["limit_rule"] for r in records}, key=report.limit_order),
+            "jobs": args.jobs, "machine": machine(),
             "command": " ".join(sys.argv[1:]),
             "started": time.strftime("%Y-%m-%d %H:%M", time.localtime(started)),
             "minutes": (time.time() - started) / 60, "records": records}
+
+
+def plan(args: argparse.Namespace, solvers: list[str], objective: str) -> tuple[list[str], list[str]]:
+    """The solvers and limits of a case: a fleet set's plan for its objective, narrowed to
+    the installed (or chosen) solvers; --limits replaces the plan's limits."""
+    if args.set not in PLANS:
+        return solvers, args.limits or SET_LIMITS.get(args.set, LIMITS)[args.mode]
+    peers, limits = PLANS[args.set][objective]
+    return [s for s in peers if s in solvers], args.limits or limits[args.mode]
 
 
 def measure(solver: str, case: bench_cases.Case, n: int, instance: Path, limit: float) -> dict:
@@ -308,7 +382,7 @@ def reap(proc: subprocess.Popen, timeout: float):
 
 def progress_line(r: dict) -> str:
     what = report.outcome(r) if r["status"] != "error" else r["error"]
-    gap = f"gap {report.fmt(r.get('gap'))}%  " if r["family"] in ("tsplib", "minmax") else ""
+    gap = f"gap {report.fmt(r.get('gap'))}%  " if r.get("reference") is not None else ""
     return (f"{r['instance']:>10} {r['objective']:>7} k={r['agents']} {r['distance']:>7} "
             f"{r['limit']:>4g}s {report.SOLVER_NAMES[r['solver']]:>11}: {what:>14}  "
             f"{gap}first {report.fmt(r.get('first_time'), 3)} s  "

@@ -9,6 +9,9 @@ The model (peers.py scales the document to whole numbers):
   missing arcs): slack is waiting, the start cumul is 0, a window bounds the cumul of
   its node, a vehicle's capacity is its length limit (else the horizon);
 - allowed vehicles per node for the assignment constraints;
+- a load dimension when capacities are enforced (a vehicle's capacity its agent's);
+- service: the time dimension's transit out of a node adds the node's service;
+- "minimise": "distance" (min-sum): arc costs from the distance matrices, no slack cost;
 - min-max: the global span of the time dimension (coefficient 100: it dominates, arc
   costs break ties); min-sum: arc costs, plus the slack cost of waiting where there are
   windows, so the objective is the sum of the agents' clocks.
@@ -38,30 +41,43 @@ def build_model(pm: PeerModel):
     routing = pywrapcp.RoutingModel(manager)
     transit = {kind: routing.RegisterTransitMatrix(m) for kind, m in pm.matrices.items()}
     per_vehicle = [transit[a.type] for a in agents]
-    for v, callback in enumerate(per_vehicle):
-        routing.SetArcCostEvaluatorOfVehicle(callback, v)
+    # The clock moves on by the service at the node it leaves.
+    serviced = any(pm.services)
+    clocks = {kind: routing.RegisterTransitMatrix([[c + pm.services[i] if c < pm.forbidden else c
+                                                    for c in row] for i, row in enumerate(m)])
+              for kind, m in pm.matrices.items()} if serviced else transit
+    lengths = ({kind: routing.RegisterTransitMatrix(m) for kind, m in pm.distances.items()}
+               if pm.distances is not None else transit)
+    for v, a in enumerate(agents):
+        routing.SetArcCostEvaluatorOfVehicle(lengths[a.type], v)
         if pm.instance.return_to_end and agents[v].start != agents[v].end:
             routing.SetVehicleUsedWhenEmpty(True, v)  # its idle route start -> end is paid
     for node in pm.targets:
         vehicles = [v for v, a in enumerate(agents) if pm.may_visit(a.type, node)]
         if len(vehicles) < len(agents):
             allow_only(routing, vehicles, len(agents), manager.NodeToIndex(node))
+    if pm.has_capacities:
+        load = routing.RegisterUnaryTransitVector(pm.demands)
+        bound = sum(pm.demands)
+        routing.AddDimensionWithVehicleCapacity(
+            load, 0, [c if c is not None else bound for c in pm.capacities], True, "load")
     objective = pm.instance.objective
     needs_time = (objective == "min_max" or pm.has_windows or any(pm.limits)
                   or any(pm.forbidden in row for m in pm.matrices.values() for row in m))
     if not needs_time:
+        if pm.has_capacities:
+            drop_at_a_price(routing, manager, pm, 2 * pm.horizon)
         return manager, routing
-    if pm.has_windows or any(pm.limits):
+    if pm.has_windows or any(pm.limits) or pm.has_capacities:
         # A fixed fleet under windows or limits often leaves the first-solution heuristics
         # without any complete answer: a node may be dropped at a price above anything
         # dropping it could save (arcs, waiting and span cost a few horizons at most), so
         # the search starts from a partial answer and works towards a complete one.
-        penalty = 2 * (SPAN_COEFFICIENT + 1) * pm.horizon
-        for node in pm.targets:
-            routing.AddDisjunction([manager.NodeToIndex(node)], penalty)
+        drop_at_a_price(routing, manager, pm, 2 * (SPAN_COEFFICIENT + 1) * pm.horizon)
     capacities = [limit if limit is not None else pm.horizon for limit in pm.limits]
     slack = pm.horizon if pm.has_windows else 0
-    routing.AddDimensionWithVehicleTransitAndCapacity(per_vehicle, slack, capacities, True, "time")
+    routing.AddDimensionWithVehicleTransitAndCapacity([clocks[a.type] for a in agents], slack,
+                                                      capacities, True, "time")
     clock = routing.GetDimensionOrDie("time")
     for node, (opens, closes) in pm.windows.items():
         if node in pm.targets:
@@ -71,9 +87,16 @@ def build_model(pm: PeerModel):
             clock.CumulVar(routing.End(v)).SetMax(pm.windows[a.end][1])
     if objective == "min_max":
         clock.SetGlobalSpanCostCoefficient(SPAN_COEFFICIENT)
-    elif pm.has_windows:
+    elif pm.has_windows and pm.distances is None:
         clock.SetSlackCostCoefficientForAllVehicles(1)
     return manager, routing
+
+
+def drop_at_a_price(routing, manager, pm: PeerModel, penalty: int) -> None:
+    """Lets the search start from a partial answer: a node may be dropped at a price above
+    anything dropping it could save."""
+    for node in pm.targets:
+        routing.AddDisjunction([manager.NodeToIndex(node)], penalty)
 
 
 def allow_only(routing, vehicles: list[int], agents: int, index: int) -> None:

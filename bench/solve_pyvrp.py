@@ -5,17 +5,20 @@
 PyVRP has no min-max objective, so a min-max document is answered "not applicable".
 The model (peers.py scales the document to whole numbers):
 - every node a location; the agents' depots are depots, every other node a client,
-  with its window (waiting is allowed, service takes no time);
-- one vehicle type per agent (one vehicle each) with the agent's start and end depots,
-  a shift starting at exactly 0 (so the route duration is the agent's clock), a shift
-  end at its length limit (else the horizon);
+  with its window (waiting is allowed), its service duration and, when capacities are
+  enforced, its demand as a delivery;
+- one vehicle type per group of agents alike in type, depots, limit and capacity (as
+  many vehicles as agents) with their start and end depots, a shift starting at
+  exactly 0 (so the route duration is the agent's clock), a shift end at the least of
+  the length limit, the end depot's window and the horizon;
 - one routing profile per agent (shared by the agents of a type when no agent has a
   start token), distance and duration both its type's matrix; an
   arc into a client the type may not visit, or a missing arc, has a prohibitive
   distance and duration (FORBIDDEN) and the maximum distance is below it, so a route
   that takes one is infeasible;
 - cost per unit of duration 1, per unit of distance 0: the objective is the sum of the
-  clocks, waiting included. On open routes the arcs into depots cost nothing.
+  clocks, waiting included; with "minimise": "distance" the reverse, over the
+  document's distance matrices. On open routes the arcs into depots cost nothing.
 An unused vehicle costs nothing in PyVRP, while in the document an idle agent whose
 start and end differ still travels between them (on closed routes): such an agent gets
 a start token, a client placed at its start that only it can reach, so it is always
@@ -33,12 +36,13 @@ from pyvrp import Client, Depot, Location, ProblemData, VehicleType
 from pyvrp.IteratedLocalSearch import IteratedLocalSearchCallbacks, IteratedLocalSearchParams
 from pyvrp.stop import MaxRuntime
 
-from peers import SCALE, PeerModel, peer_model, run_solver_process
+from peers import PeerModel, peer_model, run_solver_process
 from routes import assess, read
 
 
-def build_data(pm: PeerModel) -> tuple[ProblemData, list[int]]:
-    """The problem data and the node index of each client (-1 for a start token)."""
+def build_data(pm: PeerModel) -> tuple[ProblemData, list[int], list[list[int]]]:
+    """The problem data, the node index of each client (-1 for a start token) and the
+    agents of each vehicle type."""
     instance = pm.instance
     n = len(instance.node_ids)
     depot_nodes = sorted(instance.depots)
@@ -51,33 +55,52 @@ def build_data(pm: PeerModel) -> tuple[ProblemData, list[int]]:
     locations = [Location(x=x, y=y) for x, y in instance.positions]
     locations += [locations[instance.agents[k].start] for k in tokens]
     depots = [Depot(location=node) for node in depot_nodes]
-    clients = [Client(location=node, **_window(pm, node)) for node in pm.targets]
-    clients += [Client(location=n + i) for i in range(len(tokens))]
+    loads = bool(pm.demands)  # one load dimension when capacities are enforced
+    clients = [Client(location=node, service_duration=pm.services[node],
+                      **({"delivery": [pm.demands[node]]} if loads else {}), **_window(pm, node))
+               for node in pm.targets]
+    clients += [Client(location=n + i, **({"delivery": [0]} if loads else {}))
+                for i in range(len(tokens))]
     # Agents whose matrices are the same share one profile: without start tokens, all
     # agents of a type; one matrix per agent would cost the square of the nodes per agent.
     keys = [instance.agents[k].type if not tokens else k for k in range(len(instance.agents))]
     first = {key: k for k, key in reversed(list(enumerate(keys)))}
     order = list(dict.fromkeys(keys))
-    profiles = [_profile(pm, first[key], tokens) for key in order]
-    vehicles = []
-    for k, (agent, limit) in enumerate(zip(instance.agents, pm.limits)):
-        end_by = min(limit, pm.horizon) if limit is not None else pm.horizon
-        vehicles.append(VehicleType(
-            num_available=1, start_depot=depot_index[agent.start],
-            end_depot=depot_index[agent.end], tw_early=0, start_late=0, tw_late=end_by,
-            shift_duration=end_by, max_distance=pm.horizon, unit_distance_cost=0,
-            unit_duration_cost=1, profile=order.index(keys[k])))
-    data = ProblemData(locations, clients, depots, vehicles, profiles, profiles)
-    return data, list(pm.targets) + [-1] * len(tokens)
+    durations = [_profile(pm, first[key], tokens, pm.matrices, pm.forbidden) for key in order]
+    by_distance = pm.distances is not None
+    longest = max((v for m in (pm.distances or {}).values() for row in m for v in row
+                   if v < pm.forbidden), default=0)
+    reach = (n + len(tokens)) * longest + 1  # no route's distance exceeds it
+    distances = ([_profile(pm, first[key], tokens, pm.distances, reach + 1) for key in order]
+                 if by_distance else durations)
+    # Agents alike in every respect are one vehicle type with as many vehicles: the
+    # solver's own view of a homogeneous fleet.
+    fleet: dict[tuple, list[int]] = {}
+    for k, agent in enumerate(instance.agents):
+        end_by = min(pm.limits[k] if pm.limits[k] is not None else pm.horizon, pm.horizon,
+                     pm.depot_close.get(agent.end, pm.horizon))
+        key = (order.index(keys[k]), agent.start, agent.end, end_by,
+               pm.capacities[k] if loads else None)
+        fleet.setdefault(key, []).append(k)
+    total = sum(pm.demands) + 1
+    vehicles = [VehicleType(
+        num_available=len(members), start_depot=depot_index[start], end_depot=depot_index[end],
+        tw_early=0, start_late=0, tw_late=end_by, shift_duration=end_by,
+        max_distance=reach if by_distance else pm.horizon,
+        unit_distance_cost=1 if by_distance else 0, unit_duration_cost=0 if by_distance else 1,
+        profile=profile, **({"capacity": [cap if cap is not None else total]} if loads else {}))
+        for (profile, start, end, end_by, cap), members in fleet.items()]
+    data = ProblemData(locations, clients, depots, vehicles, distances, durations)
+    return data, list(pm.targets) + [-1] * len(tokens), list(fleet.values())
 
 
-def _profile(pm: PeerModel, k: int, tokens: list[int]) -> np.ndarray:
+def _profile(pm: PeerModel, k: int, tokens: list[int], matrices: dict, forbidden: int) -> np.ndarray:
     """Agent k's matrix: its type's, barred clients and other agents' tokens forbidden."""
     agent = pm.instance.agents[k]
     n = len(pm.instance.node_ids)
-    m = np.full((n + len(tokens), n + len(tokens)), pm.forbidden, dtype=np.int64)
-    m[:n, :n] = pm.matrices[agent.type]
-    m[:, [v for v in pm.targets if not pm.may_visit(agent.type, v)]] = pm.forbidden
+    m = np.full((n + len(tokens), n + len(tokens)), forbidden, dtype=np.int64)
+    m[:n, :n] = np.minimum(np.asarray(matrices[agent.type], dtype=np.int64), forbidden)
+    m[:, [v for v in pm.targets if not pm.may_visit(agent.type, v)]] = forbidden
     for i, owner in enumerate(tokens):
         m[n + i, :n] = m[agent.start, :n]  # leaving the token is leaving the start
         if owner == k:
@@ -93,21 +116,28 @@ def _window(pm: PeerModel, node: int) -> dict:
     return {"tw_early": max(0, opens), "tw_late": closes}
 
 
-def read_routes(pm: PeerModel, solution, client_nodes: list[int]) -> list[list[int]]:
-    """One path per agent, [] for an unused vehicle (an idle agent)."""
+def read_routes(pm: PeerModel, solution, client_nodes: list[int],
+                members: list[list[int]]) -> list[list[int]]:
+    """One path per agent, [] for an unused vehicle (an idle agent); the routes of a
+    vehicle type go to its agents in order."""
     paths: list[list[int]] = [[] for _ in pm.instance.agents]
+    taken = [0] * len(members)
     for r in solution.routes():
-        agent = pm.instance.agents[r.vehicle_type()]
+        kind = r.vehicle_type()
+        k = members[kind][taken[kind]]
+        taken[kind] += 1
+        agent = pm.instance.agents[k]
         visits = [client_nodes[a.idx] for a in r if a.is_client() and client_nodes[a.idx] >= 0]
-        paths[r.vehicle_type()] = [agent.start, *visits, agent.end]
+        paths[k] = [agent.start, *visits, agent.end]
     return paths
 
 
 class Progress(IteratedLocalSearchCallbacks):
     """Records time and recomputed cost of each new feasible best solution."""
 
-    def __init__(self, pm: PeerModel, client_nodes: list[int], start: float):
-        self.pm, self.client_nodes, self.start = pm, client_nodes, start
+    def __init__(self, pm: PeerModel, client_nodes: list[int], members: list[list[int]],
+                 start: float):
+        self.pm, self.client_nodes, self.members, self.start = pm, client_nodes, members, start
         self.anytime: list[list[float]] = []
 
     def on_start(self, ils) -> None:
@@ -116,7 +146,7 @@ class Progress(IteratedLocalSearchCallbacks):
     def on_best(self, best) -> None:
         if not best.is_feasible():
             return
-        cost, problems = assess(self.pm.instance, read_routes(self.pm, best, self.client_nodes))
+        cost, problems = assess(self.pm.instance, read_routes(self.pm, best, self.client_nodes, self.members))
         if not problems and (not self.anytime or cost < self.anytime[-1][1]):
             self.anytime.append([time.perf_counter() - self.start, cost])
 
@@ -127,9 +157,9 @@ def solve(doc: dict, time_limit: float) -> dict:
         return {"status": "not applicable", "error": "PyVRP has no min-max objective",
                 "anytime": []}
     pm = peer_model(instance)
-    data, client_nodes = build_data(pm)
+    data, client_nodes, members = build_data(pm)
     start = time.perf_counter()
-    progress = Progress(pm, client_nodes, start)
+    progress = Progress(pm, client_nodes, members, start)
     params = pyvrp.SolveParams(ils=IteratedLocalSearchParams(callbacks=progress))
     result = pyvrp.solve(data, MaxRuntime(time_limit), collect_stats=False, display=False,
                          params=params)
@@ -139,8 +169,8 @@ def solve(doc: dict, time_limit: float) -> dict:
               "anytime": progress.anytime}
     if result.is_feasible():
         record["best"], record["problems"] = assess(instance, read_routes(pm, result.best,
-                                                                          client_nodes))
-        record["reported_best"] = result.cost() / SCALE  # its own objective, for comparison
+                                                                          client_nodes, members))
+        record["reported_best"] = result.cost() / pm.scale  # its own objective, for comparison
     return record
 
 

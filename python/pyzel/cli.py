@@ -147,17 +147,19 @@ def build_parser() -> argparse.ArgumentParser:
     shown.add_argument("--quiet", action="store_true", help="no progress line, even on a terminal")
     solve.set_defaults(run=_cmd_solve)
 
-    convert = commands.add_parser("convert", help="turn a TSPLIB file into a JSON instance")
-    convert.add_argument("tsplib_file", metavar="INSTANCE.tsp")
-    convert.add_argument("--agents", type=int, required=True, metavar="M", help="number of agents")
+    convert = commands.add_parser("convert", help="turn a TSPLIB or VRPLIB file into a JSON instance")
+    convert.add_argument("tsplib_file", metavar="INSTANCE.tsp|.vrp")
+    convert.add_argument("--agents", "--vehicles", dest="agents", type=int, metavar="M",
+                         help="number of agents (a VRPLIB file: default the routes of the .sol "
+                              "beside it, else its VEHICLES, else total demand over capacity)")
     convert.add_argument("--objective", choices=("min_max", "min_sum"), default="min_max")
     convert.add_argument("--depot", type=int, default=0, metavar="INDEX", help="node index of the depot (from 0)")
     convert.add_argument("--time-limit", type=float, default=60.0, metavar="S")
     convert.add_argument(
         "--distances",
-        choices=("rounded", "real"),
-        default="rounded",
-        help="TSPLIB's rounded distances (default) or the real ones without rounding",
+        choices=("rounded", "real", "truncated"),
+        help="TSPLIB's rounded distances (default; a VRPLIB file with windows: truncated to one "
+             "decimal), or the real ones without rounding",
     )
     convert.add_argument("-o", "--output", metavar="OUT.json", help="write here instead of standard output")
     convert.set_defaults(run=_cmd_convert)
@@ -404,7 +406,8 @@ def _read_solve_instance(path: str, args: argparse.Namespace) -> tuple[dict[str,
     if Path(path).suffix.lower() in _TSPLIB_SUFFIXES:
         raise InputError(
             f"{path}: a TSPLIB file, not a JSON instance; turn it into one first: "
-            f"pyzel convert {path} --agents M -o {Path(path).stem}.json"
+            f"pyzel convert {path}{'' if Path(path).suffix.lower() == '.vrp' else ' --agents M'} "
+            f"-o {Path(path).stem}.json"
         )
     try:
         doc, instance = _read_instance(path)
@@ -467,34 +470,58 @@ def _cmd_check(args: argparse.Namespace) -> int:
 
 def _cmd_convert(args: argparse.Namespace) -> int:
     try:
-        from . import tsplib
+        from . import tsplib, vrp
     except ImportError as err:
         raise InputError(f"convert needs {err.name or 'numpy and vrplib'}: pip install numpy vrplib") from None
 
     try:
+        if vrp.is_vrp_text(tsplib.read_text(args.tsplib_file)):
+            return _convert_vrp(args, vrp)
         data = tsplib.read(args.tsplib_file)
+        if args.agents is None:
+            raise InputError("a TSPLIB file needs the number of agents: --agents M")
+        doc = tsplib.to_instance(
+            data,
+            agents=args.agents,
+            objective=args.objective,
+            depot=args.depot,
+            time_limit=args.time_limit,
+            distances=args.distances or "rounded",
+        )
     except OSError as err:
         raise InputError(f"{args.tsplib_file}: cannot read: {err.strerror or err}") from None
     except tsplib.TsplibError as err:
         raise InputError(f"{args.tsplib_file}: {err}") from None
-    doc = tsplib.to_instance(
-        data,
-        agents=args.agents,
-        objective=args.objective,
-        depot=args.depot,
-        time_limit=args.time_limit,
-        distances=args.distances,
-    )
-    text = dumps(doc)
-    if not args.output:
-        sys.stdout.write(text)
-        return EXIT_OK
-    _write_text(args.output, text)
-    print(
-        f"{args.output}: {data.dimension} nodes, {args.agents} agents, {args.objective}, "
-        f"{args.distances} {data.edge_weight_type} distances, depot {args.depot}"
-    )
+    _write_converted(args, doc)
+    if args.output:
+        print(
+            f"{args.output}: {data.dimension} nodes, {args.agents} agents, {args.objective}, "
+            f"{args.distances or 'rounded'} {data.edge_weight_type} distances, depot {args.depot}"
+        )
     return EXIT_OK
+
+
+def _convert_vrp(args: argparse.Namespace, vrp: Any) -> int:
+    """A VRPLIB fleet: its own depot, vehicles and distance convention."""
+    data = vrp.read(args.tsplib_file)
+    count, source = vrp.fleet_size(data, args.tsplib_file, args.agents)
+    distances = args.distances or vrp.default_distances(data)
+    doc = vrp.to_instance(data, vehicles=count, objective=args.objective, time_limit=args.time_limit,
+                          distances=distances)
+    _write_converted(args, doc)
+    where = args.output or "standard output"
+    print(f"{where}: {data.nodes.dimension} nodes, {count} vehicles ({source}), capacity {data.capacity}, "
+          f"{args.objective}, {distances} distances{', windows' if data.windows else ''}",
+          file=sys.stdout if args.output else sys.stderr)
+    return EXIT_OK
+
+
+def _write_converted(args: argparse.Namespace, doc: dict[str, Any]) -> None:
+    text = dumps(doc)
+    if args.output:
+        _write_text(args.output, text)
+    else:
+        sys.stdout.write(text)
 
 
 def _cmd_validate(args: argparse.Namespace) -> int:

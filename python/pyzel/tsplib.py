@@ -72,6 +72,11 @@ class TsplibData:
 
 def read(path: str | os.PathLike[str]) -> TsplibData:
     """Reads a TSPLIB file; raises OSError for an unreadable file, TsplibError for bad content."""
+    return parse(read_text(path), default_name=os.path.splitext(os.path.basename(path))[0])
+
+
+def read_text(path: str | os.PathLike[str]) -> str:
+    """The text of a file in ASCII or UTF-8; TsplibError for other encodings."""
     with open(path, "rb") as handle:
         raw = handle.read()
     if raw.startswith((b"\xff\xfe", b"\xfe\xff")):
@@ -80,7 +85,7 @@ def read(path: str | os.PathLike[str]) -> TsplibData:
         text = raw.decode("utf-8-sig")
     except UnicodeDecodeError as err:
         raise TsplibError(f"not ASCII or UTF-8 text (byte {err.start}); save the file as UTF-8") from None
-    return parse(text, default_name=os.path.splitext(os.path.basename(path))[0])
+    return text
 
 
 def parse(text: str, default_name: str = "tsplib") -> TsplibData:

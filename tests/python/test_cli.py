@@ -100,7 +100,9 @@ def test_batch_reports_a_broken_instance_and_finishes_the_others(work, capsys):
     (["validate", "time_windows.json", "time_windows.json"], 'no "status" key'),
     (["convert", "time_windows.json", "--agents", "2"], "not a TSPLIB file"),
     (["convert", "tiny.tsp", "--agents", "2", "--depot", "5"], "depot must be a node index from 0 to 2"),
-    (["convert", "tiny.tsp"], "the following arguments are required: --agents"),
+    (["convert", "tiny.tsp"], "a TSPLIB file needs the number of agents: --agents M"),
+    (["convert", "tiny.tsp", "--agents", "2", "--distances", "truncated"], "distances must be one of rounded, real"),
+    (["solve", "tiny.vrp"], "pyzel convert tiny.vrp -o tiny.json"),
     (["frobnicate"], "invalid choice"),
 ], ids=lambda v: v[0] if isinstance(v, list) else None)
 def test_bad_input_is_one_line_and_exit_status_2(work, args, message):
@@ -139,6 +141,22 @@ def test_convert_writes_a_solvable_instance_to_standard_output(capsys):
     assert len(doc["nodes"]) == 52 and len(doc["agents"]) == 2
     assert doc["options"] == {"objective": "min_sum", "time_limit": 3.0, "return_to_end": True}
     assert doc["costs"]["agent"][0][1] == pytest.approx(666.1080993352356)
+
+
+@pytest.mark.parametrize("name, fleet, published", [("cvrp/X-n101-k25", 26, 27591), ("vrptw/C1_10_1", 100, 42444.8)])
+def test_convert_reads_vrplib_with_the_published_distance_convention(capsys, name, fleet, published):
+    """The best known solution beside the file sets the fleet and costs what it is published at."""
+    path = shared_tsplib("eil51.tsp").parents[1] / f"{name}.vrp"
+    if not path.is_file():
+        pytest.skip(f"{path} not found")
+    assert main(["convert", str(path), "--objective", "min_sum"]) == 0
+    out, err = capsys.readouterr()
+    doc = json.loads(out)
+    assert f"{fleet} vehicles (the routes of {path.stem}.sol)" in err and len(doc["agents"]) == fleet
+    lengths = doc.get("distances", doc["costs"])["agent"]
+    routes = [[0, *map(int, line.split(":")[1].split()), 0] for line in path.with_suffix(".sol").read_text().splitlines()
+              if line.startswith("Route")]
+    assert sum(lengths[u][v] for r in routes for u, v in zip(r, r[1:])) == pytest.approx(published, abs=1e-6)
 
 
 @pytest.mark.parametrize("command", ["solve", "plot", "convert"])

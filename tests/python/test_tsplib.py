@@ -5,7 +5,7 @@ import math
 import pytest
 
 from conftest import HERE, shared_tsplib
-from pyzel import tsplib
+from pyzel import tsplib, vrp
 
 BERLIN52_OPTIMAL_TOUR = [
     1, 49, 32, 45, 19, 41, 8, 9, 10, 43, 33, 51, 11, 52, 14, 13, 47, 26, 27, 28, 12, 25, 4, 6, 15, 5,
@@ -94,3 +94,45 @@ def test_to_instance_rejects_bad_requests(kwargs, message):
 def test_bad_files(text, message):
     with pytest.raises(tsplib.TsplibError, match=message):
         tsplib.parse(text)
+
+
+# VRPLIB: node 3 lies 2.5 from the depot (rounded up to 3), 3.99 from node 2 (4 rounded, 3.9 truncated).
+CVRP = ("NAME : small\nTYPE : CVRP\nDIMENSION : 3\nEDGE_WEIGHT_TYPE : EUC_2D\nCAPACITY : 10\nNODE_COORD_SECTION\n"
+        "1 0 0\n2 1.5 -1.99\n3 1.5 2\nDEMAND_SECTION\n1 0\n2 4\n3 7\nDEPOT_SECTION\n1\n-1\nEOF\n")
+VRPTW = CVRP.replace("CVRP", "VRPTW").replace("CAPACITY", "VEHICLES : 5\nCAPACITY").replace(
+    "DEPOT_SECTION", "TIME_WINDOW_SECTION\n1 0 100\n2 5 20\n3 0 50\nSERVICE_TIME_SECTION\n1 0\n2 10\n3 2.5\nDEPOT_SECTION")
+
+
+@pytest.mark.parametrize("text, solution, asked, fleet, matrix, options", [
+    (CVRP, "Route #1: 1\nRoute #2: 2\nRoute #3: 1\nCost 10\n", None, 3, [[0, 2, 3], [2, 0, 4], [3, 4, 0]], {}),
+    (VRPTW, None, None, 5, [[0, 2.4, 2.5], [2.4, 0, 3.9], [2.5, 3.9, 0]], {"minimise": "distance"}),
+    (VRPTW, "Route #1: 1 2\nCost 7.4\n", 2, 2, None, {"minimise": "distance"}),  # asked beats the .sol
+    (CVRP, None, None, 2, None, {}),  # 11 of demand over a capacity of 10
+], ids=["cvrp-fleet-of-sol", "vrptw-fleet-of-vehicles", "vrptw-asked", "cvrp-implied"])
+def test_vrplib_conventions_and_fleet(tmp_path, text, solution, asked, fleet, matrix, options):
+    path = tmp_path / "small.vrp"
+    path.write_text(text)
+    if solution:
+        path.with_suffix(".sol").write_text(solution)
+    doc = vrp.to_instance(path, vehicles=asked, objective="min_sum")
+    assert [a["capacity"] for a in doc["agents"]] == [10] * fleet
+    assert [(n["type"], n.get("demand"), n.get("service")) for n in doc["nodes"]][:2] == [
+        ("depot", None, None), ("target", 4, 10 if "TIME_WINDOW" in text else None)]
+    assert doc["options"] == {"objective": "min_sum", "time_limit": 60.0, "return_to_end": True,
+                              "enforce_capacities": True, **options}
+    if matrix:
+        assert doc["costs"]["agent"] == matrix and doc.get("distances", {"agent": matrix})["agent"] == matrix
+    windows = [c for c in doc["constraints"] if c["kind"] == "timewindow"]
+    assert bool(windows) == ("TIME_WINDOW" in text) and ("distances" in doc) == bool(options)
+
+
+@pytest.mark.parametrize("text, message", [
+    (CVRP.replace("DEPOT_SECTION\n1\n", "DEPOT_SECTION\n1\n2\n"), "one depot"),
+    (CVRP.replace("2 4\n3 7", "2 4"), "DEMAND_SECTION"),
+    (CVRP.replace("CAPACITY : 10\n", "").replace("DEMAND_SECTION\n1 0\n2 4\n3 7\n", ""), "--vehicles"),
+], ids=["two-depots", "short-demands", "no-fleet"])
+def test_vrplib_refusals(tmp_path, text, message):
+    path = tmp_path / "bad.vrp"
+    path.write_text(text)
+    with pytest.raises(tsplib.TsplibError, match=message):
+        vrp.to_instance(path)
