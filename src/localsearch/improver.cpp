@@ -234,8 +234,9 @@ void Improver::RecordFeasibility(const LsSolution& s) {
 }
 
 void Improver::AdaptPenalties(LsSolution& current) {
-  if (!settings_.soft_rules || settings_.penalty_interval <= 0 ||
-      iterations_ % static_cast<uint64_t>(settings_.penalty_interval) != 0 || candidates_seen_ == 0) {
+  const int32_t interval = has_best_ ? settings_.penalty_interval : settings_.first_plan_penalty_interval;
+  if (!settings_.soft_rules || interval <= 0 || iterations_ % static_cast<uint64_t>(interval) != 0 ||
+      candidates_seen_ == 0) {
     return;
   }
   const double seen = static_cast<double>(candidates_seen_);

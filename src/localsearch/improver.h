@@ -40,6 +40,10 @@ struct ImproveSettings {
   bool soft_rules = true;
   double target_feasible = 0.4;
   int32_t penalty_interval = 100;
+  // Until a first plan keeps every rule the weights move this often instead:
+  // with a tight fleet the slow pace leaves them low for seconds on a large
+  // instance, and the walk settles on routes that break a window.
+  int32_t first_plan_penalty_interval = 20;
   double initial_penalty = 100.0;
   // Under min-sum, the chance per iteration that one route is emptied into the
   // others, and that an idle agent's route is opened by a removed target.
