@@ -183,24 +183,6 @@ TEST_P(SolverEndToEnd, EndsAtTheOptimumThroughFeasibleSolutionsAndRepeats) {
 INSTANTIATE_TEST_SUITE_P(Small, SolverEndToEnd, ::testing::ValuesIn(Instances()),
                          [](const auto& info) { return std::string(info.param.label); });
 
-// The checker judges capacities only when enforced, names the rule, counts no
-// depot's demand, and takes 0 as no limit.
-TEST(SolutionChecker, NamesTheCapacityARouteExceeds) {
-  struct Case { bool enforce; double capacity; bool rejected; };
-  const Case cases[] = {{true, 4.0, true}, {true, 5.0, false}, {false, 4.0, false}, {true, 0.0, false}};
-  for (const Case& c : cases) {
-    const Problem problem = GridProblem({{0, 0}, {1, 0}, {2, 0}}, {{0, "a", 0, 0, 0.0, -1, c.capacity}}, {}, {9, 2, 3});
-    Options options = MakeOptions(ObjectiveType::MinSum, true);
-    options.enforce_capacities = c.enforce;
-    Result result;
-    result.paths[0] = {0, 1, 2, 0};
-    result.times[0] = 4.0;
-    const std::string violations = Violations(problem, options, result);
-    EXPECT_EQ(violations.find("capacity exceeded") != std::string::npos, c.rejected) << violations;
-    EXPECT_EQ(violations.empty(), !c.rejected) << violations;
-  }
-}
-
 // Makes every route longer: a post-optimizer that would leave the solution worse.
 class DetourOptimizer : public CompositePostOptimizer {
  public:
@@ -268,53 +250,34 @@ TEST(SolverSearch, SolvableInstancesThatThePruningHidesStillEndSolved) {
   }
 }
 
-// Four nodes on a line, one agent at home on node 0 with a window there: it leaves
-// when the window opens (a tour of 6 from 10 ends at 16), and a window that closes
-// before the tour can be back, or before time 0, leaves no solution. The search
-// alone and the improvement phase (the search cut after one expansion) agree.
-TEST(SolverSearch, EveryRoadWaitsForTheStartWindowToOpen) {
-  struct Case { double open, close; std::optional<double> cost; };
-  const Case cases[] = {{10.0, 100.0, 16.0}, {10.0, 12.0, std::nullopt}, {-5.0, -1.0, std::nullopt}};
-  for (const Case& c : cases) {
-    Problem problem = GridProblem({{0, 0}, {1, 0}, {2, 0}, {3, 0}}, {{0, "a", 0, 0}});
-    TimeWindowConstraint windows;
-    windows.set_timewindow(0, c.open, c.close);
-    problem.set_timewindow_constraint(windows);
-    EXPECT_EQ(OptimalValue(problem, MakeOptions(ObjectiveType::MinSum, true)), c.cost) << c.close;
-    for (bool improve : {false, true}) {
-      Options options = MakeOptions(ObjectiveType::MinSum, true);
-      options.improve = improve;
-      options.max_iterations = 200;
-      Solver solver(problem, options);
-      if (improve) solver.SetExpansionBudget(1);
-      int32_t status = 0;
-      Capture([&] { status = solver.solve(); });
-      const Result result = solver.get_result();
-      EXPECT_EQ(status, c.cost ? 1 : 0) << c.close << " improve " << improve;
-      if (status == 1) {
-        EXPECT_EQ(SumOf(result), *c.cost) << "improve " << improve;
-        EXPECT_EQ(Violations(problem, options, result), "");
-      }
-    }
-  }
+// Four nodes on a line, one agent at home on node 0 with the limit `limit` (and
+// `capacity`); `window_node` (if any) open from `open` to `close`.
+Problem OnALine(const std::vector<double>& service, double limit, int window_node, double open, double close,
+                double capacity = 0.0, const std::vector<double>& demands = {}) {
+  Problem served = Served(GridProblem({{0, 0}, {1, 0}, {2, 0}, {3, 0}}, {{0, "a", 0, 0, limit, -1, capacity}}, {},
+                                      demands), service);
+  TimeWindowConstraint windows;
+  if (window_node >= 0) windows.set_timewindow(static_cast<uint64_t>(window_node), open, close);
+  served.set_timewindow_constraint(windows);
+  return served;
 }
 
-
 // One agent at home on node 0 of four nodes on a line (a tour travels 6; the
-// depot's service, 7, counts nothing): it waits for a window, then serves; a
-// window bounds only the start of service; the limit counts service; an open
-// route ends with its last service. The search and the phase (the search cut
-// after one expansion) agree with the brute force.
+// depot's service, 7, counts nothing): it leaves its start when the start's
+// window opens (from 10 the tour ends at 16), and a start window that closes
+// before the tour can be back, or before time 0, leaves no solution; it waits for
+// a window, then serves; a window bounds only the start of service; the limit
+// counts service; an open route ends with its last service. The search and the
+// phase (the search cut after one expansion) agree with the brute force.
 TEST(SolverSearch, ServiceJoinsTheClockOnEveryRoad) {
   struct Case { std::vector<double> service; int window_node; double open, close, limit; bool closed; std::optional<double> cost; };
-  const Case cases[] = {{{7, 2, 0, 0}, 1, 5, 10, 0, true, 8.0},  {{0, 0, 0, 4}, 3, 0, 3, 0, true, 10.0},
+  const Case cases[] = {{{0, 0, 0, 0}, 0, 10, 100, 0, true, 16.0}, {{0, 0, 0, 0}, 0, 10, 12, 0, true, std::nullopt},
+                        {{0, 0, 0, 0}, 0, -5, -1, 0, true, std::nullopt},
+                        {{7, 2, 0, 0}, 1, 5, 10, 0, true, 8.0},  {{0, 0, 0, 4}, 3, 0, 3, 0, true, 10.0},
                         {{0, 1, 1, 1}, -1, 0, 0, 9, true, 9.0},  {{0, 1, 1, 1}, -1, 0, 0, 8, true, std::nullopt},
                         {{7, 0, 0, 5}, -1, 0, 0, 0, false, 8.0}};
   for (const Case& c : cases) {
-    Problem served = Served(GridProblem({{0, 0}, {1, 0}, {2, 0}, {3, 0}}, {{0, "a", 0, 0, c.limit}}), c.service);
-    TimeWindowConstraint windows;
-    if (c.window_node >= 0) windows.set_timewindow(static_cast<uint64_t>(c.window_node), c.open, c.close);
-    served.set_timewindow_constraint(windows);
+    const Problem served = OnALine(c.service, c.limit, c.window_node, c.open, c.close);
     EXPECT_EQ(OptimalValue(served, MakeOptions(ObjectiveType::MinSum, c.closed)), c.cost);
     for (bool improve : {false, true}) {
       Options options = MakeOptions(ObjectiveType::MinSum, c.closed);
@@ -332,25 +295,30 @@ TEST(SolverSearch, ServiceJoinsTheClockOnEveryRoad) {
   }
 }
 
-// The checker names the rule a route breaks. Service 1 on every target and
-// distances twice the costs: the tour 0 1 2 3 0 takes 9 and covers 12.
+// The checker names the rule a route breaks. Service 1 on every target, demands
+// 9 (the depot's, counting nothing), 2 and 3, and distances twice the costs: the
+// tour 0 1 2 3 0 takes 9, covers 12 and carries 5. Capacities count only when
+// enforced, and 0 is no limit.
 TEST(SolutionChecker, NamesEachBrokenRule) {
-  struct Case { std::vector<int32_t> path; double reported; bool window; double limit; bool by_distance; const char* rule; };
-  const Case cases[] = {{{0, 1, 2, 3, 0}, 6, false, 0, false, "cost: reported 6"},  // service left out
-                        {{0, 2, 1, 3, 0}, 11, true, 0, false, "window:"},          // starts at 7 > 4
-                        {{0, 1, 2, 3, 0}, 9, false, 8, false, "max_length:"},
-                        {{0, 1, 2, 3, 0}, 9, false, 0, true, "cost: reported 9"},    // a duration, no distance
-                        {{0, 1, 2, 3, 0}, 12, false, 0, true, ""}};
+  struct Case { std::vector<int32_t> path; double reported; bool window; double limit; bool by_distance;
+                double capacity; bool enforce; const char* rule; };
+  const Case cases[] = {{{0, 1, 2, 3, 0}, 6, false, 0, false, 0, false, "cost: reported 6"},  // service left out
+                        {{0, 2, 1, 3, 0}, 11, true, 0, false, 0, false, "window:"},          // starts at 7 > 4
+                        {{0, 1, 2, 3, 0}, 9, false, 8, false, 0, false, "max_length:"},
+                        {{0, 1, 2, 3, 0}, 9, false, 0, true, 0, false, "cost: reported 9"},    // a duration, no distance
+                        {{0, 1, 2, 3, 0}, 12, false, 0, true, 0, false, ""},
+                        {{0, 1, 2, 3, 0}, 9, false, 0, false, 4, true, "capacity exceeded"},
+                        {{0, 1, 2, 3, 0}, 9, false, 0, false, 5, true, ""},
+                        {{0, 1, 2, 3, 0}, 9, false, 0, false, 4, false, ""},
+                        {{0, 1, 2, 3, 0}, 9, false, 0, false, 0, true, ""}};
   for (const Case& c : cases) {
-    Problem served = Served(GridProblem({{0, 0}, {1, 0}, {2, 0}, {3, 0}}, {{0, "a", 0, 0, c.limit}}), {1, 1, 1, 1});
+    Problem served = OnALine({1, 1, 1, 1}, c.limit, c.window ? 3 : -1, 0, 4, c.capacity, {9, 2, 3});
     CostMatrix matrix = served.cost_matrices().at("a");
     for (auto& row : matrix) std::transform(row.begin(), row.end(), row.begin(), [](double d) { return 2 * d; });
     served.set_distance_matrix("a", matrix);
-    TimeWindowConstraint windows;
-    if (c.window) windows.set_timewindow(3, 0, 4);
-    served.set_timewindow_constraint(windows);
     Options options = MakeOptions(ObjectiveType::MinSum, true);
     if (c.by_distance) options.minimise = Minimise::Distance;
+    options.enforce_capacities = c.enforce;
     Result result;
     result.paths[0] = c.path;
     result.times[0] = c.reported;

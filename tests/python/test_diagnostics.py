@@ -53,7 +53,6 @@ CARRIED = variant(nodes=[dict(n, demand=3, service=1) for n in TRIANGLE["nodes"]
 
 
 @pytest.mark.parametrize("doc, expected", [
-    (TRIANGLE, []),
     (at("options/objective", "MIN_SUM"), []),
     (at("options/objective", "minmax"), ['"minmax" is not one of min_max, MIN_MAX, min_sum, MIN_SUM (did you mean "min_max"?)']),
     (at("options/time_limt", 3), ['options: unknown key "time_limt" (did you mean "time_limit"?)']),

@@ -138,16 +138,13 @@ def fleet():
     (lambda m: m.add_agent_type("truck"), ValueError, "agent type 'truck' is already defined"),
     (lambda m: m.add_agent_type("van", matrix=[[0, 1]]), ValueError, "must be square"),
     (lambda m: m.add_agent("truck", 10, max_length=0.5), ValueError, "agent 0: max_length must be a whole number"),
-    (lambda m: m.add_agent("truck", 10, max_length=-3), ValueError, "agent 0: max_length must be greater than 0"),
     (lambda m: m.add_target(1e400, 0), ValueError, "x must be a finite number, not inf"),
     (lambda m: m.add_target(1, 1, window=(0, float("nan"))), ValueError, "window end must be a finite number"),
     (lambda m: m.add_target("1", 0), TypeError, "x must be a number, not '1'"),
     (lambda m: m.solve(improve="no"), TypeError, "improve must be True or False, not 'no'"),
     (lambda m: m.solve(time_limit=float("nan")), ValueError, "time_limit must be a finite number"),
-    (lambda m: m.solve(time_limit=1e400), ValueError, "time_limit must be a finite number"),
     (lambda m: m.solve(budget=2.5), TypeError, "budget must be a whole number"),
     (lambda m: m.solve(seed=-1), ValueError, "seed must be a whole number of at least 0"),
-    (lambda m: m.add_agent("truck", 10, capacity=2.5), ValueError, "agent 0: capacity must be a whole number"),
     (lambda m: m.add_agent("truck", 10, capacity=0), ValueError, "agent 0: capacity must be greater than 0"),
     (lambda m: m.add_target(1, 1, id=21, demand=-1), ValueError, "target 21: demand must be at least 0"),
     (lambda m: m.add_target(1, 1, id=21, service=float("inf")), ValueError, "target 21: service must be a finite"),
@@ -243,7 +240,3 @@ def test_examples_pass_mypy_strict(tmp_path):
                           cwd=tmp_path, env=env, capture_output=True, text=True, timeout=55)
     assert done.returncode == 0, done.stdout + done.stderr
 
-
-def test_fleet_page_shows_the_example_as_it_is():
-    code = (EXAMPLES / "fleet.py").read_text().split('"""\n\n', 1)[1]
-    assert code in (ROOT / "docs" / "model-a-fleet.md").read_text()

@@ -84,25 +84,6 @@ def test_search_goes_on_while_open_labels_remain(text):
     assert route_problems(json.loads(text), z.solve_json_str(text)) == []
 
 
-# Four nodes on a line, one agent at home on node 0 with a window there. It leaves
-# when the window opens, on the search alone and in the improvement phase (after a
-# search cut at one expansion): a tour of 6 from 10 ends at 16; closing at 12 it
-# cannot be back in time.
-@pytest.mark.parametrize("improve", [False, True])
-@pytest.mark.parametrize("close, cost", [(100, 16.0), (12, None)])
-def test_an_agent_leaves_its_start_when_its_window_opens(close, cost, improve):
-    doc = {"nodes": [{"id": i, "x": i, "y": 0} for i in range(4)],
-           "agents": [{"id": 0, "type": "a", "start_node": 0, "end_node": 0}],
-           "costs": {"a": [[abs(i - j) for j in range(4)] for i in range(4)]},
-           "constraints": [{"kind": "timewindow", "items": [{"node": 0, "start": 10, "end": close}]}],
-           "options": {"time_limit": 10, "improve": improve, "max_expansions": int(improve),
-                       "max_iterations": 200}}
-    out = solve_json(doc)
-    assert out["status"] == ("failed" if cost is None else "success")
-    if cost is not None:
-        assert out["routes"][0]["cost"] == cost and route_problems(doc, out) == []
-
-
 TWO_TRUCKS = variant(agents=[{"id": k, "type": "a", "start_node": 0, "end_node": 0, "capacity": 1} for k in (0, 1)],
                      options={"objective": "min_sum", "time_limit": 10, "max_iterations": 200})
 

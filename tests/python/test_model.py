@@ -91,15 +91,6 @@ def test_the_solver_copies_the_problem_and_obeys_its_options_argument():
     assert (s.solve(), s.get_result().timeout, s.get_result().paths) == (0, True, {})
 
 
-def test_an_agent_filed_under_another_id_is_solved():
-    p, b = build_problem(TRIANGLE), z.Agent()
-    b.id, b.type = 3, "a"
-    p.add_agent(b, 7)
-    assert [a.id for a in p.agents_ordered()] == [0, 3]
-    s = z.Solver(p, p.options())
-    assert s.solve() == 1 and sorted(s.get_result().paths) == [0, 1]
-
-
 # Objects made by Cls.__new__(Cls), whose __init__ never ran, used as self and as
 # an argument: each use raises TypeError. Several once read garbage or crashed.
 UNINITIALISED = {

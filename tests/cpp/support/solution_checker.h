@@ -18,7 +18,6 @@ namespace quarn::test {
 //   `return_to_end` clear at its start; depots appear nowhere else;
 // - the agent's type is allowed at every node it enters;
 // - every move it pays has an arc (a cost below options.missing_cost, as the instance format says);
-// - windows (with waiting) and the agent's route-length limit are met;
 // - with options.enforce_capacities, the demand of the targets on each route is
 //   at most its agent's capacity (0: no limit);
 // - windows (with waiting) constrain the start of service; the route-length
