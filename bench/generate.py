@@ -437,10 +437,9 @@ def known_result(doc: dict) -> dict:
 
 
 def certificate_problems(doc: dict) -> list[str]:
-    from routes import fleet_problems, read  # the checker, and the fleet rules beside it
+    from pyzel.validate import check_result
 
-    instance = read(doc)
-    return fleet_problems(instance, known_result(doc))
+    return check_result(doc, known_result(doc))
 
 
 def main(argv: list[str]) -> None:

@@ -67,16 +67,16 @@ def peer_model(instance: Instance) -> PeerModel:
     depots = instance.depots
     raw = {t: [[instance.cost(t, i, j) for j in range(n)] for i in range(n)]
            for t in dict.fromkeys(a.type for a in instance.agents)}
-    fleet = getattr(instance, "fleet", None)  # routes.FleetInstance
-    scale = finest_scale([*raw.values(), *(fleet.distances.values() if fleet else ()),
+    service = [instance.service(v) for v in range(n)]
+    scale = finest_scale([*raw.values(), *instance.distances.values(),
                           [v for w in instance.windows.values() for v in w],
-                          fleet.service if fleet else [], [a.max_length for a in instance.agents]])
+                          service, [a.max_length for a in instance.agents]])
     windows = {index[v]: (math.ceil(s * scale), math.floor(e * scale))
                for v, (s, e) in instance.windows.items() if v in index}
     longest = max((max((c for c in row if c < MISSING_COST), default=0) for m in raw.values()
                    for row in m), default=0)
     latest = max((s for s, _ in windows.values()), default=0)
-    services = [round(t * scale) for t in fleet.service] if fleet and any(fleet.service) else [0] * n
+    services = [round(t * scale) for t in service]
     horizon = latest + n * round(longest * scale) + sum(services) + 1
     forbidden = horizon + 1
     matrices = {kind: _scaled(instance, m, forbidden, scale) for kind, m in raw.items()}
@@ -84,14 +84,16 @@ def peer_model(instance: Instance) -> PeerModel:
     limits = [round(a.max_length * scale) if a.max_length > 0 else None for a in instance.agents]
     demands: list[int] = []
     capacities: list[int | None] = [None] * len(instance.agents)
-    if fleet and fleet.enforce_capacities:
-        whole = all(float(v).is_integer() for v in fleet.demand + fleet.capacity)
+    if instance.enforce_capacities is True:
+        demand = [instance.demand(v) for v in range(n)]
+        capacity = [a.capacity for a in instance.agents]
+        whole = all(float(v).is_integer() for v in demand + capacity)
         unit = 1 if whole else SCALE
-        demands = [math.ceil(d * unit) for d in fleet.demand]
-        capacities = [math.floor(c * unit) if c > 0 else None for c in fleet.capacity]
+        demands = [math.ceil(d * unit) for d in demand]
+        capacities = [math.floor(c * unit) if c > 0 else None for c in capacity]
     distances = None
-    if fleet and fleet.by_distance:
-        distances = {kind: _scaled(instance, fleet.distances.get(kind, m), forbidden, scale)
+    if instance.by_distance:
+        distances = {kind: _scaled(instance, instance.distances.get(kind, m), forbidden, scale)
                      for kind, m in raw.items()}
     closes = {v: e for v, (_, e) in windows.items() if v in depots}
     return PeerModel(instance, [v for v in range(n) if v not in depots], matrices, windows,

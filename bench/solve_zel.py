@@ -14,7 +14,8 @@ import sys
 
 import _pyzel_core
 
-from routes import assess, fleet_problems, own_peak_mib, read
+from pyzel.validate import check_result
+from routes import assess, own_peak_mib, read
 
 
 def solve(doc: dict, time_limit: float, improve: bool = False) -> dict:
@@ -40,7 +41,7 @@ def solve(doc: dict, time_limit: float, improve: bool = False) -> dict:
         record["best"], _ = assess(instance, [r["path"] for r in out["routes"]])
         record["reported_best"] = stats[measure]
         # The solver's own answer, its reported costs included.
-        record["problems"] = fleet_problems(instance, out)
+        record["problems"] = check_result(instance, out)
     return record
 
 
