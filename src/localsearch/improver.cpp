@@ -285,7 +285,8 @@ void Improver::ReheatIfDue(LsSolution& current) {
 bool Improver::Run(const std::vector<std::vector<int32_t>>& initial, const StopCheck& stop,
                    const std::function<void(const LsSolution&)>& on_best) {
   Prepare(stop);
-  if (stop.Expired()) return false;
+  // A stop seen while the tables were built is a cut, as the loop below would say.
+  if (stop.ImprovementDone(0)) return false;
   on_best_ = nullptr;
   LsSolution current(model_);
   Load(initial, current);
