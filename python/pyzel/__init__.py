@@ -11,10 +11,11 @@ from __future__ import annotations
 
 from .batch import solve_many
 from .model import Agent, AgentType, Depot, Model, Node, Target
+from .sequence import Pair
 from .solution import Improvement, Route, Solution, Stop
 
-__all__ = ["Agent", "AgentType", "Depot", "Improvement", "Model", "Node", "Route", "Solution", "Stop", "Target",
-           "solve_many"]
+__all__ = ["Agent", "AgentType", "Depot", "Improvement", "Model", "Node", "Pair", "Route", "Solution", "Stop",
+           "Target", "solve_many"]
 
 
 def __getattr__(name: str) -> str:

@@ -422,7 +422,8 @@ def _read_solve_instance(path: str, args: argparse.Namespace) -> tuple[dict[str,
         raise InputError(f"{path}: {err}", hint="solve without --exact") from None
     chosen = doc["options"]  # of the options, only these show in the summary and the diagnosis
     return doc, time_limit, dataclasses.replace(instance, objective=objective_of(doc),
-                                                enforce_capacities=chosen.get("enforce_capacities"))
+                                                enforce_capacities=chosen.get("enforce_capacities"),
+                                                enforce_sequence=chosen.get("enforce_sequence"))
 
 
 def _check_writable(target: str, input_path: str, folder_made: bool) -> None:
@@ -538,10 +539,11 @@ def _cmd_validate(args: argparse.Namespace) -> int:
         print(f"invalid: {len(problems)} problem{'s' if len(problems) > 1 else ''} in {args.result}")
         return EXIT_INVALID
     stats = result["statistics"]
-    print(
-        f"valid: {len(instance.agents)} agents, {len(instance.node_ids) - len(instance.depots)} targets each "
-        f"visited once, max {stats['max_cost']:.6g}, sum {stats['sum_cost']:.6g}"
-    )
+    targets, left_out = len(instance.node_ids) - len(instance.depots), len(result.get("unassigned", []))
+    served = f"{targets} targets each visited once" if not left_out else (
+        f"{targets - left_out} of {targets} targets each visited once, {left_out} left out"
+        f" (penalty {result.get('penalty', 0.0):.6g})")
+    print(f"valid: {len(instance.agents)} agents, {served}, max {stats['max_cost']:.6g}, sum {stats['sum_cost']:.6g}")
     return EXIT_OK
 
 
@@ -562,7 +564,7 @@ def _cmd_plot(args: argparse.Namespace) -> int:
 def _print_schedule(instance: Instance, result: dict[str, Any]) -> None:
     from .solution import schedule_rows, schedule_table
 
-    print("schedule (node ids; wait for the window, then service from start to departure):")
+    print("schedule (node ids; wait for the window or a pair, then service from start to departure):")
     print(schedule_table(schedule_rows(instance, result)))
 
 

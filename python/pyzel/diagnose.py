@@ -3,7 +3,9 @@
 Each test reads the route rules of ``pyzel.validate`` (admission, arcs, windows
 with waiting, service, length limits, capacities) and bounds every route from below: if even the
 fastest way to a node (the direct trip, or a shorter detour when the costs allow
-one) breaks a rule for every agent, no route can serve it.
+one) breaks a rule for every agent, no route can serve it. A target with a penalty
+may be left out: that no agent can serve it proves nothing. "sequence" pairs that
+contradict each other (a cycle) leave no plan at all.
 """
 
 from __future__ import annotations
@@ -13,6 +15,7 @@ import math
 from typing import Any
 
 from .document import AgentView, Instance, instance_from
+from .sequence import contradictions
 from .validate import TOL, admits, after_wait, leg_cost, window_close, within_limit
 
 MAX_NODE_LINES = 10  # more blocked nodes than this are counted, not listed
@@ -35,7 +38,8 @@ def failure_reasons(doc: Any, result: Any = None) -> list[str]:
             )
         else:
             lines.append("the search was complete: no solution exists under the search's rules")
-    causes = _type_causes(instance) + _agent_causes(instance) + _node_causes(instance) + _load_causes(instance)
+    causes = (_type_causes(instance) + _agent_causes(instance) + _pair_causes(instance) + _node_causes(instance)
+              + _load_causes(instance))
     if not causes and result is not None and not result.get("timeout"):
         causes.append("no single node or agent explains it: the rules conflict only in combination")
     return lines + causes
@@ -45,20 +49,28 @@ def infeasible(instance: Instance) -> list[str]:
     """The targets no agent can serve, one line each, by the cheap tests: a proof that the
     instance has no solution, found before any search; empty when they prove nothing."""
     targets = len(instance.node_ids) - len(instance.depots)
+    mandatory = sum(instance.penalty(v) is None for v in range(len(instance.node_ids)) if v not in instance.depots)
     if not instance.agents:
-        return [f"no agents: none of the {targets} targets can be served"] if targets else []
-    return _node_causes(instance, proof=True) + _load_causes(instance)
+        return [f"no agents: none of the {targets} targets can be served"] if mandatory else []
+    return _pair_causes(instance) + _node_causes(instance, proof=True) + _load_causes(instance)
+
+
+def _pair_causes(instance: Instance) -> list[str]:
+    """The "sequence" pairs that contradict each other, where the solve enforces them."""
+    return contradictions(instance.pairs) if instance.sequence_judged else []
 
 
 def _load_causes(instance: Instance) -> list[str]:
-    """More demand than every agent together may carry, when each has a capacity."""
+    """More demand than every agent together may carry, when each has a capacity; targets that
+    may be left out count nothing."""
     if not instance.capacities_judged or not instance.demands or any(a.capacity <= 0 for a in instance.agents):
         return []
-    demand = sum(instance.demand(v) for v in range(len(instance.node_ids)))
+    demand = sum(instance.demand(v) for v in range(len(instance.node_ids)) if instance.penalty(v) is None)
     capacity = sum(a.capacity for a in instance.agents)
     if demand <= capacity + TOL:
         return []
-    return [f'the targets\' demands total {demand:g}, more than the agents\' capacities together ({capacity:g});'
+    what = "the demands of the targets that must be served" if instance.optional_targets else "the targets' demands"
+    return [f'{what} total {demand:g}, more than the agents\' capacities together ({capacity:g});'
             ' "enforce_capacities": false would ignore them']
 
 
@@ -110,7 +122,7 @@ def _node_causes(instance: Instance, proof: bool = False) -> list[str]:
     depots = instance.depots
     # The direct trip there and back serves most targets: only the others need shortest paths.
     doubtful = [v for v in range(len(instance.node_ids))
-                if v not in depots and not any(_served_directly(instance, a, v) for a in alike.values())]
+                if v not in depots and instance.penalty(v) is None and not any(_served_directly(instance, a, v) for a in alike.values())]
     if not doubtful:
         return []
     why: dict[int, list[Reason | None]] = {v: [] for v in doubtful}

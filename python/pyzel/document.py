@@ -15,6 +15,7 @@ from typing import TYPE_CHECKING, Any
 
 from .errors import InputError
 from .fleet import Agent, AgentType, Depot, Node, Target
+from .sequence import Pair, kind_of
 from .values import U64, is_int, is_number, number_rows
 
 if TYPE_CHECKING:
@@ -67,6 +68,24 @@ def capacities_stated(doc: Any) -> bool:
                and n.get("id") not in depots for n in doc["nodes"])
 
 
+def sequence_stated(doc: Any) -> bool:
+    """Whether the document states some "sequence" pair: then pyzel enforces them."""
+    constraints = doc.get("constraints") if isinstance(doc, dict) else None
+    return any(isinstance(c, dict) and c.get("kind") == "sequence" and isinstance(c.get("precedence"), list)
+               and c["precedence"] for c in (constraints if isinstance(constraints, list) else []))
+
+
+def penalties_stated(doc: Any) -> bool:
+    """Whether some target of the document may be left out: a node has a "penalty", or the
+    options give a "default_penalty"."""
+    if not isinstance(doc, dict):
+        return False
+    options, nodes = doc.get("options"), doc.get("nodes")
+    if isinstance(options, dict) and options.get("default_penalty") is not None:
+        return True
+    return any(isinstance(n, dict) and "penalty" in n for n in (nodes if isinstance(nodes, list) else []))
+
+
 @dataclass
 class AgentView:
     id: int
@@ -97,6 +116,28 @@ class Instance:
     distances: dict[str, list[list[float]]] = field(default_factory=dict)  # agent type -> matrix
     enforce_capacities: bool | None = None  # None: the document leaves the option out
     minimise: str = "duration"
+    pairs: list[Pair] = field(default_factory=list)  # the "sequence" pairs, by node id
+    enforce_sequence: bool | None = None  # None: the document leaves the option out
+    penalties: list[float | None] = field(default_factory=list)  # by node index; empty: none given
+    default_penalty: float | None = None
+
+    @property
+    def sequence_judged(self) -> bool:
+        """Whether routes must keep the "sequence" pairs: unless the document turns the option
+        off, as pyzel solves it."""
+        return bool(self.pairs) and self.enforce_sequence is not False
+
+    @property
+    def optional_targets(self) -> bool:
+        """Whether some target may be left out at a penalty (the result then lists them)."""
+        return self.default_penalty is not None or any(p is not None for p in self.penalties)
+
+    def penalty(self, v: int) -> float | None:
+        """What leaving node index v out costs; None where it must be served (and for depots)."""
+        if v in self._depots:
+            return None
+        own = self.penalties[v] if self.penalties else None
+        return own if own is not None else self.default_penalty
 
     @property
     def capacities_judged(self) -> bool:
@@ -154,6 +195,7 @@ def instance_from(doc: Any, name: str = "") -> Instance:
     typed_depots: set[int] = set()
     demands: list[float] = []
     services: list[float] = []
+    penalties: list[float | None] = []
     for i, node in enumerate(nodes):
         where = f"node {i}"
         node = _object(node, where)
@@ -166,6 +208,7 @@ def instance_from(doc: Any, name: str = "") -> Instance:
             typed_depots.add(i)
         demands.append(_real(node, "demand", where, 0.0))
         services.append(_real(node, "service", where, 0.0))
+        penalties.append(_real(node, "penalty", where) if "penalty" in node else None)
     index = {node_id: i for i, node_id in enumerate(node_ids)}  # a later duplicate wins
     agents = [_agent(a, k, index) for k, a in enumerate(_list(doc, "agents", "instance"))]
     options = doc.get("options", {})
@@ -181,7 +224,13 @@ def instance_from(doc: Any, name: str = "") -> Instance:
     minimise = options.get("minimise", "duration")
     if minimise not in ("duration", "distance"):
         raise InputError('options: "minimise" must be "duration" or "distance"')
-    allowed, windows = _constraints(doc.get("constraints", []))
+    sequence = options.get("enforce_sequence")
+    if sequence is not None and not isinstance(sequence, bool):
+        raise InputError('options: "enforce_sequence" must be true or false')
+    default_penalty = options.get("default_penalty")
+    if default_penalty is not None and not is_number(default_penalty):
+        raise InputError('options: "default_penalty" must be a number or null')
+    allowed, windows, pairs = _constraints(doc.get("constraints", []))
     return Instance(
         node_ids=node_ids,
         positions=positions,
@@ -199,6 +248,10 @@ def instance_from(doc: Any, name: str = "") -> Instance:
         distances=_costs(doc.get("distances", {}), "distances"),
         enforce_capacities=enforce,
         minimise=minimise,
+        pairs=pairs,
+        enforce_sequence=sequence,
+        penalties=penalties if any(p is not None for p in penalties) else [],
+        default_penalty=None if default_penalty is None else float(default_penalty),
     )
 
 
@@ -233,12 +286,26 @@ def check_result_shape(result: Any, instance: Instance) -> None:
     stats = result["statistics"]
     if not isinstance(stats, dict) or not all(is_number(stats.get(key)) for key in ("max_cost", "sum_cost")):
         raise InputError('result: "statistics" needs numeric "max_cost" and "sum_cost"')
+    _check_left_out_shape(result)
     anytime = result.get("anytime", [])
     if not isinstance(anytime, list) or not all(
         isinstance(e, dict) and all(is_number(e.get(key)) for key in ("time", "max_cost", "sum_cost"))
         for e in anytime
     ):
         raise InputError('result: "anytime" must be a list of {"time", "max_cost", "sum_cost"} entries')
+
+
+def _check_left_out_shape(result: dict[str, Any]) -> None:
+    """The keys of targets left out, where a result has them: ids, reasons beside them, a sum."""
+    listed = result.get("unassigned", [])
+    if not isinstance(listed, list) or not all(is_int(v) for v in listed):
+        raise InputError('result: "unassigned" must be a list of node ids')
+    reasons = result.get("unassigned_reasons", [None] * len(listed))
+    if not isinstance(reasons, list) or len(reasons) != len(listed) or not all(
+            r is None or isinstance(r, str) for r in reasons):
+        raise InputError('result: "unassigned_reasons" must be a list beside "unassigned", a text or null each')
+    if not is_number(result.get("penalty", 0.0)):
+        raise InputError('result: "penalty" must be a number')
 
 
 def _agent(agent: Any, k: int, index: dict[int, int]) -> AgentView:
@@ -270,11 +337,12 @@ def _costs(costs: Any, key: str = "costs") -> dict[str, list[list[float]]]:
     return costs
 
 
-def _constraints(constraints: Any) -> tuple[dict[int, set[str]], dict[int, tuple[float, float]]]:
+def _constraints(constraints: Any) -> tuple[dict[int, set[str]], dict[int, tuple[float, float]], list[Pair]]:
     if not isinstance(constraints, list):
         raise InputError('instance: "constraints" must be a list')
     allowed: dict[int, set[str]] = {}
     windows: dict[int, tuple[float, float]] = {}
+    pairs: list[Pair] = []
     for c, constraint in enumerate(constraints):
         where = f"constraint {c}"
         constraint = _object(constraint, where)
@@ -291,7 +359,12 @@ def _constraints(constraints: Any) -> tuple[dict[int, set[str]], dict[int, tuple
                 item = _object(item, where)
                 end, start = _real(item, "end", where), _real(item, "start", where)
                 windows[read_unsigned(item, "node", where)] = (start, end)
-    return allowed, windows
+        elif kind == "sequence" and "precedence" in constraint:
+            for item in _list(constraint, "precedence", where):
+                item = _object(item, where)
+                before, after = read_unsigned(item, "before", where), read_unsigned(item, "after", where)
+                pairs.append(Pair(before, after, kind_of(item)))
+    return allowed, windows, pairs
 
 
 def _object(value: Any, where: str) -> dict[str, Any]:
@@ -359,12 +432,12 @@ def read_fleet(model: Model, doc: dict[str, Any]) -> Model:
     for raw in doc["nodes"]:
         depot = isinstance(raw.get("type"), str) and raw["type"].upper() == "DEPOT"
         node_id = read_unsigned(raw, "id", "node")
-        extra = {k: v for k, v in raw.items() if k not in ("id", "x", "y", "demand", "service")}
+        extra = {k: v for k, v in raw.items() if k not in ("id", "x", "y", "demand", "service", "penalty")}
         window, types = values.get(("timewindow", node_id)), values.get(("assignment", node_id))
         if window is not None and window[0] > window[1]:
             raise ValueError(f"node {node_id}: window {window} starts after it ends")
         model.nodes.append((Depot if depot else Target)(node_id, raw["x"], raw["y"], window, types, extra,
-                                                        raw.get("demand"), raw.get("service")))
+                                                        raw.get("demand"), raw.get("service"), raw.get("penalty")))
     for name, matrix in _named(doc.get("costs", {})).items():
         model.agent_types[name] = AgentType(name, matrix=matrix)
     for name, matrix in _named(doc.get("distances", {})).items():
@@ -474,7 +547,7 @@ def _item_value(kind: str, node: Node) -> dict[str, Any] | None:
 
 def _node_doc(node: Node) -> dict[str, Any]:
     doc: dict[str, Any] = {"id": node.id, "x": node.x, "y": node.y, **copy.deepcopy(node.extra)}
-    for key, value in (("demand", node.demand), ("service", node.service)):
+    for key, value in (("demand", node.demand), ("service", node.service), ("penalty", node.penalty)):
         if value is not None:
             doc[key] = value
     spelling = doc.get("type")

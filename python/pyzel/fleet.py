@@ -14,7 +14,8 @@ class Node:
     """A place of the model. ``types`` None lets every agent type visit; ``extra`` holds the
     document's other keys of the node ("z", a "type" spelling, your own), kept as read.
     ``demand`` (what a route carries for it) and ``service`` (its duration) are None when not
-    given; a depot's count nothing."""
+    given; a depot's count nothing. ``penalty``: what leaving the target out costs; None: it
+    must be served (unless the model's ``default_penalty`` gives one)."""
 
     id: int
     x: float
@@ -24,6 +25,7 @@ class Node:
     extra: dict[str, Any] = field(default_factory=dict, repr=False)
     demand: float | None = None
     service: float | None = None
+    penalty: float | None = None
 
 
 @dataclass
@@ -33,7 +35,7 @@ class Depot(Node):
 
 @dataclass
 class Target(Node):
-    """A node every solution visits exactly once."""
+    """A node every solution visits exactly once, or leaves out at its penalty."""
 
 
 @dataclass

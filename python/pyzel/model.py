@@ -12,10 +12,11 @@ from collections.abc import Iterable, Mapping
 from typing import TYPE_CHECKING, Any, Literal, TypeVar
 
 from . import values
-from .document import dumps, fleet_document, instance_from, read_fleet, read_json
+from .document import dumps, fleet_document, instance_from, read_fleet, read_json, read_unsigned
 from .errors import InstanceWarning
 from .fleet import Agent, AgentType, Depot, Node, Target, Window
 from .schema import instance_warnings, non_finite
+from .sequence import KINDS, Pair, PairKind, contradictions, kind_of
 from .solution import Solution
 from .solving import Progress, prepare, solve_document
 
@@ -45,6 +46,8 @@ class Model:
         *,
         minimise: Minimise | None = None,
         enforce_capacities: bool | None = None,
+        default_penalty: float | None = None,
+        enforce_sequence: bool | None = None,
     ):
         self.name = name
         self.nodes: list[Node] = []
@@ -57,6 +60,8 @@ class Model:
         if minimise is not None:
             self.minimise = minimise
         self.enforce_capacities = enforce_capacities
+        self.default_penalty = default_penalty
+        self.enforce_sequence = enforce_sequence
         self._constraints: list[Any] = []  # a read document's constraint objects, their layout kept
         self._keys: set[str] = set()  # the format's top-level keys a read document had
 
@@ -119,6 +124,42 @@ class Model:
         else:
             raise ValueError(f"enforce_capacities must be True, False or None, not {value!r}")
 
+    @property
+    def enforce_sequence(self) -> bool | None:
+        """Whether routes keep the pairs of ``add_precedence``; None (the default) leaves it to
+        ``solve``, which enforces them when the model has some."""
+        value = self.options.get("enforce_sequence")
+        return value if isinstance(value, bool) else None
+
+    @enforce_sequence.setter
+    def enforce_sequence(self, value: bool | None) -> None:
+        if value is None:
+            self.options.pop("enforce_sequence", None)
+        elif isinstance(value, bool):
+            self.options["enforce_sequence"] = value
+        else:
+            raise ValueError(f"enforce_sequence must be True, False or None, not {value!r}")
+
+    @property
+    def default_penalty(self) -> float | None:
+        """The penalty of every target without its own: each may then be left out at that cost.
+        None (the default): only targets with a penalty may be left out."""
+        value = self.options.get("default_penalty")
+        return None if value is None else float(value)
+
+    @default_penalty.setter
+    def default_penalty(self, value: float | None) -> None:
+        if value is None:
+            self.options.pop("default_penalty", None)
+        else:
+            self.options["default_penalty"] = _at_least_0(value, "default_penalty")
+
+    @property
+    def pairs(self) -> list[Pair]:
+        """The precedence pairs, in the order the document lists them (``add_precedence``)."""
+        return [Pair(read_unsigned(item, "before", "pair"), read_unsigned(item, "after", "pair"), kind_of(item))
+                for item in self._precedence_items()]
+
     # --- building ------------------------------------------------------------------------------
 
     def add_depot(self, x: float, y: float, id: int | None = None) -> Depot:
@@ -133,16 +174,43 @@ class Model:
         types: Iterable[str | AgentType] | None = None,
         demand: float | None = None,
         service: float | None = None,
+        penalty: float | None = None,
     ) -> Target:
         """A target; ``demand`` (at least 0) counts against the capacity of the agent that
-        serves it, ``service`` (at least 0) is the time it takes, from the start of service."""
+        serves it, ``service`` (at least 0) is the time it takes, from the start of service;
+        ``penalty`` (at least 0) lets the solve leave it out at that cost."""
         node_id = self._new_node_id(id)
         where = f"target {node_id}"
         amounts = [None if v is None else _at_least_0(v, f"{where}: {key}")
-                   for key, v in (("demand", demand), ("service", service))]
+                   for key, v in (("demand", demand), ("service", service), ("penalty", penalty))]
         target = Target(node_id, *_point(x, y), values.window(window, where), self._type_names(types, where))
-        target.demand, target.service = amounts
+        target.demand, target.service, target.penalty = amounts
         return self._add_node(target)
+
+    def add_precedence(self, before: int | Node, after: int | Node, kind: PairKind = "before") -> Pair:
+        """A rule between two targets (node ids or records): "before", the service at ``after``
+        starts no earlier than the service at ``before`` ends, whichever agents serve them;
+        "same", one agent serves both, ``before`` first; "diff", two different agents serve
+        them. A pair that would close a cycle, or contradict the pairs made, is refused."""
+        if kind not in KINDS:
+            raise ValueError(f"a pair's kind is 'before', 'same' or 'diff', not {kind!r}")
+        ids = [self._target_id(n, f"pair {kind}") for n in (before, after)]
+        if ids[0] == ids[1]:
+            raise ValueError(f"a pair needs two targets, not node {ids[0]} twice")
+        pair = Pair(ids[0], ids[1], kind)
+        known = self.pairs
+        fresh = [line for line in contradictions(known + [pair]) if line not in contradictions(known)]
+        if fresh:
+            raise ValueError(fresh[0])
+        item: dict[str, Any] = {"before": pair.before, "after": pair.after}
+        if kind != "before":
+            item["type"] = kind
+        home = next((c for c in reversed(self._constraints) if _sequence(c)), None)
+        if home is None:
+            self._constraints.append({"kind": "sequence", "precedence": [item]})
+        else:
+            home["precedence"].append(item)
+        return pair
 
     def add_agent_type(
         self,
@@ -292,6 +360,18 @@ class Model:
             raise ValueError(f"{where}: unknown agent type {name!r} (defined: {known})")
         return name
 
+    def _target_id(self, node: int | Node, where: str) -> int:
+        node_id = node.id if isinstance(node, Node) else node
+        found = next((n for n in self.nodes if n.id == node_id), None)
+        if found is None:
+            raise ValueError(f"{where}: unknown node id {node_id!r}")
+        if isinstance(found, Depot):
+            raise ValueError(f"{where}: node {node_id} is a depot, not a target")
+        return found.id
+
+    def _precedence_items(self) -> list[dict[str, Any]]:
+        return [item for c in self._constraints if _sequence(c) for item in c["precedence"]]
+
     def _depot_id(self, depot: int | Depot, where: str) -> int:
         node_id = depot.id if isinstance(depot, Node) else depot
         node = next((n for n in self.nodes if n.id == node_id), None)
@@ -315,6 +395,11 @@ class Model:
                     )
 
 
+def _sequence(constraint: Any) -> bool:
+    return (isinstance(constraint, dict) and constraint.get("kind") == "sequence"
+            and isinstance(constraint.get("precedence"), list))
+
+
 def _point(x: Any, y: Any) -> tuple[float, float]:
     return values.finite(x, "x"), values.finite(y, "y")
 
@@ -326,5 +411,5 @@ def _at_least_0(value: Any, what: str) -> float:
     return number
 
 
-__all__ = ["Agent", "AgentType", "Depot", "Minimise", "Model", "Node", "Objective", "Target", "Window"]
+__all__ = ["Agent", "AgentType", "Depot", "Minimise", "Model", "Node", "Objective", "Pair", "Target", "Window"]
 

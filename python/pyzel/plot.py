@@ -1,6 +1,6 @@
 """Pictures of a solution: the routes over the node positions, one colour per
-agent (with its type), depots and time windows marked, node ids on small
-instances, and the anytime curve beside them. Needs matplotlib
+agent (with its type), depots, time windows and left-out targets marked, node ids
+on small instances, and the anytime curve beside them. Needs matplotlib
 (``pip install .[plot]``)."""
 
 from __future__ import annotations
@@ -73,11 +73,17 @@ def _draw_routes(ax: Any, instance: Instance, result: dict[str, Any]) -> None:
         label = f"agent {route['agent_id']} ({agent.type}): {route['cost']:.6g}" if k < 12 else None
         ax.plot([xs[v] for v in path], [ys[v] for v in path], "-", lw=1.6, color=colours[k], zorder=2, label=label)
     ax.scatter([xs[v] for v in depots], [ys[v] for v in depots], s=90, marker="s", c="black", zorder=4, label="depot")
+    index = {node_id: v for v, node_id in enumerate(instance.node_ids)}
+    left_out = [index[i] for i in result.get("unassigned", []) if i in index]
+    if left_out:  # served by no route: a cross over the target's dot
+        ax.scatter([xs[v] for v in left_out], [ys[v] for v in left_out], s=80, marker="x", c="tab:red",
+                   linewidths=1.8, zorder=5, label=f"left out ({len(left_out)})")
     if len(xs) <= LABELLED_UP_TO:
         _label_nodes(ax, instance)
     ax.set_aspect("equal", adjustable="datalim")
     stats = result["statistics"]
-    ax.set_title(f"{result['status']}: max {stats['max_cost']:.6g}, sum {stats['sum_cost']:.6g}", fontsize=10)
+    penalty = f", penalty {result['penalty']:.6g}" if "penalty" in result else ""
+    ax.set_title(f"{result['status']}: max {stats['max_cost']:.6g}, sum {stats['sum_cost']:.6g}{penalty}", fontsize=10)
     ax.legend(fontsize=7, loc="best", framealpha=0.8)
 
 

@@ -24,16 +24,26 @@ def print_summary(path: str, instance: Instance, result: dict[str, Any], interru
     if interrupted:
         ended = "interrupted"
     print(f"status     {result['status']} ({ended})")
-    if result["status"] == "success":
+    left_out = result.get("unassigned", [])
+    if result["status"] == "success" and "penalty" in result:
+        print(f"objective  {stats[key] + result['penalty']:.6g} ({instance.measure} plus penalties)")
+    elif result["status"] == "success":
         print(f"objective  {stats[key]:.6g} ({instance.measure})")
     print(f"max cost   {stats['max_cost']:.6g}")
     print(f"sum cost   {stats['sum_cost']:.6g}")
+    if "penalty" in result:
+        print(f"penalty    {result['penalty']:.6g} ({len(left_out)} target{'s' if len(left_out) != 1 else ''} left out)")
     print(f"counters   {stats['n_generated']} generated, {stats['n_expanded']} expanded")
     print(f"time       {stats['solve_time']:.3f} s solving, last improvement at {stats['last_update_time']:.3f} s")
     print("routes (node ids):")
     for route, agent in zip(result["routes"], instance.agents):
         ids = " ".join(str(instance.node_ids[v]) for v in route["path"]) or "-"
         print(f"  agent {route['agent_id']} ({agent.type}): cost {route['cost']:.6g}: {ids}")
+    if left_out:
+        print("left out (node ids, with the reason where a cheap test knows it):")
+        reasons = result.get("unassigned_reasons") or [None] * len(left_out)
+        for node_id, reason in zip(left_out, reasons):
+            print(f"  node {node_id}: {reason or 'the search left it out (no cheap test says it cannot be served)'}")
     print_anytime(result.get("anytime", []))
 
 

@@ -16,7 +16,7 @@ import math
 from importlib import resources
 from typing import Any
 
-from .document import capacities_stated, read_unsigned
+from .document import capacities_stated, read_unsigned, sequence_stated
 from .errors import InputError
 from .values import is_number, number_rows
 
@@ -52,7 +52,7 @@ def instance_warnings(doc: Any) -> list[str]:
 
 # Where the format wants a number and nothing else: such a value never makes a finding, so
 # list items that differ only there are checked once (a thousand nodes are few shapes).
-_NUMBERS = {"id", "x", "y", "z", "demand", "service", "node", "start", "end", "before", "after"}
+_NUMBERS = {"id", "x", "y", "z", "demand", "service", "penalty", "node", "start", "end", "before", "after"}
 Where = tuple[Any, ...]
 
 
@@ -234,7 +234,7 @@ def _value_findings(doc: Any) -> list[str]:
         if node_id is not None and first.setdefault(node_id, i) != i:
             lines.append(f"instance.nodes[{i}].id: {node_id} is the id of node {first[node_id]} too; ids must be unique")
     constraints = doc.get("constraints")
-    lines += unenforced(doc)
+    lines += unenforced(doc) + _penalty_findings(doc) + _pair_findings(doc)
     for c, constraint in enumerate(constraints if isinstance(constraints, list) else []):
         items = constraint.get("items") if isinstance(constraint, dict) else None
         if not isinstance(items, list) or constraint.get("kind") != "timewindow":
@@ -252,7 +252,7 @@ def _value_findings(doc: Any) -> list[str]:
 
 def unenforced(doc: dict[str, Any]) -> list[str]:
     """Data the document carries that no rule of its solve reads: demands and capacities with
-    "enforce_capacities" turned off, and "sequence" pairs, which no road enforces yet."""
+    "enforce_capacities" turned off, and "sequence" pairs with "enforce_sequence" turned off."""
     lines = []
     options = doc.get("options")
     enforce = options.get("enforce_capacities") if isinstance(options, dict) else None
@@ -265,12 +265,56 @@ def unenforced(doc: dict[str, Any]) -> list[str]:
         lines += [f"instance.nodes[{i}].demand: {n['demand']:g}: with capacities enforced a demand must be 0 or more;"
                   " the solver refuses the document" for i, n in enumerate(nodes)
                   if isinstance(n, dict) and is_number(n.get("demand")) and n["demand"] < 0 and n.get("id") not in depots]
-    constraints = doc.get("constraints")
-    pairs = sum(len(c["precedence"]) for c in (constraints if isinstance(constraints, list) else [])
-                if isinstance(c, dict) and c.get("kind") == "sequence" and isinstance(c.get("precedence"), list))
-    if pairs:
-        lines.append(f'instance.constraints: {pairs} "sequence" pair{"s" if pairs > 1 else ""} (precedence, same, diff):'
-                     " no road enforces them yet; the routes may break them")
+    if isinstance(options, dict) and options.get("enforce_sequence") is False and sequence_stated(doc):
+        lines.append('instance.options.enforce_sequence: false: the "sequence" pairs are not enforced;'
+                     " the routes may break them")
+    return lines
+
+
+def _penalty_findings(doc: dict[str, Any]) -> list[str]:
+    """Penalties the solver refuses: below 0, or on a depot, which is never left out."""
+    agents, nodes = (v if isinstance(v := doc.get(key), list) else [] for key in ("agents", "nodes"))
+    depots = {_id(a.get(key)) for a in agents if isinstance(a, dict) for key in ("start_node", "end_node")}
+    lines = []
+    for i, node in enumerate(nodes):
+        if not isinstance(node, dict) or not is_number(node.get("penalty")):
+            continue
+        typed = isinstance(node.get("type"), str) and node["type"].upper() == "DEPOT"
+        if node["penalty"] < 0:
+            lines.append(f"instance.nodes[{i}].penalty: {node['penalty']:g} is below 0; the solver refuses the document")
+        elif typed or _id(node.get("id")) in depots:
+            lines.append(f"instance.nodes[{i}].penalty: node {node.get('id')} is a depot, which is never left out;"
+                         " the solver refuses the document")
+    options = doc.get("options")
+    default: Any = options.get("default_penalty") if isinstance(options, dict) else None
+    if is_number(default) and default < 0:
+        lines.append(f"instance.options.default_penalty: {default:g} is below 0; the solver refuses the document")
+    return lines
+
+
+def _pair_findings(doc: dict[str, Any]) -> list[str]:
+    """Pairs naming a node the document does not have (the solver refuses them when it
+    enforces the pairs) or a depot, which is no target to serve."""
+    options = doc.get("options")
+    if isinstance(options, dict) and options.get("enforce_sequence") is False:
+        return []  # not read: the warning of `unenforced` says so
+    agents, nodes, constraints = (v if isinstance(v := doc.get(key), list) else []
+                                  for key in ("agents", "nodes", "constraints"))
+    ids = {_id(n.get("id")) for n in nodes if isinstance(n, dict)}
+    depots = {_id(a.get(key)) for a in agents if isinstance(a, dict) for key in ("start_node", "end_node")}
+    lines = []
+    for c, constraint in enumerate(constraints):
+        items = constraint.get("precedence") if isinstance(constraint, dict) else None
+        if constraint.get("kind") != "sequence" or not isinstance(items, list):
+            continue
+        for i, item in enumerate(items):
+            for key in ("before", "after"):
+                node_id = _id(item.get(key)) if isinstance(item, dict) else None
+                where = f"instance.constraints[{c}].precedence[{i}].{key}"
+                if node_id is not None and node_id not in ids:
+                    lines.append(f"{where}: {node_id} is not the id of any node; the solver refuses the document")
+                elif node_id is not None and node_id in depots:
+                    lines.append(f"{where}: node {node_id} is a depot, not a target to serve")
     return lines
 
 

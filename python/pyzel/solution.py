@@ -11,13 +11,14 @@ from typing import Any
 
 from .diagnose import failure_reasons
 from .document import Instance, instance_from
-from .validate import check_result, schedule
+from .validate import check_result, schedules
 
 
 @dataclass(frozen=True)
 class Stop:
-    """One node of a route: ``wait`` (for its window to open) is ``start - arrival``, and
-    service lasts from ``start`` to ``departure``."""
+    """One node of a route: ``wait`` (for its window to open, or for the service a "before"
+    pair puts first to end) is ``start - arrival``, and service lasts from ``start`` to
+    ``departure``."""
 
     node: int  # node id
     arrival: float
@@ -52,9 +53,11 @@ class Improvement:
 
 @dataclass(frozen=True)
 class Solution:
-    """``objective`` is the longest route (min-max) or the sum of the routes (min-sum), None
-    without a solution; ``timed_out`` says a limit or budget ended the solve; ``reasons``
-    says why there is no solution (``pyzel.diagnose.failure_reasons``)."""
+    """``objective`` is the longest route (min-max) or the sum of the routes (min-sum), plus
+    ``penalty``, the penalties of the targets left out (``unassigned``, node ids, with
+    ``unassigned_reasons`` beside them: a short reason each, or None where none is cheaply
+    known); None without a solution. ``timed_out`` says a limit or budget ended the solve;
+    ``reasons`` says why there is no solution (``pyzel.diagnose.failure_reasons``)."""
 
     status: str  # "success" or "failed"
     objective: float | None
@@ -64,6 +67,9 @@ class Solution:
     document: dict[str, Any] = field(repr=False)  # the instance as solved, options included
     result: dict[str, Any] = field(repr=False)
     reasons: list[str] = field(default_factory=list)  # why there is no solution, when there is none
+    unassigned: list[int] = field(default_factory=list)  # node ids of the targets left out, ascending
+    unassigned_reasons: list[str | None] = field(default_factory=list)
+    penalty: float = 0.0  # the sum of the penalties of the targets left out
 
     @classmethod
     def from_result(cls, document: Mapping[str, Any], result: Mapping[str, Any]) -> Solution:
@@ -73,15 +79,19 @@ class Solution:
         routes = _routes(instance, result)
         history = [Improvement(e["time"], e[key], e["max_cost"], e["sum_cost"]) for e in result.get("anytime", [])]
         found = result["status"] == "success"
+        penalty = float(result.get("penalty", 0.0))
         return cls(
             status=result["status"],
-            objective=result["statistics"][key] if found else None,
+            objective=result["statistics"][key] + penalty if found else None,
             timed_out=result["timeout"],
             routes=routes,
             history=history,
             document=copy.deepcopy(dict(document)),
             result=copy.deepcopy(dict(result)),
             reasons=[] if found else failure_reasons(instance, result),
+            unassigned=list(result.get("unassigned", [])),
+            unassigned_reasons=list(result.get("unassigned_reasons", [None] * len(result.get("unassigned", [])))),
+            penalty=penalty,
         )
 
     def check(self) -> list[str]:
@@ -100,7 +110,7 @@ class Solution:
 
     def rows(self) -> list[dict[str, Any]]:
         """The schedule, one dictionary a stop: agent, node, arrival, wait, start (of service),
-        departure."""
+        departure (the end of service)."""
         return _rows(self.routes)
 
     def table(self) -> str:
@@ -115,9 +125,9 @@ def schedule_rows(instance: Instance, result: Mapping[str, Any]) -> list[dict[st
 
 def _routes(instance: Instance, result: Mapping[str, Any]) -> list[Route]:
     routes = []
-    for agent, route in zip(instance.agents, result["routes"]):
+    timed = schedules(instance, [route["path"] for route in result["routes"]])
+    for agent, route, times in zip(instance.agents, result["routes"], timed):
         path, cost = route["path"], route["cost"]
-        times = schedule(instance, agent, path) if path else []
         stops = [Stop(instance.node_ids[v], a, s - a, s, d) for v, (a, s, d) in zip(path, times)]
         routes.append(Route(route["agent_id"], agent.type, [instance.node_ids[v] for v in path], cost, stops,
                             route.get("duration"), route.get("distance")))

@@ -17,18 +17,20 @@ from typing import Any
 
 from . import values
 from .diagnose import infeasible, unsolved_result
-from .document import Instance, capacities_stated, instance_from, objective_of
+from .document import Instance, capacities_stated, instance_from, objective_of, penalties_stated, sequence_stated
 from .errors import InputError
 
 Progress = Callable[[dict[str, Any]], Any]
 
 
-# Where neither the user nor the document says: the improvement phase is on, and so is
+# Where neither the user nor the document says: the improvement phase is on, and so are
 # "enforce_capacities" when some agent has a capacity and some target a demand (see
-# `capacities_stated`). A budget sets both budgets and lifts the clock unless a time limit
+# `capacities_stated`) and "enforce_sequence" when the document states pairs. A budget sets both budgets and lifts the clock unless a time limit
 # is given too; None for any of the user's options keeps the document's own.
 DEFAULTS: dict[str, Any] = {"improve": True}
 DISTANCE_NEEDS_IMPROVE = 'the option "minimise": "distance" is honoured by the improvement phase: set "improve": true'
+SEQUENCE_NEEDS_IMPROVE = 'the option "enforce_sequence" is honoured by the improvement phase: set "improve": true'
+PENALTIES_NEED_IMPROVE = 'penalties are honoured by the improvement phase: set "improve": true'
 
 
 def with_options(doc: dict[str, Any], overrides: dict[str, Any]) -> dict[str, Any]:
@@ -57,7 +59,11 @@ def prepare(
     if time_limit is not None:
         time_limit = values.positive(time_limit, "time_limit")
     given = doc.get("options")
-    defaults = dict(DEFAULTS, enforce_capacities=True) if capacities_stated(doc) else DEFAULTS
+    defaults = dict(DEFAULTS)
+    if capacities_stated(doc):
+        defaults["enforce_capacities"] = True
+    if sequence_stated(doc):
+        defaults["enforce_sequence"] = True
     overrides = {k: v for k, v in defaults.items() if not (isinstance(given, dict) and k in given)}
     overrides.update(options or {})
     if improve is not None:
@@ -70,9 +76,14 @@ def prepare(
             time_limit = math.inf
     doc = with_options(doc, overrides)
     chosen = doc.get("options", {})
-    if (isinstance(chosen, dict) and chosen.get("minimise") == "distance" and not chosen.get("improve")
-            and objective_of(doc) == "min_sum"):
-        raise InputError(DISTANCE_NEEDS_IMPROVE)
+    if isinstance(chosen, dict) and not chosen.get("improve"):
+        # The exact search knows none of these rules; the core refuses them alike.
+        if chosen.get("minimise") == "distance" and objective_of(doc) == "min_sum":
+            raise InputError(DISTANCE_NEEDS_IMPROVE)
+        if chosen.get("enforce_sequence") is True and sequence_stated(doc):
+            raise InputError(SEQUENCE_NEEDS_IMPROVE)
+        if penalties_stated(doc):
+            raise InputError(PENALTIES_NEED_IMPROVE)
     return doc, time_limit
 
 
@@ -83,6 +94,8 @@ def enforced_rules(doc: Any) -> list[str]:
     if not isinstance(options, dict):
         return []
     rules = ['capacities enforced ("enforce_capacities")'] if options.get("enforce_capacities") is True else []
+    if options.get("enforce_sequence") is True:
+        rules.append('sequence pairs enforced ("enforce_sequence")')
     if options.get("minimise") == "distance" and objective_of(doc) == "min_sum":
         rules.append('distance minimised ("minimise": "distance")')
     return rules
