@@ -8,10 +8,12 @@ import pytest
 
 import _pyzel_core as z
 from conftest import EXAMPLES, ROOT, TRIANGLE, at, pyzel, variant, with_values
-from pyzel import Model, solve_many
+from pyzel import Model, Solution, solve_many
+from pyzel.cli import main
 from pyzel.diagnose import failure_reasons, infeasible
 from pyzel.document import instance_from
 from pyzel.errors import InstanceWarning
+from pyzel.report import print_summary
 from pyzel.schema import instance_warnings
 
 HEAD = "NAME: t\nTYPE: TSP\nDIMENSION: 3\nEDGE_WEIGHT_TYPE: EUC_2D\nNODE_COORD_SECTION\n1 0 0\n"
@@ -48,6 +50,7 @@ def test_bad_files_end_in_one_line_and_good_odd_ones_solve(tmp_path, name, conte
         assert path in out  # a name that is not UTF-8 is printed back as given
 
 
+SEQUENCE = [{"kind": "sequence", "precedence": [{"before": 1, "after": 2}, {"before": 2, "after": 1, "type": "diff"}]}]
 CARRIED = variant(nodes=[dict(n, demand=3, service=1) for n in TRIANGLE["nodes"]],
                   agents=[dict(TRIANGLE["agents"][0], capacity=4)])
 
@@ -78,9 +81,13 @@ CARRIED = variant(nodes=[dict(n, demand=3, service=1) for n in TRIANGLE["nodes"]
      ['options.enforce_capacities: false: the demands and capacities are not enforced']),
     (variant(CARRIED, options={"enforce_capacities": False}, agents=TRIANGLE["agents"]), []),
     (with_values(CARRIED, {"nodes/2/demand": -1, "nodes/0/demand": -1}), ["nodes[2].demand: -1: with capacities enforced"]),
-    (variant(constraints=[{"kind": "sequence", "precedence": [{"before": 1, "after": 2}, {"before": 2, "after": 1,
-                                                                                          "type": "diff"}]}]),
-     ['2 "sequence" pairs (precedence, same, diff): no road enforces them yet']),
+    (variant(constraints=SEQUENCE), []),  # pyzel enforces them
+    (variant(constraints=SEQUENCE, options={"enforce_sequence": False}),
+     ['options.enforce_sequence: false: the "sequence" pairs are not enforced']),
+    (variant(constraints=[{"kind": "sequence", "precedence": [{"before": 1, "after": 9}, {"before": 0, "after": 2}]}]),
+     ["precedence[0].after: 9 is not the id of any node", "precedence[1].before: node 0 is a depot"]),
+    (with_values(TRIANGLE, {"nodes/0/penalty": 5, "nodes/1/penalty": -1, "options/default_penalty": -2}),
+     ["nodes[0].penalty: node 0 is a depot", "nodes[1].penalty: -1 is below 0", "default_penalty: -2 is below 0"]),
     (variant(distances={"a": [[0, 1]]}, options={"minimise": "distance"}), ["distances.a: not 3 rows of 3 numbers"]),
 ] + [(json.loads(p.read_text()), []) for p in sorted(EXAMPLES.glob("*.json"))],
     ids=lambda v: None if isinstance(v, list) else "")
@@ -126,21 +133,25 @@ def test_model_from_json_warns_what_check_prints(tmp_path, doc):
 FAR = variant(costs={"a": [[0, 70.7, 1], [70.7, 0, 70], [1, 70, 0]]}, options={"time_limit": 600},
               constraints=[{"kind": "timewindow", "items": [{"node": 1, "start": 0, "end": 5}]}])
 FAR_REASON = "node 1 (index 1): no agent can serve it: its window closes at 5, the earliest arrival is at 70.7"
+CYCLE = variant(FAR, constraints=[{"kind": "sequence", "precedence": [{"before": 1, "after": 2, "type": "same"},
+                                                                      {"before": 2, "after": 1}]}])
+CYCLE_REASON = "the pairs 1 same 2 before 1 form a cycle: none of them can be served first"
 
 
+@pytest.mark.parametrize("doc, reason", [(FAR, FAR_REASON), (CYCLE, CYCLE_REASON)], ids=["far", "cycle"])
 @pytest.mark.parametrize("road", ["pyzel solve", "pyzel check", "Model.solve", "solve_many"])
-def test_an_instance_proven_infeasible_is_not_solved(tmp_path, road):
-    (tmp_path / "far.json").write_text(json.dumps(FAR))
+def test_an_instance_proven_infeasible_is_not_solved(tmp_path, road, doc, reason):
+    (tmp_path / "far.json").write_text(json.dumps(doc))
     if road.startswith("pyzel"):
         code, out, err = pyzel(road.split()[1], "far.json", cwd=tmp_path, text=False)
-        expected = ("why no solution:\n  " if road == "pyzel solve" else "far.json: infeasible: ") + FAR_REASON
+        expected = ("why no solution:\n  " if road == "pyzel solve" else "far.json: infeasible: ") + reason
         assert code == 1 and out.decode().endswith(expected + "\n"), out + err.encode()
     elif road == "Model.solve":
-        solution = Model.from_json(FAR).solve()
-        assert (solution.status, solution.timed_out, solution.reasons) == ("failed", False, [FAR_REASON])
+        solution = Model.from_json(doc).solve()
+        assert (solution.status, solution.timed_out, solution.reasons) == ("failed", False, [reason])
     else:
         (result,) = solve_many([tmp_path / "far.json"])
-        assert (result["status"], result["reasons"]) == ("failed", [FAR_REASON])
+        assert (result["status"], result["reasons"]) == ("failed", [reason])
 
 
 def only_a_visits(*node_ids):
@@ -182,6 +193,15 @@ def test_failed_solves_say_why(doc, expected):
     # Service counts in the length limit: the round trip of 8 through node 2, served for 1, is over 8.
     (variant(CARRIED, agents=[dict(LIMITED[0], max_length=8)]),
      ["node 2 (index 2): no agent can serve it: the round trip takes at least 9, over the length limit 8"]),
+    # A target that may be left out is no proof: neither its window nor its demand.
+    (with_values(FAR, {"nodes/1/penalty": 0}), []),
+    (variant(FAR, options={"default_penalty": 10}), []),
+    (with_values(CARRIED, {"agents/0/capacity": 5, "nodes/2/penalty": 9}), []),
+    (variant(FAR, options={"default_penalty": 10}, constraints=[{"kind": "sequence", "precedence": [
+        {"before": 1, "after": 2}, {"before": 2, "after": 1}, {"before": 2, "after": 1, "type": "same"}]}]),
+     ["the pairs 1 before 2 before 1 form a cycle", "the pairs 1 before 2 same 1 form a cycle"]),
+    (variant(constraints=[{"kind": "sequence", "precedence": [{"before": 1, "after": 2}, {"before": 2, "after": 1}]}],
+             options={"enforce_sequence": False}), []),
 ])
 def test_capacities_and_service_prove_infeasibility(doc, expected):
     found = infeasible(instance_from(doc))
@@ -222,3 +242,27 @@ def test_anytime_axis_labels_never_overlap(figure_of, end):
     renderer = figure.canvas.get_renderer()
     boxes = [t.get_window_extent(renderer) for t in figure.axes[1].get_xticklabels() if t.get_text()]
     assert len(boxes) >= 3 and not any(a.overlaps(b) for a, b in itertools.combinations(boxes, 2))
+
+
+def test_left_out_targets_are_counted_listed_and_drawn(tmp_path, capsys):
+    doc = with_values(TRIANGLE, {"nodes/2/penalty": 6})
+    result = {"status": "success", "timeout": False, "routes": [{"agent_id": 0, "path": [0, 1, 0], "cost": 6.0}],
+              "statistics": {"solve_time": 0.1, "max_cost": 6.0, "sum_cost": 6.0, "n_generated": 0, "n_expanded": 0,
+                             "last_update_time": 0.0},
+              "anytime": [{"time": 0.0, "max_cost": 12.0, "sum_cost": 12.0}],
+              "unassigned": [2], "unassigned_reasons": ["the length limit"], "penalty": 6.0}
+    solution = Solution.from_result(doc, result)
+    assert (solution.objective, solution.unassigned, solution.unassigned_reasons) == (12.0, [2], ["the length limit"])
+    print_summary("t.json", instance_from(doc), result)
+    out = capsys.readouterr().out
+    assert "objective  12 (longest route plus penalties)" in out and "penalty    6 (1 target left out)" in out
+    assert out.index("  agent 0 (a): cost 6: 0 1 0") < out.index("  node 2: the length limit")
+    (tmp_path / "d.json").write_text(json.dumps(doc))
+    (tmp_path / "r.json").write_text(json.dumps(result))
+    assert main(["validate", str(tmp_path / "d.json"), str(tmp_path / "r.json")]) == 0
+    assert "1 of 2 targets each visited once, 1 left out (penalty 6)" in capsys.readouterr().out
+    pytest.importorskip("matplotlib")
+    from pyzel.plot import solution_figure
+
+    legend = solution_figure(doc, result).axes[0].get_legend().get_texts()
+    assert "left out (1)" in [t.get_text() for t in legend]

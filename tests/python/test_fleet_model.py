@@ -5,6 +5,7 @@ import json
 import math
 import os
 import random
+import re
 import runpy
 import subprocess
 import sys
@@ -16,7 +17,7 @@ from conftest import EXAMPLES, HERE, ROOT, in_child
 import pyzel
 from pyzel import Model, tsplib
 from pyzel.cli import main
-from pyzel.solving import prepare
+from pyzel.solving import enforced_rules, prepare
 
 sys.path.insert(0, str(ROOT / "bench"))
 import generate  # noqa: E402
@@ -151,6 +152,13 @@ def fleet():
     (lambda m: m.add_agent_type("van", distances=[[0, 1]]), ValueError, "'van': distances: the matrix must be square"),
     (lambda m: setattr(m, "minimise", "km"), ValueError, "minimise must be 'duration' or 'distance'"),
     (lambda m: setattr(m, "enforce_capacities", "yes"), ValueError, "enforce_capacities must be True, False or None"),
+    (lambda m: setattr(m, "enforce_sequence", 1), ValueError, "enforce_sequence must be True, False or None"),
+    (lambda m: setattr(m, "default_penalty", float("nan")), ValueError, "default_penalty must be a finite number"),
+    (lambda m: m.add_target(1, 1, id=21, penalty=-1), ValueError, "target 21: penalty must be at least 0"),
+    (lambda m: m.add_precedence(20, 20), ValueError, "a pair needs two targets, not node 20 twice"),
+    (lambda m: m.add_precedence(20, 99, kind="same"), ValueError, "pair same: unknown node id 99"),
+    (lambda m: m.add_precedence(10, 20), ValueError, "node 10 is a depot, not a target"),
+    (lambda m: m.add_precedence(20, 20, kind="after"), ValueError, "kind is 'before', 'same' or 'diff', not 'after'"),
 ])
 def test_bad_calls_fail_naming_the_fault_and_change_nothing(call, error, text):
     model = fleet()
@@ -197,6 +205,84 @@ def test_capacities_are_enforced_where_the_document_states_them(change, enforced
     doc = delivery().to_json()
     change(doc)
     assert prepare(doc)[0]["options"].get("enforce_capacities") == enforced
+
+
+def paired(**options):
+    """Pickup 1 and delivery 2 by one van, 3 inspected before another repairs 4, 5 optional at 40."""
+    model = Model(**options)
+    depot = model.add_depot(0, 0, id=10)
+    for k, (x, y) in enumerate([(4, 3), (8, 6), (-3, 4), (-6, 8), (30, -40)], start=1):
+        model.add_target(x, y, id=k, penalty=40 if k == 5 else None, window=(0, 20) if k == 5 else None)
+    points = [(n.x, n.y) for n in model.nodes]
+    model.add_agent_type("van", matrix=[[round(math.dist(p, q)) for q in points] for p in points])
+    for k in range(2):
+        model.add_agent("van", depot, id=k)
+    model.add_precedence(1, 2, kind="same")
+    model.add_precedence(3, 4)
+    model.add_precedence(3, 4, kind="diff")
+    return model
+
+
+def test_pairs_and_penalties_are_written_into_the_document():
+    model = paired(default_penalty=50)
+    before = model.to_json()
+    for pair, message in [((4, 3), "the pairs 3 before 4 before 3 form a cycle"),
+                          ((2, 1, "same"), "the pairs 1 same 2 same 1 form a cycle"),
+                          ((1, 2, "diff"), '"same" pairs tie them to one agent')]:
+        with pytest.raises(ValueError, match=re.escape(message)):
+            model.add_precedence(*pair)
+    doc = model.to_json()
+    assert doc == before and doc["options"]["default_penalty"] == 50 and doc["nodes"][5]["penalty"] == 40
+    assert doc["constraints"][0] == {"kind": "sequence", "precedence": [
+        {"before": 1, "after": 2, "type": "same"}, {"before": 3, "after": 4}, {"before": 3, "after": 4, "type": "diff"}]}
+    read = Model.from_json(doc)
+    assert read.to_json() == doc and read.pairs == model.pairs and read.default_penalty == 50
+    read.add_precedence(pyzel.Target(2, 0, 0), 4)  # into the document's own sequence object
+    assert read.to_json()["constraints"][0]["precedence"][-1] == {"before": 2, "after": 4}
+
+
+# Pairs stated are enforced unless the document says otherwise; the exact search knows neither rule.
+@pytest.mark.parametrize("options, improve, expected", [
+    ({}, None, True),
+    ({"enforce_sequence": False}, None, False),
+    ({"enforce_sequence": False}, False, False),
+    ({}, False, 'the option "enforce_sequence" is honoured by the improvement phase: set "improve": true'),
+    ({"enforce_sequence": False, "default_penalty": 3}, False, 'penalties are honoured by the improvement phase'),
+])
+def test_pairs_are_enforced_where_the_document_states_them(options, improve, expected):
+    doc = paired().to_json()
+    doc["nodes"][5].pop("penalty")
+    doc["options"].update(options)
+    if isinstance(expected, str):
+        with pytest.raises(ValueError, match=re.escape(expected)):
+            prepare(doc, improve=improve)
+        return
+    chosen = prepare(doc, improve=improve)[0]
+    assert chosen["options"].get("enforce_sequence") == expected
+    assert ('sequence pairs enforced ("enforce_sequence")' in enforced_rules(chosen)) == expected
+
+
+needs_pairs = pytest.mark.skipif(not hasattr(z.Options(), "enforce_sequence"), reason="a core without pairs")
+needs_penalties = pytest.mark.skipif(not hasattr(z.Options(), "default_penalty"), reason="a core without penalties")
+
+
+@needs_pairs
+@needs_penalties
+@pytest.mark.parametrize("objective", ["min_max", "min_sum"])
+def test_a_fleet_with_pairs_leaves_out_what_it_cannot_serve_and_says_why(tmp_path, capsys, objective):
+    model = paired(objective=objective)
+    solution = model.solve(budget=300, seed=1)
+    assert solution.status == "success" and solution.check() == []
+    assert (solution.unassigned, solution.unassigned_reasons, solution.penalty) == ([5], ["no window reachable"], 40)
+    key = "max_cost" if objective == "min_max" else "sum_cost"
+    assert solution.objective == solution.result["statistics"][key] + 40
+    doc, result = str(tmp_path / "d.json"), str(tmp_path / "r.json")
+    model.to_json(doc)
+    assert main(["solve", doc, "--budget", "300", "--quiet", "--output", result]) == 0
+    out = capsys.readouterr().out
+    assert 'rules      sequence pairs enforced ("enforce_sequence")' in out and "  node 5: no window reachable" in out
+    assert main(["validate", doc, result]) == 0 and "4 of 5 targets each visited once, 1 left out (penalty 40)" in \
+        capsys.readouterr().out
 
 
 def test_numpy_numbers_are_taken_as_python_ones():

@@ -48,8 +48,49 @@ def by_distance(doc, res, k=None, **reported):
         res["routes"][k].update(reported)
 
 
+def pairs(doc, *items):
+    """"sequence" pairs "2<3" (before), "1=2" (same), "1!2" (diff)."""
+    kinds = {"<": None, "=": "same", "!": "diff"}
+    made = [{"before": int(i[0]), "after": int(i[2]), **({"type": kinds[i[1]]} if kinds[i[1]] else {})} for i in items]
+    doc.setdefault("constraints", []).append({"kind": "sequence", "precedence": made})
+
+
+def leave_out(doc, res, penalty=7, reported=7, listed=(2,)):
+    """Node 2 optional at `penalty` and left out; the anytime list scores the penalty too."""
+    if penalty is not None:
+        node(doc, 2, penalty=penalty)
+    route(res, 0, [0, 1, 0], 10.0)
+    res.update(unassigned=list(listed), unassigned_reasons=[None] * len(listed), penalty=reported)
+    res["anytime"][-1]["max_cost"] = 20.0 + reported
+
+
 @pytest.mark.parametrize("change, expected", [
     (lambda d, r: None, None),
+    # A "before" pair makes node 3 wait until node 2, on the other route, is served at 10: home at 25.
+    (lambda d, r: pairs(d, "2<3"), "agent 1: reported cost 20.0 != recomputed 25.0"),
+    (lambda d, r: (pairs(d, "2<3"), route(r, 1, [0, 3, 4, 0], 25.0)), None),
+    (lambda d, r: (pairs(d, "2<3"), d["options"].update(enforce_sequence=False)), None),
+    (lambda d, r: (pairs(d, "2<3"), window(d, 3, 0, 8), route(r, 1, [0, 3, 4, 0], 25.0)),
+     "agent 1: service at node 3 waits for a pair until 10, after its window closes at 8"),
+    (lambda d, r: (pairs(d, "2<3", "4<1"), route(r, 1, [0, 3, 4, 0], 25.0)),
+     "pair 4 before 1: service at node 1 starts at 5 (agent 0), before the service at node 4 ends at 15 (agent 1)"),
+    (lambda d, r: pairs(d, "1=2", "1!3"), None),
+    (lambda d, r: pairs(d, "2=1"), "pair 2 same 1: agent 0 serves node 1 before node 2"),
+    (lambda d, r: pairs(d, "1=3"), "pair 1 same 3: agents 0 and 1 serve them, not one agent"),
+    (lambda d, r: pairs(d, "1!2"), "pair 1 diff 2: agent 0 serves both"),
+    # Optional targets: left out only where a penalty allows, listed and counted.
+    (lambda d, r: leave_out(d, r), None),
+    (lambda d, r: (d["options"].update(default_penalty=7), leave_out(d, r, penalty=None)), None),
+    (lambda d, r: leave_out(d, r, reported=6), 'reported "penalty" 6 != the left-out targets\' penalties 7'),
+    (lambda d, r: (node(d, 4, penalty=1), leave_out(d, r, penalty=None, reported=0, listed=())),
+     "node 2 visited 0 times: node id 2 has no penalty, it must be served"),
+    (lambda d, r: leave_out(d, r, reported=0, listed=()), 'node id 2 is left out but not listed in "unassigned"'),
+    (lambda d, r: (node(d, 1, penalty=1), leave_out(d, r, listed=(1, 2))), '"unassigned" lists node id 1, which agent 0'),
+    (lambda d, r: (leave_out(d, r), r["anytime"][-1].update(max_cost=20.0)),
+     "the last anytime entry's max_cost 20.0 != the objective 27.0"),
+    (lambda d, r: (leave_out(d, r), pairs(d, "2<1")), "pair 2 before 1: agent 0 serves node 1, node 2 is left out"),
+    (lambda d, r: (leave_out(d, r), pairs(d, "1=2")), "pair 1 same 2: agent 0 serves node 1, node 2 is left out"),
+    (lambda d, r: (leave_out(d, r), pairs(d, "1!2", "3<2")), None),
     # Reached at 10, waits for the window until 15, home at 25.
     (lambda d, r: (window(d, 2, 15, 30), route(r, 0, [0, 1, 2, 0], 25.0)), None),
     # Agents leave their start when its window opens: home at 25, not 20.
@@ -118,6 +159,8 @@ def test_each_fault_is_named(change, expected):
     (lambda d, r: d.pop("agents"), '"agents" is missing'),
     (lambda d, r: d["agents"][0].update(start_node=42), '"start_node" 42 is not the id of any node'),
     (lambda d, r: d["nodes"][1].update(x="far"), 'node 1: "x" must be a number'),
+    (lambda d, r: r.update(unassigned=[2], unassigned_reasons=[]), '"unassigned_reasons" must be a list beside'),
+    (lambda d, r: pairs(d, "1<2") or d["constraints"][0]["precedence"][0].pop("after"), '"after" is missing'),
 ])
 def test_results_that_do_not_answer_the_instance_raise(change, message):
     doc, res = instance(), result()
