@@ -4,8 +4,9 @@ Each test reads the route rules of ``pyzel.validate`` (admission, arcs, windows
 with waiting, service, length limits, capacities) and bounds every route from below: if even the
 fastest way to a node (the direct trip, or a shorter detour when the costs allow
 one) breaks a rule for every agent, no route can serve it. A target with a penalty
-may be left out: that no agent can serve it proves nothing. "sequence" pairs that
-contradict each other (a cycle) leave no plan at all.
+may be left out: that no agent can serve it proves nothing, unless a pair ties a
+target that must be served to it. "sequence" pairs that contradict each other (a
+cycle) leave no plan at all.
 """
 
 from __future__ import annotations
@@ -15,7 +16,7 @@ import math
 from typing import Any
 
 from .document import AgentView, Instance, instance_from
-from .sequence import contradictions
+from .sequence import Pair, contradictions
 from .validate import TOL, admits, after_wait, leg_cost, window_close, within_limit
 
 MAX_NODE_LINES = 10  # more blocked nodes than this are counted, not listed
@@ -119,10 +120,12 @@ def _node_causes(instance: Instance, proof: bool = False) -> list[str]:
     alike: dict[tuple[str, int, int, float, float], AgentView] = {}
     for a in agents:
         alike.setdefault((a.type, a.start, a.end, a.max_length, a.capacity), a)
-    depots = instance.depots
+    depots, tied = instance.depots, _ordered_pairs(instance)
     # The direct trip there and back serves most targets: only the others need shortest paths.
+    # One that may be left out proves something only through a pair that ties a target to it.
     doubtful = [v for v in range(len(instance.node_ids))
-                if v not in depots and instance.penalty(v) is None and not any(_served_directly(instance, a, v) for a in alike.values())]
+                if v not in depots and (instance.penalty(v) is None or any(v in (a, b) for a, b, _ in tied))
+                and not any(_served_directly(instance, a, v) for a in alike.values())]
     if not doubtful:
         return []
     why: dict[int, list[Reason | None]] = {v: [] for v in doubtful}
@@ -137,10 +140,39 @@ def _node_causes(instance: Instance, proof: bool = False) -> list[str]:
             for v in doubtful:
                 why[v].append(_why_not(instance, a, v, fastest[v], late[v], home[v]))
         doubtful = [v for v in doubtful if why[v][-1] is not None]
-    lines = [f"node {_node(instance, v)}: no agent can serve it: {_summary(why[v])}" for v in doubtful]
+    lines = [f"node {_node(instance, v)}: no agent can serve it: {_summary(why[v])}" for v in doubtful
+             if instance.penalty(v) is None]
+    lines += _tied_causes(instance, set(doubtful), tied)
     if len(lines) > MAX_NODE_LINES:
         lines = lines[:MAX_NODE_LINES] + [f"... and {len(lines) - MAX_NODE_LINES} more nodes no agent can serve"]
     return lines
+
+
+def _ordered_pairs(instance: Instance) -> list[tuple[int, int, Pair]]:
+    """The "before" and "same" pairs by node index, where the solve keeps them: each serves
+    its second target only if it serves the first."""
+    if not instance.sequence_judged:
+        return []
+    index = {node_id: v for v, node_id in enumerate(instance.node_ids)}
+    return [(index[p.before], index[p.after], p) for p in instance.pairs
+            if p.kind != "diff" and p.before in index and p.after in index]
+
+
+def _tied_causes(instance: Instance, blocked: set[int], tied: list[tuple[int, int, Pair]]) -> list[str]:
+    """The targets that must be served but that a pair ties to one no agent can serve: the
+    second of a pair waits for the first; a "same" pair is served whole or not at all."""
+    lost: dict[int, tuple[Pair, int]] = {}  # node index -> the pair and the partner that rule it out
+    changed = True
+    while changed:
+        changed = False
+        for a, b, pair in tied:
+            for gone, partner in ((a, b), (b, a)) if pair.kind == "same" else ((a, b),):
+                if (gone in blocked or gone in lost) and partner not in blocked and partner not in lost:
+                    lost[partner] = (pair, gone)
+                    changed = True
+    return [f"node {_node(instance, v)}: no agent can serve it: the pair {pair} ties it to node"
+            f" {_node(instance, other)}, which none can" for v, (pair, other) in lost.items()
+            if instance.penalty(v) is None]
 
 
 def _served_directly(instance: Instance, agent: AgentView, v: int) -> bool:

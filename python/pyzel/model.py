@@ -324,8 +324,9 @@ class Model:
         not solved: the solution is "failed", with the proof in its ``reasons``.
 
         Capacities are enforced unless ``enforce_capacities`` is False, as soon as some agent
-        has one and some target a demand. ``minimise="distance"`` under min-sum needs the
-        improvement phase: with ``improve=False`` it raises ValueError.
+        has one and some target a demand; the pairs of ``add_precedence`` unless
+        ``enforce_sequence`` is False. ``minimise="distance"`` under min-sum, the pairs and
+        penalties need the improvement phase: with ``improve=False`` they raise ValueError.
         """
         self._check_solvable()
         doc, limit = prepare(self.to_json(), time_limit=time_limit, improve=improve, seed=seed, budget=budget)

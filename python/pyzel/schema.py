@@ -122,7 +122,7 @@ def _describe(error: Any, path: Where) -> list[str]:
         return [
             f"{where}: unknown constraint kind {json.dumps(value)}{_suggestion(value, kinds)}; the solver skips this constraint"
         ]
-    if error.validator == "required" and "then" in error.schema_path:
+    if error.validator == "required" and "then" in error.schema_path and "kind" in value:
         missing = error.validator_value[0]
         return [f'{where}: a "{value.get("kind")}" constraint without "{missing}"; the solver skips it']
     if error.validator == "pattern" and where.endswith(".type"):
@@ -305,7 +305,7 @@ def _pair_findings(doc: dict[str, Any]) -> list[str]:
     lines = []
     for c, constraint in enumerate(constraints):
         items = constraint.get("precedence") if isinstance(constraint, dict) else None
-        if constraint.get("kind") != "sequence" or not isinstance(items, list):
+        if not isinstance(items, list) or constraint.get("kind") != "sequence":
             continue
         for i, item in enumerate(items):
             for key in ("before", "after"):

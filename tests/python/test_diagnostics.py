@@ -197,6 +197,11 @@ def test_failed_solves_say_why(doc, expected):
     (with_values(FAR, {"nodes/1/penalty": 0}), []),
     (variant(FAR, options={"default_penalty": 10}), []),
     (with_values(CARRIED, {"agents/0/capacity": 5, "nodes/2/penalty": 9}), []),
+    # ... but a target that must be served and that a pair ties to it cannot be.
+    *[(variant(with_values(FAR, {"nodes/1/penalty": 0}), constraints=FAR["constraints"] + [
+        {"kind": "sequence", "precedence": [pair]}]),
+       ["node 2 (index 2): no agent can serve it: the pair " + text + " ties it to node 1 (index 1), which none can"])
+      for pair, text in [({"before": 1, "after": 2}, "1 before 2"), ({"before": 2, "after": 1, "type": "same"}, "2 same 1")]],
     (variant(FAR, options={"default_penalty": 10}, constraints=[{"kind": "sequence", "precedence": [
         {"before": 1, "after": 2}, {"before": 2, "after": 1}, {"before": 2, "after": 1, "type": "same"}]}]),
      ["the pairs 1 before 2 before 1 form a cycle", "the pairs 1 before 2 same 1 form a cycle"]),
