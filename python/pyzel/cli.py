@@ -388,6 +388,8 @@ def _batch_row(path: str, answer: dict[str, Any], output_dir: str | None) -> dic
         sum_cost=stats["sum_cost"],
         solve_time=stats["solve_time"],
     )
+    if "unassigned" in result:
+        row["left_out"] = len(result["unassigned"])
     if output_dir:
         target = _result_path(path, output_dir)
         try:

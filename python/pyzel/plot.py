@@ -112,7 +112,7 @@ def _draw_anytime(ax: Any, instance: Instance, result: dict[str, Any]) -> None:
 
     anytime = result.get("anytime", [])
     key = "max_cost" if instance.objective == "min_max" else "sum_cost"
-    measure = instance.measure
+    measure = instance.measure + (" plus penalties" if "penalty" in result else "")
     ax.set_title(f"anytime record ({measure})", fontsize=10)
     ax.set_ylabel(measure)
     if not anytime:

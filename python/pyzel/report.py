@@ -71,6 +71,8 @@ def row_line(row: dict[str, Any]) -> str:
         f"{row['instance']}: {row['status']}, max {row['max_cost']:.6g}, sum {row['sum_cost']:.6g}, "
         f"{row['solve_time']:.2f} s{_ended(row, ' (time limit)', ' (interrupted)')}"
     )
+    if row.get("left_out"):
+        line += f", {row['left_out']} left out"
     return line + (f" -> {row['output']}" if "output" in row else "")
 
 
