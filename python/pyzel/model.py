@@ -16,7 +16,7 @@ from .document import dumps, fleet_document, instance_from, read_fleet, read_jso
 from .errors import InstanceWarning
 from .fleet import Agent, AgentType, Depot, Node, Target, Window
 from .schema import instance_warnings, non_finite
-from .sequence import KINDS, Pair, PairKind, contradictions, kind_of
+from .sequence import KINDS, Pair, PairKind, added_contradiction, kind_of
 from .solution import Solution
 from .solving import Progress, prepare, solve_document
 
@@ -198,10 +198,9 @@ class Model:
         if ids[0] == ids[1]:
             raise ValueError(f"a pair needs two targets, not node {ids[0]} twice")
         pair = Pair(ids[0], ids[1], kind)
-        known = self.pairs
-        fresh = [line for line in contradictions(known + [pair]) if line not in contradictions(known)]
-        if fresh:
-            raise ValueError(fresh[0])
+        contradiction = added_contradiction(self.pairs, pair)
+        if contradiction is not None:
+            raise ValueError(contradiction)
         item: dict[str, Any] = {"before": pair.before, "after": pair.after}
         if kind != "before":
             item["type"] = kind

@@ -40,20 +40,62 @@ def contradictions(pairs: Iterable[Pair]) -> list[str]:
     pairs = list(pairs)
     lines = []
     # A "same" pair orders its targets as a "before" pair does: one cycle may mix them.
-    for cycle in _cycles([p for p in pairs if p.kind != "diff"]):
-        steps = " ".join(f"{p.before} {p.kind}" for p in cycle) + f" {cycle[0].before}"
-        lines.append(f"the pairs {steps} form a cycle: none of them can be served first")
+    lines = [_cycle_line(cycle) for cycle in _cycles([p for p in pairs if p.kind != "diff"])]
     group = _same_groups(pairs)
-    for p in pairs:
-        if p.kind == "diff" and group.get(p.before, p.before) == group.get(p.after, p.after):
-            if p.before == p.after:
-                lines.append(f"the pair {p} asks two agents for node {p.before} alone")
-            else:
-                lines.append(f'the pair {p} asks two agents for nodes {p.before} and {p.after},'
-                             ' but "same" pairs tie them to one agent')
+    lines += [_split_line(p) for p in pairs if p.kind == "diff" and _joined(group, p)]
     if len(lines) > MAX_LINES:
         lines = lines[:MAX_LINES] + [f"... and {len(lines) - MAX_LINES} more contradictions of the pairs"]
     return lines
+
+
+def added_contradiction(pairs: list[Pair], pair: Pair) -> str | None:
+    """The first contradiction that `pair` adds to `pairs` (a cycle it closes, a "diff" pair
+    it ties to one agent), or None; a search from its second target, not of all the pairs."""
+    if pair.kind != "diff":
+        path = _path([p for p in pairs if p.kind != "diff"], pair.after, pair.before)
+        if path is not None:
+            return _cycle_line([pair] + path)
+    before, after = _same_groups(pairs), _same_groups(pairs + [pair])
+    fresh = [p for p in pairs if p.kind == "diff" and _joined(after, p) and not _joined(before, p)]
+    if pair.kind == "diff" and _joined(after, pair):
+        fresh.insert(0, pair)
+    return _split_line(fresh[0]) if fresh else None
+
+
+def _cycle_line(cycle: list[Pair]) -> str:
+    steps = " ".join(f"{p.before} {p.kind}" for p in cycle) + f" {cycle[0].before}"
+    return f"the pairs {steps} form a cycle: none of them can be served first"
+
+
+def _split_line(p: Pair) -> str:
+    if p.before == p.after:
+        return f"the pair {p} asks two agents for node {p.before} alone"
+    return f'the pair {p} asks two agents for nodes {p.before} and {p.after}, but "same" pairs tie them to one agent'
+
+
+def _joined(group: dict[int, int], p: Pair) -> bool:
+    return group.get(p.before, p.before) == group.get(p.after, p.after)
+
+
+def _path(pairs: list[Pair], start: int, goal: int) -> list[Pair] | None:
+    """The pairs of a way from `start` to `goal` along the pairs (breadth first), or None."""
+    after: dict[int, list[Pair]] = {}
+    for p in pairs:
+        after.setdefault(p.before, []).append(p)
+    came: dict[int, Pair | None] = {start: None}
+    queue = [start]
+    for v in queue:
+        if v == goal:
+            way = []
+            while (edge := came[v]) is not None:
+                way.append(edge)
+                v = edge.before
+            return way[::-1]
+        for p in after.get(v, []):
+            if p.after not in came:
+                came[p.after] = p
+                queue.append(p.after)
+    return None
 
 
 def _cycles(pairs: list[Pair]) -> list[list[Pair]]:

@@ -226,9 +226,10 @@ def paired(**options):
 def test_pairs_and_penalties_are_written_into_the_document():
     model = paired(default_penalty=50)
     before = model.to_json()
-    for pair, message in [((4, 3), "the pairs 3 before 4 before 3 form a cycle"),
-                          ((2, 1, "same"), "the pairs 1 same 2 same 1 form a cycle"),
-                          ((1, 2, "diff"), '"same" pairs tie them to one agent')]:
+    for pair, message in [((4, 3), "the pairs 4 before 3 before 4 form a cycle"),
+                          ((2, 1, "same"), "the pairs 2 same 1 same 2 form a cycle"),
+                          ((1, 2, "diff"), '"same" pairs tie them to one agent'),
+                          ((3, 4, "same"), "the pair 3 diff 4 asks two agents for nodes 3 and 4")]:
         with pytest.raises(ValueError, match=re.escape(message)):
             model.add_precedence(*pair)
     doc = model.to_json()
