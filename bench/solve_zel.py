@@ -14,8 +14,7 @@ import sys
 
 import _pyzel_core
 
-from pyzel.validate import check_result
-from routes import assess, own_peak_mib, read
+from routes import judge, outcome, own_peak_mib, read
 
 
 def solve(doc: dict, time_limit: float, improve: bool = False) -> dict:
@@ -38,10 +37,11 @@ def solve(doc: dict, time_limit: float, improve: bool = False) -> dict:
         "anytime": [[a["time"], a[measure]] for a in out["anytime"]],
     }
     if out["status"] == "success":
-        record["best"], _ = assess(instance, [r["path"] for r in out["routes"]])
-        record["reported_best"] = stats[measure]
-        # The solver's own answer, its reported costs included.
-        record["problems"] = check_result(instance, out)
+        paths = [r["path"] for r in out["routes"]]
+        record.update(outcome(instance, paths).record(), paths=paths)
+        record["reported_best"] = stats[measure] + out.get("penalty", 0.0)
+        # The solver's own answer, its reported costs and left-out targets included.
+        record["problems"] = judge(instance, out)
     return record
 
 
