@@ -12,8 +12,8 @@ The model (peers.py scales the document to whole numbers):
 - a load dimension when capacities are enforced (a vehicle's capacity its agent's);
 - service: the time dimension's transit out of a node adds the node's service;
 - sequence pairs: "same" as pickup and delivery (one vehicle, cumul order), "diff" as
-  differing vehicle variables, plain as a bound between two cumuls (the second service
-  starts once the first has ended), whichever vehicles serve them;
+  differing vehicle variables, plain as a node precedence of the time dimension (the
+  second service starts once the first has ended), whichever vehicles serve them;
 - optional targets: a disjunction at the target's penalty (min-max: times the span's
   coefficient), the arc costs then carrying the service a left-out target saves;
 - "minimise": "distance" (min-sum): arc costs from the distance matrices, no slack cost;
@@ -109,25 +109,24 @@ def build_model(pm: PeerModel):
 
 
 def add_pairs(routing, manager, pm: PeerModel, clock) -> None:
-    """"same": pickup and delivery (one vehicle, the first served first); "diff": the
-    vehicles differ where the first is served; plain: the second is served only if the
-    first is, and its service starts once the first's has ended (the cumul is the start of
-    service), a bound that lapses when the second is left out."""
+    """"same": pickup and delivery (one vehicle, the first served first, both or neither);
+    "diff": the vehicles differ where the first is served; plain: a node precedence of the
+    time dimension (when both are served, the second's service starts once the first's has
+    ended: the cumul is the start of service), and an optional second only with the first."""
     solver = routing.solver()
     for a, b, kind in pm.pairs:
         first, second = manager.NodeToIndex(a), manager.NodeToIndex(b)
         if kind == "same":
             routing.AddPickupAndDelivery(first, second)
             solver.Add(routing.VehicleVar(first) == routing.VehicleVar(second))
-            solver.Add(routing.ActiveVar(first) == routing.ActiveVar(second))
             solver.Add(clock.CumulVar(first) <= clock.CumulVar(second))
         elif kind == "diff":  # a left-out node's vehicle is -1: two left out are "equal"
             solver.Add(solver.IsDifferentVar(routing.VehicleVar(first), routing.VehicleVar(second))
                        >= routing.ActiveVar(first))
         else:
-            solver.Add(routing.ActiveVar(second) <= routing.ActiveVar(first))
-            solver.Add(clock.CumulVar(second) + pm.horizon * (1 - routing.ActiveVar(second))
-                       >= clock.CumulVar(first) + pm.services[a])
+            clock.AddNodePrecedence(first, second, pm.services[a])
+            if b in pm.penalties:  # a must-serve one is served in any answer
+                solver.Add(routing.ActiveVar(second) <= routing.ActiveVar(first))
 
 
 def drop_at_a_price(routing, manager, pm: PeerModel, penalty: int, weight: int) -> None:
