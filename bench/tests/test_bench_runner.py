@@ -370,3 +370,18 @@ def test_peers_keep_the_pairs_and_leave_out_only_what_costs_a_penalty(peer, cls)
             and all(v not in p for p in out["paths"])]
     assert plan_faults(doc, out["paths"], left) == []
     assert out["served"] + len(left) == out["targets"] and out["anytime"][-1][1] == out["best"]
+
+
+def test_rule_sets_gap_to_the_better_peer_at_the_same_limit_and_count_what_is_left_out():
+    rule = {"family": "over", "instance": "over-60", "reference": None, "standing": "", "served": 50, "targets": 59,
+            "penalty": 9000.0, "constructed": 13607.0}
+    runs = [record("zel-improve", best=90.0, **rule), record("ortools", best=100.0, **rule),
+            record("pyvrp", best=95.0, **rule), record("pyvrp", best=80.0, **{**rule, "problems": ["x"]}),
+            record("ortools", limit=10.0, best=85.0, **rule), record("zel-improve", limit=10.0, best=88.0, **rule)]
+    report.gaps_to_better_peer(runs)
+    assert [(r["reference"], None if r["gap"] is None else round(r["gap"], 2)) for r in runs] == [
+        (95.0, -5.26), (95.0, 5.26), (95.0, 0.0), (95.0, None), (85.0, 0.0), (85.0, 3.53)]
+    rows = cells(report.rules_table(runs, "min_max"))
+    assert [(r["solver"], r["served"], r["left out"], r["gap %"]) for r in rows[:4]] == [
+        ("ZEL improve", "50", "9", "-5.26"), ("OR-Tools", "50", "9", "5.26"), ("PyVRP", "50", "9", "0.00"),
+        ("PyVRP", "–", "–", "–")]
