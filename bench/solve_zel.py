@@ -24,8 +24,9 @@ def solve(doc: dict, time_limit: float, improve: bool = False) -> dict:
     measure = "max_cost" if instance.objective == "min_max" else "sum_cost"
     try:
         out = _pyzel_core.solve_json_str(json.dumps(doc), time_limit)
-    except (RuntimeError, IndexError, MemoryError) as err:
-        # An instance the solver refuses (more than 256 nodes) is a result of the benchmark.
+    except (RuntimeError, ValueError, IndexError, MemoryError) as err:
+        # An instance the solver refuses (more than 256 nodes, a cycle of pairs, an option
+        # its road does not honour) is a result of the benchmark.
         return {"status": "error", "error": f"{type(err).__name__}: {err}"}
     stats = out["statistics"]
     record = {
