@@ -548,6 +548,8 @@ TITLES = {
     "overfleet-full": "Optional targets: over-constrained fleets and prize-collecting windows, "
                       "60-250 nodes, 1 s and 10 s",
     "overfleet-short": "Optional targets, short mode: 60 nodes, 1 s",
+    "precedence-ortools-60s": "Sequence pairs at 150 and 250 nodes, OR-Tools at 60 s: does a "
+                              "longer limit complete its answers",
 }
 
 RULE_NOTES = {
