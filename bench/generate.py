@@ -414,13 +414,14 @@ BUILDERS = {"tw": build_tw, "types": build_types, "shared": build_shared, "open"
             "limits": build_limits, "tight": build_tight, "allrules": build_allrules,
             "cap": build_cap, "captw": lambda rng, n, k: build_cap(rng, n, k, windows=True)}
 OPEN_CLASSES = ("open", "allrules")
+RULE_CLASSES = ("pd", "chain", "mix", "over", "prize")  # generate_rules.py: pairs and penalties
 
 
 # ---- the certificate --------------------------------------------------------------------------
 
 def known_result(doc: dict) -> dict:
     """The known routes as a result dictionary, costs from the agents' clocks."""
-    if doc["name"].split("-")[0] in FLEET_CLASSES:  # service, loads and distances
+    if doc["name"].split("-")[0] in FLEET_CLASSES + RULE_CLASSES:  # service, loads, pairs, penalties
         import routes as fleet_routes
 
         return fleet_routes.as_result(fleet_routes.read(doc), doc["known_routes"])
@@ -437,9 +438,9 @@ def known_result(doc: dict) -> dict:
 
 
 def certificate_problems(doc: dict) -> list[str]:
-    from pyzel.validate import check_result
+    import routes as fleet_routes
 
-    return check_result(doc, known_result(doc))
+    return fleet_routes.judge(fleet_routes.read(doc), known_result(doc))
 
 
 def main(argv: list[str]) -> None:

@@ -8,7 +8,7 @@ PyVRP's penalty weights reach their bound before a capacity or a window holds. A
 route can take, so a peer that uses one breaks a bound and is refused. On open
 routes every arc into a depot is free: the only such move is the finishing one.
 Every answer is then recomputed and checked in the document's own unit (routes.py).
-Service durations are scaled as costs are; demands and capacities stay as they are when
+Service durations and penalties are scaled as costs are; demands and capacities stay as they are when
 all are whole numbers, else they are scaled too (demands up, capacities down).
 """
 
@@ -23,7 +23,7 @@ import numpy as np
 
 from pyzel.document import MISSING_COST, Instance
 
-from routes import own_peak_mib
+from routes import own_peak_mib, rules
 
 SCALE = 1000
 
@@ -44,6 +44,8 @@ class PeerModel:
     capacities: list[int | None] = field(default_factory=list)  # per agent; None = no limit
     distances: dict[str, list[list[int]]] | None = None  # per agent type, scaled: min-sum by distance
     depot_close: dict[int, int] = field(default_factory=dict)  # depot node index -> scaled window end
+    penalties: dict[int, int] = field(default_factory=dict)  # optional target -> scaled penalty
+    pairs: list[tuple[int, int, str]] = field(default_factory=list)  # (before, after, kind)
 
     @property
     def has_capacities(self) -> bool:
@@ -68,9 +70,11 @@ def peer_model(instance: Instance) -> PeerModel:
     raw = {t: [[instance.cost(t, i, j) for j in range(n)] for i in range(n)]
            for t in dict.fromkeys(a.type for a in instance.agents)}
     service = [instance.service(v) for v in range(n)]
+    fleet_rules = rules(instance)
     scale = finest_scale([*raw.values(), *instance.distances.values(),
                           [v for w in instance.windows.values() for v in w],
-                          service, [a.max_length for a in instance.agents]])
+                          service, [a.max_length for a in instance.agents],
+                          list(fleet_rules.penalties.values())])
     windows = {index[v]: (math.ceil(s * scale), math.floor(e * scale))
                for v, (s, e) in instance.windows.items() if v in index}
     longest = max((max((c for c in row if c < MISSING_COST), default=0) for m in raw.values()
@@ -78,6 +82,8 @@ def peer_model(instance: Instance) -> PeerModel:
     latest = max((s for s, _ in windows.values()), default=0)
     services = [round(t * scale) for t in service]
     horizon = latest + n * round(longest * scale) + sum(services) + 1
+    if fleet_rules.kind("before"):
+        horizon *= 2  # a pair's wait is for another route's service, itself within a horizon
     forbidden = horizon + 1
     matrices = {kind: _scaled(instance, m, forbidden, scale) for kind, m in raw.items()}
     allowed = {index[v]: types for v, types in instance.allowed.items() if v in index}
@@ -96,9 +102,10 @@ def peer_model(instance: Instance) -> PeerModel:
         distances = {kind: _scaled(instance, instance.distances.get(kind, m), forbidden, scale)
                      for kind, m in raw.items()}
     closes = {v: e for v, (_, e) in windows.items() if v in depots}
+    penalties = {v: round(p * scale) for v, p in fleet_rules.penalties.items()}
     return PeerModel(instance, [v for v in range(n) if v not in depots], matrices, windows,
                      allowed, limits, horizon, scale, forbidden, services, demands, capacities,
-                     distances, closes)
+                     distances, closes, penalties, list(fleet_rules.pairs))
 
 
 def finest_scale(groups: list) -> int:

@@ -14,9 +14,13 @@ min-max Set I, or generated sets.
     python bench/run.py --set cvrp --mode full           # X instances: min-sum 10 s and 60 s, min-max 10 s
     python bench/run.py --set vrptw --mode full          # the 1,000-customer windows instances, 60 s
     python bench/run.py --set fleet --mode full          # generated fleets: capacities, service, windows, 10 s
+    python bench/run.py --set precedence --mode full     # sequence pairs: pd, chain, mix, 60-250 nodes, 10 s
+    python bench/run.py --set overfleet --mode full      # optional targets: over, prize, 60-250 nodes, 1 s and 10 s
 
 The fleet sets (cvrp, vrptw, fleet) run each objective against its peers only (PLANS):
-min-sum against PyVRP (and OR-Tools on the generated fleets), min-max against OR-Tools.
+min-sum against PyVRP (and OR-Tools on the generated fleets), min-max against OR-Tools; the
+rule sets (precedence, overfleet) against OR-Tools, and PyVRP where it models the case
+(min-sum with optional targets, no pairs).
 `--jobs 2` runs the solvers of one case side by side, each on one thread.
 
 Each solve runs in a fresh process, so the peak memory read from the operating
@@ -46,8 +50,10 @@ from concurrent.futures import ThreadPoolExecutor
 
 import cases as bench_cases
 import generate
+import generate_rules
 import large
 import report
+import routes
 
 HERE = Path(__file__).resolve().parent
 OUT = HERE / "out"
@@ -76,7 +82,14 @@ PLANS = {
     "vrptw": {"min_sum": (("zel-improve", "pyvrp"), {"short": ["60"], "full": ["60"]})},
     "fleet": {"min_sum": (("zel-improve", "pyvrp", "ortools"), {"short": ["10"], "full": ["10"]}),
               "min_max": (("zel-improve", "ortools"), {"short": ["10"], "full": ["10"]})},
+    # Pairs and penalties are honoured by the improvement phase alone.
+    "precedence": {"min_sum": (("zel-improve", "ortools"), {"short": ["10"], "full": ["10"]}),
+                   "min_max": (("zel-improve", "ortools"), {"short": ["10"], "full": ["10"]})},
+    "overfleet": {"min_sum": (("zel-improve", "pyvrp", "ortools"), {"short": ["1"], "full": ["1", "10"]}),
+                  "min_max": (("zel-improve", "ortools"), {"short": ["1"], "full": ["1", "10"]})},
 }
+RULE_SETS = {"precedence": generate_rules.PRECEDENCE_CLASSES,
+             "overfleet": generate_rules.OVERFLEET_CLASSES}
 VRPLIB_SHORT = {"cvrp": ("X-n101-k25", "X-n106-k14"), "vrptw": ("C1_10_1",)}
 # The fleet sets give ZEL the whole limit, as the peers take it: the phase otherwise ends
 # on its own after 50 iterations per target without a better solution.
@@ -103,7 +116,7 @@ def parse_args() -> argparse.Namespace:
     parser.add_argument("--set", choices=["tsplib", "constrained", "large", "minmax", "hard",
                                           *PLANS], default="tsplib")
     parser.add_argument("--objectives", nargs="+", choices=generate.OBJECTIVES,
-                        help="cvrp and fleet only: only these objectives")
+                        help="cvrp, fleet, precedence and overfleet only: only these objectives")
     parser.add_argument("--jobs", type=int, choices=(1, 2), default=1,
                         help="solves at once: 2 runs a case's solvers side by side")
     parser.add_argument("--mode", choices=sorted(LIMITS), default="short")
@@ -115,8 +128,9 @@ def parse_args() -> argparse.Namespace:
                         help="default: every solver whose module is installed")
     parser.add_argument("--limits", type=limit_label, nargs="+",
                         help="seconds (or n/D: the node count over D), instead of the mode's")
-    parser.add_argument("--classes", nargs="+", choices=list(generate.BUILDERS), default=None,
-                        help="constrained, hard and fleet only (default: every class of the set)")
+    parser.add_argument("--classes", nargs="+", choices=[*generate.BUILDERS, *generate_rules.BUILDERS],
+                        default=None, help="constrained, hard, fleet, precedence and overfleet only "
+                                           "(default: every class of the set)")
     parser.add_argument("--sizes", type=int, nargs="+",
                         help="constrained, large, hard and fleet only, instead of the mode's")
     parser.add_argument("--seed", type=int, default=generate.DEFAULT_SEED,
@@ -259,6 +273,18 @@ def constrained_documents(args: argparse.Namespace):
         yield bench_cases.generated_case(doc, constructed), doc
 
 
+def rule_documents(args: argparse.Namespace):
+    """(case, document) pairs of a rule set; `constructed` is the plan's objective, the
+    penalties of the targets it leaves out included."""
+    sizes = tuple(args.sizes or ((60,) if args.mode == "short" else generate_rules.SIZES))
+    classes = tuple(args.classes or RULE_SETS[args.set])
+    for doc in generate_rules.precedence_set(args.seed, sizes, classes):
+        objective = doc["options"]["objective"]
+        if not args.objectives or objective in args.objectives:
+            constructed = routes.objective_value(generate.known_result(doc), objective)
+            yield bench_cases.generated_case(doc, constructed), doc
+
+
 def large_documents(args: argparse.Namespace):
     """(case, document) pairs of the large set; a280 is read from the TSPLIB data."""
     short = args.mode == "short"
@@ -285,7 +311,9 @@ def run_all(args: argparse.Namespace) -> dict:
                  "large": lambda: large_documents(args),
                  "cvrp": lambda: vrplib_documents(args, find_data(args.data)),
                  "vrptw": lambda: vrplib_documents(args, find_data(args.data)),
-                 "fleet": lambda: constrained_documents(args)}[args.set]()
+                 "fleet": lambda: constrained_documents(args),
+                 "precedence": lambda: rule_documents(args),
+                 "overfleet": lambda: rule_documents(args)}[args.set]()
     started = time.time()
     records = []
     with tempfile.TemporaryDirectory(prefix="zel-bench-") as scratch, \
@@ -308,7 +336,9 @@ def run_all(args: argparse.Namespace) -> dict:
                     print(progress_line(record), flush=True)
                     records.append(record)
             instance_path.unlink()
-    if args.set not in ("tsplib", "minmax"):
+    if args.set in RULE_SETS:
+        report.gaps_to_better_peer(records)
+    elif args.set not in ("tsplib", "minmax"):
         report.gaps_to_best_found(records)
     return {"set": args.set, "mode": args.mode, "seed": args.seed
             if args.set not in ("tsplib", "minmax", "cvrp", "vrptw") else None,

@@ -2,11 +2,13 @@
 
     python bench/solve_pyvrp.py INSTANCE.json TIME_LIMIT RECORD.json
 
-PyVRP has no min-max objective, so a min-max document is answered "not applicable".
+PyVRP has no min-max objective and no sequence pairs, so such a document is answered
+"not applicable".
 The model (peers.py scales the document to whole numbers):
 - every node a location; the agents' depots are depots, every other node a client,
   with its window (waiting is allowed), its service duration and, when capacities are
-  enforced, its demand as a delivery;
+  enforced, its demand as a delivery; an optional target is an optional client whose
+  prize is its penalty (an uncollected prize counts in the objective, as the penalty does);
 - one vehicle type per group of agents alike in type, depots, limit and capacity (as
   many vehicles as agents) with their start and end depots, a shift starting at
   exactly 0 (so the route duration is the agent's clock), a shift end at the least of
@@ -37,7 +39,7 @@ from pyvrp.IteratedLocalSearch import IteratedLocalSearchCallbacks, IteratedLoca
 from pyvrp.stop import MaxRuntime
 
 from peers import PeerModel, peer_model, run_solver_process
-from routes import assess, read
+from routes import assess, outcome, read
 
 
 def build_data(pm: PeerModel) -> tuple[ProblemData, list[int], list[list[int]]]:
@@ -57,7 +59,8 @@ def build_data(pm: PeerModel) -> tuple[ProblemData, list[int], list[list[int]]]:
     depots = [Depot(location=node) for node in depot_nodes]
     loads = bool(pm.demands)  # one load dimension when capacities are enforced
     clients = [Client(location=node, service_duration=pm.services[node],
-                      **({"delivery": [pm.demands[node]]} if loads else {}), **_window(pm, node))
+                      **({"delivery": [pm.demands[node]]} if loads else {}), **_window(pm, node),
+                      **({"prize": pm.penalties[node], "required": False} if node in pm.penalties else {}))
                for node in pm.targets]
     clients += [Client(location=n + i, **({"delivery": [0]} if loads else {}))
                 for i in range(len(tokens))]
@@ -157,6 +160,8 @@ def solve(doc: dict, time_limit: float) -> dict:
         return {"status": "not applicable", "error": "PyVRP has no min-max objective",
                 "anytime": []}
     pm = peer_model(instance)
+    if pm.pairs:
+        return {"status": "not applicable", "error": "PyVRP has no sequence pairs", "anytime": []}
     data, client_nodes, members = build_data(pm)
     start = time.perf_counter()
     progress = Progress(pm, client_nodes, members, start)
@@ -168,8 +173,8 @@ def solve(doc: dict, time_limit: float) -> dict:
               "solve_time": solve_time, "n_generated": None, "n_expanded": None,
               "anytime": progress.anytime}
     if result.is_feasible():
-        record["best"], record["problems"] = assess(instance, read_routes(pm, result.best,
-                                                                          client_nodes, members))
+        paths = read_routes(pm, result.best, client_nodes, members)
+        record.update(outcome(instance, paths).record(), paths=paths)
         record["reported_best"] = result.cost() / pm.scale  # its own objective, for comparison
     return record
 

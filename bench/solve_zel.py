@@ -14,8 +14,7 @@ import sys
 
 import _pyzel_core
 
-from pyzel.validate import check_result
-from routes import assess, own_peak_mib, read
+from routes import judge, outcome, own_peak_mib, read
 
 
 def solve(doc: dict, time_limit: float, improve: bool = False) -> dict:
@@ -25,8 +24,9 @@ def solve(doc: dict, time_limit: float, improve: bool = False) -> dict:
     measure = "max_cost" if instance.objective == "min_max" else "sum_cost"
     try:
         out = _pyzel_core.solve_json_str(json.dumps(doc), time_limit)
-    except (RuntimeError, IndexError, MemoryError) as err:
-        # An instance the solver refuses (more than 256 nodes) is a result of the benchmark.
+    except (RuntimeError, ValueError, IndexError, MemoryError) as err:
+        # An instance the solver refuses (more than 256 nodes, a cycle of pairs, an option
+        # its road does not honour) is a result of the benchmark.
         return {"status": "error", "error": f"{type(err).__name__}: {err}"}
     stats = out["statistics"]
     record = {
@@ -38,10 +38,11 @@ def solve(doc: dict, time_limit: float, improve: bool = False) -> dict:
         "anytime": [[a["time"], a[measure]] for a in out["anytime"]],
     }
     if out["status"] == "success":
-        record["best"], _ = assess(instance, [r["path"] for r in out["routes"]])
-        record["reported_best"] = stats[measure]
-        # The solver's own answer, its reported costs included.
-        record["problems"] = check_result(instance, out)
+        paths = [r["path"] for r in out["routes"]]
+        record.update(outcome(instance, paths).record(), paths=paths)
+        record["reported_best"] = stats[measure] + out.get("penalty", 0.0)
+        # The solver's own answer, its reported costs and left-out targets included.
+        record["problems"] = judge(instance, out)
     return record
 
 

@@ -271,3 +271,117 @@ def test_ortools_peer_reports_costs_in_the_instance_unit(objective, optimum, edg
     assert math.isclose(out["best"], optimum + 0.25 * edges)
     assert out["anytime"] and out["anytime"][-1][1] >= out["best"] - 1e-9
     assert out["n_generated"] is None
+
+
+import generate_rules  # noqa: E402
+import routes  # noqa: E402
+
+
+def plan_faults(doc, paths, left=()):
+    """Every rule the routes break, walked here on its own terms: windows on the start of
+    service, shifts, the depot's closing, coverage (`left`: the targets left out) and the pairs;
+    a plain pair's second service waits for the first (the bench's own times)."""
+    instance = routes.read(doc)
+    paths = [path or [a["start_node"], a["end_node"]] for a, path in zip(doc["agents"], paths)]
+    windows = {i["node"]: (i["start"], i["end"]) for c in doc["constraints"] if c["kind"] == "timewindow"
+               for i in c["items"]}
+    where, faults = {}, []
+    for k, (agent, path, row) in enumerate(zip(doc["agents"], paths, routes.plan_times(instance, paths))):
+        for p, (v, (_, start, end)) in enumerate(zip(path, row)):
+            if p and start > windows.get(v, (0, math.inf))[1]:
+                faults.append(f"window of {v}")
+            if 0 < p < len(path) - 1:
+                where[v] = (k, p, start, end)
+        if row[-1][2] > (agent.get("max_length") or math.inf):
+            faults.append(f"shift of agent {k}")
+    targets = set(range(len(doc["nodes"]))) - instance.depots
+    if set(where) | set(left) != targets or set(where) & set(left):
+        faults.append("coverage")
+    for a, b, kind in routes.rules(instance).pairs:
+        if (b in where and a not in where and kind != "diff") or (kind == "same" and (a in where) != (b in where)):
+            faults.append(f"{kind} {a}->{b}: one served alone")
+        elif a in where and b in where and {"same": where[a][:2] > where[b][:2] or where[a][0] != where[b][0],
+                                            "diff": where[a][0] == where[b][0],
+                                            "before": where[b][2] < where[a][3]}[kind]:
+            faults.append(f"{kind} {a}->{b}")
+    return faults
+
+
+@pytest.mark.parametrize("cls", list(generate_rules.BUILDERS))
+def test_rule_plans_keep_every_pair_window_and_shift(cls):
+    doc = generate_rules.instance(cls, 40, "min_sum", seed=5)
+    left = doc.get("known_unassigned", [])
+    assert doc == generate_rules.instance(cls, 40, "min_sum", seed=5)
+    assert plan_faults(doc, doc["known_routes"], left) == []
+    pairs = routes.rules(routes.read(doc)).pairs
+    kinds = {kind for _, _, kind in pairs}
+    targets = len(doc["nodes"]) - len(routes.read(doc).depots)
+    admits = {i["node"]: i["types"] for c in doc["constraints"] if c["kind"] == "assignment" for i in c["items"]}
+    assert {"pd": lambda: kinds == {"same"} and 0.25 <= 2 * len(pairs) / targets <= 0.55,
+            "chain": lambda: kinds == {"before"} and pairs and all(
+                len(admits[a]) == len(admits[b]) == 1 and admits[a] != admits[b] for a, b, _ in pairs),
+            "mix": lambda: kinds == {"same", "diff", "before"},
+            "over": lambda: 0.05 <= len(left) / targets <= 0.11 and doc["options"]["default_penalty"] > 0,
+            "prize": lambda: left and all("penalty" in node for node in doc["nodes"][1:])}[cls]()
+    if cls == "over":  # the targets left out cannot be served at all: too late or too early
+        cost, shift = doc["costs"]["agent"], max(a["max_length"] for a in doc["agents"])
+        windows = {i["node"]: (i["start"], i["end"]) for i in doc["constraints"][0]["items"]}
+        assert all(cost[0][v] > windows[v][1] or windows[v][0] > shift for v in left)
+
+
+TWO_AGENTS = {"nodes": [{"id": 0, "x": 0, "y": 0, "type": "depot"}, {"id": 1, "x": 0, "y": 0, "service": 5},
+                        {"id": 2, "x": 0, "y": 0, "service": 1}, {"id": 3, "x": 0, "y": 0}],
+              "agents": [{"id": k, "type": "a", "start_node": 0, "end_node": 0} for k in range(2)],
+              "costs": {"a": [[0, 4, 1, 2], [4, 0, 3, 2], [1, 3, 0, 1], [2, 2, 1, 0]]}}
+
+
+@pytest.mark.parametrize("pairs, penalty, paths, objective, served", [
+    # 1 is served from 4 to 9 (home at 13); 2 is reached at 1 and waits for it: done at 10, home at 13.
+    ([(1, 2)], None, [[0, 1, 0], [0, 2, 3, 0]], (26, 13), 3),
+    ([(2, 1)], None, [[0, 1, 0], [0, 2, 3, 0]], (18, 13), 3),  # 1 after 2 (done at 2): no wait
+    ([(2, 1), (1, 3)], None, [[0, 1, 0], [0, 2, 3, 0]], (24, 13), 3),  # back and forth: 3 waits to 9
+    ([], 7, [[0, 1, 0], [0, 3, 0]], (13 + 4 + 7, 13 + 7), 2),  # 2 left out at its penalty
+    ([], 7, [[0, 1, 2, 3, 0], []], (16, 16), 3),  # an idle agent costs nothing
+])
+def test_runner_prices_a_pairs_waits_and_the_penalties_left(pairs, penalty, paths, objective, served):
+    import copy
+
+    doc = copy.deepcopy(TWO_AGENTS)
+    doc["constraints"] = [generate_rules.sequence_constraint([(a, b, None) for a, b in pairs])]
+    if penalty is not None:
+        doc["options"] = {"default_penalty": penalty}
+    for name, want in zip(("min_sum", "min_max"), objective):
+        doc.setdefault("options", {})["objective"] = name
+        got = routes.outcome(routes.read(doc), paths)
+        assert (got.best, got.served, got.penalty) == (want, served, penalty if served == 2 else 0.0)
+
+
+@pytest.mark.parametrize("peer", ["solve_ortools", "solve_pyvrp"])
+@pytest.mark.parametrize("cls", list(generate_rules.BUILDERS))
+def test_peers_keep_the_pairs_and_leave_out_only_what_costs_a_penalty(peer, cls):
+    module = pytest.importorskip(peer)
+    doc = generate_rules.instance(cls, 14, "min_sum", seed=3)
+    out = module.solve(doc, 1.0)
+    if peer == "solve_pyvrp" and cls in generate_rules.PRECEDENCE_CLASSES:
+        assert out["status"] == "not applicable"  # it has no pairs
+        return
+    assert out["status"] == "success" and out["problems"] == []
+    left = [v for v in range(len(doc["nodes"])) if doc["nodes"][v].get("type") != "depot"
+            and all(v not in p for p in out["paths"])]
+    assert plan_faults(doc, out["paths"], left) == []
+    assert out["served"] + len(left) == out["targets"] and out["anytime"][-1][1] == out["best"]
+
+
+def test_rule_sets_gap_to_the_better_peer_at_the_same_limit_and_count_what_is_left_out():
+    rule = {"family": "over", "instance": "over-60", "reference": None, "standing": "", "served": 50, "targets": 59,
+            "penalty": 9000.0, "constructed": 13607.0}
+    runs = [record("zel-improve", best=90.0, **rule), record("ortools", best=100.0, **rule),
+            record("pyvrp", best=95.0, **rule), record("pyvrp", best=80.0, **{**rule, "problems": ["x"]}),
+            record("ortools", limit=10.0, best=85.0, **rule), record("zel-improve", limit=10.0, best=88.0, **rule)]
+    report.gaps_to_better_peer(runs)
+    assert [(r["reference"], None if r["gap"] is None else round(r["gap"], 2)) for r in runs] == [
+        (95.0, -5.26), (95.0, 5.26), (95.0, 0.0), (95.0, None), (85.0, 0.0), (85.0, 3.53)]
+    rows = cells(report.rules_table(runs, "min_max"))
+    assert [(r["solver"], r["served"], r["left out"], r["gap %"]) for r in rows[:4]] == [
+        ("ZEL improve", "50", "9", "-5.26"), ("OR-Tools", "50", "9", "5.26"), ("PyVRP", "50", "9", "0.00"),
+        ("PyVRP", "–", "–", "–")]
