@@ -111,6 +111,7 @@ TEST(CostRules, GridNeighboursEqualThoseOfEveryPair) {
   for (const std::string kind : {"uniform", "clustered", "line"}) {
     for (const std::string metric : {"euclidean", "rounded", "att"}) {
       for (const double missing : {kMissingCost, 25.0}) {
+        if (missing != kMissingCost && metric != "rounded") continue;
         const auto coords = Layout(kind, 280);
         const CostRule rule = MakeCostRule("a", metric, 1.0);
         std::vector<double> x;
@@ -150,28 +151,31 @@ TEST(CostRules, SolveAsTheImpliedMatrix) {
     const char* name;
     int nodes;
     bool improve;
+    const char* metric;
+    ObjectiveType objective;
   };
-  const Case cases[] = {{"search", 9, false}, {"search and phase", 12, true}, {"phase alone", 300, true}};
+  const Case cases[] = {{"search", 9, false, "rounded", ObjectiveType::MinSum},
+                        {"search", 9, false, "att", ObjectiveType::MinMax},
+                        {"search and phase", 12, true, "att", ObjectiveType::MinSum},
+                        {"search and phase", 12, true, "rounded", ObjectiveType::MinMax},
+                        {"phase alone", 260, true, "rounded", ObjectiveType::MinMax},
+                        {"phase alone", 260, true, "att", ObjectiveType::MinSum}};
   for (const Case& c : cases) {
-    for (const char* metric : {"rounded", "att"}) {
-      for (ObjectiveType objective : {ObjectiveType::MinSum, ObjectiveType::MinMax}) {
-        const Problem by_rule = RuleProblem(Layout("uniform", c.nodes), 3, metric);
-        const Problem by_matrix = WithMatrices(by_rule);
-        Options options = MakeOptions(objective, true, 1e6);
-        options.improve = c.improve;
-        options.max_iterations = 10;
-        options.max_expansions = 20000;
-        options.quiet = true;
-        Solver rule_solver(by_rule, options);
-        Solver matrix_solver(by_matrix, options);
-        ASSERT_EQ(rule_solver.solve(), matrix_solver.solve()) << c.name;
-        const Result got = rule_solver.get_result();
-        const Result expected = matrix_solver.get_result();
-        EXPECT_EQ(got.paths, expected.paths) << c.name << " " << metric;
-        EXPECT_EQ(got.times, expected.times) << c.name << " " << metric;
-        EXPECT_EQ(Violations(by_rule, options, got), "") << c.name << " " << metric;
-      }
-    }
+    const Problem by_rule = RuleProblem(Layout("uniform", c.nodes), 3, c.metric);
+    const Problem by_matrix = WithMatrices(by_rule);
+    Options options = MakeOptions(c.objective, true, 1e6);
+    options.improve = c.improve;
+    options.max_iterations = 5;
+    options.max_expansions = 20000;
+    options.quiet = true;
+    Solver rule_solver(by_rule, options);
+    Solver matrix_solver(by_matrix, options);
+    ASSERT_EQ(rule_solver.solve(), matrix_solver.solve()) << c.name;
+    const Result got = rule_solver.get_result();
+    const Result expected = matrix_solver.get_result();
+    EXPECT_EQ(got.paths, expected.paths) << c.name << " " << c.metric;
+    EXPECT_EQ(got.times, expected.times) << c.name << " " << c.metric;
+    EXPECT_EQ(Violations(by_rule, options, got), "") << c.name << " " << c.metric;
   }
 }
 
