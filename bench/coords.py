@@ -12,6 +12,13 @@ whole call (reading included), the core's solve_time, when the first plan was se
 (the progress reports' clock, which on this road starts with the call; they come ten
 times a second), the objective, and the child's peak resident memory. `--setup` also
 times building the Solver alone on the object road.
+
+    python bench/coords.py compare MATRIX_DOC RULE_DOC [--iterations 2000]
+
+`compare` solves a document with matrices (bench/large.py writes the same points with
+their rounded matrix) and its coordinate twin under one iteration budget, with the
+phase on and no clock: the objectives must be equal, and the times and peak memory
+say what computing the costs as they are read gains or costs.
 """
 
 from __future__ import annotations
@@ -99,6 +106,28 @@ def measure(paths: list[Path], limit: float, setup: bool) -> None:
               flush=True)
 
 
+COMPARE = r"""
+import json, resource, sys, time
+import _pyzel_core as z
+doc = json.load(open(sys.argv[1]))
+doc["options"].update({"improve": True, "max_iterations": int(sys.argv[2]), "time_limit": 1e9, "quiet": True})
+text = json.dumps(doc)
+began = time.monotonic()
+result = z.solve_json_str(text)
+print(json.dumps({"call": time.monotonic() - began, "objective": result["statistics"]["max_cost" if "min_max" in
+                  doc["options"]["objective"] else "sum_cost"], "peak": resource.getrusage(resource.RUSAGE_SELF).ru_maxrss}))
+"""
+
+
+def compare(matrix_doc: Path, rule_doc: Path, iterations: int) -> None:
+    for path in (matrix_doc, rule_doc):
+        done = subprocess.run([sys.executable, "-c", COMPARE, str(path), str(iterations)], capture_output=True,
+                              text=True, check=True)
+        found = json.loads(done.stdout.strip().splitlines()[-1])
+        print(f"{path.parent.name}/{path.name}: {iterations} iterations in {found['call']:.2f} s, objective {found['objective']:.0f},"
+              f" peak {found['peak'] / 1024:.0f} MiB", flush=True)
+
+
 def main(argv: list[str]) -> None:
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     commands = parser.add_subparsers(dest="command", required=True)
@@ -113,8 +142,14 @@ def main(argv: list[str]) -> None:
     run.add_argument("docs", type=Path, nargs="+")
     run.add_argument("--limit", type=float, default=1.0)
     run.add_argument("--setup", action="store_true")
+    pair = commands.add_parser("compare")
+    pair.add_argument("matrix_doc", type=Path)
+    pair.add_argument("rule_doc", type=Path)
+    pair.add_argument("--iterations", type=int, default=2000)
     args = parser.parse_args(argv)
-    if args.command == "generate":
+    if args.command == "compare":
+        compare(args.matrix_doc, args.rule_doc, args.iterations)
+    elif args.command == "generate":
         generate(args.out, args.sizes, args.agents, args.layouts, args.metric, args.seed)
     else:
         measure(args.docs, args.limit, args.setup)
