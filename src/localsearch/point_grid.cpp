@@ -30,8 +30,10 @@ PointGrid::PointGrid(const std::vector<int32_t>& ids, const std::vector<double>&
   // few cells a point.
   cell_ = std::max(std::sqrt(width * height / cells), std::max(width, height) / cells);
   if (!(cell_ > 0.0) || !std::isfinite(cell_)) cell_ = 1.0;
-  columns_ = static_cast<int32_t>(std::floor(width / cell_)) + 1;
-  rows_ = static_cast<int32_t>(std::floor(height / cell_)) + 1;
+  // In doubles first: a span too wide for the cell (or not finite) takes the bound.
+  const double most = cells + 1.0;
+  columns_ = static_cast<int32_t>(std::min(most, std::floor(width / cell_) + 1.0));
+  rows_ = static_cast<int32_t>(std::min(most, std::floor(height / cell_) + 1.0));
   const size_t count = static_cast<size_t>(columns_) * static_cast<size_t>(rows_);
   start_.assign(count + 1, 0);
   std::vector<size_t> cell_of(ids.size());
@@ -46,13 +48,16 @@ PointGrid::PointGrid(const std::vector<int32_t>& ids, const std::vector<double>&
   for (size_t k = 0; k < ids.size(); ++k) members_[static_cast<size_t>(fill[cell_of[k]]++)] = ids[k];
 }
 
+// A NaN offset goes to the first cell: clamping NaN would leave it NaN.
 int32_t PointGrid::CellX(double px) const {
-  const double cell = std::floor((px - x0_) / cell_);
+  double cell = std::floor((px - x0_) / cell_);
+  if (!(cell >= 0.0)) cell = 0.0;
   return static_cast<int32_t>(std::clamp(cell, 0.0, static_cast<double>(columns_ - 1)));
 }
 
 int32_t PointGrid::CellY(double py) const {
-  const double cell = std::floor((py - y0_) / cell_);
+  double cell = std::floor((py - y0_) / cell_);
+  if (!(cell >= 0.0)) cell = 0.0;
   return static_cast<int32_t>(std::clamp(cell, 0.0, static_cast<double>(rows_ - 1)));
 }
 

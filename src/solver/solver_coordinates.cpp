@@ -2,6 +2,7 @@
 #include <chrono>
 #include <cmath>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,11 @@ void Solver::BuildCoordinateCosts(const Problem& problem) {
   x.reserve(problem.nodes().size());
   y.reserve(problem.nodes().size());
   for (const Node& node : problem.nodes()) {
+    // A document cannot hold NaN or an infinity; positions set in code are held to that.
+    if (!std::isfinite(node.position.x) || !std::isfinite(node.position.y)) {
+      throw std::invalid_argument("node " + std::to_string(node.id) +
+                                  " has a position that is not finite, and a cost rule reads positions");
+    }
     x.push_back(node.position.x);
     y.push_back(node.position.y);
   }

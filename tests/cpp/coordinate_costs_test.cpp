@@ -180,7 +180,7 @@ TEST(CostRules, SolveAsTheImpliedMatrix) {
 }
 
 // The document's rule object reaches the problem; one for a type no agent has
-// is refused as such a matrix is.
+// is refused as such a matrix is, and so is a position a rule cannot read.
 TEST(CostRules, ReadFromTheDocument) {
   const auto doc = nlohmann::json::parse(R"({
     "nodes": [{"id": 0, "x": 0, "y": 0, "type": "depot"}, {"id": 1, "x": 3, "y": 4}],
@@ -193,6 +193,14 @@ TEST(CostRules, ReadFromTheDocument) {
   EXPECT_EQ(problem.cost_rules().at("a").speed, 2.0);
   EXPECT_EQ(problem.cost_rules().at("b").speed, 1.0);
   EXPECT_THROW(Solver(problem, Options{}), std::out_of_range);
+  Problem unplaced = RuleProblem({{0, 0}, {1, 1}}, 1, "euclidean");
+  Node lost;
+  lost.id = 2;
+  lost.position.x = std::numeric_limits<double>::quiet_NaN();
+  unplaced.add_node(lost);
+  Options quiet;
+  quiet.quiet = true;
+  EXPECT_THROW(Solver(unplaced, quiet), std::invalid_argument);
 }
 
 // With the phase the limit counts from the clock's origin, set-up and reading
