@@ -37,6 +37,9 @@ class Model:
 
     Every reference (a depot id, an agent type, a window) is checked by the call that makes it
     and a bad one raises ValueError naming it. ``from_json(doc).to_json()`` equals ``doc``.
+    An agent type without a matrix of its own is written as a cost rule over the nodes'
+    coordinates (``{"metric": "euclidean", "speed": 1.0}``), which the solver computes as it
+    reads, so a fleet of many thousand stops needs no matrix; missing arcs need one.
     """
 
     def __init__(
