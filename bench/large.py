@@ -64,6 +64,12 @@ def instance(layout: str, n: int, agents: int, objective: str, seed: int = DEFAU
 
 @lru_cache(maxsize=2)
 def _geometry(layout: str, n: int, seed: int) -> tuple[tuple[tuple[int, int], ...], list]:
+    xy = layout_points(layout, n, seed)
+    return xy, generate.matrix(list(xy))
+
+
+def layout_points(layout: str, n: int, seed: int = DEFAULT_SEED) -> tuple[tuple[int, int], ...]:
+    """The depot in the centre, then n - 1 distinct targets of the layout."""
     rng = random.Random(f"{seed}:{layout}:{n}")
     centre = (generate.SIDE // 2, generate.SIDE // 2)
     if layout == "uniform":
@@ -81,8 +87,7 @@ def _geometry(layout: str, n: int, seed: int) -> tuple[tuple[tuple[int, int], ..
                 targets.append(p)
     else:
         raise ValueError(f"unknown layout {layout!r}; known: {', '.join(LAYOUTS)}")
-    xy = tuple([centre] + targets)
-    return xy, generate.matrix(list(xy))
+    return tuple([centre] + targets)
 
 
 def main(argv: list[str]) -> None:

@@ -132,6 +132,9 @@ class Problem:
     def add_agent(self, agent: Agent, id: _Int) -> None: ...
     def set_cost_matrix(self, agent_type: str, matrix: ArrayLike) -> None:
         """``matrix``: rows of numbers, or a two-dimensional numpy array."""
+    def set_cost_metric(self, agent_type: str, metric: str, speed: float = 1.0) -> None:
+        """Costs of one agent type from the nodes' x and y: the "euclidean", "rounded" or
+        "att" distance divided by speed; replaces the type's cost matrix."""
     def set_distance_matrix(self, agent_type: str, matrix: ArrayLike) -> None:
         """Distances beside the durations, shaped as the cost matrix; a type without one
         measures distance by its durations."""

@@ -17,6 +17,7 @@ from typing import Any
 
 from .document import AgentView, Instance, instance_from
 from .sequence import Pair, contradictions
+from .metric import RuleMatrix
 from .validate import TOL, admits, after_wait, leg_cost, window_close, within_limit
 
 MAX_NODE_LINES = 10  # more blocked nodes than this are counted, not listed
@@ -194,6 +195,8 @@ def over_capacity(instance: Instance, agent: AgentView, v: int) -> bool:
 
 def _negative(instance: Instance, agent_type: str) -> bool:
     matrix = instance.costs.get(agent_type)
+    if isinstance(matrix, RuleMatrix):  # distances are never below 0
+        return False
     return matrix is not None and any(row and min(row) < 0 for row in matrix)
 
 

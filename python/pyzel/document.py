@@ -16,6 +16,7 @@ from typing import TYPE_CHECKING, Any
 from .errors import InputError
 from .fleet import Agent, AgentType, Depot, Node, Target
 from .sequence import Pair, kind_of
+from .metric import RuleMatrix, rule_problem
 from .values import U64, is_int, is_number, number_rows
 
 if TYPE_CHECKING:
@@ -104,7 +105,7 @@ class Instance:
     positions: list[tuple[float, float]]
     typed_depots: set[int]  # node indices whose "type" says depot
     agents: list[AgentView]
-    costs: dict[str, list[list[float]]]
+    costs: dict[str, list[list[float]] | RuleMatrix]  # a rule's costs read as a matrix
     allowed: dict[int, set[str]] = field(default_factory=dict)  # node id -> agent types
     windows: dict[int, tuple[float, float]] = field(default_factory=dict)  # node id -> (start, end)
     return_to_end: bool = True
@@ -179,6 +180,8 @@ class Instance:
     def cost(self, agent_type: str, u: int, v: int) -> float:
         """The arc cost as the solver sees it: missing_cost where no matrix gives one."""
         matrix = self.costs.get(agent_type)
+        if isinstance(matrix, RuleMatrix):
+            return matrix.entry(u, v) if u != v else 0.0
         try:
             return float(matrix[u][v]) if matrix is not None else self.missing_cost
         except (IndexError, TypeError, ValueError):
@@ -236,7 +239,7 @@ def instance_from(doc: Any, name: str = "") -> Instance:
         positions=positions,
         typed_depots=typed_depots,
         agents=agents,
-        costs=_costs(doc.get("costs", {})),
+        costs=_costs(doc.get("costs", {}), positions=positions),
         allowed=allowed,
         windows=windows,
         return_to_end=return_to_end,
@@ -326,15 +329,24 @@ def _agent(agent: Any, k: int, index: dict[int, int]) -> AgentView:
     return AgentView(agent_id, kind, ends[0], ends[1], limit, capacity)
 
 
-def _costs(costs: Any, key: str = "costs") -> dict[str, list[list[float]]]:
+def _costs(costs: Any, key: str = "costs", positions: list[tuple[float, float]] | None = None) -> dict[str, Any]:
+    """The matrices by type; with `positions`, a rule object reads as its RuleMatrix."""
     if isinstance(costs, list):
         costs = {str(i): matrix for i, matrix in enumerate(costs)}
     if not isinstance(costs, dict):
         raise InputError(f'instance: "{key}" must be an object of matrices')
+    read: dict[str, Any] = {}
     for kind, matrix in costs.items():
-        if not number_rows(matrix):
+        if positions is not None and isinstance(matrix, dict):
+            problem = rule_problem(matrix)
+            if problem:
+                raise InputError(f'{key} "{kind}": {problem}')
+            read[kind] = RuleMatrix(matrix["metric"], matrix.get("speed", 1.0), positions)
+        elif not number_rows(matrix):
             raise InputError(f'{key} "{kind}": must be a list of rows of numbers')
-    return costs
+        else:
+            read[kind] = matrix
+    return read
 
 
 def _constraints(constraints: Any) -> tuple[dict[int, set[str]], dict[int, tuple[float, float]], list[Pair]]:
@@ -439,7 +451,10 @@ def read_fleet(model: Model, doc: dict[str, Any]) -> Model:
         model.nodes.append((Depot if depot else Target)(node_id, raw["x"], raw["y"], window, types, extra,
                                                         raw.get("demand"), raw.get("service"), raw.get("penalty")))
     for name, matrix in _named(doc.get("costs", {})).items():
-        model.agent_types[name] = AgentType(name, matrix=matrix)
+        if isinstance(matrix, dict):  # a rule: its speed stays absent when the document leaves it out
+            model.agent_types[name] = AgentType(name, speed=matrix.get("speed"), metric=matrix["metric"])
+        else:
+            model.agent_types[name] = AgentType(name, matrix=matrix)
     for name, matrix in _named(doc.get("distances", {})).items():
         model.agent_types.setdefault(name, AgentType(name)).distances = matrix
     agent_keys = ("id", "type", "start_node", "end_node", "max_length", "capacity")
@@ -501,9 +516,11 @@ def _fleet_costs(model: Model) -> dict[str, Any]:
     for kind in model.agent_types.values():
         if kind.matrix is not None:
             costs[kind.name] = copy.deepcopy(kind.matrix)
-        elif kind.speed is not None and kind.name in used:  # the solver refuses a matrix nobody uses
-            speed = kind.speed
-            costs[kind.name] = [[math.dist((a.x, a.y), (b.x, b.y)) / speed for b in model.nodes] for a in model.nodes]
+        elif kind.metric is not None and kind.name in used:  # the solver refuses costs nobody uses
+            rule: dict[str, Any] = {"metric": kind.metric}
+            if kind.speed is not None:
+                rule["speed"] = kind.speed
+            costs[kind.name] = rule
     return costs
 
 

@@ -41,7 +41,8 @@ class Target(Node):
 @dataclass
 class AgentType:
     """A kind of agent with its own costs: ``matrix`` (by node order) or, without one, the
-    Euclidean distance divided by ``speed``. Neither: a type the document gave no matrix.
+    ``metric``'s distance between the nodes' coordinates ("euclidean", "rounded" or "att")
+    divided by ``speed`` (1 when None). Neither: a type the document gave no costs.
     The costs are durations; ``distances`` (by node order), when given, are what the
     objective counts under "minimise": "distance"."""
 
@@ -49,6 +50,7 @@ class AgentType:
     matrix: list[list[float]] | None = field(default=None, repr=False)
     speed: float | None = None
     distances: list[list[float]] | None = field(default=None, repr=False)
+    metric: str | None = None
 
 
 @dataclass

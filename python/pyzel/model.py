@@ -15,6 +15,7 @@ from . import values
 from .document import dumps, fleet_document, instance_from, read_fleet, read_json, read_unsigned
 from .errors import InstanceWarning
 from .fleet import Agent, AgentType, Depot, Node, Target, Window
+from .metric import METRICS
 from .schema import instance_warnings, non_finite
 from .sequence import KINDS, Pair, PairKind, added_contradiction, kind_of
 from .solution import Solution
@@ -25,6 +26,7 @@ if TYPE_CHECKING:
 
 Objective = Literal["min_max", "min_sum"]
 Minimise = Literal["duration", "distance"]
+Metric = Literal["euclidean", "rounded", "att"]
 
 _N = TypeVar("_N", bound="Node")
 _OBJECTIVES = ("min_max", "min_sum")
@@ -36,6 +38,9 @@ class Model:
 
     Every reference (a depot id, an agent type, a window) is checked by the call that makes it
     and a bad one raises ValueError naming it. ``from_json(doc).to_json()`` equals ``doc``.
+    An agent type without a matrix of its own is written as a cost rule over the nodes'
+    coordinates (``{"metric": "euclidean", "speed": 1.0}``), which the solver computes as it
+    reads, so a fleet of many thousand stops needs no matrix; missing arcs need one.
     """
 
     def __init__(
@@ -217,20 +222,27 @@ class Model:
         matrix: ArrayLike | list[list[float]] | None = None,
         speed: float | None = None,
         distances: ArrayLike | list[list[float]] | None = None,
+        metric: Metric | None = None,
     ) -> AgentType:
         """Costs from ``matrix`` (numpy array or list of rows, in the order nodes were added) or,
-        without one, the Euclidean distance between coordinates divided by ``speed`` (default 1).
+        without one, the ``metric``'s distance between coordinates ("euclidean" by default,
+        "rounded" or "att") divided by ``speed`` (default 1). Such a type is written to the
+        document as that rule, not as a matrix, so the core computes its costs from the
+        coordinates and a large fleet stays small; arcs that do not exist need a matrix.
         The costs are durations; ``distances`` (in the same order), what a route's distance counts."""
         if not isinstance(name, str) or not name:
             raise ValueError(f"an agent type needs a non-empty name, not {name!r}")
         if name in self.agent_types:
             raise ValueError(f"agent type {name!r} is already defined")
-        if matrix is not None and speed is not None:
-            raise ValueError(f"agent type {name!r}: give a matrix or a speed, not both")
+        if matrix is not None and (speed is not None or metric is not None):
+            raise ValueError(f"agent type {name!r}: give a matrix or a speed and metric, not both")
+        if metric is not None and metric not in METRICS:
+            raise ValueError(f"agent type {name!r}: metric must be one of {', '.join(METRICS)}, not {metric!r}")
         if matrix is not None:
             kind = AgentType(name, matrix=values.square(matrix, f"agent type {name!r}"))
         else:
-            kind = AgentType(name, speed=values.positive(1.0 if speed is None else speed, f"agent type {name!r}: speed"))
+            kind = AgentType(name, speed=values.positive(1.0 if speed is None else speed, f"agent type {name!r}: speed"),
+                             metric=metric or "euclidean")
         if distances is not None:
             kind.distances = values.square(distances, f"agent type {name!r}: distances")
         self.agent_types[name] = kind
@@ -411,5 +423,5 @@ def _at_least_0(value: Any, what: str) -> float:
     return number
 
 
-__all__ = ["Agent", "AgentType", "Depot", "Minimise", "Model", "Node", "Objective", "Pair", "Target", "Window"]
+__all__ = ["Agent", "AgentType", "Depot", "Metric", "Minimise", "Model", "Node", "Objective", "Pair", "Target", "Window"]
 

@@ -73,11 +73,12 @@ def _light(doc: Any, copies: dict[Where, list[Where]]) -> Any:
                 if isinstance(constraint, dict) and isinstance(constraint.get(key), list):
                     constraint[key] = _shapes(constraint[key], ("constraints", k, key), copies)
     for key in ("costs", "distances"):
+        # A rule object is small and stays; a matrix of numbers is emptied.
         matrices = doc.get(key)
-        if isinstance(matrices, dict) and all(number_rows(m) for m in matrices.values()):
-            light[key] = {k: [] for k in matrices}
-        elif isinstance(matrices, list) and all(number_rows(m) for m in matrices):
-            light[key] = [[] for _ in matrices]
+        if isinstance(matrices, dict) and all(number_rows(m) or isinstance(m, dict) for m in matrices.values()):
+            light[key] = {k: [] if number_rows(m) else m for k, m in matrices.items()}
+        elif isinstance(matrices, list) and all(number_rows(m) or isinstance(m, dict) for m in matrices):
+            light[key] = [[] if number_rows(m) else m for m in matrices]
     return light
 
 
@@ -158,14 +159,15 @@ def _cross_references(doc: Any) -> list[str]:
         return []
     types = sorted({a["type"] for a in doc["agents"] if isinstance(a, dict) and isinstance(a.get("type"), str)})
     lines = [
-        f'agent type "{t}" has no cost matrix{_suggestion(t, costs)}: its agents can go nowhere'
+        f'agent type "{t}" has no cost matrix or rule{_suggestion(t, costs)}: its agents can go nowhere'
         for t in types
         if t not in costs
     ]
     for key, matrices in (("costs", costs), ("distances", distances or {})):
         lines += [
-            f'instance.{key}: a matrix for type "{t}", which no agent has{_suggestion(t, types)}; the solver refuses it'
-            for t in matrices
+            f'instance.{key}: {"a rule" if isinstance(m, dict) else "a matrix"} for type "{t}", which no agent has'
+            f"{_suggestion(t, types)}; the solver refuses it"
+            for t, m in matrices.items()
             if t not in types
         ]
     nodes = doc.get("nodes")

@@ -89,6 +89,10 @@ void BindProblem(py::module_& m) {
       .def("add_node", &Problem::add_node, py::arg("node"))
       .def("add_agent", &Problem::add_agent, py::arg("agent"), py::arg("id"))
       .def("set_cost_matrix", &Problem::set_cost_matrix, py::arg("agent_type"), py::arg("matrix"))
+      .def("set_cost_metric", &Problem::set_cost_metric, py::arg("agent_type"), py::arg("metric"),
+           py::arg("speed") = 1.0,
+           "Costs of one agent type from the nodes' x and y: the \"euclidean\", \"rounded\" or\n"
+           "\"att\" distance divided by speed; replaces the type's cost matrix.")
       .def("set_distance_matrix", &Problem::set_distance_matrix, py::arg("agent_type"),
            py::arg("matrix"))
       .def("set_assignment_constraint", &Problem::set_assignment_constraint,

@@ -250,7 +250,10 @@ nlohmann::json ParseDocument(const std::string& text) {
   return nlohmann::json::parse(text, check);
 }
 
-py::dict solve_json_document(const std::string& text, double time_limit, const py::object& progress) {
+// `start`: when the call began, before the document was read; with "improve" the
+// time limit counts from there.
+py::dict solve_json_document(const std::string& text, double time_limit, const py::object& progress,
+                             std::chrono::steady_clock::time_point start) {
   Problem problem;
   try {
     const MemoryReserve reserve;
@@ -266,6 +269,7 @@ py::dict solve_json_document(const std::string& text, double time_limit, const p
   auto t0 = std::chrono::steady_clock::now();
   Options options = problem.options();
   Solver solver(problem, options);
+  solver.SetClockOrigin(start);
   CheckSignals();
   InstallInterruptCheck(solver);
   InstallProgress(solver, progress);
@@ -283,11 +287,12 @@ py::dict solve_json_document(const std::string& text, double time_limit, const p
 }
 
 py::dict solve_json_file(const std::string& input_path, double time_limit, const py::object& progress) {
-  return solve_json_document(ReadFile(input_path), time_limit, progress);
+  const auto start = std::chrono::steady_clock::now();
+  return solve_json_document(ReadFile(input_path), time_limit, progress, start);
 }
 
 py::dict solve_json_str(const std::string& json_str, double time_limit, const py::object& progress) {
-  return solve_json_document(json_str, time_limit, progress);
+  return solve_json_document(json_str, time_limit, progress, std::chrono::steady_clock::now());
 }
 
 }  // namespace

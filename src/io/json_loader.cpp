@@ -162,6 +162,11 @@ void ReadOptions(const json& object, Options& options) {
   options.minimise = ParseMinimise(object.value("minimise", std::string("duration")));
 }
 
+// {"metric": ..., "speed": ...}: costs from the positions; the speed defaults to 1.
+void ReadCostRule(const std::string& agent_type, const json& rule, Problem& problem) {
+  problem.set_cost_metric(agent_type, rule.at("metric").get<std::string>(), rule.value("speed", 1.0));
+}
+
 }  // namespace
 
 void load_problem_from_json(const nlohmann::json& doc, Problem& problem) {
@@ -174,7 +179,11 @@ void load_problem_from_json(const nlohmann::json& doc, Problem& problem) {
     // items() names array elements by their decimal index, so an array of
     // matrices is stored under the type names "0", "1", ...
     for (const auto& member : doc.at("costs").items()) {
-      problem.set_cost_matrix(member.key(), member.value().get<CostMatrix>());
+      if (member.value().is_object()) {
+        ReadCostRule(member.key(), member.value(), problem);
+      } else {
+        problem.set_cost_matrix(member.key(), member.value().get<CostMatrix>());
+      }
     }
   }
   if (doc.contains("distances")) {

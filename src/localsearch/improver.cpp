@@ -116,7 +116,12 @@ void Improver::Construct(LsSolution& s, const StopCheck& stop) {
       RegretInsertion(s, objective_);
     }
     s.SetPenalties(Scaled(penalties_, kConstructionFactor));
+    // On a large instance a first pass cut by the limit leaves thousands of targets,
+    // each insertion a walk of its route: the limit is asked here too.
+    constexpr size_t kStopCheckEvery = 64;
+    size_t inserted = 0;
     for (int32_t v : std::vector<int32_t>(s.unassigned())) {
+      if (settings_.neighbour_limited && ++inserted % kStopCheckEvery == 0 && stop.Expired()) break;
       const InsertionSpot spot = settings_.neighbour_limited
                                      ? NearInsertion(s, objective_, *neighbours_, v)
                                      : CheapestInsertion(s, objective_, v);

@@ -8,6 +8,8 @@ LocalModel::LocalModel(const RouteRules& rules, const TimeWindowMap& windows, bo
     : rules_(&rules),
       n_(static_cast<int32_t>(rules.num_nodes())),
       return_to_end_(rules.return_to_end()),
+      coordinates_(rules.coordinate_costs()),
+      missing_cost_(rules.missing_cost()),
       by_distance_(by_distance) {
   const size_t n = static_cast<size_t>(n_);
   const size_t m = rules.num_agents();
@@ -35,8 +37,9 @@ LocalModel::LocalModel(const RouteRules& rules, const TimeWindowMap& windows, bo
       admits_[a * n + static_cast<size_t>(v)] = rules.Admits(static_cast<int32_t>(a), v) ? 1 : 0;
     }
   }
-  costs_.assign(static_cast<size_t>(num_types_) * n * n, kLsInfinity);
-  for (int32_t t = 0; t < num_types_; ++t) {
+  // Costs from positions are computed as they are read.
+  if (coordinates_ == nullptr) costs_.assign(static_cast<size_t>(num_types_) * n * n, kLsInfinity);
+  for (int32_t t = 0; t < num_types_ && coordinates_ == nullptr; ++t) {
     for (int32_t u = 0; u < n_; ++u) {
       for (int32_t v = 0; v < n_; ++v) {
         if (u == v) continue;

@@ -5,6 +5,8 @@
 #include <limits>
 #include <vector>
 
+#include "graph/coordinate_costs.h"
+#include "model/missing_cost.h"
 #include "records/time_window_map.h"
 #include "rules/route_rules.h"
 
@@ -43,6 +45,10 @@ class LocalModel {
   // The arc cost for a type, +infinity without an arc.
   double TypeArc(int32_t type, int32_t u, int32_t v) const {
     if (u == v) return 0.0;
+    if (coordinates_ != nullptr) {
+      const double cost = coordinates_->Cost(u, v, type);
+      return cost < missing_cost_ ? cost : kLsInfinity;
+    }
     return costs_[(static_cast<size_t>(type) * static_cast<size_t>(n_) + static_cast<size_t>(u)) *
                       static_cast<size_t>(n_) +
                   static_cast<size_t>(v)];
@@ -79,6 +85,9 @@ class LocalModel {
   }
   bool has_distances() const { return has_distances_; }
   bool by_distance() const { return by_distance_; }
+  // The positions every cost is computed from, when no table holds them.
+  const CoordinateCosts* coordinates() const { return coordinates_; }
+  double missing_cost() const { return missing_cost_; }
 
  private:
   struct Entry {
@@ -98,7 +107,9 @@ class LocalModel {
   std::vector<int32_t> customers_;
   std::vector<uint8_t> is_customer_;
   std::vector<uint8_t> admits_;  // agent-major
-  std::vector<double> costs_;    // type-major n x n blocks
+  std::vector<double> costs_;    // type-major n x n blocks, empty with coordinates_
+  const CoordinateCosts* coordinates_ = nullptr;
+  double missing_cost_ = kMissingCost;
   // A node's window and service side by side, as a segment of it reads them.
   struct NodeTiming {
     double earliest = -kLsInfinity;

@@ -13,6 +13,8 @@ namespace quarn {
 // the cost of going there and back; and the nearest kAdjacentLength targets by
 // any type for ruin's adjacent removals (every target on instances the exact
 // search takes, so a list never grows with the square of a large instance).
+// Costs from positions are searched on a grid, ring by ring, until no point
+// beyond could enter a list: the lists are those of the comparison of every pair.
 class Neighbours {
  public:
   static constexpr size_t kAdjacentLength = 256;
@@ -26,6 +28,9 @@ class Neighbours {
   const std::vector<int32_t>& Adjacent(int32_t v) const { return adjacent_[static_cast<size_t>(v)]; }
 
  private:
+  void BuildByPairs(const LocalModel& model, size_t near_length, const StopCheck* stop);
+  void BuildByGrid(const LocalModel& model, size_t near_length, const StopCheck* stop);
+
   size_t n_ = 0;
   std::vector<std::vector<int32_t>> near_;      // type-major
   std::vector<std::vector<int32_t>> adjacent_;  // by node, nearest first

@@ -51,6 +51,12 @@ void CheckFinite(const char* what, const std::string& agent_type, const CostMatr
 void Problem::set_cost_matrix(const std::string& agent_type, const CostMatrix& matrix) {
   CheckFinite("cost", agent_type, matrix);
   cost_matrices_[agent_type] = matrix;
+  cost_rules_.erase(agent_type);
+}
+
+void Problem::set_cost_metric(const std::string& agent_type, const std::string& metric, double speed) {
+  cost_rules_[agent_type] = MakeCostRule(agent_type, metric, speed);
+  cost_matrices_.erase(agent_type);
 }
 
 void Problem::set_distance_matrix(const std::string& agent_type, const CostMatrix& matrix) {

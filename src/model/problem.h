@@ -9,6 +9,7 @@
 
 #include "model/agent.h"
 #include "model/assignment_constraint.h"
+#include "model/cost_rule.h"
 #include "model/diagnostics.h"
 #include "model/node.h"
 #include "model/options.h"
@@ -28,7 +29,10 @@ class Problem {
  public:
   void add_node(const Node& node);
   void add_agent(const Agent& agent, uint64_t id);
+  // A type's costs come from a matrix or from a rule over the positions; the
+  // later call of the two replaces the earlier.
   void set_cost_matrix(const std::string& agent_type, const CostMatrix& matrix);
+  void set_cost_metric(const std::string& agent_type, const std::string& metric, double speed = 1.0);
   // Distances beside the durations; a type without one measures distance by its durations.
   void set_distance_matrix(const std::string& agent_type, const CostMatrix& matrix);
   void set_assignment_constraint(const AssignmentConstraint& constraint);
@@ -51,6 +55,7 @@ class Problem {
   uint64_t num_agents() const { return num_agents_; }
   uint64_t num_nodes() const { return num_nodes_; }
   const std::unordered_map<std::string, CostMatrix>& cost_matrices() const { return cost_matrices_; }
+  const std::unordered_map<std::string, CostRule>& cost_rules() const { return cost_rules_; }
   const std::unordered_map<std::string, CostMatrix>& distance_matrices() const {
     return distance_matrices_;
   }
@@ -83,6 +88,7 @@ class Problem {
   std::vector<std::string> type_names_;
   std::unordered_map<uint64_t, int32_t> agent_type_index_by_id_;
   std::unordered_map<std::string, CostMatrix> distance_matrices_;
+  std::unordered_map<std::string, CostRule> cost_rules_;
 };
 
 }  // namespace quarn

@@ -101,6 +101,7 @@ std::optional<double> RouteRules::Arc(int32_t from, int32_t to, int32_t type) co
   if (table_ != nullptr) return table_->Arc(from, to, type);
   if (owns_table_) return own_table_.Arc(from, to, type);
   if (graph_ != nullptr) return ArcComponent(*graph_, from, to, type);
+  if (coordinates_ != nullptr) return coordinates_->Arc(from, to, type);
   return std::nullopt;
 }
 

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "graph/coordinate_costs.h"
 #include "graph/dense_cost_table.h"
 #include "graph/planner_graph.h"
 #include "model/missing_cost.h"
@@ -44,6 +45,8 @@ class RouteRules {
     owns_table_ = true;
   }
   void SetGraph(const PlannerGraph* graph) { graph_ = graph; }
+  // Last in preference: costs computed from positions, kept alive by the caller.
+  void SetCoordinateCosts(const CoordinateCosts* costs) { coordinates_ = costs; }
   // Service durations by node index (call after SetStarts and SetEnds: a depot's
   // counts nothing); none set, every service is 0.
   void SetServices(const std::vector<double>& services);
@@ -55,6 +58,7 @@ class RouteRules {
     own_table_ = DenseCostTable();
     owns_table_ = false;
     graph_ = nullptr;
+    coordinates_ = nullptr;
   }
 
   size_t num_nodes() const { return points_.size(); }
@@ -65,7 +69,13 @@ class RouteRules {
   const std::vector<int32_t>& ends() const { return ends_; }
   bool return_to_end() const { return return_to_end_; }
   double missing_cost() const { return missing_cost_; }
-  bool has_costs() const { return table_ != nullptr || owns_table_ || graph_ != nullptr; }
+  bool has_costs() const {
+    return table_ != nullptr || owns_table_ || graph_ != nullptr || coordinates_ != nullptr;
+  }
+  // The positions' costs when they are the source of every arc cost, else null.
+  const CoordinateCosts* coordinate_costs() const {
+    return table_ == nullptr && !owns_table_ && graph_ == nullptr ? coordinates_ : nullptr;
+  }
   bool enforces_capacities() const { return enforce_capacities_; }
 
   // The demand a route serving `node` counts: 0 at depots, everywhere when
@@ -177,6 +187,7 @@ class RouteRules {
   DenseCostTable own_table_;
   bool owns_table_ = false;
   const PlannerGraph* graph_ = nullptr;
+  const CoordinateCosts* coordinates_ = nullptr;
   std::vector<double> services_;  // by node index, 0 at depots
   bool has_services_ = false;
   const DenseCostTable* distances_ = nullptr;

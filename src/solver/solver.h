@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "graph/complete_graph.h"
+#include "graph/coordinate_costs.h"
 #include "graph/dense_cost_table.h"
 #include "graph/planner_graph.h"
 #include "model/diagnostics.h"
@@ -132,6 +134,10 @@ class Solver {
   // solve is exactly what it is without one.
   using ProgressCallback = std::function<bool(const ProgressReport&)>;
   void SetProgressCallback(ProgressCallback callback) { progress_ = std::move(callback); }
+  // With "improve" the time limit runs on a monotonic wall clock from this moment:
+  // by default the start of the constructor, so set-up counts; a caller that
+  // read the instance first moves it back to the start of its reading.
+  void SetClockOrigin(std::chrono::steady_clock::time_point origin) { clock_origin_ = origin; }
 
  protected:
   // How one iteration of a pass ended.
@@ -144,6 +150,12 @@ class Solver {
   void BuildTimeWindows(const Problem& problem);
   void BuildGraph(const Problem& problem);
   void BuildDistances(const Problem& problem);
+  // Costs from positions (solver_coordinates.cpp): the rules' types, and whether
+  // they stand in for every table.
+  bool CoordinatesOnly(const Problem& problem, const Options& options) const;
+  void BuildCoordinateCosts(const Problem& problem);
+  // The clock the time limit is read from (solver_coordinates.cpp).
+  void InstallDeadline();
   void ChoosePlugins(const Options& options);
   void CompileRules();
   void HandOverToCheckers();
@@ -296,6 +308,11 @@ class Solver {
   // Distances beside the arc costs, when the problem gives some.
   std::unique_ptr<DenseCostTable> distances_;
   bool by_distance_ = false;  // min-sum counts distance: the phase's objective
+  // Costs from positions for the types with a rule; with coordinates_only_ no
+  // cost table or complete graph is built at all.
+  CoordinateCosts coordinates_;
+  bool coordinates_only_ = false;
+  std::chrono::steady_clock::time_point clock_origin_;
 };
 
 }  // namespace quarn

@@ -23,8 +23,9 @@ bool Solver::BeyondSearch() const {
 uint64_t Solver::ImprovementBytes() const {
   const uint64_t n = points_.size();
   const uint64_t types = static_cast<uint64_t>(std::max(num_types_, 1));
-  // A distance table beside the costs doubles them.
-  const uint64_t costs = (distances_ != nullptr ? 2 : 1) * types * n * n * sizeof(double);
+  // A distance table beside the costs doubles them; costs from positions need none.
+  const uint64_t costs =
+      coordinates_only_ ? 0 : (distances_ != nullptr ? 2 : 1) * types * n * n * sizeof(double);
   const uint64_t admission = num_agents_ * n;
   const uint64_t near = types * n *
                         (static_cast<uint64_t>(ImproveSettings{}.neighbours) * sizeof(int32_t) +

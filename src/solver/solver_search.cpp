@@ -25,7 +25,7 @@ constexpr double kNoWorseTolerance = 1e-9;
 int32_t Solver::solve() {
   ResetSearch();
   ChooseFastPaths();
-  stop_.SetDeadline([this] { return timer_.GetDuration(); }, time_limit_);
+  InstallDeadline();
   InstallProgress();
   timer_.Start();
   // Beyond the exact search's reach the phase runs alone, from its own first

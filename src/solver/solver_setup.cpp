@@ -54,7 +54,8 @@ Solver::Solver(Problem problem, const Options& options)
       constraint_checker_(std::make_unique<DefaultConstraintChecker>()),
       expansion_(std::make_unique<DefaultExpansion>()),
       objective_(std::make_unique<DefaultObjective>()),
-      focal_(FocalOrder(focal_comparator_.get())) {
+      focal_(FocalOrder(focal_comparator_.get())),
+      clock_origin_(std::chrono::steady_clock::now()) {
   diagnostics_ = Diagnostics(options.quiet);
   constexpr uint64_t kMiB = uint64_t{1} << 20;
   const uint64_t largest_mib = std::numeric_limits<uint64_t>::max() / kMiB;
@@ -80,7 +81,9 @@ Solver::Solver(Problem problem, const Options& options)
   BuildAgentTable(problem);
   AssignAllowedTypes(problem);
   BuildTimeWindows(problem);
-  BuildGraph(problem);
+  coordinates_only_ = CoordinatesOnly(problem, options);
+  BuildCoordinateCosts(problem);
+  if (!coordinates_only_) BuildGraph(problem);
   BuildDistances(problem);
   ChoosePlugins(options);
   graph_ = owned_graph_.get();
@@ -193,6 +196,18 @@ void Solver::BuildGraph(const Problem& problem) {
         if (i == j) continue;
         if (value >= missing_cost_) ++at_threshold;
         costs.Set(i, j, type, std::isnan(value) ? missing_cost_ : value);
+      }
+    }
+  }
+  // A rule's costs as the matrix it implies would give them.
+  for (int32_t type = 0; type < num_types_; ++type) {
+    if (!coordinates_.HasRule(type)) continue;
+    for (int32_t i = 0; i < n; ++i) {
+      for (int32_t j = 0; j < n; ++j) {
+        if (i == j) continue;
+        const double value = coordinates_.Cost(i, j, type);
+        if (value >= missing_cost_) ++at_threshold;
+        costs.Set(i, j, type, value);
       }
     }
   }
@@ -338,6 +353,8 @@ void Solver::CompileRules() {
   } else if (graph_ != nullptr) {
     // A caller's graph hands out cost vectors by value: read once per set-up.
     rules_.TakeCostTable(DenseCostTable(*graph_));
+  } else if (coordinates_only_) {
+    rules_.SetCoordinateCosts(&coordinates_);
   }
   rules_.SetServices(services_);
   rules_.SetDistanceTable(distances_.get());

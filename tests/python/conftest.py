@@ -105,7 +105,10 @@ def build_problem(doc):
         p.add_agent(a, a.id)
     costs = doc.get("costs") or {}
     for agent_type, matrix in (enumerate(costs) if isinstance(costs, list) else costs.items()):
-        p.set_cost_matrix(str(agent_type), matrix)
+        if isinstance(matrix, dict):
+            p.set_cost_metric(str(agent_type), matrix["metric"], matrix.get("speed", 1.0))
+        else:
+            p.set_cost_matrix(str(agent_type), matrix)
     assignment, windows = z.AssignmentConstraint(), z.TimeWindowConstraint()
     for c in doc.get("constraints") or []:
         for item in c.get("items", []):
@@ -120,7 +123,7 @@ def build_problem(doc):
     minmax = opts.get("objective") == "min_max"
     p.options().objective = z.ObjectiveType.MinMax if minmax else z.ObjectiveType.MinSum
     p.options().time_limit = opts.get("time_limit", 60.0)
-    for key in ("improve", "seed", "max_iterations", "max_expansions", "missing_cost", "enforce_capacities"):
+    for key in ("improve", "seed", "max_iterations", "max_expansions", "missing_cost", "enforce_capacities", "quiet"):
         if key in opts:
             setattr(p.options(), key, opts[key])
     return p

@@ -40,6 +40,12 @@ struct Instance {
   }
 
   double Travel(const std::string& type, int32_t from, int32_t to) const {
+    auto rule = problem.cost_rules().find(type);
+    if (rule != problem.cost_rules().end()) {
+      const Position& a = problem.nodes()[static_cast<size_t>(from)].position;
+      const Position& b = problem.nodes()[static_cast<size_t>(to)].position;
+      return RuleCost(rule->second, a.x - b.x, a.y - b.y);
+    }
     auto matrix = problem.cost_matrices().find(type);
     if (matrix == problem.cost_matrices().end()) return options.missing_cost;
     const auto& rows = matrix->second;
