@@ -14,7 +14,8 @@ struct LsObjective {
   double alpha = 0.01;
 
   double Scalar(double max, double sum) const { return min_max ? max + alpha * sum : sum; }
-  double Of(const LsSolution& s) const { return Scalar(s.max(), s.sum()); }
+  // Penalties of left-out targets count beside the routes (0 when none is optional).
+  double Of(const LsSolution& s) const { return Scalar(s.max(), s.sum()) + s.left_out(); }
   // The change when routes r1 (and r2, -1 for none) take the new costs.
   double Delta(const LsSolution& s, int32_t r1, double c1, int32_t r2, double c2) const {
     double sum = s.sum() - s.route(r1).cost + c1;
@@ -23,7 +24,7 @@ struct LsObjective {
     double max = s.MaxExcluding(r1, r2);
     if (c1 > max) max = c1;
     if (r2 >= 0 && c2 > max) max = c2;
-    return Scalar(max, sum) - Of(s);
+    return Scalar(max, sum) - Scalar(s.max(), s.sum());
   }
   // Strictly better under the final judgement, with a tolerance for rounding.
   bool Better(double max_a, double sum_a, double max_b, double sum_b) const {
@@ -31,6 +32,10 @@ struct LsObjective {
     if (!min_max) return sum_a < sum_b - kEps;
     if (max_a < max_b - kEps) return true;
     return max_a <= max_b + kEps && sum_a < sum_b - kEps;
+  }
+  // Better() of two solutions, the penalties of their left-out targets added to both measures.
+  bool Better(const LsSolution& a, const LsSolution& b) const {
+    return Better(a.max() + a.left_out(), a.sum() + a.left_out(), b.max() + b.left_out(), b.sum() + b.left_out());
   }
 };
 
