@@ -78,9 +78,18 @@ void Improver::Prepare(const StopCheck& stop) {
 
 void Improver::Load(const std::vector<std::vector<int32_t>>& initial, LsSolution& s) const {
   std::vector<uint8_t> seen(static_cast<size_t>(model_.num_nodes()), 0);
-  for (int32_t r = 0; r < s.num_routes() && static_cast<size_t>(r) < initial.size(); ++r) {
-    const std::vector<int32_t>& given = initial[static_cast<size_t>(r)];
-    if (given.size() < 2) continue;
+  const std::vector<int32_t> none;
+  for (int32_t r = 0; r < s.num_routes(); ++r) {
+    const std::vector<int32_t>& given = static_cast<size_t>(r) < initial.size() ? initial[static_cast<size_t>(r)] : none;
+    if (given.size() < 2) {
+      // The phase alone builds every plan with optional targets: an open route
+      // whose end no agent may reach stays at its start instead.
+      if (model_.has_optional() && !model_.return_to_end() && !s.route(r).feasible()) {
+        s.SetFinalDepot(r, model_.start(r));
+        if (!s.route(r).feasible()) s.SetFinalDepot(r, model_.end(r));
+      }
+      continue;
+    }
     std::vector<int32_t>& path = s.path(r);
     path.assign(1, model_.start(r));
     for (size_t p = 1; p + 1 < given.size(); ++p) {
@@ -184,6 +193,10 @@ void Improver::Recreate(LsSolution& s, const LsSolution& current, Ruined& ruined
     std::stable_partition(pending.begin(), pending.end(), [&](int32_t v) { return current.route_of(v) < 0; });
   }
   bool open = ruined.opened >= 0;
+  // Now and then every optional target goes in where it fits, paying or not:
+  // a few that pay only together are never let in one by one, and the
+  // descent then drops those that do not pay.
+  const bool take_all = model_.has_optional() && rng_.Below(4) == 0;
   for (int32_t v : pending) {
     InsertionSpot spot;
     if (open && model_.Admits(ruined.opened, v)) {
@@ -197,7 +210,7 @@ void Improver::Recreate(LsSolution& s, const LsSolution& current, Ruined& ruined
                  : CheapestInsertion(s, objective_, v, &rng_, settings_.blink, ruined.closed);
     }
     // An optional target goes in only where that costs less than leaving it out.
-    if (spot.route >= 0 && model_.InsertionPays(v, spot.delta)) InsertAt(s, v, spot);
+    if (spot.route >= 0 && (take_all || model_.InsertionPays(v, spot.delta))) InsertAt(s, v, spot);
   }
   s.CollectUnassigned();
 }

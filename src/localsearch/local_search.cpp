@@ -69,6 +69,8 @@ void LocalSearch::Run(LsSolution& s, const LsObjective& objective, Rng& rng,
       for (int32_t r : InsertPaying(s, objective, -kImprovement, requeue_near_ ? &neighbours_ : nullptr)) {
         push_route(r);
       }
+      // Without the search the open routes' final depots are chosen here.
+      for (int32_t r : SwitchFinalDepots(s, objective, -kImprovement)) push_route(r);
       if (head == queue_.size() || !(objective.Of(s) < before)) return;
     }
     if (stop != nullptr && ++pops % kStopCheckEvery == 0 && stop->Expired()) return;

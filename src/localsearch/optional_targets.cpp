@@ -40,4 +40,20 @@ std::vector<int32_t> InsertPaying(LsSolution& s, const LsObjective& objective, d
   return changed;
 }
 
+std::vector<int32_t> SwitchFinalDepots(LsSolution& s, const LsObjective& objective, double margin) {
+  std::vector<int32_t> changed;
+  const LocalModel& model = s.model();
+  if (model.return_to_end()) return changed;
+  for (int32_t r = 0; r < s.num_routes(); ++r) {
+    const LsRoute& route = s.route(r);
+    const int32_t other = route.path.back() == model.end(r) ? model.start(r) : model.end(r);
+    if (other == route.path.back()) continue;
+    const double cost = RouteBuilder(s, r).Prefix(route, route.last() - 1).Node(other).Cost();
+    if (!(cost < kLsInfinity) || !(objective.Delta(s, r, cost, -1, 0.0) + margin < 0.0)) continue;
+    s.SetFinalDepot(r, other);
+    changed.push_back(r);
+  }
+  return changed;
+}
+
 }  // namespace quarn

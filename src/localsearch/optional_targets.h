@@ -21,4 +21,8 @@ void DropTarget(LsSolution& s, int32_t u);
 std::vector<int32_t> InsertPaying(LsSolution& s, const LsObjective& objective, double margin,
                                   const Neighbours* neighbours = nullptr);
 
+// On open routes: every route that is cheaper closed at its other depot (its
+// start instead of its end, or back) is so closed. The routes changed.
+std::vector<int32_t> SwitchFinalDepots(LsSolution& s, const LsObjective& objective, double margin);
+
 }  // namespace quarn

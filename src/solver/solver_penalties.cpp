@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cmath>
 #include <sstream>
 #include <stdexcept>
@@ -55,6 +56,10 @@ void Solver::BuildLeftOutPenalties(const Problem& problem, const Options& option
       left_out_penalty_[index] = *options.default_penalty;
     }
     ++index;
+  }
+  // Without a target to leave out the search may run as ever.
+  if (std::none_of(left_out_penalty_.begin(), left_out_penalty_.end(), [](double p) { return p < kLsInfinity; })) {
+    left_out_penalty_.clear();
   }
 }
 

@@ -7,7 +7,7 @@ import json
 import pytest
 
 import _pyzel_core as z
-from conftest import EXAMPLES, TRIANGLE, build_problem, solve_json, solve_objects, variant
+from conftest import EXAMPLES, ROADS, TRIANGLE, build_problem, solve_json, solve_objects, variant
 from solution_checker import route_problems
 
 
@@ -130,3 +130,32 @@ def test_distance_objective_without_the_phase_is_refused():
     with pytest.raises(ValueError, match='the option "minimise": "distance" is honoured by the improvement '
                                          'phase: set "improve": true'):
         solve_json(dict(SERVED, options={"minimise": "distance"}))
+
+
+# Depot 0, targets 1-4 on a line, one agent with a length limit of 30: 2's window
+# closes before time 0, only type "b" may visit 3, and 4 is 40 there and back.
+OVER = {"nodes": [{"id": i, "x": x, "y": 0} for i, x in enumerate([0, 1, 2, 3, 20])],
+        "agents": [{"id": 0, "type": "a", "start_node": 0, "end_node": 0, "max_length": 30}],
+        "costs": {"a": [[abs(x - y) for y in (0, 1, 2, 3, 20)] for x in (0, 1, 2, 3, 20)]},
+        "constraints": [{"kind": "assignment", "items": [{"node": i, "types": ["b" if i == 3 else "a"]}
+                                                         for i in range(5)]},
+                        {"kind": "timewindow", "items": [{"node": 2, "start": -5, "end": -1}]}]}
+
+
+@pytest.mark.parametrize("road", ["json", "objects"])
+def test_over_constrained_fleet_gets_a_partial_plan_with_reasons(road):
+    doc = dict(OVER, options={"improve": True, "max_iterations": 30, "time_limit": 10, "default_penalty": 100})
+    doc["nodes"] = [dict(n, type="depot") if n["id"] == 0 else n for n in OVER["nodes"]]
+    out = ROADS[road](doc)
+    assert out["status"] == "success" and out["routes"][0]["path"] == [0, 1, 0]
+    assert out["unassigned"] == [2, 3, 4] and out["penalty"] == 300.0
+    assert out["unassigned_reasons"] == ["no window reachable", "no agent type may visit it", "the length limit"]
+    if road == "json":
+        assert [e["sum_cost"] for e in out["anytime"]][-1] == 302.0  # the objective, penalties included
+        plain = solve_json(dict(doc, options=dict(doc["options"], default_penalty=None)))
+        assert "unassigned" not in plain and plain["status"] == "failed"
+
+
+def test_penalties_without_the_phase_are_refused():
+    with pytest.raises(ValueError, match='penalties are honoured by the improvement phase: set "improve": true'):
+        solve_json(dict(OVER, options={"default_penalty": 3}))
