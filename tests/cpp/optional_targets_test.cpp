@@ -9,7 +9,6 @@
 #include <nlohmann/json.hpp>
 
 #include "io/json_loader.h"
-#include "support/solution_checker.h"
 #include "support/solver_test_kit.h"
 
 namespace quarn::test {
@@ -82,44 +81,6 @@ TEST(OptionalTargets, BadPenaltiesAreRefusedBeforeAnySearch) {
     const Output out = Capture([&] { Solver solver(c.problem, c.problem.options()); });
     EXPECT_NE(WhatOf<std::invalid_argument>(out.error).find(c.message), std::string::npos)
         << WhatOf<std::invalid_argument>(out.error);
-  }
-}
-
-// Over-constrained: the targets no agent can serve are left out with the
-// reason the cheap tests give, the rest served, never "failed"; a target cheaper
-// to leave than to serve is left out with no reason.
-TEST(OptionalTargets, PartialPlansListWhatIsLeftOutAndWhy) {
-  const std::string window = "no window reachable", type = "no agent type may visit it", length = "the length limit";
-  const struct {
-    std::vector<std::string> nodes;
-    std::string options;
-    std::vector<int32_t> route;
-    std::vector<int32_t> unassigned;
-    std::vector<std::string> reasons;
-    double penalty;
-  } cases[] = {
-      {kPlain, R"({"default_penalty": 100})", {0, 1, 0}, {2, 3, 4}, {window, type, length}, 300.0},
-      {{"", R"({"penalty": 1})", "", "", ""}, R"({"default_penalty": 100, "objective": "min_max"})", {0, 0},
-       {1, 2, 3, 4}, {"", window, type, length}, 301.0},
-      {{"", "", R"({"penalty": 7})", R"({"penalty": 7})", R"({"penalty": 7})"}, "{}", {0, 1, 0}, {2, 3, 4},
-       {window, type, length}, 21.0},
-  };
-  for (const auto& c : cases) {
-    Problem problem = Load(Document(c.nodes, c.options));
-    Options options = problem.options();
-    options.improve = true;
-    options.max_iterations = 30;
-    options.time_limit = 1e6;
-    Solver solver(problem, options);
-    int32_t found = 0;
-    ASSERT_FALSE(Capture([&] { found = solver.solve(); }).error);
-    EXPECT_EQ(found, 1);
-    const Result result = solver.get_result();
-    EXPECT_EQ(result.paths.at(0), c.route);
-    EXPECT_EQ(result.unassigned, c.unassigned);
-    EXPECT_EQ(result.unassigned_reasons, c.reasons);
-    EXPECT_EQ(result.penalty, c.penalty);
-    EXPECT_EQ(Violations(problem, options, result), "");
   }
 }
 
