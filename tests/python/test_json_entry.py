@@ -3,6 +3,8 @@ output streams, and instances that once stalled the search. Error texts and limi
 are in test_bad_input."""
 import copy
 import json
+import math
+import re
 
 import pytest
 
@@ -167,6 +169,16 @@ def test_over_constrained_fleet_gets_a_partial_plan_with_reasons(road, penalties
         assert "unassigned" not in plain and plain["status"] == "failed"
 
 
-def test_penalties_without_the_phase_are_refused():
-    with pytest.raises(ValueError, match='penalties are honoured by the improvement phase: set "improve": true'):
-        solve_json(dict(OVER, options={"default_penalty": 3}))
+# Refused at once on either road; NaN and infinity only a Python object can hold.
+@pytest.mark.parametrize("road, penalties, options, message", [
+    ("json", {0: 5}, {}, "node 0 is a depot: a depot cannot carry a penalty"),
+    ("json", {1: -1}, {}, "node 1's penalty is -1: a penalty is a finite number of 0 or more"),
+    ("json", {}, {"default_penalty": -2}, 'the option "default_penalty" is -2'),
+    ("objects", {1: math.nan}, {}, "node 1's penalty is nan"),
+    ("objects", {4: math.inf}, {}, "node 4's penalty is inf"),
+    ("json", {1: 1}, {"improve": False}, 'penalties are honoured by the improvement phase: set "improve": true'),
+    ("objects", {}, {"improve": False, "default_penalty": 0}, "penalties are honoured by the improvement phase")])
+def test_bad_penalties_are_refused_before_any_search(road, penalties, options, message):
+    nodes = [dict(n, penalty=penalties[n["id"]]) if n["id"] in penalties else n for n in OVER["nodes"]]
+    with pytest.raises(ValueError, match=re.escape(message)):
+        ROADS[road](dict(OVER, nodes=nodes, options=dict({"improve": True, "time_limit": 10}, **options)))
