@@ -1,5 +1,7 @@
 #include "exact_solver.h"
 
+#include "support/solution_checker.h"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -253,10 +255,33 @@ ExactAnswer SolveExactly(const Problem& problem, const Options& options) {
       }
     }
   }
-  const size_t all = sets - 1;
-  if (best.back()[all] == kNone) return answer;
+  size_t all = sets - 1;
+  // With optional targets the routes serve the set that pays best, the rest
+  // left out at their penalties.
+  std::vector<int32_t> depots;
+  for (int a = 0; a < agents; ++a) depots.insert(depots.end(), {rules.Start(a), rules.End(a)});
+  std::vector<std::optional<double>> penalty;
+  for (int32_t v : rules.Targets()) penalty.push_back(LeftOutPenalty(problem, options, depots, v));
+  double objective = best.back()[all];
+  double paid = 0.0;
+  for (size_t set = 0; set + 1 < sets; ++set) {
+    if (best.back()[set] == kNone) continue;
+    double out = 0.0;
+    for (size_t j = 0; j < m && out != kNone; ++j) {
+      if ((set >> j & 1) == 0) out = penalty[j] ? out + *penalty[j] : kNone;
+    }
+    if (out == kNone || !(objective == kNone || best.back()[set] + out < objective + paid)) continue;
+    all = set;
+    objective = best.back()[set];
+    paid = out;
+  }
+  if (objective == kNone) return answer;
   answer.feasible = true;
-  answer.objective = best.back()[all];
+  answer.objective = objective + paid;
+  for (size_t j = 0; j < m; ++j) {
+    if ((all >> j & 1) == 0) answer.witness.unassigned.push_back(rules.Targets()[j]);
+  }
+  answer.witness.penalty = paid;
   size_t left = all;
   for (int a = agents - 1; a >= 0; --a) {
     const size_t part = choice[static_cast<size_t>(a)][left];
@@ -273,7 +298,7 @@ ExactAnswer SolveExactly(const Problem& problem, const Options& options) {
 double ObjectiveOf(const Result& result, const Options& options) {
   double value = options.objective == ObjectiveType::MinSum || result.times.empty() ? 0.0 : -kNone;
   for (const auto& entry : result.times) value = Combine(options.objective, value, entry.second);
-  return value;
+  return value + result.penalty;
 }
 
 }  // namespace quarn::test

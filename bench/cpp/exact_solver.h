@@ -68,7 +68,7 @@ class RouteRules {
 
 struct ExactAnswer {
   bool feasible = false;
-  double objective = 0.0;  // the largest route cost (min-max) or their sum (min-sum)
+  double objective = 0.0;  // the largest route cost (min-max) or their sum (min-sum), plus penalties
   Result witness;          // an optimal solution in the solver's layout, when feasible
 };
 
@@ -81,7 +81,8 @@ constexpr int kMaxExactTargets = 12;
 // beyond kMaxExactTargets.
 ExactAnswer SolveExactly(const Problem& problem, const Options& options);
 
-// The objective of `result` under `options`, from its reported route costs.
+// The objective of `result` under `options`, from its reported route costs and
+// the penalties of the targets it leaves out.
 double ObjectiveOf(const Result& result, const Options& options);
 
 }  // namespace quarn::test

@@ -91,6 +91,7 @@ class Node:
     type: NodeType
     demand: float
     service: float  # time spent at a target before leaving; a depot's counts nothing
+    penalty: float | None  # the cost of leaving the target out; None: it must be served
     def __init__(self) -> None: ...
 
 class Agent:
@@ -116,6 +117,7 @@ class Options:
     quiet: bool  # True: none of the solver's own diagnostic lines on stdout or stderr
     enforce_capacities: bool  # True: each route's total target demand stays within its agent's capacity (0: none)
     minimise: Minimise  # Distance: min-sum counts distance; needs improve (else ValueError)
+    default_penalty: float | None  # the penalty of every target without its own; needs improve (else ValueError)
     def __init__(self) -> None: ...
 
 class AssignmentConstraint:
@@ -165,6 +167,15 @@ class Result:
     @property
     def distances(self) -> dict[int, float]:
         """Each agent's route distance; empty unless the problem gives distances."""
+    @property
+    def unassigned(self) -> list[int]:
+        """The targets left out (node indices, as in ``paths``), ascending."""
+    @property
+    def unassigned_reasons(self) -> list[str | None]:
+        """Parallel to ``unassigned``: why no agent can serve it, or None where no cheap test tells."""
+    @property
+    def penalty(self) -> float:
+        """The sum of the left-out targets' penalties."""
 
 class Solver:
     def __init__(self, problem: Problem, options: Options) -> None: ...

@@ -38,7 +38,8 @@ void BindRecords(py::module_& m) {
       .def_readwrite("position", &Node::position)
       .def_readwrite("type", &Node::type)
       .def_readwrite("demand", &Node::demand)
-      .def_readwrite("service", &Node::service);
+      .def_readwrite("service", &Node::service)
+      .def_readwrite("penalty", &Node::penalty);
   GuardUninitialised<Node>();
   py::class_<Agent>(m, "Agent")
       .def(py::init<>())
@@ -63,7 +64,8 @@ void BindRecords(py::module_& m) {
       .def_readwrite("improve_stall", &Options::improve_stall)
       .def_readwrite("max_expansions", &Options::max_expansions)
       .def_readwrite("missing_cost", &Options::missing_cost)
-      .def_readwrite("minimise", &Options::minimise);
+      .def_readwrite("minimise", &Options::minimise)
+      .def_readwrite("default_penalty", &Options::default_penalty);
   GuardUninitialised<Options>();
 }
 

@@ -47,7 +47,17 @@ void BindResult(py::module_& m) {
       .def_property_readonly("paths", [](const Result& r) { return ToDict(r.paths); })
       .def_property_readonly("times", [](const Result& r) { return ToDict(r.times); })
       .def_property_readonly("durations", [](const Result& r) { return ToDict(r.durations); })
-      .def_property_readonly("distances", [](const Result& r) { return ToDict(r.distances); });
+      .def_property_readonly("distances", [](const Result& r) { return ToDict(r.distances); })
+      .def_property_readonly("unassigned", [](const Result& r) { return r.unassigned; })
+      .def_property_readonly("unassigned_reasons",
+                             [](const Result& r) {
+                               py::list reasons;
+                               for (const std::string& reason : r.unassigned_reasons) {
+                                 reasons.append(reason.empty() ? py::object(py::none()) : py::object(py::str(reason)));
+                               }
+                               return reasons;
+                             })
+      .def_property_readonly("penalty", [](const Result& r) { return r.penalty; });
   GuardUninitialised<Result>();
 }
 

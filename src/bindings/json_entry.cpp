@@ -137,6 +137,32 @@ std::string ReadFile(const std::string& path) {
   return text.str();
 }
 
+// Some target may be left out: a penalty on a node, or one by default.
+bool HasOptionalTargets(const Problem& problem) {
+  if (problem.options().default_penalty) return true;
+  return std::any_of(problem.nodes().begin(), problem.nodes().end(),
+                     [](const Node& node) { return node.penalty.has_value(); });
+}
+
+// The left-out targets by node id, ascending, each with its reason or None.
+void AddUnassigned(const Result& result, const Problem& problem, py::dict& out) {
+  std::vector<std::pair<uint64_t, std::string>> left;
+  for (size_t i = 0; i < result.unassigned.size(); ++i) {
+    const std::string reason = i < result.unassigned_reasons.size() ? result.unassigned_reasons[i] : "";
+    left.emplace_back(problem.nodes()[static_cast<size_t>(result.unassigned[i])].id, reason);
+  }
+  std::sort(left.begin(), left.end());
+  py::list ids;
+  py::list reasons;
+  for (const auto& [id, reason] : left) {
+    ids.append(id);
+    reasons.append(reason.empty() ? py::object(py::none()) : py::object(py::str(reason)));
+  }
+  out["unassigned"] = std::move(ids);
+  out["unassigned_reasons"] = std::move(reasons);
+  out["penalty"] = result.penalty;
+}
+
 py::dict build_result_dict(const Result& result, const Problem& problem, double solve_time) {
   py::dict out;
   out["status"] = result.paths.empty() ? "failed" : "success";
@@ -160,6 +186,7 @@ py::dict build_result_dict(const Result& result, const Problem& problem, double 
   stats["n_expanded"] = result.n_expanded;
   stats["last_update_time"] = result.last_update_time;
   out["statistics"] = std::move(stats);
+  if (HasOptionalTargets(problem)) AddUnassigned(result, problem, out);
   return out;
 }
 
@@ -174,7 +201,8 @@ py::dict AnytimeEntry(double time, double max_cost, double sum_cost) {
 // The last record is the returned solution, so it always closes the list: where it
 // only ties the last kept entry in the objective (the post-optimizers may trade the
 // other cost), it takes that entry's place.
-py::list build_anytime_list(const std::vector<std::pair<double, Result>>& record, bool min_sum) {
+py::list build_anytime_list(const std::vector<std::pair<double, Result>>& record, bool min_sum,
+                            bool optional_targets) {
   py::list out;
   ImprovingSolutions kept(min_sum);
   double last_max = 0.0;
@@ -184,7 +212,12 @@ py::list build_anytime_list(const std::vector<std::pair<double, Result>>& record
     const std::vector<double> costs = CostsByAgent(result);
     double sum_cost = 0.0;
     for (double cost : costs) sum_cost += cost;
-    const double max_cost = LongestRoute(costs);
+    double max_cost = LongestRoute(costs);
+    // The objective: the left-out targets' penalties count under either measure.
+    if (optional_targets) {
+      max_cost += result.penalty;
+      sum_cost += result.penalty;
+    }
     const bool kept_now = kept.Keep(max_cost, sum_cost);
     const bool differs = max_cost != last_max || sum_cost != last_sum;
     if (!kept_now && !(i + 1 == record.size() && !out.empty() && differs)) continue;
@@ -282,7 +315,7 @@ py::dict solve_json_document(const std::string& text, double time_limit, const p
   std::vector<std::pair<double, Result>> record = solver.get_result_process();
   py::dict out = build_result_dict(result, problem, solve_time);
   out["anytime"] =
-      build_anytime_list(record, problem.options().objective == ObjectiveType::MinSum);
+      build_anytime_list(record, problem.options().objective == ObjectiveType::MinSum, HasOptionalTargets(problem));
   return out;
 }
 

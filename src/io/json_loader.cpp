@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -47,6 +48,13 @@ double OptionalWhole(const json& object, const char* key) {
   return found == object.end() ? 0.0 : ReadWhole(*found);
 }
 
+// Absent and null alike mean none.
+std::optional<double> OptionalNumber(const json& object, const char* key) {
+  const auto found = object.find(key);
+  if (found == object.end() || found->is_null()) return std::nullopt;
+  return found->get<double>();
+}
+
 NodeType ParseNodeType(std::string text) {
   // Through unsigned char: toupper of a negative char (any non-ASCII byte) is undefined.
   std::transform(text.begin(), text.end(), text.begin(),
@@ -74,6 +82,7 @@ Node ReadNode(const json& item) {
   if (item.contains("type")) node.type = ParseNodeType(item.at("type").get<std::string>());
   node.demand = item.value("demand", 0.0);
   node.service = item.value("service", 0.0);
+  node.penalty = OptionalNumber(item, "penalty");
   return node;
 }
 
@@ -160,6 +169,7 @@ void ReadOptions(const json& object, Options& options) {
   options.quiet = object.value("quiet", false);
   options.enforce_capacities = object.value("enforce_capacities", false);
   options.minimise = ParseMinimise(object.value("minimise", std::string("duration")));
+  options.default_penalty = OptionalNumber(object, "default_penalty");
 }
 
 // {"metric": ..., "speed": ...}: costs from the positions; the speed defaults to 1.

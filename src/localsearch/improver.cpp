@@ -78,9 +78,18 @@ void Improver::Prepare(const StopCheck& stop) {
 
 void Improver::Load(const std::vector<std::vector<int32_t>>& initial, LsSolution& s) const {
   std::vector<uint8_t> seen(static_cast<size_t>(model_.num_nodes()), 0);
-  for (int32_t r = 0; r < s.num_routes() && static_cast<size_t>(r) < initial.size(); ++r) {
-    const std::vector<int32_t>& given = initial[static_cast<size_t>(r)];
-    if (given.size() < 2) continue;
+  const std::vector<int32_t> none;
+  for (int32_t r = 0; r < s.num_routes(); ++r) {
+    const std::vector<int32_t>& given = static_cast<size_t>(r) < initial.size() ? initial[static_cast<size_t>(r)] : none;
+    if (given.size() < 2) {
+      // The phase alone builds every plan with optional targets: an open route
+      // whose end no agent may reach stays at its start instead.
+      if (model_.has_optional() && !model_.return_to_end() && !s.route(r).feasible()) {
+        s.SetFinalDepot(r, model_.start(r));
+        if (!s.route(r).feasible()) s.SetFinalDepot(r, model_.end(r));
+      }
+      continue;
+    }
     std::vector<int32_t>& path = s.path(r);
     path.assign(1, model_.start(r));
     for (size_t p = 1; p + 1 < given.size(); ++p) {
@@ -125,7 +134,7 @@ void Improver::Construct(LsSolution& s, const StopCheck& stop) {
       const InsertionSpot spot = settings_.neighbour_limited
                                      ? NearInsertion(s, objective_, *neighbours_, v)
                                      : CheapestInsertion(s, objective_, v);
-      if (spot.route >= 0) InsertAt(s, v, spot);
+      if (spot.route >= 0 && model_.InsertionPays(v, spot.delta)) InsertAt(s, v, spot);
     }
     s.CollectUnassigned();
     if (settings_.local_search) local_->Run(s, objective_, rng_, {}, &stop);
@@ -189,10 +198,15 @@ void Improver::Recreate(LsSolution& s, const LsSolution& current, Ruined& ruined
     std::stable_partition(pending.begin(), pending.end(), [&](int32_t v) { return current.route_of(v) < 0; });
   }
   bool open = ruined.opened >= 0;
+  // Now and then every optional target goes in where it fits, paying or not:
+  // a few that pay only together are never let in one by one, and the
+  // descent then drops those that do not pay.
+  const bool take_all = model_.has_optional() && rng_.Below(4) == 0;
   for (int32_t v : pending) {
     InsertionSpot spot;
     if (open && model_.Admits(ruined.opened, v)) {
       spot = CheapestInRoute(s, ruined.opened, v);
+      if (spot.route >= 0) spot.delta = objective_.Delta(s, spot.route, spot.cost, -1, 0.0);
       open = false;
     }
     if (spot.route < 0) {
@@ -200,24 +214,25 @@ void Improver::Recreate(LsSolution& s, const LsSolution& current, Ruined& ruined
                  ? NearInsertion(s, objective_, *neighbours_, v, &rng_, settings_.blink, ruined.closed)
                  : CheapestInsertion(s, objective_, v, &rng_, settings_.blink, ruined.closed);
     }
-    if (spot.route >= 0) InsertAt(s, v, spot);
+    // An optional target goes in only where that costs less than leaving it out.
+    if (spot.route >= 0 && (take_all || model_.InsertionPays(v, spot.delta))) InsertAt(s, v, spot);
   }
   s.CollectUnassigned();
 }
 
-// Fewer left-out targets always win; at equal counts the threshold form of the
-// annealing test, one draw per candidate.
+// Fewer left-out targets that must be served always win; at equal counts the
+// threshold form of the annealing test, one draw per candidate.
 bool Improver::Accept(const LsSolution& candidate, const LsSolution& current) {
-  const size_t missing = candidate.unassigned().size();
-  const size_t missing_now = current.unassigned().size();
+  const int32_t missing = candidate.required_missing();
+  const int32_t missing_now = current.required_missing();
   if (missing != missing_now) return missing < missing_now;
   const double threshold = objective_.Of(current) - Temperature() * std::log(rng_.Unit() + 1e-300);
   return objective_.Of(candidate) < threshold;
 }
 
 void Improver::KeepBest(const LsSolution& s) {
-  if (!s.unassigned().empty() || !s.feasible()) return;
-  if (has_best_ && !objective_.Better(s.max(), s.sum(), best_.max(), best_.sum())) return;
+  if (s.required_missing() > 0 || !s.feasible()) return;
+  if (has_best_ && !objective_.Better(s, best_)) return;
   best_ = s;
   has_best_ = true;
   if (on_best_) on_best_(best_);
@@ -295,8 +310,13 @@ bool Improver::Run(const std::vector<std::vector<int32_t>>& initial, const StopC
   on_best_ = nullptr;
   LsSolution current(model_);
   Load(initial, current);
-  // The incoming solution is the bar to beat, and not reported again.
-  KeepBest(current);
+  // The incoming solution is the bar to beat, and not reported again. With
+  // optional targets even no routes at all are complete: if nothing came in,
+  // that plan is the phase's own and is reported.
+  const bool given = std::any_of(initial.begin(), initial.end(), [](const std::vector<int32_t>& path) {
+    return path.size() >= 2;
+  });
+  if (given || !model_.has_optional()) KeepBest(current);
   on_best_ = on_best;
   Construct(current, stop);
   StartSchedule(current);

@@ -109,7 +109,7 @@ void RegretInsertion(LsSolution& s, const LsObjective& objective) {
           second = d;
         }
       }
-      if (best.route < 0) continue;
+      if (best.route < 0 || !s.model().InsertionPays(pending[i], first)) continue;
       // A target with a single feasible route is the most urgent.
       const double regret = second < kLsInfinity ? second - first : kLsInfinity;
       if (regret > pick_regret || (regret == pick_regret && first < pick_delta)) {
@@ -139,7 +139,7 @@ void FarthestFirstInsertion(LsSolution& s, const LsObjective& objective, const N
   for (size_t i = 0; i < pending.size(); ++i) {
     if (stop != nullptr && i % kStopCheckEvery == kStopCheckEvery - 1 && stop->Expired()) break;
     const InsertionSpot spot = NearInsertion(s, objective, neighbours, pending[i]);
-    if (spot.route >= 0) InsertAt(s, pending[i], spot);
+    if (spot.route >= 0 && s.model().InsertionPays(pending[i], spot.delta)) InsertAt(s, pending[i], spot);
   }
   s.CollectUnassigned();
 }

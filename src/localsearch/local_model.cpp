@@ -1,6 +1,7 @@
 #include "localsearch/local_model.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace quarn {
 
@@ -76,6 +77,17 @@ LocalModel::LocalModel(const RouteRules& rules, const TimeWindowMap& windows, bo
     timing_[static_cast<size_t>(node)].latest = window.second;
     has_windows_ = true;
   }
+}
+
+void LocalModel::SetLeftOutPenalties(std::vector<double> penalties) {
+  left_out_penalty_ = std::move(penalties);
+  bool optional = false;
+  for (int32_t v : customers_) {
+    if (static_cast<size_t>(v) >= left_out_penalty_.size()) break;
+    optional = optional || left_out_penalty_[static_cast<size_t>(v)] < kLsInfinity;
+  }
+  left_out_penalty_.resize(static_cast<size_t>(n_), kLsInfinity);
+  if (!optional) left_out_penalty_.clear();
 }
 
 }  // namespace quarn

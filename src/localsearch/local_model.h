@@ -88,6 +88,18 @@ class LocalModel {
   // The positions every cost is computed from, when no table holds them.
   const CoordinateCosts* coordinates() const { return coordinates_; }
   double missing_cost() const { return missing_cost_; }
+  // What leaving each target out costs, by node (+infinity: it must be served);
+  // empty when every target must be.
+  void SetLeftOutPenalties(std::vector<double> penalties);
+  bool has_optional() const { return !left_out_penalty_.empty(); }
+  double left_out_penalty(int32_t v) const {
+    return left_out_penalty_.empty() ? kLsInfinity : left_out_penalty_[static_cast<size_t>(v)];
+  }
+  bool IsOptional(int32_t v) const { return left_out_penalty(v) < kLsInfinity; }
+  // Inserting v at an objective change of `delta` beats leaving it out.
+  bool InsertionPays(int32_t v, double delta) const {
+    return left_out_penalty_.empty() || delta < left_out_penalty_[static_cast<size_t>(v)];
+  }
 
  private:
   struct Entry {
@@ -123,6 +135,7 @@ class LocalModel {
   std::vector<double> distances_;  // as costs_, when the rules carry distances
   bool has_distances_ = false;
   bool by_distance_ = false;
+  std::vector<double> left_out_penalty_;  // by node, when some target is optional
 };
 
 }  // namespace quarn

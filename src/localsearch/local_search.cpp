@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "localsearch/cross_exchange.h"
+#include "localsearch/optional_targets.h"
 #include "localsearch/or_opt.h"
 #include "localsearch/relocate.h"
 #include "localsearch/swap.h"
@@ -54,7 +55,24 @@ void LocalSearch::Run(LsSolution& s, const LsObjective& objective, Rng& rng,
   }
   uint32_t pops = 0;
   size_t head = 0;
-  while (head < queue_.size()) {
+  const bool optional = model.has_optional();
+  auto push_route = [&](int32_t r) {
+    for (int32_t v : s.route(r).path) {
+      if (model.IsCustomer(v)) push(v);
+    }
+  };
+  while (head < queue_.size() || optional) {
+    if (head == queue_.size()) {
+      // At a local optimum the left-out targets that now pay go back in, and
+      // the descent goes on from their routes.
+      const double before = objective.Of(s);
+      for (int32_t r : InsertPaying(s, objective, -kImprovement, requeue_near_ ? &neighbours_ : nullptr)) {
+        push_route(r);
+      }
+      // Without the search the open routes' final depots are chosen here.
+      for (int32_t r : SwitchFinalDepots(s, objective, -kImprovement)) push_route(r);
+      if (head == queue_.size() || !(objective.Of(s) < before)) return;
+    }
     if (stop != nullptr && ++pops % kStopCheckEvery == 0 && stop->Expired()) return;
     const int32_t u = queue_[head++];
     queued_[static_cast<size_t>(u)] = 0;
@@ -85,6 +103,14 @@ void LocalSearch::Run(LsSolution& s, const LsObjective& objective, Rng& rng,
         }
       }
     }
+    if (optional && DropDelta(s, objective, u) < best.delta) {
+      const int32_t r = s.route_of(u);
+      const double before = objective.Of(s);
+      DropTarget(s, u);
+      if (!(objective.Of(s) < before)) return;
+      push_route(r);
+      continue;
+    }
     if (chosen == operators_.size()) continue;
     const double before = objective.Of(s);
     operators_[chosen]->Apply(s, best);
@@ -100,10 +126,7 @@ void LocalSearch::Run(LsSolution& s, const LsObjective& objective, Rng& rng,
       }
     } else {
       for (int32_t r : {best.r1, best.r2}) {
-        if (r < 0) continue;
-        for (int32_t v : s.route(r).path) {
-          if (model.IsCustomer(v)) push(v);
-        }
+        if (r >= 0) push_route(r);
       }
     }
     // Keep the list from growing without bound: compact the consumed part.

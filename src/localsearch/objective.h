@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 
 #include "localsearch/solution.h"
@@ -14,16 +15,44 @@ struct LsObjective {
   double alpha = 0.01;
 
   double Scalar(double max, double sum) const { return min_max ? max + alpha * sum : sum; }
-  double Of(const LsSolution& s) const { return Scalar(s.max(), s.sum()); }
+  // Penalties of left-out targets count beside the routes (0 when none is optional).
+  double Of(const LsSolution& s) const { return Scalar(s.max(), s.sum()) + s.left_out(); }
   // The change when routes r1 (and r2, -1 for none) take the new costs.
   double Delta(const LsSolution& s, int32_t r1, double c1, int32_t r2, double c2) const {
+    if (!(s.sum() < kLsInfinity)) return DeltaWithUnpriced(s, r1, c1, r2, c2);
     double sum = s.sum() - s.route(r1).cost + c1;
     if (r2 >= 0) sum += c2 - s.route(r2).cost;
     if (!min_max) return sum - s.sum();
     double max = s.MaxExcluding(r1, r2);
     if (c1 > max) max = c1;
     if (r2 >= 0 && c2 > max) max = c2;
-    return Scalar(max, sum) - Of(s);
+    return Scalar(max, sum) - Scalar(s.max(), s.sum());
+  }
+  // Delta where some route has no finite price (no arc from its start to its
+  // end, say): fewer such routes always win, at equal counts the change of
+  // the priced ones counts.
+  double DeltaWithUnpriced(const LsSolution& s, int32_t r1, double c1, int32_t r2, double c2) const {
+    int32_t unpriced_before = 0;
+    int32_t unpriced_after = 0;
+    double max_before = 0.0, sum_before = 0.0, max_after = 0.0, sum_after = 0.0;
+    for (int32_t r = 0; r < s.num_routes(); ++r) {
+      const double before = s.route(r).cost;
+      const double after = r == r1 ? c1 : r == r2 ? c2 : before;
+      if (before < kLsInfinity) {
+        max_before = std::max(max_before, before);
+        sum_before += before;
+      } else {
+        ++unpriced_before;
+      }
+      if (after < kLsInfinity) {
+        max_after = std::max(max_after, after);
+        sum_after += after;
+      } else {
+        ++unpriced_after;
+      }
+    }
+    if (unpriced_after != unpriced_before) return unpriced_after < unpriced_before ? -kLsInfinity : kLsInfinity;
+    return Scalar(max_after, sum_after) - Scalar(max_before, sum_before);
   }
   // Strictly better under the final judgement, with a tolerance for rounding.
   bool Better(double max_a, double sum_a, double max_b, double sum_b) const {
@@ -31,6 +60,10 @@ struct LsObjective {
     if (!min_max) return sum_a < sum_b - kEps;
     if (max_a < max_b - kEps) return true;
     return max_a <= max_b + kEps && sum_a < sum_b - kEps;
+  }
+  // Better() of two solutions, the penalties of their left-out targets added to both measures.
+  bool Better(const LsSolution& a, const LsSolution& b) const {
+    return Better(a.max() + a.left_out(), a.sum() + a.left_out(), b.max() + b.left_out(), b.sum() + b.left_out());
   }
 };
 

@@ -22,9 +22,13 @@ std::vector<int32_t> RuinAdjacentStrings(LsSolution& s, const Neighbours& neighb
   const auto strings = static_cast<int32_t>(std::floor(rng.Unit() * ks_max)) + 1;
 
   int32_t seed = -1;
-  // A target left out, or one on a route that breaks a rule, needs room near
-  // it, so half the time the strings are cut around one of them.
-  std::vector<int32_t> troubled = s.unassigned();
+  // A target left out that must be served, or one on a route that breaks a
+  // rule, needs room near it, so half the time the strings are cut around one
+  // of them (an optional one left out may be out for good).
+  std::vector<int32_t> troubled;
+  for (int32_t v : s.unassigned()) {
+    if (!s.model().IsOptional(v)) troubled.push_back(v);
+  }
   if (troubled.empty() && !s.feasible()) {
     for (const LsRoute& route : s.routes()) {
       if (route.feasible()) continue;

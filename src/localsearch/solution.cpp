@@ -236,8 +236,16 @@ void LsSolution::MarkUnassigned(int32_t v) {
 
 void LsSolution::CollectUnassigned() {
   unassigned_.clear();
+  left_out_ = 0.0;
+  required_missing_ = 0;
   for (int32_t v : model_->customers()) {
-    if (route_of(v) < 0) unassigned_.push_back(v);
+    if (route_of(v) >= 0) continue;
+    unassigned_.push_back(v);
+    if (model_->IsOptional(v)) {
+      left_out_ += model_->left_out_penalty(v);
+    } else {
+      ++required_missing_;
+    }
   }
 }
 

@@ -52,6 +52,10 @@ class LsSolution {
   int32_t route_of(int32_t v) const { return route_of_[static_cast<size_t>(v)]; }
   int32_t pos_of(int32_t v) const { return pos_of_[static_cast<size_t>(v)]; }
   const std::vector<int32_t>& unassigned() const { return unassigned_; }
+  // As of the last CollectUnassigned: the penalties of the optional targets left
+  // out, and how many targets that must be served are not.
+  double left_out() const { return left_out_; }
+  int32_t required_missing() const { return required_missing_; }
   int32_t num_routes() const { return static_cast<int32_t>(routes_.size()); }
 
   // Sets agent r's final depot (its end, or its start on open routes).
@@ -94,6 +98,8 @@ class LsSolution {
   std::vector<int32_t> route_of_;
   std::vector<int32_t> pos_of_;
   std::vector<int32_t> unassigned_;
+  double left_out_ = 0.0;
+  int32_t required_missing_ = 0;
   double sum_ = 0.0;
   double top_[3] = {0.0, 0.0, 0.0};
   int32_t top_route_[3] = {-1, -1, -1};

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "model/position.h"
 
@@ -15,6 +16,8 @@ struct Node {
   double demand = 0.0;
   // Time spent at the node before leaving; a depot's counts nothing.
   double service = 0.0;
+  // The cost of leaving the target unvisited; none: it must be served.
+  std::optional<double> penalty;
 };
 
 }  // namespace quarn

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "model/missing_cost.h"
 
@@ -34,6 +35,8 @@ struct Options {
   bool enforce_capacities = false;
   // Distance counts only under min-sum, and only the improvement phase honours it.
   Minimise minimise = Minimise::Duration;
+  // The penalty of every target without its own; none: such targets must be served.
+  std::optional<double> default_penalty;
 };
 
 }  // namespace quarn

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
@@ -20,6 +21,12 @@ struct Result {
   // sum of its legs' distances (the route cost is the objective's measure).
   std::unordered_map<int32_t, double> durations;
   std::unordered_map<int32_t, double> distances;
+  // Optional targets the solution leaves out (node indices, ascending), the
+  // sum of their penalties, and per target a short reason or "" where none is
+  // cheaply known (filled as the result is read out).
+  std::vector<int32_t> unassigned;
+  std::vector<std::string> unassigned_reasons;
+  double penalty = 0.0;
 };
 
 // The cost of one agent's route; 0.0 when the result has none.

@@ -220,6 +220,13 @@ class Solver {
   // The bytes the phase's tables will take, estimated before they are built.
   uint64_t ImprovementBytes() const;
 
+  // Optional targets (solver_penalties.cpp): a penalty on a node or by default.
+  static bool StatesPenalties(const Problem& problem, const Options& options);
+  void BuildLeftOutPenalties(const Problem& problem, const Options& options);
+  // A short reason no agent can serve target v, "" where no cheap test tells.
+  std::string LeftOutReason(int32_t v) const;
+  void ExplainLeftOut(Result& result) const;
+
   // Read-out (solver_results.cpp).
   void WritePathDump() const;
   // Route costs become route distances when distance is the objective.
@@ -313,6 +320,9 @@ class Solver {
   CoordinateCosts coordinates_;
   bool coordinates_only_ = false;
   std::chrono::steady_clock::time_point clock_origin_;
+  // What leaving each target out costs, by node index (+infinity: it must be
+  // served); empty when none is optional, and only the phase reads it.
+  std::vector<double> left_out_penalty_;
 };
 
 }  // namespace quarn

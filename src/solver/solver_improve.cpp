@@ -98,7 +98,8 @@ void Solver::RunImprovement() {
   }
 
   const RouteRules& rules = rules_;
-  const LocalModel model(rules, time_windows_, by_distance_);
+  LocalModel model(rules, time_windows_, by_distance_);
+  model.SetLeftOutPenalties(left_out_penalty_);
   // The tables take a while on a large instance: Ctrl-C and the limit are asked again.
   if (stop.ImprovementDone(0)) {
     result_.timeout = true;
@@ -108,7 +109,7 @@ void Solver::RunImprovement() {
   ImproveSettings settings;
   settings.seed = improve_seed_;
   settings.min_max = objective_kind_ != ObjectiveKind::kMinSum;
-  settings.neighbour_limited = BeyondSearch();
+  settings.neighbour_limited = points_.size() > static_cast<size_t>(VisitedSet::kCapacity);
   Improver improver(model, settings);
 
   std::vector<std::vector<int32_t>> initial(num_agents_);
@@ -129,6 +130,8 @@ void Solver::RunImprovement() {
     }
     out = result_;
     WriteBack(routes, out);
+    out.unassigned = s.unassigned();
+    out.penalty = s.left_out();
     return true;
   };
   // Only a solution better than the result so far is recorded: one the phase could
@@ -138,7 +141,8 @@ void Solver::RunImprovement() {
     if (found_ == 0) return true;
     const CostSpread a = SpreadOf(next, num_agents_);
     const CostSpread b = SpreadOf(result_, num_agents_);
-    return judge.Better(a.max, a.sum, b.max, b.sum);
+    return judge.Better(a.max + next.penalty, a.sum + next.penalty, b.max + result_.penalty,
+                        b.sum + result_.penalty);
   };
   auto on_best = [&](const LsSolution& s) {
     Result next;

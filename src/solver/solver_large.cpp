@@ -14,8 +14,9 @@ constexpr uint64_t kWorkingSolutions = 4;
 
 }  // namespace
 
+// The search serves every target, so with optional ones the phase runs alone too.
 bool Solver::BeyondSearch() const {
-  return improve_ && points_.size() > static_cast<size_t>(VisitedSet::kCapacity);
+  return improve_ && (points_.size() > static_cast<size_t>(VisitedSet::kCapacity) || !left_out_penalty_.empty());
 }
 
 // The cost table of every type dominates; admission, neighbour lists and the

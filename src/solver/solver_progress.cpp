@@ -26,7 +26,13 @@ void Solver::InstallProgress() {
 ProgressReport Solver::MakeProgressReport(double elapsed) {
   // The entries recorded since the last report, counted as the anytime list counts them.
   for (; progress_seen_ < anytime_.size(); ++progress_seen_) {
-    const CostSpread spread = SpreadOf(anytime_[progress_seen_].second, num_agents_);
+    const Result& entry = anytime_[progress_seen_].second;
+    CostSpread spread = SpreadOf(entry, num_agents_);
+    // The objective counts the left-out targets' penalties, as the anytime list does.
+    if (!left_out_penalty_.empty()) {
+      spread.max += entry.penalty;
+      spread.sum += entry.penalty;
+    }
     if (progress_kept_.Keep(spread.max, spread.sum)) ++progress_solutions_;
   }
   ProgressReport report;

@@ -15,6 +15,7 @@ Result Solver::get_result() {
   result_.last_update_time = last_update_time_;
   Result result = result_;
   RecordMeasures(result);
+  ExplainLeftOut(result);
   return result;
 }
 

@@ -73,6 +73,9 @@ Solver::Solver(Problem problem, const Options& options)
         "the option \"minimise\": \"distance\" is honoured by the improvement phase: set "
         "\"improve\": true");
   }
+  if (!options.improve && StatesPenalties(problem, options)) {
+    throw std::invalid_argument("penalties are honoured by the improvement phase: set \"improve\": true");
+  }
   // NaN would compare false both ways and so make every arc exist.
   missing_cost_ = std::isnan(options.missing_cost) ? kMissingCost : options.missing_cost;
   type_index_ = problem.type_index_by_name();
@@ -80,6 +83,7 @@ Solver::Solver(Problem problem, const Options& options)
   BuildNodeTable(problem);
   BuildAgentTable(problem);
   AssignAllowedTypes(problem);
+  BuildLeftOutPenalties(problem, options);
   BuildTimeWindows(problem);
   coordinates_only_ = CoordinatesOnly(problem, options);
   BuildCoordinateCosts(problem);

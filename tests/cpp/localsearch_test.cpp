@@ -15,6 +15,7 @@
 #include "localsearch/improver.h"
 #include "localsearch/insertion.h"
 #include "localsearch/local_model.h"
+#include "localsearch/optional_targets.h"
 #include "localsearch/or_opt.h"
 #include "localsearch/relocate.h"
 #include "localsearch/rng.h"
@@ -187,7 +188,7 @@ int64_t CheckOperatorPrices(const RandomRules& inst, const Penalties& penalties,
   LsSolution s(model);
   s.SetPenalties(penalties);
   RegretInsertion(s, objective);
-  EXPECT_TRUE(s.unassigned().empty());
+  EXPECT_EQ(s.required_missing(), 0);
   auto expect_consistent = [&](const LsSolution& sol) {
     for (int32_t r = 0; r < sol.num_routes(); ++r) {
       const LsRoute& route = sol.route(r);
@@ -233,7 +234,40 @@ int64_t CheckOperatorPrices(const RandomRules& inst, const Penalties& penalties,
       }
     }
   }
+  // Leaving an optional target out is priced from the cached removal, putting
+  // it back by the insertion price, each against its penalty.
+  for (int32_t u : targets) {
+    const double drop = DropDelta(s, objective, u);
+    if (!model.IsOptional(u) || s.route_of(u) < 0) {
+      EXPECT_EQ(drop, kLsInfinity);
+      continue;
+    }
+    if (!(drop < kLsInfinity)) continue;
+    const int32_t r = s.route_of(u);
+    LsSolution dropped = s;
+    DropTarget(dropped, u);
+    expect_consistent(dropped);
+    EXPECT_EQ(dropped.route(r).cost, s.route(r).removal[static_cast<size_t>(s.pos_of(u))]);
+    EXPECT_NEAR(objective.Of(dropped) - objective.Of(s), drop, 1e-6);
+    const InsertionSpot spot = CheapestInsertion(dropped, objective, u);
+    EXPECT_GE(spot.route, 0);
+    if (spot.route < 0) continue;
+    LsSolution back = dropped;
+    InsertAt(back, u, spot);
+    back.CollectUnassigned();
+    EXPECT_NEAR(objective.Of(back) - objective.Of(dropped), spot.delta - model.left_out_penalty(u), 1e-6);
+    ++checked;
+  }
   return checked;
+}
+
+// Penalties on every other target, whole numbers from 0 up.
+void MakeOptional(RandomRules& inst) {
+  std::vector<double> penalty(static_cast<size_t>(inst.model->num_nodes()), kLsInfinity);
+  for (int32_t v : inst.model->customers()) {
+    if (v % 2 == 1) penalty[static_cast<size_t>(v)] = v % 9 * 4.0;
+  }
+  inst.model->SetLeftOutPenalties(penalty);
 }
 
 // Hard rules on the small variants; soft ones (time warp, excess and load
@@ -270,6 +304,25 @@ TEST(MoveOperators, PricesEqualTheWalkAfterApplying) {
     }
   }
   EXPECT_GT(checked, 15000);
+}
+
+// With every other target optional the operators' prices hold, and so do those
+// of leaving a target out and of putting it back.
+TEST(MoveOperators, PricesHoldWithOptionalTargets) {
+  const Variant cases[] = {kVariants[2], kVariants[7], {false, true, true, 2, true},
+                           {true, false, false, 1, true, 0, 0, true}};
+  int64_t checked = 0;
+  for (uint64_t seed = 1; seed <= 6; ++seed) {
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    for (bool min_max : {false, true}) {
+      for (const Variant& v : cases) {
+        RandomRules inst = Make(seed, v, v.tight);
+        MakeOptional(inst);
+        checked += CheckOperatorPrices(inst, v.tight ? Penalties{3.0, 2.0, 4.0} : Penalties{}, min_max, 1);
+      }
+    }
+  }
+  EXPECT_GT(checked, 20000);
 }
 
 // Construction places every target on generated instances with loose windows,

@@ -96,6 +96,7 @@ def build_problem(doc):
         n.position.x, n.position.y, n.position.z = item["x"], item["y"], item.get("z", 0.0)
         n.demand = item.get("demand", 0.0)
         n.type = z.NodeType.DEPOT if item.get("type") == "depot" else z.NodeType.TARGET
+        n.penalty = item.get("penalty")
         p.add_node(n)
     for item in doc["agents"]:
         a = z.Agent()
@@ -123,7 +124,8 @@ def build_problem(doc):
     minmax = opts.get("objective") == "min_max"
     p.options().objective = z.ObjectiveType.MinMax if minmax else z.ObjectiveType.MinSum
     p.options().time_limit = opts.get("time_limit", 60.0)
-    for key in ("improve", "seed", "max_iterations", "max_expansions", "missing_cost", "enforce_capacities", "quiet"):
+    for key in ("improve", "seed", "max_iterations", "max_expansions", "missing_cost", "enforce_capacities", "quiet",
+                "default_penalty"):
         if key in opts:
             setattr(p.options(), key, opts[key])
     return p
@@ -138,9 +140,13 @@ def solve_objects(doc, progress=None):
     routes = [{"agent_id": a["id"], "path": r.paths.get(k, []), "cost": r.times.get(k, 0.0)}
               for k, a in enumerate(doc["agents"])]
     costs = [route["cost"] for route in routes]
-    return {"status": "success" if r.paths else "failed", "timeout": r.timeout, "routes": routes,
-            "statistics": {"max_cost": max(costs, default=0.0), "sum_cost": sum(costs),
-                           "n_expanded": r.n_expanded}}
+    out = {"status": "success" if r.paths else "failed", "timeout": r.timeout, "routes": routes,
+           "statistics": {"max_cost": max(costs, default=0.0), "sum_cost": sum(costs),
+                          "n_expanded": r.n_expanded}}
+    if "default_penalty" in doc.get("options", {}) or any("penalty" in n for n in doc["nodes"]):
+        left = sorted(zip((doc["nodes"][v]["id"] for v in r.unassigned), r.unassigned_reasons))
+        out.update(unassigned=[v for v, _ in left], unassigned_reasons=[why for _, why in left], penalty=r.penalty)
+    return out
 
 
 ROADS = {"json": solve_json, "objects": solve_objects}

@@ -180,7 +180,46 @@ struct Instance {
   std::map<int32_t, std::pair<double, double>> windows;
 };
 
+// A target may stay off every route only with a penalty (its own, or the
+// default one unless it is a depot); the reported penalty is their sum. A
+// left-out target counts as visited once for the rule that follows.
+void CheckLeftOut(const Problem& problem, const Options& options, const std::set<int32_t>& depots,
+                  const Result& result, std::map<int32_t, int>& visits, std::vector<std::string>& errors) {
+  double penalty = 0.0;
+  for (size_t i = 0; i < result.unassigned.size(); ++i) {
+    const int32_t node = result.unassigned[i];
+    const std::string who = "left-out target " + std::to_string(node) + ": ";
+    if (node < 0 || static_cast<size_t>(node) >= problem.nodes().size()) {
+      errors.push_back(who + "no such node");
+      continue;
+    }
+    if (i > 0 && node <= result.unassigned[i - 1]) errors.push_back(who + "the list is not ascending");
+    const std::optional<double> own =
+        LeftOutPenalty(problem, options, std::vector<int32_t>(depots.begin(), depots.end()), node);
+    if (!own) {
+      errors.push_back(who + "it must be served");
+      continue;
+    }
+    if (visits[node] != 0) errors.push_back(who + "it is on a route too");
+    visits[node] = 1;
+    penalty += *own;
+  }
+  if (std::abs(penalty - result.penalty) > 1e-6 * std::max(1.0, std::abs(penalty))) {
+    errors.push_back("penalty: reported " + std::to_string(result.penalty) + ", the left-out targets' sum is " +
+                     std::to_string(penalty));
+  }
+}
+
 }  // namespace
+
+std::optional<double> LeftOutPenalty(const Problem& problem, const Options& options,
+                                     const std::vector<int32_t>& depots, int32_t node) {
+  if (std::find(depots.begin(), depots.end(), node) != depots.end()) return std::nullopt;
+  const Node& entry = problem.nodes()[static_cast<size_t>(node)];
+  if (entry.penalty) return entry.penalty;
+  if (entry.type == NodeType::DEPOT) return std::nullopt;
+  return options.default_penalty;
+}
 
 std::string Violations(const Problem& problem, const Options& options, const Result& result) {
   std::vector<std::string> errors;
@@ -199,6 +238,7 @@ std::string Violations(const Problem& problem, const Options& options, const Res
     inst.CheckLoad(a, path->second, errors);
     for (size_t p = 1; p < path->second.size(); ++p) ++visits[path->second[p]];
   }
+  CheckLeftOut(problem, options, inst.depots, result, visits, errors);
   for (int32_t node = 0; node < static_cast<int32_t>(problem.nodes().size()); ++node) {
     if (inst.depots.count(node) == 0 && visits[node] != 1) {
       errors.push_back("target " + std::to_string(node) + " visited " + std::to_string(visits[node]) +

@@ -26,7 +26,15 @@ namespace quarn::test {
 //   distance under min-sum with "minimise": "distance", else its duration), and
 //   with distances given the reported durations and distances are right.
 // Every agent stands at its start at time 0 and waits there for its window to open.
+// A target may also be left out (listed in result.unassigned, ascending) where it
+// has a penalty, its own or options.default_penalty (never at a depot), and
+// result.penalty must be the sum of those left out.
 std::string Violations(const Problem& problem, const Options& options, const Result& result);
+
+// What leaving node `node` out costs; nothing where it must be served (a
+// depot, `depots` holding the agents' starts and ends).
+std::optional<double> LeftOutPenalty(const Problem& problem, const Options& options,
+                                     const std::vector<int32_t>& depots, int32_t node);
 
 // The best objective value (the longest route for min-max, the sum of the routes
 // for min-sum) over every solution the rules above accept; nullopt when there is none. Tries every order of the targets over the
