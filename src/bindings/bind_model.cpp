@@ -58,6 +58,7 @@ void BindRecords(py::module_& m) {
       .def_readwrite("improve", &Options::improve)
       .def_readwrite("quiet", &Options::quiet)
       .def_readwrite("enforce_capacities", &Options::enforce_capacities)
+      .def_readwrite("enforce_sequence", &Options::enforce_sequence)
       .def_readwrite("seed", &Options::seed)
       .def_readwrite("max_iterations", &Options::max_iterations)
       .def_readwrite("improve_stall", &Options::improve_stall)

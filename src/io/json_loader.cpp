@@ -160,6 +160,7 @@ void ReadOptions(const json& object, Options& options) {
   options.quiet = object.value("quiet", false);
   options.enforce_capacities = object.value("enforce_capacities", false);
   options.minimise = ParseMinimise(object.value("minimise", std::string("duration")));
+  options.enforce_sequence = object.value("enforce_sequence", false);
 }
 
 }  // namespace

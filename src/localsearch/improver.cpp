@@ -33,7 +33,7 @@ void SortForRecreate(std::vector<int32_t>& nodes, const std::vector<double>& dep
 
 // Hard rules (+infinity) stay hard.
 Penalties Scaled(const Penalties& p, double factor) {
-  return Penalties{p.time_warp * factor, p.excess * factor, p.load * factor};
+  return Penalties{p.time_warp * factor, p.excess * factor, p.load * factor, p.link * factor};
 }
 
 // One weight moved toward the share of routes that keep its rule.
@@ -73,7 +73,10 @@ void Improver::Prepare(const StopCheck& stop) {
     if (has_limits_) penalties_.excess = std::max(settings_.initial_penalty, kMinPenalty);
     if (model_.has_capacities()) penalties_.load = std::max(settings_.initial_penalty, kMinPenalty);
   }
+  // Pairs are always charged: a plan is only judged whole.
+  if (model_.has_links()) penalties_.link = std::max(settings_.initial_penalty, kMinPenalty);
   candidates_seen_ = candidates_without_warp_ = candidates_without_excess_ = candidates_without_load_ = 0;
+  candidates_without_link_ = 0;
 }
 
 void Improver::Load(const std::vector<std::vector<int32_t>>& initial, LsSolution& s) const {
@@ -222,7 +225,9 @@ void Improver::RecordFeasibility(const LsSolution& s) {
   bool warp = false;
   bool excess = false;
   bool load = false;
+  bool link = false;
   for (const LsRoute& route : s.routes()) {
+    link = link || route.charge.link > 0.0;
     warp = warp || route.charge.time_warp > 0.0;
     excess = excess || route.charge.excess > 0.0;
     load = load || route.charge.load_excess > 0.0;
@@ -231,6 +236,7 @@ void Improver::RecordFeasibility(const LsSolution& s) {
   if (!warp) ++candidates_without_warp_;
   if (!excess) ++candidates_without_excess_;
   if (!load) ++candidates_without_load_;
+  if (!link) ++candidates_without_link_;
 }
 
 void Improver::AdaptPenalties(LsSolution& current) {
@@ -249,7 +255,11 @@ void Improver::AdaptPenalties(LsSolution& current) {
   if (model_.has_capacities()) {
     penalties_.load = Adapted(penalties_.load, candidates_without_load_ / seen, settings_.target_feasible);
   }
+  if (model_.has_links()) {
+    penalties_.link = Adapted(penalties_.link, candidates_without_link_ / seen, settings_.target_feasible);
+  }
   candidates_seen_ = candidates_without_warp_ = candidates_without_excess_ = candidates_without_load_ = 0;
+  candidates_without_link_ = 0;
   current.SetPenalties(penalties_);
 }
 

@@ -8,7 +8,8 @@ LocalModel::LocalModel(const RouteRules& rules, const TimeWindowMap& windows, bo
     : rules_(&rules),
       n_(static_cast<int32_t>(rules.num_nodes())),
       return_to_end_(rules.return_to_end()),
-      by_distance_(by_distance) {
+      by_distance_(by_distance),
+      has_links_(!rules.sequence().empty()) {
   const size_t n = static_cast<size_t>(n_);
   const size_t m = rules.num_agents();
   agents_.resize(m);

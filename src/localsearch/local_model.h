@@ -79,6 +79,9 @@ class LocalModel {
   }
   bool has_distances() const { return has_distances_; }
   bool by_distance() const { return by_distance_; }
+  // Target pairs are enforced: routes are timed together (see links.h).
+  bool has_links() const { return has_links_; }
+  const SequenceRules& sequence() const { return rules_->sequence(); }
 
  private:
   struct Entry {
@@ -112,6 +115,7 @@ class LocalModel {
   std::vector<double> distances_;  // as costs_, when the rules carry distances
   bool has_distances_ = false;
   bool by_distance_ = false;
+  bool has_links_ = false;
 };
 
 }  // namespace quarn

@@ -34,6 +34,9 @@ struct Options {
   bool enforce_capacities = false;
   // Distance counts only under min-sum, and only the improvement phase honours it.
   Minimise minimise = Minimise::Duration;
+  // The "sequence" pairs (precedence_pairs, same_pairs, diff_pairs) are kept;
+  // off, they are stored and never read. Only the improvement phase honours them.
+  bool enforce_sequence = false;
 };
 
 }  // namespace quarn

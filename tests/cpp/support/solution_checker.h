@@ -22,6 +22,10 @@ namespace quarn::test {
 //   at most its agent's capacity (0: no limit);
 // - windows (with waiting) constrain the start of service; the route-length
 //   limit holds with every service counted (a depot's service counts nothing);
+// - with options.enforce_sequence, every pair: a plain one's `after` starts
+//   no earlier than its `before` ends (the earliest plan the waits allow, so
+//   the reported costs count them) and follows it on a shared route, a "same"
+//   one is served by one agent in order, a "diff" one by two;
 // - each reported cost equals the recomputed measure of its route (its
 //   distance under min-sum with "minimise": "distance", else its duration), and
 //   with distances given the reported durations and distances are right.

@@ -1,0 +1,97 @@
+#include "localsearch/links.h"
+
+#include <algorithm>
+
+namespace quarn {
+
+LinkedTiming ScheduleLinked(const LocalModel& model, const std::vector<const std::vector<int32_t>*>& paths) {
+  struct Window {
+    const LocalModel& model;
+    double earliest(int32_t v) const { return model.earliest(v); }
+    double latest(int32_t v) const { return model.latest(v); }
+    double service(int32_t v) const { return model.service(v); }
+  };
+  auto travel = [&model](int32_t r, int32_t u, int32_t v) { return model.Travel(r, u, v); };
+  auto admits = [&model](int32_t r, int32_t v) { return model.Admits(r, v); };
+  return model.sequence().Schedule(paths, travel, admits, Window{model});
+}
+
+RouteCharge LinkedCharge(const LocalModel& model, int32_t r, const RouteCharge& own, const LinkedTiming& timing) {
+  RouteCharge charge = own;
+  const auto k = static_cast<size_t>(r);
+  charge.finish = timing.finish[k];
+  charge.time_warp = timing.warp[k];
+  charge.link = timing.broken[k];
+  charge.excess = 0.0;
+  const double limit = model.limit(r);
+  if (limit > 0.0 && charge.finish > limit && charge.exists()) charge.excess = charge.finish - limit;
+  return charge;
+}
+
+namespace {
+
+// What a route's own walk adds to its charge: its load beyond the capacity and its distance.
+RouteCharge OwnCharge(const LocalModel& model, int32_t r, const std::vector<int32_t>& path) {
+  RouteCharge charge;
+  double load = 0.0;
+  double distance = 0.0;
+  for (size_t p = 0; p < path.size(); ++p) {
+    load += model.demand(path[p]);
+    if (p > 0) distance += model.Distance(r, path[p - 1], path[p]);
+  }
+  charge.load_excess = LoadExcess(model, r, load);
+  charge.distance = distance;
+  return charge;
+}
+
+}  // namespace
+
+double LinkedDelta(LsSolution& s, const LsObjective& objective, const MoveOperator& op, const Move& move) {
+  const LocalModel& model = s.model();
+  const int32_t r1 = move.r1;
+  const int32_t r2 = move.r2;
+  const std::vector<int32_t> saved1 = s.path(r1);
+  const std::vector<int32_t> saved2 = r2 >= 0 ? s.path(r2) : std::vector<int32_t>{};
+  s.BeginTrial();
+  op.Apply(s, move);
+  std::vector<const std::vector<int32_t>*> paths;
+  paths.reserve(static_cast<size_t>(s.num_routes()));
+  for (const LsRoute& route : s.routes()) paths.push_back(&route.path);
+  const LinkedTiming timing = ScheduleLinked(model, paths);
+  double sum = 0.0;
+  double max = -kLsInfinity;
+  for (int32_t r = 0; r < s.num_routes(); ++r) {
+    const bool moved = r == r1 || r == r2;
+    const RouteCharge own = moved ? OwnCharge(model, r, s.route(r).path) : s.route(r).charge;
+    const double cost =
+        s.penalties().Price(LinkedCharge(model, r, own, timing), model.by_distance());
+    sum += cost;
+    max = std::max(max, cost);
+  }
+  s.path(r1) = saved1;
+  if (r2 >= 0) s.path(r2) = saved2;
+  s.EndTrial();
+  if (!(sum < kLsInfinity)) return kLsInfinity;
+  return objective.Scalar(max, sum) - objective.Of(s);
+}
+
+bool PairsAllow(const LsSolution& s, int32_t r, int32_t gap, int32_t v) {
+  const SequenceRules& sequence = s.model().sequence();
+  if (!sequence.Paired(v)) return true;
+  for (const int32_t* k = sequence.begin_of(v); k != sequence.end_of(v); ++k) {
+    const IndexPair& pair = sequence.pairs()[static_cast<size_t>(*k)];
+    const bool first = pair.before == v;
+    const int32_t w = first ? pair.after : pair.before;
+    const int32_t rw = s.route_of(w);
+    if (rw < 0) continue;
+    if (pair.kind == PairKind::kDiff) {
+      if (rw == r) return false;
+      continue;
+    }
+    if (pair.kind == PairKind::kSame && rw != r) return false;
+    if (rw == r && (first ? gap > s.pos_of(w) : gap <= s.pos_of(w))) return false;
+  }
+  return true;
+}
+
+}  // namespace quarn
