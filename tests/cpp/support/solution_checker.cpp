@@ -297,6 +297,22 @@ std::string Violations(const Problem& problem, const Options& options, const Res
   return text;
 }
 
+std::vector<double> ExpectedCosts(const Problem& problem, const Options& options,
+                                  const std::vector<std::vector<int32_t>>& routes) {
+  const Instance inst(problem, options);
+  bool settled = true;
+  const Times linked = inst.HasPairs() ? inst.LinkedTimes(routes, settled) : Times{};
+  std::vector<double> costs;
+  for (size_t a = 0; a < routes.size(); ++a) {
+    Times own = linked;
+    double distance = 0.0;
+    const double walked =
+        inst.Walk(static_cast<int>(a), routes[a], nullptr, &distance, inst.HasPairs() ? &own : nullptr);
+    costs.push_back(inst.ByDistance() ? distance : walked);
+  }
+  return costs;
+}
+
 std::optional<double> OptimalValue(const Problem& problem, const Options& options) {
   const Instance inst(problem, options);
   const auto num_agents = static_cast<int>(problem.agents_ordered().size());

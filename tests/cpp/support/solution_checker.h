@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -31,6 +32,11 @@ namespace quarn::test {
 //   with distances given the reported durations and distances are right.
 // Every agent stands at its start at time 0 and waits there for its window to open.
 std::string Violations(const Problem& problem, const Options& options, const Result& result);
+
+// The cost the checker expects of each route (agent a drives routes[a]): its
+// measure, with the waits of options.enforce_sequence's plain pairs counted.
+std::vector<double> ExpectedCosts(const Problem& problem, const Options& options,
+                                  const std::vector<std::vector<int32_t>>& routes);
 
 // The best objective value (the longest route for min-max, the sum of the routes
 // for min-sum) over every solution the rules above accept; nullopt when there is none. Tries every order of the targets over the
