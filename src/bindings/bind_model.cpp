@@ -100,7 +100,11 @@ void BindProblem(py::module_& m) {
            py::return_value_policy::reference_internal)
       .def("nodes", &Problem::nodes, py::return_value_policy::reference_internal)
       .def("agents_ordered", &Problem::agents_ordered,
-           py::return_value_policy::reference_internal);
+           py::return_value_policy::reference_internal)
+      // (before, after) node ids; read only with Options.enforce_sequence.
+      .def_readwrite("precedence_pairs", &Problem::precedence_pairs)
+      .def_readwrite("same_pairs", &Problem::same_pairs)
+      .def_readwrite("diff_pairs", &Problem::diff_pairs);
   GuardUninitialised<Problem>();
 }
 

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "localsearch/insertion.h"
+#include "localsearch/links.h"
 
 namespace quarn {
 namespace {
@@ -168,6 +169,7 @@ Improver::Ruined Improver::Ruin(LsSolution& s) {
     }
   }
   RuinAdjacentStrings(s, *neighbours_, settings_.ruin, rng_);
+  if (model_.has_links()) RuinPartners(s);
   ruined.pending = s.unassigned();
   if (fleet_moves && rng_.Unit() < settings_.route_elimination) {
     std::vector<int32_t> idle;

@@ -75,6 +75,44 @@ double LinkedDelta(LsSolution& s, const LsObjective& objective, const MoveOperat
   return objective.Scalar(max, sum) - objective.Of(s);
 }
 
+double LinkedBound(const LsSolution& s, const LsObjective& objective, const Move& move) {
+  const bool by_distance = s.model().by_distance();
+  double max = move.cost1;
+  double sum = move.cost1;
+  if (move.r2 >= 0) {
+    max = std::max(max, move.cost2);
+    sum += move.cost2;
+  }
+  for (int32_t r = 0; r < s.num_routes(); ++r) {
+    if (r == move.r1 || r == move.r2) continue;
+    const LsRoute& route = s.route(r);
+    const double cost = route.charge.exists() ? s.penalties().Price(route.own, by_distance) : route.cost;
+    max = std::max(max, cost);
+    sum += cost;
+  }
+  return objective.Scalar(max, sum) - objective.Of(s);
+}
+
+void RuinPartners(LsSolution& s) {
+  const SequenceRules& sequence = s.model().sequence();
+  bool touched = false;
+  for (size_t i = 0; i < s.unassigned().size(); ++i) {
+    const int32_t v = s.unassigned()[i];
+    if (!sequence.Paired(v)) continue;
+    for (const int32_t* k = sequence.begin_of(v); k != sequence.end_of(v); ++k) {
+      const IndexPair& pair = sequence.pairs()[static_cast<size_t>(*k)];
+      const int32_t w = pair.before == v ? pair.after : pair.before;
+      const int32_t r = s.route_of(w);
+      if (pair.kind != PairKind::kSame || r < 0) continue;
+      // Positions along the route move with each removal: refreshed one by one.
+      s.Detach(w);
+      s.Refresh(r);
+      touched = true;
+    }
+  }
+  if (touched) s.CollectUnassigned();
+}
+
 bool PairsAllow(const LsSolution& s, int32_t r, int32_t gap, int32_t v) {
   const SequenceRules& sequence = s.model().sequence();
   if (!sequence.Paired(v)) return true;

@@ -27,6 +27,11 @@ RouteCharge LinkedCharge(const LocalModel& model, int32_t r, const RouteCharge& 
 // waits and broken pairs included.
 double LinkedDelta(LsSolution& s, const LsObjective& objective, const MoveOperator& op, const Move& move);
 
+// A lower bound of LinkedDelta from the move's own prices: waits and broken
+// pairs only add to a route's price, so every route costs at least what it
+// would without them.
+double LinkedBound(const LsSolution& s, const LsObjective& objective, const Move& move);
+
 // Prices the moves `evaluate` finds as plain operators do, but a move on a route
 // holding a paired target at its exact LinkedDelta; keeps it when it beats `best`.
 template <class Evaluate>
@@ -36,12 +41,17 @@ bool OfferLinked(LsSolution& s, const LsObjective& objective, const MoveOperator
   move.delta = kLsInfinity;
   if (!evaluate(move)) return false;
   if (s.route(move.r1).paired > 0 || (move.r2 >= 0 && s.route(move.r2).paired > 0)) {
+    if (!(LinkedBound(s, objective, move) < best.delta)) return false;
     move.delta = LinkedDelta(s, objective, op, move);
   }
   if (!(move.delta < best.delta)) return false;
   best = move;
   return true;
 }
+
+// A ruin that took one target of a "same" pair takes its partner too, so the
+// recreate may place the pair in another route together.
+void RuinPartners(LsSolution& s);
 
 // Target v may go into route r before path[gap] as far as its pairs with
 // targets already placed say: a "same" partner's route on the right side of

@@ -120,7 +120,10 @@ void LsSolution::Refresh(int32_t r) {
   route.cost = penalties_.Price(route.charge, model.by_distance());
   PriceRemovals(route);
   BuildBlocks(route);
-  if (model.has_links()) Relink();
+  if (model.has_links()) {
+    route.own = route.charge;
+    Relink();
+  }
   RecomputeTotals();
 }
 

@@ -34,6 +34,7 @@ struct LsRoute {
   std::vector<double> forward_distance;
   std::vector<double> backward_distance;
   int32_t paired = 0;  // targets in some pair: a move here is priced by the links
+  RouteCharge own;     // with links: the route's charge as if no pair made it wait, a lower bound
   bool feasible() const { return charge.feasible() && cost < kLsInfinity; }
   int32_t last() const { return static_cast<int32_t>(path.size()) - 1; }
   int32_t targets() const { return static_cast<int32_t>(path.size()) - 2; }

@@ -113,6 +113,10 @@ def build_problem(doc):
                 assignment.set_assignment(item["node"], item["types"])
             elif c["kind"] == "timewindow":
                 windows.set_timewindow(item["node"], item["start"], item["end"])
+        kinds = {"same": "same_pairs", "diff": "diff_pairs"}
+        for item in c.get("precedence", []) if c["kind"] == "sequence" else []:
+            name = kinds.get(item.get("type"), "precedence_pairs")
+            setattr(p, name, getattr(p, name) + [(item["before"], item["after"])])
     p.set_assignment_constraint(assignment)
     p.set_timewindow_constraint(windows)
     opts = doc.get("options", {})
@@ -120,7 +124,8 @@ def build_problem(doc):
     minmax = opts.get("objective") == "min_max"
     p.options().objective = z.ObjectiveType.MinMax if minmax else z.ObjectiveType.MinSum
     p.options().time_limit = opts.get("time_limit", 60.0)
-    for key in ("improve", "seed", "max_iterations", "max_expansions", "missing_cost", "enforce_capacities"):
+    for key in ("improve", "seed", "max_iterations", "max_expansions", "missing_cost", "enforce_capacities",
+                "enforce_sequence"):
         if key in opts:
             setattr(p.options(), key, opts[key])
     return p
