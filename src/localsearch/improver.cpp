@@ -190,6 +190,8 @@ void Improver::Recreate(LsSolution& s, const LsSolution& current, Ruined& ruined
   }
   bool open = ruined.opened >= 0;
   for (int32_t v : pending) {
+    if (s.route_of(v) >= 0) continue;  // went in beside its partner
+    if (model_.has_links() && InsertWithPartner(s, objective_, v, ruined.closed)) continue;
     InsertionSpot spot;
     if (open && model_.Admits(ruined.opened, v)) {
       spot = CheapestInRoute(s, ruined.opened, v);

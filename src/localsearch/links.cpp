@@ -113,6 +113,54 @@ void RuinPartners(LsSolution& s) {
   if (touched) s.CollectUnassigned();
 }
 
+bool InsertWithPartner(LsSolution& s, const LsObjective& objective, int32_t v, int32_t closed) {
+  const LocalModel& model = s.model();
+  const SequenceRules& sequence = model.sequence();
+  if (!sequence.Paired(v)) return false;
+  int32_t first = -1;
+  int32_t second = -1;
+  for (const int32_t* k = sequence.begin_of(v); k != sequence.end_of(v) && first < 0; ++k) {
+    const IndexPair& pair = sequence.pairs()[static_cast<size_t>(*k)];
+    const int32_t w = pair.before == v ? pair.after : pair.before;
+    if (pair.kind != PairKind::kSame || s.route_of(w) >= 0) continue;
+    first = pair.before;
+    second = pair.after;
+  }
+  if (first < 0) return false;
+  int32_t best_route = -1;
+  int32_t best_i = 0;
+  int32_t best_j = 0;
+  double best_delta = kLsInfinity;
+  for (int32_t r = 0; r < s.num_routes(); ++r) {
+    if (r == closed || !model.Admits(r, first) || !model.Admits(r, second)) continue;
+    const LsRoute& route = s.route(r);
+    const int32_t depot = route.path.back();
+    // `first` before path[i], `second` before path[j], j >= i.
+    for (int32_t i = 1; i <= route.last(); ++i) {
+      for (int32_t j = i; j <= route.last(); ++j) {
+        RouteBuilder builder(s, r);
+        builder.Prefix(route, i - 1).Node(first);
+        if (j > i) builder.Range(route, i, j - 1);
+        const double cost = builder.Node(second).Suffix(route, j, depot).Cost();
+        if (!(cost < kLsInfinity)) continue;
+        const double delta = objective.Delta(s, r, cost, -1, 0.0);
+        if (delta < best_delta) {
+          best_delta = delta;
+          best_route = r;
+          best_i = i;
+          best_j = j;
+        }
+      }
+    }
+  }
+  if (best_route < 0) return false;
+  std::vector<int32_t>& path = s.path(best_route);
+  path.insert(path.begin() + best_j, second);
+  path.insert(path.begin() + best_i, first);
+  s.Refresh(best_route);
+  return true;
+}
+
 bool PairsAllow(const LsSolution& s, int32_t r, int32_t gap, int32_t v) {
   const SequenceRules& sequence = s.model().sequence();
   if (!sequence.Paired(v)) return true;

@@ -53,6 +53,11 @@ bool OfferLinked(LsSolution& s, const LsObjective& objective, const MoveOperator
 // recreate may place the pair in another route together.
 void RuinPartners(LsSolution& s);
 
+// When v has a "same" partner that is not placed either, both go in at once at
+// the cheapest pair of gaps of one route (not `closed`), `before` first; false
+// when v has none or no route may take both.
+bool InsertWithPartner(LsSolution& s, const LsObjective& objective, int32_t v, int32_t closed);
+
 // Target v may go into route r before path[gap] as far as its pairs with
 // targets already placed say: a "same" partner's route on the right side of
 // it, never a "diff" partner's route, after a plain `before` in the same route.
