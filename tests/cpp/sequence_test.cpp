@@ -69,22 +69,23 @@ TEST(SequencePairs, RefusedAtOnceNamingTheNodes) {
   EXPECT_NO_THROW(Solver(OnALine(P({{1, 2}, {2, 1}})), off));
 }
 
-// The checker names each pair a plan breaks. Agent 0 drives 0 1 2 0 (4), agent
-// 1 drives 0 3 4 0 (8); a plain pair 4 before 1 makes agent 0 wait at 1 until
-// 4, so its route takes 7.
+// The checker and the solver's own rules name each pair a plan breaks. Agent 0
+// drives 0 1 2 0 (4), agent 1 drives 0 3 4 0 (8); a plain pair 4 before 1 makes
+// agent 0 wait at 1 until 4, so its route takes 7.
 TEST(SequencePairs, CheckerRejectsEachKindOfBreak) {
   struct Case {
     Pairs pairs;
-    double first_cost;
+    double first_cost;  // reported
+    double first_timed;  // the rules' finishing time
     const char* error;  // "" for a valid plan
   };
   const Case cases[] = {
-      {P({{2, 1}}), 4, "pair 2 before 1 broken"},
-      {P({}, {{1, 3}}), 4, "pair 1 before 3 (same agent) broken"},
-      {P({}, {{2, 1}}), 4, "pair 2 before 1 (same agent) broken"},
-      {P({}, {}, {{1, 2}}), 4, "pair 1 before 2 (different agents) broken"},
-      {P({{4, 1}}), 4, "agent 0: cost: reported 4"},
-      {P({{4, 1}, {1, 2}}, {{3, 4}}, {{1, 4}}), 7, ""},
+      {P({{2, 1}}), 4, 4, "pair 2 before 1 broken"},
+      {P({}, {{1, 3}}), 4, 4, "pair 1 before 3 (same agent) broken"},
+      {P({}, {{2, 1}}), 4, 4, "pair 2 before 1 (same agent) broken"},
+      {P({}, {}, {{1, 2}}), 4, 4, "pair 1 before 2 (different agents) broken"},
+      {P({{4, 1}}), 4, 7, "agent 0: cost: reported 4"},
+      {P({{4, 1}, {1, 2}}, {{3, 4}}, {{1, 4}}), 7, 7, ""},
   };
   Result result;
   result.paths = {{0, {0, 1, 2, 0}}, {1, {0, 3, 4, 0}}};
@@ -95,6 +96,17 @@ TEST(SequencePairs, CheckerRejectsEachKindOfBreak) {
       EXPECT_EQ(found, "");
     } else {
       EXPECT_NE(found.find(c.error), std::string::npos) << found;
+    }
+    SolverProbe solver(OnALine(c.pairs), Enforced());
+    const LinkedTiming timing = solver.rules_.ScheduleRoutes({&result.paths[0], &result.paths[1]});
+    EXPECT_EQ(timing.finish, (std::vector<double>{c.first_timed, 8.0}));
+    const int32_t broken = timing.first_broken;
+    if (std::string(c.error).rfind("pair ", 0) != 0) {
+      EXPECT_EQ(broken, -1);
+    } else if (broken >= 0) {
+      EXPECT_EQ("the " + std::string(c.error), solver.rules_.sequence().Describe(broken, {0, 1, 2, 3, 4}) + " broken");
+    } else {
+      ADD_FAILURE() << "the rules keep " << c.error;
     }
   }
 }
