@@ -131,28 +131,34 @@ bool InsertWithPartner(LsSolution& s, const LsObjective& objective, int32_t v, i
   int32_t best_i = 0;
   int32_t best_j = 0;
   double best_delta = kLsInfinity;
-  for (int32_t r = 0; r < s.num_routes(); ++r) {
-    if (r == closed || !model.Admits(r, first) || !model.Admits(r, second)) continue;
-    const LsRoute& route = s.route(r);
-    const int32_t depot = route.path.back();
-    // `first` before path[i], `second` before path[j], j >= i.
-    for (int32_t i = 1; i <= route.last(); ++i) {
-      for (int32_t j = i; j <= route.last(); ++j) {
-        RouteBuilder builder(s, r);
-        builder.Prefix(route, i - 1).Node(first);
-        if (j > i) builder.Range(route, i, j - 1);
-        const double cost = builder.Node(second).Suffix(route, j, depot).Cost();
-        if (!(cost < kLsInfinity)) continue;
-        const double delta = objective.Delta(s, r, cost, -1, 0.0);
-        if (delta < best_delta) {
-          best_delta = delta;
-          best_route = r;
-          best_i = i;
-          best_j = j;
+  // `first` before path[i], `second` before path[j], j >= i; with `pairs` only
+  // where their pairs with targets already placed allow.
+  auto scan = [&](bool pairs) {
+    for (int32_t r = 0; r < s.num_routes(); ++r) {
+      if (r == closed || !model.Admits(r, first) || !model.Admits(r, second)) continue;
+      const LsRoute& route = s.route(r);
+      for (int32_t i = 1; i <= route.last(); ++i) {
+        if (pairs && !PairsAllow(s, r, i, first)) continue;
+        for (int32_t j = i; j <= route.last(); ++j) {
+          if (pairs && !PairsAllow(s, r, j, second)) continue;
+          RouteBuilder builder(s, r);
+          builder.Prefix(route, i - 1).Node(first);
+          if (j > i) builder.Range(route, i, j - 1);
+          const double cost = builder.Node(second).Suffix(route, j, route.path.back()).Cost();
+          if (!(cost < kLsInfinity)) continue;
+          const double delta = objective.Delta(s, r, cost, -1, 0.0);
+          if (delta < best_delta) {
+            best_delta = delta;
+            best_route = r;
+            best_i = i;
+            best_j = j;
+          }
         }
       }
     }
-  }
+  };
+  scan(true);
+  if (best_route < 0) scan(false);
   if (best_route < 0) return false;
   std::vector<int32_t>& path = s.path(best_route);
   path.insert(path.begin() + best_j, second);
