@@ -10,6 +10,7 @@
 //                  [--dump DIR] [--start-windows PERCENT] [--improve ITERATIONS]
 //                  [--stall ITERATIONS] [--limit SECONDS] [--negative PERCENT]
 //                  [--capacities PERCENT] [--service PERCENT] [--penalties PERCENT]
+//                  [--pairs PERCENT]
 //
 // --start-windows gives that share of the instances a window on every start depot
 // (a few closing before time 0), drawn apart from the rest, so every instance
@@ -17,7 +18,12 @@
 // demands on the targets and capacities on the agents, enforced; --service with
 // whole-number service times on the targets; --penalties with whole-number
 // penalties on some targets or by default, so that answers leaving targets out
-// are judged against the exhaustive optimum (penalties need --improve).
+// are judged against the exhaustive optimum (penalties need --improve);
+// --pairs with one to three target pairs (plain, "same" or "diff"), enforced,
+// which only the improvement phase honours (so it needs --improve) and the
+// dynamic programme does not know: their optimum is the enumeration's, and
+// instances with more candidates than --cross-check allows are left out. The
+// enumeration serves every target, so an instance gets pairs or penalties, not both.
 //
 // Searches stop at the expansion budget, never at a clock, so a run is repeatable.
 // --improve turns the improvement phase on with that iteration budget (0: none, the
@@ -87,6 +93,7 @@ struct Features {
   bool min_max = false;
   bool capacities = false;  // enforced
   bool penalties = false;   // some target may be left out
+  bool pairs = false;       // target pairs, enforced
 };
 
 const std::vector<std::pair<std::string, bool Features::*>> kFeatureNames = {
@@ -108,11 +115,13 @@ const std::vector<std::pair<std::string, bool Features::*>> kFeatureNames = {
     {"min-max", &Features::min_max},
     {"capacities", &Features::capacities},
     {"penalties", &Features::penalties},
+    {"sequence pairs", &Features::pairs},
 };
 
 // The group of an instance: the first of these it has.
 std::string GroupOf(const Features& f) {
   if (f.penalties) return "penalties";
+  if (f.pairs) return "sequence pairs";
   if (f.capacities) return "capacities";
   if (f.start_windows) return "windows on start depots";
   if (f.service) return "service times";
@@ -275,6 +284,44 @@ void AddPenalties(uint64_t seed, int percent, Generated& out) {
     out.doc["nodes"][static_cast<size_t>(v)]["penalty"] = random.Between(0, 30);
   }
   out.features.penalties = true;
+// One to three pairs of targets from a stream of their own: plain and "same"
+// pairs follow a random order of the targets (so they never close a cycle), a
+// "diff" pair is dropped where "same" pairs bind its targets to one agent.
+void AddPairs(uint64_t seed, int percent, Generated& out) {
+  Random random(seed ^ 0x9a125e9ULL);
+  if (!random.Chance(percent)) return;
+  std::vector<int> targets;
+  for (const Document& node : out.doc["nodes"]) {
+    if (!node.contains("type")) targets.push_back(node["id"].get<int>());
+  }
+  if (targets.size() < 2) return;
+  for (size_t i = targets.size(); i > 1; --i) {
+    std::swap(targets[i - 1], targets[static_cast<size_t>(random.Between(0, static_cast<int>(i) - 1))]);
+  }
+  std::vector<int> group(out.doc["nodes"].size());
+  for (size_t v = 0; v < group.size(); ++v) group[v] = static_cast<int>(v);
+  std::function<int(int)> find = [&](int v) { return group[static_cast<size_t>(v)] == v ? v : find(group[static_cast<size_t>(v)]); };
+  struct Pair { int before, after, kind; };
+  std::vector<Pair> pairs;
+  for (int k = random.Between(1, 3); k > 0; --k) {
+    const int i = random.Between(0, static_cast<int>(targets.size()) - 2);
+    const int j = random.Between(i + 1, static_cast<int>(targets.size()) - 1);
+    const int pick = random.Between(0, 3);
+    const Pair pair{targets[static_cast<size_t>(i)], targets[static_cast<size_t>(j)], pick < 2 ? 0 : pick - 1};
+    if (pair.kind == 1) group[static_cast<size_t>(find(pair.before))] = find(pair.after);
+    pairs.push_back(pair);
+  }
+  Document list = Document::array();
+  for (const Pair& pair : pairs) {
+    if (pair.kind == 2 && find(pair.before) == find(pair.after)) continue;
+    Document item = {{"before", pair.before}, {"after", pair.after}};
+    if (pair.kind > 0) item["type"] = pair.kind == 1 ? "same" : "diff";
+    list.push_back(item);
+  }
+  if (!out.doc.contains("constraints")) out.doc["constraints"] = Document::array();
+  out.doc["constraints"].push_back({{"kind", "sequence"}, {"precedence", list}});
+  out.doc["options"]["enforce_sequence"] = true;
+  out.features.pairs = true;
 }
 
 // `negative`: the percentage of cost matrices given some negative arcs.
@@ -418,6 +465,15 @@ std::string Routes(const quarn::Result& result) {
   return out.str();
 }
 
+// With pairs the routes' clocks depend on each other: every cost as the checker
+// expects it.
+void Price(const quarn::Problem& problem, const quarn::Options& options, quarn::Result& candidate) {
+  std::vector<std::vector<int32_t>> routes;
+  for (int32_t a = 0; a < static_cast<int32_t>(candidate.paths.size()); ++a) routes.push_back(candidate.paths[a]);
+  const std::vector<double> costs = quarn::test::ExpectedCosts(problem, options, routes);
+  for (int32_t a = 0; a < static_cast<int32_t>(costs.size()); ++a) candidate.times[a] = costs[static_cast<size_t>(a)];
+}
+
 // Every candidate solution (each target to one agent, in every order, each route
 // ending at each node it may end at) judged by the solution checker; the best
 // accepted objective, or nothing. Returns false when there are more than `limit`.
@@ -453,9 +509,12 @@ bool Enumerate(const quarn::Problem& problem, const quarn::Options& options, uin
           if (a + 1 < agents) {
             std::vector<int32_t> next = {rules.Start(a + 1)};
             extend(a + 1, next, left);
-          } else if (quarn::test::Violations(problem, options, candidate).empty()) {
-            const double value = quarn::test::ObjectiveOf(candidate, options);
-            if (!best || value < *best) best = value;
+          } else {
+            if (options.enforce_sequence) Price(problem, options, candidate);
+            if (quarn::test::Violations(problem, options, candidate).empty()) {
+              const double value = quarn::test::ObjectiveOf(candidate, options);
+              if (!best || value < *best) best = value;
+            }
           }
         }
         // Or go on to another target.
@@ -504,6 +563,8 @@ struct Tally {
   int capacities = 0;     // percent of instances with capacities enforced
   int service = 0;        // percent of instances with service times
   int penalties = 0;      // percent of instances with penalties
+  int pairs = 0;          // percent of instances with target pairs
+  uint64_t pairs_left_out = 0;  // too many candidates to enumerate
   uint64_t at_limit = 0;
   uint64_t counts[kNumClasses] = {};
   // Instances with each feature: all, feasible, and in each class.
@@ -560,6 +621,7 @@ void RunOne(uint64_t seed, uint64_t budget, uint64_t cross_check, const RunSetti
   AddCapacities(seed, tally.capacities, made);
   AddServices(seed, tally.service, made);
   AddPenalties(seed, tally.penalties, made);
+  if (!made.features.penalties) AddPairs(seed, tally.pairs, made);
   quarn::Problem problem;
   quarn::load_problem_from_json(nlohmann::json::parse(made.doc.dump()), problem);
   quarn::Options options = problem.options();
@@ -567,20 +629,30 @@ void RunOne(uint64_t seed, uint64_t budget, uint64_t cross_check, const RunSetti
   options.improve = improve.on;
   options.max_iterations = improve.iterations;
   options.improve_stall = improve.stall;
+  ExactAnswer exact;
+  if (made.features.pairs) {
+    std::optional<double> enumerated;
+    if (!Enumerate(problem, options, cross_check, enumerated)) {
+      ++tally.pairs_left_out;
+      return;
+    }
+    exact.feasible = enumerated.has_value();
+    exact.objective = enumerated.value_or(0.0);
+  }
   ++tally.instances;
   CountFeatures(made.features, tally.with_feature);
 
-  const ExactAnswer exact = quarn::test::SolveExactly(problem, options);
+  if (!made.features.pairs) exact = quarn::test::SolveExactly(problem, options);
   const std::string optimum =
       exact.feasible ? "optimum " + Text(exact.objective) + ", routes" + Routes(exact.witness)
                      : "infeasible";
-  if (exact.feasible && !quarn::test::Violations(problem, options, exact.witness).empty()) {
+  if (!made.features.pairs && exact.feasible && !quarn::test::Violations(problem, options, exact.witness).empty()) {
     Record(tally, kWitnessRejected, made, seed,
            optimum + "; " + quarn::test::Violations(problem, options, exact.witness));
   }
   std::optional<double> enumerated;
   // The enumeration places every target; it knows nothing of left-out ones.
-  if (cross_check > 0 && !made.features.penalties && Enumerate(problem, options, cross_check, enumerated)) {
+  if (cross_check > 0 && !made.features.penalties && !made.features.pairs && Enumerate(problem, options, cross_check, enumerated)) {
     ++tally.cross_checked;
     const bool agree = enumerated.has_value() == exact.feasible &&
                        (!exact.feasible || std::abs(*enumerated - exact.objective) <= kTolerance);
@@ -683,6 +755,10 @@ void Report(const Tally& tally, uint64_t first_seed, uint64_t budget, const RunS
             << tally.counts[kBelow] << ", infeasible yet accepted "
             << tally.counts[kInfeasibleAccepted]
             << "\n";
+  if (tally.pairs > 0) {
+    std::cout << "instances with pairs left out (more candidates than --cross-check): " << tally.pairs_left_out
+              << "\n";
+  }
   for (int which = 0; which < kNumClasses; ++which) {
     if (tally.counts[which] == 0) continue;
     std::cout << "\n" << kClassNames[which] << ", by group:\n";
@@ -732,6 +808,8 @@ int main(int argc, char** argv) {
         tally.capacities = static_cast<int>(std::min<uint64_t>(value, 100));
       } else if (arg == "--penalties") {
         tally.penalties = static_cast<int>(std::min<uint64_t>(value, 100));
+      } else if (arg == "--pairs") {
+        tally.pairs = static_cast<int>(std::min<uint64_t>(value, 100));
       } else if (arg == "--service") {
         tally.service = static_cast<int>(std::min<uint64_t>(value, 100));
       } else if (arg == "--improve") {

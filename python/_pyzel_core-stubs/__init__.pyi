@@ -118,6 +118,7 @@ class Options:
     enforce_capacities: bool  # True: each route's total target demand stays within its agent's capacity (0: none)
     minimise: Minimise  # Distance: min-sum counts distance; needs improve (else ValueError)
     default_penalty: float | None  # the penalty of every target without its own; needs improve (else ValueError)
+    enforce_sequence: bool  # True: the problem's precedence/same/diff pairs are kept; needs improve (else ValueError)
     def __init__(self) -> None: ...
 
 class AssignmentConstraint:
@@ -145,6 +146,10 @@ class Problem:
     def options(self) -> Options: ...
     def nodes(self) -> list[Node]: ...
     def agents_ordered(self) -> list[Agent]: ...
+    # (before, after) node ids: plain, "same" and "diff" pairs; read only with Options.enforce_sequence
+    precedence_pairs: list[tuple[int, int]]
+    same_pairs: list[tuple[int, int]]
+    diff_pairs: list[tuple[int, int]]
 
 class Result:
     """Comes only from ``Solver.get_result`` and ``Solver.get_result_process``."""

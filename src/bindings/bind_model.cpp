@@ -59,6 +59,7 @@ void BindRecords(py::module_& m) {
       .def_readwrite("improve", &Options::improve)
       .def_readwrite("quiet", &Options::quiet)
       .def_readwrite("enforce_capacities", &Options::enforce_capacities)
+      .def_readwrite("enforce_sequence", &Options::enforce_sequence)
       .def_readwrite("seed", &Options::seed)
       .def_readwrite("max_iterations", &Options::max_iterations)
       .def_readwrite("improve_stall", &Options::improve_stall)
@@ -105,7 +106,11 @@ void BindProblem(py::module_& m) {
            py::return_value_policy::reference_internal)
       .def("nodes", &Problem::nodes, py::return_value_policy::reference_internal)
       .def("agents_ordered", &Problem::agents_ordered,
-           py::return_value_policy::reference_internal);
+           py::return_value_policy::reference_internal)
+      // (before, after) node ids; read only with Options.enforce_sequence.
+      .def_readwrite("precedence_pairs", &Problem::precedence_pairs)
+      .def_readwrite("same_pairs", &Problem::same_pairs)
+      .def_readwrite("diff_pairs", &Problem::diff_pairs);
   GuardUninitialised<Problem>();
 }
 

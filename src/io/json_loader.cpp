@@ -170,6 +170,7 @@ void ReadOptions(const json& object, Options& options) {
   options.enforce_capacities = object.value("enforce_capacities", false);
   options.minimise = ParseMinimise(object.value("minimise", std::string("duration")));
   options.default_penalty = OptionalNumber(object, "default_penalty");
+  options.enforce_sequence = object.value("enforce_sequence", false);
 }
 
 // {"metric": ..., "speed": ...}: costs from the positions; the speed defaults to 1.

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "localsearch/insertion.h"
+#include "localsearch/links.h"
 
 namespace quarn {
 namespace {
@@ -33,7 +34,7 @@ void SortForRecreate(std::vector<int32_t>& nodes, const std::vector<double>& dep
 
 // Hard rules (+infinity) stay hard.
 Penalties Scaled(const Penalties& p, double factor) {
-  return Penalties{p.time_warp * factor, p.excess * factor, p.load * factor};
+  return Penalties{p.time_warp * factor, p.excess * factor, p.load * factor, p.link * factor};
 }
 
 // One weight moved toward the share of routes that keep its rule.
@@ -73,7 +74,10 @@ void Improver::Prepare(const StopCheck& stop) {
     if (has_limits_) penalties_.excess = std::max(settings_.initial_penalty, kMinPenalty);
     if (model_.has_capacities()) penalties_.load = std::max(settings_.initial_penalty, kMinPenalty);
   }
+  // Pairs are always charged: a plan is only judged whole.
+  if (model_.has_links()) penalties_.link = std::max(settings_.initial_penalty, kMinPenalty);
   candidates_seen_ = candidates_without_warp_ = candidates_without_excess_ = candidates_without_load_ = 0;
+  candidates_without_link_ = 0;
 }
 
 void Improver::Load(const std::vector<std::vector<int32_t>>& initial, LsSolution& s) const {
@@ -179,6 +183,7 @@ Improver::Ruined Improver::Ruin(LsSolution& s) {
     }
   }
   RuinAdjacentStrings(s, *neighbours_, settings_.ruin, rng_);
+  if (model_.has_links()) RuinPartners(s);
   ruined.pending = s.unassigned();
   if (fleet_moves && rng_.Unit() < settings_.route_elimination) {
     std::vector<int32_t> idle;
@@ -203,6 +208,8 @@ void Improver::Recreate(LsSolution& s, const LsSolution& current, Ruined& ruined
   // descent then drops those that do not pay.
   const bool take_all = model_.has_optional() && rng_.Below(4) == 0;
   for (int32_t v : pending) {
+    if (s.route_of(v) >= 0) continue;  // went in beside its partner
+    if (model_.has_links() && InsertWithPartner(s, objective_, v, ruined.closed)) continue;
     InsertionSpot spot;
     if (open && model_.Admits(ruined.opened, v)) {
       spot = CheapestInRoute(s, ruined.opened, v);
@@ -242,7 +249,9 @@ void Improver::RecordFeasibility(const LsSolution& s) {
   bool warp = false;
   bool excess = false;
   bool load = false;
+  bool link = false;
   for (const LsRoute& route : s.routes()) {
+    link = link || route.charge.link > 0.0;
     warp = warp || route.charge.time_warp > 0.0;
     excess = excess || route.charge.excess > 0.0;
     load = load || route.charge.load_excess > 0.0;
@@ -251,6 +260,7 @@ void Improver::RecordFeasibility(const LsSolution& s) {
   if (!warp) ++candidates_without_warp_;
   if (!excess) ++candidates_without_excess_;
   if (!load) ++candidates_without_load_;
+  if (!link) ++candidates_without_link_;
 }
 
 void Improver::AdaptPenalties(LsSolution& current) {
@@ -269,7 +279,11 @@ void Improver::AdaptPenalties(LsSolution& current) {
   if (model_.has_capacities()) {
     penalties_.load = Adapted(penalties_.load, candidates_without_load_ / seen, settings_.target_feasible);
   }
+  if (model_.has_links()) {
+    penalties_.link = Adapted(penalties_.link, candidates_without_link_ / seen, settings_.target_feasible);
+  }
   candidates_seen_ = candidates_without_warp_ = candidates_without_excess_ = candidates_without_load_ = 0;
+  candidates_without_link_ = 0;
   current.SetPenalties(penalties_);
 }
 

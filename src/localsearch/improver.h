@@ -116,6 +116,7 @@ class Improver {
   uint64_t candidates_without_warp_ = 0;
   uint64_t candidates_without_excess_ = 0;
   uint64_t candidates_without_load_ = 0;
+  uint64_t candidates_without_link_ = 0;
   double t_start_ = 1.0;
   double t_end_ = 0.01;
   uint64_t cycle_begin_ = 0;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "localsearch/links.h"
+
 namespace quarn {
 namespace {
 
@@ -16,13 +18,15 @@ double CostWithInserted(const LsSolution& s, int32_t r, int32_t gap, int32_t v) 
 
 }  // namespace
 
-InsertionSpot CheapestInRoute(const LsSolution& s, int32_t r, int32_t v, Rng* rng, double blink) {
+InsertionSpot CheapestInRoute(const LsSolution& s, int32_t r, int32_t v, Rng* rng, double blink, bool pairs) {
   InsertionSpot best;
   const LocalModel& model = s.model();
   if (!model.Admits(r, v)) return best;
   const LsRoute& route = s.route(r);
+  pairs = pairs && model.has_links();
   for (int32_t gap = 1; gap <= route.last(); ++gap) {
     if (Blinks(rng, blink)) continue;
+    if (pairs && !PairsAllow(s, r, gap, v)) continue;
     const double cost = CostWithInserted(s, r, gap, v);
     if (cost < best.cost) best = InsertionSpot{r, gap, cost, kLsInfinity};
   }
@@ -32,12 +36,16 @@ InsertionSpot CheapestInRoute(const LsSolution& s, int32_t r, int32_t v, Rng* rn
 InsertionSpot CheapestInsertion(const LsSolution& s, const LsObjective& objective, int32_t v,
                                 Rng* rng, double blink, int32_t closed) {
   InsertionSpot best;
-  for (int32_t r = 0; r < s.num_routes(); ++r) {
-    if (r == closed) continue;
-    InsertionSpot spot = CheapestInRoute(s, r, v, rng, blink);
-    if (spot.route < 0) continue;
-    spot.delta = objective.Delta(s, r, spot.cost, -1, 0.0);
-    if (spot.delta < best.delta) best = spot;
+  // Where the pairs leave no spot, v goes in breaking one, charged by the links.
+  for (const bool pairs : {true, false}) {
+    for (int32_t r = 0; r < s.num_routes(); ++r) {
+      if (r == closed) continue;
+      InsertionSpot spot = CheapestInRoute(s, r, v, rng, blink, pairs);
+      if (spot.route < 0) continue;
+      spot.delta = objective.Delta(s, r, spot.cost, -1, 0.0);
+      if (spot.delta < best.delta) best = spot;
+    }
+    if (best.route >= 0 || !s.model().has_links()) break;
   }
   return best;
 }
@@ -46,10 +54,12 @@ InsertionSpot NearInsertion(const LsSolution& s, const LsObjective& objective,
                             const Neighbours& neighbours, int32_t v, Rng* rng, double blink,
                             int32_t closed) {
   const LocalModel& model = s.model();
+  const bool links = model.has_links();
   InsertionSpot best;
   auto price = [&](int32_t r, int32_t gap) {
     if (r == closed || Blinks(rng, blink)) return;
     if (gap < 1 || gap > s.route(r).last()) return;
+    if (links && !PairsAllow(s, r, gap, v)) return;
     const double cost = CostWithInserted(s, r, gap, v);
     if (!(cost < kLsInfinity)) return;
     const double delta = objective.Delta(s, r, cost, -1, 0.0);

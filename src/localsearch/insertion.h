@@ -19,9 +19,10 @@ struct InsertionSpot {
   double delta = kLsInfinity;
 };
 
-// The cheapest feasible gap of route r for target v, or none.
+// The cheapest feasible gap of route r for target v, or none; with `pairs` only
+// the gaps the target's pairs allow (see PairsAllow).
 InsertionSpot CheapestInRoute(const LsSolution& s, int32_t r, int32_t v, Rng* rng = nullptr,
-                              double blink = 0.0);
+                              double blink = 0.0, bool pairs = true);
 // The cheapest feasible spot over all routes under the objective; each gap is
 // skipped with probability `blink` when a generator is given (SISR's blinks).
 // Route `closed` (if not -1) takes nothing. Under soft penalties a spot that breaks

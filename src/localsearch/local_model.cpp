@@ -11,7 +11,8 @@ LocalModel::LocalModel(const RouteRules& rules, const TimeWindowMap& windows, bo
       return_to_end_(rules.return_to_end()),
       coordinates_(rules.coordinate_costs()),
       missing_cost_(rules.missing_cost()),
-      by_distance_(by_distance) {
+      by_distance_(by_distance),
+      has_links_(!rules.sequence().empty()) {
   const size_t n = static_cast<size_t>(n_);
   const size_t m = rules.num_agents();
   agents_.resize(m);

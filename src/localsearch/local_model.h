@@ -100,6 +100,9 @@ class LocalModel {
   bool InsertionPays(int32_t v, double delta) const {
     return left_out_penalty_.empty() || delta < left_out_penalty_[static_cast<size_t>(v)];
   }
+  // Target pairs are enforced: routes are timed together (see links.h).
+  bool has_links() const { return has_links_; }
+  const SequenceRules& sequence() const { return rules_->sequence(); }
 
  private:
   struct Entry {
@@ -136,6 +139,7 @@ class LocalModel {
   bool has_distances_ = false;
   bool by_distance_ = false;
   std::vector<double> left_out_penalty_;  // by node, when some target is optional
+  bool has_links_ = false;
 };
 
 }  // namespace quarn

@@ -5,6 +5,7 @@
 
 #include "localsearch/cross_exchange.h"
 #include "localsearch/optional_targets.h"
+#include "localsearch/links.h"
 #include "localsearch/or_opt.h"
 #include "localsearch/relocate.h"
 #include "localsearch/swap.h"
@@ -53,6 +54,7 @@ void LocalSearch::Run(LsSolution& s, const LsObjective& objective, Rng& rng,
   for (size_t i = queue_.size(); i > 1; --i) {
     std::swap(queue_[i - 1], queue_[rng.Below(static_cast<uint32_t>(i))]);
   }
+  const bool links = model.has_links();
   uint32_t pops = 0;
   size_t head = 0;
   const bool optional = model.has_optional();
@@ -86,7 +88,9 @@ void LocalSearch::Run(LsSolution& s, const LsObjective& objective, Rng& rng,
       if (s.route_of(v) < 0) continue;
       for (size_t o = 0; o < operators_.size(); ++o) {
         ++counts_[o].evaluated;
-        if (operators_[o]->Evaluate(s, objective, u, v, best)) {
+        const MoveOperator& op = *operators_[o];
+        if (links ? OfferLinked(s, objective, op, [&](Move& m) { return op.Evaluate(s, objective, u, v, m); }, best)
+                  : op.Evaluate(s, objective, u, v, best)) {
           chosen = o;
           partner = v;
         }
@@ -97,7 +101,10 @@ void LocalSearch::Run(LsSolution& s, const LsObjective& objective, Rng& rng,
       if (s.route(r).targets() != 0 || !model.Admits(r, u)) continue;
       for (size_t o = 0; o < operators_.size(); ++o) {
         ++counts_[o].evaluated;
-        if (operators_[o]->EvaluateIdle(s, objective, u, r, best)) {
+        const MoveOperator& op = *operators_[o];
+        if (links ? OfferLinked(s, objective, op, [&](Move& m) { return op.EvaluateIdle(s, objective, u, r, m); },
+                                best)
+                  : op.EvaluateIdle(s, objective, u, r, best)) {
           chosen = o;
           partner = u;
         }

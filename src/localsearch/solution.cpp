@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "localsearch/links.h"
+
 namespace quarn {
 
 const std::vector<double>& LsSolution::Distances(const LsRoute& route) const {
@@ -57,6 +59,7 @@ void LsSolution::SetFinalDepot(int32_t r, int32_t depot) {
 }
 
 void LsSolution::Refresh(int32_t r) {
+  if (trial_) return;
   LsRoute& route = routes_[static_cast<size_t>(r)];
   const LocalModel& model = *model_;
   const size_t k = route.path.size();
@@ -117,7 +120,29 @@ void LsSolution::Refresh(int32_t r) {
   route.cost = penalties_.Price(route.charge, model.by_distance());
   PriceRemovals(route);
   BuildBlocks(route);
+  if (model.has_links()) {
+    route.own = route.charge;
+    Relink();
+  }
   RecomputeTotals();
+}
+
+void LsSolution::Relink() {
+  const SequenceRules& sequence = model_->sequence();
+  std::vector<const std::vector<int32_t>*> paths;
+  paths.reserve(routes_.size());
+  for (LsRoute& route : routes_) {
+    paths.push_back(&route.path);
+    route.paired = 0;
+    for (int32_t v : route.path) route.paired += sequence.Paired(v) ? 1 : 0;
+  }
+  const LinkedTiming timing = ScheduleLinked(*model_, paths);
+  for (size_t r = 0; r < routes_.size(); ++r) {
+    LsRoute& route = routes_[r];
+    if (!route.charge.exists()) continue;
+    route.charge = LinkedCharge(*model_, static_cast<int32_t>(r), route.charge, timing);
+    route.cost = penalties_.Price(route.charge, model_->by_distance());
+  }
 }
 
 void LsSolution::FillSums(LsRoute& route) const {

@@ -33,6 +33,8 @@ struct LsRoute {
   std::vector<double> served;
   std::vector<double> forward_distance;
   std::vector<double> backward_distance;
+  int32_t paired = 0;  // targets in some pair: a move here is priced by the links
+  RouteCharge own;     // with links: the route's charge as if no pair made it wait, a lower bound
   bool feasible() const { return charge.feasible() && cost < kLsInfinity; }
   int32_t last() const { return static_cast<int32_t>(path.size()) - 1; }
   int32_t targets() const { return static_cast<int32_t>(path.size()) - 2; }
@@ -60,8 +62,13 @@ class LsSolution {
 
   // Sets agent r's final depot (its end, or its start on open routes).
   void SetFinalDepot(int32_t r, int32_t depot);
-  // Recomputes the caches of route r after its path was edited.
+  // Recomputes the caches of route r after its path was edited; with links every
+  // route's timing too (see Relink). Does nothing during a trial.
   void Refresh(int32_t r);
+  // A trial edits paths to price a move from them and restores them after;
+  // the caches stay as they were.
+  void BeginTrial() { trial_ = true; }
+  void EndTrial() { trial_ = false; }
   void RefreshAll();
   // Removes target v from its route (the route's caches are left stale until Refresh).
   void Detach(int32_t v);
@@ -82,6 +89,8 @@ class LsSolution {
 
  private:
   void RecomputeTotals();
+  // Retimes all routes together, the pairs' waits and breaks in their charges.
+  void Relink();
   void PriceRemovals(LsRoute& route) const;
   // With kTally the loads and distances are priced too.
   template <bool kTally>
@@ -103,6 +112,7 @@ class LsSolution {
   double sum_ = 0.0;
   double top_[3] = {0.0, 0.0, 0.0};
   int32_t top_route_[3] = {-1, -1, -1};
+  bool trial_ = false;
 };
 
 // The demand of path[i..j], i <= j, of a route with running loads.

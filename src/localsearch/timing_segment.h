@@ -71,8 +71,11 @@ struct RouteCharge {
   double excess = 0.0;
   double load_excess = 0.0;
   double distance = 0.0;
+  double link = 0.0;  // the weight of the target pairs broken (see LinkedTiming)
   bool exists() const { return finish < kLsInfinity; }
-  bool feasible() const { return exists() && time_warp <= 0.0 && excess <= 0.0 && load_excess <= 0.0; }
+  bool feasible() const {
+    return exists() && time_warp <= 0.0 && excess <= 0.0 && load_excess <= 0.0 && link <= 0.0;
+  }
 };
 
 // The load beyond the agent's capacity, 0 within it or without one.
@@ -115,12 +118,16 @@ struct Penalties {
   double time_warp = kLsInfinity;
   double excess = kLsInfinity;
   double load = kLsInfinity;
+  // Never infinite: a plan is only judged whole, so the construction's hard
+  // rules leave broken pairs to the descent (0 there: they go uncharged).
+  double link = 0.0;
 
   double Price(const RouteCharge& charge, bool by_distance = false) const {
     double price = by_distance && charge.exists() ? charge.distance : charge.finish;
     if (charge.time_warp > 0.0) price += time_warp * charge.time_warp;
     if (charge.excess > 0.0) price += excess * charge.excess;
     if (charge.load_excess > 0.0) price += load * charge.load_excess;
+    if (charge.link > 0.0) price += link * charge.link;
     return price;
   }
 };

@@ -37,6 +37,9 @@ struct Options {
   Minimise minimise = Minimise::Duration;
   // The penalty of every target without its own; none: such targets must be served.
   std::optional<double> default_penalty;
+  // The "sequence" pairs (precedence_pairs, same_pairs, diff_pairs) are kept;
+  // off, they are stored and never read. Only the improvement phase honours them.
+  bool enforce_sequence = false;
 };
 
 }  // namespace quarn

@@ -68,7 +68,7 @@ class Problem {
     return agent_type_index_by_id_;
   }
 
-  // Recorded from instance documents; the solver does not read them.
+  // Recorded from instance documents; read only with Options::enforce_sequence.
   std::vector<NodePair> precedence_pairs;
   std::vector<NodePair> same_pairs;
   std::vector<NodePair> diff_pairs;

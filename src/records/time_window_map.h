@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -40,6 +41,16 @@ class DenseTimeWindows {
       return ApplyWindowBounds(windows_[static_cast<size_t>(node)], t, out);
     }
     return ApplyWindow(others_, node, t, out);
+  }
+  // The node's (earliest, latest), unbounded without a window.
+  std::pair<double, double> Bounds(int32_t node) const {
+    constexpr double kInf = std::numeric_limits<double>::infinity();
+    if (node >= 0 && static_cast<size_t>(node) < present_.size()) {
+      return present_[static_cast<size_t>(node)] != 0 ? windows_[static_cast<size_t>(node)]
+                                                       : std::pair<double, double>{-kInf, kInf};
+    }
+    auto it = others_.find(node);
+    return it != others_.end() ? it->second : std::pair<double, double>{-kInf, kInf};
   }
 
  private:

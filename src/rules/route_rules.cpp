@@ -1,6 +1,7 @@
 #include "rules/route_rules.h"
 
 #include <algorithm>
+#include <limits>
 
 #include "graph/arc_cost.h"
 
@@ -177,8 +178,27 @@ bool RouteRules::EvaluateRoute(const std::vector<int32_t>& path, int32_t agent,
     if (enforce_capacities_) load += Demand(node);
   }
   if (enforce_capacities_ && !WithinCapacity(agent, load)) return false;
+  if (!sequence_.empty() && sequence_.BrokenWithin(path) >= 0) return false;
   cost = t;
   return true;
+}
+
+LinkedTiming RouteRules::ScheduleRoutes(const std::vector<const std::vector<int32_t>*>& paths) const {
+  struct Window {
+    const RouteRules& rules;
+    double earliest(int32_t v) const { return rules.windows_.Bounds(v).first; }
+    double latest(int32_t v) const { return rules.windows_.Bounds(v).second; }
+    double service(int32_t v) const { return rules.Service(v); }
+  };
+  const double kInf = std::numeric_limits<double>::infinity();
+  auto travel = [this, kInf](int32_t r, int32_t u, int32_t v) {
+    const bool free_stop = !return_to_end_ && (IsStartOf(r, v) || IsEndOf(r, v));
+    const std::optional<double> arc = Arc(u, v, agents_.at(static_cast<size_t>(r)).type);
+    if (!free_stop && u != v && arc && *arc >= missing_cost_) return kInf;
+    return RouteTravel(u, v, r);
+  };
+  auto admits = [this](int32_t r, int32_t v) { return Admits(r, v); };
+  return sequence_.Schedule(paths, travel, admits, Window{*this});
 }
 
 }  // namespace quarn

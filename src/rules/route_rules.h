@@ -14,6 +14,7 @@
 #include "records/agent_entry.h"
 #include "records/point.h"
 #include "records/time_window_map.h"
+#include "rules/sequence_rules.h"
 
 namespace quarn {
 
@@ -53,6 +54,13 @@ class RouteRules {
   // Distances beside the arc costs, a table the caller keeps alive; without one
   // a route's distance is its travel.
   void SetDistanceTable(const DenseCostTable* table) { distances_ = table; }
+  // The pair rules, enforced: every route is judged by the pairs it holds alone,
+  // and ScheduleRoutes times a whole plan with the waits the pairs cause.
+  void SetSequence(const std::vector<IndexPair>& pairs) { sequence_.Set(points_.size(), pairs); }
+  const SequenceRules& sequence() const { return sequence_; }
+  // Every route at once (paths[r] driven by agent r), as EvaluateRoute walks
+  // one, with the plain pairs' waits; a late arrival counts as warp.
+  LinkedTiming ScheduleRoutes(const std::vector<const std::vector<int32_t>*>& paths) const;
   void DropCosts() {
     table_ = nullptr;
     own_table_ = DenseCostTable();
@@ -191,6 +199,7 @@ class RouteRules {
   std::vector<double> services_;  // by node index, 0 at depots
   bool has_services_ = false;
   const DenseCostTable* distances_ = nullptr;
+  SequenceRules sequence_;
 };
 
 }  // namespace quarn

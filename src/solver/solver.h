@@ -38,6 +38,7 @@
 #include "records/result.h"
 #include "records/stop_check.h"
 #include "records/time_window_map.h"
+#include "records/working_routes.h"
 #include "rules/route_rules.h"
 #include "solver/block_list.h"
 #include "solver/frontier.h"
@@ -156,6 +157,13 @@ class Solver {
   void BuildCoordinateCosts(const Problem& problem);
   // The clock the time limit is read from (solver_coordinates.cpp).
   void InstallDeadline();
+  // The enforced target pairs by node index, refused when no plan can keep them.
+  void BuildSequence(const Problem& problem, const Options& options);
+  // With pairs to keep, the phase alone serves: the search knows no pairs.
+  bool PhaseOnly() const { return improve_ && !sequence_.empty(); }
+  // The phase's routes with the pairs' waits in their costs; false when a pair
+  // or a window is broken.
+  bool PriceLinked(std::vector<WorkingRoute>& routes) const;
   void ChoosePlugins(const Options& options);
   void CompileRules();
   void HandOverToCheckers();
@@ -309,6 +317,7 @@ class Solver {
   // Capacities: the option, and whether the search's labels carry loads (some
   // agent has a capacity to keep).
   bool enforce_capacities_ = false;
+  std::vector<IndexPair> sequence_;
   bool search_loads_ = false;
   // Service durations by node index; empty when no node has one.
   std::vector<double> services_;

@@ -128,6 +128,7 @@ void Solver::RunImprovement() {
       if (!rules.EvaluateRoute(route.path, r, route.cost)) return false;
       if (by_distance_) route.cost = rules.DistanceOf(route.path, r);
     }
+    if (!sequence_.empty() && !PriceLinked(routes)) return false;
     out = result_;
     WriteBack(routes, out);
     out.unassigned = s.unassigned();

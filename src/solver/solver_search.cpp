@@ -30,7 +30,7 @@ int32_t Solver::solve() {
   timer_.Start();
   // Beyond the exact search's reach the phase runs alone, from its own first
   // solution, for the whole limit; the search's counters stay 0.
-  if (BeyondSearch()) {
+  if (BeyondSearch() || PhaseOnly()) {
     RunImprovement();
   } else {
     SearchThenImprove();

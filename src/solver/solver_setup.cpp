@@ -82,6 +82,7 @@ Solver::Solver(Problem problem, const Options& options)
   num_types_ = static_cast<int32_t>(type_index_.size());
   BuildNodeTable(problem);
   BuildAgentTable(problem);
+  BuildSequence(problem, options);
   AssignAllowedTypes(problem);
   BuildLeftOutPenalties(problem, options);
   BuildTimeWindows(problem);
@@ -362,6 +363,7 @@ void Solver::CompileRules() {
   }
   rules_.SetServices(services_);
   rules_.SetDistanceTable(distances_.get());
+  rules_.SetSequence(sequence_);
 }
 
 void Solver::HandOverToCheckers() {

@@ -14,6 +14,7 @@
 #include "localsearch/cross_exchange.h"
 #include "localsearch/improver.h"
 #include "localsearch/insertion.h"
+#include "localsearch/links.h"
 #include "localsearch/local_model.h"
 #include "localsearch/optional_targets.h"
 #include "localsearch/or_opt.h"
@@ -48,7 +49,7 @@ struct RandomRules {
   // costs, priced.
   RandomRules(uint64_t seed, bool return_to_end, bool with_windows, bool with_limits, int32_t types,
               bool tight = false, int32_t nodes = 0, int32_t fleet = 0, bool capacities = false,
-              bool services = false, bool by_distance = false) {
+              bool services = false, bool by_distance = false, bool pairs = false) {
     Rng rng(seed);
     int32_t n = 14 + static_cast<int32_t>(rng.Below(8));
     int32_t m = 2 + static_cast<int32_t>(rng.Below(3));
@@ -124,6 +125,17 @@ struct RandomRules {
       }
       rules.SetDistanceTable(&distances);
     }
+    if (pairs) {
+      // Plain and "same" pairs run up the numbering (so never in a cycle); "diff"
+      // pairs join targets no "same" pair names.
+      std::vector<IndexPair> list;
+      for (int32_t v = 3; v + 2 < n; v += 4) {
+        list.push_back({v, v + 2, PairKind::kPlain});
+        list.push_back({v + 1, v + 3 < n ? v + 3 : v + 2, v % 8 == 3 ? PairKind::kSame : PairKind::kPlain});
+      }
+      list.push_back({n - 1, n - 2, PairKind::kDiff});
+      rules.SetSequence(list);
+    }
     model = std::make_unique<LocalModel>(rules, windows, by_distance);
   }
 };
@@ -139,11 +151,12 @@ struct Variant {
   bool capacities = false;
   bool services = false;
   bool by_distance = false;
+  bool pairs = false;
 };
 
 RandomRules Make(uint64_t seed, const Variant& v, bool tight = false) {
   return RandomRules(seed, v.return_to_end, v.windows, v.limits, v.types, tight, v.nodes, v.agents, v.capacities,
-                     v.services, v.by_distance);
+                     v.services, v.by_distance, v.pairs);
 }
 
 const Variant kVariants[] = {
@@ -189,7 +202,22 @@ int64_t CheckOperatorPrices(const RandomRules& inst, const Penalties& penalties,
   s.SetPenalties(penalties);
   RegretInsertion(s, objective);
   EXPECT_EQ(s.required_missing(), 0);
+  // With pairs the routes are timed together: the rules' own schedule of the
+  // whole plan is the full re-evaluation.
+  auto expect_linked = [&](const LsSolution& sol) {
+    std::vector<const std::vector<int32_t>*> paths;
+    for (const LsRoute& route : sol.routes()) paths.push_back(&route.path);
+    const LinkedTiming timing = inst.rules.ScheduleRoutes(paths);
+    for (int32_t r = 0; r < sol.num_routes(); ++r) {
+      const LsRoute& route = sol.route(r);
+      const auto k = static_cast<size_t>(r);
+      EXPECT_EQ(timing.finish[k], route.charge.finish) << "route " << r;
+      EXPECT_EQ(timing.warp[k], route.charge.time_warp) << "route " << r;
+      EXPECT_EQ(timing.broken[k], route.charge.link) << "route " << r;
+    }
+  };
   auto expect_consistent = [&](const LsSolution& sol) {
+    if (model.has_links()) return expect_linked(sol);
     for (int32_t r = 0; r < sol.num_routes(); ++r) {
       const LsRoute& route = sol.route(r);
       double load = 0.0;
@@ -220,14 +248,23 @@ int64_t CheckOperatorPrices(const RandomRules& inst, const Penalties& penalties,
       for (const auto& [name, op] : operators) {
         Move best;
         best.delta = kLsInfinity;
-        if (!op->Evaluate(s, objective, u, v, best)) continue;
+        if (model.has_links()) {
+          LsSolution& priced = s;
+          const auto evaluate = [&](Move& m) { return op->Evaluate(priced, objective, u, v, m); };
+          if (!OfferLinked(priced, objective, *op, evaluate, best)) continue;
+          EXPECT_LE(LinkedBound(s, objective, best), best.delta + 1e-9);
+        } else if (!op->Evaluate(s, objective, u, v, best)) {
+          continue;
+        }
         LsSolution applied = s;
         op->Apply(applied, best);
         SCOPED_TRACE(name);
         expect_consistent(applied);
-        EXPECT_EQ(applied.route(best.r1).cost, best.cost1);
-        if (best.r2 >= 0) {
-          EXPECT_EQ(applied.route(best.r2).cost, best.cost2);
+        if (!model.has_links()) {
+          EXPECT_EQ(applied.route(best.r1).cost, best.cost1);
+          if (best.r2 >= 0) {
+            EXPECT_EQ(applied.route(best.r2).cost, best.cost2);
+          }
         }
         EXPECT_NEAR(objective.Of(applied) - objective.Of(s), best.delta, 1e-6);
         ++checked;
@@ -284,6 +321,10 @@ TEST(MoveOperators, PricesEqualTheWalkAfterApplying) {
   const Variant long_routes[] = {{true, false, false, 1, false, 160, 1}, {false, false, true, 1, false, 160, 2},
                                  {true, true, false, 1, false, 120, 1}, {true, false, false, 1, true, 160, 3, true},
                                  {false, false, true, 1, false, 160, 2, false, true, true}};
+  // Target pairs: moves on routes holding one are priced by timing the whole plan.
+  const Variant linked[] = {{true, true, false, 1, false, 0, 0, false, true, false, true},
+                            {false, false, true, 2, false, 0, 0, false, true, false, true},
+                            {true, true, true, 1, true, 0, 0, true, true, false, true}};
   int64_t checked = 0;
   for (uint64_t seed = 1; seed <= 12; ++seed) {
     SCOPED_TRACE("seed " + std::to_string(seed));
@@ -295,6 +336,11 @@ TEST(MoveOperators, PricesEqualTheWalkAfterApplying) {
       for (const Variant& v : tight) {
         RandomRules inst = Make(seed, v, true);
         checked += CheckOperatorPrices(inst, soft, min_max, 1);
+      }
+      for (const Variant& v : linked) {
+        if (seed > 4) break;
+        RandomRules inst = Make(seed, v, v.tight);
+        checked += CheckOperatorPrices(inst, Penalties{3.0, 2.0, 4.0, 5.0}, min_max, 2);
       }
     }
     if (seed > 2) continue;

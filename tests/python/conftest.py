@@ -117,6 +117,10 @@ def build_problem(doc):
                 assignment.set_assignment(item["node"], item["types"])
             elif c["kind"] == "timewindow":
                 windows.set_timewindow(item["node"], item["start"], item["end"])
+        kinds = {"same": "same_pairs", "diff": "diff_pairs"}
+        for item in c.get("precedence", []) if c["kind"] == "sequence" else []:
+            name = kinds.get(item.get("type"), "precedence_pairs")
+            setattr(p, name, getattr(p, name) + [(item["before"], item["after"])])
     p.set_assignment_constraint(assignment)
     p.set_timewindow_constraint(windows)
     opts = doc.get("options", {})
@@ -125,7 +129,7 @@ def build_problem(doc):
     p.options().objective = z.ObjectiveType.MinMax if minmax else z.ObjectiveType.MinSum
     p.options().time_limit = opts.get("time_limit", 60.0)
     for key in ("improve", "seed", "max_iterations", "max_expansions", "missing_cost", "enforce_capacities", "quiet",
-                "default_penalty"):
+                "default_penalty", "enforce_sequence"):
         if key in opts:
             setattr(p.options(), key, opts[key])
     return p

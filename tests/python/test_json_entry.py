@@ -128,6 +128,39 @@ def test_service_and_distances_on_the_json_road(options, cost):
     assert list(plain) == ["agent_id", "path", "cost"] and plain["cost"] == 17.0
 
 
+PAIRED = {"nodes": SERVED["nodes"][:1] + [{"id": 1, "x": 1, "y": 0}, {"id": 2, "x": 0, "y": 1}],
+          "agents": [{"id": k, "type": "a", "start_node": 0, "end_node": 0} for k in (0, 1)],
+          "costs": SERVED["costs"]}
+
+
+# One tour of 12 (either way round) or two trips of 6 and 8; a plain pair across the
+# two trips would cost a wait (1 at 4, not 3: 15 in all).
+@pytest.mark.parametrize("road", ["json", "objects"])
+@pytest.mark.parametrize("pairs, enforce, paths, error", [
+    ([{"before": 2, "after": 1}], True, [[0, 2, 1, 0], [0, 0]], None),
+    ([{"before": 1, "after": 2, "type": "same"}], True, [[0, 1, 2, 0], [0, 0]], None),
+    ([{"before": 1, "after": 2, "type": "diff"}], True, [[0, 1, 0], [0, 2, 0]], None),
+    ([{"before": 1, "after": 2}, {"before": 2, "after": 1}], False, None, None),  # stored, never read
+    ([{"before": 1, "after": 2}, {"before": 2, "after": 1}], True, None, "the sequence pairs form a cycle: 1 -> 2 -> 1"),
+    ([{"before": 1, "after": 7}], True, None, "a sequence pair names node 7, which is no node id"),
+])
+def test_sequence_pairs_are_kept_only_when_asked(road, pairs, enforce, paths, error):
+    doc = dict(PAIRED, constraints=[{"kind": "sequence", "precedence": pairs}],
+               options={"improve": True, "max_iterations": 200, "enforce_sequence": enforce, "time_limit": 10})
+    solve = solve_json if road == "json" else solve_objects
+    if error:
+        with pytest.raises(ValueError, match=error):
+            solve(doc)
+        return
+    found = sorted(r["path"] for r in solve(doc)["routes"])
+    assert found == sorted(paths) if paths else found in ([[0, 0], [0, 1, 2, 0]], [[0, 0], [0, 2, 1, 0]])
+    if enforce:
+        doc["options"]["improve"] = False
+        with pytest.raises(ValueError, match='the option "enforce_sequence" is honoured by the improvement phase: '
+                                             'set "improve": true'):
+            solve(doc)
+
+
 def test_distance_objective_without_the_phase_is_refused():
     with pytest.raises(ValueError, match='the option "minimise": "distance" is honoured by the improvement '
                                          'phase: set "improve": true'):

@@ -13,6 +13,9 @@ namespace {
 
 constexpr double kCostTolerance = 1e-6;
 
+// Start and end of service by node index.
+using Times = std::map<int32_t, std::pair<double, double>>;
+
 // The problem seen by node index, built independently of the solver.
 struct Instance {
   Instance(const Problem& p, const Options& o) : problem(p), options(o) {
@@ -22,6 +25,16 @@ struct Instance {
       starts.push_back(index_of_id.at(agent.start_node));
       ends.push_back(index_of_id.at(agent.end_node));
       depots.insert({starts.back(), ends.back()});
+    }
+    auto indexed = [this](const std::vector<NodePair>& given) {
+      std::vector<std::pair<int32_t, int32_t>> out;
+      for (const auto& [a, b] : given) out.emplace_back(index_of_id.at(a), index_of_id.at(b));
+      return out;
+    };
+    if (o.enforce_sequence) {
+      plain = indexed(p.precedence_pairs);
+      same = indexed(p.same_pairs);
+      diff = indexed(p.diff_pairs);
     }
     for (const auto& [id, window] : p.time_windows().windows_by_node) {
       auto it = index_of_id.find(id);
@@ -70,8 +83,10 @@ struct Instance {
   // Walks the route with its clock, from time 0 at the start, and returns its
   // finishing time (service included); appends every broken time rule to
   // `errors` and sums the legs' distances into `distance`.
+  // With `times`, a node waits for the ends its plain pairs' `before` nodes
+  // have there, and the route's starts and ends of service are written back.
   double Walk(int a, const std::vector<int32_t>& route, std::vector<std::string>* errors,
-              double* distance = nullptr) const {
+              double* distance = nullptr, Times* times = nullptr) const {
     const Agent& agent = problem.agents_ordered()[static_cast<size_t>(a)];
     const auto k = static_cast<size_t>(a);
     auto complain = [&](const std::string& what, size_t p) {
@@ -92,12 +107,20 @@ struct Instance {
           if (distance != nullptr) *distance += Distance(agent.type, route[p - 1], node);
         }
       }
+      if (times != nullptr && p > 0 && p + 1 < route.size()) {
+        for (const auto& [before, after] : Plain()) {
+          auto end = times->find(before);
+          if (after == node && end != times->end()) t = std::max(t, end->second.second);
+        }
+      }
       auto window = windows.find(node);
       if (window != windows.end()) {
         if (t > window->second.second) complain("window: service starts after the window closes", p);
         t = std::max(t, window->second.first);
       }
+      const double start = t;
       t += Service(node);
+      if (times != nullptr && p > 0 && p + 1 < route.size()) (*times)[node] = {start, t};
       if (agent.time_limit > 0.0 && t > agent.time_limit) {
         complain("max_length: exceeds the time limit", p);
       }
@@ -142,16 +165,70 @@ struct Instance {
     }
   }
 
+  const std::vector<std::pair<int32_t, int32_t>>& Plain() const { return plain; }
+  bool HasPairs() const { return !plain.empty() || !same.empty() || !diff.empty(); }
+
+  // Every route walked again with the ends of the last round until no time
+  // moves: the earliest plan the plain pairs allow; `settled` false when the
+  // waits grow for ever (a cycle through the routes).
+  Times LinkedTimes(const std::vector<std::vector<int32_t>>& routes, bool& settled) const {
+    Times times;
+    const size_t rounds = problem.nodes().size() + 2;
+    for (size_t round = 0; round < rounds; ++round) {
+      Times next = times;
+      for (size_t a = 0; a < routes.size(); ++a) Walk(static_cast<int>(a), routes[a], nullptr, nullptr, &next);
+      if (next == times) {
+        settled = true;
+        return times;
+      }
+      times = std::move(next);
+    }
+    settled = false;
+    return times;
+  }
+
+  // The pair rules a plan breaks, each named by its nodes' ids.
+  void CheckPairs(const std::vector<std::vector<int32_t>>& routes, const Times& times, bool settled,
+                  std::vector<std::string>& errors) const {
+    if (!HasPairs()) return;
+    std::map<int32_t, std::pair<size_t, size_t>> where;  // route and position
+    for (size_t a = 0; a < routes.size(); ++a) {
+      for (size_t p = 1; p + 1 < routes[a].size(); ++p) where[routes[a][p]] = {a, p};
+    }
+    auto id = [this](int32_t v) { return std::to_string(problem.nodes()[static_cast<size_t>(v)].id); };
+    auto name = [&](const char* kind, int32_t a, int32_t b) {
+      return std::string("pair ") + id(a) + " before " + id(b) + kind + " broken";
+    };
+    if (!settled) errors.push_back("pairs: the waits never settle (a cycle through the routes)");
+    for (const auto& [a, b] : plain) {
+      if (where.count(a) == 0 || where.count(b) == 0) continue;
+      const bool order = where[a].first != where[b].first || where[a].second < where[b].second;
+      if (!order || times.at(b).first < times.at(a).second - kCostTolerance) errors.push_back(name("", a, b));
+    }
+    for (const auto& [a, b] : same) {
+      if (where.count(a) == 0 || where.count(b) == 0 || where[a].first != where[b].first ||
+          where[a].second > where[b].second) {
+        errors.push_back(name(" (same agent)", a, b));
+      }
+    }
+    for (const auto& [a, b] : diff) {
+      if (where.count(a) != 0 && where.count(b) != 0 && where[a].first == where[b].first) {
+        errors.push_back(name(" (different agents)", a, b));
+      }
+    }
+  }
+
   bool ByDistance() const {
     return options.minimise == Minimise::Distance && options.objective == ObjectiveType::MinSum;
   }
 
   // The reported cost is the objective's measure; with distances given, both
   // reported measures are checked too.
-  void CheckTime(int a, const Result& result, std::vector<std::string>& errors) const {
+  void CheckTime(int a, const Result& result, std::vector<std::string>& errors, const Times* linked) const {
     const std::vector<int32_t>& route = result.paths.at(a);
     double distance = 0.0;
-    const double duration = Walk(a, route, &errors, &distance);
+    Times times = linked != nullptr ? *linked : Times{};
+    const double duration = Walk(a, route, &errors, &distance, linked != nullptr ? &times : nullptr);
     const std::string who = "agent " + std::to_string(a) + ": ";
     auto differs = [](double x, double y) { return std::abs(x - y) > kCostTolerance; };
     const double reported = result.times.at(a);
@@ -178,6 +255,9 @@ struct Instance {
   std::vector<int32_t> ends;
   std::set<int32_t> depots;
   std::map<int32_t, std::pair<double, double>> windows;
+  std::vector<std::pair<int32_t, int32_t>> plain;
+  std::vector<std::pair<int32_t, int32_t>> same;
+  std::vector<std::pair<int32_t, int32_t>> diff;
 };
 
 // A target may stay off every route only with a penalty (its own, or the
@@ -226,6 +306,14 @@ std::string Violations(const Problem& problem, const Options& options, const Res
   const Instance inst(problem, options);
   const auto num_agents = static_cast<int>(problem.agents_ordered().size());
   std::map<int32_t, int> visits;
+  std::vector<std::vector<int32_t>> routes(static_cast<size_t>(num_agents));
+  for (int a = 0; a < num_agents; ++a) {
+    auto path = result.paths.find(a);
+    if (path != result.paths.end()) routes[static_cast<size_t>(a)] = path->second;
+  }
+  bool settled = true;
+  const Times linked = inst.HasPairs() ? inst.LinkedTimes(routes, settled) : Times{};
+  inst.CheckPairs(routes, linked, settled, errors);
   for (int a = 0; a < num_agents; ++a) {
     auto path = result.paths.find(a);
     auto time = result.times.find(a);
@@ -234,7 +322,7 @@ std::string Violations(const Problem& problem, const Options& options, const Res
       continue;
     }
     inst.CheckShape(a, path->second, errors);
-    inst.CheckTime(a, result, errors);
+    inst.CheckTime(a, result, errors, inst.HasPairs() ? &linked : nullptr);
     inst.CheckLoad(a, path->second, errors);
     for (size_t p = 1; p < path->second.size(); ++p) ++visits[path->second[p]];
   }
@@ -255,6 +343,22 @@ std::string Violations(const Problem& problem, const Options& options, const Res
   return text;
 }
 
+std::vector<double> ExpectedCosts(const Problem& problem, const Options& options,
+                                  const std::vector<std::vector<int32_t>>& routes) {
+  const Instance inst(problem, options);
+  bool settled = true;
+  const Times linked = inst.HasPairs() ? inst.LinkedTimes(routes, settled) : Times{};
+  std::vector<double> costs;
+  for (size_t a = 0; a < routes.size(); ++a) {
+    Times own = linked;
+    double distance = 0.0;
+    const double walked =
+        inst.Walk(static_cast<int>(a), routes[a], nullptr, &distance, inst.HasPairs() ? &own : nullptr);
+    costs.push_back(inst.ByDistance() ? distance : walked);
+  }
+  return costs;
+}
+
 std::optional<double> OptimalValue(const Problem& problem, const Options& options) {
   const Instance inst(problem, options);
   const auto num_agents = static_cast<int>(problem.agents_ordered().size());
@@ -265,7 +369,48 @@ std::optional<double> OptimalValue(const Problem& problem, const Options& option
   }
   std::sort(order.begin(), order.end());
   std::optional<double> best;
+  // Pairs tie the routes' clocks: each plan is judged whole, every choice of final depot apart.
+  auto linked_value = [&](const std::vector<std::vector<int32_t>>& runs) {
+    double found = std::numeric_limits<double>::infinity();
+    const int choices = options.return_to_end ? 1 : 1 << num_agents;
+    for (int mask = 0; mask < choices; ++mask) {
+      std::vector<std::vector<int32_t>> routes = runs;
+      std::vector<std::string> errors;
+      for (int a = 0; a < num_agents; ++a) {
+        const auto k = static_cast<size_t>(a);
+        routes[k].push_back((mask >> a & 1) != 0 ? inst.starts[k] : inst.ends[k]);
+        inst.CheckShape(a, routes[k], errors);
+        inst.CheckLoad(a, routes[k], errors);
+      }
+      bool settled = true;
+      const Times times = inst.LinkedTimes(routes, settled);
+      inst.CheckPairs(routes, times, settled, errors);
+      double value = 0.0;
+      for (int a = 0; a < num_agents; ++a) {
+        Times own = times;
+        double distance = 0.0;
+        const double walked = inst.Walk(a, routes[static_cast<size_t>(a)], &errors, &distance, &own);
+        const double cost = inst.ByDistance() ? distance : walked;
+        value = options.objective == ObjectiveType::MinMax ? std::max(value, cost) : value + cost;
+      }
+      if (errors.empty()) found = std::min(found, value);
+    }
+    return found;
+  };
   do {
+    if (inst.HasPairs()) {
+      std::vector<std::vector<int32_t>> runs;
+      auto run = order.begin();
+      for (int a = 0; a < num_agents; ++a) {
+        auto cut = std::find(run, order.end(), -1);
+        runs.push_back({inst.starts[static_cast<size_t>(a)]});
+        runs.back().insert(runs.back().end(), run, cut);
+        run = cut == order.end() ? cut : cut + 1;
+      }
+      const double value = linked_value(runs);
+      if (value < std::numeric_limits<double>::infinity() && (!best || value < *best)) best = value;
+      continue;
+    }
     double value = 0.0;
     auto run = order.begin();
     for (int a = 0; a < num_agents; ++a) {

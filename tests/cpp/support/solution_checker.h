@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,6 +23,10 @@ namespace quarn::test {
 //   at most its agent's capacity (0: no limit);
 // - windows (with waiting) constrain the start of service; the route-length
 //   limit holds with every service counted (a depot's service counts nothing);
+// - with options.enforce_sequence, every pair: a plain one's `after` starts
+//   no earlier than its `before` ends (the earliest plan the waits allow, so
+//   the reported costs count them) and follows it on a shared route, a "same"
+//   one is served by one agent in order, a "diff" one by two;
 // - each reported cost equals the recomputed measure of its route (its
 //   distance under min-sum with "minimise": "distance", else its duration), and
 //   with distances given the reported durations and distances are right.
@@ -35,6 +40,11 @@ std::string Violations(const Problem& problem, const Options& options, const Res
 // depot, `depots` holding the agents' starts and ends).
 std::optional<double> LeftOutPenalty(const Problem& problem, const Options& options,
                                      const std::vector<int32_t>& depots, int32_t node);
+
+// The cost the checker expects of each route (agent a drives routes[a]): its
+// measure, with the waits of options.enforce_sequence's plain pairs counted.
+std::vector<double> ExpectedCosts(const Problem& problem, const Options& options,
+                                  const std::vector<std::vector<int32_t>>& routes);
 
 // The best objective value (the longest route for min-max, the sum of the routes
 // for min-sum) over every solution the rules above accept; nullopt when there is none. Tries every order of the targets over the

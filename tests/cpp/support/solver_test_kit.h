@@ -26,6 +26,7 @@ class SolverProbe : public Solver {
   using Solver::Solver;
   using Solver::mst_edges_;
   using Solver::post_optimizer_;
+  using Solver::rules_;
 };
 
 struct AgentSpec {
