@@ -26,6 +26,7 @@
 #include "plugins/objective_plugin.h"
 #include "plugins/post_optimizer_plugin.h"
 #include "records/agent_entry.h"
+#include "records/blocking_section.h"
 #include "records/improving_solutions.h"
 #include "records/instance_stats.h"
 #include "records/label.h"
@@ -132,6 +133,10 @@ class Solver {
   // solve is exactly what it is without one.
   using ProgressCallback = std::function<bool(const ProgressReport&)>;
   void SetProgressCallback(ProgressCallback callback) { progress_ = std::move(callback); }
+  // Wraps the calling thread's waits while the phase's walks run on threads of
+  // their own (none by default); the progress callback and the interrupt check
+  // are never called inside it.
+  void SetBlockingSection(BlockingSection blocking) { blocking_ = std::move(blocking); }
 
  protected:
   // How one iteration of a pass ended.
@@ -284,6 +289,8 @@ class Solver {
   uint64_t improve_seed_ = 0;
   uint64_t improve_iterations_ = 0;
   uint64_t improve_stall_ = 0;       // 0: StallIterations scales it
+  int32_t improve_threads_ = 1;
+  BlockingSection blocking_;
   bool handed_over_ = false;         // the search stopped because it stalled
   size_t stall_solutions_seen_ = 0;  // anytime entries when the last new one was seen
   int32_t stall_expanded_at_ = 0;

@@ -120,7 +120,8 @@ def build_problem(doc):
     minmax = opts.get("objective") == "min_max"
     p.options().objective = z.ObjectiveType.MinMax if minmax else z.ObjectiveType.MinSum
     p.options().time_limit = opts.get("time_limit", 60.0)
-    for key in ("improve", "seed", "max_iterations", "max_expansions", "missing_cost", "enforce_capacities"):
+    for key in ("improve", "seed", "max_iterations", "max_expansions", "missing_cost", "enforce_capacities",
+                "threads", "improve_stall"):
         if key in opts:
             setattr(p.options(), key, opts[key])
     return p
