@@ -72,7 +72,8 @@ bool ParallelImprover::Run(const std::vector<std::vector<int32_t>>& initial, con
   has_best_ = false;
   finished_ = false;
   cancel_ = false;
-  for (size_t w = 0; w < walks_.size(); ++w) threads_.emplace_back(&ParallelImprover::Work, this, w);
+  // A walk's thread takes the rounds begun after it starts (not those of an earlier Run).
+  for (size_t w = 0; w < walks_.size(); ++w) threads_.emplace_back(&ParallelImprover::Work, this, w, round_);
 
   // The first meeting comes right after the first solutions, so a large
   // instance reports its first plan as soon as a walk has one.
@@ -91,9 +92,8 @@ bool ParallelImprover::Run(const std::vector<std::vector<int32_t>>& initial, con
   return has_best_;
 }
 
-void ParallelImprover::Work(size_t w) {
+void ParallelImprover::Work(size_t w, uint64_t seen) {
   Walk& walk = *walks_[w];
-  uint64_t seen = 0;
   for (;;) {
     uint64_t target = 0;
     {

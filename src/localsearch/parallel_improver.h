@@ -51,7 +51,7 @@ class ParallelImprover {
 
   bool RunSerial(const std::vector<std::vector<int32_t>>& initial, const StopCheck& stop,
                  const std::function<void(const LsSolution&)>& on_best);
-  void Work(size_t w);
+  void Work(size_t w, uint64_t seen);
   void RunRound(uint64_t done, uint64_t target, const StopCheck& stop, const BlockingSection& blocking);
   void Exchange(const std::function<void(const LsSolution&)>& on_best);
   void Finish();
