@@ -29,7 +29,7 @@ namespace quarn {
 // where they are. The budget and the stall rule count the iterations of one walk.
 class ParallelImprover {
  public:
-  static constexpr uint64_t kExchangeInterval = 250;
+  static constexpr uint64_t kExchangeInterval = 1000;
 
   ParallelImprover(const LocalModel& model, const ImproveSettings& settings, int32_t walks,
                    uint64_t exchange_interval = kExchangeInterval);
