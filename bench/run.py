@@ -22,6 +22,11 @@ min-sum against PyVRP (and OR-Tools on the generated fleets), min-max against OR
 rule sets (precedence, overfleet) against OR-Tools, and PyVRP where it models the case
 (min-sum with optional targets, no pairs).
 `--jobs 2` runs the solvers of one case side by side, each on one thread.
+`--threads N` gives ZEL's improvement phase N walks at once (threads 1 vs 2 on a
+2-core machine: the 2-thread answer at T against the 1-thread answer at 2T, e.g.
+`--threads 1 --limits 2` and `--threads 2 --limits 1`, each with its --block, then
+bench/compare_threads.py); `--to-limit` lets every ZEL run go on to its limit, as
+the fleet sets always do.
 
 Each solve runs in a fresh process, so the peak memory read from the operating
 system is that solve's own. Writes the records (JSON), a Markdown section and two
@@ -120,6 +125,10 @@ def parse_args() -> argparse.Namespace:
     parser.add_argument("--jobs", type=int, choices=(1, 2), default=1,
                         help="solves at once: 2 runs a case's solvers side by side")
     parser.add_argument("--mode", choices=sorted(LIMITS), default="short")
+    parser.add_argument("--threads", type=int, default=None, metavar="N",
+                        help="ZEL's improvement phase runs N walks at once (default: the core's own, 1)")
+    parser.add_argument("--to-limit", action="store_true",
+                        help="no phase ends on its own before the limit (its stall rule lifted)")
     parser.add_argument("--data", type=Path, default=None,
                         help="TSPLIB, Set I and a280: folder with reference.csv, tsplib/ and "
                              "minmax/ (default: "
@@ -320,14 +329,14 @@ def run_all(args: argparse.Namespace) -> dict:
             ThreadPoolExecutor(max_workers=args.jobs) as pool:
         for case, doc in documents:
             instance_path = Path(scratch) / f"{case.key.replace('/', '_')}.json"
-            if args.set in PLANS:
+            if args.set in PLANS or args.to_limit:
                 doc["options"].update(RUN_TO_LIMIT)
             instance_path.write_text(json.dumps(doc))
             n = len(doc["nodes"])
             chosen, labels = plan(args, solvers, case.objective)
             for label in labels:
                 runs = [(solver, pool.submit(measure, solver, case, n, instance_path,
-                                             limit_seconds(label, n)))
+                                             limit_seconds(label, n), args.threads))
                         for solver in chosen
                         if not (solver in MIN_SUM_ONLY and case.objective != "min_sum")]
                 for solver, run in runs:
@@ -343,7 +352,7 @@ def run_all(args: argparse.Namespace) -> dict:
     return {"set": args.set, "mode": args.mode, "seed": args.seed
             if args.set not in ("tsplib", "minmax", "cvrp", "vrptw") else None,
             "limits": sorted({r["limit_rule"] for r in records}, key=report.limit_order),
-            "jobs": args.jobs, "machine": machine(),
+            "jobs": args.jobs, "threads": args.threads, "machine": machine(),
             "command": " ".join(sys.argv[1:]),
             "started": time.strftime("%Y-%m-%d %H:%M", time.localtime(started)),
             "minutes": (time.time() - started) / 60, "records": records}
@@ -358,8 +367,11 @@ def plan(args: argparse.Namespace, solvers: list[str], objective: str) -> tuple[
     return [s for s in peers if s in solvers], args.limits or limits[args.mode]
 
 
-def measure(solver: str, case: bench_cases.Case, n: int, instance: Path, limit: float) -> dict:
+def measure(solver: str, case: bench_cases.Case, n: int, instance: Path, limit: float,
+            threads: int | None = None) -> dict:
     script, extra = WORKERS[solver]
+    if threads is not None and solver.startswith("zel"):
+        extra = [*extra, "--threads", str(threads)]
     raw, peak_mib = run_worker(script, extra, instance, limit)
     record = {**asdict(case), "n": n, "solver": solver, "limit": limit, **raw,
               "peak_mib": peak_mib}

@@ -113,6 +113,7 @@ class Options:
     max_iterations: int
     improve_stall: int  # phase iterations without a better solution before it ends; 0: scaled to the instance
     max_expansions: int
+    threads: int  # walks of the improvement phase at once, one thread each; < 1: Solver raises ValueError
     missing_cost: float  # an arc cost at or above it means no arc
     quiet: bool  # True: none of the solver's own diagnostic lines on stdout or stderr
     enforce_capacities: bool  # True: each route's total target demand stays within its agent's capacity (0: none)

@@ -51,16 +51,22 @@ def solve_many(
     seed: int | None = None,
     budget: int | None = None,
     options: dict[str, Any] | None = None,
+    threads: int | None = None,
 ) -> list[dict[str, Any]]:
     """The result dictionaries of many instances, in their order. Each instance is an
     instance document or the path of one, solved with pyzel's defaults (as ``pyzel
     solve``: the improvement phase on unless the document says otherwise); `options`
     replaces options in every one, the named ones after it.
     With a Dask `client` (``pip install "pyzel[cluster]"``), the solves are tasks of
-    its cluster, else `jobs` processes of this machine. An instance that fails (bad
-    document, worker lost or killed) gives ``{"status": "error", "error": TEXT}``."""
+    its cluster, else `jobs` processes of this machine. Each solve's improvement phase
+    runs `threads` walks at once; by default one when instances run side by side (a
+    cluster, or `jobs` above 1), which then share the cores, else as many as this
+    process may use cores. An instance that fails (bad document, worker lost or
+    killed) gives ``{"status": "error", "error": TEXT}``."""
     from .document import read_json
 
+    if threads is None and (client is not None or jobs > 1):
+        threads = 1
     requests = []
     for k, item in enumerate(documents):
         if isinstance(item, dict):
@@ -69,7 +75,8 @@ def solve_many(
             name, doc = os.fspath(item), read_json(item)
             if not isinstance(doc, dict):
                 raise InputError(f"{name}: the document must be a JSON object")
-        doc, limit = prepare(doc, time_limit=time_limit, improve=improve, seed=seed, budget=budget, options=options)
+        doc, limit = prepare(doc, time_limit=time_limit, improve=improve, seed=seed, budget=budget, options=options,
+                             threads=threads)
         requests.append({"name": name, "doc": doc, "time_limit": limit})
     results: list[dict[str, Any]] = [{}] * len(requests)
     for k, answer in iter_answers(requests, client, jobs):

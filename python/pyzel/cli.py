@@ -139,9 +139,12 @@ def build_parser() -> argparse.ArgumentParser:
                       help="the search alone, without the improvement phase")
     solve.add_argument("--seed", type=int, metavar="N", help="seed of the improvement phase")
     solve.add_argument("--budget", type=int, metavar="N",
-                       help="iterations of the improvement phase and expansions of the search; the same "
-                            "--seed and --budget give the same answer on any machine (no time limit unless "
-                            "--time-limit is given too)")
+                       help="iterations of the improvement phase (of each of its walks) and expansions of "
+                            "the search; the same --seed, --budget and --threads give the same answer on any "
+                            "machine (no time limit unless --time-limit is given too)")
+    solve.add_argument("--threads", type=int, metavar="N",
+                       help="walks of the improvement phase at once, one core each (default: the cores this "
+                            "process may use; 1 per instance when --jobs or --scheduler runs instances side by side)")
     shown = solve.add_mutually_exclusive_group()
     shown.add_argument("--progress", action="store_true", help="show the progress line even off a terminal")
     shown.add_argument("--quiet", action="store_true", help="no progress line, even on a terminal")
@@ -194,7 +197,7 @@ def _cmd_solve(args: argparse.Namespace) -> int:
         raise InputError("--jobs must be at least 1")
     if args.plot:
         _require_matplotlib()
-    for flag, least in (("seed", 0), ("budget", 1)):
+    for flag, least in (("seed", 0), ("budget", 1), ("threads", 1)):
         value = getattr(args, flag)
         if value is not None and value < least:
             raise InputError(f"--{flag} must be at least {least}")
@@ -207,7 +210,7 @@ def _cmd_solve(args: argparse.Namespace) -> int:
 
 def _solve_one(args: argparse.Namespace) -> int:
     from . import progress
-    from .solving import StopFlag, enforced_rules, solve_document
+    from .solving import StopFlag, enforced_rules, phase_threads, solve_document
 
     path = args.instances[0]
     targets = _result_targets(path, args)
@@ -249,7 +252,8 @@ def _solve_one(args: argparse.Namespace) -> int:
     # With the result on standard output, everything else goes to standard error.
     real_stdout = sys.stdout
     with contextlib.redirect_stdout(sys.stderr) if args.output == "-" else contextlib.nullcontext():
-        print_summary(path, instance, result, interrupted=flag.raised, rules=enforced_rules(doc))
+        print_summary(path, instance, result, interrupted=flag.raised, rules=enforced_rules(doc),
+                      threads=phase_threads(doc))
         if result["status"] != "success":
             print_reasons(failure_reasons(instance, result))
         elif args.schedule:
@@ -417,9 +421,12 @@ def _read_solve_instance(path: str, args: argparse.Namespace) -> tuple[dict[str,
         raise InputError(f"{path}: out of memory ({memory_limit_text(None)})") from None
     _print_warnings(path, doc)
     options = {"objective": args.objective} if args.objective else {}
+    threads = args.threads
+    if threads is None and (args.scheduler or (len(args.instances) > 1 and args.jobs > 1)):
+        threads = 1  # instances side by side share the cores
     try:
         doc, time_limit = prepare(doc, time_limit=args.time_limit, improve=args.improve, seed=args.seed,
-                                  budget=args.budget, options=options)
+                                  budget=args.budget, options=options, threads=threads)
     except InputError as err:
         raise InputError(f"{path}: {err}", hint="solve without --exact") from None
     chosen = doc["options"]  # of the options, only these show in the summary and the diagnosis

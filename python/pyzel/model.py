@@ -323,6 +323,7 @@ class Model:
         seed: int | None = None,
         budget: int | None = None,
         progress: Progress | None = None,
+        threads: int | None = None,
     ) -> Solution:
         """Solves on the JSON road, quiet, with pyzel's defaults (as ``pyzel solve``).
 
@@ -330,7 +331,9 @@ class Model:
         ``improve`` (the improvement phase, on by default), ``seed``. ``budget`` is the
         search's expansions and the improvement phase's iterations ("max_expansions" and
         "max_iterations"); without ``time_limit`` no clock ends the solve, so it is
-        repeatable. ``progress`` is called with the solver's progress dictionaries; a
+        repeatable for a given ``threads``: the walks of the improvement phase run at once
+        (by default as many as this process may use cores; the budget counts the
+        iterations of each). ``progress`` is called with the solver's progress dictionaries; a
         truthy return stops the solve. An instance that cheap tests prove infeasible is
         not solved: the solution is "failed", with the proof in its ``reasons``.
 
@@ -340,7 +343,8 @@ class Model:
         penalties need the improvement phase: with ``improve=False`` they raise ValueError.
         """
         self._check_solvable()
-        doc, limit = prepare(self.to_json(), time_limit=time_limit, improve=improve, seed=seed, budget=budget)
+        doc, limit = prepare(self.to_json(), time_limit=time_limit, improve=improve, seed=seed, budget=budget,
+                             threads=threads)
         result = solve_document(doc, limit, progress=progress)
         return Solution.from_result(doc, result)
 

@@ -9,8 +9,9 @@ from .document import Instance
 
 
 def print_summary(path: str, instance: Instance, result: dict[str, Any], interrupted: bool = False,
-                  rules: list[str] | None = None) -> None:
-    """`rules`: what the options made the solver enforce, one line together."""
+                  rules: list[str] | None = None, threads: int | None = None) -> None:
+    """`rules`: what the options made the solver enforce, one line together; `threads`:
+    the improvement phase's walks at once (None: no phase)."""
     stats = result["statistics"]
     key = "max_cost" if instance.objective == "min_max" else "sum_cost"
     targets = len(instance.node_ids) - len(instance.depots)
@@ -34,6 +35,8 @@ def print_summary(path: str, instance: Instance, result: dict[str, Any], interru
     if "penalty" in result:
         print(f"penalty    {result['penalty']:.6g} ({len(left_out)} target{'s' if len(left_out) != 1 else ''} left out)")
     print(f"counters   {stats['n_generated']} generated, {stats['n_expanded']} expanded")
+    if threads is not None:
+        print(f"threads    {threads} (improvement phase)")
     print(f"time       {stats['solve_time']:.3f} s solving, last improvement at {stats['last_update_time']:.3f} s")
     print("routes (node ids):")
     for route, agent in zip(result["routes"], instance.agents):

@@ -23,11 +23,22 @@ from .errors import InputError
 Progress = Callable[[dict[str, Any]], Any]
 
 
-# Where neither the user nor the document says: the improvement phase is on, and so are
-# "enforce_capacities" when some agent has a capacity and some target a demand (see
-# `capacities_stated`) and "enforce_sequence" when the document states pairs. A budget sets both budgets and lifts the clock unless a time limit
-# is given too; None for any of the user's options keeps the document's own.
+# Where neither the user nor the document says: the improvement phase is on, with as many
+# walks at once ("threads") as this process may use cores, and so is "enforce_capacities"
+# when some agent has a capacity and some target a demand (see `capacities_stated`), and
+# "enforce_sequence" when the document states pairs. A budget sets both budgets and lifts the clock unless a time limit is given too; None for
+# any of the user's options keeps the document's own.
 DEFAULTS: dict[str, Any] = {"improve": True}
+
+
+def available_cores() -> int:
+    """The cores this process may run on (its affinity where the system tells it)."""
+    try:
+        return max(1, len(os.sched_getaffinity(0)))
+    except (AttributeError, OSError):
+        return max(1, os.cpu_count() or 1)
+
+
 DISTANCE_NEEDS_IMPROVE = 'the option "minimise": "distance" is honoured by the improvement phase: set "improve": true'
 SEQUENCE_NEEDS_IMPROVE = 'the option "enforce_sequence" is honoured by the improvement phase: set "improve": true'
 PENALTIES_NEED_IMPROVE = 'penalties are honoured by the improvement phase: set "improve": true'
@@ -51,15 +62,17 @@ def prepare(
     seed: int | None = None,
     budget: int | None = None,
     options: Mapping[str, Any] | None = None,
+    threads: int | None = None,
 ) -> tuple[dict[str, Any], float | None]:
     """The document to solve and the time limit to solve it with (None: the document's
     own): pyzel's defaults where the document says nothing, then `options`, then the
     named ones. `budget` is the search's expansions and the improvement phase's
-    iterations alike; alone, it ends the solve where it ends on any machine."""
+    iterations (of each of its `threads` walks) alike; alone, with a given number of
+    threads, it ends the solve where it ends on any machine."""
     if time_limit is not None:
         time_limit = values.positive(time_limit, "time_limit")
     given = doc.get("options")
-    defaults = dict(DEFAULTS)
+    defaults = dict(DEFAULTS, threads=available_cores())
     if capacities_stated(doc):
         defaults["enforce_capacities"] = True
     if sequence_stated(doc):
@@ -70,6 +83,8 @@ def prepare(
         overrides["improve"] = values.flag(improve, "improve")
     if seed is not None:
         overrides["seed"] = values.count(seed, "seed", 0)
+    if threads is not None:
+        overrides["threads"] = values.count(threads, "threads", 1)
     if budget is not None:
         overrides["max_iterations"] = overrides["max_expansions"] = values.count(budget, "budget", 1)
         if time_limit is None:
@@ -99,6 +114,16 @@ def enforced_rules(doc: Any) -> list[str]:
     if options.get("minimise") == "distance" and objective_of(doc) == "min_sum":
         rules.append('distance minimised ("minimise": "distance")')
     return rules
+
+
+def phase_threads(doc: Any) -> int | None:
+    """The walks the improvement phase of a document to solve runs at once; None
+    without the phase."""
+    options = doc.get("options") if isinstance(doc, dict) else None
+    if not isinstance(options, dict) or options.get("improve") is not True:
+        return None
+    threads = options.get("threads", 1)
+    return threads if isinstance(threads, int) and not isinstance(threads, bool) else None
 
 
 class StopFlag:

@@ -64,6 +64,7 @@ void BindRecords(py::module_& m) {
       .def_readwrite("max_iterations", &Options::max_iterations)
       .def_readwrite("improve_stall", &Options::improve_stall)
       .def_readwrite("max_expansions", &Options::max_expansions)
+      .def_readwrite("threads", &Options::threads)
       .def_readwrite("missing_cost", &Options::missing_cost)
       .def_readwrite("minimise", &Options::minimise)
       .def_readwrite("default_penalty", &Options::default_penalty);

@@ -9,7 +9,15 @@ void CheckSignals() {
   if (PyErr_CheckSignals() != 0) throw pybind11::error_already_set();
 }
 
-void InstallInterruptCheck(Solver& solver) { solver.SetInterruptCheck(CheckSignals); }
+void InstallInterruptCheck(Solver& solver) {
+  solver.SetInterruptCheck(CheckSignals);
+  // The phase's walks touch no Python object: other Python threads run while the
+  // calling thread waits for them.
+  solver.SetBlockingSection([](const std::function<void()>& wait) {
+    pybind11::gil_scoped_release release;
+    wait();
+  });
+}
 
 void InstallProgress(Solver& solver, const pybind11::object& progress) {
   namespace py = pybind11;

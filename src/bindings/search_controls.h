@@ -7,7 +7,8 @@
 
 namespace quarn::bindings {
 
-// Lets Ctrl-C break off a long search. The core knows nothing of Python: it calls
+// Lets Ctrl-C break off a long search, and lets go of the interpreter lock while
+// the improvement phase's walks run on threads of their own. The core knows nothing of Python: it calls
 // the check once per iteration, and the check, run with the interpreter lock
 // held, raises the pending Python exception (KeyboardInterrupt for SIGINT, or
 // whatever a signal handler raised) out of the search.

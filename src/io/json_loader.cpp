@@ -165,6 +165,7 @@ void ReadOptions(const json& object, Options& options) {
   options.max_iterations = object.value("max_iterations", uint64_t{0});
   options.improve_stall = object.value("improve_stall", uint64_t{0});
   options.max_expansions = object.value("max_expansions", uint64_t{0});
+  options.threads = object.value("threads", int32_t{1});
   options.missing_cost = object.value("missing_cost", kMissingCost);
   options.quiet = object.value("quiet", false);
   options.enforce_capacities = object.value("enforce_capacities", false);

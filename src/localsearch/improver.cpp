@@ -47,7 +47,7 @@ double Adapted(double weight, double share, double target) {
 }  // namespace
 
 Improver::Improver(const LocalModel& model, const ImproveSettings& settings)
-    : model_(model), settings_(settings), best_(model) {
+    : model_(model), settings_(settings), best_(model), current_(model), candidate_(model) {
   objective_.min_max = settings.min_max;
   objective_.alpha = settings.alpha;
 }
@@ -316,38 +316,55 @@ void Improver::ReheatIfDue(LsSolution& current) {
   }
 }
 
-bool Improver::Run(const std::vector<std::vector<int32_t>>& initial, const StopCheck& stop,
-                   const std::function<void(const LsSolution&)>& on_best) {
+bool Improver::Start(const std::vector<std::vector<int32_t>>& initial, const StopCheck& stop,
+                     const std::function<void(const LsSolution&)>& on_best) {
   Prepare(stop);
   // A stop seen while the tables were built is a cut, as the loop below would say.
   if (stop.ImprovementDone(0)) return false;
   on_best_ = nullptr;
-  LsSolution current(model_);
-  Load(initial, current);
+  current_ = LsSolution(model_);
+  Load(initial, current_);
   // The incoming solution is the bar to beat, and not reported again. With
   // optional targets even no routes at all are complete: if nothing came in,
   // that plan is the phase's own and is reported.
   const bool given = std::any_of(initial.begin(), initial.end(), [](const std::vector<int32_t>& path) {
     return path.size() >= 2;
   });
-  if (given || !model_.has_optional()) KeepBest(current);
+  if (given || !model_.has_optional()) KeepBest(current_);
   on_best_ = on_best;
-  Construct(current, stop);
-  StartSchedule(current);
+  Construct(current_, stop);
+  StartSchedule(current_);
+  candidate_ = current_;
+  return true;
+}
 
-  LsSolution candidate = current;
-  while (!stop.ImprovementDone(iterations_)) {
-    ++iterations_;
-    if (model_.customers().empty()) break;
-    AdaptPenalties(current);
-    candidate = current;
-    Ruined ruined = Ruin(candidate);
-    Recreate(candidate, current, ruined);
-    if (settings_.local_search) Descend(candidate, ruined.pending, stop);
-    RecordFeasibility(candidate);
-    KeepBest(candidate);
-    if (Accept(candidate, current)) std::swap(current, candidate);
-    ReheatIfDue(current);
+bool Improver::Step(const StopCheck& stop) {
+  ++iterations_;
+  if (model_.customers().empty()) return false;
+  AdaptPenalties(current_);
+  candidate_ = current_;
+  Ruined ruined = Ruin(candidate_);
+  Recreate(candidate_, current_, ruined);
+  if (settings_.local_search) Descend(candidate_, ruined.pending, stop);
+  RecordFeasibility(candidate_);
+  KeepBest(candidate_);
+  if (Accept(candidate_, current_)) std::swap(current_, candidate_);
+  ReheatIfDue(current_);
+  return true;
+}
+
+void Improver::Adopt(const LsSolution& s) {
+  current_ = s;
+  current_.SetPenalties(penalties_);
+  if (has_best_ && !objective_.Better(s, best_)) return;
+  best_ = s;
+  has_best_ = true;
+}
+
+bool Improver::Run(const std::vector<std::vector<int32_t>>& initial, const StopCheck& stop,
+                   const std::function<void(const LsSolution&)>& on_best) {
+  if (!Start(initial, stop, on_best)) return false;
+  while (!stop.ImprovementDone(iterations_) && Step(stop)) {
   }
   on_best_ = nullptr;
   return has_best_;

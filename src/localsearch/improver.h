@@ -68,7 +68,17 @@ class Improver {
   bool Run(const std::vector<std::vector<int32_t>>& initial, const StopCheck& stop,
            const std::function<void(const LsSolution&)>& on_best);
 
+  // Run in pieces, for a driver that runs several walks and exchanges their
+  // best: Start builds the tables and the first solution (false when a stop came
+  // first); Step is one iteration (false when there is nothing to improve);
+  // Adopt makes `s` the current solution, and the best when it is better.
+  bool Start(const std::vector<std::vector<int32_t>>& initial, const StopCheck& stop,
+             const std::function<void(const LsSolution&)>& on_best);
+  bool Step(const StopCheck& stop);
+  void Adopt(const LsSolution& s);
+
   const LsSolution& best() const { return best_; }
+  bool has_best() const { return has_best_; }
   uint64_t iterations() const { return iterations_; }
   // Per operator of LocalSearch::AllOperators, over the last run.
   const std::vector<LocalSearch::Counts>& operator_counts() const { return local_->counts(); }
@@ -102,6 +112,8 @@ class Improver {
   LsObjective objective_;
   LsSolution best_;
   bool has_best_ = false;
+  LsSolution current_;
+  LsSolution candidate_;
   uint64_t iterations_ = 0;
   std::function<void(const LsSolution&)> on_best_;
 

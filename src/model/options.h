@@ -26,6 +26,9 @@ struct Options {
   // solution; 0 scales it with the instance (see Solver::StallIterations).
   uint64_t improve_stall = 0;
   uint64_t max_expansions = 0;   // search expansions; 0: no budget
+  // Walks of the improvement phase run at once, one thread each (at least 1);
+  // the budget and the stall rule then count the iterations of one walk.
+  int32_t threads = 1;
   // An arc cost at or above it means no arc; costs in metres or seconds may need more.
   double missing_cost = kMissingCost;
   // Silences the core's own diagnostic lines on standard output and error.

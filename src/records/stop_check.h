@@ -21,6 +21,7 @@ class StopCheck {
   // 0 means no budget.
   void SetExpansionBudget(uint64_t expansions) { expansion_budget_ = expansions; }
   void SetIterationBudget(uint64_t iterations) { iteration_budget_ = iterations; }
+  uint64_t iteration_budget() const { return iteration_budget_; }
   // The improvement phase also ends once `iterations` have passed without a better
   // solution (0: never). Starts the phase's count afresh.
   void SetStall(uint64_t iterations) {

@@ -28,6 +28,7 @@
 #include "plugins/objective_plugin.h"
 #include "plugins/post_optimizer_plugin.h"
 #include "records/agent_entry.h"
+#include "records/blocking_section.h"
 #include "records/improving_solutions.h"
 #include "records/instance_stats.h"
 #include "records/label.h"
@@ -139,6 +140,10 @@ class Solver {
   // by default the start of the constructor, so set-up counts; a caller that
   // read the instance first moves it back to the start of its reading.
   void SetClockOrigin(std::chrono::steady_clock::time_point origin) { clock_origin_ = origin; }
+  // Wraps the calling thread's waits while the phase's walks run on threads of
+  // their own (none by default); the progress callback and the interrupt check
+  // are never called inside it.
+  void SetBlockingSection(BlockingSection blocking) { blocking_ = std::move(blocking); }
 
  protected:
   // How one iteration of a pass ended.
@@ -311,6 +316,8 @@ class Solver {
   uint64_t improve_seed_ = 0;
   uint64_t improve_iterations_ = 0;
   uint64_t improve_stall_ = 0;       // 0: StallIterations scales it
+  int32_t improve_threads_ = 1;
+  BlockingSection blocking_;
   bool handed_over_ = false;         // the search stopped because it stalled
   size_t stall_solutions_seen_ = 0;  // anytime entries when the last new one was seen
   int32_t stall_expanded_at_ = 0;

@@ -4,6 +4,7 @@
 
 #include "localsearch/improver.h"
 #include "localsearch/local_model.h"
+#include "localsearch/parallel_improver.h"
 #include "records/stop_check.h"
 #include "records/working_routes.h"
 #include "rules/route_rules.h"
@@ -110,7 +111,7 @@ void Solver::RunImprovement() {
   settings.seed = improve_seed_;
   settings.min_max = objective_kind_ != ObjectiveKind::kMinSum;
   settings.neighbour_limited = points_.size() > static_cast<size_t>(VisitedSet::kCapacity);
-  Improver improver(model, settings);
+  ParallelImprover improver(model, settings, improve_threads_);
 
   std::vector<std::vector<int32_t>> initial(num_agents_);
   if (found_ != 0) {
@@ -153,7 +154,7 @@ void Solver::RunImprovement() {
     stop.MarkBetter(improver.iterations());
     RecordAnytime();
   };
-  improver.Run(initial, stop, on_best);
+  improver.Run(initial, stop, on_best, blocking_);
   result_.timeout = search_cut || stop.ImprovementCut();
   if (found_ == 0) return;
   max_path_length_ = LargestRouteCost(result_);

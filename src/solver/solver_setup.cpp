@@ -76,6 +76,7 @@ Solver::Solver(Problem problem, const Options& options)
   if (!options.improve && StatesPenalties(problem, options)) {
     throw std::invalid_argument("penalties are honoured by the improvement phase: set \"improve\": true");
   }
+  if (options.threads < 1) throw std::invalid_argument("the option \"threads\" must be at least 1");
   // NaN would compare false both ways and so make every arc exist.
   missing_cost_ = std::isnan(options.missing_cost) ? kMissingCost : options.missing_cost;
   type_index_ = problem.type_index_by_name();
@@ -98,6 +99,7 @@ Solver::Solver(Problem problem, const Options& options)
   improve_seed_ = options.seed;
   improve_iterations_ = options.max_iterations;
   improve_stall_ = options.improve_stall;
+  improve_threads_ = options.threads;
   enforce_capacities_ = options.enforce_capacities;
   stop_.SetExpansionBudget(options.max_expansions);
   Prepare();

@@ -6,6 +6,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -18,6 +19,7 @@
 #include "localsearch/local_model.h"
 #include "localsearch/optional_targets.h"
 #include "localsearch/or_opt.h"
+#include "localsearch/parallel_improver.h"
 #include "localsearch/relocate.h"
 #include "localsearch/rng.h"
 #include "localsearch/ruin.h"
@@ -403,11 +405,16 @@ TEST(Construction, RegretInsertionAndRecreateGiveValidRoutes) {
 }
 
 // The improver honours each way of being stopped: the iteration budget, a
-// clock (here a counter, so the test never waits), and the interrupt.
-TEST(Improver, StopsWhereTheStopCheckSays) {
+// clock (here a counter, so the test never waits), and the interrupt; run as
+// several walks too, where the budget counts one walk's iterations and an
+// interrupt on the calling thread ends every walk.
+class ImproverStops : public ::testing::TestWithParam<int32_t> {};
+INSTANTIATE_TEST_SUITE_P(Walks, ImproverStops, ::testing::Values(1, 2, 3));
+
+TEST_P(ImproverStops, WhereTheStopCheckSays) {
   RandomRules inst(7, true, true, true, 1);
   ImproveSettings settings;
-  Improver improver(*inst.model, settings);
+  ParallelImprover improver(*inst.model, settings, GetParam(), 10);
   const std::vector<std::vector<int32_t>> none;
 
   StopCheck budget;
@@ -420,7 +427,8 @@ TEST(Improver, StopsWhereTheStopCheckSays) {
   clock.SetDeadline([ticks] { return static_cast<double>((*ticks)++); }, 40.0);
   improver.Run(none, clock, nullptr);
   EXPECT_LE(*ticks, 42);
-  EXPECT_LE(improver.iterations(), 41u);
+  // Walks are asked at their meetings, ten iterations apart, and more often while they run.
+  EXPECT_LE(improver.iterations(), GetParam() == 1 ? 41u : 410u);
 
   StopCheck interrupt;
   auto calls = std::make_shared<int>(0);
@@ -428,6 +436,45 @@ TEST(Improver, StopsWhereTheStopCheckSays) {
     if (++*calls > 30) throw std::runtime_error("interrupted");
   });
   EXPECT_THROW(improver.Run(none, interrupt, nullptr), std::runtime_error);
+}
+
+// Walks that meet at fixed iteration counts give the same reports on every run,
+// whatever the threads' timing; every report keeps the rules, beats the one
+// before it, and comes on the calling thread.
+TEST(ParallelImprover, SameReportsOnEveryRunOnTheCallingThread) {
+  const Variant cases[] = {{true, true, true, 1}, {false, true, true, 2, false, 0, 0, true}};
+  for (uint64_t seed = 1; seed <= 2; ++seed) {
+    for (const Variant& v : cases) {
+      for (int32_t walks : {2, 3}) {
+        SCOPED_TRACE("seed " + std::to_string(seed) + ", walks " + std::to_string(walks));
+        RandomRules inst = Make(seed, v, v.tight);
+        ImproveSettings settings;
+        settings.seed = seed;
+        settings.min_max = seed % 2 == 0;
+        settings.first_cycle = 40;
+        const LsObjective objective{settings.min_max, settings.alpha};
+        std::vector<std::vector<std::tuple<uint64_t, double, double>>> reports(2);
+        for (auto& seen : reports) {
+          ParallelImprover improver(*inst.model, settings, walks, 25);
+          StopCheck stop;
+          stop.SetIterationBudget(60);  // not a multiple of the interval: the last round is shorter
+          const auto caller = std::this_thread::get_id();
+          improver.Run({}, stop, [&](const LsSolution& best) {
+            EXPECT_EQ(std::this_thread::get_id(), caller);
+            EXPECT_TRUE(best.unassigned().empty());
+            ExpectRoutesMatchRules(best, inst.rules);
+            if (!seen.empty()) {
+              EXPECT_TRUE(objective.Better(best.max(), best.sum(), std::get<2>(seen.back()), std::get<1>(seen.back())));
+            }
+            seen.emplace_back(improver.iterations(), best.sum(), best.max());
+          });
+          EXPECT_EQ(improver.iterations(), 60u);
+        }
+        EXPECT_FALSE(reports[0].empty());
+        EXPECT_EQ(reports[0], reports[1]);
+      }
+    }
+  }
 }
 
 // Under soft windows, limits and capacities every solution the improver reports
@@ -553,6 +600,7 @@ struct SolveCase {
   bool limits;
   bool services = false;  // 0..3 on every target
   Minimise minimise = Minimise::Duration;
+  int32_t threads = 1;
 };
 
 // With "improve" on, a budgeted solve is a pure function of its seed, and every
@@ -563,7 +611,8 @@ TEST(ImprovePhase, DeterministicAndValidUnderABudget) {
                              {ObjectiveType::MinMax, false, false, true},
                              {ObjectiveType::MinSum, false, true, true},
                              {ObjectiveType::MinMax, false, true, true, true},
-                             {ObjectiveType::MinSum, true, true, false, true, Minimise::Distance}};
+                             {ObjectiveType::MinSum, true, true, false, true, Minimise::Distance},
+                             {ObjectiveType::MinSum, false, true, true, true, Minimise::Duration, 2}};
   for (const SolveCase& c : cases) {
     for (uint64_t seed = 1; seed <= 3; ++seed) {
       Options options = MakeOptions(c.objective, c.return_to_end, 1e6);
@@ -572,6 +621,7 @@ TEST(ImprovePhase, DeterministicAndValidUnderABudget) {
       options.max_iterations = 150;
       options.max_expansions = 3000;
       options.minimise = c.minimise;
+      options.threads = c.threads;
       std::vector<Result> results;
       std::vector<std::vector<double>> anytime_costs;
       for (int run = 0; run < 2; ++run) {

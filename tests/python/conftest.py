@@ -129,7 +129,7 @@ def build_problem(doc):
     p.options().objective = z.ObjectiveType.MinMax if minmax else z.ObjectiveType.MinSum
     p.options().time_limit = opts.get("time_limit", 60.0)
     for key in ("improve", "seed", "max_iterations", "max_expansions", "missing_cost", "enforce_capacities", "quiet",
-                "default_penalty", "enforce_sequence"):
+                "default_penalty", "enforce_sequence", "threads", "improve_stall"):
         if key in opts:
             setattr(p.options(), key, opts[key])
     return p

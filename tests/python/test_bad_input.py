@@ -209,6 +209,8 @@ CASES = [
     ("negative demand, enforced", with_values(TRIANGLE, {"nodes/1/demand": -1, "options/enforce_capacities": True}),
      raises(ValueError, r"^node 1 has demand -1\.0+: with capacities enforced a demand must be 0 or more$")),
     ("negative demand", at("nodes/1/demand", -1), TOUR),
+    *[(f"threads {n}", at("options/threads", n), raises(ValueError, r'^the option "threads" must be at least 1$'))
+      for n in (0, -1)],
     ("time limit -1e308", at("options/time_limit", -1e308), unsolved(timeout=True)),
     ("costs near the largest double", at("costs/a", [[0, 1e308, 4], [3, 0, 1e308], [4, 5, 0]]), REVERSE),
     # Cost matrices of the wrong shape or sign.

@@ -51,7 +51,8 @@ def test_solve_writes_a_result_that_validate_accepts_and_names_each_violation_in
     instance, written = str(work / "time_windows.json"), str(work / "r.json")
     assert main(["solve", instance, "--output", written]) == 0
     out = capsys.readouterr().out
-    for line in ("status     success", "objective  ", "counters   ", "routes (node ids):", "  agent 0 (courier): cost "):
+    for line in ("status     success", "objective  ", "counters   ", "threads    ", "routes (node ids):",
+                 "  agent 0 (courier): cost "):
         assert line in out
     result = json.loads((work / "r.json").read_text())
     assert list(result) == ["status", "timeout", "routes", "statistics", "anytime"]
@@ -88,6 +89,7 @@ def test_batch_reports_a_broken_instance_and_finishes_the_others(work, capsys):
     (["solve", "time_windows.json", "--time-limit", "0"], "--time-limit must be greater than 0"),
     (["solve", "time_windows.json", "--time-limit", "inf"], "--time-limit must be greater than 0 and finite"),
     (["solve", "time_windows.json", "--budget", "0"], "--budget must be at least 1"),  # 0 would be no budget
+    (["solve", "time_windows.json", "--threads", "0"], "--threads must be at least 1"),
     (["solve", "time_windows.json", "broken.json", "--output", "r.json"], "--output, --plot and --schedule take a single"),
     (["solve", "time_windows.json", "--output", "./time_windows.json"], "is the instance itself"),
     (["solve", "time_windows.json", "--output", "broken.json/r.json"], "broken.json is not a directory"),
@@ -122,12 +124,12 @@ def test_solve_prints_node_ids_agent_types_and_the_result_on_standard_output_whe
     assert "1 agents, min_sum" in err and re.search(r"agent 7 \(a\): cost 12: 10 1[12] 1[12] 10", err)
 
 
-@pytest.mark.parametrize("mode", ["--improve", "--exact"])
+@pytest.mark.parametrize("mode", ["--improve --threads 2", "--exact"])
 def test_seed_and_budget_give_the_same_routes_in_every_run(tmp_path, mode):
     doc = large_instance()  # far from ending on its own, and with a limit the budget outlasts
     doc["options"]["time_limit"] = 0.01
     (tmp_path / "big.json").write_text(json.dumps(doc))
-    runs = [pyzel("solve", "big.json", mode, "--seed", "5", "--budget", "1000", "--output", f"{k}.json", cwd=tmp_path)
+    runs = [pyzel("solve", "big.json", *mode.split(), "--seed", "5", "--budget", "1000", "--output", f"{k}.json", cwd=tmp_path)
             for k in range(2)]
     assert [code for code, _, _ in runs] == [0, 0], runs
     first, second = (json.loads((tmp_path / f"{k}.json").read_text()) for k in range(2))

@@ -17,7 +17,7 @@ from conftest import EXAMPLES, HERE, ROOT, in_child
 import pyzel
 from pyzel import Model, tsplib
 from pyzel.cli import main
-from pyzel.solving import enforced_rules, prepare
+from pyzel.solving import available_cores, enforced_rules, prepare
 
 sys.path.insert(0, str(ROOT / "bench"))
 import generate  # noqa: E402
@@ -61,13 +61,15 @@ def test_documents_round_trip_exactly(name):
 @pytest.mark.parametrize("improve, budget", [(False, 500), (True, 300)])
 def test_model_answers_as_the_json_road(name, improve, budget):
     doc = json.loads(json.dumps(DOCUMENTS[name]))
-    solution = Model.from_json(doc).solve(time_limit=30, improve=improve, seed=3, budget=budget)
-    doc["options"].update(quiet=True, improve=improve, seed=3, max_iterations=budget, max_expansions=budget)
+    solution = Model.from_json(doc).solve(time_limit=30, improve=improve, seed=3, budget=budget, threads=2)
+    doc["options"].update(quiet=True, improve=improve, seed=3, max_iterations=budget, max_expansions=budget,
+                          threads=2)
     assert untimed(solution.to_dict()) == untimed(z.solve_json_str(json.dumps(doc), 30))
     assert solution.check() == []
 
 
-# One road, one table of defaults: the improvement phase on, a budget for both phases and no clock.
+# One road, one table of defaults: the improvement phase on with the process's cores, a
+# budget for both phases and no clock.
 @pytest.mark.parametrize("road", ["Model.solve", "solve_many", "pyzel solve"])
 def test_every_entry_point_solves_with_the_same_defaults(road, tmp_path):
     doc = DOCUMENTS["tw-60-min_max"]
@@ -80,7 +82,8 @@ def test_every_entry_point_solves_with_the_same_defaults(road, tmp_path):
         assert main(["solve", str(tmp_path / "in.json"), "--budget", "300", "--quiet", "--output",
                      str(tmp_path / "out.json")]) == 0
         result = json.loads((tmp_path / "out.json").read_text())
-    options = dict(doc["options"], improve=True, max_iterations=300, max_expansions=300, quiet=True)
+    options = dict(doc["options"], improve=True, max_iterations=300, max_expansions=300, quiet=True,
+                   threads=available_cores())
     assert untimed(result) == untimed(z.solve_json_str(json.dumps(dict(doc, options=options)), math.inf))
 
 

@@ -23,9 +23,10 @@ DOC = {
 
 @pytest.mark.parametrize("road", sorted(ROADS))
 @pytest.mark.parametrize("objective", ["min_max", "min_sum"])
-def test_budgeted_improvement_is_valid_and_repeatable(road, objective):
+@pytest.mark.parametrize("threads", [1, 2])
+def test_budgeted_improvement_is_valid_and_repeatable(road, objective, threads):
     doc = variant(DOC, options={"objective": objective, "time_limit": 1000, "improve": True,
-                                "seed": 3, "max_iterations": 40, "max_expansions": 500})
+                                "seed": 3, "max_iterations": 40, "max_expansions": 500, "threads": threads})
     first, second = ROADS[road](doc), ROADS[road](doc)
     assert first["status"] == "success"
     assert route_problems(doc, first) == []

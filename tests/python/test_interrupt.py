@@ -25,8 +25,12 @@ def large_instance():
 
 
 def call_for(road, path):
-    """The call that solves the large instance by `road` (its JSON also written to `path`)."""
+    """The call that solves the large instance by `road` (its JSON also written to `path`);
+    "... threads" runs the improvement phase with two walks."""
     doc = large_instance()
+    if road.endswith(" threads"):
+        road = road.removesuffix(" threads")
+        doc["options"].update(improve=True, threads=2, improve_stall=10**12, max_expansions=2000)
     path.write_text(json.dumps(doc))
     if road == "solve":
         p = build_problem(doc)
@@ -51,7 +55,7 @@ CHILD = textwrap.dedent("""
 
 
 @in_child
-@pytest.mark.parametrize("road", ["solve", "solve_json_str", "solve_json_file"])
+@pytest.mark.parametrize("road", ["solve", "solve_json_str", "solve_json_file", "solve threads", "solve_json_str threads"])
 def test_sigint_raises_keyboard_interrupt_promptly(road, tmp_path):
     child = subprocess.Popen([sys.executable, "-c", CHILD, road], stdout=subprocess.PIPE,
                              stderr=subprocess.DEVNULL, text=True, env=child_env(), cwd=tmp_path)
@@ -72,7 +76,7 @@ class Alarm(Exception):
     pass
 
 
-@pytest.mark.parametrize("road", ["solve", "solve_json_str"])
+@pytest.mark.parametrize("road", ["solve", "solve_json_str", "solve threads"])
 def test_a_handler_exception_leaves_the_search_which_runs_again(road, tmp_path):
     def handler(signum, frame):
         raise Alarm()

@@ -2,6 +2,7 @@
 stops the solve with its best result, that its exception leaves the solve, and that a
 callback that never stops changes nothing."""
 import json
+import threading
 
 import pytest
 
@@ -12,14 +13,15 @@ from test_interrupt import large_instance
 
 
 @pytest.mark.parametrize("road", ["json", "objects"])
-@pytest.mark.parametrize("improve", [False, True])
-def test_a_truthy_answer_stops_a_long_solve_with_a_valid_result(road, improve):
+@pytest.mark.parametrize(("improve", "threads"), [(False, 1), (True, 1), (True, 2)])
+def test_a_truthy_answer_stops_a_long_solve_with_a_valid_result(road, improve, threads):
     doc = large_instance()  # 600 s limit
     # The phase must not end on its own (its stall rule) before a progress call comes in it.
-    doc["options"].update(improve=improve, quiet=True, improve_stall=10**12)
-    calls = []
+    doc["options"].update(improve=improve, quiet=True, improve_stall=10**12, threads=threads)
+    calls, callers = [], set()
 
     def progress(state):
+        callers.add(threading.get_ident())
         calls.append(state)
         # Stops once a solution is known: from the second call on, or in the improvement phase.
         ready = state["phase"] == "improve" if improve else len(calls) >= 2
@@ -27,6 +29,7 @@ def test_a_truthy_answer_stops_a_long_solve_with_a_valid_result(road, improve):
 
     out = ROADS[road](doc, progress=progress)
     assert (out["status"], out["timeout"], route_problems(doc, out)) == ("success", True, [])
+    assert callers == {threading.get_ident()}
     assert all(list(c) == ["elapsed", "objective", "phase", "solutions"] for c in calls)
     assert [c["phase"] for c in calls][-1] == ("improve" if improve else "search")
     assert all(later["elapsed"] - earlier["elapsed"] >= 0.1 - 1e-9 for earlier, later in zip(calls, calls[1:]))
