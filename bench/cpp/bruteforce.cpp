@@ -284,6 +284,8 @@ void AddPenalties(uint64_t seed, int percent, Generated& out) {
     out.doc["nodes"][static_cast<size_t>(v)]["penalty"] = random.Between(0, 30);
   }
   out.features.penalties = true;
+}
+
 // One to three pairs of targets from a stream of their own: plain and "same"
 // pairs follow a random order of the targets (so they never close a cycle), a
 // "diff" pair is dropped where "same" pairs bind its targets to one agent.
