@@ -401,8 +401,10 @@ def plot_anytime(records: list[dict], path: Path) -> None:
     limit = max((r["limit"] for r in chosen), default=0.0)
     instances = list(dict.fromkeys(r["instance"] for r in chosen))
     objectives = [o for o in ("min_max", "min_sum") if any(r["objective"] == o for r in records)]
-    fig, axes = plt.subplots(len(instances), len(objectives),
-                             figsize=(5.5 * len(objectives), 2.8 * len(instances)),
+    # A run without a reference (one solver alone) still gets its figure, empty.
+    rows = max(len(instances), 1)
+    fig, axes = plt.subplots(rows, len(objectives),
+                             figsize=(5.5 * len(objectives), 2.8 * rows),
                              squeeze=False, sharex=True)
     colours = plt.rcParams["axes.prop_cycle"].by_key()["color"]
     for row, instance in enumerate(instances):

@@ -159,6 +159,9 @@ def checker_judges_rules() -> bool:
     doc = {"nodes": [{"id": 0, "x": 0, "y": 0, "type": "depot"}, {"id": 1, "x": 1, "y": 0},
                      {"id": 2, "x": 2, "y": 0, "penalty": 5}],
            "agents": [{"id": 0, "type": "a", "start_node": 0, "end_node": 0}],
+           # Its own matrix: a type without costs has no arcs, and a probe refused for
+           # those would say the checker never judges the pairs.
+           "costs": {"a": [[0, 1, 2], [1, 0, 1], [2, 1, 0]]},
            "constraints": [{"kind": "sequence", "precedence": [{"before": 1, "after": 2}]}],
            "options": {"enforce_sequence": True}}
     instance = read(doc)
