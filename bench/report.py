@@ -636,7 +636,6 @@ def results_section(meta: dict, block: str, anytime_png: str, gaps_png: str) -> 
             "### Min-sum (total of the routes)", generated_table(records, "min_sum"),
         ]
     elif meta.get("set") in RULE_NOTES:
-        unjudged = any(r.get("rules_judged") is False for r in records)
         parts = [f"## {title}", run_line(meta, block), RULE_NOTES[meta["set"]] + (
             " Gaps are to the better peer's objective at the same limit; `served` counts the "
             "targets on the routes, `penalty` what those left out cost; `constructed` is the "
@@ -644,11 +643,7 @@ def results_section(meta: dict, block: str, anytime_png: str, gaps_png: str) -> 
             "each on one thread." if meta.get("jobs", 1) > 1 else
             " Gaps are to the better peer's objective at the same limit; `served` counts the "
             "targets on the routes, `penalty` what those left out cost; `constructed` is the "
-            "plan's objective. One solve at a time, each on one thread.") + (
-            " The installed checker did not yet judge sequence pairs and penalties: the pairs "
-            "of these answers are kept by the peers' own models, unjudged (the benchmark's tests "
-            "check the peers' pairs on small instances), and a target left out at a penalty is "
-            "not held against them." if unjudged else ""),
+            "plan's objective. One solve at a time, each on one thread."),
             "### Summary", summary_table(records, by_family=True)]
         if not any(r["solver"].startswith("zel") for r in records):
             parts.insert(3, "ZEL improve: pending, not run here (the peers alone); its rows fill "

@@ -14,20 +14,16 @@ service at a has ended, whichever routes serve them; that wait counts in b's rou
 as waiting for a window does. A target left out costs its penalty (the node's "penalty",
 else the option "default_penalty"), and the objective is the routes' one plus the
 penalties of the targets left out. The answer goes to the checker with its "unassigned"
-list and "penalty". Until the installed checker judges pairs and penalties itself
-(`checker_judges_rules`), an answer is judged as before with the routes priced the
-checker's way, a listed target left out at a penalty is not held against it, and the
-record says the pairs went unjudged.
+list and "penalty", and the checker judges the pairs and the targets left out.
 """
 
 from __future__ import annotations
 
-import functools
 from dataclasses import dataclass, field
 from typing import Any
 
 from pyzel.document import Instance, instance_from
-from pyzel.validate import after_wait, check_result, leg_cost, leg_distance, schedule
+from pyzel.validate import check_result, leg_distance, schedules
 
 
 def own_peak_mib() -> float | None:
@@ -85,47 +81,12 @@ def rules(instance: Instance) -> Rules:
     return instance.__dict__.get("bench_rules") or Rules()
 
 
-def plan_times(instance: Instance, paths: list[list[int]]) -> list[list[tuple[float, float, float]]]:
-    """(arrival, start, departure) at each stop of every route; a plain pair's second
-    service waits for the first to end. Starting from no such waits, the routes are walked
-    again until the waits settle (at most once per pair and once more); routes that wait on
-    each other in a circle never settle and keep the last walk's times."""
-    plain = rules(instance).kind("before")
-    if not plain:
-        return [schedule(instance, agent, path) for agent, path in zip(instance.agents, paths)]
-    ready: dict[int, float] = {}
-    for _ in range(len(plain) + 2):
-        times = [_walk(instance, k, path, ready) for k, path in enumerate(paths)]
-        ends = {v: t[2] for path, row in zip(paths, times) for v, t in zip(path[1:-1], row[1:-1])}
-        settled = {}
-        for a, b in plain:
-            if a in ends and b in ends:
-                settled[b] = max(settled.get(b, 0.0), ends[a])
-        if settled == ready:
-            break
-        ready = settled
-    return times
-
-
-def _walk(instance: Instance, k: int, path: list[int], ready: dict[int, float]):
-    agent, t, times = instance.agents[k], 0.0, []
-    for p, v in enumerate(path):
-        if p > 0:
-            t += leg_cost(instance, agent, path[p - 1], v)
-        start = max(after_wait(instance, v, t), ready.get(v, 0.0))
-        times.append((t, start, start + instance.service(v)))
-        t = start + instance.service(v)
-    return times
-
-
-def as_result(instance: Instance, paths: list[list[int]], waits: bool = True) -> dict[str, Any]:
+def as_result(instance: Instance, paths: list[list[int]]) -> dict[str, Any]:
     """A result dictionary for these paths (one per agent, [] for an idle one), with the
-    costs recomputed (`waits`: with a plain pair's waits, else the checker's own way);
-    what `pyzel.validate.check_result` reads. With optional targets it lists those left
+    costs recomputed by the checker's clock (a plain pair's waits included); what `pyzel.validate.check_result` reads. With optional targets it lists those left
     out ("unassigned", no reasons known) and their "penalty"."""
     paths = [path or [agent.start, agent.end] for agent, path in zip(instance.agents, paths)]
-    times = plan_times(instance, paths) if waits else \
-        [schedule(instance, agent, path) for agent, path in zip(instance.agents, paths)]
+    times = schedules(instance, paths)
     routes = []
     for agent, path, row in zip(instance.agents, paths, times):
         duration = row[-1][2] if row else 0.0
@@ -151,33 +112,9 @@ def objective_value(result: dict[str, Any], objective: str) -> float:
     return result["statistics"]["max_cost" if objective == "min_max" else "sum_cost"] + result.get("penalty", 0.0)
 
 
-@functools.lru_cache(maxsize=1)
-def checker_judges_rules() -> bool:
-    """Whether the installed checker judges sequence pairs and penalties: it refuses a
-    route that serves a pair's second target first and takes a target left out at a
-    penalty."""
-    doc = {"nodes": [{"id": 0, "x": 0, "y": 0, "type": "depot"}, {"id": 1, "x": 1, "y": 0},
-                     {"id": 2, "x": 2, "y": 0, "penalty": 5}],
-           "agents": [{"id": 0, "type": "a", "start_node": 0, "end_node": 0}],
-           # Its own matrix: a type without costs has no arcs, and a probe refused for
-           # those would say the checker never judges the pairs.
-           "costs": {"a": [[0, 1, 2], [1, 0, 1], [2, 1, 0]]},
-           "constraints": [{"kind": "sequence", "precedence": [{"before": 1, "after": 2}]}],
-           "options": {"enforce_sequence": True}}
-    instance = read(doc)
-    reversed_pair = {**as_result(instance, [[0, 2, 1, 0]]), "unassigned": [], "unassigned_reasons": [],
-                     "penalty": 0.0}
-    return bool(check_result(instance, reversed_pair)) and not check_result(instance, as_result(instance, [[0, 1, 0]]))
-
-
 def judge(instance: Instance, result: dict[str, Any]) -> list[str]:
-    """The checker's word on an answer (see the module's note for a checker that predates
-    pairs and penalties)."""
-    if checker_judges_rules() or not (rules(instance).pairs or rules(instance).optional):
-        return check_result(instance, result)
-    paths = [r["path"] for r in result["routes"]]
-    left = {f"node {v} visited 0 times" for v in rules(instance).penalties}
-    return [p for p in check_result(instance, as_result(instance, paths, waits=False)) if p not in left]
+    """The checker's word on an answer: every violation, pairs and penalties included."""
+    return check_result(instance, result)
 
 
 @dataclass
@@ -187,20 +124,18 @@ class Outcome:
     served: int  # targets on some route
     targets: int
     penalty: float  # of the targets left out
-    rules_judged: bool  # the checker judged the pairs and penalties (or there were none)
 
     def record(self) -> dict[str, Any]:
         return {"best": self.best, "problems": self.problems, "served": self.served,
-                "targets": self.targets, "penalty": self.penalty, "rules_judged": self.rules_judged}
+                "targets": self.targets, "penalty": self.penalty}
 
 
 def outcome(instance: Instance, paths: list[list[int]]) -> Outcome:
     result = as_result(instance, paths)
-    plain = not (rules(instance).pairs or rules(instance).optional)
     served = len({v for path in paths for v in path} - instance.depots)
     targets = len(instance.node_ids) - len(instance.depots)
     return Outcome(objective_value(result, instance.objective), judge(instance, result), served,
-                   targets, result.get("penalty", 0.0), plain or checker_judges_rules())
+                   targets, result.get("penalty", 0.0))
 
 
 def assess(instance: Instance, paths: list[list[int]]) -> tuple[float, list[str]]:

@@ -6,7 +6,7 @@ import sys
 
 import pytest
 
-from pyzel.validate import check_result
+from pyzel.validate import check_result, schedules
 
 BENCH = pathlib.Path(__file__).resolve().parents[1]
 sys.path.insert(0, str(BENCH))
@@ -286,7 +286,7 @@ def plan_faults(doc, paths, left=()):
     windows = {i["node"]: (i["start"], i["end"]) for c in doc["constraints"] if c["kind"] == "timewindow"
                for i in c["items"]}
     where, faults = {}, []
-    for k, (agent, path, row) in enumerate(zip(doc["agents"], paths, routes.plan_times(instance, paths))):
+    for k, (agent, path, row) in enumerate(zip(doc["agents"], paths, schedules(instance, paths))):
         for p, (v, (_, start, end)) in enumerate(zip(path, row)):
             if p and start > windows.get(v, (0, math.inf))[1]:
                 faults.append(f"window of {v}")
