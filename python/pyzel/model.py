@@ -9,7 +9,7 @@ import json
 import os
 import warnings
 from collections.abc import Iterable, Mapping
-from typing import TYPE_CHECKING, Any, Literal, TypeVar
+from typing import TYPE_CHECKING, Any, Literal, TypeVar, overload
 
 from . import values
 from .document import dumps, fleet_document, instance_from, read_fleet, read_json, read_unsigned
@@ -27,6 +27,32 @@ if TYPE_CHECKING:
 Objective = Literal["min_max", "min_sum"]
 Minimise = Literal["duration", "distance"]
 Metric = Literal["euclidean", "rounded", "att"]
+
+
+class _TriStateOption:
+    """An option that is True, False or left out (None): left out, ``solve`` decides from the model."""
+
+    def __init__(self, key: str, doc: str) -> None:
+        self.key = key
+        self.__doc__ = doc
+
+    @overload
+    def __get__(self, model: None, owner: type | None = None) -> _TriStateOption: ...
+    @overload
+    def __get__(self, model: Model, owner: type | None = None) -> bool | None: ...
+    def __get__(self, model: Model | None, owner: type | None = None) -> _TriStateOption | bool | None:
+        if model is None:
+            return self
+        value = model.options.get(self.key)
+        return value if isinstance(value, bool) else None
+
+    def __set__(self, model: Model, value: bool | None) -> None:
+        if value is None:
+            model.options.pop(self.key, None)
+        elif isinstance(value, bool):
+            model.options[self.key] = value
+        else:
+            raise ValueError(f"{self.key} must be True, False or None, not {value!r}")
 
 _N = TypeVar("_N", bound="Node")
 _OBJECTIVES = ("min_max", "min_sum")
@@ -113,37 +139,16 @@ class Model:
             raise ValueError(f"minimise must be 'duration' or 'distance', not {value!r}")
         self.options["minimise"] = value
 
-    @property
-    def enforce_capacities(self) -> bool | None:
+    enforce_capacities = _TriStateOption(
+        "enforce_capacities",
         """Whether routes keep to their agents' capacities; None (the default) leaves it to
-        ``solve``, which enforces them when some agent has a capacity and some target a demand."""
-        value = self.options.get("enforce_capacities")
-        return value if isinstance(value, bool) else None
-
-    @enforce_capacities.setter
-    def enforce_capacities(self, value: bool | None) -> None:
-        if value is None:
-            self.options.pop("enforce_capacities", None)
-        elif isinstance(value, bool):
-            self.options["enforce_capacities"] = value
-        else:
-            raise ValueError(f"enforce_capacities must be True, False or None, not {value!r}")
-
-    @property
-    def enforce_sequence(self) -> bool | None:
+        ``solve``, which enforces them when some agent has a capacity and some target a demand.""",
+    )
+    enforce_sequence = _TriStateOption(
+        "enforce_sequence",
         """Whether routes keep the pairs of ``add_precedence``; None (the default) leaves it to
-        ``solve``, which enforces them when the model has some."""
-        value = self.options.get("enforce_sequence")
-        return value if isinstance(value, bool) else None
-
-    @enforce_sequence.setter
-    def enforce_sequence(self, value: bool | None) -> None:
-        if value is None:
-            self.options.pop("enforce_sequence", None)
-        elif isinstance(value, bool):
-            self.options["enforce_sequence"] = value
-        else:
-            raise ValueError(f"enforce_sequence must be True, False or None, not {value!r}")
+        ``solve``, which enforces them when the model has some.""",
+    )
 
     @property
     def default_penalty(self) -> float | None:
