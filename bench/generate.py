@@ -95,16 +95,27 @@ def fleet_set(seed: int = DEFAULT_SEED, classes: tuple[str, ...] = FLEET_CLASSES
 def instance(cls: str, n: int, objective: str, seed: int = DEFAULT_SEED,
              agents: int | None = None) -> dict:
     """One document: `n` nodes (depots included), checked against its known routes."""
-    if cls not in BUILDERS:
-        raise ValueError(f"unknown class {cls!r}; known: {', '.join(BUILDERS)}")
-    rng = random.Random(f"{seed}:{cls}:{n}")  # the objective does not change the instance
-    doc = BUILDERS[cls](rng, n, agents or AGENTS.get(n, max(2, n // 40)))
-    doc["name"] = f"{cls}-{n}"
+    doc = built(BUILDERS, cls, n, seed, agents or AGENTS.get(n, max(2, n // 40)))
     doc["options"] = {"objective": objective, "return_to_end": cls not in OPEN_CLASSES}
     if cls in FLEET_CLASSES:
         doc["options"]["enforce_capacities"] = True
         if "distances" in doc and objective == "min_sum":
             doc["options"]["minimise"] = "distance"
+    return checked(doc)
+
+
+def built(builders: dict, cls: str, n: int, seed: int, agents: int | None) -> dict:
+    """The class's document of `n` nodes, named; the objective does not change the instance."""
+    if cls not in builders:
+        raise ValueError(f"unknown class {cls!r}; known: {', '.join(builders)}")
+    rng = random.Random(f"{seed}:{cls}:{n}")
+    doc = builders[cls](rng, n, agents)
+    doc["name"] = f"{cls}-{n}"
+    return doc
+
+
+def checked(doc: dict) -> dict:
+    """The document, once its known routes keep every rule."""
     problems = certificate_problems(doc)
     if problems:  # a generator fault, never a property of the instance
         raise AssertionError(f"{doc['name']}: known routes fail: {problems[:3]}")

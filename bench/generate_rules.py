@@ -78,18 +78,11 @@ def overfleet_set(seed: int = generate.DEFAULT_SEED, sizes: tuple[int, ...] = SI
 def instance(cls: str, n: int, objective: str, seed: int = generate.DEFAULT_SEED,
              agents: int | None = None) -> dict:
     """One document of `n` nodes, checked against its plan."""
-    if cls not in BUILDERS:
-        raise ValueError(f"unknown class {cls!r}; known: {', '.join(BUILDERS)}")
-    rng = random.Random(f"{seed}:{cls}:{n}")  # the objective does not change the instance
-    doc = BUILDERS[cls](rng, n, agents or AGENTS.get(n, max(3, n // 30)))
-    doc["name"] = f"{cls}-{n}"
+    doc = generate.built(BUILDERS, cls, n, seed, agents or AGENTS.get(n, max(3, n // 30)))
     doc["options"] = {"objective": objective, "return_to_end": True, **doc.pop("extra_options", {})}
     if any(c["kind"] == "sequence" for c in doc["constraints"]):
         doc["options"]["enforce_sequence"] = True
-    problems = generate.certificate_problems(doc)
-    if problems:  # a generator fault, never a property of the instance
-        raise AssertionError(f"{doc['name']}: the plan fails: {problems[:3]}")
-    return doc
+    return generate.checked(doc)
 
 
 def walk(cost: list[list[int]], path: list[int], service: dict[int, int]) -> tuple[dict, dict, int]:
