@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <utility>
 
 #include "localsearch/solution.h"
 
@@ -61,9 +62,17 @@ struct LsObjective {
     if (max_a < max_b - kEps) return true;
     return max_a <= max_b + kEps && sum_a < sum_b - kEps;
   }
-  // Better() of two solutions, the penalties of their left-out targets added to both measures.
+  // What a solution is judged by, first and second (second 0 under min-sum): the
+  // penalties of its left-out targets added to both measures.
+  std::pair<double, double> Measures(const LsSolution& s) const {
+    const double out = s.left_out();
+    return min_max ? std::make_pair(s.max() + out, s.sum() + out) : std::make_pair(s.sum() + out, 0.0);
+  }
+  // Better() of two solutions by their Measures.
   bool Better(const LsSolution& a, const LsSolution& b) const {
-    return Better(a.max() + a.left_out(), a.sum() + a.left_out(), b.max() + b.left_out(), b.sum() + b.left_out());
+    const auto [first_a, second_a] = Measures(a);
+    const auto [first_b, second_b] = Measures(b);
+    return min_max ? Better(first_a, second_a, first_b, second_b) : Better(0.0, first_a, 0.0, first_b);
   }
 };
 

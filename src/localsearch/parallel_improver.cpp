@@ -161,10 +161,8 @@ void ParallelImprover::Exchange(const std::function<void(const LsSolution&)>& on
   auto rank = [&](size_t w) {
     const Improver& walk = walks_[w]->improver;
     if (!walk.has_best()) return std::make_tuple(1, 0.0, 0.0, w);
-    const LsSolution& s = walk.best();
-    const double out = s.left_out();  // penalties of left-out targets count in both measures
-    return objective_.min_max ? std::make_tuple(0, s.max() + out, s.sum() + out, w)
-                              : std::make_tuple(0, s.sum() + out, 0.0, w);
+    const auto [first, second] = objective_.Measures(walk.best());
+    return std::make_tuple(0, first, second, w);
   };
   std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return rank(a) < rank(b); });
   const Improver& top = walks_[order.front()]->improver;
