@@ -286,7 +286,7 @@ int64_t CheckOperatorPrices(const RandomRules& inst, const Penalties& penalties,
     LsSolution dropped = s;
     DropTarget(dropped, u);
     expect_consistent(dropped);
-    EXPECT_EQ(dropped.route(r).cost, s.route(r).removal[static_cast<size_t>(s.pos_of(u))]);
+    EXPECT_EQ(dropped.route(r).cost, s.RemovalPrice(r, s.pos_of(u)));
     EXPECT_NEAR(objective.Of(dropped) - objective.Of(s), drop, 1e-6);
     const InsertionSpot spot = CheapestInsertion(dropped, objective, u);
     EXPECT_GE(spot.route, 0);
