@@ -73,6 +73,8 @@ void LsSolution::Refresh(int32_t r) {
   route.suffix.resize(k);
   route.forward.resize(k);
   route.backward.resize(k);
+  route.clock.resize(k);
+  route.warps.resize(k);
   Retime(r, 0, k - 1);
 }
 
@@ -97,6 +99,8 @@ void LsSolution::Insert(int32_t r, int32_t gap, int32_t v) {
   route.backward.insert(route.backward.begin() + gap, 0.0);
   route.legs.insert(route.legs.begin() + gap, 0.0);
   route.back_legs.insert(route.back_legs.begin() + gap, 0.0);
+  route.clock.insert(route.clock.begin() + gap, 0.0);
+  route.warps.insert(route.warps.begin() + gap, 0.0);
   for (size_t p = at; p <= at + 1; ++p) {
     route.legs[p] = model.Travel(r, path[p - 1], path[p]);
     route.back_legs[p] = model.Travel(r, path[p], path[p - 1]);
@@ -110,26 +114,12 @@ void LsSolution::Retime(int32_t r, size_t from, size_t to) {
   const size_t k = route.path.size();
   const bool services = model.has_services();
   // The charge walks exactly like route validation (a late arrival travels back
-  // to the window's close), so on a feasible route the two agree to the bit.
-  bool ok = true;
-  double t = 0.0;
-  double warp = 0.0;
-  for (size_t p = 0; p < k; ++p) {
-    const int32_t node = route.path[p];
-    if (p == 0) {
-      ok = model.Admits(r, node);
-    } else {
-      const double travel = route.legs[p];
-      ok = ok && model.Admits(r, node) && travel < kLsInfinity;
-      t += travel;
-    }
-    if (t > model.latest(node)) {
-      warp += t - model.latest(node);
-      t = model.latest(node);
-    }
-    t = std::max(t, model.earliest(node));
-    if (services) t += model.service(node);
-  }
+  // to the window's close), so on a feasible route the two agree to the bit;
+  // the walk before `from` is the same as before, so it resumes there.
+  bool ok = from == 0 || route.admitted >= from;
+  if (ok) route.admitted = k;
+  double t = from == 0 ? 0.0 : route.clock[from - 1];
+  double warp = from == 0 ? 0.0 : route.warps[from - 1];
   for (size_t p = from; p < k; ++p) {
     const int32_t node = route.path[p];
     if (model.IsCustomer(node)) {
@@ -137,17 +127,33 @@ void LsSolution::Retime(int32_t r, size_t from, size_t to) {
       pos_of_[static_cast<size_t>(node)] = static_cast<int32_t>(p);
     }
     const TimingSegment single = TimingSegment::Of(model, node);
+    bool fits = model.Admits(r, node);
     if (p == 0) {
       route.prefix[0] = single;
       route.forward[0] = 0.0;
       route.backward[0] = 0.0;
-      continue;
+    } else {
+      const double travel = route.legs[p];
+      fits = fits && travel < kLsInfinity;
+      t += travel;
+      route.forward[p] = route.forward[p - 1] + travel;
+      route.backward[p] = route.backward[p - 1] + route.back_legs[p];
+      if (!Concat(route.prefix[p - 1], travel, single, route.prefix[p])) {
+        route.prefix[p] = TimingSegment::Broken(route.path[0], node);
+      }
     }
-    route.forward[p] = route.forward[p - 1] + route.legs[p];
-    route.backward[p] = route.backward[p - 1] + route.back_legs[p];
-    if (!Concat(route.prefix[p - 1], route.legs[p], single, route.prefix[p])) {
-      route.prefix[p] = TimingSegment::Broken(route.path[0], node);
+    if (ok && !fits) {
+      ok = false;
+      route.admitted = p;
     }
+    if (t > model.latest(node)) {
+      warp += t - model.latest(node);
+      t = model.latest(node);
+    }
+    t = std::max(t, model.earliest(node));
+    if (services) t += model.service(node);
+    route.clock[p] = t;
+    route.warps[p] = warp;
   }
   if (to + 1 >= k) route.suffix[k - 1] = TimingSegment::Of(model, route.path[k - 1]);
   for (size_t p = std::min(to + 1, k - 1); p-- > 0;) {

@@ -24,6 +24,11 @@ struct LsRoute {
   // model for arcs it did not change.
   std::vector<double> legs;
   std::vector<double> back_legs;
+  // The charge's walk after path[i]: its clock and the time warp so far; and the
+  // first position the agent may not visit or reach (the length when none).
+  std::vector<double> clock;
+  std::vector<double> warps;
+  size_t admitted = 0;
   // Most routes are re-timed far more often than these are read, so they are
   // built on first read (LsSolution::RemovalPrice, RouteBlocks) and dropped by
   // every change: removal[i], the price without path[i]; with windows,
