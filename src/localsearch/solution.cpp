@@ -84,7 +84,7 @@ void LsSolution::Insert(int32_t r, int32_t gap, int32_t v) {
   const auto at = static_cast<size_t>(gap);
   path.insert(path.begin() + gap, v);
   const size_t k = path.size();
-  // Caches left stale by an edit, or a trial, take the whole road.
+  // Caches left stale by an edit, and a trial, are rebuilt whole (or left, as Refresh does).
   if (trial_ || route.prefix.size() + 1 != k || route.legs.size() + 1 != k || gap < 1 ||
       at + 1 >= k) {
     Refresh(r);
