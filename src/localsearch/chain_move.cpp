@@ -42,7 +42,7 @@ void PriceChainMove(const LsSolution& s, const LsObjective& objective, double be
   if (from != to) {
     const LsRoute& rt = s.route(to);
     if (len == 1) {
-      cost_from = rf.removal[static_cast<size_t>(i)];
+      cost_from = s.RemovalPrice(from, i);
     } else {
       cost_from = RouteBuilder(s, from).Prefix(rf, i - 1).Suffix(rf, after, rf.path.back()).Cost();
     }

@@ -83,9 +83,7 @@ InsertionSpot NearInsertion(const LsSolution& s, const LsObjective& objective,
 }
 
 void InsertAt(LsSolution& s, int32_t v, const InsertionSpot& spot) {
-  std::vector<int32_t>& path = s.path(spot.route);
-  path.insert(path.begin() + spot.gap, v);
-  s.Refresh(spot.route);
+  s.Insert(spot.route, spot.gap, v);
 }
 
 void RegretInsertion(LsSolution& s, const LsObjective& objective) {

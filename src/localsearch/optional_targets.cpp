@@ -10,7 +10,7 @@ double DropDelta(const LsSolution& s, const LsObjective& objective, int32_t u) {
   const LocalModel& model = s.model();
   const int32_t r = s.route_of(u);
   if (r < 0 || !model.IsOptional(u)) return kLsInfinity;
-  const double without = s.route(r).removal[static_cast<size_t>(s.pos_of(u))];
+  const double without = s.RemovalPrice(r, s.pos_of(u));
   if (!(without < kLsInfinity)) return kLsInfinity;
   return objective.Delta(s, r, without, -1, 0.0) + model.left_out_penalty(u);
 }

@@ -63,35 +63,88 @@ void LsSolution::Refresh(int32_t r) {
   LsRoute& route = routes_[static_cast<size_t>(r)];
   const LocalModel& model = *model_;
   const size_t k = route.path.size();
+  route.legs.assign(k, 0.0);
+  route.back_legs.assign(k, 0.0);
+  for (size_t p = 1; p < k; ++p) {
+    route.legs[p] = model.Travel(r, route.path[p - 1], route.path[p]);
+    route.back_legs[p] = model.Travel(r, route.path[p], route.path[p - 1]);
+  }
   route.prefix.resize(k);
   route.suffix.resize(k);
-  route.forward.assign(k, 0.0);
-  route.backward.assign(k, 0.0);
+  route.forward.resize(k);
+  route.backward.resize(k);
+  route.clock.resize(k);
+  route.warps.resize(k);
+  Retime(r, 0, k - 1);
+}
+
+void LsSolution::Insert(int32_t r, int32_t gap, int32_t v) {
+  LsRoute& route = routes_[static_cast<size_t>(r)];
+  std::vector<int32_t>& path = route.path;
+  const auto at = static_cast<size_t>(gap);
+  path.insert(path.begin() + gap, v);
+  const size_t k = path.size();
+  // Caches left stale by an edit, and a trial, are rebuilt whole (or left, as Refresh does).
+  if (trial_ || route.prefix.size() + 1 != k || route.legs.size() + 1 != k || gap < 1 ||
+      at + 1 >= k) {
+    Refresh(r);
+    return;
+  }
+  // Every prefix before the gap and every suffix behind it stays as it was;
+  // only the two legs beside v are new.
+  const LocalModel& model = *model_;
+  route.prefix.insert(route.prefix.begin() + gap, TimingSegment{});
+  route.suffix.insert(route.suffix.begin() + gap, TimingSegment{});
+  route.forward.insert(route.forward.begin() + gap, 0.0);
+  route.backward.insert(route.backward.begin() + gap, 0.0);
+  route.legs.insert(route.legs.begin() + gap, 0.0);
+  route.back_legs.insert(route.back_legs.begin() + gap, 0.0);
+  route.clock.insert(route.clock.begin() + gap, 0.0);
+  route.warps.insert(route.warps.begin() + gap, 0.0);
+  for (size_t p = at; p <= at + 1; ++p) {
+    route.legs[p] = model.Travel(r, path[p - 1], path[p]);
+    route.back_legs[p] = model.Travel(r, path[p], path[p - 1]);
+  }
+  Retime(r, at, at);
+}
+
+void LsSolution::Retime(int32_t r, size_t from, size_t to) {
+  LsRoute& route = routes_[static_cast<size_t>(r)];
+  const LocalModel& model = *model_;
+  const size_t k = route.path.size();
   const bool services = model.has_services();
   // The charge walks exactly like route validation (a late arrival travels back
-  // to the window's close), so on a feasible route the two agree to the bit.
-  bool ok = true;
-  double t = 0.0;
-  double warp = 0.0;
-  for (size_t p = 0; p < k; ++p) {
+  // to the window's close), so on a feasible route the two agree to the bit;
+  // the walk before `from` is the same as before, so it resumes there.
+  bool ok = from == 0 || route.admitted >= from;
+  if (ok) route.admitted = k;
+  double t = from == 0 ? 0.0 : route.clock[from - 1];
+  double warp = from == 0 ? 0.0 : route.warps[from - 1];
+  for (size_t p = from; p < k; ++p) {
     const int32_t node = route.path[p];
     if (model.IsCustomer(node)) {
       route_of_[static_cast<size_t>(node)] = r;
       pos_of_[static_cast<size_t>(node)] = static_cast<int32_t>(p);
     }
     const TimingSegment single = TimingSegment::Of(model, node);
+    bool fits = model.Admits(r, node);
     if (p == 0) {
-      ok = model.Admits(r, node);
       route.prefix[0] = single;
+      route.forward[0] = 0.0;
+      route.backward[0] = 0.0;
     } else {
-      const double travel = model.Travel(r, route.path[p - 1], node);
-      route.forward[p] = route.forward[p - 1] + travel;
-      route.backward[p] = route.backward[p - 1] + model.Travel(r, node, route.path[p - 1]);
-      ok = ok && model.Admits(r, node) && travel < kLsInfinity;
+      const double travel = route.legs[p];
+      fits = fits && travel < kLsInfinity;
       t += travel;
+      route.forward[p] = route.forward[p - 1] + travel;
+      route.backward[p] = route.backward[p - 1] + route.back_legs[p];
       if (!Concat(route.prefix[p - 1], travel, single, route.prefix[p])) {
         route.prefix[p] = TimingSegment::Broken(route.path[0], node);
       }
+    }
+    if (ok && !fits) {
+      ok = false;
+      route.admitted = p;
     }
     if (t > model.latest(node)) {
       warp += t - model.latest(node);
@@ -99,11 +152,13 @@ void LsSolution::Refresh(int32_t r) {
     }
     t = std::max(t, model.earliest(node));
     if (services) t += model.service(node);
+    route.clock[p] = t;
+    route.warps[p] = warp;
   }
-  route.suffix[k - 1] = TimingSegment::Of(model, route.path[k - 1]);
-  for (size_t p = k - 1; p-- > 0;) {
+  if (to + 1 >= k) route.suffix[k - 1] = TimingSegment::Of(model, route.path[k - 1]);
+  for (size_t p = std::min(to + 1, k - 1); p-- > 0;) {
     const TimingSegment single = TimingSegment::Of(model, route.path[p]);
-    if (!Join(model, r, single, route.suffix[p + 1], route.suffix[p])) {
+    if (!Concat(single, route.legs[p + 1], route.suffix[p + 1], route.suffix[p])) {
       route.suffix[p] = TimingSegment::Broken(route.path[p], route.path[k - 1]);
     }
   }
@@ -118,8 +173,8 @@ void LsSolution::Refresh(int32_t r) {
     if (!route.load.empty()) route.charge.load_excess = LoadExcess(model, r, route.load.back());
   }
   route.cost = penalties_.Price(route.charge, model.by_distance());
-  PriceRemovals(route);
-  BuildBlocks(route);
+  route.removal_ready = false;
+  route.blocks_ready = false;
   if (model.has_links()) {
     route.own = route.charge;
     Relink();
@@ -174,8 +229,8 @@ void LsSolution::FillSums(LsRoute& route) const {
   }
 }
 
-void LsSolution::BuildBlocks(LsRoute& route) const {
-  const LocalModel& model = *model_;
+const std::vector<std::vector<TimingSegment>>& RouteBlocks(const LocalModel& model, const LsRoute& route) {
+  if (route.blocks_ready) return route.blocks;
   const size_t k = route.path.size();
   size_t levels = 0;
   if (model.has_windows()) {
@@ -195,9 +250,20 @@ void LsSolution::BuildBlocks(LsRoute& route) const {
       }
     }
   }
+  route.blocks_ready = true;
+  return route.blocks;
 }
 
-void LsSolution::PriceRemovals(LsRoute& route) const {
+double LsSolution::RemovalPrice(int32_t r, int32_t pos) const {
+  const LsRoute& route = routes_[static_cast<size_t>(r)];
+  if (!route.removal_ready) {
+    PriceRemovals(route);
+    route.removal_ready = true;
+  }
+  return route.removal[static_cast<size_t>(pos)];
+}
+
+void LsSolution::PriceRemovals(const LsRoute& route) const {
   route.removal.assign(route.path.size(), kLsInfinity);
   if (model_->has_capacities() || model_->by_distance()) {
     PriceRemovalsAs<true>(route);
@@ -207,7 +273,7 @@ void LsSolution::PriceRemovals(LsRoute& route) const {
 }
 
 template <bool kTally>
-void LsSolution::PriceRemovalsAs(LsRoute& route) const {
+void LsSolution::PriceRemovalsAs(const LsRoute& route) const {
   const LocalModel& model = *model_;
   const size_t k = route.path.size();
   const bool by_distance = model.by_distance();
@@ -236,7 +302,7 @@ void LsSolution::SetPenalties(const Penalties& penalties) {
   penalties_ = penalties;
   for (LsRoute& route : routes_) {
     route.cost = penalties_.Price(route.charge, model_->by_distance());
-    PriceRemovals(route);
+    route.removal_ready = false;
   }
   RecomputeTotals();
 }

@@ -10,8 +10,8 @@
 namespace quarn {
 
 // One agent's route: its full path (start, targets, final depot) with the timing
-// of every prefix and suffix, the travel summed both ways along it, and the
-// price of the route without each single target.
+// of every prefix and suffix, the travel summed both ways along it, and (built
+// when first read) the price of the route without each single target.
 struct LsRoute {
   int32_t agent = 0;
   std::vector<int32_t> path;
@@ -19,10 +19,26 @@ struct LsRoute {
   std::vector<TimingSegment> suffix;  // suffix[i]: path[i..end]
   std::vector<double> forward;        // forward[i]: travel along path[0..i]
   std::vector<double> backward;       // backward[i]: travel along path[i..0] walked backwards
-  std::vector<double> removal;        // removal[i]: the price without path[i]
-  // With windows, blocks[l - 1][i] summarises path[i .. i + 2^l - 1], so any
-  // stretch is the concatenation of O(log length) blocks.
-  std::vector<std::vector<TimingSegment>> blocks;
+  // legs[i], back_legs[i]: the travel from path[i - 1] to path[i] and back (0 at
+  // i = 0), kept so that an insertion re-times the route without asking the
+  // model for arcs it did not change.
+  std::vector<double> legs;
+  std::vector<double> back_legs;
+  // The charge's walk after path[i]: its clock and the time warp so far; and the
+  // first position the agent may not visit or reach (the length when none).
+  std::vector<double> clock;
+  std::vector<double> warps;
+  size_t admitted = 0;
+  // Most routes are re-timed far more often than these are read, so they are
+  // built on first read (LsSolution::RemovalPrice, RouteBlocks) and dropped by
+  // every change: removal[i], the price without path[i]; with windows,
+  // blocks[l - 1][i] summarises path[i .. i + 2^l - 1], so any stretch is the
+  // concatenation of O(log length) blocks. A solution is read by one thread at
+  // a time, so the lazy fill needs no lock.
+  mutable std::vector<double> removal;
+  mutable std::vector<std::vector<TimingSegment>> blocks;
+  mutable bool removal_ready = false;
+  mutable bool blocks_ready = false;
   RouteCharge charge;
   double cost = 0.0;                  // the penalised price; +infinity without arcs or admission
   // load[i]: demand of path[0..i-1], k + 1 sums; empty unless loads or
@@ -65,6 +81,12 @@ class LsSolution {
   // Recomputes the caches of route r after its path was edited; with links every
   // route's timing too (see Relink). Does nothing during a trial.
   void Refresh(int32_t r);
+  // Puts target v before path[gap] of route r and refreshes the route, re-timing
+  // only what the new node changes (the caches come out as Refresh's, to the bit).
+  void Insert(int32_t r, int32_t gap, int32_t v);
+  // The price of route r without its target at position `pos`; +infinity where
+  // that route cannot exist.
+  double RemovalPrice(int32_t r, int32_t pos) const;
   // A trial edits paths to price a move from them and restores them after;
   // the caches stay as they were.
   void BeginTrial() { trial_ = true; }
@@ -89,17 +111,19 @@ class LsSolution {
 
  private:
   void RecomputeTotals();
+  // Re-times route r from its legs: prefixes from position `from` on, suffixes up
+  // to `to`, the rest as they are; then its charge, price and totals.
+  void Retime(int32_t r, size_t from, size_t to);
   // Retimes all routes together, the pairs' waits and breaks in their charges.
   void Relink();
-  void PriceRemovals(LsRoute& route) const;
+  void PriceRemovals(const LsRoute& route) const;
   // With kTally the loads and distances are priced too.
   template <bool kTally>
-  void PriceRemovalsAs(LsRoute& route) const;
+  void PriceRemovalsAs(const LsRoute& route) const;
   // The running load, service and distance sums the model needs.
   void FillSums(LsRoute& route) const;
   // The route's running distance: the travel's without a distance table.
   const std::vector<double>& Distances(const LsRoute& route) const;
-  void BuildBlocks(LsRoute& route) const;
 
   const LocalModel* model_;
   Penalties penalties_;
@@ -114,6 +138,9 @@ class LsSolution {
   int32_t top_route_[3] = {-1, -1, -1};
   bool trial_ = false;
 };
+
+// The blocks of a route, built on first read (empty without windows).
+const std::vector<std::vector<TimingSegment>>& RouteBlocks(const LocalModel& model, const LsRoute& route);
 
 // The demand of path[i..j], i <= j, of a route with running loads.
 inline double LoadBetween(const LsRoute& route, int32_t i, int32_t j) {
@@ -165,12 +192,13 @@ class RouteBuilder {
         return *this;
       }
     }
-    if (i <= j && j - i >= kWalkedStretch && SameTravel(route) && !route.blocks.empty()) {
+    if (i <= j && j - i >= kWalkedStretch && SameTravel(route) && model_.has_windows()) {
+      const std::vector<std::vector<TimingSegment>>& blocks = RouteBlocks(model_, route);
       for (int32_t p = i; p <= j && ok_;) {
         size_t level = 0;
-        while (level < route.blocks.size() && p + (int32_t{2} << level) - 1 <= j) ++level;
+        while (level < blocks.size() && p + (int32_t{2} << level) - 1 <= j) ++level;
         const TimingSegment& block = level == 0 ? TimingSegment::Of(model_, route.path[static_cast<size_t>(p)])
-                                                : route.blocks[level - 1][static_cast<size_t>(p)];
+                                                : blocks[level - 1][static_cast<size_t>(p)];
         ok_ = Join(model_, agent_, seg_, block, seg_);
         p += int32_t{1} << level;
       }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -183,6 +184,37 @@ void ExpectRoutesMatchRules(const LsSolution& s, const RouteRules& rules) {
   for (int32_t r = 0; r < s.num_routes(); ++r) ExpectRouteMatchesRules(s, rules, r);
 }
 
+// The caches an insertion re-times in part and those built on first read (the
+// removal prices, the blocks) equal a whole refresh's, to the bit.
+void ExpectCachesAsRefreshed(const LsSolution& sol) {
+  LsSolution fresh = sol;
+  fresh.RefreshAll();
+  auto same = [](const TimingSegment& a, const TimingSegment& b) {
+    return std::tie(a.earliest, a.latest, a.duration, a.time_warp, a.first, a.last) ==
+           std::tie(b.earliest, b.latest, b.duration, b.time_warp, b.first, b.last);
+  };
+  for (int32_t r = 0; r < sol.num_routes(); ++r) {
+    const LsRoute& a = sol.route(r);
+    const LsRoute& b = fresh.route(r);
+    EXPECT_EQ(a.cost, b.cost) << "route " << r;
+    EXPECT_EQ(a.forward, b.forward) << "route " << r;
+    EXPECT_EQ(a.backward, b.backward) << "route " << r;
+    for (size_t p = 0; p < a.path.size(); ++p) {
+      EXPECT_TRUE(same(a.prefix[p], b.prefix[p]) && same(a.suffix[p], b.suffix[p])) << "route " << r << " at " << p;
+      if (p > 0 && p + 1 < a.path.size()) {
+        const auto at = static_cast<int32_t>(p);
+        EXPECT_EQ(sol.RemovalPrice(r, at), fresh.RemovalPrice(r, at)) << "route " << r << " at " << p;
+      }
+    }
+    const auto& blocks = RouteBlocks(sol.model(), a);
+    const auto& expected = RouteBlocks(sol.model(), b);
+    ASSERT_EQ(blocks.size(), expected.size());
+    for (size_t l = 0; l < blocks.size(); ++l) {
+      EXPECT_TRUE(std::equal(blocks[l].begin(), blocks[l].end(), expected[l].begin(), expected[l].end(), same));
+    }
+  }
+}
+
 // Every operator's price of every move it offers equals the walk's evaluation
 // of the routes it then produces (the rules' too, where the routes keep them),
 // and every cached whole-route segment charges what the walk charges. Each pair
@@ -204,6 +236,11 @@ int64_t CheckOperatorPrices(const RandomRules& inst, const Penalties& penalties,
   s.SetPenalties(penalties);
   RegretInsertion(s, objective);
   EXPECT_EQ(s.required_missing(), 0);
+  // Prices read under one set of weights are not served under the next.
+  ExpectCachesAsRefreshed(s);
+  s.SetPenalties(Penalties{penalties.time_warp * 2.0, penalties.excess * 2.0, penalties.load * 2.0, penalties.link});
+  ExpectCachesAsRefreshed(s);
+  s.SetPenalties(penalties);
   // With pairs the routes are timed together: the rules' own schedule of the
   // whole plan is the full re-evaluation.
   auto expect_linked = [&](const LsSolution& sol) {
@@ -218,7 +255,9 @@ int64_t CheckOperatorPrices(const RandomRules& inst, const Penalties& penalties,
       EXPECT_EQ(timing.broken[k], route.charge.link) << "route " << r;
     }
   };
+  int64_t checked = 0;
   auto expect_consistent = [&](const LsSolution& sol) {
+    if (checked % 8 == 0) ExpectCachesAsRefreshed(sol);  // one in eight keeps the test short
     if (model.has_links()) return expect_linked(sol);
     for (int32_t r = 0; r < sol.num_routes(); ++r) {
       const LsRoute& route = sol.route(r);
@@ -240,7 +279,6 @@ int64_t CheckOperatorPrices(const RandomRules& inst, const Penalties& penalties,
     }
   };
   expect_consistent(s);
-  int64_t checked = 0;
   const std::vector<int32_t>& targets = model.customers();
   for (size_t iu = 0; iu < targets.size(); iu += static_cast<size_t>(stride)) {
     for (size_t iv = iu % 3; iv < targets.size(); iv += static_cast<size_t>(stride)) {
@@ -286,7 +324,7 @@ int64_t CheckOperatorPrices(const RandomRules& inst, const Penalties& penalties,
     LsSolution dropped = s;
     DropTarget(dropped, u);
     expect_consistent(dropped);
-    EXPECT_EQ(dropped.route(r).cost, s.route(r).removal[static_cast<size_t>(s.pos_of(u))]);
+    EXPECT_EQ(dropped.route(r).cost, s.RemovalPrice(r, s.pos_of(u)));
     EXPECT_NEAR(objective.Of(dropped) - objective.Of(s), drop, 1e-6);
     const InsertionSpot spot = CheapestInsertion(dropped, objective, u);
     EXPECT_GE(spot.route, 0);
@@ -294,6 +332,7 @@ int64_t CheckOperatorPrices(const RandomRules& inst, const Penalties& penalties,
     LsSolution back = dropped;
     InsertAt(back, u, spot);
     back.CollectUnassigned();
+    ExpectCachesAsRefreshed(back);
     EXPECT_NEAR(objective.Of(back) - objective.Of(dropped), spot.delta - model.left_out_penalty(u), 1e-6);
     ++checked;
   }
