@@ -81,8 +81,9 @@ void Improver::Prepare(const StopCheck& stop) {
   candidates_without_link_ = 0;
   // Until a first plan keeps every rule, min-max is walked as min-sum: balancing
   // the routes fights the repair, where short routes leave room for the targets
-  // still breaking a window.
-  by_sum_until_first_ = settings_.min_max && settings_.sum_until_first_plan;
+  // still breaking a window. Without rules to break the first plan is at hand.
+  const bool breakable = model_.has_windows() || has_limits_ || model_.has_capacities();
+  by_sum_until_first_ = settings_.min_max && settings_.sum_until_first_plan && breakable;
   objective_.min_max = settings_.min_max && !by_sum_until_first_;
 }
 
