@@ -53,9 +53,9 @@ struct ImproveSettings {
   // FarthestFirstInsertion (reported before its descent), recreate by
   // NearInsertion, and the descent requeues only near targets.
   bool neighbour_limited = false;
-  // Under windows, a second first solution built in the windows' order, the one
-  // breaking less kept; under min-max, the walk priced as min-sum until a first
-  // plan keeps every rule.
+  // Under windows, a second first solution built in the windows' order, walked
+  // in turn with the first until a plan keeps every rule; under min-max, when
+  // the construction gives no such plan, the walk priced as min-sum until one.
   bool time_ordered_start = true;
   bool sum_until_first_plan = true;
 };
