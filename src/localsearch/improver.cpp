@@ -79,8 +79,11 @@ void Improver::Prepare(const StopCheck& stop) {
   if (model_.has_links()) penalties_.link = std::max(settings_.initial_penalty, kMinPenalty);
   candidates_seen_ = candidates_without_warp_ = candidates_without_excess_ = candidates_without_load_ = 0;
   candidates_without_link_ = 0;
-  by_sum_until_first_ = false;
-  objective_.min_max = settings_.min_max;
+  // Under windows min-max is walked as min-sum until a first plan keeps every
+  // rule, its construction included: balancing the routes fights the repair,
+  // where short routes leave room for the targets still breaking a window.
+  by_sum_until_first_ = settings_.min_max && settings_.sum_until_first_plan && model_.has_windows();
+  objective_.min_max = settings_.min_max && !by_sum_until_first_;
 }
 
 void Improver::Load(const std::vector<std::vector<int32_t>>& initial, LsSolution& s) const {
@@ -145,13 +148,6 @@ void Improver::Construct(LsSolution& s, const StopCheck& stop) {
     Build(s, stop, false);
   }
   KeepBest(s);
-  // Without a plan that keeps every rule, min-max is walked as min-sum until
-  // one comes: balancing the routes fights the repair, where short routes
-  // leave room for the targets still breaking a window.
-  if (!has_best_ && settings_.min_max && settings_.sum_until_first_plan) {
-    by_sum_until_first_ = true;
-    objective_.min_max = false;
-  }
 }
 
 void Improver::Build(LsSolution& s, const StopCheck& stop, bool time_ordered) {
@@ -294,8 +290,11 @@ bool Improver::Accept(const LsSolution& candidate, const LsSolution& current) {
 
 void Improver::FirstPlanSeen() {
   if (!by_sum_until_first_) return;
-  by_sum_until_first_ = false;
-  objective_.min_max = settings_.min_max;
+  // Under windows min-max is walked as min-sum until a first plan keeps every
+  // rule, its construction included: balancing the routes fights the repair,
+  // where short routes leave room for the targets still breaking a window.
+  by_sum_until_first_ = settings_.min_max && settings_.sum_until_first_plan && model_.has_windows();
+  objective_.min_max = settings_.min_max && !by_sum_until_first_;
 }
 
 void Improver::KeepBest(const LsSolution& s) {

@@ -54,8 +54,8 @@ struct ImproveSettings {
   // NearInsertion, and the descent requeues only near targets.
   bool neighbour_limited = false;
   // Under windows, a second first solution built in the windows' order, walked
-  // in turn with the first until a plan keeps every rule; under min-max, when
-  // the construction gives no such plan, the walk priced as min-sum until one.
+  // in turn with the first until a plan keeps every rule; and under min-max
+  // with windows, the walk priced as min-sum until then.
   bool time_ordered_start = true;
   bool sum_until_first_plan = true;
 };
