@@ -82,7 +82,9 @@ void Improver::Prepare(const StopCheck& stop) {
   // Under windows min-max is walked as min-sum until a first plan keeps every
   // rule, its construction included: balancing the routes fights the repair,
   // where short routes leave room for the targets still breaking a window.
-  by_sum_until_first_ = settings_.min_max && settings_.sum_until_first_plan && model_.has_windows();
+  // With pairs the walk so led misses small optima, and stays as it was.
+  by_sum_until_first_ =
+      settings_.min_max && settings_.sum_until_first_plan && model_.has_windows() && !model_.has_links();
   objective_.min_max = settings_.min_max && !by_sum_until_first_;
 }
 
@@ -293,7 +295,9 @@ void Improver::FirstPlanSeen() {
   // Under windows min-max is walked as min-sum until a first plan keeps every
   // rule, its construction included: balancing the routes fights the repair,
   // where short routes leave room for the targets still breaking a window.
-  by_sum_until_first_ = settings_.min_max && settings_.sum_until_first_plan && model_.has_windows();
+  // With pairs the walk so led misses small optima, and stays as it was.
+  by_sum_until_first_ =
+      settings_.min_max && settings_.sum_until_first_plan && model_.has_windows() && !model_.has_links();
   objective_.min_max = settings_.min_max && !by_sum_until_first_;
 }
 
