@@ -6,6 +6,7 @@
 
 #include "localsearch/insertion.h"
 #include "localsearch/links.h"
+#include "localsearch/time_insertion.h"
 
 namespace quarn {
 namespace {
@@ -47,7 +48,7 @@ double Adapted(double weight, double share, double target) {
 }  // namespace
 
 Improver::Improver(const LocalModel& model, const ImproveSettings& settings)
-    : model_(model), settings_(settings), best_(model), current_(model), candidate_(model) {
+    : model_(model), settings_(settings), best_(model), current_(model), candidate_(model), rival_(model) {
   objective_.min_max = settings.min_max;
   objective_.alpha = settings.alpha;
 }
@@ -78,6 +79,13 @@ void Improver::Prepare(const StopCheck& stop) {
   if (model_.has_links()) penalties_.link = std::max(settings_.initial_penalty, kMinPenalty);
   candidates_seen_ = candidates_without_warp_ = candidates_without_excess_ = candidates_without_load_ = 0;
   candidates_without_link_ = 0;
+  // Under windows min-max is walked as min-sum until a first plan keeps every
+  // rule, its construction included: balancing the routes fights the repair,
+  // where short routes leave room for the targets still breaking a window.
+  // With pairs the walk so led misses small optima, and stays as it was.
+  by_sum_until_first_ =
+      settings_.min_max && settings_.sum_until_first_plan && model_.has_windows() && !model_.has_links();
+  objective_.min_max = settings_.min_max && !by_sum_until_first_;
 }
 
 void Improver::Load(const std::vector<std::vector<int32_t>>& initial, LsSolution& s) const {
@@ -118,11 +126,43 @@ void Improver::Load(const std::vector<std::vector<int32_t>>& initial, LsSolution
 
 // Missing targets go in where they break nothing, as long as such a place
 // exists; the rest then go in with broken rules charged a hundred times over,
-// and the descent repairs what broke.
+// and the descent repairs what broke. Under windows a second first solution is
+// built with the targets taken in order of their windows, and until a first
+// plan keeps every rule the walk alternates between the two: neither start
+// reaches a plan first on every kind of instance (the windows' order leaves far
+// fewer targets out where one type serves all, the regret order keeps the
+// types apart), and how much a start breaks does not tell which will. On
+// instances too large for regret the windows' order alone is built: far from
+// the depots first breaks several times more there, and each iteration is dear.
 void Improver::Construct(LsSolution& s, const StopCheck& stop) {
+  racing_ = false;
+  const bool timed = !s.unassigned().empty() && model_.has_windows() && settings_.time_ordered_start;
+  if (timed && settings_.neighbour_limited) {
+    Build(s, stop, true);
+  } else if (timed) {
+    rival_ = s;
+    Build(s, stop, false);
+    Build(rival_, stop, true);
+    if (Breaks(rival_) < Breaks(s)) std::swap(s, rival_);
+    KeepBest(rival_);
+    racing_ = !has_best_;
+  } else {
+    Build(s, stop, false);
+  }
+  KeepBest(s);
+}
+
+void Improver::Build(LsSolution& s, const StopCheck& stop, bool time_ordered) {
   if (!s.unassigned().empty()) {
     s.SetPenalties(Penalties{});
-    if (settings_.neighbour_limited) {
+    if (time_ordered) {
+      // All gaps are priced up to this size: the near ones alone leave twice
+      // the targets out on a thousand nodes.
+      constexpr int32_t kWholeScanNodes = 2000;
+      const Neighbours* near = model_.num_nodes() > kWholeScanNodes ? neighbours_.get() : nullptr;
+      TimeOrderedInsertion(s, objective_, near, depot_distance_, &stop);
+      KeepBest(s);
+    } else if (settings_.neighbour_limited) {
       FarthestFirstInsertion(s, objective_, *neighbours_, depot_distance_, &stop);
       KeepBest(s);
     } else {
@@ -145,7 +185,20 @@ void Improver::Construct(LsSolution& s, const StopCheck& stop) {
   }
   s.SetPenalties(penalties_);
   if (settings_.local_search) Descend(s, {}, stop);
-  KeepBest(s);
+}
+
+// Targets that must be served and are left out, then the broken rules' price.
+std::pair<int32_t, double> Improver::Breaks(const LsSolution& s) const {
+  double broken = 0.0;
+  for (const LsRoute& route : s.routes()) {
+    const RouteCharge& c = route.charge;
+    if (route.targets() > 0 && !c.exists()) return {s.required_missing(), kLsInfinity};
+    if (c.time_warp > 0.0) broken += penalties_.time_warp * c.time_warp;
+    if (c.excess > 0.0) broken += penalties_.excess * c.excess;
+    if (c.load_excess > 0.0) broken += penalties_.load * c.load_excess;
+    if (c.link > 0.0) broken += penalties_.link * c.link;
+  }
+  return {s.required_missing(), broken};
 }
 
 // The descent; a result that still breaks a rule is, every other time (every
@@ -237,8 +290,20 @@ bool Improver::Accept(const LsSolution& candidate, const LsSolution& current) {
   return objective_.Of(candidate) < threshold;
 }
 
+void Improver::FirstPlanSeen() {
+  if (!by_sum_until_first_) return;
+  // Under windows min-max is walked as min-sum until a first plan keeps every
+  // rule, its construction included: balancing the routes fights the repair,
+  // where short routes leave room for the targets still breaking a window.
+  // With pairs the walk so led misses small optima, and stays as it was.
+  by_sum_until_first_ =
+      settings_.min_max && settings_.sum_until_first_plan && model_.has_windows() && !model_.has_links();
+  objective_.min_max = settings_.min_max && !by_sum_until_first_;
+}
+
 void Improver::KeepBest(const LsSolution& s) {
   if (s.required_missing() > 0 || !s.feasible()) return;
+  FirstPlanSeen();
   if (has_best_ && !objective_.Better(s, best_)) return;
   best_ = s;
   has_best_ = true;
@@ -341,6 +406,15 @@ bool Improver::Start(const std::vector<std::vector<int32_t>>& initial, const Sto
 bool Improver::Step(const StopCheck& stop) {
   ++iterations_;
   if (model_.customers().empty()) return false;
+  if (racing_) {
+    if (has_best_) {
+      racing_ = false;
+      rival_ = LsSolution(model_);
+    } else {
+      std::swap(current_, rival_);
+      current_.SetPenalties(penalties_);
+    }
+  }
   AdaptPenalties(current_);
   candidate_ = current_;
   Ruined ruined = Ruin(candidate_);
@@ -354,6 +428,7 @@ bool Improver::Step(const StopCheck& stop) {
 }
 
 void Improver::Adopt(const LsSolution& s) {
+  FirstPlanSeen();
   current_ = s;
   current_.SetPenalties(penalties_);
   if (has_best_ && !objective_.Better(s, best_)) return;

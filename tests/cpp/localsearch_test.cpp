@@ -25,6 +25,7 @@
 #include "localsearch/rng.h"
 #include "localsearch/ruin.h"
 #include "localsearch/swap.h"
+#include "localsearch/time_insertion.h"
 #include "localsearch/timing_segment.h"
 #include "localsearch/two_opt.h"
 #include "localsearch/two_opt_star.h"
@@ -426,10 +427,17 @@ TEST(Construction, RegretInsertionAndRecreateGiveValidRoutes) {
       LsSolution s(*inst.model);
       LsObjective objective;
       objective.min_max = seed % 2 == 0;
+      Neighbours neighbours(*inst.model, 8);
+      // The windows' order under hard rules, on all gaps and on the near ones.
+      for (const Neighbours* near : {static_cast<const Neighbours*>(nullptr), static_cast<const Neighbours*>(&neighbours)}) {
+        LsSolution timed(*inst.model);
+        TimeOrderedInsertion(timed, objective, near, std::vector<double>(static_cast<size_t>(inst.model->num_nodes()), 0.0));
+        ExpectRoutesMatchRules(timed, inst.rules);
+        EXPECT_LT(timed.unassigned().size(), inst.model->customers().size()) << "seed " << seed;
+      }
       RegretInsertion(s, objective);
       EXPECT_TRUE(s.unassigned().empty()) << "seed " << seed;
       ExpectRoutesMatchRules(s, inst.rules);
-      Neighbours neighbours(*inst.model, 8);
       Rng rng(seed);
       const std::vector<int32_t> removed = RuinAdjacentStrings(s, neighbours, RuinSettings{}, rng);
       EXPECT_FALSE(removed.empty());
