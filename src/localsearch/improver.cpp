@@ -290,15 +290,11 @@ bool Improver::Accept(const LsSolution& candidate, const LsSolution& current) {
   return objective_.Of(candidate) < threshold;
 }
 
+// The first plan that keeps every rule ends the walk as min-sum.
 void Improver::FirstPlanSeen() {
   if (!by_sum_until_first_) return;
-  // Under windows min-max is walked as min-sum until a first plan keeps every
-  // rule, its construction included: balancing the routes fights the repair,
-  // where short routes leave room for the targets still breaking a window.
-  // With pairs the walk so led misses small optima, and stays as it was.
-  by_sum_until_first_ =
-      settings_.min_max && settings_.sum_until_first_plan && model_.has_windows() && !model_.has_links();
-  objective_.min_max = settings_.min_max && !by_sum_until_first_;
+  by_sum_until_first_ = false;
+  objective_.min_max = settings_.min_max;
 }
 
 void Improver::KeepBest(const LsSolution& s) {

