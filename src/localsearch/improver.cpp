@@ -83,9 +83,7 @@ void Improver::Prepare(const StopCheck& stop) {
   // rule, its construction included: balancing the routes fights the repair,
   // where short routes leave room for the targets still breaking a window.
   // With pairs the walk so led misses small optima, and stays as it was.
-  by_sum_until_first_ =
-      settings_.min_max && settings_.sum_until_first_plan && model_.has_windows() && !model_.has_links();
-  objective_.min_max = settings_.min_max && !by_sum_until_first_;
+  objective_.min_max = settings_.min_max && !(model_.has_windows() && !model_.has_links());
 }
 
 void Improver::Load(const std::vector<std::vector<int32_t>>& initial, LsSolution& s) const {
@@ -136,7 +134,7 @@ void Improver::Load(const std::vector<std::vector<int32_t>>& initial, LsSolution
 // the depots first breaks several times more there, and each iteration is dear.
 void Improver::Construct(LsSolution& s, const StopCheck& stop) {
   racing_ = false;
-  const bool timed = !s.unassigned().empty() && model_.has_windows() && settings_.time_ordered_start;
+  const bool timed = !s.unassigned().empty() && model_.has_windows();
   if (timed && settings_.neighbour_limited) {
     Build(s, stop, true);
   } else if (timed) {
@@ -171,16 +169,9 @@ void Improver::Build(LsSolution& s, const StopCheck& stop, bool time_ordered) {
     s.SetPenalties(Scaled(penalties_, kConstructionFactor));
     // On a large instance a first pass cut by the limit leaves thousands of targets,
     // each insertion a walk of its route: the limit is asked here too.
-    constexpr size_t kStopCheckEvery = 64;
-    size_t inserted = 0;
-    for (int32_t v : std::vector<int32_t>(s.unassigned())) {
-      if (settings_.neighbour_limited && ++inserted % kStopCheckEvery == 0 && stop.Expired()) break;
-      const InsertionSpot spot = settings_.neighbour_limited
-                                     ? NearInsertion(s, objective_, *neighbours_, v)
-                                     : CheapestInsertion(s, objective_, v);
-      if (spot.route >= 0 && model_.InsertionPays(v, spot.delta)) InsertAt(s, v, spot);
-    }
-    s.CollectUnassigned();
+    const bool large = settings_.neighbour_limited;
+    InsertInOrder(s, objective_, large ? neighbours_.get() : nullptr, std::vector<int32_t>(s.unassigned()),
+                  large ? &stop : nullptr);
     if (settings_.local_search) local_->Run(s, objective_, rng_, {}, &stop);
   }
   s.SetPenalties(penalties_);
@@ -193,10 +184,7 @@ std::pair<int32_t, double> Improver::Breaks(const LsSolution& s) const {
   for (const LsRoute& route : s.routes()) {
     const RouteCharge& c = route.charge;
     if (route.targets() > 0 && !c.exists()) return {s.required_missing(), kLsInfinity};
-    if (c.time_warp > 0.0) broken += penalties_.time_warp * c.time_warp;
-    if (c.excess > 0.0) broken += penalties_.excess * c.excess;
-    if (c.load_excess > 0.0) broken += penalties_.load * c.load_excess;
-    if (c.link > 0.0) broken += penalties_.link * c.link;
+    broken = penalties_.WithBreaks(broken, c);
   }
   return {s.required_missing(), broken};
 }
@@ -291,11 +279,7 @@ bool Improver::Accept(const LsSolution& candidate, const LsSolution& current) {
 }
 
 // The first plan that keeps every rule ends the walk as min-sum.
-void Improver::FirstPlanSeen() {
-  if (!by_sum_until_first_) return;
-  by_sum_until_first_ = false;
-  objective_.min_max = settings_.min_max;
-}
+void Improver::FirstPlanSeen() { objective_.min_max = settings_.min_max; }
 
 void Improver::KeepBest(const LsSolution& s) {
   if (s.required_missing() > 0 || !s.feasible()) return;

@@ -53,11 +53,6 @@ struct ImproveSettings {
   // FarthestFirstInsertion (reported before its descent), recreate by
   // NearInsertion, and the descent requeues only near targets.
   bool neighbour_limited = false;
-  // Under windows, a second first solution built in the windows' order, walked
-  // in turn with the first until a plan keeps every rule; and under min-max
-  // with windows, the walk priced as min-sum until then.
-  bool time_ordered_start = true;
-  bool sum_until_first_plan = true;
 };
 
 // Ruin-and-recreate (SISR: adjacent strings, insertion with blinks) under
@@ -134,7 +129,6 @@ class Improver {
   std::unique_ptr<LocalSearch> local_;
   std::vector<double> depot_distance_;
   bool has_limits_ = false;
-  bool by_sum_until_first_ = false;
   Penalties penalties_;
   // Candidates seen since the weights last moved, and how many kept each rule.
   uint64_t candidates_seen_ = 0;

@@ -139,15 +139,22 @@ void RegretInsertion(LsSolution& s, const LsObjective& objective) {
 
 void FarthestFirstInsertion(LsSolution& s, const LsObjective& objective, const Neighbours& neighbours,
                       const std::vector<double>& depot_distance, const StopCheck* stop) {
-  constexpr size_t kStopCheckEvery = 64;
   std::vector<int32_t> pending = s.unassigned();
   std::stable_sort(pending.begin(), pending.end(), [&](int32_t a, int32_t b) {
     return depot_distance[static_cast<size_t>(a)] > depot_distance[static_cast<size_t>(b)];
   });
-  for (size_t i = 0; i < pending.size(); ++i) {
+  InsertInOrder(s, objective, &neighbours, pending, stop);
+}
+
+void InsertInOrder(LsSolution& s, const LsObjective& objective, const Neighbours* neighbours,
+                   const std::vector<int32_t>& order, const StopCheck* stop) {
+  constexpr size_t kStopCheckEvery = 64;
+  for (size_t i = 0; i < order.size(); ++i) {
     if (stop != nullptr && i % kStopCheckEvery == kStopCheckEvery - 1 && stop->Expired()) break;
-    const InsertionSpot spot = NearInsertion(s, objective, neighbours, pending[i]);
-    if (spot.route >= 0 && s.model().InsertionPays(pending[i], spot.delta)) InsertAt(s, pending[i], spot);
+    const int32_t v = order[i];
+    const InsertionSpot spot = neighbours != nullptr ? NearInsertion(s, objective, *neighbours, v)
+                                                     : CheapestInsertion(s, objective, v);
+    if (spot.route >= 0 && s.model().InsertionPays(v, spot.delta)) InsertAt(s, v, spot);
   }
   s.CollectUnassigned();
 }

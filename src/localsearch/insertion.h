@@ -45,5 +45,11 @@ void RegretInsertion(LsSolution& s, const LsObjective& objective);
 // early, with targets left out, once `stop` (when given) has expired.
 void FarthestFirstInsertion(LsSolution& s, const LsObjective& objective, const Neighbours& neighbours,
                       const std::vector<double>& depot_distance, const StopCheck* stop = nullptr);
+// Inserts `order`'s targets one by one, each at its cheapest spot (its
+// NearInsertion spot when `neighbours` is given) where inserting pays. Ends
+// early, with targets left out, once `stop` (when given) has expired: it is
+// asked every 64 insertions.
+void InsertInOrder(LsSolution& s, const LsObjective& objective, const Neighbours* neighbours,
+                   const std::vector<int32_t>& order, const StopCheck* stop = nullptr);
 
 }  // namespace quarn

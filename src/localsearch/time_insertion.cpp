@@ -22,16 +22,7 @@ std::vector<int32_t> TimeOrder(const LocalModel& model, std::vector<int32_t> tar
 
 void TimeOrderedInsertion(LsSolution& s, const LsObjective& objective, const Neighbours* neighbours,
                           const std::vector<double>& depot_distance, const StopCheck* stop) {
-  constexpr size_t kStopCheckEvery = 64;
-  const std::vector<int32_t> pending = TimeOrder(s.model(), s.unassigned(), depot_distance);
-  for (size_t i = 0; i < pending.size(); ++i) {
-    if (stop != nullptr && i % kStopCheckEvery == kStopCheckEvery - 1 && stop->Expired()) break;
-    const int32_t v = pending[i];
-    const InsertionSpot spot = neighbours != nullptr ? NearInsertion(s, objective, *neighbours, v)
-                                                     : CheapestInsertion(s, objective, v);
-    if (spot.route >= 0 && s.model().InsertionPays(v, spot.delta)) InsertAt(s, v, spot);
-  }
-  s.CollectUnassigned();
+  InsertInOrder(s, objective, neighbours, TimeOrder(s.model(), s.unassigned(), depot_distance), stop);
 }
 
 }  // namespace quarn

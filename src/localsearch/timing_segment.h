@@ -123,12 +123,15 @@ struct Penalties {
   double link = 0.0;
 
   double Price(const RouteCharge& charge, bool by_distance = false) const {
-    double price = by_distance && charge.exists() ? charge.distance : charge.finish;
-    if (charge.time_warp > 0.0) price += time_warp * charge.time_warp;
-    if (charge.excess > 0.0) price += excess * charge.excess;
-    if (charge.load_excess > 0.0) price += load * charge.load_excess;
-    if (charge.link > 0.0) price += link * charge.link;
-    return price;
+    return WithBreaks(by_distance && charge.exists() ? charge.distance : charge.finish, charge);
+  }
+  // `start` plus the charge's weighted breaks, added in this one order.
+  double WithBreaks(double start, const RouteCharge& charge) const {
+    if (charge.time_warp > 0.0) start += time_warp * charge.time_warp;
+    if (charge.excess > 0.0) start += excess * charge.excess;
+    if (charge.load_excess > 0.0) start += load * charge.load_excess;
+    if (charge.link > 0.0) start += link * charge.link;
+    return start;
   }
 };
 
