@@ -55,6 +55,8 @@ Improver::Improver(const LocalModel& model, const ImproveSettings& settings)
 
 void Improver::Prepare(const StopCheck& stop) {
   has_best_ = false;
+  walk_has_best_ = false;
+  walk_better_at_ = 0;
   iterations_ = 0;
   rng_ = Rng(settings_.seed);
   // The lists take a while on a large instance: Ctrl-C and the limit are asked there too.
@@ -284,6 +286,12 @@ void Improver::FirstPlanSeen() { objective_.min_max = settings_.min_max; }
 void Improver::KeepBest(const LsSolution& s) {
   if (s.required_missing() > 0 || !s.feasible()) return;
   FirstPlanSeen();
+  const std::pair<double, double> measures = objective_.Measures(s);
+  if (!walk_has_best_ || objective_.Better(measures, walk_best_)) {
+    walk_has_best_ = true;
+    walk_best_ = measures;
+    walk_better_at_ = iterations_;
+  }
   if (has_best_ && !objective_.Better(s, best_)) return;
   best_ = s;
   has_best_ = true;
@@ -341,7 +349,7 @@ void Improver::StartSchedule(const LsSolution& first) {
   const double scale = travel > 0.0 ? travel / arcs : 1.0;
   t_start_ = settings_.start_temperature * scale;
   t_end_ = settings_.end_temperature * scale;
-  cycle_begin_ = 0;
+  cycle_begin_ = iterations_;
   cycle_length_ = std::max<uint64_t>(settings_.first_cycle, 1);
 }
 
@@ -395,6 +403,9 @@ bool Improver::Step(const StopCheck& stop) {
       current_.SetPenalties(penalties_);
     }
   }
+  if (settings_.restart_after > 0 && has_best_ && iterations_ - walk_better_at_ >= settings_.restart_after) {
+    Restart(stop);
+  }
   AdaptPenalties(current_);
   candidate_ = current_;
   Ruined ruined = Ruin(candidate_);
@@ -405,6 +416,36 @@ bool Improver::Step(const StopCheck& stop) {
   if (Accept(candidate_, current_)) std::swap(current_, candidate_);
   ReheatIfDue(current_);
   return true;
+}
+
+// A walk stuck where it settled is kicked out of it: from the best found,
+// three targets in ten leave at random and the recreate puts them back, then
+// the walk goes on at a fresh schedule. A new first solution instead loses
+// what the walk had learnt, and on the larger instances its time with it.
+void Improver::Restart(const StopCheck& stop) {
+  current_ = best_;
+  current_.SetPenalties(penalties_);
+  for (int32_t v : model_.customers()) {
+    if (current_.route_of(v) >= 0 && rng_.Below(10) < 3) current_.MarkUnassigned(v);
+  }
+  for (int32_t r = 0; r < current_.num_routes(); ++r) {
+    std::vector<int32_t>& path = current_.path(r);
+    const auto out = std::remove_if(path.begin() + 1, path.end() - 1,
+                                    [&](int32_t v) { return current_.route_of(v) < 0; });
+    if (out == path.end() - 1) continue;
+    path.erase(out, path.end() - 1);
+    current_.Refresh(r);
+  }
+  if (model_.has_links()) RuinPartners(current_);
+  current_.CollectUnassigned();
+  Ruined ruined;
+  ruined.pending = current_.unassigned();
+  Recreate(current_, best_, ruined);
+  if (settings_.local_search) Descend(current_, ruined.pending, stop);
+  walk_has_best_ = false;
+  walk_better_at_ = iterations_;
+  KeepBest(current_);
+  StartSchedule(current_);
 }
 
 void Improver::Adopt(const LsSolution& s) {

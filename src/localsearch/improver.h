@@ -53,6 +53,9 @@ struct ImproveSettings {
   // FarthestFirstInsertion (reported before its descent), recreate by
   // NearInsertion, and the descent requeues only near targets.
   bool neighbour_limited = false;
+  // A walk whose own best has not improved for this many iterations is kicked
+  // out of where it settled (see Improver::Restart); 0: never.
+  uint64_t restart_after = 0;
 };
 
 // Ruin-and-recreate (SISR: adjacent strings, insertion with blinks) under
@@ -105,6 +108,7 @@ class Improver {
   void Recreate(LsSolution& s, const LsSolution& current, Ruined& ruined);
   bool Accept(const LsSolution& candidate, const LsSolution& current);
   void KeepBest(const LsSolution& s);
+  void Restart(const StopCheck& stop);
   void RecordFeasibility(const LsSolution& s);
   void AdaptPenalties(LsSolution& current);
   void StartSchedule(const LsSolution& first);
@@ -140,6 +144,10 @@ class Improver {
   double t_end_ = 0.01;
   uint64_t cycle_begin_ = 0;
   uint64_t cycle_length_ = 1;
+  // The best this walk has found since it last started, by Measures.
+  bool walk_has_best_ = false;
+  std::pair<double, double> walk_best_{0.0, 0.0};
+  uint64_t walk_better_at_ = 0;
 };
 
 }  // namespace quarn

@@ -69,10 +69,9 @@ struct LsObjective {
     return min_max ? std::make_pair(s.max() + out, s.sum() + out) : std::make_pair(s.sum() + out, 0.0);
   }
   // Better() of two solutions by their Measures.
-  bool Better(const LsSolution& a, const LsSolution& b) const {
-    const auto [first_a, second_a] = Measures(a);
-    const auto [first_b, second_b] = Measures(b);
-    return min_max ? Better(first_a, second_a, first_b, second_b) : Better(0.0, first_a, 0.0, first_b);
+  bool Better(const LsSolution& a, const LsSolution& b) const { return Better(Measures(a), Measures(b)); }
+  bool Better(std::pair<double, double> a, std::pair<double, double> b) const {
+    return min_max ? Better(a.first, a.second, b.first, b.second) : Better(0.0, a.first, 0.0, b.first);
   }
 };
 

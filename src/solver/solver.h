@@ -219,6 +219,7 @@ class Solver {
   // The improvement phase (solver_improve.cpp).
   bool SearchStalled();
   uint64_t StallIterations() const;
+  uint64_t RestartIterations() const;
   void FreeSearchMemory();
   bool ImprovementBarred(const StopCheck& stop) const;
   void RunImprovement();

@@ -31,6 +31,11 @@ constexpr uint64_t kUnlimitedIterations = 50000;
 // large one improves more rarely per iteration.
 constexpr uint64_t kStallPerTarget = 50;
 constexpr uint64_t kLeastStall = 1000;
+// A walk whose own best stands this long is kicked out of where it settled:
+// half the stall, so that the kicked walk still has the other half to beat
+// the best before the phase ends.
+constexpr uint64_t kRestartPerTarget = 25;
+constexpr uint64_t kLeastRestart = 500;
 
 }  // namespace
 
@@ -49,6 +54,11 @@ uint64_t Solver::StallIterations() const {
   if (improve_stall_ != 0) return improve_stall_;
   const uint64_t targets = points_.size() > num_agents_ ? points_.size() - num_agents_ : 0;
   return std::max(kLeastStall, kStallPerTarget * targets);
+}
+
+uint64_t Solver::RestartIterations() const {
+  const uint64_t targets = points_.size() > num_agents_ ? points_.size() - num_agents_ : 0;
+  return std::max(kLeastRestart, kRestartPerTarget * targets);
 }
 
 void Solver::FreeSearchMemory() {
@@ -111,6 +121,7 @@ void Solver::RunImprovement() {
   settings.seed = improve_seed_;
   settings.min_max = objective_kind_ != ObjectiveKind::kMinSum;
   settings.neighbour_limited = points_.size() > static_cast<size_t>(VisitedSet::kCapacity);
+  settings.restart_after = RestartIterations();
   ParallelImprover improver(model, settings, improve_threads_);
 
   std::vector<std::vector<int32_t>> initial(num_agents_);
