@@ -418,30 +418,34 @@ bool Improver::Step(const StopCheck& stop) {
   return true;
 }
 
-// A walk stuck where it settled is kicked out of it: from the best found,
-// three targets in ten leave at random and the recreate puts them back, then
-// the walk goes on at a fresh schedule. A new first solution instead loses
-// what the walk had learnt, and on the larger instances its time with it.
+// Three targets in ten of s, drawn at random, leave and go back by the
+// recreate and the descent: a kick out of the basin s lies in.
+void Improver::Kick(LsSolution& s, const LsSolution& reference, const StopCheck& stop) {
+  for (int32_t v : model_.customers()) {
+    if (s.route_of(v) >= 0 && rng_.Below(10) < 3) s.MarkUnassigned(v);
+  }
+  for (int32_t r = 0; r < s.num_routes(); ++r) {
+    std::vector<int32_t>& path = s.path(r);
+    const auto out = std::remove_if(path.begin() + 1, path.end() - 1, [&](int32_t v) { return s.route_of(v) < 0; });
+    if (out == path.end() - 1) continue;
+    path.erase(out, path.end() - 1);
+    s.Refresh(r);
+  }
+  if (model_.has_links()) RuinPartners(s);
+  s.CollectUnassigned();
+  Ruined ruined;
+  ruined.pending = s.unassigned();
+  Recreate(s, reference, ruined);
+  if (settings_.local_search) Descend(s, ruined.pending, stop);
+}
+
+// A walk stuck where it settled is kicked out of it from the best found, and
+// goes on at a fresh schedule. Starting over from a new first solution instead
+// loses what the walk had learnt, and on the larger instances its time too.
 void Improver::Restart(const StopCheck& stop) {
   current_ = best_;
   current_.SetPenalties(penalties_);
-  for (int32_t v : model_.customers()) {
-    if (current_.route_of(v) >= 0 && rng_.Below(10) < 3) current_.MarkUnassigned(v);
-  }
-  for (int32_t r = 0; r < current_.num_routes(); ++r) {
-    std::vector<int32_t>& path = current_.path(r);
-    const auto out = std::remove_if(path.begin() + 1, path.end() - 1,
-                                    [&](int32_t v) { return current_.route_of(v) < 0; });
-    if (out == path.end() - 1) continue;
-    path.erase(out, path.end() - 1);
-    current_.Refresh(r);
-  }
-  if (model_.has_links()) RuinPartners(current_);
-  current_.CollectUnassigned();
-  Ruined ruined;
-  ruined.pending = current_.unassigned();
-  Recreate(current_, best_, ruined);
-  if (settings_.local_search) Descend(current_, ruined.pending, stop);
+  Kick(current_, best_, stop);
   walk_has_best_ = false;
   walk_better_at_ = iterations_;
   KeepBest(current_);

@@ -54,7 +54,8 @@ struct ImproveSettings {
   // NearInsertion, and the descent requeues only near targets.
   bool neighbour_limited = false;
   // A walk whose own best has not improved for this many iterations is kicked
-  // out of where it settled (see Improver::Restart); 0: never.
+  // out of where it settled (see Improver::Restart); 0: never. The solver sets
+  // it under min-max only.
   uint64_t restart_after = 0;
 };
 
@@ -109,6 +110,7 @@ class Improver {
   bool Accept(const LsSolution& candidate, const LsSolution& current);
   void KeepBest(const LsSolution& s);
   void Restart(const StopCheck& stop);
+  void Kick(LsSolution& s, const LsSolution& reference, const StopCheck& stop);
   void RecordFeasibility(const LsSolution& s);
   void AdaptPenalties(LsSolution& current);
   void StartSchedule(const LsSolution& first);

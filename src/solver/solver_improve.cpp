@@ -31,9 +31,9 @@ constexpr uint64_t kUnlimitedIterations = 50000;
 // large one improves more rarely per iteration.
 constexpr uint64_t kStallPerTarget = 50;
 constexpr uint64_t kLeastStall = 1000;
-// A walk whose own best stands this long is kicked out of where it settled:
-// half the stall, so that the kicked walk still has the other half to beat
-// the best before the phase ends.
+// Under min-max a walk whose own best stands this long is kicked out of where
+// it settled: half the stall, so that the kicked walk still has the other half
+// to beat the best before the phase ends.
 constexpr uint64_t kRestartPerTarget = 25;
 constexpr uint64_t kLeastRestart = 500;
 
@@ -121,7 +121,9 @@ void Solver::RunImprovement() {
   settings.seed = improve_seed_;
   settings.min_max = objective_kind_ != ObjectiveKind::kMinSum;
   settings.neighbour_limited = points_.size() > static_cast<size_t>(VisitedSet::kCapacity);
-  settings.restart_after = RestartIterations();
+  // Min-max walks settle in basins their seed decides; a min-sum walk kicked
+  // loses the long cooling cycles that still find its last gains.
+  settings.restart_after = settings.min_max ? RestartIterations() : 0;
   ParallelImprover improver(model, settings, improve_threads_);
 
   std::vector<std::vector<int32_t>> initial(num_agents_);
