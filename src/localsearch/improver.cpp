@@ -55,7 +55,7 @@ Improver::Improver(const LocalModel& model, const ImproveSettings& settings)
 
 void Improver::Prepare(const StopCheck& stop) {
   has_best_ = false;
-  walk_has_best_ = false;
+  walk_best_ = {kLsInfinity, kLsInfinity};
   walk_better_at_ = 0;
   iterations_ = 0;
   rng_ = Rng(settings_.seed);
@@ -287,8 +287,7 @@ void Improver::KeepBest(const LsSolution& s) {
   if (s.required_missing() > 0 || !s.feasible()) return;
   FirstPlanSeen();
   const std::pair<double, double> measures = objective_.Measures(s);
-  if (!walk_has_best_ || objective_.Better(measures, walk_best_)) {
-    walk_has_best_ = true;
+  if (objective_.Better(measures, walk_best_)) {
     walk_best_ = measures;
     walk_better_at_ = iterations_;
   }
@@ -446,7 +445,7 @@ void Improver::Restart(const StopCheck& stop) {
   current_ = best_;
   current_.SetPenalties(penalties_);
   Kick(current_, best_, stop);
-  walk_has_best_ = false;
+  walk_best_ = {kLsInfinity, kLsInfinity};
   walk_better_at_ = iterations_;
   KeepBest(current_);
   StartSchedule(current_);

@@ -146,9 +146,9 @@ class Improver {
   double t_end_ = 0.01;
   uint64_t cycle_begin_ = 0;
   uint64_t cycle_length_ = 1;
-  // The best this walk has found since it last started, by Measures.
-  bool walk_has_best_ = false;
-  std::pair<double, double> walk_best_{0.0, 0.0};
+  // The best this walk has found since it last started, by Measures
+  // (+infinity before it has found one).
+  std::pair<double, double> walk_best_{kLsInfinity, kLsInfinity};
   uint64_t walk_better_at_ = 0;
 };
 

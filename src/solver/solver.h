@@ -218,8 +218,9 @@ class Solver {
 
   // The improvement phase (solver_improve.cpp).
   bool SearchStalled();
+  // The stall rule in force, and the one that scales with the instance.
   uint64_t StallIterations() const;
-  uint64_t RestartIterations() const;
+  uint64_t DefaultStall() const;
   void FreeSearchMemory();
   bool ImprovementBarred(const StopCheck& stop) const;
   void RunImprovement();

@@ -31,11 +31,6 @@ constexpr uint64_t kUnlimitedIterations = 50000;
 // large one improves more rarely per iteration.
 constexpr uint64_t kStallPerTarget = 50;
 constexpr uint64_t kLeastStall = 1000;
-// Under min-max a walk whose own best stands this long is kicked out of where
-// it settled: half the stall, so that the kicked walk still has the other half
-// to beat the best before the phase ends.
-constexpr uint64_t kRestartPerTarget = 25;
-constexpr uint64_t kLeastRestart = 500;
 
 }  // namespace
 
@@ -50,15 +45,11 @@ bool Solver::SearchStalled() {
   return result_.n_expanded - stall_expanded_at_ >= kStallExpansions;
 }
 
-uint64_t Solver::StallIterations() const {
-  if (improve_stall_ != 0) return improve_stall_;
+uint64_t Solver::StallIterations() const { return improve_stall_ != 0 ? improve_stall_ : DefaultStall(); }
+
+uint64_t Solver::DefaultStall() const {
   const uint64_t targets = points_.size() > num_agents_ ? points_.size() - num_agents_ : 0;
   return std::max(kLeastStall, kStallPerTarget * targets);
-}
-
-uint64_t Solver::RestartIterations() const {
-  const uint64_t targets = points_.size() > num_agents_ ? points_.size() - num_agents_ : 0;
-  return std::max(kLeastRestart, kRestartPerTarget * targets);
 }
 
 void Solver::FreeSearchMemory() {
@@ -121,9 +112,11 @@ void Solver::RunImprovement() {
   settings.seed = improve_seed_;
   settings.min_max = objective_kind_ != ObjectiveKind::kMinSum;
   settings.neighbour_limited = points_.size() > static_cast<size_t>(VisitedSet::kCapacity);
-  // Min-max walks settle in basins their seed decides; a min-sum walk kicked
-  // loses the long cooling cycles that still find its last gains.
-  settings.restart_after = settings.min_max ? RestartIterations() : 0;
+  // Min-max walks settle in basins their seed decides, and one whose own best
+  // has stood for half the default stall is kicked out (the kicked walk keeps
+  // the other half to beat the best); a min-sum walk kicked loses the long
+  // cooling cycles that still find its last gains.
+  settings.restart_after = settings.min_max ? DefaultStall() / 2 : 0;
   ParallelImprover improver(model, settings, improve_threads_);
 
   std::vector<std::vector<int32_t>> initial(num_agents_);
