@@ -12,16 +12,25 @@ bool TwoOpt::Evaluate(const LsSolution& s, const LsObjective& objective, int32_t
   const int32_t q = std::max(s.pos_of(u), s.pos_of(v));
   if (q <= p + 1) return false;
   const LsRoute& route = s.route(r);
-  Move m;
-  m.r1 = r;
-  m.i = p;
-  m.j = q;
-  m.cost1 = RouteBuilder(s, r)
-                .Prefix(route, p)
-                .Range(route, q, p + 1)
-                .Suffix(route, q + 1, route.path.back())
-                .Cost();
-  return Offer(s, objective, m, best);
+  // u and v become neighbours either by their successors' arcs or by their
+  // predecessors' (the stretch reversed ends one earlier).
+  bool found = false;
+  for (int32_t shift : {0, 1}) {
+    const int32_t i = p - shift;
+    const int32_t j = q - shift;
+    if (j <= i + 1) continue;
+    Move m;
+    m.r1 = r;
+    m.i = i;
+    m.j = j;
+    m.cost1 = RouteBuilder(s, r)
+                  .Prefix(route, i)
+                  .Range(route, j, i + 1)
+                  .Suffix(route, j + 1, route.path.back())
+                  .Cost();
+    found = Offer(s, objective, m, best) || found;
+  }
+  return found;
 }
 
 void TwoOpt::Apply(LsSolution& s, const Move& move) const {
