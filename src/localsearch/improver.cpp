@@ -225,7 +225,9 @@ Improver::Ruined Improver::Ruin(LsSolution& s) {
       return ruined;
     }
   }
-  RuinAdjacentStrings(s, *neighbours_, settings_.ruin, rng_);
+  RuinSettings ruin = settings_.ruin;
+  ruin.longest_route = objective_.min_max ? settings_.longest_route_ruin : 0.0;
+  RuinAdjacentStrings(s, *neighbours_, ruin, rng_);
   if (model_.has_links()) RuinPartners(s);
   ruined.pending = s.unassigned();
   if (fleet_moves && rng_.Unit() < settings_.route_elimination) {

@@ -24,6 +24,10 @@ struct ImproveSettings {
   int32_t neighbours = 20;        // granular list length
   double blink = 0.01;            // SISR's blink rate
   RuinSettings ruin;
+  // Under min-max, the share of ruins centred on the longest route: only a
+  // change there lowers the objective, and a random seed lands on it one time
+  // in m.
+  double longest_route_ruin = 0.5;
   bool local_search = true;       // descend on every candidate
   // The temperature falls geometrically from start to end (times the mean arc
   // of the first solution) over a cycle, then reheats from the best solution;

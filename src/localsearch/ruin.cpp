@@ -38,6 +38,15 @@ std::vector<int32_t> RuinAdjacentStrings(LsSolution& s, const Neighbours& neighb
   if (!troubled.empty() && rng.Below(2) == 0) {
     seed = troubled[rng.Below(static_cast<uint32_t>(troubled.size()))];
   }
+  if (seed < 0 && settings.longest_route > 0.0 && rng.Unit() < settings.longest_route) {
+    const LsRoute* longest = nullptr;
+    for (const LsRoute& route : s.routes()) {
+      if (route.targets() > 0 && (longest == nullptr || route.cost > longest->cost)) longest = &route;
+    }
+    if (longest != nullptr) {
+      seed = longest->path[1 + rng.Below(static_cast<uint32_t>(longest->targets()))];
+    }
+  }
   for (int tries = 0; tries < 64 && seed < 0; ++tries) {
     const int32_t v = targets[rng.Below(static_cast<uint32_t>(targets.size()))];
     if (s.route_of(v) >= 0) seed = v;

@@ -14,6 +14,9 @@ namespace quarn {
 struct RuinSettings {
   double average_removed = 10.0;  // c-bar
   int32_t max_string = 10;        // L-max
+  // The chance that the seed target is drawn from the longest route (the
+  // priciest; the first of equals) instead of from all targets.
+  double longest_route = 0.0;
 };
 
 // Removes strings from `s` (routes refreshed) and returns the removed targets.
