@@ -414,7 +414,8 @@ TEST(MoveOperators, PricesHoldWithOptionalTargets) {
 }
 
 // Construction places every target on generated instances with loose windows,
-// and ruin then takes out only assigned targets, which recreate puts back.
+// and ruin then takes out only assigned targets, which recreate puts back; a
+// ruin centred on the longest route cuts there first.
 TEST(Construction, RegretInsertionAndRecreateGiveValidRoutes) {
   std::vector<Variant> variants(std::begin(kVariants), std::end(kVariants));
   variants.push_back({true, false, false, 1, false, 0, 0, true});
@@ -447,6 +448,20 @@ TEST(Construction, RegretInsertionAndRecreateGiveValidRoutes) {
         if (spot.route >= 0) InsertAt(s, v, spot);
       }
       ExpectRoutesMatchRules(s, inst.rules);
+      // Centred on the longest route, a ruin cuts there first.
+      s.CollectUnassigned();
+      if (s.unassigned().empty() && s.feasible()) {
+        int32_t top = -1;
+        for (int32_t r = 0; r < s.num_routes(); ++r) {
+          if (s.route(r).targets() > 0 && (top < 0 || s.route(r).cost > s.route(top).cost)) top = r;
+        }
+        LsSolution centred = s;
+        RuinSettings longest;
+        longest.longest_route = 1.0;
+        const std::vector<int32_t> cut = RuinAdjacentStrings(centred, neighbours, longest, rng);
+        ASSERT_FALSE(cut.empty());
+        EXPECT_EQ(s.route_of(cut.front()), top) << "seed " << seed;  // the first string is the seed's
+      }
     }
   }
 }
