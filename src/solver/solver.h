@@ -221,6 +221,7 @@ class Solver {
   // The stall rule in force, and the one that scales with the instance.
   uint64_t StallIterations() const;
   uint64_t DefaultStall() const;
+  uint64_t TargetCount() const;  // nodes that are not an agent's start
   void FreeSearchMemory();
   bool ImprovementBarred(const StopCheck& stop) const;
   void RunImprovement();

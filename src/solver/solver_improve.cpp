@@ -28,9 +28,19 @@ constexpr double kSearchShareWithout = 0.05;
 constexpr uint64_t kUnlimitedIterations = 50000;
 // The phase ends on its own after this many iterations without a better solution,
 // per target, and never fewer: a tiny instance settles within milliseconds, a
-// large one improves more rarely per iteration.
-constexpr uint64_t kStallPerTarget = 50;
+// large one improves more rarely per iteration. The annealing cycles double, and
+// on instances of 50-150 nodes the last gains come at the cold end of cycles of
+// tens of thousands of iterations: a shorter stall ended the walk while hot, and
+// a longer limit then bought nothing.
+constexpr uint64_t kStallPerTarget = 200;
 constexpr uint64_t kLeastStall = 1000;
+// A min-max walk whose own best has stood this long is kicked (see ImproveSettings).
+constexpr uint64_t kKickPerTarget = 25;
+constexpr uint64_t kLeastKick = 500;
+
+uint64_t PerTarget(uint64_t targets, uint64_t per_target, uint64_t least) {
+  return std::max(least, per_target * targets);
+}
 
 }  // namespace
 
@@ -47,10 +57,9 @@ bool Solver::SearchStalled() {
 
 uint64_t Solver::StallIterations() const { return improve_stall_ != 0 ? improve_stall_ : DefaultStall(); }
 
-uint64_t Solver::DefaultStall() const {
-  const uint64_t targets = points_.size() > num_agents_ ? points_.size() - num_agents_ : 0;
-  return std::max(kLeastStall, kStallPerTarget * targets);
-}
+uint64_t Solver::TargetCount() const { return points_.size() > num_agents_ ? points_.size() - num_agents_ : 0; }
+
+uint64_t Solver::DefaultStall() const { return PerTarget(TargetCount(), kStallPerTarget, kLeastStall); }
 
 void Solver::FreeSearchMemory() {
   labels_.Reset(num_agents_, 0);
@@ -113,10 +122,10 @@ void Solver::RunImprovement() {
   settings.min_max = objective_kind_ != ObjectiveKind::kMinSum;
   settings.neighbour_limited = points_.size() > static_cast<size_t>(VisitedSet::kCapacity);
   // Min-max walks settle in basins their seed decides, and one whose own best
-  // has stood for half the default stall is kicked out (the kicked walk keeps
-  // the other half to beat the best); a min-sum walk kicked loses the long
-  // cooling cycles that still find its last gains.
-  settings.restart_after = settings.min_max ? DefaultStall() / 2 : 0;
+  // has stood a while is kicked out, again each time it settles until the stall
+  // ends the phase; a min-sum walk kicked loses the long cooling cycles that
+  // still find its last gains.
+  settings.restart_after = settings.min_max ? PerTarget(TargetCount(), kKickPerTarget, kLeastKick) : 0;
   ParallelImprover improver(model, settings, improve_threads_);
 
   std::vector<std::vector<int32_t>> initial(num_agents_);
