@@ -30,6 +30,33 @@ double TravelAfterMoveWithin(const LocalModel& model, const LsRoute& route, int3
          route.forward[fi] + inner;
 }
 
+// Lower bounds of the two prices of moving the chain from one route to another
+// where TravelBoundsPrice holds; the chain's own arcs are taken as the
+// receiving agent drives them.
+void BoundMoveBetween(const LsSolution& s, int32_t from, int32_t i, int32_t len, bool reversed, int32_t to,
+                      int32_t gap, double& bound_from, double& bound_to) {
+  const LocalModel& model = s.model();
+  const LsRoute& rf = s.route(from);
+  const LsRoute& rt = s.route(to);
+  auto node = [&](int32_t p) { return rf.path[static_cast<size_t>(p)]; };
+  const int32_t head = i + len - 1;
+  if (len == 1) {
+    bound_from = s.RemovalPrice(from, i);
+  } else {
+    const auto fi = static_cast<size_t>(i);
+    const auto fh = static_cast<size_t>(head);
+    bound_from = TravelBound(rf.forward.back() - (rf.forward[fh + 1] - rf.forward[fi - 1]) +
+                             model.Travel(from, node(i - 1), node(head + 1)));
+  }
+  const double inner = reversed ? StretchTravel(model, rf, to, head, i) : StretchTravel(model, rf, to, i, head);
+  const int32_t first = reversed ? node(head) : node(i);
+  const int32_t last = reversed ? node(i) : node(head);
+  const int32_t before = rt.path[static_cast<size_t>(gap) - 1];
+  const int32_t after = rt.path[static_cast<size_t>(gap)];
+  bound_to = TravelBound(rt.forward.back() - model.Travel(to, before, after) + model.Travel(to, before, first) +
+                         inner + model.Travel(to, last, after));
+}
+
 }  // namespace
 
 void PriceChainMove(const LsSolution& s, const LsObjective& objective, double beat, int32_t from,
@@ -41,6 +68,12 @@ void PriceChainMove(const LsSolution& s, const LsObjective& objective, double be
   cost_from = cost_to = kLsInfinity;
   if (from != to) {
     const LsRoute& rt = s.route(to);
+    if (TravelBoundsPrice(model)) {
+      double bound_from = kLsInfinity;
+      double bound_to = kLsInfinity;
+      BoundMoveBetween(s, from, i, len, reversed, to, gap, bound_from, bound_to);
+      if (objective.Delta(s, from, bound_from, to, bound_to) >= beat) return;
+    }
     if (len == 1) {
       cost_from = s.RemovalPrice(from, i);
     } else {
@@ -56,6 +89,10 @@ void PriceChainMove(const LsSolution& s, const LsObjective& objective, double be
   // The travel bounds the duration, not the distance.
   if (model.has_windows() && !model.by_distance() &&
       !(objective.Delta(s, from, TravelAfterMoveWithin(model, rf, i, len, reversed, gap), -1, 0.0) < beat)) {
+    return;
+  }
+  if (TravelBoundsPrice(model) &&
+      objective.Delta(s, from, TravelBound(TravelAfterMoveWithin(model, rf, i, len, reversed, gap)), -1, 0.0) >= beat) {
     return;
   }
   RouteBuilder b(s, from);

@@ -14,9 +14,22 @@ bool CrossExchange::Evaluate(const LsSolution& s, const LsObjective& objective, 
   const LsRoute& b = s.route(rv);
   const int32_t pu = s.pos_of(u);
   const int32_t pv = s.pos_of(v);
+  const LocalModel& model = s.model();
+  const bool bounded = TravelBoundsPrice(model);
+  auto node_a = [&](int32_t p) { return a.path[static_cast<size_t>(p)]; };
+  auto node_b = [&](int32_t p) { return b.path[static_cast<size_t>(p)]; };
   bool found = false;
   for (int32_t la = 1; la <= 3 && pu + la <= a.last() - 1; ++la) {
     for (int32_t lb = 1; lb <= 3 && pv + lb - 1 <= b.last() - 1; ++lb) {
+      if (bounded) {
+        const double travel_a = a.forward.back() - (a.forward[static_cast<size_t>(pu + la + 1)] - a.forward[static_cast<size_t>(pu)]) +
+                                model.Travel(ru, u, v) + StretchTravel(model, b, ru, pv, pv + lb - 1) +
+                                model.Travel(ru, node_b(pv + lb - 1), node_a(pu + la + 1));
+        const double travel_b = b.forward.back() - (b.forward[static_cast<size_t>(pv + lb)] - b.forward[static_cast<size_t>(pv - 1)]) +
+                                model.Travel(rv, node_b(pv - 1), node_a(pu + 1)) + StretchTravel(model, a, rv, pu + 1, pu + la) +
+                                model.Travel(rv, node_a(pu + la), node_b(pv + lb));
+        if (objective.Delta(s, ru, TravelBound(travel_a), rv, TravelBound(travel_b)) >= best.delta) continue;
+      }
       Move m;
       m.r1 = ru;
       m.r2 = rv;

@@ -16,6 +16,16 @@ double CostWithInserted(const LsSolution& s, int32_t r, int32_t gap, int32_t v) 
   return RouteBuilder(s, r).Prefix(route, gap - 1).Node(v).Suffix(route, gap, route.path.back()).Cost();
 }
 
+// A lower bound of CostWithInserted where TravelBoundsPrice holds (NaN where the
+// route has no finite travel, which bounds nothing).
+double BoundWithInserted(const LsSolution& s, int32_t r, int32_t gap, int32_t v) {
+  const LocalModel& model = s.model();
+  const LsRoute& route = s.route(r);
+  const int32_t a = route.path[static_cast<size_t>(gap) - 1];
+  const int32_t b = route.path[static_cast<size_t>(gap)];
+  return TravelBound(route.forward.back() - model.Travel(r, a, b) + model.Travel(r, a, v) + model.Travel(r, v, b));
+}
+
 }  // namespace
 
 InsertionSpot CheapestInRoute(const LsSolution& s, int32_t r, int32_t v, Rng* rng, double blink, bool pairs) {
@@ -24,9 +34,11 @@ InsertionSpot CheapestInRoute(const LsSolution& s, int32_t r, int32_t v, Rng* rn
   if (!model.Admits(r, v)) return best;
   const LsRoute& route = s.route(r);
   pairs = pairs && model.has_links();
+  const bool bounded = TravelBoundsPrice(model);
   for (int32_t gap = 1; gap <= route.last(); ++gap) {
     if (Blinks(rng, blink)) continue;
     if (pairs && !PairsAllow(s, r, gap, v)) continue;
+    if (bounded && BoundWithInserted(s, r, gap, v) >= best.cost) continue;
     const double cost = CostWithInserted(s, r, gap, v);
     if (cost < best.cost) best = InsertionSpot{r, gap, cost, kLsInfinity};
   }
@@ -55,11 +67,13 @@ InsertionSpot NearInsertion(const LsSolution& s, const LsObjective& objective,
                             int32_t closed) {
   const LocalModel& model = s.model();
   const bool links = model.has_links();
+  const bool bounded = TravelBoundsPrice(model);
   InsertionSpot best;
   auto price = [&](int32_t r, int32_t gap) {
     if (r == closed || Blinks(rng, blink)) return;
     if (gap < 1 || gap > s.route(r).last()) return;
     if (links && !PairsAllow(s, r, gap, v)) return;
+    if (bounded && objective.Delta(s, r, BoundWithInserted(s, r, gap, v), -1, 0.0) >= best.delta) return;
     const double cost = CostWithInserted(s, r, gap, v);
     if (!(cost < kLsInfinity)) return;
     const double delta = objective.Delta(s, r, cost, -1, 0.0);

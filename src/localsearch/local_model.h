@@ -85,6 +85,10 @@ class LocalModel {
   }
   bool has_distances() const { return has_distances_; }
   bool by_distance() const { return by_distance_; }
+  // Whether moves and insertions may be skipped by their travel alone (see
+  // TravelBoundsPrice); off only to check that the bounds skip nothing that wins.
+  bool travel_bounds() const { return travel_bounds_; }
+  void SetTravelBounds(bool on) { travel_bounds_ = on; }
   // The positions every cost is computed from, when no table holds them.
   const CoordinateCosts* coordinates() const { return coordinates_; }
   double missing_cost() const { return missing_cost_; }
@@ -140,6 +144,7 @@ class LocalModel {
   bool by_distance_ = false;
   std::vector<double> left_out_penalty_;  // by node, when some target is optional
   bool has_links_ = false;
+  bool travel_bounds_ = true;
 };
 
 }  // namespace quarn

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <vector>
 
@@ -145,6 +146,33 @@ const std::vector<std::vector<TimingSegment>>& RouteBlocks(const LocalModel& mod
 // The demand of path[i..j], i <= j, of a route with running loads.
 inline double LoadBetween(const LsRoute& route, int32_t i, int32_t j) {
   return route.load[static_cast<size_t>(j) + 1] - route.load[static_cast<size_t>(i)];
+}
+
+// Without windows a route's price is at least its travel (no waiting and no
+// time travelled back; services and weighted breaks only add), and the travel
+// of an edited route follows from the travel sums in O(1). Where that holds, a
+// spot or move whose travel cannot win is not priced in full. Pairs are priced
+// apart, and a distance measure is not bounded by the travel.
+inline bool TravelBoundsPrice(const LocalModel& model) {
+  return model.travel_bounds() && !model.has_windows() && !model.by_distance() && !model.has_links();
+}
+// The bound from a travel computed in another order than the full price: lowered
+// by far more than the two sums' rounding, so what it rejects the price would too.
+inline double TravelBound(double travel) { return travel - 1e-9 * (std::abs(travel) + 1.0); }
+// The travel of path[i..j] of `route` (backwards when i > j) as `agent` drives it:
+// from the travel sums when its type drives the route's, else arc by arc.
+inline double StretchTravel(const LocalModel& model, const LsRoute& route, int32_t agent, int32_t i, int32_t j) {
+  const auto fi = static_cast<size_t>(i);
+  const auto fj = static_cast<size_t>(j);
+  if (route.agent == agent || model.type(route.agent) == model.type(agent)) {
+    return i <= j ? route.forward[fj] - route.forward[fi] : route.backward[fi] - route.backward[fj];
+  }
+  double travel = 0.0;
+  const int32_t step = i <= j ? 1 : -1;
+  for (int32_t p = i; p != j; p += step) {
+    travel += model.Travel(agent, route.path[static_cast<size_t>(p)], route.path[static_cast<size_t>(p + step)]);
+  }
+  return travel;
 }
 
 // Prices a route assembled from pieces of cached routes and single nodes for one agent.

@@ -19,6 +19,18 @@ bool Swap::Evaluate(const LsSolution& s, const LsObjective& objective, int32_t u
     const int32_t pv = s.pos_of(v);
     m.i = pu;
     m.j = pv;
+    const LocalModel& model = s.model();
+    if (TravelBoundsPrice(model)) {
+      // The route's travel with the target at `pos` replaced by `in`.
+      auto swapped = [&](const LsRoute& route, int32_t pos, int32_t in) {
+        const int32_t before = route.path[static_cast<size_t>(pos) - 1];
+        const int32_t after = route.path[static_cast<size_t>(pos) + 1];
+        const int32_t agent = route.agent;
+        return TravelBound(route.forward.back() - (route.forward[static_cast<size_t>(pos) + 1] - route.forward[static_cast<size_t>(pos) - 1]) +
+                           model.Travel(agent, before, in) + model.Travel(agent, in, after));
+      };
+      if (objective.Delta(s, ru, swapped(a, pu, v), rv, swapped(b, pv, u)) >= best.delta) return false;
+    }
     m.cost1 = RouteBuilder(s, ru).Prefix(a, pu - 1).Node(v).Suffix(a, pu + 1, a.path.back()).Cost();
     if (!(m.cost1 < kLsInfinity)) return false;
     m.cost2 = RouteBuilder(s, rv).Prefix(b, pv - 1).Node(u).Suffix(b, pv + 1, b.path.back()).Cost();

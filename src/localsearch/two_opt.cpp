@@ -12,6 +12,8 @@ bool TwoOpt::Evaluate(const LsSolution& s, const LsObjective& objective, int32_t
   const int32_t q = std::max(s.pos_of(u), s.pos_of(v));
   if (q <= p + 1) return false;
   const LsRoute& route = s.route(r);
+  const LocalModel& model = s.model();
+  const bool bounded = TravelBoundsPrice(model);
   // u and v become neighbours either by their successors' arcs or by their
   // predecessors' (the stretch reversed ends one earlier).
   bool found = false;
@@ -23,6 +25,13 @@ bool TwoOpt::Evaluate(const LsSolution& s, const LsObjective& objective, int32_t
     m.r1 = r;
     m.i = i;
     m.j = j;
+    if (bounded) {
+      auto node = [&](int32_t k) { return route.path[static_cast<size_t>(k)]; };
+      const double travel = route.forward.back() - (route.forward[static_cast<size_t>(j) + 1] - route.forward[static_cast<size_t>(i)]) +
+                            model.Travel(r, node(i), node(j)) + StretchTravel(model, route, r, j, i + 1) +
+                            model.Travel(r, node(i + 1), node(j + 1));
+      if (objective.Delta(s, r, TravelBound(travel), -1, 0.0) >= best.delta) continue;
+    }
     m.cost1 = RouteBuilder(s, r)
                   .Prefix(route, i)
                   .Range(route, j, i + 1)

@@ -5,6 +5,23 @@
 
 namespace quarn {
 
+namespace {
+
+// A lower bound of the price of `a`'s path[0..i] followed by `b`'s targets behind
+// position j and `a`'s own final depot, where TravelBoundsPrice holds.
+double TailSwappedTravel(const LocalModel& model, const LsRoute& a, int32_t i, const LsRoute& b, int32_t j) {
+  const int32_t agent = a.agent;
+  double travel = a.forward[static_cast<size_t>(i)];
+  int32_t last = a.path[static_cast<size_t>(i)];
+  if (j + 1 < b.last()) {
+    travel += model.Travel(agent, last, b.path[static_cast<size_t>(j) + 1]) + StretchTravel(model, b, agent, j + 1, b.last() - 1);
+    last = b.path[static_cast<size_t>(b.last()) - 1];
+  }
+  return TravelBound(travel + model.Travel(agent, last, a.path.back()));
+}
+
+}  // namespace
+
 // Move.i and Move.j are the cut positions: route r1 keeps path[0..i] and takes
 // r2's path[j+1..]; r2 keeps path[0..j] and takes r1's path[i+1..].
 bool TwoOptStar::Evaluate(const LsSolution& s, const LsObjective& objective, int32_t u, int32_t v,
@@ -14,6 +31,8 @@ bool TwoOptStar::Evaluate(const LsSolution& s, const LsObjective& objective, int
   if (ru == rv) return false;
   const LsRoute& a = s.route(ru);
   const LsRoute& b = s.route(rv);
+  const LocalModel& model = s.model();
+  const bool bounded = TravelBoundsPrice(model);
   bool found = false;
   // u then v; v then u.
   for (const auto& [i, j] : {std::pair<int32_t, int32_t>{s.pos_of(u), s.pos_of(v) - 1},
@@ -23,6 +42,10 @@ bool TwoOptStar::Evaluate(const LsSolution& s, const LsObjective& objective, int
     m.r2 = rv;
     m.i = i;
     m.j = j;
+    if (bounded && objective.Delta(s, ru, TailSwappedTravel(model, a, i, b, j), rv, TailSwappedTravel(model, b, j, a, i)) >=
+                       best.delta) {
+      continue;
+    }
     m.cost1 = RouteBuilder(s, ru).Prefix(a, i).Suffix(b, j + 1, a.path.back()).Cost();
     if (!(m.cost1 < kLsInfinity)) continue;
     m.cost2 = RouteBuilder(s, rv).Prefix(b, j).Suffix(a, i + 1, b.path.back()).Cost();

@@ -294,8 +294,20 @@ int64_t CheckOperatorPrices(const RandomRules& inst, const Penalties& penalties,
           const auto evaluate = [&](Move& m) { return op->Evaluate(priced, objective, u, v, m); };
           if (!OfferLinked(priced, objective, *op, evaluate, best)) continue;
           EXPECT_LE(LinkedBound(s, objective, best), best.delta + 1e-9);
-        } else if (!op->Evaluate(s, objective, u, v, best)) {
-          continue;
+        } else {
+          const bool found = op->Evaluate(s, objective, u, v, best);
+          if (TravelBoundsPrice(model)) {
+            // The travel bounds skip only moves the full price rejects: the same best without them.
+            Move full;
+            full.delta = kLsInfinity;
+            inst.model->SetTravelBounds(false);
+            EXPECT_EQ(op->Evaluate(s, objective, u, v, full), found) << name;
+            inst.model->SetTravelBounds(true);
+            EXPECT_TRUE(full.delta == best.delta && full.r1 == best.r1 && full.r2 == best.r2 && full.i == best.i &&
+                        full.j == best.j && full.a == best.a && full.b == best.b && full.reversed == best.reversed)
+                << name;
+          }
+          if (!found) continue;
         }
         LsSolution applied = s;
         op->Apply(applied, best);
@@ -311,6 +323,18 @@ int64_t CheckOperatorPrices(const RandomRules& inst, const Penalties& penalties,
         ++checked;
       }
     }
+  }
+  // The cheapest insertion of each target taken out is the same with the travel bounds and without.
+  for (int32_t u : targets) {
+    if (!TravelBoundsPrice(model)) break;
+    if (s.route_of(u) < 0) continue;
+    LsSolution out = s;
+    DropTarget(out, u);
+    const InsertionSpot bounded = CheapestInsertion(out, objective, u);
+    inst.model->SetTravelBounds(false);
+    const InsertionSpot full = CheapestInsertion(out, objective, u);
+    inst.model->SetTravelBounds(true);
+    EXPECT_TRUE(bounded.route == full.route && bounded.gap == full.gap && bounded.cost == full.cost) << u;
   }
   // Leaving an optional target out is priced from the cached removal, putting
   // it back by the insertion price, each against its penalty.
