@@ -68,7 +68,7 @@ void PriceChainMove(const LsSolution& s, const LsObjective& objective, double be
   cost_from = cost_to = kLsInfinity;
   if (from != to) {
     const LsRoute& rt = s.route(to);
-    if (TravelBoundsPrice(model)) {
+    if (TravelBoundsPrice(s)) {
       double bound_from = kLsInfinity;
       double bound_to = kLsInfinity;
       BoundMoveBetween(s, from, i, len, reversed, to, gap, bound_from, bound_to);
@@ -91,7 +91,7 @@ void PriceChainMove(const LsSolution& s, const LsObjective& objective, double be
       !(objective.Delta(s, from, TravelAfterMoveWithin(model, rf, i, len, reversed, gap), -1, 0.0) < beat)) {
     return;
   }
-  if (TravelBoundsPrice(model) &&
+  if (TravelBoundsPrice(s) &&
       objective.Delta(s, from, TravelBound(TravelAfterMoveWithin(model, rf, i, len, reversed, gap)), -1, 0.0) >= beat) {
     return;
   }

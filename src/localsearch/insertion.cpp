@@ -34,7 +34,7 @@ InsertionSpot CheapestInRoute(const LsSolution& s, int32_t r, int32_t v, Rng* rn
   if (!model.Admits(r, v)) return best;
   const LsRoute& route = s.route(r);
   pairs = pairs && model.has_links();
-  const bool bounded = TravelBoundsPrice(model);
+  const bool bounded = TravelBoundsPrice(s);
   for (int32_t gap = 1; gap <= route.last(); ++gap) {
     if (Blinks(rng, blink)) continue;
     if (pairs && !PairsAllow(s, r, gap, v)) continue;
@@ -67,7 +67,7 @@ InsertionSpot NearInsertion(const LsSolution& s, const LsObjective& objective,
                             int32_t closed) {
   const LocalModel& model = s.model();
   const bool links = model.has_links();
-  const bool bounded = TravelBoundsPrice(model);
+  const bool bounded = TravelBoundsPrice(s);
   InsertionSpot best;
   auto price = [&](int32_t r, int32_t gap) {
     if (r == closed || Blinks(rng, blink)) return;

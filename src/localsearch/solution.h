@@ -148,13 +148,16 @@ inline double LoadBetween(const LsRoute& route, int32_t i, int32_t j) {
   return route.load[static_cast<size_t>(j) + 1] - route.load[static_cast<size_t>(i)];
 }
 
-// Without windows a route's price is at least its travel (no waiting and no
-// time travelled back; services and weighted breaks only add), and the travel
-// of an edited route follows from the travel sums in O(1). Where that holds, a
-// spot or move whose travel cannot win is not priced in full. Pairs are priced
-// apart, and a distance measure is not bounded by the travel.
-inline bool TravelBoundsPrice(const LocalModel& model) {
-  return model.travel_bounds() && !model.has_windows() && !model.by_distance() && !model.has_links();
+// A route's price is at least its travel (waiting, services and weighted
+// breaks only add) unless time travelled back is charged at less than its own
+// length, and the travel of an edited route follows from the travel sums in
+// O(1). Where that holds, a spot or move whose travel cannot win is not priced
+// in full. Pairs are priced apart, and a distance measure is not bounded by
+// the travel.
+inline bool TravelBoundsPrice(const LsSolution& s) {
+  const LocalModel& model = s.model();
+  return model.travel_bounds() && !model.by_distance() && !model.has_links() &&
+         (!model.has_windows() || s.penalties().time_warp >= 1.0);
 }
 // The bound from a travel computed in another order than the full price: lowered
 // by far more than the two sums' rounding, so what it rejects the price would too.
