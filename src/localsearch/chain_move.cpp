@@ -43,10 +43,7 @@ void BoundMoveBetween(const LsSolution& s, int32_t from, int32_t i, int32_t len,
   if (len == 1) {
     bound_from = s.RemovalPrice(from, i);
   } else {
-    const auto fi = static_cast<size_t>(i);
-    const auto fh = static_cast<size_t>(head);
-    bound_from = TravelBound(rf.forward.back() - (rf.forward[fh + 1] - rf.forward[fi - 1]) +
-                             model.Travel(from, node(i - 1), node(head + 1)));
+    bound_from = TravelBound(TravelOutside(rf, i - 1, head + 1) + model.Travel(from, node(i - 1), node(head + 1)));
   }
   const double inner = reversed ? StretchTravel(model, rf, to, head, i) : StretchTravel(model, rf, to, i, head);
   const int32_t first = reversed ? node(head) : node(i);

@@ -22,11 +22,11 @@ bool CrossExchange::Evaluate(const LsSolution& s, const LsObjective& objective, 
   for (int32_t la = 1; la <= 3 && pu + la <= a.last() - 1; ++la) {
     for (int32_t lb = 1; lb <= 3 && pv + lb - 1 <= b.last() - 1; ++lb) {
       if (bounded) {
-        const double travel_a = a.forward.back() - (a.forward[static_cast<size_t>(pu + la + 1)] - a.forward[static_cast<size_t>(pu)]) +
-                                model.Travel(ru, u, v) + StretchTravel(model, b, ru, pv, pv + lb - 1) +
+        const double travel_a = TravelOutside(a, pu, pu + la + 1) + model.Travel(ru, u, v) +
+                                StretchTravel(model, b, ru, pv, pv + lb - 1) +
                                 model.Travel(ru, node_b(pv + lb - 1), node_a(pu + la + 1));
-        const double travel_b = b.forward.back() - (b.forward[static_cast<size_t>(pv + lb)] - b.forward[static_cast<size_t>(pv - 1)]) +
-                                model.Travel(rv, node_b(pv - 1), node_a(pu + 1)) + StretchTravel(model, a, rv, pu + 1, pu + la) +
+        const double travel_b = TravelOutside(b, pv - 1, pv + lb) + model.Travel(rv, node_b(pv - 1), node_a(pu + 1)) +
+                                StretchTravel(model, a, rv, pu + 1, pu + la) +
                                 model.Travel(rv, node_a(pu + la), node_b(pv + lb));
         if (objective.Delta(s, ru, TravelBound(travel_a), rv, TravelBound(travel_b)) >= best.delta) continue;
       }

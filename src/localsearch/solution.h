@@ -162,6 +162,10 @@ inline bool TravelBoundsPrice(const LsSolution& s) {
 // The bound from a travel computed in another order than the full price: lowered
 // by far more than the two sums' rounding, so what it rejects the price would too.
 inline double TravelBound(double travel) { return travel - 1e-9 * (std::abs(travel) + 1.0); }
+// The route's travel without the arcs between positions i < j.
+inline double TravelOutside(const LsRoute& route, int32_t i, int32_t j) {
+  return route.forward.back() - (route.forward[static_cast<size_t>(j)] - route.forward[static_cast<size_t>(i)]);
+}
 // The travel of path[i..j] of `route` (backwards when i > j) as `agent` drives it:
 // from the travel sums when its type drives the route's, else arc by arc.
 inline double StretchTravel(const LocalModel& model, const LsRoute& route, int32_t agent, int32_t i, int32_t j) {

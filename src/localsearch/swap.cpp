@@ -26,8 +26,8 @@ bool Swap::Evaluate(const LsSolution& s, const LsObjective& objective, int32_t u
         const int32_t before = route.path[static_cast<size_t>(pos) - 1];
         const int32_t after = route.path[static_cast<size_t>(pos) + 1];
         const int32_t agent = route.agent;
-        return TravelBound(route.forward.back() - (route.forward[static_cast<size_t>(pos) + 1] - route.forward[static_cast<size_t>(pos) - 1]) +
-                           model.Travel(agent, before, in) + model.Travel(agent, in, after));
+        return TravelBound(TravelOutside(route, pos - 1, pos + 1) + model.Travel(agent, before, in) +
+                           model.Travel(agent, in, after));
       };
       if (objective.Delta(s, ru, swapped(a, pu, v), rv, swapped(b, pv, u)) >= best.delta) return false;
     }

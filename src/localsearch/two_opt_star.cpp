@@ -14,7 +14,8 @@ double TailSwappedTravel(const LocalModel& model, const LsRoute& a, int32_t i, c
   double travel = a.forward[static_cast<size_t>(i)];
   int32_t last = a.path[static_cast<size_t>(i)];
   if (j + 1 < b.last()) {
-    travel += model.Travel(agent, last, b.path[static_cast<size_t>(j) + 1]) + StretchTravel(model, b, agent, j + 1, b.last() - 1);
+    travel += model.Travel(agent, last, b.path[static_cast<size_t>(j) + 1]) +
+              StretchTravel(model, b, agent, j + 1, b.last() - 1);
     last = b.path[static_cast<size_t>(b.last()) - 1];
   }
   return TravelBound(travel + model.Travel(agent, last, a.path.back()));
@@ -42,8 +43,8 @@ bool TwoOptStar::Evaluate(const LsSolution& s, const LsObjective& objective, int
     m.r2 = rv;
     m.i = i;
     m.j = j;
-    if (bounded && objective.Delta(s, ru, TailSwappedTravel(model, a, i, b, j), rv, TailSwappedTravel(model, b, j, a, i)) >=
-                       best.delta) {
+    if (bounded && objective.Delta(s, ru, TailSwappedTravel(model, a, i, b, j), rv,
+                                   TailSwappedTravel(model, b, j, a, i)) >= best.delta) {
       continue;
     }
     m.cost1 = RouteBuilder(s, ru).Prefix(a, i).Suffix(b, j + 1, a.path.back()).Cost();
