@@ -83,13 +83,13 @@ void PriceChainMove(const LsSolution& s, const LsObjective& objective, double be
     cost_to = right.Suffix(rt, gap, rt.path.back()).Cost();
     return;
   }
-  // The travel bounds the duration, not the distance.
-  if (model.has_windows() && !model.by_distance() &&
-      !(objective.Delta(s, from, TravelAfterMoveWithin(model, rf, i, len, reversed, gap), -1, 0.0) < beat)) {
-    return;
-  }
-  if (TravelBoundsPrice(s) &&
-      objective.Delta(s, from, TravelBound(TravelAfterMoveWithin(model, rf, i, len, reversed, gap)), -1, 0.0) >= beat) {
+  // The travel bounds the duration, not the distance. With windows the travel
+  // itself is the bound; what the travel bounds drop it drops too.
+  if (model.has_windows() && !model.by_distance()) {
+    if (!(objective.Delta(s, from, TravelAfterMoveWithin(model, rf, i, len, reversed, gap), -1, 0.0) < beat)) return;
+  } else if (TravelBoundsPrice(s) &&
+             objective.Delta(s, from, TravelBound(TravelAfterMoveWithin(model, rf, i, len, reversed, gap)), -1, 0.0) >=
+                 beat) {
     return;
   }
   RouteBuilder b(s, from);
