@@ -43,7 +43,8 @@ void BoundMoveBetween(const LsSolution& s, int32_t from, int32_t i, int32_t len,
   if (len == 1) {
     bound_from = s.RemovalPrice(from, i);
   } else {
-    bound_from = TravelBound(TravelOutside(rf, i - 1, head + 1) + model.Travel(from, node(i - 1), node(head + 1)));
+    bound_from = TravelBound(TravelOutside(rf, i - 1, head + 1) + model.Travel(from, node(i - 1), node(head + 1)) +
+                             RouteService(model, rf) - ServiceBetween(model, rf, i, head));
   }
   const double inner = reversed ? StretchTravel(model, rf, to, head, i) : StretchTravel(model, rf, to, i, head);
   const int32_t first = reversed ? node(head) : node(i);
@@ -51,7 +52,8 @@ void BoundMoveBetween(const LsSolution& s, int32_t from, int32_t i, int32_t len,
   const int32_t before = rt.path[static_cast<size_t>(gap) - 1];
   const int32_t after = rt.path[static_cast<size_t>(gap)];
   bound_to = TravelBound(rt.forward.back() - model.Travel(to, before, after) + model.Travel(to, before, first) +
-                         inner + model.Travel(to, last, after));
+                         inner + model.Travel(to, last, after) + RouteService(model, rt) +
+                         ServiceBetween(model, rf, i, head));
 }
 
 }  // namespace
@@ -87,10 +89,9 @@ void PriceChainMove(const LsSolution& s, const LsObjective& objective, double be
   // itself is the bound; what the travel bounds drop it drops too.
   if (model.has_windows() && !model.by_distance()) {
     if (!(objective.Delta(s, from, TravelAfterMoveWithin(model, rf, i, len, reversed, gap), -1, 0.0) < beat)) return;
-  } else if (TravelBoundsPrice(s) &&
-             objective.Delta(s, from, TravelBound(TravelAfterMoveWithin(model, rf, i, len, reversed, gap)), -1, 0.0) >=
-                 beat) {
-    return;
+  } else if (TravelBoundsPrice(s)) {
+    const double travel = TravelAfterMoveWithin(model, rf, i, len, reversed, gap) + RouteService(model, rf);
+    if (objective.Delta(s, from, TravelBound(travel), -1, 0.0) >= beat) return;
   }
   RouteBuilder b(s, from);
   if (gap <= i) {

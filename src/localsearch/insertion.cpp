@@ -23,7 +23,8 @@ double BoundWithInserted(const LsSolution& s, int32_t r, int32_t gap, int32_t v)
   const LsRoute& route = s.route(r);
   const int32_t a = route.path[static_cast<size_t>(gap) - 1];
   const int32_t b = route.path[static_cast<size_t>(gap)];
-  return TravelBound(route.forward.back() - model.Travel(r, a, b) + model.Travel(r, a, v) + model.Travel(r, v, b));
+  return TravelBound(route.forward.back() - model.Travel(r, a, b) + model.Travel(r, a, v) + model.Travel(r, v, b) +
+                     RouteService(model, route) + model.service(v));
 }
 
 }  // namespace

@@ -148,10 +148,9 @@ inline double LoadBetween(const LsRoute& route, int32_t i, int32_t j) {
   return route.load[static_cast<size_t>(j) + 1] - route.load[static_cast<size_t>(i)];
 }
 
-// A route's price is at least its travel (waiting, services and weighted
+// A route's price is at least its travel and service (waiting and weighted
 // breaks only add) unless time travelled back is charged at less than its own
-// length, and the travel of an edited route follows from the travel sums in
-// O(1). Where that holds, a spot or move whose travel cannot win is not priced
+// length, and both follow for an edited route from the running sums in O(1). Where that holds, a spot or move whose travel cannot win is not priced
 // in full. Pairs are priced apart, and a distance measure is not bounded by
 // the travel.
 inline bool TravelBoundsPrice(const LsSolution& s) {
@@ -162,6 +161,16 @@ inline bool TravelBoundsPrice(const LsSolution& s) {
 // The bound from a travel computed in another order than the full price: lowered
 // by far more than the two sums' rounding, so what it rejects the price would too.
 inline double TravelBound(double travel) { return travel - 1e-9 * (std::abs(travel) + 1.0); }
+// The service along path[i..j] of `route` (0 where j < i or without services).
+inline double ServiceBetween(const LocalModel& model, const LsRoute& route, int32_t i, int32_t j) {
+  if (!model.has_services() || j < i) return 0.0;
+  const auto fi = static_cast<size_t>(i);
+  const auto fj = static_cast<size_t>(j);
+  return fi == 0 ? route.served[fj] : route.served[fj] - route.served[fi - 1];
+}
+inline double RouteService(const LocalModel& model, const LsRoute& route) {
+  return ServiceBetween(model, route, 0, route.last());
+}
 // The route's travel without the arcs between positions i < j.
 inline double TravelOutside(const LsRoute& route, int32_t i, int32_t j) {
   return route.forward.back() - (route.forward[static_cast<size_t>(j)] - route.forward[static_cast<size_t>(i)]);

@@ -8,17 +8,18 @@ namespace quarn {
 namespace {
 
 // A lower bound of the price of `a`'s path[0..i] followed by `b`'s targets behind
-// position j and `a`'s own final depot, where TravelBoundsPrice holds.
+// position j and `a`'s own final depot (travel and service), where
+// TravelBoundsPrice holds.
 double TailSwappedTravel(const LocalModel& model, const LsRoute& a, int32_t i, const LsRoute& b, int32_t j) {
   const int32_t agent = a.agent;
-  double travel = a.forward[static_cast<size_t>(i)];
+  double travel = a.forward[static_cast<size_t>(i)] + ServiceBetween(model, a, 0, i);
   int32_t last = a.path[static_cast<size_t>(i)];
   if (j + 1 < b.last()) {
     travel += model.Travel(agent, last, b.path[static_cast<size_t>(j) + 1]) +
-              StretchTravel(model, b, agent, j + 1, b.last() - 1);
+              StretchTravel(model, b, agent, j + 1, b.last() - 1) + ServiceBetween(model, b, j + 1, b.last() - 1);
     last = b.path[static_cast<size_t>(b.last()) - 1];
   }
-  return TravelBound(travel + model.Travel(agent, last, a.path.back()));
+  return TravelBound(travel + model.Travel(agent, last, a.path.back()) + model.service(a.path.back()));
 }
 
 }  // namespace
