@@ -67,7 +67,7 @@ void PriceChainMove(const LsSolution& s, const LsObjective& objective, double be
   cost_from = cost_to = kLsInfinity;
   if (from != to) {
     const LsRoute& rt = s.route(to);
-    if (TravelBoundsPrice(s)) {
+    if (TravelBoundsPrice(s, from, to)) {
       double bound_from = kLsInfinity;
       double bound_to = kLsInfinity;
       BoundMoveBetween(s, from, i, len, reversed, to, gap, bound_from, bound_to);
@@ -89,7 +89,7 @@ void PriceChainMove(const LsSolution& s, const LsObjective& objective, double be
   // itself is the bound; what the travel bounds drop it drops too.
   if (model.has_windows() && !model.by_distance()) {
     if (!(objective.Delta(s, from, TravelAfterMoveWithin(model, rf, i, len, reversed, gap), -1, 0.0) < beat)) return;
-  } else if (TravelBoundsPrice(s)) {
+  } else if (TravelBoundsPrice(s, from)) {
     const double travel = TravelAfterMoveWithin(model, rf, i, len, reversed, gap) + RouteService(model, rf);
     if (objective.Delta(s, from, TravelBound(travel), -1, 0.0) >= beat) return;
   }

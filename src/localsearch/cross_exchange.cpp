@@ -15,7 +15,7 @@ bool CrossExchange::Evaluate(const LsSolution& s, const LsObjective& objective, 
   const int32_t pu = s.pos_of(u);
   const int32_t pv = s.pos_of(v);
   const LocalModel& model = s.model();
-  const bool bounded = TravelBoundsPrice(s);
+  const bool bounded = TravelBoundsPrice(s, ru, rv);
   auto node_a = [&](int32_t p) { return a.path[static_cast<size_t>(p)]; };
   auto node_b = [&](int32_t p) { return b.path[static_cast<size_t>(p)]; };
   bool found = false;

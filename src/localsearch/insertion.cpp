@@ -35,7 +35,7 @@ InsertionSpot CheapestInRoute(const LsSolution& s, int32_t r, int32_t v, Rng* rn
   if (!model.Admits(r, v)) return best;
   const LsRoute& route = s.route(r);
   pairs = pairs && model.has_links();
-  const bool bounded = TravelBoundsPrice(s);
+  const bool bounded = TravelBoundsPrice(s, r);
   for (int32_t gap = 1; gap <= route.last(); ++gap) {
     if (Blinks(rng, blink)) continue;
     if (pairs && !PairsAllow(s, r, gap, v)) continue;
@@ -68,13 +68,14 @@ InsertionSpot NearInsertion(const LsSolution& s, const LsObjective& objective,
                             int32_t closed) {
   const LocalModel& model = s.model();
   const bool links = model.has_links();
-  const bool bounded = TravelBoundsPrice(s);
   InsertionSpot best;
   auto price = [&](int32_t r, int32_t gap) {
     if (r == closed || Blinks(rng, blink)) return;
     if (gap < 1 || gap > s.route(r).last()) return;
     if (links && !PairsAllow(s, r, gap, v)) return;
-    if (bounded && objective.Delta(s, r, BoundWithInserted(s, r, gap, v), -1, 0.0) >= best.delta) return;
+    if (TravelBoundsPrice(s, r) && objective.Delta(s, r, BoundWithInserted(s, r, gap, v), -1, 0.0) >= best.delta) {
+      return;
+    }
     const double cost = CostWithInserted(s, r, gap, v);
     if (!(cost < kLsInfinity)) return;
     const double delta = objective.Delta(s, r, cost, -1, 0.0);

@@ -152,11 +152,15 @@ inline double LoadBetween(const LsRoute& route, int32_t i, int32_t j) {
 // breaks only add) unless time travelled back is charged at less than its own
 // length, and both follow for an edited route from the running sums in O(1). Where that holds, a spot or move whose travel cannot win is not priced
 // in full. Pairs are priced apart, and a distance measure is not bounded by
-// the travel.
-inline bool TravelBoundsPrice(const LsSolution& s) {
+// the travel. With windows only routes r1 and r2 (-1: none) that travel back
+// in time nowhere are bounded: where they do, a move's gain is mostly the
+// warp it removes, which the travel does not see, and the bound only costs.
+inline bool TravelBoundsPrice(const LsSolution& s, int32_t r1, int32_t r2 = -1) {
   const LocalModel& model = s.model();
-  return model.travel_bounds() && !model.by_distance() && !model.has_links() &&
-         (!model.has_windows() || s.penalties().time_warp >= 1.0);
+  if (!model.travel_bounds() || model.by_distance() || model.has_links()) return false;
+  if (!model.has_windows()) return true;
+  return s.penalties().time_warp >= 1.0 && !(s.route(r1).charge.time_warp > 0.0) &&
+         (r2 < 0 || !(s.route(r2).charge.time_warp > 0.0));
 }
 // The bound from a travel computed in another order than the full price: lowered
 // by far more than the two sums' rounding, so what it rejects the price would too.

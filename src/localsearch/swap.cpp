@@ -20,7 +20,7 @@ bool Swap::Evaluate(const LsSolution& s, const LsObjective& objective, int32_t u
     m.i = pu;
     m.j = pv;
     const LocalModel& model = s.model();
-    if (TravelBoundsPrice(s)) {
+    if (TravelBoundsPrice(s, ru, rv)) {
       // The route's travel and service with `out` at `pos` replaced by `in`.
       auto swapped = [&](const LsRoute& route, int32_t pos, int32_t out, int32_t in) {
         const int32_t before = route.path[static_cast<size_t>(pos) - 1];

@@ -13,7 +13,7 @@ bool TwoOpt::Evaluate(const LsSolution& s, const LsObjective& objective, int32_t
   if (q <= p + 1) return false;
   const LsRoute& route = s.route(r);
   const LocalModel& model = s.model();
-  const bool bounded = TravelBoundsPrice(s);
+  const bool bounded = TravelBoundsPrice(s, r);
   // u and v become neighbours either by their successors' arcs or by their
   // predecessors' (the stretch reversed ends one earlier).
   bool found = false;

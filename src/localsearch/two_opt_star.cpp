@@ -34,7 +34,7 @@ bool TwoOptStar::Evaluate(const LsSolution& s, const LsObjective& objective, int
   const LsRoute& a = s.route(ru);
   const LsRoute& b = s.route(rv);
   const LocalModel& model = s.model();
-  const bool bounded = TravelBoundsPrice(s);
+  const bool bounded = TravelBoundsPrice(s, ru, rv);
   bool found = false;
   // u then v; v then u.
   for (const auto& [i, j] : {std::pair<int32_t, int32_t>{s.pos_of(u), s.pos_of(v) - 1},
