@@ -85,8 +85,9 @@ void PriceChainMove(const LsSolution& s, const LsObjective& objective, double be
     cost_to = right.Suffix(rt, gap, rt.path.back()).Cost();
     return;
   }
-  // The travel bounds the duration, not the distance. With windows the travel
-  // itself is the bound; what the travel bounds drop it drops too.
+  // The travel bounds the duration, not the distance. With windows the plain
+  // travel bounds a move within a route on any route (it drops all that the
+  // lowered bound below would); without, the travel and service do.
   if (model.has_windows() && !model.by_distance()) {
     if (!(objective.Delta(s, from, TravelAfterMoveWithin(model, rf, i, len, reversed, gap), -1, 0.0) < beat)) return;
   } else if (TravelBoundsPrice(s, from)) {

@@ -150,11 +150,12 @@ inline double LoadBetween(const LsRoute& route, int32_t i, int32_t j) {
 
 // A route's price is at least its travel and service (waiting and weighted
 // breaks only add) unless time travelled back is charged at less than its own
-// length, and both follow for an edited route from the running sums in O(1). Where that holds, a spot or move whose travel cannot win is not priced
-// in full. Pairs are priced apart, and a distance measure is not bounded by
-// the travel. With windows only routes r1 and r2 (-1: none) that travel back
-// in time nowhere are bounded: where they do, a move's gain is mostly the
-// warp it removes, which the travel does not see, and the bound only costs.
+// length, and both follow for an edited route from the running sums in O(1).
+// Where that holds, a spot or move that cannot win on them is not priced in
+// full. Pairs are priced apart, and a distance measure is not bounded by the
+// travel. With windows only routes r1 and r2 (-1: none) that nowhere travel
+// back in time are bounded: where they do, a move's gain is mostly the warp it
+// removes, which the travel does not see, and the bound only costs.
 inline bool TravelBoundsPrice(const LsSolution& s, int32_t r1, int32_t r2 = -1) {
   const LocalModel& model = s.model();
   if (!model.travel_bounds() || model.by_distance() || model.has_links()) return false;

@@ -10,7 +10,7 @@ namespace {
 // A lower bound of the price of `a`'s path[0..i] followed by `b`'s targets behind
 // position j and `a`'s own final depot (travel and service), where
 // TravelBoundsPrice holds.
-double TailSwappedTravel(const LocalModel& model, const LsRoute& a, int32_t i, const LsRoute& b, int32_t j) {
+double TailSwappedBound(const LocalModel& model, const LsRoute& a, int32_t i, const LsRoute& b, int32_t j) {
   const int32_t agent = a.agent;
   double travel = a.forward[static_cast<size_t>(i)] + ServiceBetween(model, a, 0, i);
   int32_t last = a.path[static_cast<size_t>(i)];
@@ -44,8 +44,8 @@ bool TwoOptStar::Evaluate(const LsSolution& s, const LsObjective& objective, int
     m.r2 = rv;
     m.i = i;
     m.j = j;
-    if (bounded && objective.Delta(s, ru, TailSwappedTravel(model, a, i, b, j), rv,
-                                   TailSwappedTravel(model, b, j, a, i)) >= best.delta) {
+    if (bounded && objective.Delta(s, ru, TailSwappedBound(model, a, i, b, j), rv,
+                                   TailSwappedBound(model, b, j, a, i)) >= best.delta) {
       continue;
     }
     m.cost1 = RouteBuilder(s, ru).Prefix(a, i).Suffix(b, j + 1, a.path.back()).Cost();
