@@ -30,32 +30,6 @@ double TravelAfterMoveWithin(const LocalModel& model, const LsRoute& route, int3
          route.forward[fi] + inner;
 }
 
-// Lower bounds of the two prices of moving the chain from one route to another
-// where TravelBoundsPrice holds; the chain's own arcs are taken as the
-// receiving agent drives them.
-void BoundMoveBetween(const LsSolution& s, int32_t from, int32_t i, int32_t len, bool reversed, int32_t to,
-                      int32_t gap, double& bound_from, double& bound_to) {
-  const LocalModel& model = s.model();
-  const LsRoute& rf = s.route(from);
-  const LsRoute& rt = s.route(to);
-  auto node = [&](int32_t p) { return rf.path[static_cast<size_t>(p)]; };
-  const int32_t head = i + len - 1;
-  if (len == 1) {
-    bound_from = s.RemovalPrice(from, i);
-  } else {
-    bound_from = TravelBound(TravelOutside(rf, i - 1, head + 1) + model.Travel(from, node(i - 1), node(head + 1)) +
-                             RouteService(model, rf) - ServiceBetween(model, rf, i, head));
-  }
-  const double inner = reversed ? StretchTravel(model, rf, to, head, i) : StretchTravel(model, rf, to, i, head);
-  const int32_t first = reversed ? node(head) : node(i);
-  const int32_t last = reversed ? node(i) : node(head);
-  const int32_t before = rt.path[static_cast<size_t>(gap) - 1];
-  const int32_t after = rt.path[static_cast<size_t>(gap)];
-  bound_to = TravelBound(rt.forward.back() - model.Travel(to, before, after) + model.Travel(to, before, first) +
-                         inner + model.Travel(to, last, after) + RouteService(model, rt) +
-                         ServiceBetween(model, rf, i, head));
-}
-
 }  // namespace
 
 void PriceChainMove(const LsSolution& s, const LsObjective& objective, double beat, int32_t from,
@@ -68,9 +42,10 @@ void PriceChainMove(const LsSolution& s, const LsObjective& objective, double be
   if (from != to) {
     const LsRoute& rt = s.route(to);
     if (TravelBoundsPrice(s, from, to)) {
-      double bound_from = kLsInfinity;
-      double bound_to = kLsInfinity;
-      BoundMoveBetween(s, from, i, len, reversed, to, gap, bound_from, bound_to);
+      const int32_t head = after - 1;
+      const double bound_from =
+          len == 1 ? s.RemovalPrice(from, i) : BoundReplaced(model, rf, i - 1, after, -1, -1, 0.0, 0.0);
+      const double bound_to = BoundReplacedBy(model, rt, gap - 1, gap, rf, reversed ? head : i, reversed ? i : head);
       if (objective.Delta(s, from, bound_from, to, bound_to) >= beat) return;
     }
     if (len == 1) {

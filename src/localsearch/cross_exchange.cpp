@@ -16,23 +16,12 @@ bool CrossExchange::Evaluate(const LsSolution& s, const LsObjective& objective, 
   const int32_t pv = s.pos_of(v);
   const LocalModel& model = s.model();
   const bool bounded = TravelBoundsPrice(s, ru, rv);
-  auto node_a = [&](int32_t p) { return a.path[static_cast<size_t>(p)]; };
-  auto node_b = [&](int32_t p) { return b.path[static_cast<size_t>(p)]; };
   bool found = false;
   for (int32_t la = 1; la <= 3 && pu + la <= a.last() - 1; ++la) {
     for (int32_t lb = 1; lb <= 3 && pv + lb - 1 <= b.last() - 1; ++lb) {
-      if (bounded) {
-        const double given = ServiceBetween(model, a, pu + 1, pu + la);
-        const double taken = ServiceBetween(model, b, pv, pv + lb - 1);
-        const double travel_a = TravelOutside(a, pu, pu + la + 1) + model.Travel(ru, u, v) +
-                                StretchTravel(model, b, ru, pv, pv + lb - 1) +
-                                model.Travel(ru, node_b(pv + lb - 1), node_a(pu + la + 1)) +
-                                RouteService(model, a) - given + taken;
-        const double travel_b = TravelOutside(b, pv - 1, pv + lb) + model.Travel(rv, node_b(pv - 1), node_a(pu + 1)) +
-                                StretchTravel(model, a, rv, pu + 1, pu + la) +
-                                model.Travel(rv, node_a(pu + la), node_b(pv + lb)) + RouteService(model, b) - taken +
-                                given;
-        if (objective.Delta(s, ru, TravelBound(travel_a), rv, TravelBound(travel_b)) >= best.delta) continue;
+      if (bounded && objective.Delta(s, ru, BoundReplacedBy(model, a, pu, pu + la + 1, b, pv, pv + lb - 1), rv,
+                                     BoundReplacedBy(model, b, pv - 1, pv + lb, a, pu + 1, pu + la)) >= best.delta) {
+        continue;
       }
       Move m;
       m.r1 = ru;

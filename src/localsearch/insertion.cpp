@@ -19,12 +19,7 @@ double CostWithInserted(const LsSolution& s, int32_t r, int32_t gap, int32_t v) 
 // A lower bound of CostWithInserted where TravelBoundsPrice holds (NaN where the
 // route has no finite travel, which bounds nothing).
 double BoundWithInserted(const LsSolution& s, int32_t r, int32_t gap, int32_t v) {
-  const LocalModel& model = s.model();
-  const LsRoute& route = s.route(r);
-  const int32_t a = route.path[static_cast<size_t>(gap) - 1];
-  const int32_t b = route.path[static_cast<size_t>(gap)];
-  return TravelBound(route.forward.back() - model.Travel(r, a, b) + model.Travel(r, a, v) + model.Travel(r, v, b) +
-                     RouteService(model, route) + model.service(v));
+  return BoundReplaced(s.model(), s.route(r), gap - 1, gap, v, v, 0.0, s.model().service(v));
 }
 
 }  // namespace

@@ -10,6 +10,16 @@ const std::vector<double>& LsSolution::Distances(const LsRoute& route) const {
   return model_->has_distances() ? route.forward_distance : route.forward;
 }
 
+// StretchTravel's walk, out of line so that its common path stays inlined.
+double WalkedStretchTravel(const LocalModel& model, const LsRoute& route, int32_t agent, int32_t i, int32_t j) {
+  double travel = 0.0;
+  const int32_t step = i <= j ? 1 : -1;
+  for (int32_t p = i; p != j; p += step) {
+    travel += model.Travel(agent, route.path[static_cast<size_t>(p)], route.path[static_cast<size_t>(p + step)]);
+  }
+  return travel;
+}
+
 RouteBuilder& RouteBuilder::WalkedSuffix(const LsRoute& route, int32_t i, int32_t depot) {
   if (i < route.last()) Range(route, i, route.last() - 1);
   return Node(depot);

@@ -182,18 +182,36 @@ inline double TravelOutside(const LsRoute& route, int32_t i, int32_t j) {
 }
 // The travel of path[i..j] of `route` (backwards when i > j) as `agent` drives it:
 // from the travel sums when its type drives the route's, else arc by arc.
+double WalkedStretchTravel(const LocalModel& model, const LsRoute& route, int32_t agent, int32_t i, int32_t j);
 inline double StretchTravel(const LocalModel& model, const LsRoute& route, int32_t agent, int32_t i, int32_t j) {
+  if (route.agent != agent && model.type(route.agent) != model.type(agent)) {
+    return WalkedStretchTravel(model, route, agent, i, j);
+  }
   const auto fi = static_cast<size_t>(i);
   const auto fj = static_cast<size_t>(j);
-  if (route.agent == agent || model.type(route.agent) == model.type(agent)) {
-    return i <= j ? route.forward[fj] - route.forward[fi] : route.backward[fi] - route.backward[fj];
-  }
-  double travel = 0.0;
-  const int32_t step = i <= j ? 1 : -1;
-  for (int32_t p = i; p != j; p += step) {
-    travel += model.Travel(agent, route.path[static_cast<size_t>(p)], route.path[static_cast<size_t>(p + step)]);
-  }
-  return travel;
+  return i <= j ? route.forward[fj] - route.forward[fi] : route.backward[fi] - route.backward[fj];
+}
+// A lower bound of the price of `route` with path[i+1..j-1] (i < j; nothing
+// when j = i + 1) replaced by a stretch from `first` to `last` whose own travel
+// and service are `inner` and `service` (first < 0: by nothing), where
+// TravelBoundsPrice holds.
+inline double BoundReplaced(const LocalModel& model, const LsRoute& route, int32_t i, int32_t j, int32_t first,
+                            int32_t last, double inner, double service) {
+  const int32_t agent = route.agent;
+  const int32_t a = route.path[static_cast<size_t>(i)];
+  const int32_t b = route.path[static_cast<size_t>(j)];
+  const double joins =
+      first < 0 ? model.Travel(agent, a, b) : model.Travel(agent, a, first) + inner + model.Travel(agent, last, b);
+  return TravelBound(TravelOutside(route, i, j) + joins + RouteService(model, route) -
+                     ServiceBetween(model, route, i + 1, j - 1) + service);
+}
+// The same with the stretch path[k..l] of `other` (backwards when k > l), as
+// `route`'s agent drives it.
+inline double BoundReplacedBy(const LocalModel& model, const LsRoute& route, int32_t i, int32_t j,
+                              const LsRoute& other, int32_t k, int32_t l) {
+  return BoundReplaced(model, route, i, j, other.path[static_cast<size_t>(k)], other.path[static_cast<size_t>(l)],
+                       StretchTravel(model, other, route.agent, k, l),
+                       ServiceBetween(model, other, std::min(k, l), std::max(k, l)));
 }
 
 // Prices a route assembled from pieces of cached routes and single nodes for one agent.

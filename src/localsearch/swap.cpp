@@ -20,17 +20,10 @@ bool Swap::Evaluate(const LsSolution& s, const LsObjective& objective, int32_t u
     m.i = pu;
     m.j = pv;
     const LocalModel& model = s.model();
-    if (TravelBoundsPrice(s, ru, rv)) {
-      // The route's travel and service with `out` at `pos` replaced by `in`.
-      auto swapped = [&](const LsRoute& route, int32_t pos, int32_t out, int32_t in) {
-        const int32_t before = route.path[static_cast<size_t>(pos) - 1];
-        const int32_t after = route.path[static_cast<size_t>(pos) + 1];
-        const int32_t agent = route.agent;
-        return TravelBound(TravelOutside(route, pos - 1, pos + 1) + model.Travel(agent, before, in) +
-                           model.Travel(agent, in, after) + RouteService(model, route) - model.service(out) +
-                           model.service(in));
-      };
-      if (objective.Delta(s, ru, swapped(a, pu, u, v), rv, swapped(b, pv, v, u)) >= best.delta) return false;
+    if (TravelBoundsPrice(s, ru, rv) &&
+        objective.Delta(s, ru, BoundReplacedBy(model, a, pu - 1, pu + 1, b, pv, pv), rv,
+                        BoundReplacedBy(model, b, pv - 1, pv + 1, a, pu, pu)) >= best.delta) {
+      return false;
     }
     m.cost1 = RouteBuilder(s, ru).Prefix(a, pu - 1).Node(v).Suffix(a, pu + 1, a.path.back()).Cost();
     if (!(m.cost1 < kLsInfinity)) return false;

@@ -25,12 +25,10 @@ bool TwoOpt::Evaluate(const LsSolution& s, const LsObjective& objective, int32_t
     m.r1 = r;
     m.i = i;
     m.j = j;
-    if (bounded) {
-      auto node = [&](int32_t k) { return route.path[static_cast<size_t>(k)]; };
-      const double travel = TravelOutside(route, i, j + 1) + model.Travel(r, node(i), node(j)) +
-                            StretchTravel(model, route, r, j, i + 1) + model.Travel(r, node(i + 1), node(j + 1)) +
-                            RouteService(model, route);
-      if (objective.Delta(s, r, TravelBound(travel), -1, 0.0) >= best.delta) continue;
+    // The stretch between the cuts, reversed in place.
+    if (bounded &&
+        objective.Delta(s, r, BoundReplacedBy(model, route, i, j + 1, route, j, i + 1), -1, 0.0) >= best.delta) {
+      continue;
     }
     m.cost1 = RouteBuilder(s, r)
                   .Prefix(route, i)
