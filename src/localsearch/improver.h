@@ -58,8 +58,7 @@ struct ImproveSettings {
   // NearInsertion, and the descent requeues only near targets.
   bool neighbour_limited = false;
   // A walk whose own best has not improved for this many iterations is kicked
-  // out of where it settled (see Improver::Restart); 0: never. The solver sets
-  // it under min-max only.
+  // out of where it settled (see Improver::Restart); 0: never.
   uint64_t restart_after = 0;
 };
 

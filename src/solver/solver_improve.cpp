@@ -31,11 +31,13 @@ constexpr uint64_t kUnlimitedIterations = 50000;
 // large one improves more rarely per iteration. The annealing cycles double, and
 // on instances of 50-150 nodes the last gains come at the cold end of cycles of
 // tens of thousands of iterations: a shorter stall ended the walk while hot, and
-// a longer limit then bought nothing.
-constexpr uint64_t kStallPerTarget = 200;
+// a longer limit then bought nothing. It leaves room for several kicks.
+constexpr uint64_t kStallPerTarget = 400;
 constexpr uint64_t kLeastStall = 1000;
-// A min-max walk whose own best has stood this long is kicked (see ImproveSettings).
-constexpr uint64_t kKickPerTarget = 25;
+// A walk whose own best has stood this long is kicked (see ImproveSettings):
+// a min-max walk settles sooner, its moves mostly priced on shorter routes.
+constexpr uint64_t kMinMaxKickPerTarget = 25;
+constexpr uint64_t kMinSumKickPerTarget = 50;
 constexpr uint64_t kLeastKick = 500;
 
 uint64_t PerTarget(uint64_t targets, uint64_t per_target, uint64_t least) {
@@ -121,11 +123,11 @@ void Solver::RunImprovement() {
   settings.seed = improve_seed_;
   settings.min_max = objective_kind_ != ObjectiveKind::kMinSum;
   settings.neighbour_limited = points_.size() > static_cast<size_t>(VisitedSet::kCapacity);
-  // Min-max walks settle in basins their seed decides, and one whose own best
-  // has stood a while is kicked out, again each time it settles until the stall
-  // ends the phase; a min-sum walk kicked loses the long cooling cycles that
-  // still find its last gains.
-  settings.restart_after = settings.min_max ? PerTarget(TargetCount(), kKickPerTarget, kLeastKick) : 0;
+  // Walks settle in basins their seed decides (a single tour's local optimum
+  // under min-sum), and one whose own best has stood a while is kicked out,
+  // again each time it settles until the stall ends the phase.
+  settings.restart_after =
+      PerTarget(TargetCount(), settings.min_max ? kMinMaxKickPerTarget : kMinSumKickPerTarget, kLeastKick);
   ParallelImprover improver(model, settings, improve_threads_);
 
   std::vector<std::vector<int32_t>> initial(num_agents_);
