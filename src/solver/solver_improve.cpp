@@ -34,8 +34,9 @@ constexpr uint64_t kUnlimitedIterations = 50000;
 // a longer limit then bought nothing. It leaves room for several kicks.
 constexpr uint64_t kStallPerTarget = 400;
 constexpr uint64_t kLeastStall = 1000;
-// A walk whose own best has stood this long is kicked (see ImproveSettings):
-// a min-max walk settles sooner, its moves mostly priced on shorter routes.
+// A walk whose own best has stood this long is kicked (see ImproveSettings).
+// A min-sum walk kicked sooner loses the cooling cycles that still find its
+// last gains; kicked later, the stall ends it before a second kick.
 constexpr uint64_t kMinMaxKickPerTarget = 25;
 constexpr uint64_t kMinSumKickPerTarget = 50;
 constexpr uint64_t kLeastKick = 500;
