@@ -62,6 +62,7 @@ void Improver::Prepare(const StopCheck& stop) {
   // The lists take a while on a large instance: Ctrl-C and the limit are asked there too.
   neighbours_ = std::make_unique<Neighbours>(model_, settings_.neighbours, &stop);
   local_ = std::make_unique<LocalSearch>(*neighbours_, LocalSearch::AllOperators(), settings_.neighbour_limited);
+  lists_by_time_due_ = settings_.lists_by_time && model_.has_windows();
   depot_distance_.assign(static_cast<size_t>(model_.num_nodes()), kLsInfinity);
   for (int32_t v : model_.customers()) {
     for (int32_t a = 0; a < model_.num_agents(); ++a) {
@@ -285,6 +286,15 @@ bool Improver::Accept(const LsSolution& candidate, const LsSolution& current) {
 // The first plan that keeps every rule ends the walk as min-sum.
 void Improver::FirstPlanSeen() { objective_.min_max = settings_.min_max; }
 
+// Lists cut short by the stop are not taken: the walk ends there anyway.
+void Improver::ListByTime(const StopCheck& stop) {
+  lists_by_time_due_ = false;
+  auto lists = std::make_unique<Neighbours>(model_, settings_.neighbours, &stop, true);
+  if (stop.Expired()) return;
+  local_->UseNeighbours(*lists);
+  neighbours_ = std::move(lists);
+}
+
 void Improver::KeepBest(const LsSolution& s) {
   if (s.required_missing() > 0 || !s.feasible()) return;
   FirstPlanSeen();
@@ -395,6 +405,7 @@ bool Improver::Start(const std::vector<std::vector<int32_t>>& initial, const Sto
 bool Improver::Step(const StopCheck& stop) {
   ++iterations_;
   if (model_.customers().empty()) return false;
+  if (lists_by_time_due_ && has_best_) ListByTime(stop);
   if (racing_) {
     if (has_best_) {
       racing_ = false;

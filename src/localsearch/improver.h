@@ -60,6 +60,10 @@ struct ImproveSettings {
   // A walk whose own best has not improved for this many iterations is kicked
   // out of where it settled (see Improver::Restart); 0: never.
   uint64_t restart_after = 0;
+  // Under windows, once a first plan keeps every rule, the neighbour lists
+  // rank targets by time as well as travel (see Neighbours): better routes
+  // after it, while lists by travel alone reach that first plan sooner.
+  bool lists_by_time = true;
 };
 
 // Ruin-and-recreate (SISR: adjacent strings, insertion with blinks) under
@@ -107,6 +111,7 @@ class Improver {
   void Build(LsSolution& s, const StopCheck& stop, bool time_ordered);
   std::pair<int32_t, double> Breaks(const LsSolution& s) const;
   void FirstPlanSeen();
+  void ListByTime(const StopCheck& stop);
   void Descend(LsSolution& s, const std::vector<int32_t>& seeds, const StopCheck& stop);
   Ruined Ruin(LsSolution& s);
   void Recreate(LsSolution& s, const LsSolution& current, Ruined& ruined);
@@ -135,6 +140,7 @@ class Improver {
 
   Rng rng_;
   std::unique_ptr<Neighbours> neighbours_;
+  bool lists_by_time_due_ = false;
   std::unique_ptr<LocalSearch> local_;
   std::vector<double> depot_distance_;
   bool has_limits_ = false;

@@ -22,7 +22,7 @@ constexpr uint32_t kStopCheckEvery = 64;
 
 LocalSearch::LocalSearch(const Neighbours& neighbours,
                          std::vector<std::unique_ptr<MoveOperator>> operators, bool requeue_near)
-    : neighbours_(neighbours),
+    : neighbours_(&neighbours),
       requeue_near_(requeue_near),
       operators_(std::move(operators)),
       counts_(operators_.size()) {}
@@ -68,7 +68,7 @@ void LocalSearch::Run(LsSolution& s, const LsObjective& objective, Rng& rng,
       // At a local optimum the left-out targets that now pay go back in, and
       // the descent goes on from their routes.
       const double before = objective.Of(s);
-      for (int32_t r : InsertPaying(s, objective, -kImprovement, requeue_near_ ? &neighbours_ : nullptr)) {
+      for (int32_t r : InsertPaying(s, objective, -kImprovement, requeue_near_ ? neighbours_ : nullptr)) {
         push_route(r);
       }
       // Without the search the open routes' final depots are chosen here.
@@ -84,7 +84,7 @@ void LocalSearch::Run(LsSolution& s, const LsObjective& objective, Rng& rng,
     size_t chosen = operators_.size();
     int32_t partner = -1;
     const int32_t type = model.type(s.route(s.route_of(u)).agent);
-    for (int32_t v : neighbours_.Near(type, u)) {
+    for (int32_t v : neighbours_->Near(type, u)) {
       if (s.route_of(v) < 0) continue;
       for (size_t o = 0; o < operators_.size(); ++o) {
         ++counts_[o].evaluated;
@@ -129,7 +129,7 @@ void LocalSearch::Run(LsSolution& s, const LsObjective& objective, Rng& rng,
     if (requeue_near_) {
       for (int32_t w : {u, partner}) {
         push(w);
-        for (int32_t x : neighbours_.Near(type, w)) push(x);
+        for (int32_t x : neighbours_->Near(type, w)) push(x);
       }
     } else {
       for (int32_t r : {best.r1, best.r2}) {

@@ -35,12 +35,15 @@ class LocalSearch {
   void Run(LsSolution& s, const LsObjective& objective, Rng& rng, const std::vector<int32_t>& seeds,
            const StopCheck* stop = nullptr);
 
+  // Later runs search these lists; they must outlive this descent.
+  void UseNeighbours(const Neighbours& neighbours) { neighbours_ = &neighbours; }
+
   uint64_t moves_applied() const { return moves_applied_; }
   // Per operator, in the order given.
   const std::vector<Counts>& counts() const { return counts_; }
 
  private:
-  const Neighbours& neighbours_;
+  const Neighbours* neighbours_;
   bool requeue_near_ = false;
   std::vector<std::unique_ptr<MoveOperator>> operators_;
   std::vector<Counts> counts_;
