@@ -106,12 +106,16 @@ RouteRules RulesOf(const std::vector<std::pair<int, int>>& coords, double missin
   return rules;
 }
 
-// Lists searched on the grid equal those of comparing every pair, entry for entry.
+// Lists searched on the grid equal those of comparing every pair, entry for entry;
+// ranked by time under windows too (`given` -1 below), where the gap in time
+// comes on top of the travel the rings are bounded by.
 TEST(CostRules, GridNeighboursEqualThoseOfEveryPair) {
   for (const std::string kind : {"uniform", "clustered", "line"}) {
     for (const std::string metric : {"euclidean", "rounded", "att"}) {
-      for (const double missing : {kMissingCost, 25.0}) {
-        if (missing != kMissingCost && metric != "rounded") continue;
+      for (const double given : {kMissingCost, 25.0, -1.0}) {
+        if (given != kMissingCost && metric != "rounded") continue;
+        const bool timed = given < 0.0;
+        const double missing = timed ? kMissingCost : given;
         const auto coords = Layout(kind, 280);
         const CostRule rule = MakeCostRule("a", metric, 1.0);
         std::vector<double> x;
@@ -127,17 +131,21 @@ TEST(CostRules, GridNeighboursEqualThoseOfEveryPair) {
         }
         by_table.SetCostTable(&table);
         by_position.SetCoordinateCosts(&positions);
-        const TimeWindowMap windows;
+        TimeWindowMap windows;
+        for (int32_t v = 1; timed && v < table.size(); ++v) {
+          const double open = static_cast<double>((v * 37) % 800);
+          windows[v] = {open, open + 20.0 + static_cast<double>((v * 13) % 90)};
+        }
         const LocalModel table_model(by_table, windows);
         const LocalModel position_model(by_position, windows);
         ASSERT_NE(position_model.coordinates(), nullptr);
-        const Neighbours expected(table_model, 20);
-        const Neighbours got(position_model, 20);
+        const Neighbours expected(table_model, 20, nullptr, timed);
+        const Neighbours got(position_model, 20, nullptr, timed);
         for (int32_t v : table_model.customers()) {
           for (int32_t type : {0, 1}) {
-            ASSERT_EQ(got.Near(type, v), expected.Near(type, v)) << kind << " " << metric << " " << missing;
+            ASSERT_EQ(got.Near(type, v), expected.Near(type, v)) << kind << " " << metric << " " << given;
           }
-          ASSERT_EQ(got.Adjacent(v), expected.Adjacent(v)) << kind << " " << metric << " " << missing;
+          ASSERT_EQ(got.Adjacent(v), expected.Adjacent(v)) << kind << " " << metric << " " << given;
         }
       }
     }
