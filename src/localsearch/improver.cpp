@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <utility>
 
 #include "localsearch/insertion.h"
@@ -16,6 +17,9 @@ constexpr double kConstructionFactor = 100.0;
 constexpr double kRepairFactor = 10.0;
 constexpr double kMinPenalty = 1.0;  // keeps travel a lower bound of a route's price
 constexpr double kMaxPenalty = 1e6;
+// Before a first plan, a walk stalled with a weight this many times its start
+// is frozen (see EaseIfFrozen).
+constexpr double kFrozenWeight = 10.0;
 constexpr double kPenaltyUp = 1.2;
 constexpr double kPenaltyDown = 0.85;
 constexpr double kTargetBand = 0.05;
@@ -72,14 +76,9 @@ void Improver::Prepare(const StopCheck& stop) {
   }
   has_limits_ = false;
   for (int32_t a = 0; a < model_.num_agents(); ++a) has_limits_ = has_limits_ || model_.limit(a) > 0.0;
-  penalties_ = Penalties{};
-  if (settings_.soft_rules) {
-    if (model_.has_windows()) penalties_.time_warp = std::max(settings_.initial_penalty, kMinPenalty);
-    if (has_limits_) penalties_.excess = std::max(settings_.initial_penalty, kMinPenalty);
-    if (model_.has_capacities()) penalties_.load = std::max(settings_.initial_penalty, kMinPenalty);
-  }
-  // Pairs are always charged: a plan is only judged whole.
-  if (model_.has_links()) penalties_.link = std::max(settings_.initial_penalty, kMinPenalty);
+  penalties_ = InitialPenalties();
+  least_broken_ = {std::numeric_limits<int32_t>::max(), kLsInfinity};
+  least_broken_at_ = 0;
   candidates_seen_ = candidates_without_warp_ = candidates_without_excess_ = candidates_without_load_ = 0;
   candidates_without_link_ = 0;
   // Under windows min-max is walked as min-sum until a first plan keeps every
@@ -87,6 +86,19 @@ void Improver::Prepare(const StopCheck& stop) {
   // where short routes leave room for the targets still breaking a window.
   // With pairs the walk so led misses small optima, and stays as it was.
   objective_.min_max = settings_.min_max && !(model_.has_windows() && !model_.has_links());
+}
+
+Penalties Improver::InitialPenalties() const {
+  Penalties p;
+  const double initial = std::max(settings_.initial_penalty, kMinPenalty);
+  if (settings_.soft_rules) {
+    if (model_.has_windows()) p.time_warp = initial;
+    if (has_limits_) p.excess = initial;
+    if (model_.has_capacities()) p.load = initial;
+  }
+  // Pairs are always charged: a plan is only judged whole.
+  if (model_.has_links()) p.link = initial;
+  return p;
 }
 
 void Improver::Load(const std::vector<std::vector<int32_t>>& initial, LsSolution& s) const {
@@ -351,6 +363,39 @@ void Improver::AdaptPenalties(LsSolution& current) {
   current.SetPenalties(penalties_);
 }
 
+void Improver::EaseIfFrozen(const LsSolution& candidate) {
+  if (has_best_ || settings_.first_plan_stall == 0 || !settings_.soft_rules) return;
+  double broken = 0.0;
+  for (const LsRoute& route : candidate.routes()) {
+    const RouteCharge& c = route.charge;
+    if (route.targets() > 0 && !c.exists()) broken = kLsInfinity;
+    broken += c.time_warp + c.excess + c.load_excess + c.link;
+  }
+  const std::pair<int32_t, double> now{candidate.required_missing(), broken};
+  if (now < least_broken_) {
+    least_broken_ = now;
+    least_broken_at_ = iterations_;
+    return;
+  }
+  if (iterations_ - least_broken_at_ < settings_.first_plan_stall) return;
+  // A walk whose weights still lie near their start is working its way down,
+  // only more slowly: it is left alone.
+  const Penalties start = InitialPenalties();
+  auto grown = [](double weight, double initial) {
+    return initial > 0.0 && initial < kLsInfinity && weight >= kFrozenWeight * initial;
+  };
+  if (!grown(penalties_.time_warp, start.time_warp) && !grown(penalties_.excess, start.excess) &&
+      !grown(penalties_.load, start.load) && !grown(penalties_.link, start.link)) {
+    return;
+  }
+  // The least is measured again from here: the eased walk first breaks more.
+  least_broken_ = {std::numeric_limits<int32_t>::max(), kLsInfinity};
+  least_broken_at_ = iterations_;
+  penalties_ = InitialPenalties();
+  current_.SetPenalties(penalties_);
+  if (racing_) rival_.SetPenalties(penalties_);
+}
+
 void Improver::StartSchedule(const LsSolution& first) {
   double travel = 0.0;
   for (const LsRoute& route : first.routes()) {
@@ -425,6 +470,7 @@ bool Improver::Step(const StopCheck& stop) {
   if (settings_.local_search) Descend(candidate_, ruined.pending, stop);
   RecordFeasibility(candidate_);
   KeepBest(candidate_);
+  EaseIfFrozen(candidate_);
   if (Accept(candidate_, current_)) std::swap(current_, candidate_);
   ReheatIfDue(current_);
   return true;

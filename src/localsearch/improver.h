@@ -50,6 +50,12 @@ struct ImproveSettings {
   // instance, and the walk settles on routes that break a window.
   int32_t first_plan_penalty_interval = 20;
   double initial_penalty = 100.0;
+  // Until a first plan, when the least that any candidate breaks has not
+  // shrunk for this many iterations and a weight has grown to ten times its
+  // start, the weights start again from `initial_penalty`: grown that far they
+  // freeze the walk where it stands, and lower weights let it leave for routes
+  // that break less. 0: never.
+  uint64_t first_plan_stall = 400;
   // Under min-sum, the chance per iteration that one route is emptied into the
   // others, and that an idle agent's route is opened by a removed target.
   double route_elimination = 0.1;
@@ -121,6 +127,8 @@ class Improver {
   void Kick(LsSolution& s, const LsSolution& reference, const StopCheck& stop);
   void RecordFeasibility(const LsSolution& s);
   void AdaptPenalties(LsSolution& current);
+  Penalties InitialPenalties() const;
+  void EaseIfFrozen(const LsSolution& candidate);
   void StartSchedule(const LsSolution& first);
   double Temperature() const;
   void ReheatIfDue(LsSolution& current);
@@ -159,6 +167,10 @@ class Improver {
   // (+infinity before it has found one).
   std::pair<double, double> walk_best_{kLsInfinity, kLsInfinity};
   uint64_t walk_better_at_ = 0;
+  // Before a first plan: the least any candidate has broken (targets missing,
+  // then the sum of what its routes break, unweighted), and when it was seen.
+  std::pair<int32_t, double> least_broken_{0, 0.0};
+  uint64_t least_broken_at_ = 0;
 };
 
 }  // namespace quarn
