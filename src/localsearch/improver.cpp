@@ -20,6 +20,8 @@ constexpr double kMaxPenalty = 1e6;
 // Before a first plan, a walk stalled with a weight this many times its start
 // is frozen (see EaseIfFrozen).
 constexpr double kFrozenWeight = 10.0;
+// What no candidate has broken yet: any candidate breaks less.
+constexpr std::pair<int32_t, double> kNothingBroken{std::numeric_limits<int32_t>::max(), kLsInfinity};
 constexpr double kPenaltyUp = 1.2;
 constexpr double kPenaltyDown = 0.85;
 constexpr double kTargetBand = 0.05;
@@ -77,7 +79,7 @@ void Improver::Prepare(const StopCheck& stop) {
   has_limits_ = false;
   for (int32_t a = 0; a < model_.num_agents(); ++a) has_limits_ = has_limits_ || model_.limit(a) > 0.0;
   penalties_ = InitialPenalties();
-  least_broken_ = {std::numeric_limits<int32_t>::max(), kLsInfinity};
+  least_broken_ = kNothingBroken;
   least_broken_at_ = 0;
   candidates_seen_ = candidates_without_warp_ = candidates_without_excess_ = candidates_without_load_ = 0;
   candidates_without_link_ = 0;
@@ -389,7 +391,7 @@ void Improver::EaseIfFrozen(const LsSolution& candidate) {
     return;
   }
   // The least is measured again from here: the eased walk first breaks more.
-  least_broken_ = {std::numeric_limits<int32_t>::max(), kLsInfinity};
+  least_broken_ = kNothingBroken;
   least_broken_at_ = iterations_;
   penalties_ = InitialPenalties();
   current_.SetPenalties(penalties_);

@@ -168,8 +168,9 @@ class Improver {
   std::pair<double, double> walk_best_{kLsInfinity, kLsInfinity};
   uint64_t walk_better_at_ = 0;
   // Before a first plan: the least any candidate has broken (targets missing,
-  // then the sum of what its routes break, unweighted), and when it was seen.
-  std::pair<int32_t, double> least_broken_{0, 0.0};
+  // then the sum of what its routes break, unweighted), and when it was seen;
+  // set in Prepare.
+  std::pair<int32_t, double> least_broken_;
   uint64_t least_broken_at_ = 0;
 };
 
