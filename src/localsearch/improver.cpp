@@ -22,6 +22,8 @@ constexpr double kMaxPenalty = 1e6;
 constexpr double kFrozenWeight = 10.0;
 // What no candidate has broken yet: any candidate breaks less.
 constexpr std::pair<int32_t, double> kNothingBroken{std::numeric_limits<int32_t>::max(), kLsInfinity};
+// Every broken rule counted by its own measure, for progress whatever the weights.
+constexpr Penalties kUnweighted{1.0, 1.0, 1.0, 1.0};
 constexpr double kPenaltyUp = 1.2;
 constexpr double kPenaltyDown = 0.85;
 constexpr double kTargetBand = 0.05;
@@ -158,7 +160,7 @@ void Improver::Construct(LsSolution& s, const StopCheck& stop) {
     rival_ = s;
     Build(s, stop, false);
     Build(rival_, stop, true);
-    if (Breaks(rival_) < Breaks(s)) std::swap(s, rival_);
+    if (Breaks(rival_, penalties_) < Breaks(s, penalties_)) std::swap(s, rival_);
     KeepBest(rival_);
     racing_ = !has_best_;
   } else {
@@ -195,13 +197,13 @@ void Improver::Build(LsSolution& s, const StopCheck& stop, bool time_ordered) {
   if (settings_.local_search) Descend(s, {}, stop);
 }
 
-// Targets that must be served and are left out, then the broken rules' price.
-std::pair<int32_t, double> Improver::Breaks(const LsSolution& s) const {
+// Targets that must be served and are left out, then the broken rules priced at `weights`.
+std::pair<int32_t, double> Improver::Breaks(const LsSolution& s, const Penalties& weights) const {
   double broken = 0.0;
   for (const LsRoute& route : s.routes()) {
     const RouteCharge& c = route.charge;
     if (route.targets() > 0 && !c.exists()) return {s.required_missing(), kLsInfinity};
-    broken = penalties_.WithBreaks(broken, c);
+    broken = weights.WithBreaks(broken, c);
   }
   return {s.required_missing(), broken};
 }
@@ -367,13 +369,7 @@ void Improver::AdaptPenalties(LsSolution& current) {
 
 void Improver::EaseIfFrozen(const LsSolution& candidate) {
   if (has_best_ || settings_.first_plan_stall == 0 || !settings_.soft_rules) return;
-  double broken = 0.0;
-  for (const LsRoute& route : candidate.routes()) {
-    const RouteCharge& c = route.charge;
-    if (route.targets() > 0 && !c.exists()) broken = kLsInfinity;
-    broken += c.time_warp + c.excess + c.load_excess + c.link;
-  }
-  const std::pair<int32_t, double> now{candidate.required_missing(), broken};
+  const std::pair<int32_t, double> now = Breaks(candidate, kUnweighted);
   if (now < least_broken_) {
     least_broken_ = now;
     least_broken_at_ = iterations_;
@@ -393,7 +389,7 @@ void Improver::EaseIfFrozen(const LsSolution& candidate) {
   // The least is measured again from here: the eased walk first breaks more.
   least_broken_ = kNothingBroken;
   least_broken_at_ = iterations_;
-  penalties_ = InitialPenalties();
+  penalties_ = start;
   current_.SetPenalties(penalties_);
   if (racing_) rival_.SetPenalties(penalties_);
 }

@@ -115,7 +115,7 @@ class Improver {
   void Load(const std::vector<std::vector<int32_t>>& initial, LsSolution& s) const;
   void Construct(LsSolution& s, const StopCheck& stop);
   void Build(LsSolution& s, const StopCheck& stop, bool time_ordered);
-  std::pair<int32_t, double> Breaks(const LsSolution& s) const;
+  std::pair<int32_t, double> Breaks(const LsSolution& s, const Penalties& weights) const;
   void FirstPlanSeen();
   void ListByTime(const StopCheck& stop);
   void Descend(LsSolution& s, const std::vector<int32_t>& seeds, const StopCheck& stop);
