@@ -17,7 +17,9 @@ std::vector<int32_t> RuinAdjacentStrings(LsSolution& s, const Neighbours& neighb
   }
   if (assigned == 0) return removed;
   const double mean_len = static_cast<double>(assigned) / std::max(used_routes, 1);
-  const double ls_max = std::min(static_cast<double>(settings.max_string), mean_len);
+  const double longest = static_cast<double>(std::max(settings.longest_string, settings.max_string));
+  const double ls_max =
+      std::min(std::clamp(mean_len * settings.string_share, static_cast<double>(settings.max_string), longest), mean_len);
   const double ks_max = 4.0 * settings.average_removed / (1.0 + ls_max) - 1.0;
   const auto strings = static_cast<int32_t>(std::floor(rng.Unit() * ks_max)) + 1;
 

@@ -14,6 +14,12 @@ namespace quarn {
 struct RuinSettings {
   double average_removed = 10.0;  // c-bar
   int32_t max_string = 10;        // L-max
+  // On long routes a string may take up to this share of the mean route, but
+  // no more than `longest_string` targets: on routes of hundreds of targets
+  // strings of ten change too little at a time to move the borders between
+  // routes. Where routes hold at most L-max / share targets, L-max stands.
+  double string_share = 0.25;
+  int32_t longest_string = 30;
   // The chance that the seed target is drawn from the longest route (the
   // priciest; the first of equals) instead of from all targets.
   double longest_route = 0.0;
