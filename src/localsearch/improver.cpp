@@ -226,9 +226,7 @@ Improver::Ruined Improver::Ruin(LsSolution& s) {
   // fleet's routes change wholesale. Taken from the start, they lead to
   // first plans whose min-max walk ends worse on some classes; on instances
   // too large for quadratic steps a route holds too many targets to move at once.
-  // The least broken is followed only where the weights may be eased (EaseIfFrozen).
-  const bool followed = settings_.soft_rules && settings_.first_plan_stall > 0;
-  const bool stalled_before_plan = settings_.min_max && !objective_.min_max && !has_best_ && followed &&
+  const bool stalled_before_plan = settings_.min_max && !objective_.min_max && FollowsLeastBroken() &&
                                    !settings_.neighbour_limited && settings_.first_plan_fleet_stall > 0 &&
                                    iterations_ - least_broken_at_ >= settings_.first_plan_fleet_stall;
   const bool fleet_moves = (!settings_.min_max || stalled_before_plan) && settings_.route_elimination > 0.0;
@@ -378,7 +376,7 @@ void Improver::AdaptPenalties(LsSolution& current) {
 }
 
 void Improver::EaseIfFrozen(const LsSolution& candidate) {
-  if (has_best_ || settings_.first_plan_stall == 0 || !settings_.soft_rules) return;
+  if (has_best_ || !FollowsLeastBroken()) return;
   const std::pair<int32_t, double> now = Breaks(candidate, kUnweighted);
   if (now < least_broken_) {
     least_broken_ = now;

@@ -132,6 +132,9 @@ class Improver {
   void RecordFeasibility(const LsSolution& s);
   void AdaptPenalties(LsSolution& current);
   Penalties InitialPenalties() const;
+  // Before a first plan, whether the least broken is followed (only where the
+  // weights may be eased).
+  bool FollowsLeastBroken() const { return settings_.soft_rules && settings_.first_plan_stall > 0; }
   void EaseIfFrozen(const LsSolution& candidate);
   void StartSchedule(const LsSolution& first);
   double Temperature() const;
