@@ -324,8 +324,12 @@ void Improver::KeepBest(const LsSolution& s) {
   FirstPlanSeen();
   const std::pair<double, double> measures = objective_.Measures(s);
   if (objective_.Better(measures, walk_best_)) {
+    // Under min-max a lower total at the same longest route only polishes the
+    // partition the walk has settled on, and does not put off its kick.
+    if (!objective_.min_max || objective_.Better({measures.first, 0.0}, {walk_best_.first, 0.0})) {
+      walk_better_at_ = iterations_;
+    }
     walk_best_ = measures;
-    walk_better_at_ = iterations_;
   }
   if (has_best_ && !objective_.Better(s, best_)) return;
   best_ = s;

@@ -67,8 +67,9 @@ struct ImproveSettings {
   // FarthestFirstInsertion (reported before its descent), recreate by
   // NearInsertion, and the descent requeues only near targets.
   bool neighbour_limited = false;
-  // A walk whose own best has not improved for this many iterations is kicked
-  // out of where it settled (see Improver::Restart); 0: never.
+  // A walk whose own best has not improved for this many iterations (under
+  // min-max: whose longest route has not got shorter) is kicked out of where
+  // it settled (see Improver::Restart); 0: never.
   uint64_t restart_after = 0;
   // Under windows, once a first plan keeps every rule, the neighbour lists
   // rank targets by time as well as travel (see Neighbours): better routes
