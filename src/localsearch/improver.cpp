@@ -221,15 +221,20 @@ void Improver::Descend(LsSolution& s, const std::vector<int32_t>& seeds, const S
 
 Improver::Ruined Improver::Ruin(LsSolution& s) {
   Ruined ruined;
-  // A min-max walk taken as min-sum until a first plan (see Prepare) takes its
-  // fleet moves too once it has stalled: emptying a route lets a tight
-  // fleet's routes change wholesale. Taken from the start, they lead to
-  // first plans whose min-max walk ends worse on some classes; on instances
-  // too large for quadratic steps a route holds too many targets to move at once.
-  const bool stalled_before_plan = settings_.min_max && !objective_.min_max && FollowsLeastBroken() &&
-                                   !settings_.neighbour_limited && settings_.first_plan_fleet_stall > 0 &&
+  // Before a first plan the fleet moves wait until the walk has stalled:
+  // emptying a route lets a tight fleet's routes change wholesale, but taken
+  // from the start they pour a route's targets into routes that already break
+  // a rule, which costs a min-sum walk half again per iteration and slows its
+  // first plan; a min-max walk (taken as min-sum until then, see Prepare) so
+  // led ends worse on some classes. On instances too large for quadratic steps
+  // a route holds too many targets to move at once.
+  const bool stalled_before_plan = FollowsLeastBroken() && !settings_.neighbour_limited &&
+                                   settings_.first_plan_fleet_stall > 0 &&
                                    iterations_ - least_broken_at_ >= settings_.first_plan_fleet_stall;
-  const bool fleet_moves = (!settings_.min_max || stalled_before_plan) && settings_.route_elimination > 0.0;
+  const bool fleet_moves =
+      (settings_.min_max ? !objective_.min_max && stalled_before_plan
+                         : has_best_ || !FollowsLeastBroken() || stalled_before_plan) &&
+      settings_.route_elimination > 0.0;
   if (fleet_moves && rng_.Unit() < settings_.route_elimination) {
     // The smaller of two random used routes is emptied.
     std::vector<int32_t> used;

@@ -59,9 +59,9 @@ struct ImproveSettings {
   // Under min-sum, the chance per iteration that one route is emptied into the
   // others, and that an idle agent's route is opened by a removed target.
   double route_elimination = 0.1;
-  // Under min-max walked as min-sum before a first plan (not neighbour-limited),
-  // those moves are taken too once the least any candidate breaks has not
-  // shrunk for this many iterations; 0: never.
+  // Before a first plan (under min-max: walked as min-sum, see Improver::Prepare;
+  // not neighbour-limited), those moves are taken only once the least any
+  // candidate breaks has not shrunk for this many iterations; 0: never.
   uint64_t first_plan_fleet_stall = 100;
   // For instances too large for quadratic steps: the first solution by
   // FarthestFirstInsertion (reported before its descent), recreate by
