@@ -6,6 +6,23 @@
 
 namespace quarn {
 
+namespace {
+
+// Moves the kept tail of an array read by position (old length old_k) to where
+// it lies in a path of length k whose first `head` entries are kept too; what
+// lies between is left to be recomputed.
+template <typename T>
+void ShiftTail(std::vector<T>& values, size_t head, size_t old_k, size_t k) {
+  const auto at = values.begin() + static_cast<std::ptrdiff_t>(head);
+  if (k > old_k) {
+    values.insert(at, k - old_k, T{});
+  } else {
+    values.erase(at, at + static_cast<std::ptrdiff_t>(old_k - k));
+  }
+}
+
+}  // namespace
+
 const std::vector<double>& LsSolution::Distances(const LsRoute& route) const {
   return model_->has_distances() ? route.forward_distance : route.forward;
 }
@@ -72,20 +89,53 @@ void LsSolution::Refresh(int32_t r) {
   if (trial_) return;
   LsRoute& route = routes_[static_cast<size_t>(r)];
   const LocalModel& model = *model_;
-  const size_t k = route.path.size();
-  route.legs.assign(k, 0.0);
-  route.back_legs.assign(k, 0.0);
-  for (size_t p = 1; p < k; ++p) {
-    route.legs[p] = model.Travel(r, route.path[p - 1], route.path[p]);
-    route.back_legs[p] = model.Travel(r, route.path[p], route.path[p - 1]);
+  const std::vector<int32_t>& path = route.path;
+  const std::vector<int32_t>& seen = route.timed_path;
+  const size_t k = path.size();
+  const size_t old_k = seen.size();
+  // The head kept: the same nodes whose places are still on record (a target
+  // detached and put back where it was has lost its record); the tail kept:
+  // the same nodes behind the last difference, shifted by the change in length.
+  size_t head = 0;
+  size_t tail = 0;
+  if (route.prefix.size() == old_k && route.suffix.size() == old_k && route.legs.size() == old_k &&
+      route.back_legs.size() == old_k) {
+    const size_t common = std::min(k, old_k);
+    while (head < common && path[head] == seen[head] &&
+           (!model.IsCustomer(path[head]) ||
+            (route_of_[static_cast<size_t>(path[head])] == r &&
+             pos_of_[static_cast<size_t>(path[head])] == static_cast<int32_t>(head)))) {
+      ++head;
+    }
+    while (tail < common - head && path[k - 1 - tail] == seen[old_k - 1 - tail]) ++tail;
+    if (k != old_k) {
+      ShiftTail(route.legs, head, old_k, k);
+      ShiftTail(route.back_legs, head, old_k, k);
+      ShiftTail(route.suffix, head, old_k, k);
+    }
+  } else {
+    route.legs.assign(k, 0.0);
+    route.back_legs.assign(k, 0.0);
+    route.suffix.resize(k);
   }
+  // The legs change from the first new node to the one that joins the kept tail.
+  const size_t last_leg = std::min(k - tail, k - 1);
+  for (size_t p = std::max<size_t>(head, 1); p <= last_leg; ++p) {
+    route.legs[p] = model.Travel(r, path[p - 1], path[p]);
+    route.back_legs[p] = model.Travel(r, path[p], path[p - 1]);
+  }
+  route.legs[0] = route.back_legs[0] = 0.0;
   route.prefix.resize(k);
-  route.suffix.resize(k);
   route.forward.resize(k);
   route.backward.resize(k);
   route.clock.resize(k);
   route.warps.resize(k);
-  Retime(r, 0, k - 1);
+  route.timed_path = path;
+  // Prefixes from the first difference on, suffixes up to the last; an
+  // unchanged path re-times only its ends.
+  const size_t from = std::min(head, k - 1);
+  const size_t to = head == k && k == old_k ? 0 : k - tail - (k > tail ? 1 : 0);
+  Retime(r, from, to);
 }
 
 void LsSolution::Insert(int32_t r, int32_t gap, int32_t v) {
@@ -95,8 +145,8 @@ void LsSolution::Insert(int32_t r, int32_t gap, int32_t v) {
   path.insert(path.begin() + gap, v);
   const size_t k = path.size();
   // Caches left stale by an edit, and a trial, are rebuilt whole (or left, as Refresh does).
-  if (trial_ || route.prefix.size() + 1 != k || route.legs.size() + 1 != k || gap < 1 ||
-      at + 1 >= k) {
+  if (trial_ || route.prefix.size() + 1 != k || route.legs.size() + 1 != k || route.timed_path.size() + 1 != k ||
+      gap < 1 || at + 1 >= k) {
     Refresh(r);
     return;
   }
@@ -111,6 +161,7 @@ void LsSolution::Insert(int32_t r, int32_t gap, int32_t v) {
   route.back_legs.insert(route.back_legs.begin() + gap, 0.0);
   route.clock.insert(route.clock.begin() + gap, 0.0);
   route.warps.insert(route.warps.begin() + gap, 0.0);
+  route.timed_path.insert(route.timed_path.begin() + gap, v);
   for (size_t p = at; p <= at + 1; ++p) {
     route.legs[p] = model.Travel(r, path[p - 1], path[p]);
     route.back_legs[p] = model.Travel(r, path[p], path[p - 1]);
@@ -183,7 +234,7 @@ void LsSolution::Retime(int32_t r, size_t from, size_t to) {
     if (!route.load.empty()) route.charge.load_excess = LoadExcess(model, r, route.load.back());
   }
   route.cost = penalties_.Price(route.charge, model.by_distance());
-  route.removal_ready = false;
+  ++route.epoch;
   route.blocks_ready = false;
   if (model.has_links()) {
     route.own = route.charge;
@@ -266,45 +317,41 @@ const std::vector<std::vector<TimingSegment>>& RouteBlocks(const LocalModel& mod
 
 double LsSolution::RemovalPrice(int32_t r, int32_t pos) const {
   const LsRoute& route = routes_[static_cast<size_t>(r)];
-  if (!route.removal_ready) {
-    PriceRemovals(route);
-    route.removal_ready = true;
+  const auto p = static_cast<size_t>(pos);
+  if (route.removal.size() != route.path.size()) {
+    route.removal.assign(route.path.size(), kLsInfinity);
+    route.removal_epoch.assign(route.path.size(), 0);
   }
-  return route.removal[static_cast<size_t>(pos)];
-}
-
-void LsSolution::PriceRemovals(const LsRoute& route) const {
-  route.removal.assign(route.path.size(), kLsInfinity);
-  if (model_->has_capacities() || model_->by_distance()) {
-    PriceRemovalsAs<true>(route);
-  } else {
-    PriceRemovalsAs<false>(route);
+  if (route.removal_epoch[p] != route.epoch) {
+    route.removal[p] = model_->has_capacities() || model_->by_distance() ? PriceRemoval<true>(route, p)
+                                                                         : PriceRemoval<false>(route, p);
+    route.removal_epoch[p] = route.epoch;
   }
+  return route.removal[p];
 }
 
 template <bool kTally>
-void LsSolution::PriceRemovalsAs(const LsRoute& route) const {
+double LsSolution::PriceRemoval(const LsRoute& route, size_t p) const {
   const LocalModel& model = *model_;
   const size_t k = route.path.size();
-  const bool by_distance = model.by_distance();
+  if (p < 1 || p + 1 >= k) return kLsInfinity;
+  const int32_t before = route.path[p - 1];
+  const int32_t after = route.path[p + 1];
   TimingSegment joined;
-  for (size_t p = 1; p + 1 < k; ++p) {
-    const int32_t before = route.path[p - 1];
-    const int32_t after = route.path[p + 1];
-    if (!Concat(route.prefix[p - 1], model.Travel(route.agent, before, after), route.suffix[p + 1], joined)) {
-      continue;
+  if (!Concat(route.prefix[p - 1], model.Travel(route.agent, before, after), route.suffix[p + 1], joined)) {
+    return kLsInfinity;
+  }
+  if constexpr (!kTally) {
+    return penalties_.Price(TimingCharge(model, route.agent, joined));
+  } else {
+    const bool by_distance = model.by_distance();
+    const double load = route.load.back() - model.demand(route.path[p]);
+    double distance = 0.0;
+    if (by_distance) {
+      const std::vector<double>& sums = Distances(route);
+      distance = sums[p - 1] + model.Distance(route.agent, before, after) + (sums.back() - sums[p + 1]);
     }
-    if constexpr (!kTally) {
-      route.removal[p] = penalties_.Price(TimingCharge(model, route.agent, joined));
-    } else {
-      const double load = route.load.back() - model.demand(route.path[p]);
-      double distance = 0.0;
-      if (by_distance) {
-        const std::vector<double>& sums = Distances(route);
-        distance = sums[p - 1] + model.Distance(route.agent, before, after) + (sums.back() - sums[p + 1]);
-      }
-      route.removal[p] = penalties_.Price(ChargeOf(model, route.agent, joined, load, distance), by_distance);
-    }
+    return penalties_.Price(ChargeOf(model, route.agent, joined, load, distance), by_distance);
   }
 }
 
@@ -312,7 +359,7 @@ void LsSolution::SetPenalties(const Penalties& penalties) {
   penalties_ = penalties;
   for (LsRoute& route : routes_) {
     route.cost = penalties_.Price(route.charge, model_->by_distance());
-    route.removal_ready = false;
+    ++route.epoch;
   }
   RecomputeTotals();
 }

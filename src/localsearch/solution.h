@@ -32,14 +32,19 @@ struct LsRoute {
   size_t admitted = 0;
   // Most routes are re-timed far more often than these are read, so they are
   // built on first read (LsSolution::RemovalPrice, RouteBlocks) and dropped by
-  // every change: removal[i], the price without path[i]; with windows,
+  // every change: removal[i], the price without path[i], priced one position at
+  // a time and valid while removal_epoch[i] equals epoch; with windows,
   // blocks[l - 1][i] summarises path[i .. i + 2^l - 1], so any stretch is the
   // concatenation of O(log length) blocks. A solution is read by one thread at
   // a time, so the lazy fill needs no lock.
   mutable std::vector<double> removal;
+  mutable std::vector<uint64_t> removal_epoch;
   mutable std::vector<std::vector<TimingSegment>> blocks;
-  mutable bool removal_ready = false;
+  uint64_t epoch = 1;
   mutable bool blocks_ready = false;
+  // The path as the caches last saw it: Refresh re-times only from the first
+  // position that differs and keeps the suffixes and legs of the common tail.
+  std::vector<int32_t> timed_path;
   RouteCharge charge;
   double cost = 0.0;                  // the penalised price; +infinity without arcs or admission
   // load[i]: demand of path[0..i-1], k + 1 sums; empty unless loads or
@@ -117,10 +122,9 @@ class LsSolution {
   void Retime(int32_t r, size_t from, size_t to);
   // Retimes all routes together, the pairs' waits and breaks in their charges.
   void Relink();
-  void PriceRemovals(const LsRoute& route) const;
   // With kTally the loads and distances are priced too.
   template <bool kTally>
-  void PriceRemovalsAs(const LsRoute& route) const;
+  double PriceRemoval(const LsRoute& route, size_t p) const;
   // The running load, service and distance sums the model needs.
   void FillSums(LsRoute& route) const;
   // The route's running distance: the travel's without a distance table.

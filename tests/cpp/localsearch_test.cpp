@@ -185,10 +185,12 @@ void ExpectRoutesMatchRules(const LsSolution& s, const RouteRules& rules) {
   for (int32_t r = 0; r < s.num_routes(); ++r) ExpectRouteMatchesRules(s, rules, r);
 }
 
-// The caches an insertion re-times in part and those built on first read (the
-// removal prices, the blocks) equal a whole refresh's, to the bit.
+// The caches an edit re-times in part and those built on first read (the
+// removal prices, the blocks) equal those of the same routes timed afresh, to the bit.
 void ExpectCachesAsRefreshed(const LsSolution& sol) {
-  LsSolution fresh = sol;
+  LsSolution fresh(sol.model());
+  fresh.SetPenalties(sol.penalties());
+  for (int32_t r = 0; r < sol.num_routes(); ++r) fresh.path(r) = sol.route(r).path;
   fresh.RefreshAll();
   auto same = [](const TimingSegment& a, const TimingSegment& b) {
     return std::tie(a.earliest, a.latest, a.duration, a.time_warp, a.first, a.last) ==
@@ -438,6 +440,24 @@ TEST(MoveOperators, PricesHoldWithOptionalTargets) {
     }
   }
   EXPECT_GT(checked, 20000);
+}
+
+// A refresh re-times a route from its first difference, and a target detached
+// and put back where it was differs only in its lost record.
+TEST(LsSolutionCaches, RefreshKeepsRecordsOfTargetsPutBack) {
+  RandomRules inst = Make(1, kVariants[2]);
+  LsSolution s(*inst.model);
+  RegretInsertion(s, LsObjective{});
+  for (int32_t v : inst.model->customers()) {
+    const int32_t r = s.route_of(v);
+    const int32_t pos = s.pos_of(v);
+    if (r < 0) continue;
+    s.Detach(v);
+    s.path(r).insert(s.path(r).begin() + pos, v);
+    s.Refresh(r);
+    EXPECT_TRUE(s.route_of(v) == r && s.pos_of(v) == pos) << v;
+  }
+  ExpectCachesAsRefreshed(s);
 }
 
 // Construction places every target on generated instances with loose windows,
