@@ -8,9 +8,11 @@
 // `fleet` adds to the windows demands of 1 to 10, a service of 5 at every
 // target and capacities enforced with a fifth to spare.
 //
+// Then one line per descent operator: how often it was priced and applied.
+//
 // Only the public model and solver are used, so the file also builds against
 // an older tree: g++ -O2 -std=c++17 -I TREE/src phase_speed.cpp BUILD/libzel_core.a
-// (where the tree has no demands, `fleet` is refused).
+// (where the tree has no demands, `fleet` is refused; without the counts, none are printed).
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -45,6 +47,16 @@ auto EnforceCapacities(O& options, int) -> decltype(options.enforce_capacities =
 }
 template <class O>
 void EnforceCapacities(O&, long) {}
+// The descent operators' counts where the tree keeps them.
+template <class S>
+auto PrintOperatorCounts(const S& solver, int) -> decltype(solver.operator_counts(), void()) {
+  for (const auto& count : solver.operator_counts()) {
+    std::printf("  %-9s evaluated=%llu applied=%llu\n", count.name.c_str(),
+                static_cast<unsigned long long>(count.evaluated), static_cast<unsigned long long>(count.applied));
+  }
+}
+template <class S>
+void PrintOperatorCounts(const S&, long) {}
 
 }  // namespace
 
@@ -111,4 +123,5 @@ int main(int argc, char** argv) {
   for (const auto& entry : result.times) sum += entry.second;
   std::printf("n=%d iterations=%llu seconds=%.3f iterations_per_s=%.0f sum=%.0f\n", n,
               static_cast<unsigned long long>(iterations), seconds, static_cast<double>(iterations) / seconds, sum);
+  PrintOperatorCounts(solver, 0);
 }

@@ -25,7 +25,9 @@ LocalSearch::LocalSearch(const Neighbours& neighbours,
     : neighbours_(&neighbours),
       requeue_near_(requeue_near),
       operators_(std::move(operators)),
-      counts_(operators_.size()) {}
+      counts_(operators_.size()) {
+  for (size_t o = 0; o < operators_.size(); ++o) counts_[o].name = operators_[o]->name();
+}
 
 std::vector<std::unique_ptr<MoveOperator>> LocalSearch::AllOperators() {
   std::vector<std::unique_ptr<MoveOperator>> operators;

@@ -20,6 +20,7 @@ class LocalSearch {
  public:
   // What one operator priced (calls of Evaluate) and applied.
   struct Counts {
+    const char* name = "";
     uint64_t evaluated = 0;
     uint64_t applied = 0;
   };

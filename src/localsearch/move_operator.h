@@ -36,6 +36,8 @@ class MoveOperator {
     return false;
   }
   virtual void Apply(LsSolution& s, const Move& move) const = 0;
+  // A short name for the counts a benchmark prints.
+  virtual const char* name() const = 0;
 
  protected:
   // Keeps the candidate when it beats `best`.

@@ -53,6 +53,22 @@ uint64_t ParallelImprover::iterations() const {
   return most;
 }
 
+std::vector<LocalSearch::Counts> ParallelImprover::operator_counts() const {
+  std::vector<LocalSearch::Counts> sum;
+  for (const auto& walk : walks_) {
+    const std::vector<LocalSearch::Counts>& counts = walk->improver.operator_counts();
+    if (sum.empty()) {
+      sum = counts;
+      continue;
+    }
+    for (size_t o = 0; o < counts.size(); ++o) {
+      sum[o].evaluated += counts[o].evaluated;
+      sum[o].applied += counts[o].applied;
+    }
+  }
+  return sum;
+}
+
 bool ParallelImprover::Run(const std::vector<std::vector<int32_t>>& initial, const StopCheck& stop,
                            const std::function<void(const LsSolution&)>& on_best,
                            const BlockingSection& blocking) {

@@ -45,6 +45,8 @@ class ParallelImprover {
   const LsSolution& best() const;
   // Per walk: those of the walks that went furthest.
   uint64_t iterations() const;
+  // What each descent operator priced and applied, summed over the walks.
+  std::vector<LocalSearch::Counts> operator_counts() const;
 
  private:
   struct Walk;

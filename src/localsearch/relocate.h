@@ -12,6 +12,7 @@ class Relocate : public MoveOperator {
   bool EvaluateIdle(const LsSolution& s, const LsObjective& objective, int32_t u, int32_t route,
                     Move& best) const override;
   void Apply(LsSolution& s, const Move& move) const override;
+  const char* name() const override { return "relocate"; }
 };
 
 }  // namespace quarn

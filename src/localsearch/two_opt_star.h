@@ -10,6 +10,7 @@ class TwoOptStar : public MoveOperator {
   bool Evaluate(const LsSolution& s, const LsObjective& objective, int32_t u, int32_t v,
                 Move& best) const override;
   void Apply(LsSolution& s, const Move& move) const override;
+  const char* name() const override { return "2-opt*"; }
 };
 
 }  // namespace quarn

@@ -34,6 +34,7 @@
 #include "records/label.h"
 #include "records/list_entries.h"
 #include "records/mst_edge.h"
+#include "records/operator_count.h"
 #include "records/point.h"
 #include "records/progress_report.h"
 #include "records/result.h"
@@ -118,6 +119,10 @@ class Solver {
   virtual void UpdateFocal(double old_bound, double new_bound);
   virtual void ComputeInstanceStats();
   virtual void PruneByIncumbent(double cost);
+
+  // For benchmarks, in C++ only: what each descent operator of the last
+  // improvement phase priced and applied, summed over its walks (empty without one).
+  const std::vector<OperatorCount>& operator_counts() const { return operator_counts_; }
 
   // Controls for callers in C++ only; each ends the search the way the time
   // limit does (timeout set, the best solution so far kept).
@@ -320,6 +325,7 @@ class Solver {
   uint64_t improve_iterations_ = 0;
   uint64_t improve_stall_ = 0;       // 0: StallIterations scales it
   int32_t improve_threads_ = 1;
+  std::vector<OperatorCount> operator_counts_;
   BlockingSection blocking_;
   bool handed_over_ = false;         // the search stopped because it stalled
   size_t stall_solutions_seen_ = 0;  // anytime entries when the last new one was seen

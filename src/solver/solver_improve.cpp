@@ -87,6 +87,7 @@ bool Solver::ImprovementBarred(const StopCheck& stop) const {
 // optimum), so the phase always follows it; it ends at the limit, the budget or
 // the interrupt ("cut"), or on its own once it stalls.
 void Solver::RunImprovement() {
+  operator_counts_.clear();
   stall_solutions_seen_ = 0;
   stall_expanded_at_ = 0;
   // From here on every cost is the objective's measure.
@@ -173,6 +174,9 @@ void Solver::RunImprovement() {
     RecordAnytime();
   };
   improver.Run(initial, stop, on_best, blocking_);
+  for (const LocalSearch::Counts& counts : improver.operator_counts()) {
+    operator_counts_.push_back({counts.name, counts.evaluated, counts.applied});
+  }
   result_.timeout = search_cut || stop.ImprovementCut();
   if (found_ == 0) return;
   max_path_length_ = LargestRouteCost(result_);

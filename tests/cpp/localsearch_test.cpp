@@ -714,8 +714,9 @@ struct SolveCase {
   int32_t threads = 1;
 };
 
-// With "improve" on, a budgeted solve is a pure function of its seed, and every
-// answer keeps every rule; anytime entries only ever get better.
+// With "improve" on, a budgeted solve is a pure function of its seed (the
+// operators' counts too), and every answer keeps every rule; anytime entries
+// only ever get better.
 TEST(ImprovePhase, DeterministicAndValidUnderABudget) {
   const SolveCase cases[] = {{ObjectiveType::MinSum, true, false, false},
                              {ObjectiveType::MinMax, true, true, false},
@@ -735,6 +736,7 @@ TEST(ImprovePhase, DeterministicAndValidUnderABudget) {
       options.threads = c.threads;
       std::vector<Result> results;
       std::vector<std::vector<double>> anytime_costs;
+      std::vector<std::vector<uint64_t>> counts;
       for (int run = 0; run < 2; ++run) {
         Problem problem = RandomGridProblem(seed, 3, c.windows, c.limits);
         if (c.services) problem = Served(problem, {0, 0, 1, 2, 3, 0, 1, 2, 3, 0, 1, 2, 3});
@@ -748,7 +750,14 @@ TEST(ImprovePhase, DeterministicAndValidUnderABudget) {
         }
         anytime_costs.push_back(costs);
         EXPECT_EQ(Violations(problem, options, results.back()), "");
+        counts.emplace_back();
+        for (const OperatorCount& count : solver.operator_counts()) {
+          EXPECT_LE(count.applied, count.evaluated) << count.name;
+          counts.back().insert(counts.back().end(), {count.evaluated, count.applied});
+        }
+        EXPECT_EQ(counts.back().size(), 12u);
       }
+      EXPECT_EQ(counts[0], counts[1]);
       EXPECT_EQ(results[0].paths, results[1].paths);
       EXPECT_EQ(results[0].times, results[1].times);
       EXPECT_EQ(anytime_costs[0], anytime_costs[1]);
