@@ -104,7 +104,7 @@ class Improver {
   bool has_best() const { return has_best_; }
   uint64_t iterations() const { return iterations_; }
   // Per operator of LocalSearch::AllOperators, over the last run.
-  const std::vector<LocalSearch::Counts>& operator_counts() const { return local_->counts(); }
+  const std::vector<OperatorCount>& operator_counts() const { return local_->counts(); }
   const Penalties& penalties() const { return penalties_; }
 
  private:

@@ -7,6 +7,7 @@
 #include "localsearch/move_operator.h"
 #include "localsearch/neighbours.h"
 #include "localsearch/rng.h"
+#include "records/operator_count.h"
 #include "records/stop_check.h"
 
 namespace quarn {
@@ -18,12 +19,6 @@ namespace quarn {
 // targets, so that on long routes a move costs no walk of the whole route.
 class LocalSearch {
  public:
-  // What one operator priced (calls of Evaluate) and applied.
-  struct Counts {
-    const char* name = "";
-    uint64_t evaluated = 0;
-    uint64_t applied = 0;
-  };
 
   // The operators are tried in the given order for every pair of targets.
   LocalSearch(const Neighbours& neighbours, std::vector<std::unique_ptr<MoveOperator>> operators,
@@ -40,14 +35,14 @@ class LocalSearch {
   void UseNeighbours(const Neighbours& neighbours) { neighbours_ = &neighbours; }
 
   uint64_t moves_applied() const { return moves_applied_; }
-  // Per operator, in the order given.
-  const std::vector<Counts>& counts() const { return counts_; }
+  // Per operator, in the order given: calls of Evaluate and moves applied.
+  const std::vector<OperatorCount>& counts() const { return counts_; }
 
  private:
   const Neighbours* neighbours_;
   bool requeue_near_ = false;
   std::vector<std::unique_ptr<MoveOperator>> operators_;
-  std::vector<Counts> counts_;
+  std::vector<OperatorCount> counts_;
   std::vector<int32_t> queue_;
   std::vector<uint8_t> queued_;
   uint64_t moves_applied_ = 0;

@@ -53,10 +53,10 @@ uint64_t ParallelImprover::iterations() const {
   return most;
 }
 
-std::vector<LocalSearch::Counts> ParallelImprover::operator_counts() const {
-  std::vector<LocalSearch::Counts> sum;
+std::vector<OperatorCount> ParallelImprover::operator_counts() const {
+  std::vector<OperatorCount> sum;
   for (const auto& walk : walks_) {
-    const std::vector<LocalSearch::Counts>& counts = walk->improver.operator_counts();
+    const std::vector<OperatorCount>& counts = walk->improver.operator_counts();
     if (sum.empty()) {
       sum = counts;
       continue;

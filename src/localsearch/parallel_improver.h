@@ -46,7 +46,7 @@ class ParallelImprover {
   // Per walk: those of the walks that went furthest.
   uint64_t iterations() const;
   // What each descent operator priced and applied, summed over the walks.
-  std::vector<LocalSearch::Counts> operator_counts() const;
+  std::vector<OperatorCount> operator_counts() const;
 
  private:
   struct Walk;

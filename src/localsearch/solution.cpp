@@ -96,27 +96,21 @@ void LsSolution::Refresh(int32_t r) {
   // The head kept: the same nodes whose places are still on record (a target
   // detached and put back where it was has lost its record); the tail kept:
   // the same nodes behind the last difference, shifted by the change in length.
+  // Every cache array has the length of timed_path: only Refresh and Insert
+  // change either.
+  const size_t common = std::min(k, old_k);
   size_t head = 0;
+  while (head < common && path[head] == seen[head] &&
+         (!model.IsCustomer(path[head]) || (route_of_[static_cast<size_t>(path[head])] == r &&
+                                            pos_of_[static_cast<size_t>(path[head])] == static_cast<int32_t>(head)))) {
+    ++head;
+  }
   size_t tail = 0;
-  if (route.prefix.size() == old_k && route.suffix.size() == old_k && route.legs.size() == old_k &&
-      route.back_legs.size() == old_k) {
-    const size_t common = std::min(k, old_k);
-    while (head < common && path[head] == seen[head] &&
-           (!model.IsCustomer(path[head]) ||
-            (route_of_[static_cast<size_t>(path[head])] == r &&
-             pos_of_[static_cast<size_t>(path[head])] == static_cast<int32_t>(head)))) {
-      ++head;
-    }
-    while (tail < common - head && path[k - 1 - tail] == seen[old_k - 1 - tail]) ++tail;
-    if (k != old_k) {
-      ShiftTail(route.legs, head, old_k, k);
-      ShiftTail(route.back_legs, head, old_k, k);
-      ShiftTail(route.suffix, head, old_k, k);
-    }
-  } else {
-    route.legs.assign(k, 0.0);
-    route.back_legs.assign(k, 0.0);
-    route.suffix.resize(k);
+  while (tail < common - head && path[k - 1 - tail] == seen[old_k - 1 - tail]) ++tail;
+  if (k != old_k) {
+    ShiftTail(route.legs, head, old_k, k);
+    ShiftTail(route.back_legs, head, old_k, k);
+    ShiftTail(route.suffix, head, old_k, k);
   }
   // The legs change from the first new node to the one that joins the kept tail.
   const size_t last_leg = std::min(k - tail, k - 1);
@@ -134,7 +128,7 @@ void LsSolution::Refresh(int32_t r) {
   // Prefixes from the first difference on, suffixes up to the last; an
   // unchanged path re-times only its ends.
   const size_t from = std::min(head, k - 1);
-  const size_t to = head == k && k == old_k ? 0 : k - tail - (k > tail ? 1 : 0);
+  const size_t to = (head == k && k == old_k) || tail >= k ? 0 : k - tail - 1;
   Retime(r, from, to);
 }
 
@@ -145,8 +139,7 @@ void LsSolution::Insert(int32_t r, int32_t gap, int32_t v) {
   path.insert(path.begin() + gap, v);
   const size_t k = path.size();
   // Caches left stale by an edit, and a trial, are rebuilt whole (or left, as Refresh does).
-  if (trial_ || route.prefix.size() + 1 != k || route.legs.size() + 1 != k || route.timed_path.size() + 1 != k ||
-      gap < 1 || at + 1 >= k) {
+  if (trial_ || route.timed_path.size() + 1 != k || gap < 1 || at + 1 >= k) {
     Refresh(r);
     return;
   }

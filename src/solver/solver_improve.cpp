@@ -174,9 +174,7 @@ void Solver::RunImprovement() {
     RecordAnytime();
   };
   improver.Run(initial, stop, on_best, blocking_);
-  for (const LocalSearch::Counts& counts : improver.operator_counts()) {
-    operator_counts_.push_back({counts.name, counts.evaluated, counts.applied});
-  }
+  operator_counts_ = improver.operator_counts();
   result_.timeout = search_cut || stop.ImprovementCut();
   if (found_ == 0) return;
   max_path_length_ = LargestRouteCost(result_);
