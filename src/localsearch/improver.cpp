@@ -111,9 +111,10 @@ void Improver::Load(const std::vector<std::vector<int32_t>>& initial, LsSolution
   for (int32_t r = 0; r < s.num_routes(); ++r) {
     const std::vector<int32_t>& given = static_cast<size_t>(r) < initial.size() ? initial[static_cast<size_t>(r)] : none;
     if (given.size() < 2) {
-      // The phase alone builds every plan with optional targets: an open route
-      // whose end no agent may reach stays at its start instead.
-      if (model_.has_optional() && !model_.return_to_end() && !s.route(r).feasible()) {
+      // An open route whose end its agent cannot reach within the rules stays
+      // at its start instead, as an idle agent may: ending there, no route
+      // of that agent could keep them.
+      if (!model_.return_to_end() && !s.route(r).feasible()) {
         s.SetFinalDepot(r, model_.start(r));
         if (!s.route(r).feasible()) s.SetFinalDepot(r, model_.end(r));
       }
@@ -191,6 +192,7 @@ void Improver::Build(LsSolution& s, const StopCheck& stop, bool time_ordered) {
     const bool large = settings_.neighbour_limited;
     InsertInOrder(s, objective_, large ? neighbours_.get() : nullptr, std::vector<int32_t>(s.unassigned()),
                   large ? &stop : nullptr);
+    InsertChains(s, objective_);
     if (settings_.local_search) local_->Run(s, objective_, rng_, {}, &stop);
   }
   s.SetPenalties(penalties_);
@@ -300,6 +302,7 @@ void Improver::Recreate(LsSolution& s, const LsSolution& current, Ruined& ruined
     if (spot.route >= 0 && (take_all || model_.InsertionPays(v, spot.delta))) InsertAt(s, v, spot);
   }
   s.CollectUnassigned();
+  InsertChains(s, objective_, ruined.closed);
 }
 
 // Fewer left-out targets that must be served always win; at equal counts the

@@ -1,6 +1,7 @@
 #include "localsearch/insertion.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "localsearch/links.h"
 
@@ -95,6 +96,58 @@ InsertionSpot NearInsertion(const LsSolution& s, const LsObjective& objective,
 
 void InsertAt(LsSolution& s, int32_t v, const InsertionSpot& spot) {
   s.Insert(spot.route, spot.gap, v);
+}
+
+void InsertChains(LsSolution& s, const LsObjective& objective, int32_t closed) {
+  const LocalModel& model = s.model();
+  if (model.has_links()) return;
+  // Each pass prices every stuck target with every partner in every gap: a
+  // bound keeps an instance whose targets no route can ever take cheap.
+  constexpr size_t kMostPartners = 32;
+  for (;;) {
+    std::vector<int32_t> stuck;
+    std::vector<int32_t> partners;
+    for (int32_t v : s.unassigned()) {
+      if (!model.IsOptional(v)) stuck.push_back(v);
+      if (partners.size() < kMostPartners) partners.push_back(v);
+    }
+    if (stuck.empty() || partners.size() < 2) return;
+    double best_delta = kLsInfinity;
+    int32_t best_route = -1;
+    int32_t best_gap = -1;
+    int32_t first = -1;
+    int32_t second = -1;
+    for (int32_t v : stuck) {
+      for (int32_t w : partners) {
+        if (w == v) continue;
+        for (int32_t r = 0; r < s.num_routes(); ++r) {
+          if (r == closed || !model.Admits(r, v) || !model.Admits(r, w)) continue;
+          const LsRoute& route = s.route(r);
+          for (int32_t gap = 1; gap <= route.last(); ++gap) {
+            // Both orders: v behind w and w behind v.
+            for (const auto& [a, b] : {std::pair<int32_t, int32_t>{v, w}, std::pair<int32_t, int32_t>{w, v}}) {
+              const double cost =
+                  RouteBuilder(s, r).Prefix(route, gap - 1).Node(a).Node(b).Suffix(route, gap, route.path.back()).Cost();
+              if (!(cost < kLsInfinity)) continue;
+              const double delta = objective.Delta(s, r, cost, -1, 0.0);
+              if (delta < best_delta) {
+                best_delta = delta;
+                best_route = r;
+                best_gap = gap;
+                first = a;
+                second = b;
+              }
+            }
+          }
+        }
+      }
+    }
+    if (best_route < 0) return;
+    std::vector<int32_t>& path = s.path(best_route);
+    path.insert(path.begin() + best_gap, {first, second});
+    s.Refresh(best_route);
+    s.CollectUnassigned();
+  }
 }
 
 void RegretInsertion(LsSolution& s, const LsObjective& objective) {

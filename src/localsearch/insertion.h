@@ -36,6 +36,13 @@ InsertionSpot NearInsertion(const LsSolution& s, const LsObjective& objective,
                             const Neighbours& neighbours, int32_t v, Rng* rng = nullptr,
                             double blink = 0.0, int32_t closed = -1);
 void InsertAt(LsSolution& s, int32_t v, const InsertionSpot& spot);
+// A target that must be served and that no gap takes alone (where arcs are
+// missing, it may be reachable only behind another target) goes in with a
+// left-out partner right beside it: the cheapest such chain over all routes
+// but `closed`, again while one fits. Expects the left-out list collected;
+// leaves it collected. Instances with target pairs are left to their own
+// insertion.
+void InsertChains(LsSolution& s, const LsObjective& objective, int32_t closed = -1);
 
 // Builds routes for the unassigned targets by regret-2 insertion: the target that
 // would lose most by waiting goes first. Targets with no feasible spot stay out.

@@ -65,15 +65,18 @@ void LocalSearch::Run(LsSolution& s, const LsObjective& objective, Rng& rng,
       if (model.IsCustomer(v)) push(v);
     }
   };
-  while (head < queue_.size() || optional) {
+  // Open routes choose their final depot here: a route may end at its start.
+  const bool open = !model.return_to_end();
+  while (head < queue_.size() || optional || open) {
     if (head == queue_.size()) {
       // At a local optimum the left-out targets that now pay go back in, and
       // the descent goes on from their routes.
       const double before = objective.Of(s);
-      for (int32_t r : InsertPaying(s, objective, -kImprovement, requeue_near_ ? neighbours_ : nullptr)) {
-        push_route(r);
+      if (optional) {
+        for (int32_t r : InsertPaying(s, objective, -kImprovement, requeue_near_ ? neighbours_ : nullptr)) {
+          push_route(r);
+        }
       }
-      // Without the search the open routes' final depots are chosen here.
       for (int32_t r : SwitchFinalDepots(s, objective, -kImprovement)) push_route(r);
       if (head == queue_.size() || !(objective.Of(s) < before)) return;
     }

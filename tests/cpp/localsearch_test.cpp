@@ -681,6 +681,40 @@ TEST(LocalSearch, ReachesTheOptimumOnlyThroughBrokenRoutes) {
   }
 }
 
+// Where arcs are missing, a target may be reachable only behind another: here
+// neither target has a route of its own (1 -> 0 and 0 -> 2 are missing), so
+// one-by-one insertion leaves both out and only the two as a chain fit.
+TEST(Construction, TargetsReachableOnlyInTurnGoInTogether) {
+  SparseGraph graph;
+  for (int32_t v = 0; v < 3; ++v) graph.AddVertex(v);
+  graph.ChangeCostDim(1, 9999.0);
+  graph.AddArc(0, 1, CostVector(1, 1.0));
+  graph.AddArc(1, 2, CostVector(1, 5.0));
+  graph.AddArc(2, 0, CostVector(1, 6.0));
+  std::vector<Point> points(3);
+  for (Point& p : points) p.types = {0};
+  std::vector<AgentEntry> agents(2);
+  RouteRules rules;
+  rules.SetPoints(points);
+  rules.SetAgents(agents);
+  rules.SetStarts({0, 0});
+  rules.SetEnds({0, 0});
+  rules.SetReturnToEnd(true);
+  rules.TakeCostTable(DenseCostTable(graph));
+  const LocalModel model(rules, TimeWindowMap{});
+  for (bool min_max : {false, true}) {
+    LsSolution s(model);
+    LsObjective objective;
+    objective.min_max = min_max;
+    RegretInsertion(s, objective);
+    ASSERT_EQ(s.required_missing(), 2);
+    InsertChains(s, objective);
+    EXPECT_EQ(s.required_missing(), 0);
+    EXPECT_TRUE(s.feasible());
+    EXPECT_EQ(s.sum(), 12.0);
+  }
+}
+
 Problem RandomGridProblem(uint64_t seed, int32_t agents, bool windows, bool limits) {
   Rng rng(seed);
   std::vector<std::pair<int, int>> coords;

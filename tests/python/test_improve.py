@@ -74,3 +74,35 @@ def test_budget_returns_on_negative_arcs(tmp_path):
     costs = [r["cost"] for r in result["routes"]]
     assert route_problems(doc, result) == []
     assert result["statistics"]["max_cost"] == max(costs) < 0  # every route costs less than nothing
+
+
+def _tiny(costs, agents, windows, precedence, **options):
+    n = len(costs)
+    return {
+        "nodes": [{"id": i, "x": 0, "y": 0, **({"type": "depot"} if i < 2 else {})} for i in range(n)],
+        "agents": [{"id": k, "type": "a", "start_node": s, "end_node": e, **extra}
+                   for k, (s, e, extra) in enumerate(agents)],
+        "costs": {"a": costs},
+        "constraints": [{"kind": "timewindow", "items": [{"node": v, "start": a, "end": b} for v, (a, b) in windows.items()]},
+                        {"kind": "sequence", "precedence": [precedence]}],
+        "options": {"objective": "min_max", "return_to_end": False, "enforce_sequence": True, "improve": True,
+                    "max_iterations": 300, "quiet": True, **options},
+    }
+
+
+# Open routes whose depots have windows, so that an agent must stop at its
+# start: the idle agent 1 (whose end 0 closes before it can set out), and in the
+# second an agent whose route closes in time only back at its start. Pairs keep
+# the search out, so the phase builds the plan alone.
+@pytest.mark.parametrize("doc, optimum", [
+    (_tiny([[0, 9, 11, 6], [8, 0, 11, 7], [6, 4, 0, 7], [14, 9, 7, 0]],
+           [(0, 1, {}), (1, 0, {}), (0, 1, {})], {0: (4, 6), 1: (7, 20)}, {"before": 3, "after": 2, "type": "same"}), 17),
+    (_tiny([[0, 13, 8, 13, 3], [5, 0, 9, 7, 15], [15, 9, 0, 10, 6], [14, 15, 11, 0, 13], [13, 11, 7, 5, 0]],
+           [(0, 1, {"max_length": 11}), (1, 0, {"max_length": 37}), (1, 0, {"max_length": 9})],
+           {0: (3, 18), 1: (7, 30)}, {"before": 2, "after": 3}), 26),
+])
+def test_open_routes_may_end_at_their_start(doc, optimum):
+    out = z.solve_json_str(json.dumps(doc))
+    assert out["status"] == "success"
+    assert route_problems(doc, out) == []
+    assert out["statistics"]["max_cost"] == optimum
