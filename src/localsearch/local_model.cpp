@@ -48,6 +48,7 @@ LocalModel::LocalModel(const RouteRules& rules, const TimeWindowMap& windows, bo
         const std::optional<double> arc = rules.Arc(u, v, t);
         if (arc && *arc < rules.missing_cost()) {
           costs_[(static_cast<size_t>(t) * n + static_cast<size_t>(u)) * n + static_cast<size_t>(v)] = *arc;
+          negative_arcs_ = negative_arcs_ || *arc < 0.0;
         }
       }
     }

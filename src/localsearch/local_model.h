@@ -72,6 +72,9 @@ class LocalModel {
   bool has_capacities() const { return has_capacities_; }
   double service(int32_t v) const { return timing_[static_cast<size_t>(v)].service; }
   bool has_services() const { return has_services_; }
+  // Some arc costs less than nothing: a route's clock may then run back, and
+  // its finishing time no longer bounds the clock along the way.
+  bool has_negative_arcs() const { return negative_arcs_; }
   // The distance of a leg as Travel prices its time; the travel itself without
   // a distance table.
   double Distance(int32_t a, int32_t u, int32_t v) const {
@@ -139,6 +142,7 @@ class LocalModel {
   std::vector<double> demand_;  // by node
   bool has_capacities_ = false;
   bool has_services_ = false;
+  bool negative_arcs_ = false;
   std::vector<double> distances_;  // as costs_, when the rules carry distances
   bool has_distances_ = false;
   bool by_distance_ = false;

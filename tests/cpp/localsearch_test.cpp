@@ -715,6 +715,41 @@ TEST(Construction, TargetsReachableOnlyInTurnGoInTogether) {
   }
 }
 
+// An arc that runs the clock back: 0 1 2 0 finishes at 4, within the limit of
+// 18, but reaches 2 at 19. The phase's segments judge the limit by the finish,
+// the rules all along; its best (and every plan it reports) is one the rules keep.
+TEST(Improver, BestKeepsTheLimitAllAlongWhereArcsRunTheClockBack) {
+  SparseGraph graph;
+  for (int32_t v = 0; v < 3; ++v) graph.AddVertex(v);
+  graph.ChangeCostDim(1, 9999.0);
+  const double arcs[3][3] = {{0, 5, 17}, {5, 0, 14}, {-15, 14, 0}};
+  for (int32_t u = 0; u < 3; ++u) {
+    for (int32_t v = 0; v < 3; ++v) {
+      if (u != v) graph.AddArc(u, v, CostVector(1, arcs[u][v]));
+    }
+  }
+  std::vector<Point> points(3);
+  for (Point& p : points) p.types = {0};
+  std::vector<AgentEntry> agents(2);
+  for (AgentEntry& agent : agents) agent.time_limit = 18.0;
+  RouteRules rules;
+  rules.SetPoints(points);
+  rules.SetAgents(agents);
+  rules.SetStarts({0, 0});
+  rules.SetEnds({0, 0});
+  rules.SetReturnToEnd(true);
+  rules.TakeCostTable(DenseCostTable(graph));
+  const LocalModel model(rules, TimeWindowMap{});
+  ASSERT_TRUE(model.has_negative_arcs());
+  ImproveSettings settings;
+  settings.seed = 1;
+  Improver improver(model, settings);
+  StopCheck stop;
+  stop.SetIterationBudget(30);
+  const bool found = improver.Run({}, stop, [&](const LsSolution& best) { ExpectRoutesMatchRules(best, rules); });
+  if (found) ExpectRoutesMatchRules(improver.best(), rules);
+}
+
 Problem RandomGridProblem(uint64_t seed, int32_t agents, bool windows, bool limits) {
   Rng rng(seed);
   std::vector<std::pair<int, int>> coords;
