@@ -681,6 +681,20 @@ TEST(LocalSearch, ReachesTheOptimumOnlyThroughBrokenRoutes) {
   }
 }
 
+// One type that may serve every node; every agent leaves node 0 and comes back.
+RouteRules DepotZeroRules(const SparseGraph& graph, size_t nodes, const std::vector<AgentEntry>& agents) {
+  std::vector<Point> points(nodes);
+  for (Point& p : points) p.types = {0};
+  RouteRules rules;
+  rules.SetPoints(points);
+  rules.SetAgents(agents);
+  rules.SetStarts(std::vector<int32_t>(agents.size(), 0));
+  rules.SetEnds(std::vector<int32_t>(agents.size(), 0));
+  rules.SetReturnToEnd(true);
+  rules.TakeCostTable(DenseCostTable(graph));
+  return rules;
+}
+
 // Where arcs are missing, a target may be reachable only behind another: here
 // neither target has a route of its own (1 -> 0 and 0 -> 2 are missing), so
 // one-by-one insertion leaves both out and only the two as a chain fit.
@@ -691,16 +705,7 @@ TEST(Construction, TargetsReachableOnlyInTurnGoInTogether) {
   graph.AddArc(0, 1, CostVector(1, 1.0));
   graph.AddArc(1, 2, CostVector(1, 5.0));
   graph.AddArc(2, 0, CostVector(1, 6.0));
-  std::vector<Point> points(3);
-  for (Point& p : points) p.types = {0};
-  std::vector<AgentEntry> agents(2);
-  RouteRules rules;
-  rules.SetPoints(points);
-  rules.SetAgents(agents);
-  rules.SetStarts({0, 0});
-  rules.SetEnds({0, 0});
-  rules.SetReturnToEnd(true);
-  rules.TakeCostTable(DenseCostTable(graph));
+  const RouteRules rules = DepotZeroRules(graph, 3, std::vector<AgentEntry>(2));
   const LocalModel model(rules, TimeWindowMap{});
   for (bool min_max : {false, true}) {
     LsSolution s(model);
@@ -728,17 +733,9 @@ TEST(Improver, BestKeepsTheLimitAllAlongWhereArcsRunTheClockBack) {
       if (u != v) graph.AddArc(u, v, CostVector(1, arcs[u][v]));
     }
   }
-  std::vector<Point> points(3);
-  for (Point& p : points) p.types = {0};
   std::vector<AgentEntry> agents(2);
   for (AgentEntry& agent : agents) agent.time_limit = 18.0;
-  RouteRules rules;
-  rules.SetPoints(points);
-  rules.SetAgents(agents);
-  rules.SetStarts({0, 0});
-  rules.SetEnds({0, 0});
-  rules.SetReturnToEnd(true);
-  rules.TakeCostTable(DenseCostTable(graph));
+  const RouteRules rules = DepotZeroRules(graph, 3, agents);
   const LocalModel model(rules, TimeWindowMap{});
   ASSERT_TRUE(model.has_negative_arcs());
   ImproveSettings settings;
