@@ -57,6 +57,7 @@ void LocalSearch::Run(LsSolution& s, const LsObjective& objective, Rng& rng,
     std::swap(queue_[i - 1], queue_[rng.Below(static_cast<uint32_t>(i))]);
   }
   const bool links = model.has_links();
+  const bool clock_runs_back = model.has_negative_arcs() && !links;
   uint32_t pops = 0;
   size_t head = 0;
   const bool optional = model.has_optional();
@@ -125,12 +126,27 @@ void LocalSearch::Run(LsSolution& s, const LsObjective& objective, Rng& rng,
     }
     if (chosen == operators_.size()) continue;
     const double before = objective.Of(s);
+    // Where arcs run the clock back, a move is priced by the routes' finish and
+    // a route by its clock's highest: the routes as they were are kept to go back to.
+    if (clock_runs_back) {
+      kept_[0] = s.route(best.r1).path;
+      if (best.r2 >= 0 && best.r2 != best.r1) kept_[1] = s.route(best.r2).path;
+    }
     operators_[chosen]->Apply(s, best);
     ++counts_[chosen].applied;
     ++moves_applied_;
     // A move priced as a gain that the routes' own costs do not confirm would be
-    // taken back and forth for ever (seen with negative arcs): the descent ends.
-    if (!(objective.Of(s) < before)) return;
+    // taken back and forth for ever (seen with negative arcs): it is taken
+    // back where it can be, and the descent ends.
+    if (!(objective.Of(s) < before)) {
+      if (clock_runs_back) {
+        s.path(best.r1) = kept_[0];
+        if (best.r2 >= 0 && best.r2 != best.r1) s.path(best.r2) = kept_[1];
+        s.Refresh(best.r1);
+        if (best.r2 >= 0 && best.r2 != best.r1) s.Refresh(best.r2);
+      }
+      return;
+    }
     if (requeue_near_) {
       for (int32_t w : {u, partner}) {
         push(w);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -45,6 +46,7 @@ class LocalSearch {
   std::vector<OperatorCount> counts_;
   std::vector<int32_t> queue_;
   std::vector<uint8_t> queued_;
+  std::array<std::vector<int32_t>, 2> kept_;  // the routes before the last move, where it may be taken back
   uint64_t moves_applied_ = 0;
 };
 

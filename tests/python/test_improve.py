@@ -106,3 +106,23 @@ def test_open_routes_may_end_at_their_start(doc, optimum):
     assert out["status"] == "success"
     assert route_problems(doc, out) == []
     assert out["statistics"]["max_cost"] == optimum
+
+
+# Agent 1 reaches target 2 at 6, waits for its window, leaves at 18 and is back
+# at 15 by an arc of -3: its limit of 15 holds at the finish, not along the way.
+# The descent, which prices a move by the finish, took target 2 back to it from
+# agent 0 without end; the plan that keeps every rule is 0 2 0.
+def test_a_limit_broken_before_the_finish_is_left():
+    doc = {
+        "nodes": [{"id": 0, "x": 0, "y": 0, "type": "depot"}, {"id": 1, "x": 0, "y": 0, "type": "depot"},
+                  {"id": 2, "x": 0, "y": 0, "service": 5, "penalty": 21}],
+        "agents": [{"id": 0, "type": "a", "start_node": 0, "end_node": 0, "max_length": 24},
+                   {"id": 1, "type": "b", "start_node": 1, "end_node": 1, "max_length": 15}],
+        "costs": {"a": [[0, 8, 1], [15, 0, 9], [2, 10, 0]], "b": [[0, 1, 11], [-1, 0, 6], [6, -3, 0]]},
+        "constraints": [{"kind": "timewindow", "items": [{"node": 2, "start": 13, "end": 17}]}],
+        "options": {"objective": "min_sum", "improve": True, "max_iterations": 300, "quiet": True},
+    }
+    out = z.solve_json_str(json.dumps(doc))
+    assert out["status"] == "success"
+    assert route_problems(doc, out) == []
+    assert [r["path"] for r in out["routes"]] == [[0, 2, 0], [1, 1]]
