@@ -111,38 +111,75 @@ void InsertChains(LsSolution& s, const LsObjective& objective, int32_t closed) {
       if (!model.IsOptional(v)) stuck.push_back(v);
       if (partners.size() < kMostPartners) partners.push_back(v);
     }
-    if (stuck.empty() || partners.size() < 2) return;
+    if (stuck.empty()) return;
     double best_delta = kLsInfinity;
     int32_t best_route = -1;
     int32_t best_gap = -1;
     int32_t first = -1;
     int32_t second = -1;
-    for (int32_t v : stuck) {
-      for (int32_t w : partners) {
-        if (w == v) continue;
-        for (int32_t r = 0; r < s.num_routes(); ++r) {
-          if (r == closed || !model.Admits(r, v) || !model.Admits(r, w)) continue;
-          const LsRoute& route = s.route(r);
-          for (int32_t gap = 1; gap <= route.last(); ++gap) {
-            // Both orders: v behind w and w behind v.
-            for (const auto& [a, b] : {std::pair<int32_t, int32_t>{v, w}, std::pair<int32_t, int32_t>{w, v}}) {
-              const double cost =
-                  RouteBuilder(s, r).Prefix(route, gap - 1).Node(a).Node(b).Suffix(route, gap, route.path.back()).Cost();
-              if (!(cost < kLsInfinity)) continue;
-              const double delta = objective.Delta(s, r, cost, -1, 0.0);
-              if (delta < best_delta) {
-                best_delta = delta;
-                best_route = r;
-                best_gap = gap;
-                first = a;
-                second = b;
-              }
+    int32_t best_from = -1;  // the route the partner leaves, -1 if it was left out
+    int32_t partner = -1;
+    // v and w side by side in route r; w leaves route `from` (-1: w is left
+    // out) at the price `from_cost`.
+    auto price = [&](int32_t v, int32_t w, int32_t from, double from_cost) {
+      for (int32_t r = 0; r < s.num_routes(); ++r) {
+        if (r == closed || r == from || !model.Admits(r, v) || !model.Admits(r, w)) continue;
+        const LsRoute& route = s.route(r);
+        for (int32_t gap = 1; gap <= route.last(); ++gap) {
+          // Both orders: v behind w and w behind v.
+          for (const auto& [a, b] : {std::pair<int32_t, int32_t>{v, w}, std::pair<int32_t, int32_t>{w, v}}) {
+            const double cost =
+                RouteBuilder(s, r).Prefix(route, gap - 1).Node(a).Node(b).Suffix(route, gap, route.path.back()).Cost();
+            if (!(cost < kLsInfinity)) continue;
+            const double delta = objective.Delta(s, r, cost, from, from_cost);
+            if (delta < best_delta) {
+              best_delta = delta;
+              best_route = r;
+              best_gap = gap;
+              first = a;
+              second = b;
+              best_from = from;
+              partner = w;
             }
           }
         }
       }
+    };
+    for (int32_t v : stuck) {
+      for (int32_t w : partners) {
+        if (w != v) price(v, w, -1, 0.0);
+      }
+    }
+    // Failing a left-out partner, one taken off another route: those nearest
+    // before or after v in some agent's travel.
+    if (best_route < 0) {
+      for (int32_t v : stuck) {
+        std::vector<std::pair<double, int32_t>> near;
+        for (int32_t w : model.customers()) {
+          if (s.route_of(w) < 0) continue;
+          double arc = kLsInfinity;
+          for (int32_t t = 0; t < model.num_types(); ++t) {
+            arc = std::min({arc, model.TypeArc(t, w, v), model.TypeArc(t, v, w)});
+          }
+          if (arc < kLsInfinity) near.emplace_back(arc, w);
+        }
+        if (near.size() > kMostPartners) {
+          std::nth_element(near.begin(), near.begin() + kMostPartners, near.end());
+          near.resize(kMostPartners);
+        }
+        for (const auto& [arc, w] : near) {
+          const int32_t from = s.route_of(w);
+          const double from_cost = s.RemovalPrice(from, s.pos_of(w));
+          if (from_cost < kLsInfinity) price(v, w, from, from_cost);
+        }
+      }
     }
     if (best_route < 0) return;
+    if (best_from >= 0) {
+      std::vector<int32_t>& from = s.path(best_from);
+      from.erase(from.begin() + s.pos_of(partner));
+      s.Refresh(best_from);
+    }
     std::vector<int32_t>& path = s.path(best_route);
     path.insert(path.begin() + best_gap, {first, second});
     s.Refresh(best_route);

@@ -38,8 +38,9 @@ InsertionSpot NearInsertion(const LsSolution& s, const LsObjective& objective,
 void InsertAt(LsSolution& s, int32_t v, const InsertionSpot& spot);
 // A target that must be served and that no gap takes alone (where arcs are
 // missing, it may be reachable only behind another target) goes in with a
-// left-out partner right beside it: the cheapest such chain over all routes
-// but `closed`, again while one fits. Expects the left-out list collected;
+// partner right beside it: the cheapest such chain over all routes but
+// `closed`, with a left-out partner, or failing one, with a partner taken off
+// another route; again while one fits. Expects the left-out list collected;
 // leaves it collected. Instances with target pairs are left to their own
 // insertion.
 void InsertChains(LsSolution& s, const LsObjective& objective, int32_t closed = -1);

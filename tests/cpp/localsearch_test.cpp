@@ -720,6 +720,40 @@ TEST(Construction, TargetsReachableOnlyInTurnGoInTogether) {
   }
 }
 
+// The same where the partner is on another agent's route: target 2 is for type
+// b alone, which reaches it only behind target 1, served cheaper by type a.
+TEST(Construction, APartnerIsTakenOffAnotherRoute) {
+  SparseGraph graph;
+  for (int32_t v = 0; v < 3; ++v) graph.AddVertex(v);
+  graph.ChangeCostDim(2, 9999.0);
+  graph.AddArc(0, 1, CostVector{1.0, 2.0});
+  graph.AddArc(1, 0, CostVector{1.0, 2.0});
+  graph.AddArc(1, 2, CostVector{9999.0, 2.0});
+  graph.AddArc(2, 0, CostVector{9999.0, 2.0});
+  std::vector<Point> points(3);
+  points[0].types = points[1].types = {0, 1};
+  points[2].types = {1};
+  std::vector<AgentEntry> agents(2);
+  agents[1].type = 1;
+  RouteRules rules;
+  rules.SetPoints(points);
+  rules.SetAgents(agents);
+  rules.SetStarts({0, 0});
+  rules.SetEnds({0, 0});
+  rules.SetReturnToEnd(true);
+  rules.TakeCostTable(DenseCostTable(graph));
+  const LocalModel model(rules, TimeWindowMap{});
+  LsSolution s(model);
+  const LsObjective objective;
+  RegretInsertion(s, objective);
+  ASSERT_EQ(s.route(0).path, (std::vector<int32_t>{0, 1, 0}));
+  ASSERT_EQ(s.required_missing(), 1);
+  InsertChains(s, objective);
+  EXPECT_EQ(s.required_missing(), 0);
+  EXPECT_TRUE(s.feasible());
+  EXPECT_EQ(s.route(1).path, (std::vector<int32_t>{0, 1, 2, 0}));
+}
+
 // An arc that runs the clock back: 0 1 2 0 finishes at 4, within the limit of
 // 18, but reaches 2 at 19. The phase's segments judge the limit by the finish,
 // the rules all along; its best (and every plan it reports) is one the rules keep.
