@@ -327,20 +327,8 @@ void Improver::ListByTime(const StopCheck& stop) {
   neighbours_ = std::move(lists);
 }
 
-// The phase times a route by its segments, which judge a length limit by the
-// finishing time alone; where arcs run the clock back the rules judge it all
-// the way (and may say no): a plan they would not report is no best.
-bool Improver::RulesKeep(const LsSolution& s) const {
-  if (!model_.has_negative_arcs()) return true;
-  double cost = 0.0;
-  for (int32_t r = 0; r < s.num_routes(); ++r) {
-    if (!model_.rules().EvaluateRoute(s.route(r).path, r, cost)) return false;
-  }
-  return true;
-}
-
 void Improver::KeepBest(const LsSolution& s) {
-  if (s.required_missing() > 0 || !s.feasible() || !RulesKeep(s)) return;
+  if (s.required_missing() > 0 || !s.feasible()) return;
   FirstPlanSeen();
   const std::pair<double, double> measures = objective_.Measures(s);
   if (objective_.Better(measures, walk_best_)) {

@@ -127,7 +127,6 @@ class Improver {
   Ruined Ruin(LsSolution& s);
   void Recreate(LsSolution& s, const LsSolution& current, Ruined& ruined);
   bool Accept(const LsSolution& candidate, const LsSolution& current);
-  bool RulesKeep(const LsSolution& s) const;
   void KeepBest(const LsSolution& s);
   void Restart(const StopCheck& stop);
   void Kick(LsSolution& s, const LsSolution& reference, const StopCheck& stop);

@@ -128,9 +128,10 @@ void LocalSearch::Run(LsSolution& s, const LsObjective& objective, Rng& rng,
     const double before = objective.Of(s);
     // Where arcs run the clock back, a move is priced by the routes' finish and
     // a route by its clock's highest: the routes as they were are kept to go back to.
+    const int32_t other = best.r2 != best.r1 ? best.r2 : -1;
     if (clock_runs_back) {
       kept_[0] = s.route(best.r1).path;
-      if (best.r2 >= 0 && best.r2 != best.r1) kept_[1] = s.route(best.r2).path;
+      if (other >= 0) kept_[1] = s.route(other).path;
     }
     operators_[chosen]->Apply(s, best);
     ++counts_[chosen].applied;
@@ -141,9 +142,9 @@ void LocalSearch::Run(LsSolution& s, const LsObjective& objective, Rng& rng,
     if (!(objective.Of(s) < before)) {
       if (clock_runs_back) {
         s.path(best.r1) = kept_[0];
-        if (best.r2 >= 0 && best.r2 != best.r1) s.path(best.r2) = kept_[1];
+        if (other >= 0) s.path(other) = kept_[1];
         s.Refresh(best.r1);
-        if (best.r2 >= 0 && best.r2 != best.r1) s.Refresh(best.r2);
+        if (other >= 0) s.Refresh(other);
       }
       return;
     }

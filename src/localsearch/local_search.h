@@ -20,7 +20,6 @@ namespace quarn {
 // targets, so that on long routes a move costs no walk of the whole route.
 class LocalSearch {
  public:
-
   // The operators are tried in the given order for every pair of targets.
   LocalSearch(const Neighbours& neighbours, std::vector<std::unique_ptr<MoveOperator>> operators,
               bool requeue_near = false);

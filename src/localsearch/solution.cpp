@@ -223,9 +223,11 @@ void LsSolution::Retime(int32_t r, size_t from, size_t to) {
     route.charge.time_warp = warp;
     route.charge.distance = Distances(route).back();
     const double limit = model.limit(r);
-    // Where arcs run the clock back it may pass the limit before the finish.
-    const double peak = limit > 0.0 && model.has_negative_arcs() ? *std::max_element(route.clock.begin(), route.clock.end()) : t;
-    if (limit > 0.0 && peak > limit) route.charge.excess = peak - limit;
+    if (limit > 0.0) {
+      // Where arcs run the clock back it may pass the limit before the finish.
+      const double peak = model.has_negative_arcs() ? *std::max_element(route.clock.begin(), route.clock.end()) : t;
+      if (peak > limit) route.charge.excess = peak - limit;
+    }
     if (!route.load.empty()) route.charge.load_excess = LoadExcess(model, r, route.load.back());
   }
   route.cost = penalties_.Price(route.charge, model.by_distance());
