@@ -90,6 +90,20 @@ void Improver::Prepare(const StopCheck& stop) {
   // where short routes leave room for the targets still breaking a window.
   // With pairs the walk so led misses small optima, and stays as it was.
   objective_.min_max = settings_.min_max && !(model_.has_windows() && !model_.has_links());
+  objective_.cap = 0.0;
+  const int32_t agents = model_.num_agents();
+  capped_ = settings_.min_max && agents > 0 && agents <= settings_.balance_cap_agents &&
+            static_cast<int64_t>(model_.customers().size()) >=
+                static_cast<int64_t>(settings_.balance_cap_targets) * agents &&
+            !model_.has_windows() && !has_limits_ && !model_.has_capacities() && !model_.has_links() &&
+            !model_.has_optional();
+}
+
+// The cap follows the best's longest route down.
+void Improver::SetCap(const LsSolution& best) {
+  if (!capped_ || !objective_.min_max) return;
+  objective_.cap = best.max() * (1.0 - settings_.balance_cap_share);
+  objective_.cap_weight = settings_.balance_cap_weight;
 }
 
 Penalties Improver::InitialPenalties() const {
@@ -342,6 +356,7 @@ void Improver::KeepBest(const LsSolution& s) {
   if (has_best_ && !objective_.Better(s, best_)) return;
   best_ = s;
   has_best_ = true;
+  SetCap(best_);
   if (on_best_) on_best_(best_);
 }
 
@@ -535,6 +550,7 @@ void Improver::Adopt(const LsSolution& s) {
   if (has_best_ && !objective_.Better(s, best_)) return;
   best_ = s;
   has_best_ = true;
+  SetCap(best_);
 }
 
 bool Improver::Run(const std::vector<std::vector<int32_t>>& initial, const StopCheck& stop,

@@ -28,6 +28,20 @@ struct ImproveSettings {
   // change there lowers the objective, and a random seed lands on it one time
   // in m.
   double longest_route_ruin = 0.5;
+  // Under min-max with few agents on many targets and no other rule, once a
+  // plan is found the walk minimises the total plus `balance_cap_weight` times
+  // each route's length above the best's longest less `balance_cap_share` of
+  // it. Where routes are long and balanced, nearly every move lengthens some
+  // route to the longest, which the longest-route objective refuses; priced
+  // by the total, the walk redraws the borders between routes, and the cap
+  // keeps them balanced. With more agents the total draws targets into fewer
+  // routes and the walk leaves the good plans, so only up to
+  // `balance_cap_agents` agents with at least `balance_cap_targets` targets
+  // each; 0: never.
+  int32_t balance_cap_agents = 3;
+  int32_t balance_cap_targets = 100;
+  double balance_cap_share = 0.002;
+  double balance_cap_weight = 0.5;
   bool local_search = true;       // descend on every candidate
   // The temperature falls geometrically from start to end (times the mean arc
   // of the first solution) over a cycle, then reheats from the best solution;
@@ -128,6 +142,7 @@ class Improver {
   void Recreate(LsSolution& s, const LsSolution& current, Ruined& ruined);
   bool Accept(const LsSolution& candidate, const LsSolution& current);
   void KeepBest(const LsSolution& s);
+  void SetCap(const LsSolution& best);
   void Restart(const StopCheck& stop);
   void Kick(LsSolution& s, const LsSolution& reference, const StopCheck& stop);
   void RecordFeasibility(const LsSolution& s);
@@ -146,6 +161,7 @@ class Improver {
   LsObjective objective_;
   LsSolution best_;
   bool has_best_ = false;
+  bool capped_ = false;  // see ImproveSettings::balance_cap_agents
   LsSolution current_;
   LsSolution candidate_;
   // The other start, walked every other iteration until a first plan.

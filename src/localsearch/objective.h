@@ -10,17 +10,35 @@ namespace quarn {
 
 // What the phase minimises. Min-sum: the total. Min-max: the longest route plus
 // `alpha` times the total, so moves on routes that are not the longest still pay
-// off; the best solution is still judged by (longest, total).
+// off; or, with a `cap`, the total plus `cap_weight` times each route's length
+// above the cap (see ImproveSettings::balance_cap). The best solution is still
+// judged by (longest, total).
 struct LsObjective {
   bool min_max = false;
   double alpha = 0.01;
+  double cap = 0.0;  // 0: none
+  double cap_weight = 0.0;
 
   double Scalar(double max, double sum) const { return min_max ? max + alpha * sum : sum; }
+  double Over(double cost) const { return cost > cap ? cap_weight * (cost - cap) : 0.0; }
+  bool Capped() const { return min_max && cap > 0.0; }
   // Penalties of left-out targets count beside the routes (0 when none is optional).
-  double Of(const LsSolution& s) const { return Scalar(s.max(), s.sum()) + s.left_out(); }
+  double Of(const LsSolution& s) const {
+    if (Capped() && s.sum() < kLsInfinity) {
+      double value = s.sum() + s.left_out();
+      for (const LsRoute& route : s.routes()) value += Over(route.cost);
+      return value;
+    }
+    return Scalar(s.max(), s.sum()) + s.left_out();
+  }
   // The change when routes r1 (and r2, -1 for none) take the new costs.
   double Delta(const LsSolution& s, int32_t r1, double c1, int32_t r2, double c2) const {
     if (!(s.sum() < kLsInfinity)) return DeltaWithUnpriced(s, r1, c1, r2, c2);
+    if (Capped()) {
+      double change = c1 - s.route(r1).cost + Over(c1) - Over(s.route(r1).cost);
+      if (r2 >= 0) change += c2 - s.route(r2).cost + Over(c2) - Over(s.route(r2).cost);
+      return change;
+    }
     double sum = s.sum() - s.route(r1).cost + c1;
     if (r2 >= 0) sum += c2 - s.route(r2).cost;
     if (!min_max) return sum - s.sum();

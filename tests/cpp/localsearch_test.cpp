@@ -222,7 +222,8 @@ void ExpectCachesAsRefreshed(const LsSolution& sol) {
 // of the routes it then produces (the rules' too, where the routes keep them),
 // and every cached whole-route segment charges what the walk charges. Each pair
 // `stride` apart is tried.
-int64_t CheckOperatorPrices(const RandomRules& inst, const Penalties& penalties, bool min_max, int32_t stride) {
+int64_t CheckOperatorPrices(const RandomRules& inst, const Penalties& penalties, bool min_max, int32_t stride,
+                            double cap_share = 0.0) {
   const Relocate relocate;
   const Swap swap;
   const TwoOpt two_opt;
@@ -239,6 +240,11 @@ int64_t CheckOperatorPrices(const RandomRules& inst, const Penalties& penalties,
   s.SetPenalties(penalties);
   RegretInsertion(s, objective);
   EXPECT_EQ(s.required_missing(), 0);
+  if (cap_share > 0.0) {
+    // Some routes above the cap and some below.
+    objective.cap = s.max() * (1.0 - cap_share);
+    objective.cap_weight = 0.5;
+  }
   // Prices read under one set of weights are not served under the next.
   ExpectCachesAsRefreshed(s);
   s.SetPenalties(Penalties{penalties.time_warp * 2.0, penalties.excess * 2.0, penalties.load * 2.0, penalties.link});
@@ -403,6 +409,8 @@ TEST_P(MoveOperatorPrices, EqualTheWalkAfterApplying) {
     for (const Variant& v : kVariants) {
       RandomRules inst = Make(seed, v);
       checked += CheckOperatorPrices(inst, hard, min_max, 1);
+      // The total priced with each route's length above a cap.
+      if (min_max && seed <= 4) checked += CheckOperatorPrices(inst, hard, true, 1, 0.1);
     }
     for (const Variant& v : tight) {
       RandomRules inst = Make(seed, v, true);
