@@ -27,6 +27,9 @@ constexpr Penalties kUnweighted{1.0, 1.0, 1.0, 1.0};
 constexpr double kPenaltyUp = 1.2;
 constexpr double kPenaltyDown = 0.85;
 constexpr double kTargetBand = 0.05;
+// A walk priced under a cap switches objective this many times within the
+// stall that kicks it.
+constexpr uint64_t kCapTurnsPerKick = 4;
 
 // Recreate orders (SISR): random most often, then far from the depots, then near.
 void SortForRecreate(std::vector<int32_t>& nodes, const std::vector<double>& depot_distance, Rng& rng) {
@@ -91,6 +94,8 @@ void Improver::Prepare(const StopCheck& stop) {
   // With pairs the walk so led misses small optima, and stays as it was.
   objective_.min_max = settings_.min_max && !(model_.has_windows() && !model_.has_links());
   objective_.cap = 0.0;
+  cap_off_ = false;
+  cap_switched_at_ = 0;
   const int32_t agents = model_.num_agents();
   capped_ = settings_.min_max && agents > 0 && agents <= settings_.balance_cap_agents &&
             static_cast<int64_t>(model_.customers().size()) >=
@@ -102,6 +107,10 @@ void Improver::Prepare(const StopCheck& stop) {
 // The cap follows the best's longest route down.
 void Improver::SetCap(const LsSolution& best) {
   if (!capped_ || !objective_.min_max) return;
+  if (cap_off_) {
+    objective_.cap = 0.0;
+    return;
+  }
   objective_.cap = best.max() * (1.0 - settings_.balance_cap_share);
   objective_.cap_weight = settings_.balance_cap_weight;
 }
@@ -492,6 +501,15 @@ bool Improver::Step(const StopCheck& stop) {
       std::swap(current_, rival_);
       current_.SetPenalties(penalties_);
     }
+  }
+  // A capped walk settles where the total, not the longest route, is least;
+  // it and the plain one take turns whenever the walk's own best has stood a
+  // while.
+  if (capped_ && has_best_ && settings_.restart_after > 0 &&
+      iterations_ - std::max(walk_better_at_, cap_switched_at_) >= settings_.restart_after / kCapTurnsPerKick) {
+    cap_off_ = !cap_off_;
+    cap_switched_at_ = iterations_;
+    SetCap(best_);
   }
   if (settings_.restart_after > 0 && has_best_ && iterations_ - walk_better_at_ >= settings_.restart_after) {
     Restart(stop);

@@ -34,8 +34,10 @@ struct ImproveSettings {
   // it. Where routes are long and balanced, nearly every move lengthens some
   // route to the longest, which the longest-route objective refuses; priced
   // by the total, the walk redraws the borders between routes, and the cap
-  // keeps them balanced. With more agents the total draws targets into fewer
-  // routes and the walk leaves the good plans, so only up to
+  // keeps them balanced. It settles where the total is least, so it takes
+  // turns with the plain walk whenever the walk's best has stood a quarter of
+  // the stall that kicks it. With more agents the total draws targets into
+  // fewer routes and the walk leaves the good plans, so only up to
   // `balance_cap_agents` agents with at least `balance_cap_targets` targets
   // each; 0: never.
   int32_t balance_cap_agents = 3;
@@ -162,6 +164,8 @@ class Improver {
   LsSolution best_;
   bool has_best_ = false;
   bool capped_ = false;  // see ImproveSettings::balance_cap_agents
+  bool cap_off_ = false;  // the capped walk's turn without the cap
+  uint64_t cap_switched_at_ = 0;
   LsSolution current_;
   LsSolution candidate_;
   // The other start, walked every other iteration until a first plan.
