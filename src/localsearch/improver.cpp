@@ -94,6 +94,7 @@ void Improver::Prepare(const StopCheck& stop) {
   // With pairs the walk so led misses small optima, and stays as it was.
   objective_.min_max = settings_.min_max && !(model_.has_windows() && !model_.has_links());
   objective_.cap = 0.0;
+  objective_.cap_weight = settings_.balance_cap_weight;
   cap_off_ = false;
   cap_switched_at_ = 0;
   const int32_t agents = model_.num_agents();
@@ -106,13 +107,7 @@ void Improver::Prepare(const StopCheck& stop) {
 
 // The cap follows the best's longest route down.
 void Improver::SetCap(const LsSolution& best) {
-  if (!capped_ || !objective_.min_max) return;
-  if (cap_off_) {
-    objective_.cap = 0.0;
-    return;
-  }
-  objective_.cap = best.max() * (1.0 - settings_.balance_cap_share);
-  objective_.cap_weight = settings_.balance_cap_weight;
+  if (capped_) objective_.cap = cap_off_ ? 0.0 : best.max() * (1.0 - settings_.balance_cap_share);
 }
 
 Penalties Improver::InitialPenalties() const {

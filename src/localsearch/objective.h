@@ -11,8 +11,8 @@ namespace quarn {
 // What the phase minimises. Min-sum: the total. Min-max: the longest route plus
 // `alpha` times the total, so moves on routes that are not the longest still pay
 // off; or, with a `cap`, the total plus `cap_weight` times each route's length
-// above the cap (see ImproveSettings::balance_cap_agents). The best solution is still
-// judged by (longest, total).
+// above the cap (see ImproveSettings::balance_cap_agents). The best solution is
+// still judged by (longest, total).
 struct LsObjective {
   bool min_max = false;
   double alpha = 0.01;
