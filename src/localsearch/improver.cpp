@@ -98,16 +98,22 @@ void Improver::Prepare(const StopCheck& stop) {
   cap_off_ = false;
   cap_switched_at_ = 0;
   const int32_t agents = model_.num_agents();
+  const int64_t targets = static_cast<int64_t>(model_.customers().size());
+  steep_ = agents >= settings_.balance_steep_agents;
+  objective_.steep = kLsInfinity;
+  objective_.steep_weight = settings_.balance_steep_weight;
   capped_ = settings_.min_max && agents > 0 && agents <= settings_.balance_cap_agents &&
-            static_cast<int64_t>(model_.customers().size()) >=
-                static_cast<int64_t>(settings_.balance_cap_targets) * agents &&
+            targets >= static_cast<int64_t>(settings_.balance_cap_targets) * agents &&
+            (!steep_ || targets >= static_cast<int64_t>(settings_.balance_steep_targets) * agents) &&
             !model_.has_windows() && !has_limits_ && !model_.has_capacities() && !model_.has_links() &&
             !model_.has_optional();
 }
 
-// The cap follows the best's longest route down.
+// The cap and the steep kink follow the best's longest route down.
 void Improver::SetCap(const LsSolution& best) {
-  if (capped_) objective_.cap = cap_off_ ? 0.0 : best.max() * (1.0 - settings_.balance_cap_share);
+  if (!capped_) return;
+  objective_.cap = cap_off_ ? 0.0 : best.max() * (1.0 - settings_.balance_cap_share);
+  if (steep_) objective_.steep = cap_off_ ? kLsInfinity : best.max() * (1.0 + settings_.balance_steep_share);
 }
 
 Penalties Improver::InitialPenalties() const {

@@ -36,14 +36,21 @@ struct ImproveSettings {
   // by the total, the walk redraws the borders between routes, and the cap
   // keeps them balanced. It settles where the total is least, so it takes
   // turns with the plain walk whenever the walk's best has stood a quarter of
-  // the stall that kicks it. With more agents the total draws targets into
-  // fewer routes and the walk leaves the good plans, so only up to
-  // `balance_cap_agents` agents with at least `balance_cap_targets` targets
-  // each; 0: never.
-  int32_t balance_cap_agents = 3;
+  // the stall that kicks it. Only up to `balance_cap_agents` agents with at
+  // least `balance_cap_targets` targets each; 0: never. With more agents a
+  // route's trips to and from the depot weigh more against it, and the total
+  // alone draws targets into fewer routes and leaves the good plans: from
+  // `balance_steep_agents` agents on, each route also pays
+  // `balance_steep_weight` times its length beyond `balance_steep_share` above
+  // the best's longest, and each agent needs `balance_steep_targets` targets.
+  int32_t balance_cap_agents = 5;
   int32_t balance_cap_targets = 100;
   double balance_cap_share = 0.002;
   double balance_cap_weight = 0.5;
+  int32_t balance_steep_agents = 4;
+  int32_t balance_steep_targets = 150;
+  double balance_steep_share = 0.01;
+  double balance_steep_weight = 10.0;
   bool local_search = true;       // descend on every candidate
   // The temperature falls geometrically from start to end (times the mean arc
   // of the first solution) over a cycle, then reheats from the best solution;
@@ -164,6 +171,7 @@ class Improver {
   LsSolution best_;
   bool has_best_ = false;
   bool capped_ = false;  // see ImproveSettings::balance_cap_agents
+  bool steep_ = false;   // the capped walk pays steeply too
   bool cap_off_ = false;  // the capped walk's turn without the cap
   uint64_t cap_switched_at_ = 0;
   LsSolution current_;

@@ -11,16 +11,23 @@ namespace quarn {
 // What the phase minimises. Min-sum: the total. Min-max: the longest route plus
 // `alpha` times the total, so moves on routes that are not the longest still pay
 // off; or, with a `cap`, the total plus `cap_weight` times each route's length
-// above the cap (see ImproveSettings::balance_cap_agents). The best solution is
-// still judged by (longest, total).
+// above the cap, and `steep_weight` times its length above `steep` (see
+// ImproveSettings::balance_cap_agents). The best solution is still judged by
+// (longest, total).
 struct LsObjective {
   bool min_max = false;
   double alpha = 0.01;
   double cap = 0.0;  // 0: none
   double cap_weight = 0.0;
+  double steep = kLsInfinity;
+  double steep_weight = 0.0;
 
   double Scalar(double max, double sum) const { return min_max ? max + alpha * sum : sum; }
-  double Over(double cost) const { return cost > cap ? cap_weight * (cost - cap) : 0.0; }
+  // Convex and growing in the route's cost, so the operators' travel bounds hold.
+  double Over(double cost) const {
+    const double over = cost > cap ? cap_weight * (cost - cap) : 0.0;
+    return cost > steep ? over + steep_weight * (cost - steep) : over;
+  }
   bool Capped() const { return min_max && cap > 0.0; }
   // Penalties of left-out targets count beside the routes (0 when none is optional).
   double Of(const LsSolution& s) const {

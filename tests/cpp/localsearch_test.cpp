@@ -241,9 +241,11 @@ int64_t CheckOperatorPrices(const RandomRules& inst, const Penalties& penalties,
   RegretInsertion(s, objective);
   EXPECT_EQ(s.required_missing(), 0);
   if (cap_share > 0.0) {
-    // Some routes above the cap and some below.
+    // Some routes above the cap and some below, the longest past the steep kink.
     objective.cap = s.max() * (1.0 - cap_share);
     objective.cap_weight = 0.5;
+    objective.steep = s.max() * (1.0 - cap_share / 2.0);
+    objective.steep_weight = 10.0;
   }
   // Prices read under one set of weights are not served under the next.
   ExpectCachesAsRefreshed(s);
