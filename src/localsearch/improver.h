@@ -43,7 +43,7 @@ struct ImproveSettings {
   // `balance_steep_agents` agents on, each route also pays
   // `balance_steep_weight` times its length beyond `balance_steep_share` above
   // the best's longest, and each agent needs `balance_steep_targets` targets.
-  int32_t balance_cap_agents = 5;
+  int32_t balance_cap_agents = 10;
   int32_t balance_cap_targets = 100;
   double balance_cap_share = 0.002;
   double balance_cap_weight = 0.5;
